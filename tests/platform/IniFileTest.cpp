@@ -1,0 +1,80 @@
+#include "platform/IniFile.h"
+#include "tests/common/TempFolder.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace tessek {
+namespace {
+
+TEST(IniFile, MissingFileGivesDefaultsAndFirstWriteCreatesIt)
+{
+    test::TempFolder dir;
+    TIniFile ini(dir.File("Tessek.ini"));
+    EXPECT_EQ(ini.ReadString("CurrentSet", "1", "12"), "12");
+    EXPECT_EQ(ini.ReadInteger("AutoSave", "SaveNum", 1), 1);
+    EXPECT_FALSE(ini.ValueExists("AutoSave", "SaveNum"));
+    ini.WriteInteger("AutoSave", "SaveNum", 3);
+    EXPECT_EQ(dir.Read("Tessek.ini"), "[AutoSave]\nSaveNum=3\n");
+}
+
+TEST(IniFile, MatchesSectionsAndKeysWithoutCaseAndTrimsValues)
+{
+    test::TempFolder dir;
+    dir.Write("a.ini", "[currentset]\r\n  MAPFUNCTION =  0.1  \r\n1=\r\n[Other]\r\n1=99\r\n");
+    TIniFile ini(dir.File("a.ini"));
+    EXPECT_EQ(ini.ReadFloat("CurrentSet", "MapFunction", 0.172266), 0.1);
+    EXPECT_EQ(ini.ReadString("CurrentSet", "1", "12"), "");
+    EXPECT_TRUE(ini.ValueExists("CURRENTSET", "1"));
+    EXPECT_EQ(ini.ReadString("other", "1", ""), "99");
+}
+
+TEST(IniFile, MalformedNumbersGiveTheDefault)
+{
+    test::TempFolder dir;
+    dir.Write("a.ini", "[S]\nI=abc\nF=1e400\nB=2\nH=$10\nZ=0\n");
+    TIniFile ini(dir.File("a.ini"));
+    EXPECT_EQ(ini.ReadInteger("S", "I", 2500), 2500);
+    EXPECT_EQ(ini.ReadFloat("S", "F", 0.5), 0.5);
+    EXPECT_TRUE(ini.ReadBool("S", "B", false));
+    EXPECT_FALSE(ini.ReadBool("S", "Z", true));
+    EXPECT_EQ(ini.ReadInteger("S", "H", 0), 16);
+}
+
+TEST(IniFile, WriteChangesOnlyItsOwnLineAndKeepsLineEndings)
+{
+    test::TempFolder dir;
+    dir.Write("a.ini", "; comment\r\n[AutoSave]\r\nsavenum=1\r\n\r\n[ComPort]\r\nPort=SIM\r\n");
+    TIniFile ini(dir.File("a.ini"));
+    ini.WriteInteger("AutoSave", "SaveNum", 2);
+    ini.WriteString("ComPort", "BaudRate", "Custom");
+    ini.WriteBool("CurrentSet", "Performance", true);
+    EXPECT_EQ(dir.Read("a.ini"),
+              "; comment\r\n[AutoSave]\r\nSaveNum=2\r\n\r\n[ComPort]\r\nPort=SIM\r\nBaudRate=Custom\r\n"
+              "\r\n[CurrentSet]\r\nPerformance=1\r\n");
+    // A later reader sees every write at once.
+    EXPECT_EQ(TIniFile(dir.File("a.ini")).ReadInteger("autosave", "savenum", 0), 2);
+}
+
+TEST(IniFile, FailedWriteThrowsAndLeavesTheFileAsItWas)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    test::TempFolder dir;
+    dir.Write("a.ini", "[S]\nK=1\n");
+    chmod(dir.Path().c_str(), 0555);
+    TIniFile ini(dir.File("a.ini"));
+    EXPECT_THROW(ini.WriteString("S", "K", "2"), std::runtime_error);
+    chmod(dir.Path().c_str(), 0755);
+    EXPECT_EQ(dir.Read("a.ini"), "[S]\nK=1\n");
+}
+
+TEST(IniFile, WriteIntoMissingFolderThrows)
+{
+    test::TempFolder dir;
+    TIniFile ini(dir.File("no/such/folder/a.ini"));
+    EXPECT_THROW(ini.WriteString("S", "K", "1"), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace tessek

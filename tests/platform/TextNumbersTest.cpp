@@ -1,0 +1,56 @@
+#include "platform/TextNumbers.h"
+#include "platform/Tick.h"
+
+#include <gtest/gtest.h>
+
+namespace tessek {
+namespace {
+
+TEST(ParseInteger, AcceptsDecimalAndBothHexPrefixes)
+{
+    const struct {
+        const char* text;
+        std::optional<int32_t> expected;
+    } rows[] = {
+        {"2500", 2500},        {"-3", -3},          {"+7", 7},          {"  42", 42},
+        {"$1F", 31},           {"0x1f", 31},        {"0X10", 16},       {"$FFFFFFFF", -1},
+        {"2147483647", 2147483647}, {"-2147483648", INT32_MIN},
+        {"", std::nullopt},    {"abc", std::nullopt}, {"12a", std::nullopt}, {"42 ", std::nullopt},
+        {"$", std::nullopt},   {"0x", std::nullopt},  {"2147483648", std::nullopt},
+        {"$100000000", std::nullopt}, {"99999999999999999999", std::nullopt}, {"1.5", std::nullopt},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(ParseInteger(row.text), row.expected);
+    }
+}
+
+TEST(ParseFloat, RejectsWhatIsNotAFiniteNumber)
+{
+    EXPECT_EQ(ParseFloat("0.172266"), 0.172266);
+    EXPECT_EQ(ParseFloat(" 1e-3 "), 0.001);
+    EXPECT_EQ(ParseFloat("-2"), -2.0);
+    for (const char* bad : {"", "abc", "1e400", "inf", "nan", "0.1x", "0,5"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(ParseFloat(bad), std::nullopt);
+    }
+}
+
+TEST(FormatFloat, KeepsFifteenSignificantDigitsWithAPoint)
+{
+    EXPECT_EQ(FormatFloat(0.172266), "0.172266");
+    EXPECT_EQ(FormatFloat(0.1 + 0.2), "0.3");
+    EXPECT_EQ(FormatFloat(2500), "2500");
+    EXPECT_EQ(ParseFloat(FormatFloat(0.057422)), 0.057422);
+}
+
+TEST(TickElapsed, IsTheAbsoluteSignedDifferenceAcrossTheWrap)
+{
+    EXPECT_EQ(TickElapsed(100, 350), 250u);
+    EXPECT_EQ(TickElapsed(350, 100), 250u);
+    EXPECT_EQ(TickElapsed(0xFFFFFFF0u, 0x10u), 0x20u);
+    EXPECT_EQ(TickElapsed(0x10u, 0xFFFFFFF0u), 0x20u);
+}
+
+}  // namespace
+}  // namespace tessek
