@@ -5,6 +5,7 @@
 #include "app/Memo.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
 #include "sim/SimulatedLm.h"
 #include "tests/common/TempFolder.h"
 
@@ -200,6 +201,73 @@ TEST_F(MainWindowTest, HandshakeSucceedsOnTheRetryAlone)
     EXPECT_EQ(lm.HandshakeCount(), 2u);
     EXPECT_EQ(lm.Rate(), 7680u);
     EXPECT_EQ(w->ComPort.CustomBaudRate(), 7680);
+}
+
+TEST_F(MainWindowTest, BreakDuringAWaitClosesThePortAndTheNextWriteFails)
+{
+    lm.SetFault(sim::LmFault::Silent);
+    auto w = Create();
+    w->SetBusy(true);
+    QTimer::singleShot(300, w.get(), [&] { w->ComPort.OnError(&w->ComPort, ComError(ceBreak)); });
+    // The break comes during the first echo wait; the repeated handshake byte then
+    // cannot be written.
+    EXPECT_THROW(w->EstablishHighBaud(), EComPort);
+    EXPECT_FALSE(w->ComPort.Connected());
+    EXPECT_EQ(w->Memo->Lines().at(2), "Break Error, closing connection");
+}
+
+TEST_F(MainWindowTest, PortClosedByAHandlerInsideADeliveryEndsCleanly)
+{
+    auto w = Create();
+    ASSERT_EQ(Status(*w), "Connected");
+    // The LM keeps sending; the next receive event closes the port from inside its own
+    // delivery, as a break event delivered with it would.
+    auto received = w->ComPort.OnRxChar;
+    w->ComPort.OnRxChar = [&](TCustomComPort* sender, int32_t count) {
+        received(sender, count);
+        w->ComPortBreak(sender);
+    };
+    const uint32_t start = GetTickCount();
+    while (w->ComPort.Connected() && Since(start) < 3000)
+        w->PumpDelay(20);
+    EXPECT_FALSE(w->ComPort.Connected());
+    EXPECT_EQ(w->Memo->Lines().at(2), "Break Event:  Closing Com Port");
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+TEST_F(MainWindowTest, DeviceThatVanishesFailsTheNextRequestsWithThePortsError)
+{
+    auto w = Create();
+    w->SetBusy(true);
+    ASSERT_TRUE(w->EstablishHighBaud());
+    lm.SetFault(sim::LmFault::HangUp);
+    w->PumpDelay(200);  // the waits keep running while the line goes away
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        try {
+            w->ReadLmByte(0x8F, 2);
+            ADD_FAILURE() << "the request was written";
+        } catch (const EComPort& e) {
+            EXPECT_EQ(e.Code(), 2);
+        }
+    }
+    // The window stays usable.
+    w->SetBusy(false);
+    EXPECT_TRUE(w->btnSave->isEnabled());
+    w->close();
+    EXPECT_FALSE(w->ComPort.Connected());
+}
+
+TEST_F(MainWindowTest, DefaultProgramFolderIsTheOneInUse)
+{
+    WriteIni(lm.SlavePath());
+    std::string bare = folder.Path();
+    bare.pop_back();
+    SetProgramFolder(bare);
+    TfrmMain w;
+    EXPECT_EQ(w.ProgramFolder(), folder.Path());
+    EXPECT_EQ(w.Memo->Lines().at(0), folder.Path());
+    EXPECT_EQ(w.ComPort.Port(), lm.SlavePath());
 }
 
 TEST_F(MainWindowTest, BusyDisablesSetupSaveAdaptivesAndComSetupOnly)
