@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -357,6 +358,24 @@ TEST_F(MainWindowTest, LineEventsWriteTheirLines)
     ASSERT_EQ(errors.messages.size(), 1u);
 }
 
+TEST_F(MainWindowTest, TransmitEmptyShowsOnlyWhenDisplayAllIsChecked)
+{
+    auto w = Create();
+    TComPort& port = w->ComPort;
+    w->MemoClear();
+    w->MemoAddLine("a");
+    w->SetBusy(true);
+    port.OnRxChar(&port, 0);
+    port.OnTxEmpty(&port);
+    EXPECT_EQ(w->MemoText(), "a\r\n");
+    EXPECT_EQ(w->Link.RxEventCount(), 0);
+    EXPECT_TRUE(w->Link.TxEmptySeen());
+    w->cbxDumpAll->setChecked(true);
+    port.OnTxEmpty(&port);
+    port.OnTxEmpty(&port);
+    EXPECT_EQ(w->MemoText(), "a\r\n Tx Tx");
+}
+
 TEST_F(MainWindowTest, ReopenedPortReportsItsRate)
 {
     auto w = Create();
@@ -494,6 +513,17 @@ TEST_F(MainWindowTest, SaveWritesTheTextOnlyWhenConfirmed)
     QDir::setCurrent(previous);
     EXPECT_EQ(QDir(QString::fromStdString(current.Path())).entryList(QDir::Files), QStringList{"report.txt"});
     EXPECT_TRUE(errors.messages.empty());
+}
+
+TEST_F(MainWindowTest, DateAndTimeCarryNoTimeZone)
+{
+    auto w = Create();
+    const std::string text = w->LocalDateTimeText();
+    const QLocale locale = QLocale::system();
+    const std::string date = locale.toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
+    ASSERT_EQ(text.rfind(date + " ", 0), 0u) << text;
+    const QString time = QString::fromStdString(text.substr(date.size() + 1));
+    EXPECT_TRUE(QRegularExpression("^\\d{1,2}:\\d{2}:\\d{2}( ?[AaPp][Mm])?$").match(time).hasMatch()) << text;
 }
 
 TEST(ErrorMessageBox, ShowsTheMessageAndGoesOn)
