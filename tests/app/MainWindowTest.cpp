@@ -9,6 +9,7 @@
 #include "sim/SimulatedLm.h"
 #include "tests/common/TempFolder.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -23,7 +24,6 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <mutex>
@@ -275,8 +275,8 @@ TEST_F(MainWindowTest, BusyDisablesSetupSaveAdaptivesAndComSetupOnly)
 {
     auto w = Create();
     const std::vector<std::pair<QWidget*, bool>> disabledWhenBusy = {
-        {w->btnSetup, true},  {w->btnSave, true},  {w->btnGetAdaptives, true}, {w->btnComSetup, true},
-        {w->btnLog, false},   {w->btnCodes, false}, {w->cbxDumpAll, false},     {w->rgRate, false},
+        {w->btnSetup, true}, {w->btnSave, true},   {w->btnGetAdaptives, true}, {w->btnComSetup, true},
+        {w->btnLog, false},  {w->btnCodes, false}, {w->cbxDumpAll, false},     {w->rgRate, false},
     };
     for (const bool busy : {true, false, true}) {
         w->SetBusy(busy);
@@ -350,8 +350,8 @@ TEST_F(MainWindowTest, LineEventsWriteTheirLines)
     w->MemoClear();
     port.OnBreak(&port);
     // Closing reports the lines off first.
-    EXPECT_EQ(w->Memo->Lines(), (Lines{"Break Event:  Closing Com Port", "CTS Change Event", "DSR Change Event",
-                                       "RLSD Change Event"}));
+    EXPECT_EQ(w->Memo->Lines(),
+              (Lines{"Break Event:  Closing Com Port", "CTS Change Event", "DSR Change Event", "RLSD Change Event"}));
     EXPECT_FALSE(port.Connected());
     // A port event that fails ends its handler only and reaches the error display.
     port.OnRxChar(&port, 1);
@@ -398,8 +398,8 @@ TEST_F(MainWindowTest, ControlsAsDeclared)
         const char* caption;
     };
     const Case buttons[] = {
-        {w->btnLog, "&Log"},          {w->btnSetup, "&Setup"}, {w->btnSave, "&Save"},
-        {w->btnGetAdaptives, "Adaptives"}, {w->btnCodes, "Codes"}, {w->btnComSetup, "Com Setup"},
+        {w->btnLog, "&Log"},    {w->btnSetup, "&Setup"},       {w->btnSave, "&Save"}, {w->btnGetAdaptives, "Adaptives"},
+        {w->btnCodes, "Codes"}, {w->btnComSetup, "Com Setup"},
     };
     for (const Case& c : buttons) {
         SCOPED_TRACE(c.caption);
