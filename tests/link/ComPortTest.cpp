@@ -11,14 +11,6 @@
 #include <chrono>
 #include <stdexcept>
 
-namespace tessek::sim {
-// The simulated LM lives in its own library; until it is linked in, "SIM" cannot be opened.
-[[gnu::weak]] std::string BuiltinSimSlavePath()
-{
-    throw std::runtime_error("the simulated LM is not part of this build");
-}
-}  // namespace tessek::sim
-
 namespace tessek {
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include "link/ComPort.h"
 #include "tests/common/PtyPeer.h"
+#include "tests/link/ComPortTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -132,6 +133,39 @@ TEST_F(PtyDeviceTest, QueuesAndTheRateAreVisible)
     EXPECT_EQ(device->InputCount(), 0);
     EXPECT_EQ(device->TakeLineEvents(), 0);
     EXPECT_EQ(device->LineEventInterval(), -1) << "a pseudo-terminal keeps no line counters";
+}
+
+// The whole stack against the built-in simulated LM: the handshake at 977 baud, then a
+// request at 7680 on the same open port, with the transmit-empty ahead of each echo.
+TEST(SimPortTest, HandshakeAndRequestThroughTheBuiltInLm)
+{
+    TComPort port;
+    port.SetPort("SIM");
+    port.SetBaudRate(brCustom);
+    port.SetCustomBaudRate(977);
+    std::vector<std::string> log;
+    std::string received;
+    port.OnTxEmpty = [&](TCustomComPort*) { log.push_back("TxEmpty"); };
+    port.OnRxChar = [&](TCustomComPort* p, int32_t count) {
+        std::string bytes;
+        p->ReadBytes(bytes, count);
+        received += bytes;
+        log.push_back("Rx");
+    };
+    port.Open();
+    ASSERT_EQ(port.WriteBytes("\x12"), 1);
+    ASSERT_TRUE(test::PumpUntil([&] { return !received.empty(); }));
+    EXPECT_EQ(received, "\x12");
+    EXPECT_EQ(log.front(), "TxEmpty");
+
+    port.SetCustomBaudRate(7680);
+    received.clear();
+    log.clear();
+    ASSERT_EQ(port.WriteBytes("\x40"), 1);
+    ASSERT_TRUE(test::PumpUntil([&] { return received.size() >= 2; }));
+    EXPECT_EQ(received[0], '\x40') << "the echo";
+    EXPECT_EQ(log.front(), "TxEmpty");
+    port.Close();
 }
 
 }  // namespace
