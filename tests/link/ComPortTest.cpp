@@ -100,6 +100,7 @@ TEST_F(ScriptedPortTest, OpenWithoutEventsStartsNoThread)
     test::PumpFor(100);
     EXPECT_EQ(rx, 0);
     EXPECT_EQ(port.InputQueueCount(), 3);
+    port.Close();
 }
 
 TEST_F(ScriptedPortTest, FailedApplyAtOpenClosesTheDeviceAgain)
@@ -498,6 +499,7 @@ TEST_F(PtyPortTest, ModemLinesOfAPseudoTerminalReadOffWithoutError)
     EXPECT_FALSE(s.CTS || s.DSR || s.Ring || s.RLSD);
     EXPECT_EQ(states, std::vector<bool>(3, false));
     EXPECT_EQ(port.ReadLineErrors(), 0);
+    port.Close();  // while `states` lives
 }
 
 TEST(PtyOpenTest, MissingDeviceIsCodeOneWithErrno)
