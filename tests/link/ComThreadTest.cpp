@@ -238,6 +238,27 @@ TEST_F(ScriptedThreadTest, TransmitEmptySeenWithNewInputIsDeliveredAheadOfIt)
     EXPECT_EQ(log.entries, (std::vector<std::string>{"TxEmpty", "Rx:2"}));
 }
 
+TEST_F(ScriptedThreadTest, AHandOverWakesAnEventLoopAsleepWaitingForEvents)
+{
+    OpenQuietly();
+    std::thread peer([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        script->Receive("a");
+    });
+    bool fallback = false;
+    QTimer guard;  // ends the wait if nothing wakes it; stopped with the test
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] { fallback = true; });
+    guard.start(2000);
+    const auto start = std::chrono::steady_clock::now();
+    while (log.received.empty() && !fallback)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    peer.join();
+    EXPECT_EQ(log.received, "a");
+    EXPECT_LT(waited, std::chrono::milliseconds(1000));
+}
+
 TEST_F(ScriptedThreadTest, CloseRunsABatchAlreadyHandedOver)
 {
     OpenQuietly();
