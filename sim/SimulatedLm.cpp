@@ -321,7 +321,8 @@ struct SimulatedLm::Engine {
 
     bool IdleStreamWanted(const Settings& s) const
     {
-        return connected && lmRate == kLowRate && !s.quiet && s.fault == LmFault::None && queue.empty();
+        return connected && lmRate == kLowRate && !s.quiet && s.fault != LmFault::Silent && s.fault != LmFault::HangUp &&
+               queue.empty();
     }
 
     void Run()

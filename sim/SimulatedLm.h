@@ -4,7 +4,8 @@
 //
 // The link as the LM sees it:
 // - It starts at 977 baud. While connected, at 977 and not spoken to for half a second,
-//   it sends a slow stream of non-zero bytes (one every 70 ms), unless told to be quiet.
+//   it sends a slow stream of non-zero bytes (one every 70 ms), unless told to be quiet
+//   or silent.
 // - It reads the rate the slave sends and listens at from the pseudo-terminal's shared
 //   line settings. A byte sent at a rate other than the LM's own is not understood and
 //   ignored. A byte the LM sends while the slave listens at another rate arrives as a

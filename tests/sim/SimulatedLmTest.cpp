@@ -35,12 +35,14 @@ LmMemory TestMemory()
 // A quiet LM with a fixed memory and a client on its slave at 977 baud.
 struct Link {
     SimulatedLm lm;
-    RawClient client{lm.SlavePath(), kLow};
+    RawClient client{Prepare(lm), kLow};
 
-    Link()
+    // Quiet before the client connects, so that no idle byte can slip in first.
+    static std::string Prepare(SimulatedLm& lm)
     {
         lm.SetQuiet(true);
         lm.SetMemory(TestMemory());
+        return lm.SlavePath();
     }
 
     // Handshake at 977, its echo, then the client follows the LM to 7680.
