@@ -1,6 +1,6 @@
 #include "reports/Adaptives.h"
 
-#include "reports/ReportText.h"
+#include "link/LmLink.h"
 
 #include <stdexcept>
 
@@ -8,7 +8,7 @@ namespace tessek {
 
 std::string FormatAdaptive(uint8_t value)
 {
-    return (value < 0x80 ? "lean " : "rich ") + HexByte(value);
+    return (value < 0x80 ? "lean " : "rich ") + ByteToHex(value);
 }
 
 std::string GridRowPiece(int column, uint8_t value)

@@ -1,6 +1,6 @@
 #include "reports/FaultCodes.h"
 
-#include "reports/ReportText.h"
+#include "link/LmLink.h"
 
 namespace tessek {
 
@@ -57,7 +57,7 @@ std::string ByteToBinary(uint8_t value)
 
 std::string FaultValueLine(uint8_t value)
 {
-    return HexByte(value) + "   " + ByteToBinary(value);
+    return ByteToHex(value) + "   " + ByteToBinary(value);
 }
 
 std::vector<std::string> FaultBlockLines(int index, uint8_t value)

@@ -1,6 +1,7 @@
 #include "reports/ReportCommands.h"
 
 #include "link/ComPort.h"
+#include "link/LmLink.h"
 #include "reports/Adaptives.h"
 #include "reports/FaultCodes.h"
 
@@ -9,7 +10,6 @@
 namespace tessek {
 namespace {
 
-constexpr int32_t kLowBaudRate = 977;
 constexpr int kReportReplies = 2;
 
 // Common start of both reports. Returns false when the LM did not confirm the high rate;
@@ -20,14 +20,14 @@ bool StartReport(TCommandHost& host)
     if (!port.Connected()) {
         // Only stored here: a closed port is not opened, and the first write will fail.
         port.SetBaudRate(brCustom);
-        port.SetCustomBaudRate(kLowBaudRate);
+        port.SetCustomBaudRate(kLowBaud);
     }
     host.SetBusy(true);
     host.MemoClear();
     if (host.EstablishHighBaud())
         return true;
     host.MemoAddLine(std::string(kReportHandshakeFailure));
-    port.SetCustomBaudRate(kLowBaudRate);
+    port.SetCustomBaudRate(kLowBaud);
     host.SetBusy(false);
     return false;
 }
