@@ -33,16 +33,13 @@ bool StartReport(TCommandHost& host)
 }
 
 // One grid row: each cell is shown as soon as its byte has arrived, so the row grows on
-// screen; the row's first piece starts a new line of its own.
+// screen. The row stays the unfinished last line (its first piece opens it after the
+// finished grid line above) until the next added line ends it.
 void ReadGridRow(TCommandHost& host, const std::array<uint8_t, kGridColumns>& addresses)
 {
     for (int column = 0; column < kGridColumns; ++column) {
         const uint8_t value = host.ReadLmByte(addresses[static_cast<size_t>(column)], kReportReplies);
-        const std::string piece = GridRowPiece(column, value);
-        if (column == 0)
-            host.MemoAddLine(piece);
-        else
-            host.MemoAppend(piece);
+        host.MemoAppend(GridRowPiece(column, value));
     }
 }
 

@@ -12,6 +12,14 @@ namespace {
 using test::ScriptedHost;
 using Calls = std::vector<std::string>;
 
+// The text area's whole text with "\n" for its CR LF line ends.
+std::string Unix(std::string text)
+{
+    for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+        text.erase(at, 1);
+    return text;
+}
+
 const std::string kFailureText = "Failed to establish high baud mode with LM.  Baud set back to LOWBAUD";
 const std::string kFailureLine = kFailureText + "\n";
 
@@ -24,9 +32,9 @@ TEST(FaultCodeReport, ExampleBytesGiveTheExampleText)
 {
     ScriptedHost host;
     SetFaultBytes(host, 0x05, 0x00, 0x80, 0x00);
-    host.Lines = {"text of an earlier run"};
+    host.Memo.AddLine("text of an earlier run");
     RunFaultCodeReport(host);
-    EXPECT_EQ(host.MemoText(),
+    EXPECT_EQ(Unix(host.MemoText()),
               "05   00000101\n"
               "FaultCode1\n"
               "0 $01 = Distributor Sync\n"
@@ -73,7 +81,7 @@ TEST(FaultCodeReport, AllZeroBytesGiveEightLines)
     ScriptedHost host;
     SetFaultBytes(host, 0, 0, 0, 0);
     RunFaultCodeReport(host);
-    EXPECT_EQ(host.MemoText(),
+    EXPECT_EQ(Unix(host.MemoText()),
               "00   00000000\nFaultCode1\n00   00000000\nFaultCode2\n"
               "00   00000000\nFaultCode3\n00   00000000\nFaultCode4\n");
 }
@@ -83,7 +91,7 @@ TEST(FaultCodeReport, FullByteListsAllItsFaults)
     ScriptedHost host;
     SetFaultBytes(host, 0x00, 0x00, 0x00, 0xFF);
     RunFaultCodeReport(host);
-    EXPECT_EQ(host.MemoText(),
+    EXPECT_EQ(Unix(host.MemoText()),
               "00   00000000\nFaultCode1\n00   00000000\nFaultCode2\n00   00000000\nFaultCode3\n"
               "FF   11111111\n"
               "FaultCode4\n"
@@ -107,7 +115,7 @@ TEST(FaultCodeReport, SilentLmAfterTheHandshakeDecodesTheEchoEveryTime)
         "12   00010010\nFaultCode2\n1 $02 = Auto Shutdown Relay\n4 $10 = Wastegate Solenoid, Code 36\n"
         "12   00010010\nFaultCode3\n1 $02 = Purge Solenoid\n4 $10 = AIS Motor\n"
         "12   00010010\nFaultCode4\n1 $02 = Engine Running Too Cool, Code 17?\n4 $10 = MAP Electrical, Code 13\n";
-    EXPECT_EQ(host.MemoText(), expected);
+    EXPECT_EQ(Unix(host.MemoText()), expected);
     EXPECT_FALSE(host.BusyMark);
 }
 
@@ -115,9 +123,9 @@ TEST(FaultCodeReport, HandshakeFailureLeavesOnlyTheFailureLineAtLowRate)
 {
     ScriptedHost host;
     host.HandshakeSucceeds = false;
-    host.Lines = {"text of an earlier run"};
+    host.Memo.AddLine("text of an earlier run");
     RunFaultCodeReport(host);
-    EXPECT_EQ(host.MemoText(), kFailureLine);
+    EXPECT_EQ(Unix(host.MemoText()), kFailureLine);
     EXPECT_EQ(host.Port().CustomBaudRate(), 977);
     EXPECT_EQ(host.Port().BaudRate(), brCustom);
     EXPECT_EQ(host.Calls, (Calls{"SetBusy(1)", "MemoClear", "Handshake", "AddLine " + kFailureText, "SetBusy(0)"}));
@@ -138,11 +146,11 @@ TEST(FaultCodeReport, IsIgnoredWhileAnotherCommandHoldsTheBusyMark)
 {
     ScriptedHost host;
     host.BusyMark = true;
-    host.Lines = {"12:00:01 2400 rpm"};
+    host.Memo.AddLine("12:00:01 2400 rpm");
     host.Port().SetCustomBaudRate(7680);
     RunFaultCodeReport(host);
     EXPECT_TRUE(host.Calls.empty()) << host.Calls.front();
-    EXPECT_EQ(host.Lines, (std::vector<std::string>{"12:00:01 2400 rpm"}));
+    EXPECT_EQ(host.Memo.Lines(), (std::vector<std::string>{"12:00:01 2400 rpm"}));
     EXPECT_TRUE(host.BusyMark);
     EXPECT_EQ(host.Port().CustomBaudRate(), 7680);
 }
@@ -156,7 +164,7 @@ TEST(FaultCodeReport, PortErrorEndsTheCommandAndKeepsTheBusyMark)
             throw std::runtime_error("write failed");
     };
     EXPECT_THROW(RunFaultCodeReport(host), std::runtime_error);
-    EXPECT_EQ(host.MemoText(),
+    EXPECT_EQ(Unix(host.MemoText()),
               "05   00000101\nFaultCode1\n0 $01 = Distributor Sync\n2 $04 = Rich Condition, Code 52\n");
     EXPECT_TRUE(host.BusyMark);
 }
@@ -171,9 +179,9 @@ TEST(AdaptivesReport, ExampleCellsGiveTheExampleText)
 {
     ScriptedHost host;
     SetExampleCells(host);
-    host.Lines = {"text of an earlier run"};
+    host.Memo.AddLine("text of an earlier run");
     RunAdaptivesReport(host);
-    EXPECT_EQ(host.MemoText(),
+    EXPECT_EQ(Unix(host.MemoText()),
               "Adaptives Report   5/12/2026 13:07:24\n"
               "--------------------------------------------------------------------- \n"
               " Adaptive Idle Cell (12) = lean 7D\n"
@@ -184,6 +192,8 @@ TEST(AdaptivesReport, ExampleCellsGiveTheExampleText)
               "      | rich 80 | rich 83 | lean 7B | rich 80 | rich 90 | rich 80 |\n"
               "RPM 0 +---------+---------+---------+---------+---------+---------+\n"
               "  MAP 0        MP1       MP2       MP3       MP4       MP5\n");
+    EXPECT_EQ(host.Memo.Lines().size(), 10u);
+    EXPECT_FALSE(host.Memo.LastLineOpen());
     EXPECT_FALSE(host.BusyMark);
     EXPECT_EQ(host.Port().CustomBaudRate(), 7680);
 }
@@ -205,7 +215,7 @@ TEST(AdaptivesReport, ReadsThirteenCellsInOrderShowingEachAtOnceAndDatesAfterThe
                               "AddLine  ",
                               "AddLine       +---------+---------+---------+---------+---------+---------+",
                               "Read 51",
-                              "AddLine       | lean 7E",
+                              "Append       | lean 7E",
                               "Read 53",
                               "Append  | rich 80",
                               "Read 55",
@@ -218,7 +228,7 @@ TEST(AdaptivesReport, ReadsThirteenCellsInOrderShowingEachAtOnceAndDatesAfterThe
                               "Append  | rich 81 |",
                               "AddLine   R1  +---------+---------+---------+---------+---------+---------+",
                               "Read 50",
-                              "AddLine       | rich 80",
+                              "Append       | rich 80",
                               "Read 52",
                               "Append  | rich 83",
                               "Read 54",
@@ -241,7 +251,7 @@ TEST(AdaptivesReport, SilentLmAfterTheHandshakeShowsTheEchoInEveryCell)
     host.Answers = false;
     RunAdaptivesReport(host);
     const std::string row = "      | lean 12 | lean 12 | lean 12 | lean 12 | lean 12 | lean 12 |\n";
-    EXPECT_EQ(host.MemoText(),
+    EXPECT_EQ(Unix(host.MemoText()),
               "Adaptives Report   5/12/2026 13:07:24\n"
               "--------------------------------------------------------------------- \n"
               " Adaptive Idle Cell (12) = lean 12\n"
@@ -257,7 +267,7 @@ TEST(AdaptivesReport, HandshakeFailureLeavesOnlyTheFailureLineAndRequestsNothing
     ScriptedHost host;
     host.HandshakeSucceeds = false;
     RunAdaptivesReport(host);
-    EXPECT_EQ(host.MemoText(), kFailureLine);
+    EXPECT_EQ(Unix(host.MemoText()), kFailureLine);
     EXPECT_EQ(host.Port().CustomBaudRate(), 977);
     EXPECT_FALSE(host.BusyMark);
     for (const std::string& call : host.Calls)
@@ -273,8 +283,9 @@ TEST(AdaptivesReport, PortErrorLeavesTheUnfinishedRowAndTheBusyMark)
             throw std::runtime_error("write failed");
     };
     EXPECT_THROW(RunAdaptivesReport(host), std::runtime_error);
-    ASSERT_FALSE(host.Lines.empty());
-    EXPECT_EQ(host.Lines.back(), "      | lean 7E | rich 80");
+    ASSERT_FALSE(host.Memo.Lines().empty());
+    EXPECT_EQ(host.Memo.Lines().back(), "      | lean 7E | rich 80");
+    EXPECT_TRUE(host.Memo.LastLineOpen());
     EXPECT_TRUE(host.BusyMark);
 }
 
@@ -282,10 +293,10 @@ TEST(AdaptivesReport, IsIgnoredWhileAnotherCommandHoldsTheBusyMark)
 {
     ScriptedHost host;
     host.BusyMark = true;
-    host.Lines = {"12:00:01 2400 rpm"};
+    host.Memo.AddLine("12:00:01 2400 rpm");
     RunAdaptivesReport(host);
     EXPECT_TRUE(host.Calls.empty());
-    EXPECT_EQ(host.Lines.size(), 1u);
+    EXPECT_EQ(host.Memo.Lines().size(), 1u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // A command host for the report commands that answers from a scripted LM and records
 // every call in order, so tests can see what a command did and when.
+#include "app/MemoText.h"
 #include "link/ComPort.h"
 #include "link/CommandHost.h"
 
@@ -26,7 +27,7 @@ public:
     // Every call, in order: "SetBusy(1)", "MemoClear", "Handshake", "Read 46",
     // "AddLine <text>", "Append <text>", "DateTime".
     std::vector<std::string> Calls;
-    std::vector<std::string> Lines;  // the text area
+    TMemoText Memo;  // the text area, with the main window's line rules
     bool BusyMark = false;
     int32_t RateAtHandshake = 0;
 
@@ -64,27 +65,19 @@ public:
     void MemoClear() override
     {
         Calls.push_back("MemoClear");
-        Lines.clear();
+        Memo.Clear();
     }
     void MemoAddLine(const std::string& line) override
     {
         Calls.push_back("AddLine " + line);
-        Lines.push_back(line);
+        Memo.AddLine(line);
     }
     void MemoAppend(const std::string& text) override
     {
         Calls.push_back("Append " + text);
-        if (Lines.empty())
-            Lines.emplace_back();
-        Lines.back() += text;
+        Memo.Append(text);
     }
-    std::string MemoText() const override
-    {
-        std::string text;
-        for (const std::string& line : Lines)
-            text += line + "\n";
-        return text;
-    }
+    std::string MemoText() const override { return Memo.Text(); }
     void MemoSaveToFile(const std::string&) override {}
 
     void SetStatus(const std::string& text) override { Calls.push_back("SetStatus " + text); }
