@@ -359,5 +359,27 @@ TEST(ReportsEndToEnd, CodesPressedWhileTheBusyMarkIsSetChangesNothing)
     EXPECT_TRUE(rig.Handshakes().empty());
 }
 
+// A port that could not be opened at start-up: the report stores the low rate, clears
+// the text area and fails at its first write. The port's error reaches the error
+// display and the busy mark stays set until Log clears it.
+TEST(ReportsEndToEnd, ReportOnAPortThatIsNotOpenEndsWithThePortsWriteError)
+{
+    test::TempFolder nowhere;
+    Window w(nowhere.File("no-such-device"));
+    ASSERT_FALSE(w.frm->ComPort.Connected());
+    ASSERT_EQ(w.errors.messages.size(), 1u);  // the failed open at start-up
+    w.frm->ComPort.SetCustomBaudRate(7680);
+    w.frm->MemoAddLine("text of an earlier command");
+    w.frm->btnCodes->click();
+    ASSERT_EQ(w.errors.messages.size(), 2u);
+    EXPECT_EQ(w.errors.messages[1].rfind(ComErrorMessage(2), 0), 0u) << w.errors.messages[1];
+    EXPECT_TRUE(w.MemoLines().empty());
+    EXPECT_TRUE(w.frm->Busy());
+    EXPECT_FALSE(w.frm->btnGetAdaptives->isEnabled());
+    EXPECT_EQ(w.frm->ComPort.BaudRate(), brCustom);
+    EXPECT_EQ(w.frm->ComPort.CustomBaudRate(), 977);
+    EXPECT_FALSE(w.frm->ComPort.Connected());
+}
+
 }  // namespace
 }  // namespace tessek
