@@ -22,12 +22,6 @@ TEST(FormatAdaptive, LeanBelow80RichFrom80)
     }
 }
 
-TEST(FormatAdaptive, IsSevenCharactersForEveryByte)
-{
-    for (int v = 0; v < 256; ++v)
-        EXPECT_EQ(FormatAdaptive(static_cast<uint8_t>(v)).size(), 7u) << v;
-}
-
 std::string Row(const std::vector<uint8_t>& cells)
 {
     std::string row;
@@ -96,16 +90,6 @@ TEST(AdaptivesTexts, FixedLinesAreExact)
     EXPECT_EQ(AdaptiveIdleLine(0x7D), " Adaptive Idle Cell (12) = lean 7D");
     EXPECT_EQ(AdaptiveIdleLine(0x80), " Adaptive Idle Cell (12) = rich 80");
     EXPECT_EQ(kAdaptivesBlankLine, " ");
-}
-
-TEST(AdaptivesCells, GridHoldsEvenCellsBelowOddCellsAboveIdleAt5C)
-{
-    EXPECT_EQ(kAdaptiveIdleAddress, 0x5C);
-    for (int column = 0; column < kGridColumns; ++column) {
-        SCOPED_TRACE(column);
-        EXPECT_EQ(kLowerRowAddresses[static_cast<size_t>(column)], 0x50 + 2 * column);
-        EXPECT_EQ(kUpperRowAddresses[static_cast<size_t>(column)], 0x51 + 2 * column);
-    }
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 namespace tessek {
 namespace {
 
@@ -20,57 +18,6 @@ TEST(ByteToBinary, IsEightDigitsMostSignificantBitFirst)
         SCOPED_TRACE(int(c.value));
         EXPECT_EQ(ByteToBinary(c.value), c.bits);
     }
-}
-
-TEST(ByteToBinary, AgreesWithEachBitOfEveryByte)
-{
-    for (int v = 0; v < 256; ++v) {
-        const std::string bits = ByteToBinary(static_cast<uint8_t>(v));
-        ASSERT_EQ(bits.size(), 8u) << v;
-        for (int bit = 0; bit < 8; ++bit)
-            EXPECT_EQ(bits[7 - bit], (v >> bit) & 1 ? '1' : '0') << "value " << v << " bit " << bit;
-    }
-}
-
-// Every text starts with its bit number, "$" and the bit's mask, whatever it describes.
-TEST(FaultBitTable, EveryTextStartsWithBitAndMask)
-{
-    for (int index = 0; index < 4; ++index) {
-        for (int bit = 0; bit < 8; ++bit) {
-            char prefix[16];
-            std::snprintf(prefix, sizeof prefix, "%d $%02X = ", bit, 1u << bit);
-            SCOPED_TRACE(std::string(kFaultCodeBytes[index].Label) + " bit " + std::to_string(bit));
-            EXPECT_EQ(FaultBitTable[index][bit].substr(0, 8), prefix);
-            EXPECT_GT(FaultBitTable[index][bit].size(), 8u);
-        }
-    }
-}
-
-TEST(FaultBitTable, TwentyTextsCarryACodeAndTwoOfThemAQuestionMark)
-{
-    int withCode = 0;
-    int questioned = 0;
-    for (const auto& texts : FaultBitTable) {
-        for (std::string_view text : texts) {
-            if (text.find(", Code ") != std::string_view::npos)
-                ++withCode;
-            if (text.back() == '?')
-                ++questioned;
-        }
-    }
-    EXPECT_EQ(withCode, 20);
-    EXPECT_EQ(questioned, 2);
-}
-
-TEST(FaultCodeBytes, AreReadFrom46To49WithTheirLabels)
-{
-    ASSERT_EQ(kFaultCodeBytes.size(), 4u);
-    EXPECT_EQ(kFaultCodeBytes[0].Address, 0x46);
-    EXPECT_EQ(kFaultCodeBytes[1].Address, 0x47);
-    EXPECT_EQ(kFaultCodeBytes[2].Address, 0x48);
-    EXPECT_EQ(kFaultCodeBytes[3].Address, 0x49);
-    EXPECT_EQ(kFaultCodeBytes[0].Label, "FaultCode1");
-    EXPECT_EQ(kFaultCodeBytes[3].Label, "FaultCode4");
 }
 
 using Lines = std::vector<std::string>;
@@ -145,18 +92,6 @@ TEST(FaultBlockLines, FullByteListsAllEightTextsExactly)
                                             "6 $40 = Memory Standby Power Lost, Code 12",
                                             "7 $80 = Engine Not Cranked Since Battery Disconnected, Code 11",
                                         }));
-}
-
-TEST(FaultBlockLines, EachSingleBitSelectsItsOwnText)
-{
-    for (int index = 0; index < 4; ++index) {
-        for (int bit = 0; bit < 8; ++bit) {
-            SCOPED_TRACE(index * 8 + bit);
-            const Lines lines = FaultBlockLines(index, static_cast<uint8_t>(1u << bit));
-            ASSERT_EQ(lines.size(), 3u);
-            EXPECT_EQ(lines[2], FaultBitTable[index][bit]);
-        }
-    }
 }
 
 }  // namespace
