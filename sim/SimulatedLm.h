@@ -19,7 +19,8 @@
 //   LM still at 7680 however long the pause, and its handshake at 7680 is echoed.
 // - Wire time (on by default): the echo arrives one byte time (10 bits at the current
 //   rate) after the request was written, the answer one byte time after the echo, plus
-//   the extra answer delay. Without wire time both are written at once, in two writes.
+//   the extra answer delay. Without wire time both are written at once, in two writes,
+//   which a reader may well take in one read.
 //
 // Threads: the LM runs its own thread, asleep in ppoll() on the master, an inotify watch
 // on the slave's path and an eventfd; every public method may be called from any thread.

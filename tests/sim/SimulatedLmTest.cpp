@@ -110,6 +110,22 @@ TEST(SimulatedLm, BytesAtTheWrongRateAreNotUnderstood)
     EXPECT_EQ(link.lm.IgnoredCount(), 2u);
 }
 
+TEST(SimulatedLm, ProgramBackAt977ReachesTheLmAt7680ThroughItsRetry)
+{
+    // After a failed command the program returns to 977, but the LM may still be at
+    // 7680: the handshake at 977 goes unheard, the repeat at 7680 is echoed.
+    Link link;
+    link.Handshake();
+    link.client.SetRate(kLow);
+    link.client.Send(kHandshake);
+    EXPECT_EQ(link.client.Collect(150ms), Bytes{});
+    link.client.SetRate(kHigh);
+    link.client.Send(kHandshake);
+    EXPECT_EQ(link.client.Take(1, 1000ms), Bytes{kHandshake});
+    link.client.Send(0x73);
+    EXPECT_EQ(link.client.Take(2, 1000ms), (Bytes{0x73, TestMemory()[0x73]}));
+}
+
 TEST(SimulatedLm, EchoHeardAtAnotherRateArrivesGarbled)
 {
     Link link;
