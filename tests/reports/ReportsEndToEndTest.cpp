@@ -103,7 +103,8 @@ struct Window {
 };
 
 // The simulated LM with the example memory, quiet so its idle stream stays out of the
-// way, and a record of the rate each handshake byte came at.
+// way, and a record of the handshake bytes (with the rate each came at) and the
+// requests it took.
 struct SimRig {
     SimRig()
     {
@@ -111,11 +112,11 @@ struct SimRig {
         lm.SetMemory(ExampleMemory());
         lm.SetLog([this](const std::string& line) {
             // Each log line starts with a time stamp.
-            const size_t at = line.find("rx 12 at ");
-            if (at == std::string::npos)
-                return;
             const std::lock_guard lock(mutex);
-            handshakes.push_back(line.substr(at));
+            if (const size_t at = line.find("rx 12 at "); at != std::string::npos)
+                handshakes.push_back(line.substr(at));
+            else if (const size_t req = line.find(": request"); req != std::string::npos && req >= 2)
+                requests.push_back(line.substr(req - 2, 2));
         });
     }
     Lines Handshakes()
@@ -123,10 +124,17 @@ struct SimRig {
         const std::lock_guard lock(mutex);
         return handshakes;
     }
+    // Addresses requested, in order, as two hexadecimal digits.
+    Lines Requests()
+    {
+        const std::lock_guard lock(mutex);
+        return requests;
+    }
 
     // Declared before the LM, whose thread may still log while it stops.
     std::mutex mutex;
     Lines handshakes;
+    Lines requests;
     SimulatedLm lm;
 };
 
@@ -140,7 +148,7 @@ TEST(ReportsEndToEnd, CodesPrintsTheFaultBytesOfTheLm)
     EXPECT_FALSE(w.frm->Busy());
     EXPECT_TRUE(w.frm->btnGetAdaptives->isEnabled());
     EXPECT_EQ(w.frm->ComPort.CustomBaudRate(), 7680);
-    EXPECT_EQ(rig.lm.RequestCount(), 4u);
+    EXPECT_EQ(rig.Requests(), (Lines{"46", "47", "48", "49"}));
     EXPECT_TRUE(w.errors.messages.empty()) << w.errors.messages.front();
 }
 
@@ -157,7 +165,7 @@ TEST(ReportsEndToEnd, AdaptivesDrawsTheCellsOfTheLmDatedWhenRead)
     EXPECT_EQ(Lines(lines.begin() + 1, lines.end()), kExampleAdaptivesBody);
     EXPECT_FALSE(w.frm->Busy());
     EXPECT_EQ(w.frm->ComPort.CustomBaudRate(), 7680);
-    EXPECT_EQ(rig.lm.RequestCount(), 13u);
+    EXPECT_EQ(rig.Requests(), (Lines{"5C", "51", "53", "55", "57", "59", "5B", "50", "52", "54", "56", "58", "5A"}));
     EXPECT_TRUE(w.errors.messages.empty()) << w.errors.messages.front();
 }
 
