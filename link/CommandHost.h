@@ -36,7 +36,8 @@ public:
     virtual void MemoClear() = 0;
     // Adds `line` as a line of its own at the end (an unfinished last line is ended first).
     virtual void MemoAddLine(const std::string& line) = 0;
-    // Appends `text` to the end of the last line, without a line break.
+    // Appends `text` to the unfinished last line, without a line break; after a finished
+    // line (or on an empty text area) it starts a new, unfinished line.
     // After a finished line (or on an empty text area) it starts a new, unfinished line.
     virtual void MemoAppend(const std::string& text) = 0;
     // The whole text: every line followed by CR LF, except an unfinished last line.

@@ -1,0 +1,27 @@
+#pragma once
+// The two diagnostic report commands behind the Codes and Adaptives buttons: each makes
+// the handshake, reads its LM bytes one by one and writes its report into the text area.
+//
+// Window thread only; each runs as one long operation whose waits pump window events.
+// A port error (EComPort, e.g. a write on a closed port) ends the command at once: the
+// lines written so far stay and the busy mark stays set, as for every command.
+#include "link/CommandHost.h"
+
+#include <string_view>
+
+namespace tessek {
+
+// Shown when the LM did not confirm the high rate; two blanks after "LM.".
+inline constexpr std::string_view kReportHandshakeFailure =
+    "Failed to establish high baud mode with LM.  Baud set back to LOWBAUD";
+
+// Reads the four fault code bytes and prints one block per byte. Ignored while another
+// command holds the busy mark: its requests would interleave with that command's
+// exchanges and corrupt both.
+void RunFaultCodeReport(TCommandHost& host);
+
+// Reads the idle cell and the twelve grid cells and prints them as a grid, each cell as
+// soon as it has been read. Ignored while another command holds the busy mark.
+void RunAdaptivesReport(TCommandHost& host);
+
+}  // namespace tessek
