@@ -1,7 +1,8 @@
 #include "dialogs/ufrmSetup.h"
 
-#include "dialogs/InterimHelpers.h"
+#include "link/LmLink.h"
 #include "logging/LogSettings.h"
+#include "logging/ParamCatalogue.h"
 #include "platform/IniFile.h"
 #include "platform/TextNumbers.h"
 
@@ -39,7 +40,7 @@ struct TRowPlace {
 constexpr TRowPlace kRowPlaces[9] = {{0, 0, 0},       {28, 24, 24},    {52, 48, 48},    {76, 72, 72},   {101, 96, 97},
                                      {125, 121, 121}, {150, 145, 146}, {174, 169, 170}, {199, 195, 195}};
 
-const char* const kMapTypeCaptions[4] = {"2 Bar (stock)", "3 Bar ", "1 Bar", "2.5 Bar (your speical)"};
+const char* const kMapTypeCaptions[kMapTypeCount] = {"2 Bar (stock)", "3 Bar ", "1 Bar", "2.5 Bar (your speical)"};
 
 // The catalogue name of a whole line: the text before the first "=".
 QString NameOfLine(const QString& line)
@@ -50,8 +51,8 @@ QString NameOfLine(const QString& line)
 
 }  // namespace
 
-TfrmSetup::TfrmSetup(TLogSettings& settings, TIniFile& ini, std::vector<std::string> catalogueLines, QWidget* owner)
-    : QDialog(owner), settings_(settings), ini_(ini), catalogueLines_(std::move(catalogueLines))
+TfrmSetup::TfrmSetup(TLogSettings& settings, TIniFile& ini, const TParamCatalogue& catalogue, QWidget* owner)
+    : QDialog(owner), settings_(settings), ini_(ini), catalogue_(catalogue)
 {
     BuildControls();
     FormCreate();
@@ -103,7 +104,7 @@ void TfrmSetup::BuildControls()
     rgMapType->setObjectName("rgMapType");
     rgMapType->setGeometry(256, 24, 137, 81);
     rgMapTypeItems = new QButtonGroup(rgMapType);
-    for (int index = 0; index < 4; ++index) {
+    for (int index = 0; index < kMapTypeCount; ++index) {
         auto* item = new QRadioButton(kMapTypeCaptions[index], rgMapType);
         item->setObjectName(QString("rgMapTypeItem%1").arg(index));
         item->setGeometry(8, 15 + 15 * index, 125, 15);
@@ -176,7 +177,7 @@ void TfrmSetup::FormCreate()
         const std::string hex = ByteToHex(settings_.LogAddrs[i]);
         ComboBox[i]->clear();
         int match = -1;
-        for (const std::string& line : catalogueLines_) {
+        for (const std::string& line : catalogue_.Lines()) {
             const QString item = QString::fromStdString(line);
             if (match < 0 && NameOfLine(item).compare("$" + QString::fromStdString(hex), Qt::CaseInsensitive) == 0)
                 match = ComboBox[i]->count();

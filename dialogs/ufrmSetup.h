@@ -9,8 +9,6 @@
 #include <QDialog>
 
 #include <array>
-#include <string>
-#include <vector>
 
 class QButtonGroup;
 class QCheckBox;
@@ -24,14 +22,15 @@ class QPushButton;
 namespace tessek {
 
 class TIniFile;
+class TParamCatalogue;
 struct TLogSettings;
 
 class TfrmSetup : public QDialog {
     Q_OBJECT
 public:
-    // `catalogueLines`: the parameter catalogue's whole lines ("$5D=Charge Air Temp"), in
-    // catalogue order. `settings` and `ini` must outlive the dialog.
-    TfrmSetup(TLogSettings& settings, TIniFile& ini, std::vector<std::string> catalogueLines, QWidget* owner = nullptr);
+    // The combo boxes offer the catalogue's whole lines ("$5D=Charge Air Temp"). The
+    // settings, the file and the catalogue must outlive the dialog.
+    TfrmSetup(TLogSettings& settings, TIniFile& ini, const TParamCatalogue& catalogue, QWidget* owner = nullptr);
 
     // Row i = 1..8 ([0] unused).
     std::array<QLabel*, 9> Label{};
@@ -61,7 +60,7 @@ private:
 
     TLogSettings& settings_;
     TIniFile& ini_;
-    std::vector<std::string> catalogueLines_;
+    const TParamCatalogue& catalogue_;
     // Set while the dialog itself selects a combo entry: a selection made in code is not
     // a change of the combo's text by the user and must not rewrite the edit.
     bool selectingInCode_ = false;

@@ -1,5 +1,6 @@
 #include "dialogs/ufrmSetup.h"
 #include "logging/LogSettings.h"
+#include "logging/ParamCatalogue.h"
 #include "platform/IniFile.h"
 #include "tests/common/TempFolder.h"
 #include "tests/dialogs/ModalAnswer.h"
@@ -20,29 +21,9 @@
 namespace tessek {
 namespace {
 
-const std::vector<std::string> kCatalogue = {"$12=Skip value",
-                                             "$5D=Charge Air Temp",
-                                             "$69=MPH",
-                                             "$72=SPK Advance",
-                                             "$73=Baro",
-                                             "$81=Throttle Flg",
-                                             "$86=MAP",
-                                             "$8F=RPM",
-                                             "$98=TPS%",
-                                             "$9A=Coolant Temp",
-                                             "$9B=Raw Batt Temp",
-                                             "$9C=O2",
-                                             "$9D=Raw Charge Temp",
-                                             "$A0=Knock",
-                                             "$CE=Cyl 1 Retard",
-                                             "$CF=Cyl 2 Retard",
-                                             "$D0=Cyl 3 Retard",
-                                             "$D1=Cyl 4 Retard",
-                                             "$DD=(DTLKNK)"};
-
 class SetupDialog : public ::testing::Test {
 protected:
-    std::unique_ptr<TfrmSetup> Open() { return std::make_unique<TfrmSetup>(settings, ini, kCatalogue); }
+    std::unique_ptr<TfrmSetup> Open() { return std::make_unique<TfrmSetup>(settings, ini, catalogue); }
 
     // Presses OK for real; a message box that comes up meanwhile is recorded and closed.
     QString PressOk(TfrmSetup& dialog)
@@ -62,6 +43,7 @@ protected:
     test::TempFolder dir;
     TIniFile ini{dir.File("Tessek.ini")};
     TLogSettings settings;
+    TParamCatalogue catalogue;
 };
 
 TEST_F(SetupDialog, ChoosingACatalogueLineFillsTheRowsEdit)
