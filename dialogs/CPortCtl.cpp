@@ -4,8 +4,8 @@
 #include "link/ComSettings.h"
 #include "platform/ErrorDisplay.h"
 
-#include <algorithm>
 #include <strings.h>
+#include <algorithm>
 
 namespace tessek {
 
@@ -24,8 +24,9 @@ std::vector<std::string> ItemTexts(TComProperty property)
         case cpPort: {
             std::vector<std::string> ports;
             TCustomComPort::ListSerialPorts(ports);
-            std::stable_sort(ports.begin(), ports.end(),
-                             [](const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) < 0; });
+            std::stable_sort(ports.begin(), ports.end(), [](const std::string& a, const std::string& b) {
+                return strcasecmp(a.c_str(), b.c_str()) < 0;
+            });
             return ports;
         }
         case cpBaudRate:

@@ -29,9 +29,9 @@ TComSetupFrm::TComSetupFrm(QWidget* owner) : QDialog(owner)
         const char* caption;
         TComProperty property;
     };
-    const Row rows[6] = {{Label1, Combo1, "Port", cpPort},           {Label2, Combo2, "Baud rate", cpBaudRate},
-                         {Label3, Combo3, "Data bits", cpDataBits},  {Label4, Combo4, "Stop bits", cpStopBits},
-                         {Label5, Combo5, "Parity", cpParity},       {Label6, Combo6, "Flow control", cpFlowControl}};
+    const Row rows[6] = {{Label1, Combo1, "Port", cpPort},          {Label2, Combo2, "Baud rate", cpBaudRate},
+                         {Label3, Combo3, "Data bits", cpDataBits}, {Label4, Combo4, "Stop bits", cpStopBits},
+                         {Label5, Combo5, "Parity", cpParity},      {Label6, Combo6, "Flow control", cpFlowControl}};
     for (int i = 0; i < 6; ++i) {
         const Row& row = rows[i];
         row.label = new QLabel(row.caption, GroupBox1);

@@ -6,10 +6,10 @@
 #include "tests/common/TempFolder.h"
 #include "tests/dialogs/ModalAnswer.h"
 
+#include <gtest/gtest.h>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
 #include <memory>
 

@@ -8,16 +8,16 @@
 #include "tests/common/TempFolder.h"
 #include "tests/dialogs/ModalAnswer.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <gtest/gtest.h>
 
+#include <libintl.h>
 #include <atomic>
 #include <clocale>
 #include <cstdlib>
-#include <libintl.h>
 #include <memory>
 
 namespace tessek {
@@ -121,8 +121,9 @@ TEST(ComComboBox, ListsAndUnboundSelection)
     };
     const Case cases[] = {
         {cpNone, {}},
-        {cpBaudRate, {"Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400",
-                      "56000", "57600", "115200", "128000", "256000"}},
+        {cpBaudRate,
+         {"Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "38400", "56000", "57600",
+          "115200", "128000", "256000"}},
         {cpDataBits, {"5", "6", "7", "8"}},
         {cpStopBits, {"1", "1.5", "2"}},
         {cpParity, {"None", "Odd", "Even", "Mark", "Space"}},
@@ -167,8 +168,8 @@ TEST_F(ComSelect, BindingSelectsThePortsCurrentValues)
         TComProperty property;
         const char* shown;
     };
-    const Case cases[] = {{cpBaudRate, "Custom"}, {cpDataBits, "7"},     {cpStopBits, "1.5"},
-                          {cpParity, "Space"},    {cpFlowControl, "None"}};
+    const Case cases[] = {
+        {cpBaudRate, "Custom"}, {cpDataBits, "7"}, {cpStopBits, "1.5"}, {cpParity, "Space"}, {cpFlowControl, "None"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shown);
         TComComboBox combo;
@@ -390,8 +391,7 @@ TEST(ComSetupFrm, CaptionsAreTranslatedButTheListsAreNot)
               "msgid \"None\"\nmsgstr \"Keine\"\n"
               "msgid \"Custom\"\nmsgstr \"Eigene\"\n");
     const std::string mo = dir.Path() + "locale/de/LC_MESSAGES/";
-    ASSERT_EQ(std::system(("mkdir -p " + mo + " && msgfmt -o " + mo + "cport.mo " + dir.File("cport.po")).c_str()),
-              0);
+    ASSERT_EQ(std::system(("mkdir -p " + mo + " && msgfmt -o " + mo + "cport.mo " + dir.File("cport.po")).c_str()), 0);
 
     // The catalogue facility binds once; rebind it to the test's catalogue for this test.
     CportText("Port");
