@@ -3,6 +3,7 @@
 #include "link/LmLink.h"
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
+#include "platform/ErrorDisplay.h"
 #include "platform/IniFile.h"
 #include "platform/TextNumbers.h"
 
@@ -95,8 +96,9 @@ void TfrmSetup::BuildControls()
     btnOK->setObjectName("btnOK");
     btnOK->setGeometry(96, 224, 75, 25);
     btnOK->setAutoDefault(false);
+    // The dialog closes with OK even when storing fails; the failure goes to the display.
     connect(btnOK, &QPushButton::clicked, this, [this] {
-        btnOKClick();
+        RunGuarded([this] { btnOKClick(); });
         accept();
     });
 

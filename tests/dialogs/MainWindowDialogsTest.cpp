@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "dialogs/CPortSetup.h"
 #include "dialogs/ufrmSetup.h"
+#include "link/SerialDevice.h"
 #include "platform/ErrorDisplay.h"
 #include "tests/common/PtyPeer.h"
 #include "tests/common/TempFolder.h"
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <cerrno>
 #include <memory>
 
 namespace tessek {
@@ -99,6 +101,25 @@ TEST_F(MainWindowDialogs, ComSetupStoresTheChoiceAndTheNextStartLoadsIt)
     EXPECT_EQ(again->ComPort.CustomBaudRate(), 977);
     EXPECT_EQ(peer.SlaveRate(), 977);
     EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(MainWindowDialogs, AFailedApplyIsShownAndNothingIsStored)
+{
+    auto window = Start();
+    window->ComPort.SetDeviceFactory([](const std::string& name) -> std::unique_ptr<ISerialDevice> {
+        if (name == "SIM")
+            throw TDeviceError(ENOENT);
+        return OpenLinuxSerialDevice(name);
+    });
+    test::ModalAnswer<TComSetupFrm> answer([this](TComSetupFrm* dialog) {
+        Choose(dialog->Combo1, "SIM");
+        dialog->Button1->click();
+    });
+    window->btnComSetup->click();
+    EXPECT_TRUE(answer.Answered());
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Unable to open com port (win error code: 2)");
+    EXPECT_EQ(PortSection(), "[ComPort]\nPort=" + peer.SlavePath() + "\n");
 }
 
 TEST_F(MainWindowDialogs, ComSetupIsIgnoredWhileBusy)

@@ -1,6 +1,7 @@
 #include "dialogs/ufrmSetup.h"
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
+#include "platform/ErrorDisplay.h"
 #include "platform/IniFile.h"
 #include "tests/common/TempFolder.h"
 #include "tests/dialogs/ModalAnswer.h"
@@ -191,6 +192,21 @@ TEST_F(SetupDialog, AWeightThatIsNoIntegerStoresNothingAndStillCloses)
         EXPECT_EQ(settings.CarWeight, 2500);
         EXPECT_FALSE(dir.Exists("Tessek.ini"));
     }
+}
+
+TEST_F(SetupDialog, AFileThatCannotBeWrittenIsReportedAndTheDialogStillCloses)
+{
+    std::vector<std::string> errors;
+    const ErrorDisplay previous = SetErrorDisplay([&errors](const std::string& m) { errors.push_back(m); });
+    TIniFile unwritable(dir.File("missing-folder/Tessek.ini"));
+    TfrmSetup dialog(settings, unwritable, catalogue);
+    dialog.Edit[1]->setText("9A");
+    EXPECT_EQ(PressOk(dialog), "");
+    SetErrorDisplay(previous);
+    EXPECT_EQ(errors.size(), 1u);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(settings.LogAddrs[1], 0x9A);
 }
 
 TEST_F(SetupDialog, HexadecimalWeightIsAcceptedLikeTheSettingsFile)
