@@ -3,11 +3,16 @@
 #include "link/ComPort.h"
 #include "platform/Catalog.h"
 
+#include <QFormLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -17,11 +22,15 @@ TComSetupFrm::TComSetupFrm(QWidget* owner) : QDialog(owner)
 {
     setObjectName("ComSetupFrm");
     setWindowTitle("Setup");
-    setFixedSize(231, 216);
+    // The original measures were taken with an 8-point font at 96 dots per inch; the
+    // platform font is usually larger, so widths grow with it.
+    const double scale = std::max(1.0, fontMetrics().averageCharWidth() / 5.0);
+    const auto scaled = [scale](int width) { return static_cast<int>(width * scale + 0.5); };
 
     GroupBox1 = new QGroupBox(" Settings ", this);
     GroupBox1->setObjectName("GroupBox1");
-    GroupBox1->setGeometry(8, 8, 217, 169);
+    auto* rowsLayout = new QFormLayout(GroupBox1);
+    rowsLayout->setLabelAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
     struct Row {
         QLabel*& label;
@@ -36,25 +45,35 @@ TComSetupFrm::TComSetupFrm(QWidget* owner) : QDialog(owner)
         const Row& row = rows[i];
         row.label = new QLabel(row.caption, GroupBox1);
         row.label->setObjectName(QString("Label%1").arg(i + 1));
-        row.label->setGeometry(8, 24 + 24 * i, 70, 13);
         row.combo = new TComComboBox(GroupBox1);
         row.combo->setObjectName(QString("Combo%1").arg(i + 1));
-        row.combo->setGeometry(80, 16 + 24 * i, 129, 21);
+        row.combo->setMinimumWidth(scaled(129));
         row.combo->SetComProperty(row.property);
         row.label->setBuddy(row.combo);
+        rowsLayout->addRow(row.label, row.combo);
     }
 
     Button1 = new QPushButton("OK", this);
     Button1->setObjectName("Button1");
-    Button1->setGeometry(70, 184, 75, 25);
+    Button1->setMinimumWidth(scaled(75));
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
 
     Button2 = new QPushButton("Cancel", this);
     Button2->setObjectName("Button2");
-    Button2->setGeometry(150, 184, 75, 25);
+    Button2->setMinimumWidth(scaled(75));
     Button2->setAutoDefault(false);
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+
+    auto* whole = new QVBoxLayout(this);
+    whole->setContentsMargins(8, 8, 8, 8);
+    whole->addWidget(GroupBox1);
+    whole->addLayout(buttons);
 
     setTabOrder(Combo1, Combo2);
     setTabOrder(Combo2, Combo3);
@@ -64,10 +83,11 @@ TComSetupFrm::TComSetupFrm(QWidget* owner) : QDialog(owner)
     setTabOrder(Combo6, Button1);
     setTabOrder(Button1, Button2);
 
+    FormCreate();
+
+    setFixedSize(sizeHint().expandedTo(QSize(231, 216)));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
-
-    FormCreate();
 }
 
 void TComSetupFrm::FormCreate()

@@ -11,14 +11,20 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextDocument>
+#include <QVBoxLayout>
 #include <QValidator>
+
+#include <algorithm>
 
 namespace tessek {
 
@@ -34,12 +40,6 @@ public:
         return Acceptable;
     }
 };
-
-struct TRowPlace {
-    int labelTop, editTop, comboTop;
-};
-constexpr TRowPlace kRowPlaces[9] = {{0, 0, 0},       {28, 24, 24},    {52, 48, 48},    {76, 72, 72},   {101, 96, 97},
-                                     {125, 121, 121}, {150, 145, 146}, {174, 169, 170}, {199, 195, 195}};
 
 const char* const kMapTypeCaptions[kMapTypeCount] = {"2 Bar (stock)", "3 Bar ", "1 Bar", "2.5 Bar (your speical)"};
 
@@ -63,24 +63,30 @@ void TfrmSetup::BuildControls()
 {
     setObjectName("frmSetup");
     setWindowTitle("Data Setup");
-    setGeometry(218, 249, 413, 292);
+    // The original measures were taken with an 8-point font at 96 dots per inch; the
+    // platform font is usually larger, so widths grow with it.
+    const double scale = std::max(1.0, fontMetrics().averageCharWidth() / 5.0);
+    const auto scaled = [scale](int width) { return static_cast<int>(width * scale + 0.5); };
 
+    auto* rows = new QGridLayout;
+    rows->setHorizontalSpacing(5);
+    rows->setVerticalSpacing(3);
     for (int i = 1; i <= 8; ++i) {
-        const TRowPlace& place = kRowPlaces[i];
         Label[i] = new QLabel(QString("Addr %1").arg(i), this);
         Label[i]->setObjectName(QString("Label%1").arg(i));
-        Label[i]->setGeometry(8, place.labelTop, 31, 13);
+        rows->addWidget(Label[i], i - 1, 0);
 
         Edit[i] = new QLineEdit(this);
         Edit[i]->setObjectName(QString("Edit%1").arg(i));
-        Edit[i]->setGeometry(46, place.editTop, 30, 21);
+        Edit[i]->setFixedWidth(scaled(30));
         Edit[i]->setMaxLength(2);
         Edit[i]->setValidator(new TUpperCaseValidator(Edit[i]));
         connect(Edit[i], &QLineEdit::textChanged, this, [this, i] { EditChange(i); });
+        rows->addWidget(Edit[i], i - 1, 1);
 
         ComboBox[i] = new QComboBox(this);
         ComboBox[i]->setObjectName(QString("ComboBox%1").arg(i));
-        ComboBox[i]->setGeometry(81, place.comboTop, 170, 21);
+        ComboBox[i]->setMinimumWidth(scaled(170));
         ComboBox[i]->setEditable(true);
         // Typed text only fills the edit: it is never added to the list or completed.
         ComboBox[i]->setInsertPolicy(QComboBox::NoInsert);
@@ -90,11 +96,12 @@ void TfrmSetup::BuildControls()
             if (!selectingInCode_)
                 ComboBoxChange(i);
         });
+        rows->addWidget(ComboBox[i], i - 1, 2);
     }
 
     btnOK = new QPushButton("&OK", this);
     btnOK->setObjectName("btnOK");
-    btnOK->setGeometry(96, 224, 75, 25);
+    btnOK->setMinimumWidth(scaled(75));
     btnOK->setAutoDefault(false);
     // The dialog closes with OK even when storing fails; the failure goes to the display.
     connect(btnOK, &QPushButton::clicked, this, [this] {
@@ -104,48 +111,82 @@ void TfrmSetup::BuildControls()
 
     rgMapType = new QGroupBox("Map Sensor Type", this);
     rgMapType->setObjectName("rgMapType");
-    rgMapType->setGeometry(256, 24, 137, 81);
     rgMapTypeItems = new QButtonGroup(rgMapType);
+    auto* mapItems = new QVBoxLayout(rgMapType);
+    mapItems->setSpacing(0);
     for (int index = 0; index < kMapTypeCount; ++index) {
         auto* item = new QRadioButton(kMapTypeCaptions[index], rgMapType);
         item->setObjectName(QString("rgMapTypeItem%1").arg(index));
-        item->setGeometry(8, 15 + 15 * index, 125, 15);
         rgMapTypeItems->addButton(item, index);
+        mapItems->addWidget(item);
     }
 
     Performance = new QGroupBox("Performance", this);
     Performance->setObjectName("Performance");
-    Performance->setGeometry(256, 108, 137, 125);
+    auto* performanceItems = new QVBoxLayout(Performance);
 
     cbxPerformance = new QCheckBox("Measure Accleration", Performance);
     cbxPerformance->setObjectName("cbxPerformance");
-    cbxPerformance->setGeometry(8, 16, 121, 17);
     // A checked state set in code counts as a click too, exactly like one by the user.
     connect(cbxPerformance, &QCheckBox::toggled, this, [this] { cbxPerformanceClick(); });
+    performanceItems->addWidget(cbxPerformance);
 
+    const QStringList note{"  * Note: By checking this ", "Addr 1 and 2 will be ", "overwritten with MPH and ", "RPM."};
     stupidtext = new QPlainTextEdit(Performance);
     stupidtext->setObjectName("stupidtext");
-    stupidtext->setGeometry(5, 37, 127, 52);
     stupidtext->setFrameShape(QFrame::NoFrame);
     stupidtext->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     stupidtext->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    stupidtext->setLineWrapMode(QPlainTextEdit::NoWrap);
     stupidtext->setTabChangesFocus(true);
+    // Shown on the group's own background, like a caption.
     QPalette background = stupidtext->palette();
-    background.setColor(QPalette::Base, palette().color(QPalette::Window));
+    background.setColor(QPalette::Base, Qt::transparent);
     stupidtext->setPalette(background);
-    stupidtext->setPlainText(
-        "  * Note: By checking this \n"
-        "Addr 1 and 2 will be \n"
-        "overwritten with MPH and \n"
-        "RPM.");
+    stupidtext->viewport()->setAutoFillBackground(false);
+    stupidtext->setPlainText(note.join('\n'));
+    int noteWidth = 0;
+    for (const QString& line : note)
+        noteWidth = std::max(noteWidth, stupidtext->fontMetrics().horizontalAdvance(line));
+    const int margin = 2 * static_cast<int>(stupidtext->document()->documentMargin()) + 2;
+    stupidtext->setFixedSize(noteWidth + margin, 4 * stupidtext->fontMetrics().lineSpacing() + margin);
+    performanceItems->addWidget(stupidtext);
 
+    auto* weightRow = new QHBoxLayout;
     Label9 = new QLabel("Car Weight", Performance);
     Label9->setObjectName("Label9");
-    Label9->setGeometry(13, 95, 55, 13);
-
     eWeight = new QLineEdit(Performance);
     eWeight->setObjectName("eWeight");
-    eWeight->setGeometry(71, 92, 50, 21);
+    eWeight->setFixedWidth(scaled(50));
+    Label9->setBuddy(eWeight);
+    weightRow->addWidget(Label9);
+    weightRow->addWidget(eWeight);
+    weightRow->addStretch();
+    performanceItems->addLayout(weightRow);
+
+    auto* left = new QVBoxLayout;
+    left->addLayout(rows);
+    left->addSpacing(6);
+    auto* okRow = new QHBoxLayout;
+    okRow->addSpacing(scaled(50));
+    okRow->addWidget(btnOK);
+    okRow->addStretch();
+    left->addLayout(okRow);
+    left->addStretch();
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(rgMapType);
+    right->addWidget(Performance);
+    right->addStretch();
+
+    auto* whole = new QHBoxLayout(this);
+    whole->setContentsMargins(8, 16, 12, 12);
+    whole->setSpacing(6);
+    whole->addLayout(left);
+    whole->addLayout(right);
+
+    const QSize wanted = sizeHint().expandedTo(QSize(413, 292));
+    setGeometry(218, 249, wanted.width(), wanted.height());
 
     QWidget* previous = btnOK;
     auto chain = [&previous](QWidget* next) {
