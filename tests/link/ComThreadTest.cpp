@@ -172,6 +172,7 @@ TEST_F(ScriptedThreadTest, WithoutNotifyRxCharThePortReadsTheBytesForOnRxBuf)
     EXPECT_EQ(got, "hello");
     EXPECT_EQ(log.Count("Rx:5"), 0u);
     EXPECT_EQ(port.InputQueueCount(), 0);
+    port.Close();  // before the handlers' locals go
 }
 
 TEST_F(ScriptedThreadTest, TransmitEmptyFollowsAWriteOnceTheQueueHasRunEmpty)
@@ -291,6 +292,7 @@ TEST_F(ScriptedThreadTest, AHandlerErrorEndsDeliveryUntilTheNextOpen)
     port.Open();
     script->Receive("c");
     EXPECT_TRUE(test::PumpUntil([&] { return calls == 2; }));
+    port.Close();  // before the handlers' locals go
 }
 
 TEST_F(ScriptedThreadTest, AHangUpEndsTheThreadQuietly)
@@ -322,6 +324,7 @@ TEST_F(ScriptedThreadTest, DeliveryOnTheEventThreadWithSyncMethodNone)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(rx, 2);
     EXPECT_FALSE(onWindowThread);
+    port.Close();  // before the handlers' locals go
 }
 
 // ---- against pseudo-terminals ------------------------------------------------------
@@ -379,6 +382,7 @@ TEST(PtyThreadTest, AnOpenIdlePortCostsNoProcessorTime)
     ::poll(nullptr, 0, 300);
     const double wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(ProcessCpuMs() - cpu, wallMs * 0.05);
+    port.Close();  // before the handlers' locals go
 }
 
 TEST(PtyThreadTest, AHungUpPseudoTerminalEndsTheThreadWithoutSpinning)
@@ -418,6 +422,7 @@ TEST(PtyThreadTest, ReceivedBytesReachTheHandlerOnTheWindowThread)
     ASSERT_TRUE(test::PumpUntil([&] { return got.size() == sent.size(); }));
     EXPECT_EQ(got, sent);
     EXPECT_FALSE(elsewhere);
+    port.Close();  // before the handlers' locals go
 }
 
 }  // namespace
