@@ -3,9 +3,9 @@
 #include "dialogs/ufrmSetup.h"
 #include "link/SerialDevice.h"
 #include "platform/ErrorDisplay.h"
+#include "tests/common/ModalAnswer.h"
 #include "tests/common/PtyPeer.h"
 #include "tests/common/TempFolder.h"
-#include "tests/dialogs/ModalAnswer.h"
 
 #include <gtest/gtest.h>
 #include <QComboBox>
@@ -119,16 +119,6 @@ TEST_F(MainWindowDialogs, AFailedApplyIsShownAndNothingIsStored)
     EXPECT_TRUE(answer.Answered());
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "Unable to open com port (win error code: 2)");
-    EXPECT_EQ(PortSection(), "[ComPort]\nPort=" + peer.SlavePath() + "\n");
-}
-
-TEST_F(MainWindowDialogs, ComSetupIsIgnoredWhileBusy)
-{
-    auto window = Start();
-    window->SetBusy(true);
-    test::ModalAnswer<TComSetupFrm> answer([](TComSetupFrm* dialog) { dialog->Button2->click(); }, 300);
-    window->btnComSetupClick(window.get());
-    EXPECT_FALSE(answer.Answered());
     EXPECT_EQ(PortSection(), "[ComPort]\nPort=" + peer.SlavePath() + "\n");
 }
 

@@ -4,9 +4,9 @@
 #include "link/SerialDevice.h"
 #include "platform/Catalog.h"
 #include "platform/ProgramFolder.h"
+#include "tests/common/ModalAnswer.h"
 #include "tests/common/PtyPeer.h"
 #include "tests/common/TempFolder.h"
-#include "tests/dialogs/ModalAnswer.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>

@@ -3,8 +3,8 @@
 #include "logging/ParamCatalogue.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/IniFile.h"
+#include "tests/common/ModalAnswer.h"
 #include "tests/common/TempFolder.h"
-#include "tests/dialogs/ModalAnswer.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
