@@ -59,11 +59,21 @@ void TComSelect::SetComProperty(TComProperty value)
         items_.setCurrentIndex(0);
 }
 
+TComSelect::~TComSelect()
+{
+    if (port_)
+        port_->RemoveFreeNotification(portNotification_);
+}
+
 void TComSelect::SetComPort(TCustomComPort* value)
 {
     if (value == port_)
         return;
+    if (port_)
+        port_->RemoveFreeNotification(portNotification_);
     port_ = value;
+    if (port_)
+        portNotification_ = port_->AddFreeNotification([this] { PortDestroyed(); });
     RefreshSelection();
 }
 

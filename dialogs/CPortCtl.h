@@ -24,6 +24,7 @@ class TComSelect {
 public:
     // `items` is the list this selector fills and selects in; it must outlive the selector.
     explicit TComSelect(QComboBox& items) : items_(items) {}
+    ~TComSelect();
     TComSelect(const TComSelect&) = delete;
     TComSelect& operator=(const TComSelect&) = delete;
 
@@ -31,13 +32,11 @@ public:
     // Refills the list; then selects the bound port's value, or the first item unbound.
     void SetComProperty(TComProperty value);
     TCustomComPort* ComPort() const { return port_; }
-    // Binds `value` (null unbinds) and selects its current value.
+    // Binds `value` (null unbinds) and selects its current value. The binding ends by
+    // itself when the port is destroyed.
     void SetComPort(TCustomComPort* value);
     bool AutoApply() const { return autoApply_; }
     void SetAutoApply(bool value) { autoApply_ = value; }
-
-    // The bound port is going away: forget it and select the first item.
-    void PortDestroyed();
 
     // Selects the item showing the bound port's current value and takes it as the
     // selected value; with no such item nothing is selected and the value stays.
@@ -58,12 +57,15 @@ public:
     TFlowControl FlowControl() const { return flowControl_; }
 
 private:
+    // The bound port is going away: forget it and select the first item.
+    void PortDestroyed();
     std::string CurrentPortText() const;
     void TakeValue(const std::string& text);
 
     QComboBox& items_;
     TComProperty property_ = cpNone;
     TCustomComPort* port_ = nullptr;
+    int portNotification_ = 0;  // key of our destruction notice at port_
     bool autoApply_ = false;
     std::string portName_;
     TBaudRate baudRate_ = TBaudRate(0);

@@ -247,6 +247,28 @@ TEST_F(ComSelect, ACurrentPortThatIsNotListedSelectsNothingAndKeepsThePort)
     EXPECT_EQ(lineSets, setsAfterOpen);
 }
 
+TEST_F(ComSelect, RebindingEndsTheEarlierBinding)
+{
+    {
+        auto other = std::make_unique<TComPort>();
+        TComComboBox combo;
+        combo.SetComProperty(cpParity);
+        combo.SetComPort(other.get());
+        combo.SetComPort(&port);
+        Choose(&combo, "Mark");
+        other.reset();  // no longer bound: the selection stays
+        EXPECT_EQ(combo.ComPort(), &port);
+        EXPECT_EQ(combo.Text(), "Mark");
+    }
+    // The combo is gone before the port: the port must not notify it any more.
+    auto later = std::make_unique<TComPort>();
+    {
+        TComComboBox combo;
+        combo.SetComPort(later.get());
+    }
+    later.reset();
+}
+
 TEST_F(ComSelect, ADestroyedPortIsForgottenAndTheFirstItemSelected)
 {
     auto other = std::make_unique<TComPort>();
@@ -255,7 +277,6 @@ TEST_F(ComSelect, ADestroyedPortIsForgottenAndTheFirstItemSelected)
     combo.SetComProperty(cpBaudRate);
     combo.SetComPort(other.get());
     EXPECT_EQ(combo.Text(), "9600");
-    combo.Select().PortDestroyed();
     other.reset();
     EXPECT_EQ(combo.ComPort(), nullptr);
     EXPECT_EQ(combo.Text(), "Custom");
