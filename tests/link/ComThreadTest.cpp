@@ -8,9 +8,14 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <filesystem>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -233,6 +238,27 @@ TEST_F(ScriptedThreadTest, TransmitEmptySeenWithNewInputIsDeliveredAheadOfIt)
     EXPECT_EQ(log.entries, (std::vector<std::string>{"TxEmpty", "Rx:2"}));
 }
 
+TEST_F(ScriptedThreadTest, AHandOverWakesAnEventLoopAsleepWaitingForEvents)
+{
+    OpenQuietly();
+    std::thread peer([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        script->Receive("a");
+    });
+    bool fallback = false;
+    QTimer guard;  // ends the wait if nothing wakes it; stopped with the test
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] { fallback = true; });
+    guard.start(2000);
+    const auto start = std::chrono::steady_clock::now();
+    while (log.received.empty() && !fallback)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    peer.join();
+    EXPECT_EQ(log.received, "a");
+    EXPECT_LT(waited, std::chrono::milliseconds(1000));
+}
+
 TEST_F(ScriptedThreadTest, CloseRunsABatchAlreadyHandedOver)
 {
     OpenQuietly();
@@ -325,6 +351,45 @@ TEST_F(ScriptedThreadTest, DeliveryOnTheEventThreadWithSyncMethodNone)
     EXPECT_EQ(rx, 2);
     EXPECT_FALSE(onWindowThread);
     port.Close();  // before the handlers' locals go
+}
+
+std::set<int> ThreadIds()
+{
+    std::set<int> ids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        ids.insert(std::stoi(entry.path().filename().string()));
+    return ids;
+}
+
+TEST_F(ScriptedThreadTest, EventPriorityIsTheThreadsSchedulingPriority)
+{
+    struct Case {
+        int level;
+        int policy;
+        int nice;
+    };
+    std::vector<Case> cases = {{0, SCHED_IDLE, 0}, {1, SCHED_OTHER, 10}, {3, SCHED_OTHER, 0}};
+    if (::geteuid() == 0)  // only a privileged process may have real-time priority
+        cases.push_back({6, SCHED_FIFO, 0});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.level);
+        port.SetEventPriority(c.level);
+        const std::set<int> before = ThreadIds();
+        port.Open();
+        std::set<int> added;
+        for (const int id : ThreadIds()) {
+            if (!before.count(id))
+                added.insert(id);
+        }
+        ASSERT_EQ(added.size(), 1u);
+        const int tid = *added.begin();
+        EXPECT_TRUE(test::PumpUntil([&] {
+            return ::sched_getscheduler(tid) == c.policy &&
+                   ::getpriority(PRIO_PROCESS, static_cast<id_t>(tid)) == c.nice;
+        })) << "policy "
+            << ::sched_getscheduler(tid) << ", nice " << ::getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+        port.Close();
+    }
 }
 
 // ---- against pseudo-terminals ------------------------------------------------------
