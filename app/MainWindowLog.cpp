@@ -2,6 +2,8 @@
 
 namespace tessek {
 
-void TfrmMain::btnLogClick(QObject*) {}
+void TfrmMain::btnLogClick(QObject*)
+{
+}
 
 }  // namespace tessek

@@ -7,10 +7,12 @@
 #include "dialogs/ufrmSetup.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
 #include "sim/SimulatedLm.h"
 #include "tests/common/ModalAnswer.h"
 #include "tests/common/TempFolder.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -22,9 +24,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <mutex>
@@ -205,12 +207,79 @@ TEST_F(MainWindowTest, HandshakeSucceedsOnTheRetryAlone)
     EXPECT_EQ(w->ComPort.CustomBaudRate(), 7680);
 }
 
+TEST_F(MainWindowTest, BreakDuringAWaitClosesThePortAndTheNextWriteFails)
+{
+    lm.SetFault(sim::LmFault::Silent);
+    auto w = Create();
+    w->SetBusy(true);
+    QTimer::singleShot(300, w.get(), [&] { w->ComPort.OnError(&w->ComPort, ComError(ceBreak)); });
+    // The break comes during the first echo wait; the repeated handshake byte then
+    // cannot be written.
+    EXPECT_THROW(w->EstablishHighBaud(), EComPort);
+    EXPECT_FALSE(w->ComPort.Connected());
+    EXPECT_EQ(w->Memo->Lines().at(2), "Break Error, closing connection");
+}
+
+TEST_F(MainWindowTest, PortClosedByAHandlerInsideADeliveryEndsCleanly)
+{
+    auto w = Create();
+    ASSERT_EQ(Status(*w), "Connected");
+    // The LM keeps sending; the next receive event closes the port from inside its own
+    // delivery, as a break event delivered with it would.
+    auto received = w->ComPort.OnRxChar;
+    w->ComPort.OnRxChar = [&](TCustomComPort* sender, int32_t count) {
+        received(sender, count);
+        w->ComPortBreak(sender);
+    };
+    const uint32_t start = GetTickCount();
+    while (w->ComPort.Connected() && Since(start) < 3000)
+        w->PumpDelay(20);
+    EXPECT_FALSE(w->ComPort.Connected());
+    EXPECT_EQ(w->Memo->Lines().at(2), "Break Event:  Closing Com Port");
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+TEST_F(MainWindowTest, DeviceThatVanishesFailsTheNextRequestsWithThePortsError)
+{
+    auto w = Create();
+    w->SetBusy(true);
+    ASSERT_TRUE(w->EstablishHighBaud());
+    lm.SetFault(sim::LmFault::HangUp);
+    w->PumpDelay(200);  // the waits keep running while the line goes away
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        try {
+            w->ReadLmByte(0x8F, 2);
+            ADD_FAILURE() << "the request was written";
+        } catch (const EComPort& e) {
+            EXPECT_EQ(e.Code(), 2);
+        }
+    }
+    // The window stays usable.
+    w->SetBusy(false);
+    EXPECT_TRUE(w->btnSave->isEnabled());
+    w->close();
+    EXPECT_FALSE(w->ComPort.Connected());
+}
+
+TEST_F(MainWindowTest, DefaultProgramFolderIsTheOneInUse)
+{
+    WriteIni(lm.SlavePath());
+    std::string bare = folder.Path();
+    bare.pop_back();
+    SetProgramFolder(bare);
+    TfrmMain w;
+    EXPECT_EQ(w.ProgramFolder(), folder.Path());
+    EXPECT_EQ(w.Memo->Lines().at(0), folder.Path());
+    EXPECT_EQ(w.ComPort.Port(), lm.SlavePath());
+}
+
 TEST_F(MainWindowTest, BusyDisablesSetupSaveAdaptivesAndComSetupOnly)
 {
     auto w = Create();
     const std::vector<std::pair<QWidget*, bool>> disabledWhenBusy = {
-        {w->btnSetup, true},  {w->btnSave, true},  {w->btnGetAdaptives, true}, {w->btnComSetup, true},
-        {w->btnLog, false},   {w->btnCodes, false}, {w->cbxDumpAll, false},     {w->rgRate, false},
+        {w->btnSetup, true}, {w->btnSave, true},   {w->btnGetAdaptives, true}, {w->btnComSetup, true},
+        {w->btnLog, false},  {w->btnCodes, false}, {w->cbxDumpAll, false},     {w->rgRate, false},
     };
     for (const bool busy : {true, false, true}) {
         w->SetBusy(busy);
@@ -284,12 +353,30 @@ TEST_F(MainWindowTest, LineEventsWriteTheirLines)
     w->MemoClear();
     port.OnBreak(&port);
     // Closing reports the lines off first.
-    EXPECT_EQ(w->Memo->Lines(), (Lines{"Break Event:  Closing Com Port", "CTS Change Event", "DSR Change Event",
-                                       "RLSD Change Event"}));
+    EXPECT_EQ(w->Memo->Lines(),
+              (Lines{"Break Event:  Closing Com Port", "CTS Change Event", "DSR Change Event", "RLSD Change Event"}));
     EXPECT_FALSE(port.Connected());
     // A port event that fails ends its handler only and reaches the error display.
     port.OnRxChar(&port, 1);
     ASSERT_EQ(errors.messages.size(), 1u);
+}
+
+TEST_F(MainWindowTest, TransmitEmptyShowsOnlyWhenDisplayAllIsChecked)
+{
+    auto w = Create();
+    TComPort& port = w->ComPort;
+    w->MemoClear();
+    w->MemoAddLine("a");
+    w->SetBusy(true);
+    port.OnRxChar(&port, 0);
+    port.OnTxEmpty(&port);
+    EXPECT_EQ(w->MemoText(), "a\r\n");
+    EXPECT_EQ(w->Link.RxEventCount(), 0);
+    EXPECT_TRUE(w->Link.TxEmptySeen());
+    w->cbxDumpAll->setChecked(true);
+    port.OnTxEmpty(&port);
+    port.OnTxEmpty(&port);
+    EXPECT_EQ(w->MemoText(), "a\r\n Tx Tx");
 }
 
 TEST_F(MainWindowTest, ReopenedPortReportsItsRate)
@@ -314,8 +401,8 @@ TEST_F(MainWindowTest, ControlsAsDeclared)
         const char* caption;
     };
     const Case buttons[] = {
-        {w->btnLog, "&Log"},          {w->btnSetup, "&Setup"}, {w->btnSave, "&Save"},
-        {w->btnGetAdaptives, "Adaptives"}, {w->btnCodes, "Codes"}, {w->btnComSetup, "Com Setup"},
+        {w->btnLog, "&Log"},    {w->btnSetup, "&Setup"},       {w->btnSave, "&Save"}, {w->btnGetAdaptives, "Adaptives"},
+        {w->btnCodes, "Codes"}, {w->btnComSetup, "Com Setup"},
     };
     for (const Case& c : buttons) {
         SCOPED_TRACE(c.caption);
@@ -431,6 +518,17 @@ TEST_F(MainWindowTest, SaveWritesTheTextOnlyWhenConfirmed)
     QDir::setCurrent(previous);
     EXPECT_EQ(QDir(QString::fromStdString(current.Path())).entryList(QDir::Files), QStringList{"report.txt"});
     EXPECT_TRUE(errors.messages.empty());
+}
+
+TEST_F(MainWindowTest, DateAndTimeCarryNoTimeZone)
+{
+    auto w = Create();
+    const std::string text = w->LocalDateTimeText();
+    const QLocale locale = QLocale::system();
+    const std::string date = locale.toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
+    ASSERT_EQ(text.rfind(date + " ", 0), 0u) << text;
+    const QString time = QString::fromStdString(text.substr(date.size() + 1));
+    EXPECT_TRUE(QRegularExpression("^\\d{1,2}:\\d{2}:\\d{2}( ?[AaPp][Mm])?$").match(time).hasMatch()) << text;
 }
 
 TEST(ErrorMessageBox, ShowsTheMessageAndGoesOn)
