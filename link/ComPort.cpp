@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <system_error>
+#include <utility>
 
 namespace tessek {
 
@@ -259,6 +260,9 @@ TCustomComPort::TCustomComPort(std::string name) : name_(std::move(name))
 
 TCustomComPort::~TCustomComPort()
 {
+    // The list is taken first, so a control may unregister from inside its notice.
+    for (auto& [key, gone] : std::exchange(freeNotifications_, {}))
+        gone();
     RunGuarded([this] { Close(); });
     // Close may have stopped half-way (a handler raised): release what is left anyway.
     if (thread_) {
@@ -266,6 +270,17 @@ TCustomComPort::~TCustomComPort()
         thread_.reset();
     }
     device_.reset();
+}
+
+int TCustomComPort::AddFreeNotification(std::function<void()> gone)
+{
+    freeNotifications_.emplace_back(++nextFreeNotification_, std::move(gone));
+    return nextFreeNotification_;
+}
+
+void TCustomComPort::RemoveFreeNotification(int key)
+{
+    std::erase_if(freeNotifications_, [key](const auto& entry) { return entry.first == key; });
 }
 
 void TCustomComPort::SetConnected(bool value)

@@ -249,6 +249,11 @@ public:
     // The serial ports present, sorted case-insensitively; "SIM" among them.
     static void ListSerialPorts(std::vector<std::string>& list);
 
+    // Controls bound to this port (the settings dialog's lists) learn here that it goes
+    // away: `gone` runs at the start of the destructor. Returns the key for removal.
+    int AddFreeNotification(std::function<void()> gone);
+    void RemoveFreeNotification(int key);
+
     // Stored settings in an INI file (ssIniFile): section = Name(). ssRegistry has no place
     // here and raises code 16 / 17 like any other failure inside them.
     void StoreSettings(TSettingsStore kind, const std::string& path);
@@ -309,6 +314,8 @@ private:
     TSerialDeviceFactory deviceFactory_ = OpenLinuxSerialDevice;
     std::unique_ptr<ISerialDevice> device_;
     std::unique_ptr<TComThread> thread_;
+    std::vector<std::pair<int, std::function<void()>>> freeNotifications_;
+    int nextFreeNotification_ = 0;
 };
 
 // The published form of the component, as a window declares it.

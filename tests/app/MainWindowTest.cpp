@@ -3,10 +3,13 @@
 #include "app/Application.h"
 #include "app/MainWindow.h"
 #include "app/Memo.h"
+#include "dialogs/CPortSetup.h"
+#include "dialogs/ufrmSetup.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "sim/SimulatedLm.h"
+#include "tests/common/ModalAnswer.h"
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -437,6 +440,7 @@ TEST_F(MainWindowTest, EnterPressesLogUnlessAButtonHasTheFocus)
     QObject::connect(w->btnSetup, &QPushButton::clicked, [&] { ++setups; });
     QTest::keyClick(w.get(), Qt::Key_Return);
     EXPECT_EQ(logs, 1);
+    test::ModalAnswer<TfrmSetup> closeSetup([](TfrmSetup* dialog) { dialog->reject(); });
     QTest::keyClick(w->btnSetup, Qt::Key_Return);
     EXPECT_EQ(setups, 1);
     EXPECT_EQ(logs, 1);
@@ -450,6 +454,7 @@ TEST_F(MainWindowTest, ComSetupIsIgnoredWhileBusy)
     w->btnComSetupClick(w->btnComSetup);
     EXPECT_EQ(folder.Read("Tessek.ini"), before);
     w->SetBusy(false);
+    test::ModalAnswer<TComSetupFrm> cancel([](TComSetupFrm* dialog) { dialog->reject(); });
     w->btnComSetupClick(w->btnComSetup);
     EXPECT_EQ(TIniFile(folder.File("Tessek.ini")).ReadString("ComPort", "CustomBaudRate", ""), "977");
 }
