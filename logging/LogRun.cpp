@@ -24,7 +24,7 @@ constexpr int SlotCount = 8;
 }  // namespace
 
 TLogRun::TLogRun(TCommandHost& host, TLogSettings& settings, TIniFile& settingsIni, TDisplayTextLookup displayText,
-                 TLogRunState& state)
+                 TLogRunState state)
     : host_(host), settings_(settings), ini_(settingsIni), displayText_(std::move(displayText)), state_(state)
 {
 }

@@ -19,14 +19,14 @@ class TCommandHost;
 class TIniFile;
 struct TLogSettings;
 
-// Values the decoders and the performance figures share; owned by the main window and
-// kept from one run to the next (all zero at start-up).
+// The values the decoders and the performance figures share. They live in the main
+// window (zero at start-up, kept from one run to the next); the run refers to them.
 struct TLogRunState {
-    float PrevMph = 0;    // SampleMph after the previous sample
-    float PrevRpm = 0;    // SampleRpm after the previous sample
-    float SampleMph = 0;  // last result of DecodeMph
-    float SampleRpm = 0;  // last result of DecodeRpm
-    float BaroRef = 0;    // raw barometric byte read at the start of the run
+    float& PrevMph;    // SampleMph after the previous sample
+    float& PrevRpm;    // SampleRpm after the previous sample
+    float& SampleMph;  // last result of DecodeMph
+    float& SampleRpm;  // last result of DecodeRpm
+    float& BaroRef;    // raw barometric byte read at the start of the run
 };
 
 // The catalogue's display text for a name such as "$8F"; "" for an unknown name.
@@ -39,7 +39,7 @@ public:
     static constexpr uint32_t IdleSamplePaceMs = 10;
 
     TLogRun(TCommandHost& host, TLogSettings& settings, TIniFile& settingsIni, TDisplayTextLookup displayText,
-            TLogRunState& state);
+            TLogRunState state);
 
     // The Log button: starts a run when the busy mark is clear, otherwise stops the
     // running command. Returns when the run (or the stop request) is done.
@@ -75,7 +75,7 @@ private:
     TLogSettings& settings_;
     TIniFile& ini_;
     TDisplayTextLookup displayText_;
-    TLogRunState& state_;
+    TLogRunState state_;
 };
 
 }  // namespace tessek

@@ -86,7 +86,8 @@ protected:
     TIniFile ini;
     TScriptedHost host;
     TLogSettings settings;
-    TLogRunState state;
+    float prevMph = 0, prevRpm = 0, sampleMph = 0, sampleRpm = 0, baroRef = 0;
+    TLogRunState state{prevMph, prevRpm, sampleMph, sampleRpm, baroRef};
 };
 
 const std::string kStartLine = "Logging  Start at 06.12.2026 10:00:00";
