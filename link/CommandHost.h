@@ -37,7 +37,9 @@ public:
     // Adds `line` as a line of its own at the end (an unfinished last line is ended first).
     virtual void MemoAddLine(const std::string& line) = 0;
     // Appends `text` to the end of the last line, without a line break.
+    // After a finished line (or on an empty text area) it starts a new, unfinished line.
     virtual void MemoAppend(const std::string& text) = 0;
+    // The whole text: every line followed by CR LF, except an unfinished last line.
     virtual std::string MemoText() const = 0;
     // Writes every line followed by CR LF, one byte per character; throws on failure.
     virtual void MemoSaveToFile(const std::string& path) = 0;

@@ -4,6 +4,7 @@
 // number of the next automatic log file.
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace tessek {
 
@@ -21,5 +22,20 @@ struct TLogSettings {
     void Load(const TIniFile& ini);
     void SetPerformance(bool value) { Performance = value; }
 };
+
+// An address byte from its settings text: empty text gives FF; when either of the first
+// two characters lies outside "0".."f" (a one-character text has no second one) or is
+// not a hexadecimal digit ("G1", ":0"), 00; otherwise their value ("8f" gives 8F).
+// Characters after the second are ignored.
+uint8_t HexToByte(const std::string& text);
+
+// The MAP sensor types of the Data Setup dialog: 0 "2 Bar (stock)", 1 "3 Bar ",
+// 2 "1 Bar", 3 "2.5 Bar (your speical)".
+constexpr int kMapTypeCount = 4;
+constexpr double kDefaultMapFunction = 0.172266;
+// The factor of a type; any other index gives the "3 Bar " factor 0.172266.
+double MapFactorForType(int index);
+// The first type whose factor lies within 0.0000001 of `value`; 1 ("3 Bar ") when none.
+int MapTypeForFactor(double value);
 
 }  // namespace tessek

@@ -1,0 +1,439 @@
+#include "app/MainWindow.h"
+
+#include "app/Memo.h"
+#include "platform/ErrorDisplay.h"
+#include "platform/ProgramFolder.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDate>
+#include <QDir>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTime>
+#include <QVBoxLayout>
+
+namespace tessek {
+
+TfrmMain* frmMain = nullptr;
+
+namespace {
+
+std::string WithSlash(std::string folder)
+{
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(const std::string& programFolder, QWidget* parent)
+    : QWidget(parent),
+      ComPort("ComPort"),
+      Link(PortLinkIo(ComPort), [this] { return busy_; }),
+      folder_(programFolder.empty() ? tessek::ProgramFolder() : WithSlash(programFolder))
+{
+    frmMain = this;
+    CreateControls();
+    DeclarePort();
+    ConnectHandlers();
+    RunGuarded([this] { FormCreate(this); });
+}
+
+TfrmMain::~TfrmMain()
+{
+    RunGuarded([this] { FormClose(this); });
+    // The port outlives this body; nothing it reports from now on may reach the window.
+    ComPort.OnAfterOpen = nullptr;
+    ComPort.OnRxChar = nullptr;
+    ComPort.OnTxEmpty = nullptr;
+    ComPort.OnBreak = nullptr;
+    ComPort.OnRing = nullptr;
+    ComPort.OnCTSChange = nullptr;
+    ComPort.OnDSRChange = nullptr;
+    ComPort.OnRLSDChange = nullptr;
+    ComPort.OnRxFlag = nullptr;
+    ComPort.OnError = nullptr;
+    ComPort.OnRx80Full = nullptr;
+    if (frmMain == this)
+        frmMain = nullptr;
+}
+
+void TfrmMain::CreateControls()
+{
+    setObjectName("frmMain");
+    setWindowTitle("Tessek");
+    resize(793, 562);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    Memo = new TMemo(this);
+    Memo->setObjectName("Memo");
+    Memo->setMinimumSize(200, 100);
+    layout->addWidget(Memo, 1);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName("Panel1");
+    Panel1->setFrameShape(QFrame::StyledPanel);
+    Panel1->setFixedWidth(103);
+    layout->addWidget(Panel1);
+
+    auto* column = new QVBoxLayout(Panel1);
+    column->setContentsMargins(6, 8, 6, 8);
+    column->setSpacing(6);
+
+    lbstatus = new QLabel("-------------------", Panel1);
+    lbstatus->setObjectName("lbstatus");
+    column->addWidget(lbstatus);
+
+    const auto button = [&](QPushButton*& target, const char* name, const char* caption) {
+        target = new QPushButton(caption, Panel1);
+        target->setObjectName(name);
+        // As on the platform this window comes from: Enter presses the focused button,
+        // and btnLog when no button has the focus.
+        target->setAutoDefault(true);
+        column->addWidget(target);
+    };
+    button(btnLog, "btnLog", "&Log");
+    button(btnSetup, "btnSetup", "&Setup");
+    button(btnSave, "btnSave", "&Save");
+    button(btnGetAdaptives, "btnGetAdaptives", "Adaptives");
+    button(btnCodes, "btnCodes", "Codes");
+    button(btnComSetup, "btnComSetup", "Com Setup");
+    btnLog->setDefault(true);
+
+    cbxDumpAll = new QCheckBox("&Display all RX", Panel1);
+    cbxDumpAll->setObjectName("cbxDumpAll");
+    cbxDumpAll->setFocusPolicy(Qt::NoFocus);
+    cbxDumpAll->setVisible(false);
+    column->addWidget(cbxDumpAll);
+
+    rgRate = new QGroupBox("Sample Rate", Panel1);
+    rgRate->setObjectName("rgRate");
+    rgRateItems = new QButtonGroup(rgRate);
+    auto* rateColumn = new QVBoxLayout(rgRate);
+    const char* const items[] = {"Too Fast", "Fastest", "Slower", "Slow", "Slowest", "Crawling"};
+    for (int i = 0; i < 6; ++i) {
+        auto* item = new QRadioButton(items[i], rgRate);
+        rgRateItems->addButton(item, i);
+        rateColumn->addWidget(item);
+    }
+    rgRateItems->button(1)->setChecked(true);
+    rgRate->setVisible(false);
+    column->addWidget(rgRate);
+    column->addStretch(1);
+
+    QWidget::setTabOrder(Memo, btnLog);
+    QWidget::setTabOrder(btnLog, btnSetup);
+    QWidget::setTabOrder(btnSetup, btnSave);
+    QWidget::setTabOrder(btnSave, btnGetAdaptives);
+    QWidget::setTabOrder(btnGetAdaptives, btnCodes);
+    QWidget::setTabOrder(btnCodes, btnComSetup);
+    QWidget::setTabOrder(btnComSetup, cbxDumpAll);
+    QWidget::setTabOrder(cbxDumpAll, rgRateItems->button(0));
+
+    SaveDialog1 = new QFileDialog(this);
+    SaveDialog1->setObjectName("SaveDialog1");
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    SaveDialog1->setFileMode(QFileDialog::AnyFile);
+    SaveDialog1->setOption(QFileDialog::DontUseNativeDialog);
+    SaveDialog1->setSizeGripEnabled(true);
+}
+
+void TfrmMain::DeclarePort()
+{
+    ComPort.SetBaudRate(brCustom);
+    ComPort.SetPort("COM1");
+    ComPort.Parity().SetBits(prNone);
+    ComPort.SetStopBits(sbOneStopBit);
+    ComPort.SetDataBits(dbEight);
+    ComPort.SetEvents(static_cast<TComEvents>(kAllComEvents & ~ComEvent(evRxFlag)));
+    TComFlowControl& flow = ComPort.FlowControl();
+    flow.SetOutCTSFlow(false);
+    flow.SetOutDSRFlow(false);
+    flow.SetControlDTR(dtrDisable);
+    flow.SetControlRTS(rtsDisable);
+    flow.SetXonXoffOut(false);
+    flow.SetXonXoffIn(false);
+}
+
+void TfrmMain::ConnectHandlers()
+{
+    ComPort.OnAfterOpen = [this](TCustomComPort* s) { RunGuarded([&] { ComPortAfterOpen(s); }); };
+    ComPort.OnRxChar = [this](TCustomComPort* s, int32_t n) { RunGuarded([&] { ComPortRxChar(s, n); }); };
+    ComPort.OnTxEmpty = [this](TCustomComPort* s) { RunGuarded([&] { ComPortTxEmpty(s); }); };
+    ComPort.OnBreak = [this](TCustomComPort* s) { RunGuarded([&] { ComPortBreak(s); }); };
+    ComPort.OnRing = [this](TCustomComPort* s) { RunGuarded([&] { ComPortRing(s); }); };
+    ComPort.OnCTSChange = [this](TCustomComPort* s, bool on) { RunGuarded([&] { ComPortCTSChange(s, on); }); };
+    ComPort.OnDSRChange = [this](TCustomComPort* s, bool on) { RunGuarded([&] { ComPortDSRChange(s, on); }); };
+    ComPort.OnRLSDChange = [this](TCustomComPort* s, bool on) { RunGuarded([&] { ComPortRLSDChange(s, on); }); };
+    ComPort.OnRxFlag = [this](TCustomComPort* s) { RunGuarded([&] { ComPortRxFlag(s); }); };
+    ComPort.OnError = [this](TCustomComPort* s, TComErrors e) { RunGuarded([&] { ComPortError(s, e); }); };
+    ComPort.OnRx80Full = [this](TCustomComPort* s) { RunGuarded([&] { ComPortRx80Full(s); }); };
+
+    Link.AfterTxEmpty = [this] {
+        if (cbxDumpAll->isChecked())
+            Memo->Append(" Tx");
+    };
+
+    const auto click = [this](QPushButton* source, void (TfrmMain::*handler)(QObject*)) {
+        connect(source, &QPushButton::clicked, this, [this, source, handler] {
+            RunGuarded([&] { (this->*handler)(source); });
+        });
+    };
+    click(btnLog, &TfrmMain::btnLogClick);
+    click(btnSetup, &TfrmMain::btnSetupClick);
+    click(btnSave, &TfrmMain::btnSaveClick);
+    click(btnGetAdaptives, &TfrmMain::btnGetAdaptivesClick);
+    click(btnCodes, &TfrmMain::btnCodesClick);
+    click(btnComSetup, &TfrmMain::btnComSetupClick);
+    connect(rgRateItems, &QButtonGroup::idClicked, this, [this] { RunGuarded([&] { rgRateClick(rgRate); }); });
+}
+
+std::string TfrmMain::SettingsFileName() const
+{
+    return folder_ + "Tessek.ini";
+}
+
+void TfrmMain::FormCreate(QObject*)
+{
+    Link.ResetRing();
+
+    ParamCatalogue = std::make_unique<TParamCatalogue>();
+    SettingsIni = std::make_unique<TIniFile>(SettingsFileName());
+    LogSettings.Load(*SettingsIni);
+
+    move(10, 10);
+    Link.SetTxEmptySeen(false);
+    if (ComPort.Connected())
+        ComPort.Close();
+    ComPort.LoadSettings(ssIniFile, SettingsFileName());
+
+    ComPort.SetBaudRate(brCustom);
+    ComPort.SetCustomBaudRate(kLowBaud);
+    ComPort.Buffer().SetOutputSize(1);
+    ComPort.Buffer().SetInputSize(8);
+    ComPort.SetNotifyRxChar(true);
+    ComPort.SetEventPriority(6);
+    Link.SetRxEventCount(2);
+    SetBusy(false);
+    ComPort.Open();
+
+    Memo->Clear();
+    Memo->AddLine(folder_);
+    // Only listens: the port runs at the low rate and nothing is sent.
+    if (Link.WaitForRxByte(300)) {
+        SetStatus("Connected");
+        Memo->AddLine("Receiving Data");
+    } else {
+        SetStatus("Not Connected");
+        Memo->AddLine("Not Connected to LM");
+    }
+}
+
+void TfrmMain::FormClose(QObject*)
+{
+    if (closed_)
+        return;
+    closed_ = true;
+    // The port is closed even when the settings file cannot be written; that error is
+    // reported afterwards.
+    std::exception_ptr failure;
+    if (SettingsIni) {
+        try {
+            SettingsIni->WriteInteger("AutoSave", "SaveNum", LogSettings.SaveNum);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    SettingsIni.reset();
+    ParamCatalogue.reset();
+    SetBusy(false);
+    ComPort.Close();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event)
+{
+    RunGuarded([this] { FormClose(this); });
+    event->accept();
+}
+
+void TfrmMain::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        btnLog->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TfrmMain::SetBusy(bool flag)
+{
+    busy_ = flag;
+    btnSetup->setEnabled(!flag);
+    btnSave->setEnabled(!flag);
+    btnGetAdaptives->setEnabled(!flag);
+    btnComSetup->setEnabled(!flag);
+}
+
+void TfrmMain::ComPortAfterOpen(TCustomComPort*)
+{
+    Memo->AddLine("Com Port Open at " + std::to_string(ComPort.CustomBaudRate()) + " baud");
+}
+
+void TfrmMain::ComPortRxChar(TCustomComPort* Sender, int32_t Count)
+{
+    Link.ComPortRxChar(Sender, Count);
+}
+
+void TfrmMain::ComPortTxEmpty(TCustomComPort* Sender)
+{
+    Link.ComPortTxEmpty(Sender);
+}
+
+void TfrmMain::ComPortError(TCustomComPort*, TComErrors Errors)
+{
+    // The whole set is compared: a set of several flags other than 5D says nothing.
+    struct Row {
+        TComErrors set;
+        const char* line;
+        bool closes;
+    };
+    static constexpr Row kRows[] = {
+        {0x01, "Frame Error", false},
+        {0x04, "Overrun Error", false},
+        {0x02, "Rx Parity Error", false},
+        {0x08, "Break Error, closing connection", true},
+        {0x10, "IO Error", false},
+        {0x20, "Mode Error", false},
+        {0x40, "Rx Over Error", false},
+        {0x80, "Tx Full Error", false},
+        {0x5D, "Closing connection due to com error.", true},
+    };
+    for (const Row& row : kRows) {
+        if (Errors != row.set)
+            continue;
+        Memo->AddLine(row.line);
+        if (row.closes) {
+            ComPort.PurgeBuffers(true, true);
+            ComPort.Close();
+        }
+        return;
+    }
+}
+
+void TfrmMain::ComPortBreak(TCustomComPort*)
+{
+    Memo->AddLine("Break Event:  Closing Com Port");
+    ComPort.Close();
+}
+
+void TfrmMain::ComPortCTSChange(TCustomComPort*, bool)
+{
+    Memo->AddLine("CTS Change Event");
+}
+
+void TfrmMain::ComPortDSRChange(TCustomComPort*, bool)
+{
+    Memo->AddLine("DSR Change Event");
+}
+
+void TfrmMain::ComPortRing(TCustomComPort*)
+{
+    Memo->AddLine("LOL Ring Event!! wtf?");
+}
+
+void TfrmMain::ComPortRLSDChange(TCustomComPort*, bool)
+{
+    Memo->AddLine("RLSD Change Event");
+}
+
+void TfrmMain::ComPortRx80Full(TCustomComPort*)
+{
+    Memo->AddLine("Rx 80% Full Event");
+}
+
+void TfrmMain::ComPortRxFlag(TCustomComPort*) {}
+
+void TfrmMain::rgRateClick(QObject*) {}
+
+void TfrmMain::btnSaveClick(QObject*)
+{
+    if (busy_)
+        return;
+    SaveDialog1->setNameFilter("Text (*.txt)");
+    SaveDialog1->setDirectory(QDir::currentPath());
+    if (SaveDialog1->exec() != QDialog::Accepted)
+        return;
+    const QStringList files = SaveDialog1->selectedFiles();
+    if (files.isEmpty())
+        return;
+    Memo->SaveToFile(files.first().toLocal8Bit().toStdString());
+}
+
+void TfrmMain::MemoClear()
+{
+    Memo->Clear();
+}
+
+void TfrmMain::MemoAddLine(const std::string& line)
+{
+    Memo->AddLine(line);
+}
+
+void TfrmMain::MemoAppend(const std::string& text)
+{
+    Memo->Append(text);
+}
+
+std::string TfrmMain::MemoText() const
+{
+    return Memo->Text();
+}
+
+void TfrmMain::MemoSaveToFile(const std::string& path)
+{
+    Memo->SaveToFile(path);
+}
+
+void TfrmMain::SetStatus(const std::string& text)
+{
+    lbstatus->setText(QString::fromStdString(text));
+}
+
+void TfrmMain::SetComSetupEnabled(bool enabled)
+{
+    btnComSetup->setEnabled(enabled);
+}
+
+int TfrmMain::SampleRateIndex() const
+{
+    return rgRateItems->checkedId();
+}
+
+std::string TfrmMain::LocalDateTimeText()
+{
+    const QLocale locale = QLocale::system();
+    // The long time format without its time zone: hours, minutes and seconds only.
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QRegularExpression("\\s*t+\\s*"));
+    return (locale.toString(QDate::currentDate(), QLocale::ShortFormat) + " " +
+            locale.toString(QTime::currentTime(), timeFormat.trimmed()))
+        .toStdString();
+}
+
+}  // namespace tessek

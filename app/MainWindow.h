@@ -1,0 +1,137 @@
+#pragma once
+// The main window: the program's one permanent window and the owner of everything that
+// lives as long as the program runs: the serial port ComPort, the LM link with its
+// receive ring, the parameter catalogue, the settings file handle and the logging
+// settings. Its text area Memo receives every message, log line and report; its buttons
+// start the long commands (Log, Codes, Adaptives) and open the two dialogs.
+//
+// Everything runs on the window thread. Every handler that the user or the port
+// triggers runs through RunGuarded, so an error (EComPort among them) ends that handler
+// only and reaches the application's error display. The constructor runs FormCreate,
+// which opens the port named in the program folder's "Tessek.ini" and listens 300 ms for
+// the LM; closing the window runs FormClose.
+#include "link/ComPort.h"
+#include "link/CommandHost.h"
+#include "link/LmLink.h"
+#include "logging/LogSettings.h"
+#include "logging/ParamCatalogue.h"
+#include "platform/IniFile.h"
+
+#include <QWidget>
+#include <memory>
+#include <string>
+
+class QButtonGroup;
+class QCheckBox;
+class QFileDialog;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+namespace tessek {
+
+class TMemo;
+
+class TfrmMain : public QWidget, public TCommandHost {
+    Q_OBJECT
+public:
+    // `programFolder`: where "Tessek.ini" and the automatic logs live (with or without
+    // the trailing "/"); empty means ProgramFolder(). Tests give every window a private one.
+    explicit TfrmMain(const std::string& programFolder = {}, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // --- controls ---------------------------------------------------------------------
+    TMemo* Memo;
+    QFrame* Panel1;
+    QLabel* lbstatus;
+    QPushButton* btnLog;
+    QPushButton* btnSetup;
+    QPushButton* btnSave;
+    QPushButton* btnGetAdaptives;
+    QPushButton* btnCodes;
+    QPushButton* btnComSetup;
+    QCheckBox* cbxDumpAll;
+    QGroupBox* rgRate;
+    QButtonGroup* rgRateItems;  // the six "Sample Rate" items, ids 0 to 5
+    QFileDialog* SaveDialog1;
+    TComPort ComPort;
+
+    // --- state ----------------------------------------------------------------------------
+    TLmLink Link;  // RxRing, its positions and counters, the waits and the LM exchanges
+    std::unique_ptr<TParamCatalogue> ParamCatalogue;  // from FormCreate to FormClose
+    std::unique_ptr<TIniFile> SettingsIni;            // from FormCreate to FormClose
+    TLogSettings LogSettings;  // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
+    // Values the logging run and its decoders share (zero at creation, kept between runs).
+    float SampleMph = 0;
+    float SampleRpm = 0;
+    float PrevMph = 0;
+    float PrevRpm = 0;
+    float BaroRef = 0;
+
+    // --- handlers -----------------------------------------------------------------------
+    void FormCreate(QObject* Sender);
+    void FormClose(QObject* Sender);
+    void btnLogClick(QObject* Sender);
+    void btnCodesClick(QObject* Sender);
+    void btnGetAdaptivesClick(QObject* Sender);
+    void btnSetupClick(QObject* Sender);
+    void btnComSetupClick(QObject* Sender);
+    void btnSaveClick(QObject* Sender);
+    void rgRateClick(QObject* Sender);
+
+    void ComPortAfterOpen(TCustomComPort* Sender);
+    void ComPortRxChar(TCustomComPort* Sender, int32_t Count);
+    void ComPortTxEmpty(TCustomComPort* Sender);
+    void ComPortError(TCustomComPort* Sender, TComErrors Errors);
+    void ComPortBreak(TCustomComPort* Sender);
+    void ComPortCTSChange(TCustomComPort* Sender, bool OnOff);
+    void ComPortDSRChange(TCustomComPort* Sender, bool OnOff);
+    void ComPortRing(TCustomComPort* Sender);
+    void ComPortRLSDChange(TCustomComPort* Sender, bool OnOff);
+    void ComPortRx80Full(TCustomComPort* Sender);
+    void ComPortRxFlag(TCustomComPort* Sender);
+
+    // "Tessek.ini" in the program folder.
+    std::string SettingsFileName() const;
+
+    // --- TCommandHost -----------------------------------------------------------------
+    TCustomComPort& Port() override { return ComPort; }
+    bool EstablishHighBaud() override { return Link.EstablishHighBaud(); }
+    uint8_t ReadLmByte(uint8_t address, int replies) override { return Link.ReadLmByte(address, replies); }
+    bool WaitForReplies(int count) override { return Link.WaitForReplies(count); }
+    bool WaitForEcho(uint8_t value) override { return Link.WaitForEcho(value); }
+    uint8_t LastRxByte() override { return Link.LastRxByte(); }
+    void PumpDelay(uint32_t ms) override { Link.PumpDelay(ms); }
+    uint32_t TickCount() override { return Link.Now(); }
+    bool Busy() const override { return busy_; }
+    void SetBusy(bool flag) override;
+    void MemoClear() override;
+    void MemoAddLine(const std::string& line) override;
+    void MemoAppend(const std::string& text) override;
+    std::string MemoText() const override;
+    void MemoSaveToFile(const std::string& path) override;
+    void SetStatus(const std::string& text) override;
+    void SetComSetupEnabled(bool enabled) override;
+    int SampleRateIndex() const override;
+    std::string LocalDateTimeText() override;
+    std::string ProgramFolder() const override { return folder_; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void CreateControls();
+    void DeclarePort();
+    void ConnectHandlers();
+
+    std::string folder_;
+    bool busy_ = false;
+    bool closed_ = false;
+};
+
+// The one main window while it exists.
+extern TfrmMain* frmMain;
+
+}  // namespace tessek

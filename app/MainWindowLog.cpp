@@ -1,0 +1,7 @@
+#include "app/MainWindow.h"
+
+namespace tessek {
+
+void TfrmMain::btnLogClick(QObject*) {}
+
+}  // namespace tessek

@@ -1,0 +1,30 @@
+#pragma once
+// The fixed catalogue of named LM addresses the user picks from: 19 lines "name=text",
+// where the name is "$" and the address as two upper-case hexadecimal digits. Kept
+// sorted by whole line text without regard to letter case, which is ascending address
+// order. Name lookups ignore letter case and compare the whole name.
+#include <string>
+#include <vector>
+
+namespace tessek {
+
+class TParamCatalogue {
+public:
+    // Builds the 19 entries.
+    TParamCatalogue();
+
+    int Count() const { return static_cast<int>(lines_.size()); }
+    // Whole lines "$8F=RPM" in list order (what the Data Setup dialog offers).
+    const std::vector<std::string>& Lines() const { return lines_; }
+    std::string Name(int index) const;   // "$8F"
+    std::string Value(int index) const;  // "RPM"
+    // Index of the entry named `name`, or -1.
+    int IndexOfName(const std::string& name) const;
+    // Display text of the entry named `name`; empty when there is none.
+    std::string DisplayText(const std::string& name) const;
+
+private:
+    std::vector<std::string> lines_;
+};
+
+}  // namespace tessek
