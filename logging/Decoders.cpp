@@ -1,5 +1,7 @@
 #include "logging/Decoders.h"
 
+#include "link/LmLink.h"
+
 #include <charconv>
 #include <system_error>
 
@@ -21,7 +23,7 @@ std::string FormatInt(int32_t value, int width)
 // The raw byte as the decoders show it beside a converted value.
 std::string RawSuffix(uint8_t v)
 {
-    return "(" + HexByte(v) + ") ";
+    return "(" + BytesToHex(std::string(1, static_cast<char>(v))) + ") ";
 }
 
 }  // namespace
@@ -59,12 +61,6 @@ TDecoderKind DecoderFor(uint8_t address)
         default:
             return TDecoderKind::Raw;
     }
-}
-
-std::string HexByte(uint8_t value)
-{
-    static constexpr char digits[] = "0123456789ABCDEF";
-    return {digits[value >> 4], digits[value & 0x0F]};
 }
 
 std::string FormatFixed(double value, int width, int decimals)
@@ -158,7 +154,7 @@ std::string SparkText(uint8_t v)
 
 std::string RawText(uint8_t v)
 {
-    return " " + HexByte(v) + " ";
+    return " " + BytesToHex(std::string(1, static_cast<char>(v))) + " ";
 }
 
 std::string BaroText(float baroRef, double mapFunction)

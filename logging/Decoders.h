@@ -38,9 +38,6 @@ inline constexpr uint8_t RpmLoAddress = 0x90;
 
 TDecoderKind DecoderFor(uint8_t address);
 
-// Two upper-case hexadecimal digits.
-std::string HexByte(uint8_t value);
-
 // `value` in fixed point with `decimals` decimals, right-aligned in at least `width`
 // characters ("%<width>.<decimals>f" in the C locale).
 std::string FormatFixed(double value, int width, int decimals);

@@ -2,6 +2,7 @@
 
 #include "link/ComPort.h"
 #include "link/CommandHost.h"
+#include "link/LmLink.h"
 #include "logging/Decoders.h"
 #include "logging/LogSettings.h"
 #include "logging/Performance.h"
@@ -94,7 +95,7 @@ void TLogRun::WriteHeader()
 
     std::string titles = " Time    ";
     for (int i = 1; i <= SlotCount; ++i) {
-        const std::string hex = HexByte(settings_.LogAddrs[i]);
+        const std::string hex = ByteToHex(settings_.LogAddrs[i]);
         const std::string title = displayText_ ? displayText_("$" + hex) : std::string();
         titles += (title.empty() ? "$" + hex : title) + "; ";
     }

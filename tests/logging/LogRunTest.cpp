@@ -1,14 +1,15 @@
 #include "logging/LogRun.h"
 
+#include "link/LmLink.h"
 #include "logging/Decoders.h"
 #include "logging/LogSettings.h"
+#include "logging/ParamCatalogue.h"
 #include "platform/IniFile.h"
 #include "tests/common/TempFolder.h"
 #include "tests/logging/ScriptedHost.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -16,18 +17,6 @@ namespace tessek {
 namespace {
 
 using test::TScriptedHost;
-
-std::string DisplayText(const std::string& name)
-{
-    static const std::map<std::string, std::string> names = {
-        {"$12", "Skip value"}, {"$5D", "Charge Air Temp"}, {"$69", "MPH"},          {"$72", "SPK Advance"},
-        {"$73", "Baro"},       {"$81", "Throttle Flg"},    {"$86", "MAP"},          {"$8F", "RPM"},
-        {"$98", "TPS%"},       {"$9A", "Coolant Temp"},    {"$9C", "O2"},           {"$A0", "Knock"},
-        {"$CE", "Cyl 1 Retard"},
-    };
-    const auto it = names.find(name);
-    return it == names.end() ? std::string() : it->second;
-}
 
 std::vector<uint8_t> Addresses(const std::vector<TScriptedHost::Exchange>& exchanges)
 {
@@ -71,7 +60,11 @@ protected:
             settings.LogAddrs[i + 1] = slots[i];
     }
 
-    TLogRun Run() { return TLogRun(host, settings, ini, DisplayText, state); }
+    TLogRun Run()
+    {
+        return TLogRun(host, settings, ini, [this](const std::string& name) { return catalogue.DisplayText(name); },
+                       state);
+    }
 
     // Presses Log from inside the run's n-th exchange, as a click handled in its wait.
     void StopAtExchange(int stopAt)
@@ -84,6 +77,7 @@ protected:
 
     test::TempFolder folder;
     TIniFile ini;
+    TParamCatalogue catalogue;
     TScriptedHost host;
     TLogSettings settings;
     float prevMph = 0, prevRpm = 0, sampleMph = 0, sampleRpm = 0, baroRef = 0;
@@ -360,7 +354,7 @@ TEST_F(LogRunTest, DecodersAskForTheirAddresses)
         {0xDD, {0xDD}, " AB "},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(HexByte(row.address));
+        SCOPED_TRACE(ByteToHex(row.address));
         host.Exchanges.clear();
         std::string line = "x";
         Run().DecodeSlot(row.address, line);
