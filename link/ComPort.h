@@ -7,19 +7,20 @@
 // applies it to the open device at once unless an update bracket (BeginUpdate/EndUpdate)
 // is open or the owner is loading. Every failure raises EComPort.
 #include "link/ComTypes.h"
+#include "link/SerialDevice.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tessek {
 
 class TCustomComPort;
 class TComThread;
-class ISerialDevice;
 
 // The port's error: Code is the message number (1 to 23), WinCode the system's error
 // number (errno here) or -1 when the error has none.
@@ -201,9 +202,9 @@ public:
     TComEvents Events() const { return events_; }
     void SetEvents(TComEvents value);  // takes effect at the next Open
     TSyncMethod SyncMethod() const { return syncMethod_; }
-    void SetSyncMethod(TSyncMethod value);  // code 14 while connected
+    void SetSyncMethod(TSyncMethod value);                // code 14 while connected
     int EventPriority() const { return eventPriority_; }  // 0 (idle) .. 3 (normal) .. 6 (time-critical)
-    void SetEventPriority(int value);                       // code 14 while connected
+    void SetEventPriority(int value);                     // code 14 while connected
     bool NotifyRxChar() const { return notifyRxChar_; }
     void SetNotifyRxChar(bool value);
     TStoredGroups StoredGroups() const { return storedGroups_; }
@@ -265,6 +266,11 @@ public:
 
     // The open device, or null while closed (the event thread waits on it).
     ISerialDevice* Device() const { return device_.get(); }
+    // What Open uses to open the device named by Port (default: OpenLinuxSerialDevice).
+    // Tests put a scripted device here.
+    void SetDeviceFactory(TSerialDeviceFactory factory) { deviceFactory_ = std::move(factory); }
+    // The event thread while the port is open with a non-empty Events, else null.
+    const TComThread* EventThread() const { return thread_.get(); }
 
 protected:
     virtual void CreateHandle();
@@ -273,6 +279,10 @@ protected:
 
 private:
     friend class TComThread;
+    TLineSettings LineSettings() const;
+    void StoreToIniFile(const std::string& path);
+    void LoadFromIniFile(const std::string& path);
+
     std::string name_;
     bool connected_ = false;
     bool loading_ = false;
@@ -294,6 +304,7 @@ private:
     TComFlowControl flowControl_{this};
     TComTimeouts timeouts_{this};
     TComBuffer buffer_{this};
+    TSerialDeviceFactory deviceFactory_ = OpenLinuxSerialDevice;
     std::unique_ptr<ISerialDevice> device_;
     std::unique_ptr<TComThread> thread_;
 };

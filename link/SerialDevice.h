@@ -1,0 +1,120 @@
+#pragma once
+// The serial device behind a port: everything TCustomComPort and its event thread need of
+// the system, behind one small interface so that tests can put a scripted device in its
+// place (line errors and modem changes cannot be produced on a pseudo-terminal).
+//
+// Threads: the window thread makes every call, except those marked "event thread", which
+// the port's event thread makes while the window thread may be using the device too.
+// Failures throw TDeviceError with the system's error number; the port turns them into
+// EComPort with its own code.
+#include "link/ComTypes.h"
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tessek {
+
+class TDeviceError : public std::runtime_error {
+public:
+    explicit TDeviceError(int err);
+    int Errno() const { return errno_; }
+
+private:
+    int errno_;
+};
+
+// The whole line configuration, built from the port's properties and applied at once.
+struct TLineSettings {
+    int32_t BaudRate = 9600;  // bits per second
+    int DataBits = 8;         // 5 to 8
+    TParityBits Parity = prNone;
+    TStopBits StopBits = sbOneStopBit;
+    bool DiscardNull = false;  // zero bytes received are dropped
+    uint8_t EventChar = 0;
+    bool OutCTSFlow = false;
+    bool OutDSRFlow = false;
+    TDTRFlowControl ControlDTR = dtrDisable;
+    TRTSFlowControl ControlRTS = rtsDisable;
+    bool XonXoffOut = false;
+    bool XonXoffIn = false;
+    bool DSRSensitivity = false;
+    bool TxContinueOnXoff = false;
+    uint8_t XonChar = 0x11;
+    uint8_t XoffChar = 0x13;
+    int32_t XonLimit = 0;   // bytes in the input queue below which XON is sent
+    int32_t XoffLimit = 0;  // bytes of free input queue below which XOFF is sent
+    bool ParityCheck = false;
+    bool ParityReplace = false;
+    uint8_t ReplaceChar = 0;
+    bool operator==(const TLineSettings&) const = default;
+};
+
+// In ms, multipliers in ms per byte; ReadInterval -1 with zero read totals: a read returns
+// at once with what is waiting. Zero write totals: a write has no time limit.
+struct TDeviceTimeouts {
+    int32_t ReadInterval = -1;
+    int32_t ReadTotalMultiplier = 0;
+    int32_t ReadTotalConstant = 0;
+    int32_t WriteTotalMultiplier = 100;
+    int32_t WriteTotalConstant = 1000;
+    bool operator==(const TDeviceTimeouts&) const = default;
+};
+
+class ISerialDevice {
+public:
+    virtual ~ISerialDevice() = default;
+
+    virtual void SetLine(const TLineSettings& line) = 0;
+    virtual void SetTimeouts(const TDeviceTimeouts& timeouts) = 0;
+    virtual void SetQueueSizes(int32_t input, int32_t output) = 0;  // recommended, bytes
+
+    // Sends the bytes within the write time-outs; returns how many were sent.
+    virtual int32_t Write(const uint8_t* data, int32_t count) = 0;
+    // Reads at most `count` bytes as the read time-outs allow; returns how many were read.
+    virtual int32_t Read(uint8_t* data, int32_t count) = 0;
+    // Ends reads and writes in progress (none can be: reads and writes are synchronous).
+    virtual void AbortPending() = 0;
+    virtual void Purge(bool input, bool output) = 0;  // also event thread
+
+    virtual int32_t InputCount() = 0;   // bytes waiting to be read; also event thread
+    virtual int32_t OutputCount() = 0;  // bytes not yet sent; also event thread
+    // Line errors (ceFrame ... ceTxFull) since the previous call; the call clears them.
+    virtual TComErrors TakeErrors() = 0;
+    // Line states; all off on a device without modem lines.
+    virtual TModemSignals ModemSignals() = 0;
+
+    // Event thread: the descriptor to wait on (readable: input waits; hang-up or error:
+    // the device is gone).
+    virtual int WaitFd() const = 0;
+    // Event thread: the line events (evError, evBreak, evRing, evCTS, evDSR, evRLSD,
+    // evRxFlag) since the previous call.
+    virtual TComEvents TakeLineEvents() = 0;
+    // How often (ms) TakeLineEvents must be asked because such events do not make WaitFd
+    // readable; -1 when they never occur without input.
+    virtual int LineEventInterval() const = 0;
+    // The input queue's real capacity in bytes (for evRx80Full).
+    virtual int32_t InputCapacity() const = 0;
+};
+
+// Opens the device for a port name; throws TDeviceError.
+using TSerialDeviceFactory = std::function<std::unique_ptr<ISerialDevice>(const std::string& port)>;
+
+// The device path for a port name: a name beginning with "/" as it is; "COMn" (n >= 1,
+// any letter case) is /dev/ttyS(n-1); "SIM" is the built-in simulated LM. Other names:
+// TDeviceError(ENOENT).
+std::string SerialDevicePath(const std::string& port);
+
+// Opens the port exclusively (a second open, by us or another program, fails with
+// EWOULDBLOCK or EBUSY) and puts it in raw mode; the line settings it had are put back
+// when the device is destroyed.
+std::unique_ptr<ISerialDevice> OpenLinuxSerialDevice(const std::string& port);
+
+// The serial ports of this machine by port name ("COMn" for the built-in UARTs that are
+// really there, the device path for the others, e.g. "/dev/ttyUSB0"), unsorted. Read from
+// sysfs only: no device is opened.
+std::vector<std::string> ListSerialDevices();
+
+}  // namespace tessek
