@@ -1,0 +1,338 @@
+// Logging throughput: the main window logs eight addresses against the simulated LM
+// (in a child process, so this process's CPU time is the program's alone) and the
+// benchmark prints requests per second against the wire limit at 7680 baud and the CPU
+// time per request. A second run without wire time compares the program's time per
+// request with the simulator's own answer time, measured by a bare client on the same
+// pseudo-terminal.
+//
+// Usage: bench_logging [requests per run (default 2000)]
+#include "app/MainWindow.h"
+#include "app/Memo.h"
+#include "platform/Tick.h"
+#include "sim/LineRate.h"
+#include "sim/SimulatedLm.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <stdexcept>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr double kWireLimit = 7680.0 / 20.0;  // two bytes of 10 bits per request
+// Eight real addresses; RPM and MPH take two requests each: 10 requests per sample.
+constexpr const char* kSlots[8] = {"8F", "69", "86", "9A", "98", "A0", "72", "9C"};
+constexpr int kWarmupRequests = 40;
+// A run is measured for at most this long, even when it has not reached its count.
+constexpr double kMaxSeconds = 20.0;
+
+[[noreturn]] void Die(const std::string& what)
+{
+    std::fprintf(stderr, "bench_logging: %s: %s\n", what.c_str(), std::strerror(errno));
+    std::exit(1);
+}
+
+// The simulated LM in a child process, driven through two pipes with one-line commands:
+// "wire 0" / "wire 1" switch wire time, "count" answers the requests taken so far.
+class SimChild {
+public:
+    SimChild()
+    {
+        int toChild[2], fromChild[2];
+        if (pipe(toChild) != 0 || pipe(fromChild) != 0)
+            Die("pipe");
+        pid_ = fork();
+        if (pid_ < 0)
+            Die("fork");
+        if (pid_ == 0) {
+            close(toChild[1]);
+            close(fromChild[0]);
+            RunChild(toChild[0], fromChild[1]);
+        }
+        close(toChild[0]);
+        close(fromChild[1]);
+        out_ = toChild[1];
+        in_ = fromChild[0];
+        path_ = ReadLine();
+    }
+    ~SimChild()
+    {
+        close(out_);
+        close(in_);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+    SimChild(const SimChild&) = delete;
+    SimChild& operator=(const SimChild&) = delete;
+
+    const std::string& Path() const { return path_; }
+    void SetWireTiming(bool on) { Command(on ? "wire 1" : "wire 0"); }
+    long Requests() { return std::stol(Command("count")); }
+
+private:
+    [[noreturn]] static void RunChild(int in, int out)
+    {
+        int code = 0;
+        try {
+            tessek::sim::SimulatedLm lm;
+            lm.SetQuiet(true);
+            tessek::sim::LmMemory memory{};
+            for (int a = 0; a < 256; ++a)
+                memory[a] = static_cast<uint8_t>(a ^ 0x5A);
+            lm.SetMemory(memory);
+            Reply(out, lm.SlavePath());
+            std::string line;
+            char c;
+            while (read(in, &c, 1) == 1) {
+                if (c != '\n') {
+                    line += c;
+                    continue;
+                }
+                if (line == "count")
+                    Reply(out, std::to_string(lm.RequestCount()));
+                else {
+                    lm.SetWireTiming(line == "wire 1");
+                    Reply(out, "ok");
+                }
+                line.clear();
+            }
+            lm.Stop();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "bench_logging: simulator: %s\n", e.what());
+            code = 1;
+        }
+        _exit(code);
+    }
+    static void Reply(int fd, const std::string& text)
+    {
+        const std::string line = text + "\n";
+        if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+            _exit(1);
+    }
+    std::string Command(const std::string& command)
+    {
+        const std::string line = command + "\n";
+        if (write(out_, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+            Die("write to simulator");
+        return ReadLine();
+    }
+    std::string ReadLine()
+    {
+        std::string line;
+        char c;
+        while (true) {
+            const ssize_t n = read(in_, &c, 1);
+            if (n != 1)
+                Die("simulator ended");
+            if (c == '\n')
+                return line;
+            line += c;
+        }
+    }
+
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int in_ = -1;
+    std::string path_;
+};
+
+// Reads exactly `count` bytes within `ms`; false on a time-out.
+bool ReadBytes(int fd, uint8_t* buffer, int count, int ms)
+{
+    int got = 0;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+    while (got < count) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left)) <= 0)
+            continue;
+        const ssize_t n = read(fd, buffer + got, static_cast<size_t>(count - got));
+        if (n > 0)
+            got += static_cast<int>(n);
+    }
+    return true;
+}
+
+// The simulator's own time per request: a bare client that writes a request and blocks
+// until echo and answer are in, with nothing else between. Milliseconds per request.
+double BareAnswerTime(const std::string& path, int requests)
+{
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0)
+        Die("open " + path);
+    uint8_t buffer[2];
+    if (!tessek::sim::SetRawAtRate(fd, tessek::sim::SimulatedLm::kLowRate))
+        Die("rate 977");
+    const uint8_t handshake = tessek::sim::SimulatedLm::kHandshake;
+    if (write(fd, &handshake, 1) != 1 || !ReadBytes(fd, buffer, 1, 1000))
+        Die("handshake");
+    if (!tessek::sim::SetRawAtRate(fd, tessek::sim::SimulatedLm::kHighRate))
+        Die("rate 7680");
+    const auto start = Clock::now();
+    for (int i = 0; i < requests; ++i) {
+        const uint8_t address = 0x8F;
+        if (write(fd, &address, 1) != 1 || !ReadBytes(fd, buffer, 2, 1000))
+            Die("bare request");
+    }
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    close(fd);
+    return ms / requests;
+}
+
+double CpuSeconds(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct RunResult {
+    long requests = 0;
+    double seconds = 0;
+    double processCpu = 0;  // s
+    double windowCpu = 0;   // s, window thread only
+    size_t lines = 0;
+};
+
+// One logging run through the Log button, measured over `requests` requests (or
+// kMaxSeconds) after a short warm-up; a second press of Log stops it, as a user would.
+RunResult MeasureRun(tessek::TfrmMain& window, SimChild& sim, long requests)
+{
+    RunResult result;
+    bool measuring = false;
+    bool done = false;
+    long startCount = 0;
+    Clock::time_point startTime;
+    double startCpu = 0, startWindowCpu = 0;
+    const long baseline = sim.Requests();
+    const Clock::time_point monitorStart = Clock::now();
+
+    QTimer monitor;
+    monitor.setInterval(20);
+    QObject::connect(&monitor, &QTimer::timeout, [&] {
+        if (done)
+            return;
+        const long count = sim.Requests();
+        if (!measuring && std::chrono::duration<double>(Clock::now() - monitorStart).count() > kMaxSeconds) {
+            monitor.stop();
+            window.btnLog->click();  // no progress at all: give up
+        } else if (!measuring && count >= baseline + kWarmupRequests) {
+            measuring = true;
+            startCount = count;
+            startTime = Clock::now();
+            startCpu = CpuSeconds(RUSAGE_SELF);
+            startWindowCpu = CpuSeconds(RUSAGE_THREAD);
+        } else if (measuring) {
+            const double seconds = std::chrono::duration<double>(Clock::now() - startTime).count();
+            if (count < startCount + requests && seconds < kMaxSeconds)
+                return;
+            result.seconds = seconds;
+            result.processCpu = CpuSeconds(RUSAGE_SELF) - startCpu;
+            result.windowCpu = CpuSeconds(RUSAGE_THREAD) - startWindowCpu;
+            result.requests = count - startCount;
+            done = true;
+            monitor.stop();
+            window.btnLog->click();
+        }
+    });
+    monitor.start();
+    window.btnLog->click();  // returns when the run has ended
+    result.lines = window.Memo->Lines().size();
+    if (!done)
+        throw std::runtime_error("the run ended before the measurement: " + window.MemoText());
+    return result;
+}
+
+void PrintRun(const char* title, const RunResult& r)
+{
+    const double rate = r.requests / r.seconds;
+    std::printf("%s\n", title);
+    std::printf("  requests measured        %ld in %.3f s (%zu lines in the text area)\n", r.requests, r.seconds,
+                r.lines);
+    std::printf("  requests per second      %.1f\n", rate);
+    std::printf("  wire limit               %.1f requests/s\n", kWireLimit);
+    std::printf("  ratio to the wire limit  %.1f %%\n", 100.0 * rate / kWireLimit);
+    std::printf("  CPU per request          %.4f ms whole process, %.4f ms window thread\n",
+                1000.0 * r.processCpu / r.requests, 1000.0 * r.windowCpu / r.requests);
+    std::printf("  CPU load                 %.2f %% of one core (whole process)\n", 100.0 * r.processCpu / r.seconds);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const long requests = argc > 1 ? std::atol(argv[1]) : 2000;
+    if (requests <= 0) {
+        std::fprintf(stderr, "usage: bench_logging [requests per run]\n");
+        return 2;
+    }
+
+    // Before any thread of this process exists.
+    SimChild sim;
+
+    const double bareWire = BareAnswerTime(sim.Path(), 200);
+    sim.SetWireTiming(false);
+    const double bareFast = BareAnswerTime(sim.Path(), 2000);
+    sim.SetWireTiming(true);
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    char folderTemplate[] = "/tmp/tessek-bench-XXXXXX";
+    if (mkdtemp(folderTemplate) == nullptr)
+        Die("mkdtemp");
+    const std::string folder = std::string(folderTemplate) + "/";
+    {
+        std::ofstream ini(folder + "Tessek.ini");
+        ini << "[ComPort]\nPort=" << sim.Path() << "\n[CurrentSet]\n";
+        for (int i = 0; i < 8; ++i)
+            ini << i + 1 << "=" << kSlots[i] << "\n";
+        ini << "[AutoSave]\nSaveNum=1\n";
+    }
+
+    int code = 0;
+    try {
+        RunResult wire, fast;
+        {
+            tessek::TfrmMain window(folder);
+            wire = MeasureRun(window, sim, requests);
+            sim.SetWireTiming(false);
+            fast = MeasureRun(window, sim, requests);
+            window.close();
+        }
+        std::printf("Logging eight addresses (10 requests per sample) against the simulated LM\n\n");
+        PrintRun("With wire time at 7680 baud (target: >= 90 % of the wire limit, < 5 % of one core)", wire);
+        std::printf("  bare client on the same line: %.3f ms per request (%.1f requests/s)\n\n", bareWire,
+                    1000.0 / bareWire);
+        PrintRun("Without wire time", fast);
+        const double programMs = 1000.0 * fast.seconds / fast.requests;
+        std::printf("  program time per request %.3f ms; simulator's own answer time %.3f ms\n", programMs, bareFast);
+        std::printf("  ratio                    %.2f (program overhead %.3f ms per request)\n", programMs / bareFast,
+                    programMs - bareFast);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_logging: %s\n", e.what());
+        code = 1;
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(folderTemplate, ec);
+    return code;
+}
