@@ -62,10 +62,9 @@ public:
     void DecodeSpark(std::string& line);
     void DecodeRaw(std::string& line, uint8_t address);
 
-    // Where the automatic log of the run numbered `saveNum` goes.
-    std::string TempLogPath(int32_t saveNum) const;
-
 private:
+    // Where the automatic log numbered `saveNum` goes.
+    std::string TempLogPath(int32_t saveNum) const;
     uint8_t Request(uint8_t address);
     void WriteHeader();
     void SampleLoop();

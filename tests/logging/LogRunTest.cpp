@@ -4,6 +4,7 @@
 #include "logging/Decoders.h"
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
+#include "platform/ErrorDisplay.h"
 #include "platform/IniFile.h"
 #include "tests/common/TempFolder.h"
 #include "tests/logging/ScriptedHost.h"
@@ -307,6 +308,24 @@ TEST_F(LogRunTest, PortErrorStillSavesTheLinesLogged)
     Run().btnLogClick();
     EXPECT_FALSE(host.Busy());
     EXPECT_EQ(host.Lines.back(), "Cancel Logging");
+}
+
+TEST_F(LogRunTest, PortErrorWinsOverAFailedSave)
+{
+    std::vector<std::string> shown;
+    const ErrorDisplay previous = SetErrorDisplay([&](const std::string& message) { shown.push_back(message); });
+    host.Folder = folder.File("missing/");  // the log cannot be written there
+    SetSlots({0xA0, 0x12, 0x12, 0x12, 0x12, 0x12, 0x12, 0x12});
+    host.OnExchange = [](int n, uint8_t) {
+        if (n == 5)
+            throw EComPort(20, 5);
+    };
+    EXPECT_THROW(Run().btnLogClick(), EComPort);
+    SetErrorDisplay(previous);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("missing"), std::string::npos) << shown[0];
+    EXPECT_EQ(settings.SaveNum, 1);  // nothing was saved, so the number stays free
+    EXPECT_FALSE(ini.ValueExists("AutoSave", "SaveNum"));
 }
 
 TEST_F(LogRunTest, ClosedPortIsSetToTheLowRateBeforeTheHandshake)
