@@ -18,20 +18,20 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <poll.h>
 #include <stdexcept>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -326,8 +326,8 @@ void PrintRun(const char* title, const RunResult& r)
     std::printf("  CPU per request          %.4f ms whole process, %.4f ms window thread\n",
                 1000.0 * r.processCpu / r.requests, 1000.0 * r.windowCpu / r.requests);
     std::printf("  CPU load                 %.2f %% of one core (whole process)\n", 100.0 * r.processCpu / r.seconds);
-    std::printf("  receive events           %ld with one byte, %ld with echo and answer together\n",
-                r.singleByteEvents, r.multiByteEvents);
+    std::printf("  receive events           %ld with one byte, %ld with echo and answer together\n", r.singleByteEvents,
+                r.multiByteEvents);
     std::printf("  requests over 100 ms     %ld\n", r.slowRequests);
 }
 
@@ -383,9 +383,10 @@ int main(int argc, char** argv)
         std::printf("Logging eight addresses (10 requests per sample) against the simulated LM\n");
         std::printf("Load average before: %s; after: %s\n\n", loadBefore.c_str(), LoadAverage().c_str());
         PrintRun("With wire time at 7680 baud (target: >= 90 % of the wire limit, < 5 % of one core)", wire);
-        std::printf("  bare client on the same line: %.3f ms per request (%.1f requests/s), echo and answer in one "
-                    "read for %d of 500\n\n",
-                    bareWire.msPerRequest, 1000.0 / bareWire.msPerRequest, bareWire.together);
+        std::printf(
+            "  bare client on the same line: %.3f ms per request (%.1f requests/s), echo and answer in one "
+            "read for %d of 500\n\n",
+            bareWire.msPerRequest, 1000.0 / bareWire.msPerRequest, bareWire.together);
         PrintRun("Without wire time", fast);
         std::printf("\n");
         PrintRun("Without wire time, sample rate \"Too Fast\" (one receive event per request)", fastOneReply);

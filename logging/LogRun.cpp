@@ -122,8 +122,8 @@ void TLogRun::SampleLoop()
                 break;
         }
         if (settings_.Performance && host_.Busy()) {
-            if (const auto figures = ComputePerformance(t, prevT, state_.SampleMph, state_.PrevMph,
-                                                        state_.SampleRpm, state_.PrevRpm, settings_.CarWeight))
+            if (const auto figures = ComputePerformance(t, prevT, state_.SampleMph, state_.PrevMph, state_.SampleRpm,
+                                                        state_.PrevRpm, settings_.CarWeight))
                 line += PerformanceText(*figures);
             state_.PrevMph = state_.SampleMph;
             state_.PrevRpm = state_.SampleRpm;

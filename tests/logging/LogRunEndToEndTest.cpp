@@ -8,11 +8,11 @@
 #include "sim/SimulatedLm.h"
 #include "tests/common/TempFolder.h"
 
+#include <gtest/gtest.h>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
-#include <QElapsedTimer>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
@@ -61,10 +61,7 @@ protected:
     {
         folder.Write("Tessek.ini", "[ComPort]\nPort=" + lm.SlavePath() + "\n" + currentSet);
     }
-    static std::string LoggedSlots()
-    {
-        return "[CurrentSet]\n1=8F\n2=69\n3=86\n4=A0\n5=CE\n6=12\n7=81\n8=4A\n";
-    }
+    static std::string LoggedSlots() { return "[CurrentSet]\n1=8F\n2=69\n3=86\n4=A0\n5=CE\n6=12\n7=81\n8=4A\n"; }
 
     TfrmMain& Window()
     {

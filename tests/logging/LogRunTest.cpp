@@ -63,8 +63,8 @@ protected:
 
     TLogRun Run()
     {
-        return TLogRun(host, settings, ini, [this](const std::string& name) { return catalogue.DisplayText(name); },
-                       state);
+        return TLogRun(
+            host, settings, ini, [this](const std::string& name) { return catalogue.DisplayText(name); }, state);
     }
 
     // Presses Log from inside the run's n-th exchange, as a click handled in its wait.
@@ -130,9 +130,13 @@ TEST_F(LogRunTest, StopAfterTheLastSlotDropsThatSample)
     StopAtExchange(3 + 2);  // during the second sample's only request
     Run().btnLogClick();
     const std::vector<std::string> expected = {
-        kStartLine,     kBaroLine,     " Time    Skip value; Skip value; Skip value; Skip value; Skip value; Skip "
-                                       "value; Skip value; Knock; ",
-        "  0.000 2.50v ", "Cancel Logging", "Done Logging",
+        kStartLine,
+        kBaroLine,
+        " Time    Skip value; Skip value; Skip value; Skip value; Skip value; Skip "
+        "value; Skip value; Knock; ",
+        "  0.000 2.50v ",
+        "Cancel Logging",
+        "Done Logging",
     };
     EXPECT_EQ(host.Lines, expected);
     EXPECT_TRUE(host.PumpDelays.empty());  // samples with a request are not paced

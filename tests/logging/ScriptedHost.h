@@ -16,14 +16,14 @@ namespace tessek::test {
 
 class TScriptedHost : public TCommandHost {
 public:
-    std::array<uint8_t, 256> Memory{};     // the LM's answer for each address
-    bool HandshakeAnswers = true;          // what EstablishHighBaud returns
-    uint32_t Now = 0;                      // the tick counter
-    uint32_t MsPerExchange = 5;            // clock advance per ReadLmByte
-    uint32_t MsPerTickRead = 0;            // clock advance per TickCount
-    int RateIndex = 1;                     // "Fastest"
+    std::array<uint8_t, 256> Memory{};  // the LM's answer for each address
+    bool HandshakeAnswers = true;       // what EstablishHighBaud returns
+    uint32_t Now = 0;                   // the tick counter
+    uint32_t MsPerExchange = 5;         // clock advance per ReadLmByte
+    uint32_t MsPerTickRead = 0;         // clock advance per TickCount
+    int RateIndex = 1;                  // "Fastest"
     std::string DateTime = "06.12.2026 10:00:00";
-    std::string Folder;                    // program folder, with trailing "/"
+    std::string Folder;  // program folder, with trailing "/"
 
     // Called inside each ReadLmByte after the request is recorded (n counts from 1),
     // and inside each PumpDelay (n counts the delays from 1).
