@@ -18,8 +18,6 @@ namespace tessek {
 
 namespace {
 
-constexpr int32_t LowBaud = 977;
-constexpr uint8_t HandshakeByte = 0x12;
 constexpr int SlotCount = 8;
 
 }  // namespace
@@ -41,14 +39,14 @@ void TLogRun::btnLogClick()
     TCustomComPort& port = host_.Port();
     if (!port.Connected()) {
         port.SetBaudRate(brCustom);
-        port.SetCustomBaudRate(LowBaud);
+        port.SetCustomBaudRate(kLowBaud);
     }
     host_.SetBusy(true);
     if (!host_.EstablishHighBaud()) {
         // The message has always said 976 although the rate set back is 977.
         host_.MemoAddLine("Failed to establish high baud mode with LM.  Baud set back to 976");
         host_.SetStatus("Not Connected");
-        port.SetCustomBaudRate(LowBaud);
+        port.SetCustomBaudRate(kLowBaud);
         host_.SetBusy(false);
         host_.SetComSetupEnabled(true);
         return;
@@ -90,8 +88,8 @@ void TLogRun::WriteHeader()
 
     // An extra handshake byte after the header reads; its echo and replies are taken off
     // the link and otherwise ignored.
-    host_.ReadLmByte(HandshakeByte, 2);
-    host_.WaitForEcho(HandshakeByte);
+    host_.ReadLmByte(kHandshakeByte, 2);
+    host_.WaitForEcho(kHandshakeByte);
 
     std::string titles = " Time    ";
     for (int i = 1; i <= SlotCount; ++i) {
