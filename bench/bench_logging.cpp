@@ -240,7 +240,8 @@ struct RunResult {
     // brought echo and answer together (the request then waits out the reply limit).
     long singleByteEvents = 0;
     long multiByteEvents = 0;
-    long slowRequests = 0;  // transmit-empty to transmit-empty longer than 100 ms
+    long slowRequests = 0;   // transmit-empty to transmit-empty longer than 100 ms
+    double slowSeconds = 0;  // the time those took
 };
 
 // One logging run through the Log button, measured over `requests` requests (or
@@ -265,8 +266,10 @@ RunResult MeasureRun(tessek::TfrmMain& window, SimChild& sim, long requests)
     window.ComPort.OnTxEmpty = [&](tessek::TCustomComPort* sender) {
         ++txEmpty;
         const auto now = Clock::now();
-        if (measuring && !done && now - lastTx > std::chrono::milliseconds(100))
+        if (measuring && !done && now - lastTx > std::chrono::milliseconds(100)) {
             ++result.slowRequests;
+            result.slowSeconds += std::chrono::duration<double>(now - lastTx).count();
+        }
         lastTx = now;
         originalTx(sender);
     };
@@ -328,7 +331,12 @@ void PrintRun(const char* title, const RunResult& r)
     std::printf("  CPU load                 %.2f %% of one core (whole process)\n", 100.0 * r.processCpu / r.seconds);
     std::printf("  receive events           %ld with one byte, %ld with echo and answer together\n", r.singleByteEvents,
                 r.multiByteEvents);
-    std::printf("  requests over 100 ms     %ld\n", r.slowRequests);
+    std::printf("  requests over 100 ms     %ld, taking %.3f s together\n", r.slowRequests, r.slowSeconds);
+    if (r.slowRequests > 0 && r.seconds > r.slowSeconds) {
+        const double others = (r.requests - r.slowRequests) / (r.seconds - r.slowSeconds);
+        std::printf("  all other requests       %.1f per second, %.1f %% of the wire limit\n", others,
+                    100.0 * others / kWireLimit);
+    }
 }
 
 }  // namespace
