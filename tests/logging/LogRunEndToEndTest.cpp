@@ -250,5 +250,28 @@ TEST_F(LogRunEndToEnd, PortClosedMidRunStillSavesItsFile)
     EXPECT_EQ(Lines().back(), "Cancel Logging");
 }
 
+TEST_F(LogRunEndToEnd, CablePulledMidRunStillSavesItsFile)
+{
+    WriteSettings(LoggedSlots());
+    Window();
+    const uint32_t base = lm.RequestCount();
+    onRequest = [this, base](uint32_t count) {
+        if (count >= base + kHeaderRequests + kSampleRequests + 2) {
+            onRequest = nullptr;
+            lm.SetFault(sim::LmFault::HangUp);
+        }
+    };
+    Window().btnLog->click();
+
+    ASSERT_EQ(errors.size(), 1u) << Window().MemoText();
+    EXPECT_NE(errors[0].find("WriteFile"), std::string::npos) << errors[0];
+    const auto lines = Lines();
+    ASSERT_EQ(lines.size(), 4u) << Window().MemoText();  // no "Done Logging"
+    ExpectSampleLine(lines[3], kValues);
+    EXPECT_EQ(folder.Read("TempLog1.txt"), WithCrLf(lines));
+    EXPECT_EQ(TIniFile(folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0), 2);
+    EXPECT_TRUE(Window().Busy());
+}
+
 }  // namespace
 }  // namespace tessek
