@@ -7,11 +7,27 @@
 
 namespace tessek {
 
-TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent)
+namespace {
+
+// The reports line their columns up, so the font must really be fixed-pitch. The
+// system's "monospace" alias may resolve to a face that is not marked as such; a known
+// fixed-pitch family is taken first when one is installed.
+QFont FixedPitchFont()
 {
+    for (const char* family : {"DejaVu Sans Mono", "Liberation Mono", "Noto Mono", "Nimbus Mono PS"}) {
+        if (QFontDatabase::hasFamily(family) && QFontDatabase::isFixedPitch(family))
+            return QFont(family);
+    }
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
+    return font;
+}
+
+}  // namespace
+
+TMemo::TMemo(QWidget* parent) : QPlainTextEdit(parent)
+{
+    QFont font = FixedPitchFont();
     font.setPixelSize(11);
     setFont(font);
     setLineWrapMode(QPlainTextEdit::NoWrap);

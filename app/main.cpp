@@ -1,9 +1,13 @@
-// Program start. The main window arrives with the spine of the program; until then the
-// program only reports that it has been built.
-#include <cstdio>
+// Program start: the application, its error display and the main window, whose creation
+// opens the port and probes the LM; the message loop runs until the window is closed.
+#include "app/Application.h"
+#include "app/MainWindow.h"
 
-int main()
+int main(int argc, char** argv)
 {
-    std::puts("Tessek: the main window is not part of this build yet.");
-    return 0;
+    tessek::TApplication app(argc, argv);
+    tessek::InstallMessageBoxErrorDisplay();
+    tessek::TfrmMain window;
+    window.show();
+    return app.exec();
 }
