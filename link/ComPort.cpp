@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <system_error>
 
 namespace tessek {
 
@@ -451,8 +452,16 @@ void TCustomComPort::Open()
         connected_ = false;
         throw;
     }
-    if (events_ != 0)
-        thread_ = std::make_unique<TComThread>(this);
+    if (events_ != 0) {
+        try {
+            thread_ = std::make_unique<TComThread>(this);
+        } catch (const std::system_error& e) {
+            // No thread or wake-up descriptor to be had: the port cannot work as opened.
+            DestroyHandle();
+            connected_ = false;
+            throw EComPort(1, e.code().value());
+        }
+    }
     Call(OnAfterOpen, this);
     Call(OnCTSChange, this, ReadModemSignals().CTS);
     Call(OnDSRChange, this, ReadModemSignals().DSR);

@@ -201,6 +201,8 @@ public:
     void SetEventChar(uint8_t value);
     TComEvents Events() const { return events_; }
     void SetEvents(TComEvents value);  // takes effect at the next Open
+    // smThreadSync and smWindowSync run the handlers on the window thread, a batch at a
+    // time; smNone runs them on the event thread itself.
     TSyncMethod SyncMethod() const { return syncMethod_; }
     void SetSyncMethod(TSyncMethod value);                // code 14 while connected
     int EventPriority() const { return eventPriority_; }  // 0 (idle) .. 3 (normal) .. 6 (time-critical)

@@ -366,7 +366,7 @@ void TComThread::Run()
         return !s.failed && !s.stop;
     };
 
-    uint64_t txAck = s.writesStarted.load();
+    uint64_t txAck = 0;      // writes counted from the thread's creation, not from when it first runs
     bool rxStalled = false;  // unread input waits: do not poll for it
     int32_t stalledCount = 0;
     uint64_t stalledConsumed = 0;
@@ -384,7 +384,8 @@ void TComThread::Run()
                 count = device.InputCount();
                 const uint64_t consumed = s.consumed.load();
                 if (!rxStalled) {
-                    if ((revents & POLLIN) && count > 0) {
+                    // Nothing was left unread after the last delivery: all input is new.
+                    if (count > 0) {
                         rx = true;
                     } else if (revents & POLLIN) {
                         rxStalled = true;

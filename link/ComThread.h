@@ -3,7 +3,9 @@
 // (stop and wake-ups), turns what it finds into batches of TComEvents, and hands each batch
 // to the window thread in a blocking rendezvous: the batch is posted to the Qt event loop
 // of the application's main thread, and the event thread waits until the window thread has
-// run the batch's handlers (in the fixed order of DeliverBatch) while pumping events.
+// run the batch's handlers (in the fixed order of DeliverBatch) while pumping events. The
+// post wakes an event loop asleep in processEvents(WaitForMoreEvents). Without a
+// QCoreApplication a batch waits until Close runs it.
 //
 // The port creates it in Open (Events not empty) and destroys it in Close. All public
 // members are called on the window thread. A handler that raises ends the thread: the

@@ -6,13 +6,27 @@
 namespace tessek {
 
 enum TBaudRate : uint8_t {
-    brCustom, br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200,
-    br38400, br56000, br57600, br115200, br128000, br256000
+    brCustom,
+    br110,
+    br300,
+    br600,
+    br1200,
+    br2400,
+    br4800,
+    br9600,
+    br14400,
+    br19200,
+    br38400,
+    br56000,
+    br57600,
+    br115200,
+    br128000,
+    br256000
 };
 constexpr int kBaudRateCount = 16;
 // Bits per second of each TBaudRate ordinal; 0 for brCustom (CustomBaudRate is used).
-constexpr int32_t kBaudRateTable[kBaudRateCount] = {
-    0, 110, 300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
+constexpr int32_t kBaudRateTable[kBaudRateCount] = {0,     110,   300,   600,   1200,  2400,   4800,   9600,
+                                                    14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000};
 
 enum TStopBits : uint8_t { sbOneStopBit, sbOne5StopBits, sbTwoStopBits };
 enum TDataBits : uint8_t { dbFive, dbSix, dbSeven, dbEight };
@@ -22,18 +36,22 @@ enum TRTSFlowControl : uint8_t { rtsDisable, rtsEnable, rtsHandshake, rtsToggle 
 enum TFlowControl : uint8_t { fcHardware, fcSoftware, fcNone, fcCustom };
 enum TSyncMethod : uint8_t { smThreadSync, smWindowSync, smNone };
 
-enum TComEvent : uint8_t {
-    evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full
-};
+enum TComEvent : uint8_t { evRxChar, evTxEmpty, evRxFlag, evRing, evBreak, evCTS, evDSR, evError, evRLSD, evRx80Full };
 // Set of TComEvent in 16 bits: bit n = ordinal n.
 using TComEvents = uint16_t;
-constexpr TComEvents ComEvent(TComEvent e) { return static_cast<TComEvents>(1u << e); }
+constexpr TComEvents ComEvent(TComEvent e)
+{
+    return static_cast<TComEvents>(1u << e);
+}
 constexpr TComEvents kAllComEvents = 0x03FF;
 
 enum TComError : uint8_t { ceFrame, ceRxParity, ceOverrun, ceBreak, ceIO, ceMode, ceRxOver, ceTxFull };
 // Set of TComError in one byte: bit n = ordinal n (ceFrame = 01 ... ceTxFull = 80).
 using TComErrors = uint8_t;
-constexpr TComErrors ComError(TComError e) { return static_cast<TComErrors>(1u << e); }
+constexpr TComErrors ComError(TComError e)
+{
+    return static_cast<TComErrors>(1u << e);
+}
 
 // Line states read by ReadModemSignals.
 struct TModemSignals {
@@ -45,7 +63,10 @@ struct TModemSignals {
 
 enum TStoredGroup : uint8_t { sgBasic, sgFlowControl, sgBuffer, sgTimeouts, sgParity, sgOthers };
 using TStoredGroups = uint8_t;
-constexpr TStoredGroups StoredGroup(TStoredGroup g) { return static_cast<TStoredGroups>(1u << g); }
+constexpr TStoredGroups StoredGroup(TStoredGroup g)
+{
+    return static_cast<TStoredGroups>(1u << g);
+}
 
 enum TSettingsStore : uint8_t { ssRegistry, ssIniFile };
 

@@ -372,10 +372,9 @@ std::vector<std::string> ListSerialDevices()
         // Virtual terminals, pseudo-terminals and the console have no device behind them.
         if (!fs::exists(dir / "device", ec))
             continue;
-        const std::string driver = fs::read_symlink(dir / "device" / "driver", ec).filename().string();
-        // The legacy UART driver creates nodes for ports that may not exist; their port
-        // type tells (0: no UART found).
-        if (driver == "serial8250" && ReadTrimmed(dir / "type") == "0")
+        // The legacy UART driver creates nodes for ports that may not exist; the serial
+        // core's port type tells (0: no UART found there).
+        if (ReadTrimmed(dir / "type") == "0")
             continue;
         long n = 0;
         if (name.rfind("ttyS", 0) == 0 && ParseIndex(name.substr(4), n))

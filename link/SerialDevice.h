@@ -109,7 +109,11 @@ std::string SerialDevicePath(const std::string& port);
 
 // Opens the port exclusively (a second open, by us or another program, fails with
 // EWOULDBLOCK or EBUSY) and puts it in raw mode; the line settings it had are put back
-// when the device is destroyed.
+// when the device is destroyed. The kernel has no equivalent of DSR output flow, DSR
+// sensitivity, DTR handshake, RTS toggle (those lines are simply on), continuing after
+// XOFF, recommended queue sizes, the event character (evRxFlag is never reported) or a
+// parity replacement character (a byte with a parity error is read as 0 while
+// Parity.Check is on); the device takes those settings without effect.
 std::unique_ptr<ISerialDevice> OpenLinuxSerialDevice(const std::string& port);
 
 // The serial ports of this machine by port name ("COMn" for the built-in UARTs that are

@@ -124,7 +124,7 @@ EngineState ScenarioState(std::chrono::milliseconds elapsed)
     if (t >= 15.0 && t < 21.0) {  // first gear, full throttle
         const double f = (t - 15.0) / 6.0;
         s.mph = 34.0 * f;
-        s.rpm = std::max(2200.0, s.mph * kFirstGear);
+        s.rpm = std::max(Lerp(kIdleRpm, 2200.0, (t - 15.0) / 0.5), s.mph * kFirstGear);  // clutch slips
         FullThrottle(s, t, 2.0 * f);
     } else if (t >= 21.0 && t < 22.0) {  // shift to second
         s.mph = 34.0;

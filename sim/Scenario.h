@@ -12,19 +12,19 @@ using LmMemory = std::array<uint8_t, 256>;
 
 // The engine in engineering units at one moment of the scenario.
 struct EngineState {
-    double rpm = 0;            // engine speed
-    double mph = 0;            // vehicle speed
-    double tpsPercent = 0;     // throttle opening, 0 to 100
+    double rpm = 0;         // engine speed
+    double mph = 0;         // vehicle speed
+    double tpsPercent = 0;  // throttle opening, 0 to 100
     bool throttleClosed = true;
-    double mapPsiAbs = 0;      // manifold absolute pressure
-    double baroPsiAbs = 0;     // barometric pressure
-    double sparkDeg = 0;       // spark advance
+    double mapPsiAbs = 0;   // manifold absolute pressure
+    double baroPsiAbs = 0;  // barometric pressure
+    double sparkDeg = 0;    // spark advance
     double coolantF = 0;
-    double chargeF = 0;        // charge air temperature
+    double chargeF = 0;  // charge air temperature
     double o2Volts = 0;
     double knockVolts = 0;
     std::array<int, 4> retardDeg{};  // knock retard of cylinders 1 to 4
-    int knockCount = 0;        // detonation counter at DD
+    int knockCount = 0;              // detonation counter at DD
 };
 
 // One pass of the drive cycle, which repeats: idle, two full-throttle gears with boost,

@@ -13,9 +13,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdarg>
 #include <chrono>
 #include <condition_variable>
+#include <cstdarg>
 #include <cstdio>
 #include <deque>
 #include <mutex>
@@ -268,7 +268,8 @@ struct SimulatedLm::Engine {
         for (ssize_t i = 0; i < n; ++i) {
             // The pseudo-terminal hands over a byte as it is written; on the wire it is
             // complete one byte time later.
-            rxLineFree = std::max(now, rxLineFree) + (s.wireTiming && sentBaud ? ByteTime(sentBaud) : Clock::duration{});
+            rxLineFree =
+                std::max(now, rxLineFree) + (s.wireTiming && sentBaud ? ByteTime(sentBaud) : Clock::duration{});
             Handle(buffer[static_cast<size_t>(i)], sentBaud, rxLineFree, s);
         }
     }
@@ -321,7 +322,8 @@ struct SimulatedLm::Engine {
 
     bool IdleStreamWanted(const Settings& s) const
     {
-        return connected && lmRate == kLowRate && !s.quiet && s.fault == LmFault::None && queue.empty();
+        return connected && lmRate == kLowRate && !s.quiet && s.fault != LmFault::Silent &&
+               s.fault != LmFault::HangUp && queue.empty();
     }
 
     void Run()

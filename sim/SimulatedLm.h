@@ -4,7 +4,8 @@
 //
 // The link as the LM sees it:
 // - It starts at 977 baud. While connected, at 977 and not spoken to for half a second,
-//   it sends a slow stream of non-zero bytes (one every 70 ms), unless told to be quiet.
+//   it sends a slow stream of non-zero bytes (one every 70 ms), unless told to be quiet
+//   or silent.
 // - It reads the rate the slave sends and listens at from the pseudo-terminal's shared
 //   line settings. A byte sent at a rate other than the LM's own is not understood and
 //   ignored. A byte the LM sends while the slave listens at another rate arrives as a
@@ -18,7 +19,8 @@
 //   LM still at 7680 however long the pause, and its handshake at 7680 is echoed.
 // - Wire time (on by default): the echo arrives one byte time (10 bits at the current
 //   rate) after the request was written, the answer one byte time after the echo, plus
-//   the extra answer delay. Without wire time both are written at once, in two writes.
+//   the extra answer delay. Without wire time both are written at once, in two writes,
+//   which a reader may well take in one read.
 //
 // Threads: the LM runs its own thread, asleep in ppoll() on the master, an inotify watch
 // on the slave's path and an eventfd; every public method may be called from any thread.

@@ -3,15 +3,15 @@
 // until interrupted.
 #include "sim/SimulatedLm.h"
 
+#include <pthread.h>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iostream>
 #include <optional>
-#include <pthread.h>
 #include <string>
 #include <vector>
 

@@ -11,14 +11,6 @@
 #include <chrono>
 #include <stdexcept>
 
-namespace tessek::sim {
-// The simulated LM lives in its own library; until it is linked in, "SIM" cannot be opened.
-[[gnu::weak]] std::string BuiltinSimSlavePath()
-{
-    throw std::runtime_error("the simulated LM is not part of this build");
-}
-}  // namespace tessek::sim
-
 namespace tessek {
 namespace {
 
@@ -108,6 +100,7 @@ TEST_F(ScriptedPortTest, OpenWithoutEventsStartsNoThread)
     test::PumpFor(100);
     EXPECT_EQ(rx, 0);
     EXPECT_EQ(port.InputQueueCount(), 3);
+    port.Close();
 }
 
 TEST_F(ScriptedPortTest, FailedApplyAtOpenClosesTheDeviceAgain)
@@ -506,6 +499,7 @@ TEST_F(PtyPortTest, ModemLinesOfAPseudoTerminalReadOffWithoutError)
     EXPECT_FALSE(s.CTS || s.DSR || s.Ring || s.RLSD);
     EXPECT_EQ(states, std::vector<bool>(3, false));
     EXPECT_EQ(port.ReadLineErrors(), 0);
+    port.Close();  // while `states` lives
 }
 
 TEST(PtyOpenTest, MissingDeviceIsCodeOneWithErrno)

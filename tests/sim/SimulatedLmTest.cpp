@@ -35,12 +35,14 @@ LmMemory TestMemory()
 // A quiet LM with a fixed memory and a client on its slave at 977 baud.
 struct Link {
     SimulatedLm lm;
-    RawClient client{lm.SlavePath(), kLow};
+    RawClient client{Prepare(lm), kLow};
 
-    Link()
+    // Quiet before the client connects, so that no idle byte can slip in first.
+    static std::string Prepare(SimulatedLm& lm)
     {
         lm.SetQuiet(true);
         lm.SetMemory(TestMemory());
+        return lm.SlavePath();
     }
 
     // Handshake at 977, its echo, then the client follows the LM to 7680.
@@ -106,6 +108,22 @@ TEST(SimulatedLm, BytesAtTheWrongRateAreNotUnderstood)
     EXPECT_EQ(link.client.Collect(100ms), Bytes{});
     EXPECT_EQ(link.lm.RequestCount(), 0u);
     EXPECT_EQ(link.lm.IgnoredCount(), 2u);
+}
+
+TEST(SimulatedLm, ProgramBackAt977ReachesTheLmAt7680ThroughItsRetry)
+{
+    // After a failed command the program returns to 977, but the LM may still be at
+    // 7680: the handshake at 977 goes unheard, the repeat at 7680 is echoed.
+    Link link;
+    link.Handshake();
+    link.client.SetRate(kLow);
+    link.client.Send(kHandshake);
+    EXPECT_EQ(link.client.Collect(150ms), Bytes{});
+    link.client.SetRate(kHigh);
+    link.client.Send(kHandshake);
+    EXPECT_EQ(link.client.Take(1, 1000ms), Bytes{kHandshake});
+    link.client.Send(0x73);
+    EXPECT_EQ(link.client.Take(2, 1000ms), (Bytes{0x73, TestMemory()[0x73]}));
 }
 
 TEST(SimulatedLm, EchoHeardAtAnotherRateArrivesGarbled)
