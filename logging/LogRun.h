@@ -4,9 +4,9 @@
 // again, and the automatic save of the text area to "TempLog<n>.txt" in the program
 // folder.
 //
-// Window thread only. The run's waits pump window events, so Click is re-entered by the
-// second press of Log, which only clears the busy mark; the running call notices it
-// after the slot in progress. A port error (EComPort) ends the run: the lines logged so
+// Window thread only. The run's waits pump window events, so btnLogClick is re-entered
+// by the second press of Log, which only clears the busy mark; the running call notices
+// it after the slot in progress. A port error (EComPort) ends the run: the lines logged so
 // far are still saved, then the error propagates to the caller with the busy mark left
 // set. A failure to write the log or the settings file propagates as well.
 #include <cstdint>
