@@ -189,9 +189,8 @@ void TfrmMain::ConnectHandlers()
     };
 
     const auto click = [this](QPushButton* source, void (TfrmMain::*handler)(QObject*)) {
-        connect(source, &QPushButton::clicked, this, [this, source, handler] {
-            RunGuarded([&] { (this->*handler)(source); });
-        });
+        connect(source, &QPushButton::clicked, this,
+                [this, source, handler] { RunGuarded([&] { (this->*handler)(source); }); });
     };
     click(btnLog, &TfrmMain::btnLogClick);
     click(btnSetup, &TfrmMain::btnSetupClick);
@@ -367,9 +366,13 @@ void TfrmMain::ComPortRx80Full(TCustomComPort*)
     Memo->AddLine("Rx 80% Full Event");
 }
 
-void TfrmMain::ComPortRxFlag(TCustomComPort*) {}
+void TfrmMain::ComPortRxFlag(TCustomComPort*)
+{
+}
 
-void TfrmMain::rgRateClick(QObject*) {}
+void TfrmMain::rgRateClick(QObject*)
+{
+}
 
 void TfrmMain::btnSaveClick(QObject*)
 {

@@ -61,7 +61,7 @@ public:
     TLmLink Link;  // RxRing, its positions and counters, the waits and the LM exchanges
     std::unique_ptr<TParamCatalogue> ParamCatalogue;  // from FormCreate to FormClose
     std::unique_ptr<TIniFile> SettingsIni;            // from FormCreate to FormClose
-    TLogSettings LogSettings;  // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
+    TLogSettings LogSettings;                         // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
     // Values the logging run and its decoders share (zero at creation, kept between runs).
     float SampleMph = 0;
     float SampleRpm = 0;

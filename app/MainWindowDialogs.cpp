@@ -2,7 +2,9 @@
 
 namespace tessek {
 
-void TfrmMain::btnSetupClick(QObject*) {}
+void TfrmMain::btnSetupClick(QObject*)
+{
+}
 
 void TfrmMain::btnComSetupClick(QObject*)
 {

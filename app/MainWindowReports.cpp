@@ -2,8 +2,12 @@
 
 namespace tessek {
 
-void TfrmMain::btnCodesClick(QObject*) {}
+void TfrmMain::btnCodesClick(QObject*)
+{
+}
 
-void TfrmMain::btnGetAdaptivesClick(QObject*) {}
+void TfrmMain::btnGetAdaptivesClick(QObject*)
+{
+}
 
 }  // namespace tessek

@@ -21,9 +21,8 @@ bool LessIgnoringCase(const std::string& a, const std::string& b)
 
 bool EqualIgnoringCase(const std::string& a, const std::string& b)
 {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return Lower(x) == Lower(y);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 }  // namespace
@@ -31,12 +30,24 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b)
 TParamCatalogue::TParamCatalogue()
 {
     static const std::pair<const char*, const char*> kEntries[] = {
-        {"$12", "Skip value"},    {"$5D", "Charge Air Temp"}, {"$69", "MPH"},
-        {"$72", "SPK Advance"},   {"$73", "Baro"},            {"$81", "Throttle Flg"},
-        {"$86", "MAP"},           {"$8F", "RPM"},             {"$98", "TPS%"},
-        {"$9A", "Coolant Temp"},  {"$9B", "Raw Batt Temp"},   {"$9C", "O2"},
-        {"$9D", "Raw Charge Temp"}, {"$A0", "Knock"},         {"$CE", "Cyl 1 Retard"},
-        {"$CF", "Cyl 2 Retard"},  {"$D0", "Cyl 3 Retard"},    {"$D1", "Cyl 4 Retard"},
+        {"$12", "Skip value"},
+        {"$5D", "Charge Air Temp"},
+        {"$69", "MPH"},
+        {"$72", "SPK Advance"},
+        {"$73", "Baro"},
+        {"$81", "Throttle Flg"},
+        {"$86", "MAP"},
+        {"$8F", "RPM"},
+        {"$98", "TPS%"},
+        {"$9A", "Coolant Temp"},
+        {"$9B", "Raw Batt Temp"},
+        {"$9C", "O2"},
+        {"$9D", "Raw Charge Temp"},
+        {"$A0", "Knock"},
+        {"$CE", "Cyl 1 Retard"},
+        {"$CF", "Cyl 2 Retard"},
+        {"$D0", "Cyl 3 Retard"},
+        {"$D1", "Cyl 4 Retard"},
         {"$DD", "(DTLKNK)"},
     };
     for (const auto& [name, text] : kEntries)

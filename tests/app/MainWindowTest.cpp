@@ -9,6 +9,7 @@
 #include "sim/SimulatedLm.h"
 #include "tests/common/TempFolder.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -20,9 +21,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <mutex>
@@ -274,8 +275,8 @@ TEST_F(MainWindowTest, BusyDisablesSetupSaveAdaptivesAndComSetupOnly)
 {
     auto w = Create();
     const std::vector<std::pair<QWidget*, bool>> disabledWhenBusy = {
-        {w->btnSetup, true},  {w->btnSave, true},  {w->btnGetAdaptives, true}, {w->btnComSetup, true},
-        {w->btnLog, false},   {w->btnCodes, false}, {w->cbxDumpAll, false},     {w->rgRate, false},
+        {w->btnSetup, true}, {w->btnSave, true},   {w->btnGetAdaptives, true}, {w->btnComSetup, true},
+        {w->btnLog, false},  {w->btnCodes, false}, {w->cbxDumpAll, false},     {w->rgRate, false},
     };
     for (const bool busy : {true, false, true}) {
         w->SetBusy(busy);
@@ -349,12 +350,30 @@ TEST_F(MainWindowTest, LineEventsWriteTheirLines)
     w->MemoClear();
     port.OnBreak(&port);
     // Closing reports the lines off first.
-    EXPECT_EQ(w->Memo->Lines(), (Lines{"Break Event:  Closing Com Port", "CTS Change Event", "DSR Change Event",
-                                       "RLSD Change Event"}));
+    EXPECT_EQ(w->Memo->Lines(),
+              (Lines{"Break Event:  Closing Com Port", "CTS Change Event", "DSR Change Event", "RLSD Change Event"}));
     EXPECT_FALSE(port.Connected());
     // A port event that fails ends its handler only and reaches the error display.
     port.OnRxChar(&port, 1);
     ASSERT_EQ(errors.messages.size(), 1u);
+}
+
+TEST_F(MainWindowTest, TransmitEmptyShowsOnlyWhenDisplayAllIsChecked)
+{
+    auto w = Create();
+    TComPort& port = w->ComPort;
+    w->MemoClear();
+    w->MemoAddLine("a");
+    w->SetBusy(true);
+    port.OnRxChar(&port, 0);
+    port.OnTxEmpty(&port);
+    EXPECT_EQ(w->MemoText(), "a\r\n");
+    EXPECT_EQ(w->Link.RxEventCount(), 0);
+    EXPECT_TRUE(w->Link.TxEmptySeen());
+    w->cbxDumpAll->setChecked(true);
+    port.OnTxEmpty(&port);
+    port.OnTxEmpty(&port);
+    EXPECT_EQ(w->MemoText(), "a\r\n Tx Tx");
 }
 
 TEST_F(MainWindowTest, ReopenedPortReportsItsRate)
@@ -379,8 +398,8 @@ TEST_F(MainWindowTest, ControlsAsDeclared)
         const char* caption;
     };
     const Case buttons[] = {
-        {w->btnLog, "&Log"},          {w->btnSetup, "&Setup"}, {w->btnSave, "&Save"},
-        {w->btnGetAdaptives, "Adaptives"}, {w->btnCodes, "Codes"}, {w->btnComSetup, "Com Setup"},
+        {w->btnLog, "&Log"},    {w->btnSetup, "&Setup"},       {w->btnSave, "&Save"}, {w->btnGetAdaptives, "Adaptives"},
+        {w->btnCodes, "Codes"}, {w->btnComSetup, "Com Setup"},
     };
     for (const Case& c : buttons) {
         SCOPED_TRACE(c.caption);
@@ -495,6 +514,17 @@ TEST_F(MainWindowTest, SaveWritesTheTextOnlyWhenConfirmed)
     QDir::setCurrent(previous);
     EXPECT_EQ(QDir(QString::fromStdString(current.Path())).entryList(QDir::Files), QStringList{"report.txt"});
     EXPECT_TRUE(errors.messages.empty());
+}
+
+TEST_F(MainWindowTest, DateAndTimeCarryNoTimeZone)
+{
+    auto w = Create();
+    const std::string text = w->LocalDateTimeText();
+    const QLocale locale = QLocale::system();
+    const std::string date = locale.toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
+    ASSERT_EQ(text.rfind(date + " ", 0), 0u) << text;
+    const QString time = QString::fromStdString(text.substr(date.size() + 1));
+    EXPECT_TRUE(QRegularExpression("^\\d{1,2}:\\d{2}:\\d{2}( ?[AaPp][Mm])?$").match(time).hasMatch()) << text;
 }
 
 TEST(ErrorMessageBox, ShowsTheMessageAndGoesOn)

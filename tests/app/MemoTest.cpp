@@ -4,11 +4,11 @@
 #include "app/MemoText.h"
 #include "tests/common/TempFolder.h"
 
+#include <gtest/gtest.h>
 #include <QFontInfo>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextDocument>
-#include <gtest/gtest.h>
 
 namespace tessek {
 namespace {
@@ -75,11 +75,8 @@ TEST(MemoText, TextAsTheUserLeftItIsReadBack)
         bool open;
     };
     const Case cases[] = {
-        {"", {}, false},
-        {"a\n", {"a"}, false},
-        {"a\r\nb", {"a", "b"}, true},
-        {"\n\n", {"", ""}, false},
-        {"a\nb\n", {"a", "b"}, false},
+        {"", {}, false},           {"a\n", {"a"}, false},         {"a\r\nb", {"a", "b"}, true},
+        {"\n\n", {"", ""}, false}, {"a\nb\n", {"a", "b"}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -95,10 +92,14 @@ TEST(MemoText, SavesEveryLineWithCrLfOneBytePerCharacter)
     test::TempFolder folder;
     TMemoText model;
     model.AddLine("Logging  Start at 1");
-    model.AddLine("93\xB0" "F");  // a degree sign stays one byte
+    model.AddLine(
+        "93\xB0"
+        "F");  // a degree sign stays one byte
     model.Append("open row");
     model.SaveToFile(folder.File("out.txt"));
-    EXPECT_EQ(folder.Read("out.txt"), "Logging  Start at 1\r\n93\xB0" "F\r\nopen row\r\n");
+    EXPECT_EQ(folder.Read("out.txt"),
+              "Logging  Start at 1\r\n93\xB0"
+              "F\r\nopen row\r\n");
 
     folder.Write("old.txt", "a much longer earlier content that must disappear");
     TMemoText empty;
@@ -132,14 +133,14 @@ TEST(Memo, LinesOnlyEverGoInAtTheEnd)
     for (int i = 0; i < 2000; ++i) {
         endBefore = memo.document()->characterCount() - 1;
         switch (i % 3) {
-        case 0:
-            memo.Append("a" + std::to_string(i));  // starts a row
-            break;
-        case 1:
-            memo.Append(" +" + std::to_string(i));  // grows it
-            break;
-        default:
-            memo.AddLine("line " + std::to_string(i));  // ends it, then a line of its own
+            case 0:
+                memo.Append("a" + std::to_string(i));  // starts a row
+                break;
+            case 1:
+                memo.Append(" +" + std::to_string(i));  // grows it
+                break;
+            default:
+                memo.AddLine("line " + std::to_string(i));  // ends it, then a line of its own
         }
     }
     EXPECT_TRUE(onlyAtEnd);

@@ -2,10 +2,10 @@
 // scripted port deliveries.
 #include "link/LmLink.h"
 
-#include <QCoreApplication>
-#include <QTimer>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <QCoreApplication>
+#include <QTimer>
 
 #include <map>
 #include <stdexcept>
@@ -53,7 +53,8 @@ class LinkTest : public ::testing::Test {
 protected:
     LinkTest()
         : pump(std::make_shared<ScriptedPump>()),
-          link(MakeIo(), [this] { return busy; }, [this] { return pump->now; }, pump)
+          link(
+              MakeIo(), [this] { return busy; }, [this] { return pump->now; }, pump)
     {
     }
 
@@ -239,7 +240,8 @@ TEST_F(LinkTest, RxByteWaitIgnoresZerosAndNeedsTheByteBeforeTheLimit)
             queue.erase(0, bytes.size());
             return bytes;
         };
-        TLmLink probe(io, [] { return false; }, [fresh] { return fresh->now; }, fresh);
+        TLmLink probe(
+            io, [] { return false; }, [fresh] { return fresh->now; }, fresh);
         fresh->After(c.arrival, [&] {
             queue += c.bytes;
             probe.ComPortRxChar(nullptr, static_cast<int32_t>(c.bytes.size()));

@@ -16,10 +16,9 @@ TEST(HexToByte, ReadsTwoDigitsAndFallsBackOnAnythingElse)
         uint8_t expected;
     };
     const Case cases[] = {
-        {"8f", 0x8F}, {"8F", 0x8F}, {"12", 0x12}, {"00", 0x00}, {"ff", 0xFF}, {"FF", 0xFF},
-        {"69", 0x69}, {"A0", 0xA0}, {"a0", 0xA0}, {"8F9", 0x8F}, {"8Fxyz", 0x8F},
-        {"8", 0x00},  {"", 0xFF},   {"$8F", 0x00}, {"G1", 0x00}, {":0", 0x00},
-        {"0:", 0x00}, {"g1", 0x00}, {"/1", 0x00}, {" 8F", 0x00}, {"0x8F", 0x00},
+        {"8f", 0x8F}, {"8F", 0x8F}, {"12", 0x12},  {"00", 0x00},    {"ff", 0xFF}, {"FF", 0xFF},  {"69", 0x69},
+        {"A0", 0xA0}, {"a0", 0xA0}, {"8F9", 0x8F}, {"8Fxyz", 0x8F}, {"8", 0x00},  {"", 0xFF},    {"$8F", 0x00},
+        {"G1", 0x00}, {":0", 0x00}, {"0:", 0x00},  {"g1", 0x00},    {"/1", 0x00}, {" 8F", 0x00}, {"0x8F", 0x00},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string("\"") + c.text + "\"");
@@ -48,8 +47,14 @@ TEST(MapTypes, NearFactorsMatchAndOthersShowAsThreeBar)
         int type;
     };
     const Case cases[] = {
-        {0.114844 + 0.00000009, 0}, {0.057422 - 0.00000009, 2}, {0.143555, 3},
-        {0.114844 + 0.0000002, 1},  {0.1, 1},  {0.0, 1}, {-0.114844, 1}, {1e300, 1},
+        {0.114844 + 0.00000009, 0},
+        {0.057422 - 0.00000009, 2},
+        {0.143555, 3},
+        {0.114844 + 0.0000002, 1},
+        {0.1, 1},
+        {0.0, 1},
+        {-0.114844, 1},
+        {1e300, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
@@ -118,9 +123,9 @@ TEST(LogSettingsLoad, MalformedNumbersGiveTheDefaults)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         test::TempFolder folder;
-        folder.Write("Tessek.ini", std::string("[AutoSave]\nSaveNum=") + c.saveNum + "\n[CurrentSet]\nMapFunction=" +
-                                       c.mapFunction + "\nPerformance=" + c.performance +
-                                       "\nCarWeight=" + c.carWeight + "\n");
+        folder.Write("Tessek.ini", std::string("[AutoSave]\nSaveNum=") + c.saveNum +
+                                       "\n[CurrentSet]\nMapFunction=" + c.mapFunction +
+                                       "\nPerformance=" + c.performance + "\nCarWeight=" + c.carWeight + "\n");
         TLogSettings settings;
         settings.Load(TIniFile(folder.File("Tessek.ini")));
         EXPECT_DOUBLE_EQ(settings.MapFunction, c.expectedMap);
