@@ -1,9 +1,17 @@
 #include "app/MainWindow.h"
+#include "logging/LogRun.h"
 
 namespace tessek {
 
 void TfrmMain::btnLogClick(QObject*)
 {
+    if (!SettingsIni)
+        return;  // only between a failed start-up and FormClose: no settings to log with
+    TLogRun run(
+        *this, LogSettings, *SettingsIni,
+        [this](const std::string& name) { return ParamCatalogue ? ParamCatalogue->DisplayText(name) : std::string(); },
+        TLogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef});
+    run.btnLogClick();
 }
 
 }  // namespace tessek

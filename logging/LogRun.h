@@ -1,0 +1,80 @@
+#pragma once
+// The logging run behind the main window's Log button: handshake, header, then one
+// time-stamped line of the eight configured LM addresses per sample until Log is pressed
+// again, and the automatic save of the text area to "TempLog<n>.txt" in the program
+// folder.
+//
+// Window thread only. The run's waits pump window events, so btnLogClick is re-entered
+// by the second press of Log, which only clears the busy mark; the running call notices
+// it after the slot in progress. A port error (EComPort) ends the run: the lines logged so
+// far are still saved, then the error propagates to the caller with the busy mark left
+// set. A failure to write the log or the settings file propagates as well.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tessek {
+
+class TCommandHost;
+class TIniFile;
+struct TLogSettings;
+
+// The values the decoders and the performance figures share. They live in the main
+// window (zero at start-up, kept from one run to the next); the run refers to them.
+struct TLogRunState {
+    float& PrevMph;    // SampleMph after the previous sample
+    float& PrevRpm;    // SampleRpm after the previous sample
+    float& SampleMph;  // last result of DecodeMph
+    float& SampleRpm;  // last result of DecodeRpm
+    float& BaroRef;    // raw barometric byte read at the start of the run
+};
+
+// The catalogue's display text for a name such as "$8F"; "" for an unknown name.
+using TDisplayTextLookup = std::function<std::string(const std::string& name)>;
+
+class TLogRun {
+public:
+    // A sample without any request (every slot skipped) waits this long for window
+    // events, so that such a run stays stoppable and adds lines at a bounded pace.
+    static constexpr uint32_t IdleSamplePaceMs = 10;
+
+    TLogRun(TCommandHost& host, TLogSettings& settings, TIniFile& settingsIni, TDisplayTextLookup displayText,
+            TLogRunState state);
+
+    // The Log button: starts a run when the busy mark is clear, otherwise stops the
+    // running command. Returns when the run (or the stop request) is done.
+    void btnLogClick();
+
+    // One slot of a sample: the decoder for `address` asks the LM and appends its text.
+    void DecodeSlot(uint8_t address, std::string& line);
+
+    // The decoders: each sends its request(s), waits with the sample-rate reply count and
+    // appends value, unit and a trailing blank to `line`.
+    void DecodeKnock(std::string& line);
+    void DecodeMap(std::string& line, float baroRef);
+    void DecodeO2(std::string& line);
+    void DecodeRpm(std::string& line);
+    void DecodeTps(std::string& line);
+    void DecodeMph(std::string& line);
+    void DecodeRetard(std::string& line, uint8_t address);
+    void DecodeChargeTemp(std::string& line, int selector);
+    void DecodeCoolant(std::string& line);
+    void DecodeSpark(std::string& line);
+    void DecodeRaw(std::string& line, uint8_t address);
+
+private:
+    // Where the automatic log numbered `saveNum` goes.
+    std::string TempLogPath(int32_t saveNum) const;
+    uint8_t Request(uint8_t address);
+    void WriteHeader();
+    void SampleLoop();
+    void SaveAutomaticLog();
+
+    TCommandHost& host_;
+    TLogSettings& settings_;
+    TIniFile& ini_;
+    TDisplayTextLookup displayText_;
+    TLogRunState state_;
+};
+
+}  // namespace tessek

@@ -1,0 +1,30 @@
+#pragma once
+// The acceleration measurement of a logging run: acceleration, horsepower and torque
+// from two successive samples of vehicle speed and engine speed, and the text a sample
+// line ends with. Pure functions; the run keeps the previous sample's values.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tessek {
+
+struct TPerformanceFigures {
+    double Acceleration = 0;  // g
+    double Horsepower = 0;
+    // Pound-feet; no value when the mean engine speed of the two samples is 0.
+    std::optional<double> Torque;
+};
+
+// Sample times in ms since the run's first sample; speeds in mph, engine speeds in rpm,
+// weight in pounds. No figures when t equals prevT (no time has passed).
+std::optional<TPerformanceFigures> ComputePerformance(int32_t t, int32_t prevT, float sampleMph, float prevMph,
+                                                      float sampleRpm, float prevRpm, int32_t carWeight);
+
+// "%5.2f" "G " "%7.2f" "HP " "%7.2f" "lb/ft "; a torque without value keeps its field
+// width and unit and shows "---" in place of the number.
+std::string PerformanceText(const TPerformanceFigures& figures);
+
+// The time field that starts a sample line: seconds with three decimals and a blank.
+std::string SampleTimeText(int32_t t);
+
+}  // namespace tessek

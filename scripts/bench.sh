@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks (never part of the tests). Usage: scripts/bench.sh
+# [build-dir] [arguments for bench_logging...]. The build directory must be configured
+# (scripts/setup.sh); a Release-like build type gives representative numbers.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build_dir=${1:-build}
+shift || true
+
+cmake --build "$build_dir" -j2 --target bench_logging
+QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$build_dir/bin/bench_logging" "$@"
