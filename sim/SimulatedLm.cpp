@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
@@ -328,6 +329,9 @@ struct SimulatedLm::Engine {
 
     void Run()
     {
+        // Wire time is a few hundred microseconds per byte at 7680 baud: the default timer
+        // slack (50 us) would add to every byte.
+        ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
         CheckConnection();
         while (!stopping) {
             const Settings s = Snapshot();
@@ -338,6 +342,13 @@ struct SimulatedLm::Engine {
             while (!queue.empty() && queue.front().due <= now) {
                 Deliver(queue.front());
                 queue.pop_front();
+                // After a late wake-up the next byte still leaves one byte time after this
+                // one really left: two bytes never reach the line at the same instant.
+                if (s.wireTiming && !queue.empty()) {
+                    Outgoing& next = queue.front();
+                    next.due = std::max(next.due, Clock::now() + ByteTime(next.baud));
+                    lastOutDue = std::max(lastOutDue, next.due);
+                }
             }
             if (s.highRateTimeoutMs > 0 && lmRate == kHighRate &&
                 now - lastRx >= std::chrono::milliseconds(s.highRateTimeoutMs)) {

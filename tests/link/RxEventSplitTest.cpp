@@ -1,0 +1,56 @@
+#include "link/ComPort.h"
+#include "tests/common/PtyPeer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+#include <thread>
+#include <vector>
+
+namespace tessek {
+namespace {
+
+// The LM's echo and its answer arrive 1.3 ms apart at 7680 baud. Each must be a receive
+// event of its own even when the window thread is slow to take the transmit-empty event
+// before them, and when it is slow to take the echo's own event.
+TEST(RxEventSplit, BytesArrivingWhileAHandOverWaitsAreSeparateReceiveEvents)
+{
+    test::PtyPeer peer;
+    TComPort port;
+    port.SetPort(peer.SlavePath());
+    port.SetBaudRate(brCustom);
+    port.SetCustomBaudRate(7680);
+    std::vector<std::string> log;
+    port.OnTxEmpty = [&](TCustomComPort*) { log.push_back("TxEmpty"); };
+    port.OnRxChar = [&](TCustomComPort* sender, int32_t count) {
+        std::string bytes;
+        sender->ReadBytes(bytes, count);
+        log.push_back("Rx:" + bytes);
+    };
+    port.Open();
+    const auto pumpUntil = [&](size_t entries) {
+        QElapsedTimer timer;
+        timer.start();
+        while (log.size() < entries && timer.elapsed() < 3000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    };
+
+    for (const char* round : {"AB", "CD"}) {
+        SCOPED_TRACE(round);
+        log.clear();
+        port.WriteBytes("\x46");
+        ASSERT_EQ(peer.Read(1, 1000), "\x46");
+        // Nothing is pumped while the two bytes come in, well apart.
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        peer.Write(std::string(1, round[0]));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        peer.Write(std::string(1, round[1]));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        pumpUntil(3);
+        EXPECT_EQ(log, (std::vector<std::string>{"TxEmpty", std::string("Rx:") + round[0], std::string("Rx:") + round[1]}));
+    }
+    port.Close();
+}
+
+}  // namespace
+}  // namespace tessek
