@@ -105,22 +105,28 @@ TEST(ReportsEndToEnd, HandshakeFailureLeavesOnlyTheFailureLineAtTheLowRate)
     }
 }
 
-// Codes pressed while a running report holds the busy mark: the press is served inside
-// the report's waits and must neither clear its text nor send anything to the LM.
-TEST(ReportsEndToEnd, CodesPressedDuringARunningCommandChangesNothing)
+// Codes pressed during a logging run: the press is served inside the run's waits and must
+// neither replace the log nor send a fault code request between the run's exchanges.
+TEST(ReportsEndToEnd, CodesPressedDuringALoggingRunChangesNothing)
 {
     SimRig rig;
     Window w(rig);
     bool pressedWhileBusy = false;
-    QTimer::singleShot(30, &w, [&] {
+    QTimer::singleShot(300, &w, [&] {
         pressedWhileBusy = w.Busy();
         w.btnCodes->click();
     });
-    w.btnGetAdaptives->click();
+    QTimer::singleShot(600, &w, [&] { w.btnLog->click(); });
+    w.btnLog->click();
     ASSERT_TRUE(pressedWhileBusy);
-    EXPECT_EQ(w.Memo->Lines(), kExampleAdaptives);
-    EXPECT_EQ(rig.lm.RequestCount(), 13u);
-    EXPECT_EQ(rig.lm.HandshakeCount(), 1u);
+    const Lines lines = w.Memo->Lines();
+    ASSERT_GE(lines.size(), 5u);
+    EXPECT_EQ(lines.front().rfind("Logging  Start at ", 0), 0u);
+    EXPECT_EQ(lines.back(), "Done Logging");
+    for (const std::string& line : lines)
+        EXPECT_EQ(line.find("FaultCode"), std::string::npos) << line;
+    for (const std::string& entry : rig.Log())
+        EXPECT_TRUE(entry < "46" || entry > "49") << entry;
 }
 
 }  // namespace
