@@ -1,315 +1,169 @@
 #pragma once
-// Test doubles and helpers for the port tests: a scripted serial device (line errors,
-// modem changes, failures on purpose), a bounded event pump, an error recorder, and
-// counts of the process's descriptors and threads.
+// A scripted serial device, a bounded event pump and an error recorder for the port tests.
 #include "link/ComPort.h"
 #include "link/SerialDevice.h"
 #include "platform/ErrorDisplay.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTimer>
 #include <algorithm>
-#include <cerrno>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tessek::test {
 
-// What a scripted device does and what was done to it. Shared between the test and the
-// device (which the port owns and destroys at Close); every member is guarded by `m`.
+// Shared by the test and the device (which the port destroys at Close); guarded by `m`.
 struct DeviceScript {
     std::mutex m;
-    // Failures on purpose: the errno the operation fails with, 0 for none.
-    int openErrno = 0;
-    int setLineErrno = 0;
-    int setTimeoutsErrno = 0;
-    int setQueueErrno = 0;
-    int writeErrno = 0;
-    int abortErrno = 0;
-    int modemErrno = 0;
-    int errorsErrno = 0;
-
-    std::string input;  // waiting to be read
-    std::string written;
-    int32_t outputQueued = 0;  // what OutputCount reports
-    int32_t inputCapacity = 4096;
-    TComErrors errors = 0;      // latched until TakeErrors
-    TComEvents lineEvents = 0;  // pending until TakeLineEvents
+    int openErrno = 0, setLineErrno = 0;  // failures on purpose
+    std::string input;                    // waiting to be read
+    int32_t outputQueued = 0, inputCapacity = 4096;
+    TComErrors errors = 0;      // latched until taken
+    TComEvents lineEvents = 0;  // pending until taken
     TModemSignals modem;
-
-    int opens = 0;
-    int destroyed = 0;
-    int setLineCalls = 0;
-    int setTimeoutsCalls = 0;
-    int setQueueCalls = 0;
-    TLineSettings line;
-    TDeviceTimeouts timeouts;
-    int32_t queueInput = 0, queueOutput = 0;
-    std::vector<std::string> calls;  // order of the configuring calls
-
-    // The descriptor the event thread waits on: readable while input or line events wait.
-    int pipeRead = -1;
-    int pipeWrite = -1;
+    int opens = 0, destroyed = 0;
+    std::vector<std::string> calls;  // the configuring calls, in order
+    int fds[2] = {-1, -1};           // fds[0], polled by the event thread, is readable while anything waits
     bool signalled = false;
 
-    DeviceScript()
-    {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-            pipeRead = fds[0];
-            pipeWrite = fds[1];
-        }
-    }
+    DeviceScript() { EXPECT_EQ(::pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0); }
     ~DeviceScript()
     {
-        ::close(pipeRead);
-        if (pipeWrite >= 0)
-            ::close(pipeWrite);
+        ::close(fds[0]);
+        ::close(fds[1]);
     }
-
-    // Called with `m` held.
-    void UpdateSignal()
+    // Runs `f` under the lock, then makes the polled descriptor tell whether anything waits.
+    template <class F>
+    auto Locked(F f)
     {
-        const bool want = !input.empty() || lineEvents != 0;
+        std::lock_guard lock(m);
+        auto result = f();
         char c = 0;
-        if (want && !signalled && pipeWrite >= 0)
-            signalled = ::write(pipeWrite, &c, 1) == 1;
+        const bool want = !input.empty() || lineEvents != 0;
+        if (want && !signalled && fds[1] >= 0)
+            signalled = ::write(fds[1], &c, 1) == 1;
         else if (!want && signalled)
-            signalled = !(::read(pipeRead, &c, 1) == 1);
+            signalled = ::read(fds[0], &c, 1) != 1;
+        return result;
     }
-
-    // The peer sends bytes.
-    void Receive(const std::string& bytes)
+    void Change(const std::function<void(DeviceScript&)>& f)
     {
-        std::lock_guard lock(m);
-        input += bytes;
-        UpdateSignal();
+        Locked([&] { return f(*this), 0; });
     }
-    // A line event happens (with the error flags it leaves behind).
-    void Raise(TComEvents events, TComErrors newErrors = 0)
-    {
-        std::lock_guard lock(m);
-        lineEvents |= events;
-        errors |= newErrors;
-        UpdateSignal();
-    }
-    // Both together, as one wake-up of the event thread sees them.
+    // Bytes and line events (with the error flags they leave) as one wake-up sees them.
     void ReceiveWith(const std::string& bytes, TComEvents events, TComErrors newErrors = 0)
     {
-        std::lock_guard lock(m);
-        input += bytes;
-        lineEvents |= events;
-        errors |= newErrors;
-        UpdateSignal();
+        Change([&](DeviceScript& s) { s.input += bytes, s.lineEvents |= events, s.errors |= newErrors; });
     }
-    // The device vanishes: the waited-on descriptor reports a hang-up.
-    void HangUp()
-    {
-        std::lock_guard lock(m);
-        ::close(pipeWrite);
-        pipeWrite = -1;
-    }
+    void Receive(const std::string& bytes) { ReceiveWith(bytes, 0); }
     template <class T>
     T Get(T DeviceScript::*member)
     {
-        std::lock_guard lock(m);
-        return this->*member;
+        return Locked([&] { return this->*member; });
+    }
+    template <class T>
+    T Take(T DeviceScript::*member)
+    {
+        return Locked([&] { return std::exchange(this->*member, T{}); });
     }
 };
 
 class ScriptedDevice final : public ISerialDevice {
 public:
-    explicit ScriptedDevice(std::shared_ptr<DeviceScript> script) : s_(std::move(script))
-    {
-        std::lock_guard lock(s_->m);
-        ++s_->opens;
-    }
+    explicit ScriptedDevice(std::shared_ptr<DeviceScript> script) : s_(std::move(script)) { s_->Change(Opened); }
     ~ScriptedDevice() override
     {
-        std::lock_guard lock(s_->m);
-        ++s_->destroyed;
+        s_->Change([](DeviceScript& s) { ++s.destroyed; });
     }
-
-    void SetLine(const TLineSettings& line) override
+    void SetLine(const TLineSettings&) override
     {
-        std::lock_guard lock(s_->m);
-        s_->calls.push_back("line");
-        ++s_->setLineCalls;
-        if (s_->setLineErrno)
-            throw TDeviceError(s_->setLineErrno);
-        s_->line = line;
+        s_->Change([](DeviceScript& s) { s.calls.push_back("line"); });
+        if (const int err = s_->Get(&DeviceScript::setLineErrno))
+            throw TDeviceError(err);
     }
-    void SetTimeouts(const TDeviceTimeouts& timeouts) override
+    void SetTimeouts(const TDeviceTimeouts&) override
     {
-        std::lock_guard lock(s_->m);
-        s_->calls.push_back("timeouts");
-        ++s_->setTimeoutsCalls;
-        if (s_->setTimeoutsErrno)
-            throw TDeviceError(s_->setTimeoutsErrno);
-        s_->timeouts = timeouts;
+        s_->Change([](auto& s) { s.calls.push_back("timeouts"); });
     }
-    void SetQueueSizes(int32_t input, int32_t output) override
+    void SetQueueSizes(int32_t, int32_t) override
     {
-        std::lock_guard lock(s_->m);
-        s_->calls.push_back("queues");
-        ++s_->setQueueCalls;
-        if (s_->setQueueErrno)
-            throw TDeviceError(s_->setQueueErrno);
-        s_->queueInput = input;
-        s_->queueOutput = output;
+        s_->Change([](auto& s) { s.calls.push_back("queues"); });
     }
-    int32_t Write(const uint8_t* data, int32_t count) override
-    {
-        std::lock_guard lock(s_->m);
-        if (s_->writeErrno)
-            throw TDeviceError(s_->writeErrno);
-        s_->written.append(reinterpret_cast<const char*>(data), static_cast<size_t>(count));
-        return count;
-    }
+    int32_t Write(const uint8_t*, int32_t count) override { return count; }
     int32_t Read(uint8_t* data, int32_t count) override
     {
-        std::lock_guard lock(s_->m);
-        const auto n = std::min<size_t>(static_cast<size_t>(count), s_->input.size());
-        std::copy_n(s_->input.begin(), n, data);
-        s_->input.erase(0, n);
-        s_->UpdateSignal();
-        return static_cast<int32_t>(n);
+        return s_->Locked([&] {
+            const auto n = std::min<size_t>(static_cast<size_t>(count), s_->input.size());
+            std::copy_n(s_->input.begin(), n, data);
+            s_->input.erase(0, n);
+            return static_cast<int32_t>(n);
+        });
     }
-    void AbortPending() override
-    {
-        std::lock_guard lock(s_->m);
-        if (s_->abortErrno)
-            throw TDeviceError(s_->abortErrno);
-    }
-    void Purge(bool input, bool output) override
-    {
-        std::lock_guard lock(s_->m);
-        if (input)
-            s_->input.clear();
-        if (output)
-            s_->outputQueued = 0;
-        s_->UpdateSignal();
-    }
-    int32_t InputCount() override
-    {
-        std::lock_guard lock(s_->m);
-        return static_cast<int32_t>(s_->input.size());
-    }
-    int32_t OutputCount() override
-    {
-        std::lock_guard lock(s_->m);
-        return s_->outputQueued;
-    }
-    TComErrors TakeErrors() override
-    {
-        std::lock_guard lock(s_->m);
-        if (s_->errorsErrno)
-            throw TDeviceError(s_->errorsErrno);
-        const TComErrors e = s_->errors;
-        s_->errors = 0;
-        return e;
-    }
-    TModemSignals ModemSignals() override
-    {
-        std::lock_guard lock(s_->m);
-        if (s_->modemErrno)
-            throw TDeviceError(s_->modemErrno);
-        return s_->modem;
-    }
-    int WaitFd() const override { return s_->pipeRead; }
-    TComEvents TakeLineEvents() override
-    {
-        std::lock_guard lock(s_->m);
-        const TComEvents e = s_->lineEvents;
-        s_->lineEvents = 0;
-        s_->UpdateSignal();
-        return e;
-    }
+    void AbortPending() override {}
+    void Purge(bool, bool) override {}
+    int32_t InputCount() override { return static_cast<int32_t>(s_->Get(&DeviceScript::input).size()); }
+    int32_t OutputCount() override { return s_->Get(&DeviceScript::outputQueued); }
+    TComErrors TakeErrors() override { return s_->Take(&DeviceScript::errors); }
+    TModemSignals ModemSignals() override { return s_->Get(&DeviceScript::modem); }
+    int WaitFd() const override { return s_->fds[0]; }
+    TComEvents TakeLineEvents() override { return s_->Take(&DeviceScript::lineEvents); }
     int LineEventInterval() const override { return -1; }
-    int32_t InputCapacity() const override
-    {
-        std::lock_guard lock(s_->m);
-        return s_->inputCapacity;
-    }
+    int32_t InputCapacity() const override { return s_->Get(&DeviceScript::inputCapacity); }
 
 private:
+    static void Opened(DeviceScript& s) { ++s.opens; }
     std::shared_ptr<DeviceScript> s_;
 };
 
 inline TSerialDeviceFactory ScriptedFactory(const std::shared_ptr<DeviceScript>& script)
 {
     return [script](const std::string&) -> std::unique_ptr<ISerialDevice> {
-        int err = 0;
-        {
-            std::lock_guard lock(script->m);
-            err = script->openErrno;
-        }
-        if (err)
+        if (const int err = script->Get(&DeviceScript::openErrno))
             throw TDeviceError(err);
         return std::make_unique<ScriptedDevice>(script);
     };
 }
 
-// Runs the window thread's event loop until `done` holds or `ms` have passed; blocks in
-// the event loop between events, so it does not spin.
+// The EComPort that `action` raised (Code 0 when none).
+template <class F>
+EComPort Raised(F&& action)
+{
+    try {
+        action();
+    } catch (const EComPort& e) {
+        return e;
+    }
+    return EComPort(0);
+}
+
+// Runs the event loop (blocking between events) until `done` holds or `ms` have passed.
 inline bool PumpUntil(const std::function<bool()>& done, int ms = 3000)
 {
     const QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QTimer wake;
-        wake.setSingleShot(true);
-        wake.start(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 20)));
+    QTimer wake;  // ends each blocking wait within 20 ms
+    wake.start(20);
+    while (!done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    return done();
 }
-
-// Pumps for `ms` (for "nothing more happens" checks).
 inline void PumpFor(int ms)
 {
     PumpUntil([] { return false; }, ms);
 }
 
 // Collects what reaches the application's error display while it lives.
-class ErrorRecorder {
-public:
-    ErrorRecorder()
-    {
-        previous_ = SetErrorDisplay([this](const std::string& message) { messages.push_back(message); });
-    }
-    ~ErrorRecorder() { SetErrorDisplay(std::move(previous_)); }
-    ErrorRecorder(const ErrorRecorder&) = delete;
-    ErrorRecorder& operator=(const ErrorRecorder&) = delete;
-
+struct ErrorRecorder {
     std::vector<std::string> messages;
-
-private:
-    ErrorDisplay previous_;
+    ErrorDisplay previous = SetErrorDisplay([this](const std::string& m) { messages.push_back(m); });
+    ~ErrorRecorder() { SetErrorDisplay(std::move(previous)); }
 };
-
-inline size_t CountEntries(const char* dir)
-{
-    size_t n = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir))
-        ++n;
-    return n;
-}
-inline size_t OpenDescriptors()
-{
-    return CountEntries("/proc/self/fd");
-}
-inline size_t ProcessThreads()
-{
-    return CountEntries("/proc/self/task");
-}
 
 }  // namespace tessek::test
