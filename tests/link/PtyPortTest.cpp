@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
@@ -50,6 +51,37 @@ TEST(RxEventSplit, BytesArrivingWhileAHandOverWaitsAreSeparateReceiveEvents)
         EXPECT_EQ(log, (std::vector<std::string>{"TxEmpty", std::string("Rx:") + round[0], std::string("Rx:") + round[1]}));
     }
     port.Close();
+}
+
+size_t Entries(const char* folder)
+{
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder))
+        ++n;
+    return n;
+}
+
+// Opening and closing, also of a device that vanished while open, leaves no descriptor
+// and no thread behind.
+TEST(ComPortLifetime, OpenCloseAndAVanishedDeviceLeaveNoDescriptorOrThread)
+{
+    const size_t fds = Entries("/proc/self/fd");
+    const size_t threads = Entries("/proc/self/task");
+    for (int round = 0; round < 3; ++round) {
+        test::PtyPeer peer;
+        TComPort port;
+        port.SetPort(peer.SlavePath());
+        port.Open();
+        EXPECT_TRUE(port.Connected());
+        if (round == 2) {
+            peer.CloseMaster();
+            EXPECT_THROW(port.WriteBytes("\x12"), EComPort);
+        }
+        port.Close();
+        EXPECT_FALSE(port.Connected());
+    }
+    EXPECT_EQ(Entries("/proc/self/fd"), fds);
+    EXPECT_EQ(Entries("/proc/self/task"), threads);
 }
 
 }  // namespace
