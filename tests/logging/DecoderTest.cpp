@@ -1,153 +1,81 @@
-#include "link/LmLink.h"
+// The value decoders, the sample time field and the performance figures.
 #include "logging/Decoders.h"
+#include "logging/Performance.h"
 
 #include <gtest/gtest.h>
-
-#include <functional>
-#include <vector>
 
 namespace tessek {
 namespace {
 
-struct TextCase {
-    const char* name;
-    std::function<std::string()> text;
-    std::string expected;
-};
-
-void ExpectTexts(const std::vector<TextCase>& cases)
+std::string Figures(int32_t t, int32_t prevT, float mph, float prevMph, float rpm, float prevRpm, int32_t weight)
 {
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.text(), c.expected);
-    }
+    return PerformanceText(ComputePerformance(t, prevT, mph, prevMph, rpm, prevRpm, weight).value());
 }
 
-TEST(DecoderText, OneByteDecoders)
-{
-    ExpectTexts({
-        {"knock 80", [] { return KnockText(0x80); }, "2.50v "},
-        {"knock 00", [] { return KnockText(0x00); }, "0.00v "},
-        {"knock FF", [] { return KnockText(0xFF); }, "4.98v "},
-        {"tps FF", [] { return TpsText(0xFF); }, " 99.6% "},
-        {"tps 00", [] { return TpsText(0x00); }, "  0.0% "},
-        {"tps 80", [] { return TpsText(0x80); }, " 50.0% "},
-        {"o2 00", [] { return O2Text(0x00); }, "0.045v(00) "},
-        {"o2 80", [] { return O2Text(0x80); }, "2.528v(80) "},
-        {"o2 FF", [] { return O2Text(0xFF); }, "4.992v(FF) "},
-        {"retard FF keeps six bits", [] { return RetardText(0xFF); }, "31deg "},
-        {"retard 41 is zero", [] { return RetardText(0x41); }, " 0deg "},
-        {"retard 3E", [] { return RetardText(0x3E); }, "31deg "},
-        {"retard 03 drops the half", [] { return RetardText(0x03); }, " 1deg "},
-        {"retard C4", [] { return RetardText(0xC4); }, " 2deg "},
-        {"coolant 9A", [] { return CoolantText(0x9A); }, "131.9F (9A) "},
-        {"coolant 00", [] { return CoolantText(0x00); }, "-60.0F (00) "},
-        {"coolant 30 just below zero", [] { return CoolantText(0x30); }, "-0.2F (30) "},
-        {"coolant FF", [] { return CoolantText(0xFF); }, "257.8F (FF) "},
-        {"spark 00", [] { return SparkText(0x00); }, "0.0deg "},
-        {"spark 01", [] { return SparkText(0x01); }, "0.5deg "},
-        {"spark 15", [] { return SparkText(0x15); }, "10.5deg "},
-        {"spark FF", [] { return SparkText(0xFF); }, "127.5deg "},
-        {"raw 5A", [] { return RawText(0x5A); }, " 5A "},
-        {"raw 00", [] { return RawText(0x00); }, " 00 "},
-        {"raw AB upper case", [] { return RawText(0xAB); }, " AB "},
-    });
-}
-
-TEST(DecoderText, MapAgainstBaroReference)
+TEST(DecoderText, EveryFieldAtItsBoundaries)
 {
     const double map3Bar = 0.172266;
-    ExpectTexts({
-        {"at baro", [&] { return MapText(0x64, 100.0f, map3Bar); }, " 0.00psi "},
-        {"one count above", [&] { return MapText(0x65, 100.0f, map3Bar); }, " 0.17psi "},
-        {"ten counts below", [&] { return MapText(0x5A, 100.0f, map3Bar); }, " 3.51hg  "},
-        {"top of range", [&] { return MapText(0xFF, 100.0f, map3Bar); }, "26.70psi "},
-        {"bottom of range", [&] { return MapText(0x00, 100.0f, map3Bar); }, "35.07hg  "},
-        {"hand-edited factor used as it is", [] { return MapText(0x6E, 100.0f, 0.1); }, " 1.00psi "},
-        {"baro zero", [&] { return MapText(0x00, 0.0f, map3Bar); }, " 0.00psi "},
-    });
-}
-
-TEST(DecoderText, TwoByteDecoders)
-{
-    EXPECT_EQ(RpmValue(0x40, 0x1F), 2000);
-    EXPECT_EQ(RpmValue(0x1F, 0x40), 4103);  // lo and hi are not interchangeable
-    EXPECT_EQ(RpmValue(0x03, 0x00), 0);     // remainder dropped
-    EXPECT_EQ(RpmValue(0xFF, 0xFF), 16383);
-    EXPECT_DOUBLE_EQ(MphValue(0x80, 0x0C), 50.0);
-    EXPECT_DOUBLE_EQ(MphValue(0x0C, 0x80), 512.1875);
-    EXPECT_DOUBLE_EQ(MphValue(0x01, 0x00), 0.015625);  // unrounded
-    ExpectTexts({
-        {"rpm 2000", [] { return RpmText(2000); }, "2000rpm "},
-        {"rpm 0 prints a digit", [] { return RpmText(0); }, "   0rpm "},
-        {"rpm 1", [] { return RpmText(1); }, "   1rpm "},
-        {"rpm wider than the field", [] { return RpmText(16383); }, "16383rpm "},
-        {"mph 50", [] { return MphText(50.0); }, " 50.00mph "},
-        {"mph small", [] { return MphText(MphValue(0x03, 0x00)); }, "  0.05mph "},
-        {"mph top", [] { return MphText(MphValue(0xFF, 0xFF)); }, "1023.98mph "},
-    });
-}
-
-TEST(DecoderText, ChargeTemperatureTable)
-{
-    // Raw byte, degrees as the table gives them with its decimal constants, text.
-    struct Row {
-        uint8_t raw;
-        double degrees;
-        std::string text;
+    const std::pair<std::string, std::string> rows[] = {
+        {KnockText(0x00), "0.00v "}, {KnockText(0x80), "2.50v "}, {KnockText(0xFF), "4.98v "},
+        {TpsText(0x00), "  0.0% "}, {TpsText(0x80), " 50.0% "}, {TpsText(0xFF), " 99.6% "},
+        {O2Text(0x00), "0.045v(00) "}, {O2Text(0x80), "2.528v(80) "}, {O2Text(0xFF), "4.992v(FF) "},
+        // Six bits of retard, the half degree dropped.
+        {RetardText(0xFF), "31deg "}, {RetardText(0x41), " 0deg "}, {RetardText(0x3E), "31deg "},
+        {RetardText(0x03), " 1deg "}, {RetardText(0xC4), " 2deg "},
+        {CoolantText(0x00), "-60.0F (00) "}, {CoolantText(0x30), "-0.2F (30) "},
+        {CoolantText(0x9A), "131.9F (9A) "}, {CoolantText(0xFF), "257.8F (FF) "},
+        {SparkText(0x00), "0.0deg "}, {SparkText(0x01), "0.5deg "}, {SparkText(0x15), "10.5deg "},
+        {SparkText(0xFF), "127.5deg "}, {RawText(0x00), " 00 "}, {RawText(0xAB), " AB "},
+        {MapText(0x64, 100.0f, map3Bar), " 0.00psi "}, {MapText(0x65, 100.0f, map3Bar), " 0.17psi "},
+        {MapText(0x5A, 100.0f, map3Bar), " 3.51hg  "}, {MapText(0xFF, 100.0f, map3Bar), "26.70psi "},
+        {MapText(0x00, 100.0f, map3Bar), "35.07hg  "}, {MapText(0x6E, 100.0f, 0.1), " 1.00psi "},
+        {MapText(0x00, 0.0f, map3Bar), " 0.00psi "}, {BaroText(0.0f, map3Bar), " 30.00"},
+        {BaroText(50.0f, map3Bar), " 12.46"}, {BaroText(100.0f, map3Bar), " -5.07"},
+        {BaroText(100.0f, 0.057422), " 18.31"},
+        // Two-byte values: the remainder of the rpm is dropped, the mph is not rounded.
+        {RpmText(RpmValue(0x40, 0x1F)), "2000rpm "}, {RpmText(RpmValue(0x1F, 0x40)), "4103rpm "},
+        {RpmText(RpmValue(0x03, 0x00)), "   0rpm "}, {RpmText(RpmValue(0xFF, 0xFF)), "16383rpm "},
+        {MphText(MphValue(0x80, 0x0C)), " 50.00mph "}, {MphText(MphValue(0x0C, 0x80)), "512.19mph "},
+        {MphText(MphValue(0x03, 0x00)), "  0.05mph "}, {MphText(MphValue(0xFF, 0xFF)), "1023.98mph "},
+        {SampleTimeText(0), "  0.000 "}, {SampleTimeText(7), "  0.007 "},
+        {SampleTimeText(123456), "123.456 "}, {SampleTimeText(1234567), "1234.567 "},
+        // The charge temperature table on both sides of each of its boundaries.
+        {ChargeTempText(0), "335.0F (00) "}, {ChargeTempText(16), "252.7F (10) "},
+        {ChargeTempText(17), "284.0F (11) "}, {ChargeTempText(25), "254.7F (19) "},
+        {ChargeTempText(26), "215.0F (1A) "}, {ChargeTempText(88), "131.3F (58) "},
+        {ChargeTempText(89), "130.0F (59) "}, {ChargeTempText(143), " 92.7F (8F) "},
+        {ChargeTempText(144), " 92.0F (90) "}, {ChargeTempText(232), " 10.9F (E8) "},
+        {ChargeTempText(233), " 10.0F (E9) "}, {ChargeTempText(236), "  1.7F (EC) "},
+        {ChargeTempText(237), " -1.1F (ED) "}, {ChargeTempText(255), "-51.1F (FF) "},
     };
-    const std::vector<Row> rows = {
-        {0, 335.0, "335.0F (00) "},      {16, 252.71424, "252.7F (10) "},  {17, 284.0, "284.0F (11) "},
-        {25, 254.66664, "254.7F (19) "}, {26, 215.0, "215.0F (1A) "},      {88, 131.34898, "131.3F (58) "},
-        {89, 130.0, "130.0F (59) "},     {143, 92.69086, " 92.7F (8F) "},  {144, 92.0, " 92.0F (90) "},
-        {232, 10.9212, " 10.9F (E8) "},  {233, 10.0, " 10.0F (E9) "},      {236, 1.66666, "  1.7F (EC) "},
-        {237, -1.11112, " -1.1F (ED) "}, {255, -51.11116, "-51.1F (FF) "},
+    for (const auto& [text, expected] : rows)
+        EXPECT_EQ(text, expected);
+    EXPECT_DOUBLE_EQ(MphValue(0x01, 0x00), 0.015625);
+    // Tight enough to tell 5.14286 from 36/7 and 3.66667 from 11/3.
+    const std::pair<uint8_t, double> degrees[] = {
+        {16, 252.71424}, {25, 254.66664}, {88, 131.34898}, {143, 92.69086}, {232, 10.9212}, {236, 1.66666},
+        {237, -1.11112}, {255, -51.11116},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(static_cast<int>(row.raw));
-        // Tight enough to tell 5.14286 from 36/7 and 3.66667 from 11/3.
-        EXPECT_NEAR(ChargeTempF(row.raw), row.degrees, 1e-9);
-        EXPECT_EQ(ChargeTempText(row.raw), row.text);
-    }
+    for (const auto& [raw, value] : degrees)
+        EXPECT_NEAR(ChargeTempF(raw), value, 1e-9) << int{raw};
 }
 
-TEST(DecoderText, BarometricHeaderNumber)
+TEST(Performance, FiguresFromTwoSamples)
 {
-    EXPECT_EQ(BaroText(0.0f, 0.172266), " 30.00");
-    EXPECT_EQ(BaroText(50.0f, 0.172266), " 12.46");
-    EXPECT_EQ(BaroText(100.0f, 0.172266), " -5.07");
-    EXPECT_EQ(BaroText(100.0f, 0.057422), " 18.31");
-}
-
-TEST(DecoderText, FixedFormatPadsAndRounds)
-{
-    EXPECT_EQ(FormatFixed(2.5, 4, 2), "2.50");
-    EXPECT_EQ(FormatFixed(-0.1875, 4, 1), "-0.2");
-    EXPECT_EQ(FormatFixed(12345.678, 5, 1), "12345.7");
-    EXPECT_EQ(FormatFixed(0.0, 7, 3), "  0.000");
-}
-
-TEST(DecoderDispatch, AddressesGoToTheirDecoders)
-{
-    struct Row {
-        uint8_t address;
-        TDecoderKind kind;
-    };
-    const std::vector<Row> rows = {
-        {0x12, TDecoderKind::Skip},        {0x5D, TDecoderKind::ChargeTemp0}, {0x69, TDecoderKind::Mph},
-        {0x72, TDecoderKind::Spark},       {0x86, TDecoderKind::Map},         {0x8F, TDecoderKind::Rpm},
-        {0x98, TDecoderKind::Tps},         {0x9A, TDecoderKind::Coolant},     {0x9C, TDecoderKind::O2},
-        {0x9D, TDecoderKind::ChargeTemp1}, {0xA0, TDecoderKind::Knock},       {0xCE, TDecoderKind::Retard},
-        {0xCF, TDecoderKind::Retard},      {0xD0, TDecoderKind::Retard},      {0xD1, TDecoderKind::Retard},
-        {0x73, TDecoderKind::Raw},         {0x81, TDecoderKind::Raw},         {0x9B, TDecoderKind::Raw},
-        {0xDD, TDecoderKind::Raw},         {0xCD, TDecoderKind::Raw},         {0xD2, TDecoderKind::Raw},
-        {0x6A, TDecoderKind::Raw},         {0x90, TDecoderKind::Raw},         {0x00, TDecoderKind::Raw},
-        {0xFF, TDecoderKind::Raw},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(ByteToHex(row.address));
-        EXPECT_EQ(DecoderFor(row.address), row.kind);
-    }
+    EXPECT_FALSE(ComputePerformance(0, 0, 50.0f, 40.0f, 3000.0f, 2000.0f, 2500).has_value());  // T = prevT
+    EXPECT_FALSE(ComputePerformance(1234, 1234, 50.0f, 40.0f, 3000.0f, 2000.0f, 2500).has_value());
+    const TPerformanceFigures figures = ComputePerformance(1000, 0, 50.0f, 40.0f, 3000.0f, 2000.0f, 2500).value();
+    EXPECT_NEAR(figures.Acceleration, 0.458334375, 1e-9);
+    EXPECT_NEAR(figures.Horsepower, 152.77847222301133, 1e-7);
+    EXPECT_NEAR(figures.Torque.value(), 320.8347916683238, 1e-7);
+    EXPECT_EQ(Figures(1000, 0, 50, 40, 3000, 2000, 2500), " 0.46G  152.78HP  320.83lb/ft ");
+    EXPECT_EQ(Figures(1250, 1000, 30, 40, 1500, 2500, 3000), "-1.83G -440.00HP -1155.01lb/ft ");
+    EXPECT_EQ(Figures(2000, 1900, 60, 60, 2500, 2500, 2500), " 0.00G    0.00HP    0.00lb/ft ");
+    // Zero mean rpm (no RPM slot) gives no torque, and no inf or nan.
+    EXPECT_FALSE(ComputePerformance(50, 0, 10.0f, 0.0f, 0.0f, 0.0f, 2500).value().Torque.has_value());
+    EXPECT_EQ(Figures(50, 0, 10, 0, 0, 0, 2500), " 9.17G  611.11HP     ---lb/ft ");
+    // Only the previous sample had an engine speed: the mean is 1000, not 0.
+    EXPECT_NEAR(ComputePerformance(1000, 0, 50, 40, 0, 2000, 2500).value().Torque.value(), 802.0869791708095, 1e-7);
 }
 
 }  // namespace
