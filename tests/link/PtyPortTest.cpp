@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
@@ -50,6 +51,42 @@ TEST(RxEventSplit, BytesArrivingWhileAHandOverWaitsAreSeparateReceiveEvents)
         pumpUntil(3);
         EXPECT_EQ(log, (std::vector<std::string>{"TxEmpty", std::string("Rx:") + round[0], std::string("Rx:") + round[1]}));
     }
+    port.Close();
+}
+
+// "SIM" is listed and opens the built-in simulated LM, which takes the handshake at 977
+// baud and then answers a request at 7680.
+TEST(SimPort, IsListedAndTalksLikeAnLm)
+{
+    std::vector<std::string> ports;
+    TCustomComPort::ListSerialPorts(ports);
+    EXPECT_NE(std::find(ports.begin(), ports.end(), "SIM"), ports.end());
+
+    TComPort port;
+    port.SetPort("SIM");
+    port.SetBaudRate(brCustom);
+    port.SetCustomBaudRate(977);
+    std::string received;
+    port.OnRxChar = [&](TCustomComPort* sender, int32_t count) {
+        std::string bytes;
+        sender->ReadBytes(bytes, count);
+        received += bytes;
+    };
+    port.Open();
+    const auto pumpUntil = [&](const auto& done) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < 3000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return done();
+    };
+    port.WriteBytes("\x12");
+    EXPECT_TRUE(pumpUntil([&] { return received.find('\x12') != std::string::npos; }));
+    port.SetCustomBaudRate(7680);
+    received.clear();
+    port.WriteBytes("\x46");
+    EXPECT_TRUE(pumpUntil([&] { return received.size() >= 2; }));
+    EXPECT_EQ(received.substr(0, 1), "\x46");
     port.Close();
 }
 
