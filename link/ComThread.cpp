@@ -34,7 +34,6 @@ struct TComThread::Shared {
     enum class Slot { Empty, Posted, Running };
     Slot slot = Slot::Empty;
     TComEvents batch = 0;
-    int32_t batchRxSeen = -1;  // bytes waiting when the batch's receive event was seen
     uint64_t batchId = 0;
     std::thread::id runner;
     bool stop = false;
@@ -72,14 +71,17 @@ bool Abandoned(Shared& s)
     return s.abandoned;
 }
 
+// Every received byte is a receive event of its own, whether the driver passed it on
+// alone or together with the next one. The link counts an LM's echo and its answer (1.3 ms
+// apart at 7680 baud) as two events; the tty layer passes received bytes on from a work
+// queue that may run late, and a slow window thread may take a batch late, and neither
+// may merge the two into one event, which would make the request wait out its reply limit.
+// The bytes left over are reported again at once (see Run).
+constexpr int32_t kBytesPerReceiveEvent = 1;
+
 // The handler calls of one batch, in their fixed order (evError first: the input count
 // read for evRxChar also clears the device's error flags). Runs on the window thread.
-//
-// A receive event covers the bytes that were waiting when the thread saw it (`rxSeen`,
-// -1 for no limit): bytes that arrive while the batch waits for the window thread are a
-// receive event of their own, as they were on the line. The link counts an LM's echo and
-// its answer as two events; reading both in one go would cost a request its reply wait.
-void DeliverBatch(Shared& s, TComEvents events, int32_t rxSeen)
+void DeliverBatch(Shared& s, TComEvents events)
 {
     TCustomComPort& port = *s.port;
     TCustomComPort* sender = &port;
@@ -98,9 +100,7 @@ void DeliverBatch(Shared& s, TComEvents events, int32_t rxSeen)
                         Call(port.OnError, sender, errors);
                     break;
                 case evRxChar:
-                    if (const int32_t count = rxSeen < 0 ? port.InputQueueCount()
-                                                         : std::min(port.InputQueueCount(), rxSeen);
-                        count > 0) {
+                    if (const int32_t count = std::min(port.InputQueueCount(), kBytesPerReceiveEvent); count > 0) {
                         if (port.NotifyRxChar()) {
                             Call(port.OnRxChar, sender, count);
                         } else {
@@ -155,7 +155,6 @@ void DeliverBatch(Shared& s, TComEvents events, int32_t rxSeen)
 void RunPosted(const std::shared_ptr<Shared>& s, uint64_t id)
 {
     TComEvents events = 0;
-    int32_t rxSeen = -1;
     {
         std::lock_guard lock(s->m);
         if (s->slot != Shared::Slot::Posted || s->batchId != id)
@@ -163,16 +162,14 @@ void RunPosted(const std::shared_ptr<Shared>& s, uint64_t id)
         s->slot = Shared::Slot::Running;
         s->runner = std::this_thread::get_id();
         events = s->batch;
-        rxSeen = s->batchRxSeen;
     }
-    DeliverBatch(*s, events, rxSeen);
+    DeliverBatch(*s, events);
     {
         std::lock_guard lock(s->m);
         if (s->slot == Shared::Slot::Running && s->batchId == id)
             s->slot = Shared::Slot::Empty;
     }
     s->cv.notify_all();
-    s->Wake();
 }
 
 // EventPriority 0 (idle) .. 3 (normal) .. 6 (time-critical) as the best this process may
@@ -274,9 +271,8 @@ void TComThread::Stop()
         s->runner = std::this_thread::get_id();
         const uint64_t id = s->batchId;
         const TComEvents events = s->batch;
-        const int32_t rxSeen = s->batchRxSeen;
         lock.unlock();
-        DeliverBatch(*s, events, rxSeen);
+        DeliverBatch(*s, events);
         lock.lock();
         if (s->abandoned)
             return;  // a handler closed the port: that Close has ended the thread (and may have destroyed *this)
@@ -284,7 +280,6 @@ void TComThread::Stop()
             s->slot = Shared::Slot::Empty;
         lock.unlock();
         s->cv.notify_all();
-        s->Wake();
     }
     thread_.join();
 }
@@ -349,42 +344,6 @@ void TComThread::Run()
     const int lineInterval = device.LineEventInterval();
     const int64_t rx80Limit = int64_t{device.InputCapacity()} * 4;  // compared with 5 x count
 
-    int32_t rxSeen = -1;  // bytes waiting when this round's receive event was seen
-    // While a batch without a receive event is with the window thread, the first bytes to
-    // arrive are noted (firstArrival), so that a byte arriving later still makes an event
-    // of its own: the LM's echo and its answer, 1.3 ms apart at 7680 baud, must not merge
-    // into one event just because the window thread was slow to take a transmit-empty.
-    bool watchInput = false;
-    int32_t firstArrival = 0;
-    const auto watchForFirstInput = [&](std::unique_lock<std::mutex>& lock) {
-        while (s.slot != Shared::Slot::Empty && !s.stop) {
-            lock.unlock();
-            pollfd fds[2] = {{s.wakeFd, POLLIN, 0}, {device.WaitFd(), POLLIN, 0}};
-            const int ready = ::poll(fds, 2, -1);
-            if (fds[0].revents & POLLIN) {
-                uint64_t value = 0;
-                [[maybe_unused]] const ssize_t n = ::read(s.wakeFd, &value, sizeof value);
-            }
-            int32_t arrived = 0;
-            bool watchable = ready >= 0 || errno == EINTR;
-            if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))
-                watchable = false;
-            else if (fds[1].revents & POLLIN) {
-                try {
-                    arrived = device.InputCount();
-                } catch (...) {
-                    arrived = 0;
-                }
-                watchable = false;  // readable: either noted now, or not worth watching
-            }
-            lock.lock();
-            if (arrived > 0)
-                firstArrival = arrived;
-            if (!watchable)
-                return;
-        }
-    };
-
     // Hands a batch over and waits until it has run; false when the thread must end.
     auto deliver = [&](TComEvents events) {
         if (events == 0)
@@ -396,7 +355,7 @@ void TComThread::Run()
             s.slot = Shared::Slot::Running;
             s.runner = std::this_thread::get_id();
             lock.unlock();
-            DeliverBatch(s, events, rxSeen);
+            DeliverBatch(s, events);
             lock.lock();
             s.slot = Shared::Slot::Empty;
             s.cv.notify_all();
@@ -404,7 +363,6 @@ void TComThread::Run()
         }
         s.slot = Shared::Slot::Posted;
         s.batch = events;
-        s.batchRxSeen = rxSeen;
         const uint64_t id = ++s.batchId;
         lock.unlock();
         s.cv.notify_all();
@@ -412,8 +370,6 @@ void TComThread::Run()
             QMetaObject::invokeMethod(
                 app, [shared = shared_, id] { RunPosted(shared, id); }, Qt::QueuedConnection);
         lock.lock();
-        if (watchInput && (events & ComEvent(evRxChar)) == 0)
-            watchForFirstInput(lock);
         s.cv.wait(lock, [&] { return s.slot == Shared::Slot::Empty; });
         return !s.failed && !s.stop;
     };
@@ -453,9 +409,6 @@ void TComThread::Run()
                 }
                 if (rx)
                     events |= s.mask & ComEvent(evRxChar);
-                rxSeen = firstArrival > 0 ? std::min(count, firstArrival) : count;
-                firstArrival = 0;
-                watchInput = count == 0 && !rxStalled;
                 if (int64_t{count} * 5 >= rx80Limit && int64_t{lastCount} * 5 < rx80Limit)
                     events |= s.mask & ComEvent(evRx80Full);
                 lastCount = count;
