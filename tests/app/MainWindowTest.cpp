@@ -66,6 +66,25 @@ TEST_F(MainWindowTest, StartUpTellsWhetherTheLmIsSending)
     EXPECT_TRUE(errors.empty());
 }
 
+// A port that cannot be opened is reported and the window stays usable: the rest of the
+// start-up does not run, and a command then fails at its first write, again only reported.
+TEST_F(MainWindowTest, APortThatCannotBeOpenedIsReportedAndTheWindowGoesOn)
+{
+    folder.Write("Tessek.ini", "[ComPort]\nPort=" + folder.File("no-such-device") + "\n");
+    TfrmMain w(folder.Path());
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Unable to open com port (win error code: 2)");
+    EXPECT_EQ(w.lbstatus->text(), "-------------------");
+    EXPECT_FALSE(w.ComPort.Connected());
+    w.btnCodes->click();
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[1].rfind("WriteFile function failed", 0), 0u);
+    EXPECT_TRUE(w.Busy());  // left set until Log is pressed
+    w.btnLog->click();
+    EXPECT_FALSE(w.Busy());
+    EXPECT_EQ(w.Memo->Lines().back(), "Cancel Logging");
+}
+
 TEST_F(MainWindowTest, HandshakeMovesTheOpenLinkToTheHighRate)
 {
     lm.SetByte(0x8F, 0x40);
