@@ -9,7 +9,7 @@
 #include "app/MainWindow.h"
 #include "app/Memo.h"
 #include "platform/Tick.h"
-#include "sim/LineRate.h"
+#include "platform/LineRate.h"
 #include "sim/SimulatedLm.h"
 
 #include <QAbstractButton>
@@ -191,12 +191,12 @@ BareResult BareAnswerTime(const std::string& path, int requests)
     if (fd < 0)
         Die("open " + path);
     uint8_t buffer[2];
-    if (!tessek::sim::SetRawAtRate(fd, tessek::sim::SimulatedLm::kLowRate))
+    if (!tessek::SetRawAtRate(fd, tessek::sim::SimulatedLm::kLowRate))
         Die("rate 977");
     const uint8_t handshake = tessek::sim::SimulatedLm::kHandshake;
     if (write(fd, &handshake, 1) != 1 || !ReadBytes(fd, buffer, 1, 1000))
         Die("handshake");
-    if (!tessek::sim::SetRawAtRate(fd, tessek::sim::SimulatedLm::kHighRate))
+    if (!tessek::SetRawAtRate(fd, tessek::sim::SimulatedLm::kHighRate))
         Die("rate 7680");
     const auto start = Clock::now();
     for (int i = 0; i < requests; ++i) {

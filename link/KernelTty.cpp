@@ -1,6 +1,8 @@
 // Only kernel headers here: <asm/termbits.h> clashes with <termios.h> (see KernelTty.h).
 #include "link/KernelTty.h"
 
+#include "platform/LineRate.h"
+
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 #include <linux/serial.h>
@@ -111,20 +113,12 @@ int ApplyLine(int fd, const TLineSettings& line)
     if (const int err = Ioctl(fd, TCSETS2, &t))
         return err;
 
-    int32_t actual = 0;
-    if (const int err = ReadRate(fd, actual))
-        return err;
-    if (std::abs(static_cast<int64_t>(actual) - line.BaudRate) * 100 > static_cast<int64_t>(line.BaudRate) * 3)
+    const std::optional<LineRates> rates = ReadLineRates(fd);
+    if (!rates)
+        return errno;
+    const int64_t actual = rates->output;
+    if (std::abs(actual - line.BaudRate) * 100 > static_cast<int64_t>(line.BaudRate) * 3)
         return EINVAL;
-    return 0;
-}
-
-int ReadRate(int fd, int32_t& rate)
-{
-    struct termios2 t {};
-    if (const int err = Ioctl(fd, TCGETS2, &t))
-        return err;
-    rate = static_cast<int32_t>(t.c_ospeed);
     return 0;
 }
 

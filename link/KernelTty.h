@@ -24,10 +24,6 @@ int RestoreLine(int fd, const TSavedLine& saved);
 // with EINVAL, as does a rate below 1 (which would hang the line up).
 int ApplyLine(int fd, const TLineSettings& line);
 
-// The rate (bits per second) the driver reports for the line; on a pseudo-terminal master
-// this is the rate its slave was set to.
-int ReadRate(int fd, int32_t& rate);
-
 // Asks the driver to hand received bytes on at once instead of batching them. Drivers
 // without the serial ioctls simply do not get the request.
 void RequestLowLatency(int fd);

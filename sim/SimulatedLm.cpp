@@ -1,6 +1,6 @@
 #include "sim/SimulatedLm.h"
 
-#include "sim/LineRate.h"
+#include "platform/LineRate.h"
 #include "sim/UartModel.h"
 
 #include <fcntl.h>

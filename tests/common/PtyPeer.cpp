@@ -1,6 +1,6 @@
 #include "tests/common/PtyPeer.h"
 
-#include "link/KernelTty.h"
+#include "platform/LineRate.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -34,8 +34,8 @@ PtyPeer::~PtyPeer()
 
 int32_t PtyPeer::SlaveRate() const
 {
-    int32_t rate = -1;
-    return kerneltty::ReadRate(master_, rate) == 0 ? rate : -1;
+    const auto rates = ReadLineRates(master_);
+    return rates ? static_cast<int32_t>(rates->output) : -1;
 }
 
 void PtyPeer::Write(const std::string& bytes)

@@ -1,8 +1,7 @@
 #include "link/ComPort.h"
 #include "tests/common/PtyPeer.h"
+#include "tests/link/ComPortTestSupport.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -30,12 +29,6 @@ TEST(RxEventSplit, BytesArrivingWhileAHandOverWaitsAreSeparateReceiveEvents)
         log.push_back("Rx:" + bytes);
     };
     port.Open();
-    const auto pumpUntil = [&](size_t entries) {
-        QElapsedTimer timer;
-        timer.start();
-        while (log.size() < entries && timer.elapsed() < 3000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    };
 
     for (const char* round : {"AB", "CD"}) {
         SCOPED_TRACE(round);
@@ -48,7 +41,7 @@ TEST(RxEventSplit, BytesArrivingWhileAHandOverWaitsAreSeparateReceiveEvents)
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         peer.Write(std::string(1, round[1]));
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        pumpUntil(3);
+        test::PumpUntil([&] { return log.size() >= 3; });
         EXPECT_EQ(log, (std::vector<std::string>{"TxEmpty", std::string("Rx:") + round[0], std::string("Rx:") + round[1]}));
     }
     port.Close();
@@ -73,19 +66,12 @@ TEST(SimPort, IsListedAndTalksLikeAnLm)
         received += bytes;
     };
     port.Open();
-    const auto pumpUntil = [&](const auto& done) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done() && timer.elapsed() < 3000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        return done();
-    };
     port.WriteBytes("\x12");
-    EXPECT_TRUE(pumpUntil([&] { return received.find('\x12') != std::string::npos; }));
+    EXPECT_TRUE(test::PumpUntil([&] { return received.find('\x12') != std::string::npos; }));
     port.SetCustomBaudRate(7680);
     received.clear();
     port.WriteBytes("\x46");
-    EXPECT_TRUE(pumpUntil([&] { return received.size() >= 2; }));
+    EXPECT_TRUE(test::PumpUntil([&] { return received.size() >= 2; }));
     EXPECT_EQ(received.substr(0, 1), "\x46");
     port.Close();
 }

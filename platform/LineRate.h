@@ -1,11 +1,12 @@
 #pragma once
 // Line rates of a terminal in baud, read and set through the kernel's termios2, which
-// carries arbitrary rates such as 977 and 7680. Any thread; errors are reported by the
+// carries arbitrary rates such as 977 and 7680. Shared by the port's device layer, the
+// simulated LM (which reads the program's rates on its pseudo-terminal master) and tests. Any thread; errors are reported by the
 // return value (errno is left set by the failed call).
 #include <cstdint>
 #include <optional>
 
-namespace tessek::sim {
+namespace tessek {
 
 struct LineRates {
     uint32_t input = 0;   // the rate the terminal listens at
@@ -20,4 +21,4 @@ std::optional<LineRates> ReadLineRates(int fd);
 // directions at `baud`. False when the kernel refuses.
 bool SetRawAtRate(int fd, uint32_t baud);
 
-}  // namespace tessek::sim
+}  // namespace tessek

@@ -1,12 +1,12 @@
 // Kept apart from every other file on purpose: <asm/termbits.h> defines its own struct
 // termios and the same macros as glibc's <termios.h>, so the two cannot meet in one
 // translation unit.
-#include "sim/LineRate.h"
+#include "platform/LineRate.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
 
-namespace tessek::sim {
+namespace tessek {
 
 std::optional<LineRates> ReadLineRates(int fd)
 {
@@ -36,4 +36,4 @@ bool SetRawAtRate(int fd, uint32_t baud)
     return ioctl(fd, TCSETS2, &settings) == 0;
 }
 
-}  // namespace tessek::sim
+}  // namespace tessek
