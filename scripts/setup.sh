@@ -10,6 +10,7 @@ shift || true
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev libgl-dev
+  libqcustomplot-dev libqcustomplot2.1-qt6
   libgtest-dev libgmock-dev
   gettext
   fonts-dejavu-core
