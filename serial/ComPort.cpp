@@ -481,13 +481,20 @@ void TCustomComPort::Close()
     CallIfAssigned(OnBeforeClose, this);
     DeviceCall(device_.get(), kErrPurge, [](ISerialDevice& d) { d.AbortPending(); });
     if (thread_) {
-        // Stopping runs a batch already handed over; its handlers may close the port
-        // themselves, and then that Close has done the rest.
-        std::unique_ptr<TComThread> thread = std::move(thread_);
-        thread->Stop();
-        thread.reset();
-        if (!connected_)
-            return;
+        if (stoppingThread_) {
+            // A handler of a batch that the outer Close runs while stopping the thread
+            // closes the port again: the same stopping path abandons the rest of the batch
+            // and returns once the thread has ended, so the device can go. The outer
+            // Close destroys the thread object when its own Stop returns.
+            thread_->Stop();
+        } else {
+            stoppingThread_ = true;
+            thread_->Stop();
+            stoppingThread_ = false;
+            thread_.reset();
+            if (!connected_)
+                return;  // a handler run while stopping has closed the port
+        }
     }
     DestroyHandle();
     connected_ = false;

@@ -348,6 +348,7 @@ private:
     SerialDeviceFactory deviceFactory_ = OpenSerialDevice;
     std::unique_ptr<ISerialDevice> device_;
     std::unique_ptr<TComThread> thread_;
+    bool stoppingThread_ = false;  // Close is stopping thread_ (and may run its handlers)
     std::vector<std::pair<int, std::function<void()>>> freeNotifications_;
     int nextFreeNotification_ = 0;
 };

@@ -45,6 +45,14 @@ protected:
         port.Open();
         log.clear();  // the signal reports of Open
     }
+    // Waits, without pumping, until the thread has handed a batch over.
+    bool HandedOver()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!port.EventThread()->HandOverPending() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return port.EventThread()->HandOverPending();
+    }
     std::shared_ptr<DeviceScript> script = std::make_shared<DeviceScript>();
     test::ErrorRecorder errors;
     TComPort port;
@@ -96,15 +104,35 @@ TEST_F(ScriptedThreadTest, CloseRunsABatchAlreadyHandedOver)
 {
     OpenQuietly();
     script->Receive("abc");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    while (!port.EventThread()->HandOverPending() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // without pumping
-    ASSERT_TRUE(port.EventThread()->HandOverPending());
+    ASSERT_TRUE(HandedOver());
     port.Close();  // Close itself must run the batch, or the thread never ends
     EXPECT_FALSE(port.Connected());
     EXPECT_EQ(received, "a");  // the rest stays in the queues that closing discards
     test::PumpFor(50);         // the hand-over's own queued call finds nothing left to run
     EXPECT_EQ(Count("Rx:1"), 1u);
+}
+
+// The break handler closes the port. When Close itself runs the batch, that second Close
+// goes through the stopping path: the rest of the batch is abandoned, the port is closed
+// once, and the device outlives the event thread (the sanitizer build sees a device used
+// after it was freed otherwise).
+TEST_F(ScriptedThreadTest, AHandlerClosingThePortWhileCloseRunsItsBatchAbandonsTheRest)
+{
+    port.OnBreak = [this](TCustomComPort* p) {
+        Add("Break");
+        p->Close();
+    };
+    port.OnAfterClose = [this](TCustomComPort*) { Add("AfterClose"); };
+    OpenQuietly();
+    script->ReceiveWith("", ComEvent(evBreak) | ComEvent(evRing));
+    ASSERT_TRUE(HandedOver());
+    port.Close();
+    EXPECT_FALSE(port.Connected());
+    EXPECT_EQ(port.EventThread(), nullptr);
+    EXPECT_EQ(Count("Break"), 1u);
+    EXPECT_EQ(Count("Ring"), 0u) << "the batch goes on after its handler closed the port";
+    EXPECT_EQ(Count("AfterClose"), 1u);
+    EXPECT_EQ(script->Get(&DeviceScript::destroyed), 1);
 }
 
 TEST_F(ScriptedThreadTest, AHandlerErrorEndsDeliveryUntilTheNextOpen)
