@@ -530,19 +530,18 @@ int32_t TCustomComPort::ReadBytes(std::string& str, int32_t count)
     str.assign(static_cast<size_t>(std::max(count, 0)), '\0');
     if (count < 1)
         return 0;
+    auto* data = reinterpret_cast<uint8_t*>(str.data());
     const int32_t n = DeviceCall(device_.get(), kErrRead, [&](ISerialDevice& d) {
-        return d.Read(reinterpret_cast<uint8_t*>(str.data()), count);
+        return thread_ && thread_->TakesInput() ? thread_->ReadInput(data, count) : d.Read(data, count);
     });
     str.resize(static_cast<size_t>(n));
-    if (thread_)
-        thread_->NoteInputConsumed();
     return n;
 }
 
 int32_t TCustomComPort::InputQueueCount()
 {
-    return DeviceCall(device_.get(), kErrClearError, [](ISerialDevice& d) {
-        const int32_t count = d.InputCount();
+    return DeviceCall(device_.get(), kErrClearError, [&](ISerialDevice& d) {
+        const int32_t count = thread_ && thread_->TakesInput() ? thread_->InputCount() : d.InputCount();
         d.TakeErrors();
         return count;
     });
@@ -550,9 +549,9 @@ int32_t TCustomComPort::InputQueueCount()
 
 void TCustomComPort::PurgeBuffers(bool input, bool output)
 {
-    DeviceCall(device_.get(), kErrPurge, [&](ISerialDevice& d) { d.Purge(input, output); });
-    if (input && thread_)
-        thread_->NoteInputConsumed();
+    DeviceCall(device_.get(), kErrPurge, [&](ISerialDevice& d) {
+        thread_ && thread_->TakesInput() ? thread_->Purge(input, output) : d.Purge(input, output);
+    });
 }
 
 TComErrors TCustomComPort::ReadLineErrors()
