@@ -398,8 +398,6 @@ void TCustomComPort::ApplyLineSettings()
         return;
     const LineSettings line = CurrentLineSettings();
     DeviceCall(device_.get(), kErrSetState, [&](ISerialDevice& d) { d.SetLine(line); });
-    if (thread_)
-        thread_->NoteLineRate(line.BaudRate);
 }
 
 void TCustomComPort::ApplyTimeouts()

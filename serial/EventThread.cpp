@@ -15,7 +15,6 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -40,7 +39,6 @@ struct ComThreadState {
     bool takesInput = false;    // the thread reads the input into `input`
     int32_t inputCapacity = 1;  // most bytes `input` holds
     UniqueFd wake;              // eventfd: the stop signal and wake-ups from the window thread
-    std::atomic<int32_t> rate{9600};
 
     mutable std::mutex m;
     std::condition_variable cv;  // a write has returned
@@ -260,13 +258,10 @@ void ApplyPriority(int level)
         setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 0);
 }
 
-// How long (ms) to sleep before looking at a non-empty output queue again: about the
-// time the queued bytes take on the wire, within bounds.
-int DrainWaitMs(int32_t queued, int32_t rate)
-{
-    const int64_t ms = int64_t{queued} * 10 * 1000 / std::max(rate, 1) + 1;
-    return static_cast<int>(std::clamp<int64_t>(ms, 1, 50));
-}
+// How often (ms) the thread looks at an output queue that was not empty when a write
+// returned (USB adapters often still hold the byte; a pseudo-terminal never does). Each
+// ms later is a ms less for the exchange that waits for the transmit-empty.
+constexpr int kOutputPollMs = 1;
 
 // Input that poll() reports but that cannot be read (none there after all, or no room in
 // the buffer) would be reported again at once; it is looked for this often instead (ms).
@@ -317,7 +312,7 @@ private:
             if (s_.stop || s_.failed)
                 return false;
             if (s_.txDue)
-                shorten(DrainWaitMs(outputQueued_, s_.rate.load()));
+                shorten(kOutputPollMs);
         }
         if (inputPaused_)
             shorten(kPausedInputInterval);
@@ -344,10 +339,7 @@ private:
     // ran empty; it is then counted as a reply rather than lost.
     void QueueTransmitEmpty()
     {
-        if (!s_.txDue)
-            return;
-        outputQueued_ = device_.OutputCount();
-        if (outputQueued_ > 0)
+        if (!s_.txDue || device_.OutputCount() > 0)
             return;
         s_.txDue = false;
         Push(s_, ComEvent(evTxEmpty));
@@ -423,7 +415,6 @@ private:
     const int lineInterval_;
     bool inputReported_ = false;  // the last poll() reported input
     bool inputPaused_ = false;    // input is looked for from time to time, not polled for
-    int32_t outputQueued_ = 0;    // bytes the output queue held at the last look
 };
 
 }  // namespace
@@ -439,7 +430,6 @@ TComThread::TComThread(TCustomComPort* port) : state_(std::make_shared<State>())
     s.rxEventBytes = port->RxEventByteLimit();
     s.takesInput = (s.mask & (ComEvent(evRxChar) | ComEvent(evRx80Full))) != 0;
     s.inputCapacity = std::max(1, s.device->InputCapacity());
-    s.rate = port->BaudRate() == brCustom ? port->CustomBaudRate() : kBaudRateTable[port->BaudRate() % kBaudRateCount];
     s.wake.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!s.wake.Valid())
         throw std::system_error(errno, std::generic_category(), "eventfd");
@@ -522,19 +512,43 @@ void TComThread::NoteWriteStarted()
 void TComThread::NoteWriteDone()
 {
     State& s = *state_;
+    if ((s.mask & ComEvent(evTxEmpty)) == 0) {
+        {
+            std::lock_guard lock(s.m);
+            s.writing = false;
+        }
+        s.cv.notify_all();
+        return;
+    }
+    // Looked at before `writing` ends, so that no input that came after the output has
+    // gone is queued ahead of its transmit-empty. A queue that is still sending is left to
+    // the thread (as is a device that cannot tell).
+    int32_t queued = 1;
+    try {
+        queued = s.device->OutputCount();
+    } catch (const DeviceError&) {
+        // The thread finds out (a vanished device ends it).
+    }
+    bool post = false;
+    bool wake = false;
     {
         std::lock_guard lock(s.m);
         s.writing = false;
-        if (s.mask & ComEvent(evTxEmpty))
+        if (queued == 0) {
+            s.txDue = false;
+            Push(s, ComEvent(evTxEmpty));
+            post = TakePost(s);
+            wake = s.sync == smNone;  // the thread runs the handlers
+        } else {
             s.txDue = true;
+            wake = true;
+        }
     }
     s.cv.notify_all();
-    s.Wake();
-}
-
-void TComThread::NoteLineRate(int32_t bitsPerSecond)
-{
-    state_->rate = bitsPerSecond;
+    if (wake)
+        s.Wake();
+    if (post)
+        PostDrain(state_);
 }
 
 bool TComThread::HandOverPending() const

@@ -57,10 +57,11 @@ public:
     void Purge(bool input, bool output);
 
     // The port brackets every write of the device with these, so that a transmit-empty
-    // is queued in its place among the received bytes.
+    // is queued in its place among the received bytes. When the output queue is empty as
+    // the write returns, NoteWriteDone queues the transmit-empty itself; otherwise the
+    // thread looks at the queue every millisecond until it is.
     void NoteWriteStarted();
     void NoteWriteDone();
-    void NoteLineRate(int32_t bitsPerSecond);
 
     // Whether batches wait for the window thread (for tests and diagnostics).
     bool HandOverPending() const;
