@@ -78,8 +78,14 @@ uint8_t LmLink::LastRxByte() const
     return ring_[(writePos_ + kRxRingSize - 1) % kRxRingSize];
 }
 
-template <class Round>
-void LmLink::PumpRounds(uint32_t limit, Round round)
+void LmLink::SetRxWakeCount(int32_t count)
+{
+    if (io_.SetRxWakeCount)
+        io_.SetRxWakeCount(count);
+}
+
+template <class Round, class WakeOn>
+void LmLink::PumpRounds(uint32_t limit, Round round, WakeOn wakeOn)
 {
     const uint32_t start = clock_();
     for (;;) {
@@ -88,8 +94,13 @@ void LmLink::PumpRounds(uint32_t limit, Round round)
         const RoundResult result = round(elapsed);
         if (result == RoundResult::Done || elapsed >= limit)
             return;
-        if (result == RoundResult::Block)
+        if (result == RoundResult::Block) {
+            // Receive events that cannot end the wait need not wake it; setting 1 again
+            // makes what was held back deliverable by the next pump.
+            SetRxWakeCount(wakeOn());
             pump_->WaitForMore(limit - elapsed);
+            SetRxWakeCount(1);
+        }
     }
 }
 
@@ -100,41 +111,52 @@ void LmLink::PumpRounds(uint32_t limit, Round round)
 bool LmLink::WaitForEcho(uint8_t value)
 {
     bool echoed = false;
-    PumpRounds(kEchoWaitMs, [&](uint32_t) {
-        echoed = PopRxByte() == value;
-        return echoed ? RoundResult::Done : RingEmpty() ? RoundResult::Block : RoundResult::Again;
-    });
+    PumpRounds(
+        kEchoWaitMs,
+        [&](uint32_t) {
+            echoed = PopRxByte() == value;
+            return echoed ? RoundResult::Done : RingEmpty() ? RoundResult::Block : RoundResult::Again;
+        },
+        [] { return 1; });
     return echoed;
 }
 
 bool LmLink::WaitForRxByte(uint32_t limit)
 {
     bool received = false;
-    PumpRounds(limit, [&](uint32_t elapsed) {
-        if (PopRxByte() == 0)
-            return RingEmpty() ? RoundResult::Block : RoundResult::Again;
-        received = elapsed < limit;
-        return RoundResult::Done;
-    });
+    PumpRounds(
+        limit,
+        [&](uint32_t elapsed) {
+            if (PopRxByte() == 0)
+                return RingEmpty() ? RoundResult::Block : RoundResult::Again;
+            received = elapsed < limit;
+            return RoundResult::Done;
+        },
+        [] { return 1; });
     return received;
 }
 
 void LmLink::WaitTxEmpty()
 {
     txEmptySeen_ = false;
-    PumpRounds(kTxEmptyWaitMs, [&](uint32_t) { return txEmptySeen_ ? RoundResult::Done : RoundResult::Block; });
+    PumpRounds(
+        kTxEmptyWaitMs, [&](uint32_t) { return txEmptySeen_ ? RoundResult::Done : RoundResult::Block; },
+        [] { return 0; });
 }
 
 bool LmLink::WaitForReplies(int count)
 {
     WaitTxEmpty();
-    PumpRounds(kReplyWaitMs, [&](uint32_t) { return count <= rxEventCount_ ? RoundResult::Done : RoundResult::Block; });
+    PumpRounds(
+        kReplyWaitMs, [&](uint32_t) { return count <= rxEventCount_ ? RoundResult::Done : RoundResult::Block; },
+        [&] { return count - rxEventCount_; });
     return count <= rxEventCount_;
 }
 
 void LmLink::PumpDelay(uint32_t ms)
 {
-    PumpRounds(ms, [](uint32_t) { return RoundResult::Block; });
+    PumpRounds(
+        ms, [](uint32_t) { return RoundResult::Block; }, [] { return 0; });
 }
 
 bool LmLink::EstablishHighBaud()

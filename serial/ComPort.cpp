@@ -340,6 +340,13 @@ void TCustomComPort::SetNotifyRxChar(bool value)
     notifyRxChar_ = value;
 }
 
+void TCustomComPort::SetRxWakeCount(int32_t value)
+{
+    rxWakeCount_ = std::max(value, 0);
+    if (thread_)
+        thread_->SetRxWakeCount(rxWakeCount_);
+}
+
 bool TCustomComPort::CanApply() const
 {
     return connected_ && updateCount_ == 0 && !loading_ && device_;

@@ -47,6 +47,7 @@ struct ComThreadState {
     int32_t queuedOther = 0;  // queued batches with any other event
     std::string input;        // bytes read from the device that the port has not taken
     bool posted = false;      // a drain is posted to the window thread and has not finished
+    int32_t rxWake = 1;       // queued receive events that wake the window thread; 0: none
     int draining = 0;         // batch runs in progress (nested ones count each)
     bool writing = false;     // the window thread is in a device write
     bool txDue = false;       // a write's output has not yet been seen sent
@@ -100,10 +101,13 @@ void DropQueue(State& s)
     s.queuedOther = 0;
 }
 
-// Whether the window thread must be told about what is queued; marks the post as made.
+// Whether the window thread must be woken for what is queued; marks the post as made.
+// Receive events alone wake it only when as many are queued as its wait needs.
 bool TakePost(State& s)
 {
     if (s.posted || s.stop || s.failed || s.abandoned || s.queue.empty())
+        return false;
+    if (s.queuedOther == 0 && (s.rxWake == 0 || s.queuedRx < s.rxWake))
         return false;
     s.posted = true;
     return true;
@@ -428,6 +432,7 @@ TComThread::TComThread(TCustomComPort* port) : state_(std::make_shared<State>())
     s.sync = port->SyncMethod();
     s.priority = port->EventPriority();
     s.rxEventBytes = port->RxEventByteLimit();
+    s.rxWake = port->RxWakeCount();
     s.takesInput = (s.mask & (ComEvent(evRxChar) | ComEvent(evRx80Full))) != 0;
     s.inputCapacity = std::max(1, s.device->InputCapacity());
     s.wake.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
@@ -547,6 +552,19 @@ void TComThread::NoteWriteDone()
     s.cv.notify_all();
     if (wake)
         s.Wake();
+    if (post)
+        PostDrain(state_);
+}
+
+void TComThread::SetRxWakeCount(int32_t count)
+{
+    State& s = *state_;
+    bool post = false;
+    {
+        std::lock_guard lock(s.m);
+        s.rxWake = std::max(count, 0);
+        post = s.sync != smNone && TakePost(s);
+    }
     if (post)
         PostDrain(state_);
 }

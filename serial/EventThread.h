@@ -63,6 +63,9 @@ public:
     void NoteWriteStarted();
     void NoteWriteDone();
 
+    // The port's RxWakeCount: what is held back and the new count covers is posted at once.
+    void SetRxWakeCount(int32_t count);
+
     // Whether batches wait for the window thread (for tests and diagnostics).
     bool HandOverPending() const;
     // Whether the thread's loop has ended (device gone, handler error, stop).

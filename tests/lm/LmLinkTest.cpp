@@ -17,10 +17,15 @@ class ScriptedPump : public EventPump {
 public:
     uint32_t now = 5000;
     int pumps = 0;
+    int32_t rxWake = 1;                // as the link last set it through LinkIo
+    std::vector<int32_t> blockedWith;  // rxWake at each blocking wait
+    int pumpsHoldingBack = 0;          // pumps while receive events could be held back
     void After(uint32_t delay, std::function<void()> step) { steps_.emplace(now + delay, std::move(step)); }
     void ProcessPending() override
     {
         ++pumps;
+        if (rxWake != 1)
+            ++pumpsHoldingBack;
         while (!steps_.empty() && static_cast<int32_t>(steps_.begin()->first - now) <= 0) {
             auto step = std::move(steps_.begin()->second);
             steps_.erase(steps_.begin());
@@ -29,6 +34,7 @@ public:
     }
     void WaitForMore(uint32_t ms) override
     {
+        blockedWith.push_back(rxWake);
         const uint32_t next = steps_.empty() ? now + ms : steps_.begin()->first;
         now += std::min(ms, static_cast<uint32_t>(std::max(0, static_cast<int32_t>(next - now))));
     }
@@ -68,7 +74,8 @@ protected:
     LmLink link{LinkIo{[this](const std::string& b) { Write(b); }, [this](int32_t n) { return Read(n); },
                        [this](int32_t baud) {
                            rates.push_back({pump->now, baud});
-                       }},
+                       },
+                       [this](int32_t count) { pump->rxWake = count; }},
                 [this] { return busy; }, [this] { return pump->now; }, pump};
 };
 
@@ -145,6 +152,23 @@ TEST_F(LinkTest, RepliesAreReceiveEventsCountedAfterTheTransmitEmptyEvent)
         pump->now += 1000;  // let the rest of the script run out
         pump->ProcessPending();
     }
+}
+
+// While a wait blocks, only the receive events that could end it need to wake it; every
+// pump, also the last one at a deadline, runs whatever the port held back meanwhile.
+TEST_F(LinkTest, BlockedWaitsAskToBeWokenOnlyByTheReceiveEventsTheyNeed)
+{
+    pump->After(10, [this] { TxEmpty(); });
+    pump->After(20, [this] { Rx("\x8F"); });
+    pump->After(30, [this] { Rx("\x42"); });
+    EXPECT_TRUE(link.WaitForReplies(2));
+    EXPECT_FALSE(link.WaitForEcho(0x12));
+    link.PumpDelay(100);
+    // Transmit-empty: no receive event; the replies: two, then one; an echo: any byte;
+    // a delay: none.
+    EXPECT_EQ(pump->blockedWith, (std::vector<int32_t>{0, 2, 1, 1, 0}));
+    EXPECT_EQ(pump->pumpsHoldingBack, 0);
+    EXPECT_EQ(pump->rxWake, 1);
 }
 
 TEST_F(LinkTest, TwelveOrMoreRepliesAreNeverReached)

@@ -5,6 +5,7 @@
 #include "tests/serial/ComPortTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 #include <chrono>
 #include <thread>
@@ -124,6 +125,34 @@ TEST_F(ScriptedThreadTest, BatchesKeepTheirOrderAcrossDrains)
     ASSERT_TRUE(test::PumpUntil([&] { return log.size() >= 6; }));
     test::PumpFor(50);
     EXPECT_EQ(log, (std::vector<std::string>{"Rx:a", "Rx:b", "TxEmpty", "Rx:c", "Ring", "Rx:d"}));
+}
+
+TEST_F(ScriptedThreadTest, TheWakeHintHoldsReceiveEventsBackButNoOtherEvent)
+{
+    OpenQuietly();
+    port.SetRxWakeCount(2);
+    script->Receive("a");
+    ASSERT_TRUE(HandedOver());
+    test::PumpFor(50);
+    EXPECT_EQ(received, "") << "one receive event of the two needed";
+    script->Receive("b");
+    ASSERT_TRUE(test::PumpUntil([&] { return received == "ab"; }));
+
+    port.SetRxWakeCount(0);
+    script->Receive("c");
+    ASSERT_TRUE(HandedOver());
+    test::PumpFor(50);
+    EXPECT_EQ(received, "ab") << "receive events alone";
+    script->ReceiveWith("", ComEvent(evRing));
+    ASSERT_TRUE(test::PumpUntil([&] { return Count("Ring") == 1; }));
+    EXPECT_EQ(received, "abc") << "another event brings what was held back, in order";
+
+    script->Receive("d");
+    ASSERT_TRUE(HandedOver());
+    port.SetRxWakeCount(1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(received, "abcd") << "held back until the count came down, delivered by the next pump";
+    EXPECT_EQ(log, (std::vector<std::string>{"Rx:1", "Rx:1", "Rx:1", "Ring", "Rx:1"}));
 }
 
 TEST_F(ScriptedThreadTest, CloseRunsWhatIsQueuedInOrder)
