@@ -84,23 +84,31 @@ void LmLink::SetRxWakeCount(int32_t count)
         io_.SetRxWakeCount(count);
 }
 
+// A round's pump is either ProcessPending or, after a round that blocks, the blocking wait
+// itself, which runs the events that end it.
 template <class Round, class WakeOn>
 void LmLink::PumpRounds(uint32_t limit, Round round, WakeOn wakeOn)
 {
     const uint32_t start = clock_();
+    pump_->ProcessPending();
     for (;;) {
-        pump_->ProcessPending();
         const uint32_t elapsed = TickElapsed(start, clock_());
         const RoundResult result = round(elapsed);
         if (result == RoundResult::Done || elapsed >= limit)
             return;
-        if (result == RoundResult::Block) {
-            // Receive events that cannot end the wait need not wake it; setting 1 again
-            // makes what was held back deliverable by the next pump.
-            SetRxWakeCount(wakeOn());
-            pump_->WaitForMore(limit - elapsed);
-            SetRxWakeCount(1);
+        if (result == RoundResult::Again) {
+            pump_->ProcessPending();
+            continue;
         }
+        // Receive events that cannot end the wait need not wake it; setting 1 again makes
+        // what was held back deliverable by the next pump.
+        SetRxWakeCount(wakeOn());
+        pump_->WaitForMore(limit - elapsed);
+        SetRxWakeCount(1);
+        // Woken by the deadline alone, the wait has not run what was held back: the last
+        // round looks at everything received.
+        if (TickElapsed(start, clock_()) >= limit)
+            pump_->ProcessPending();
     }
 }
 

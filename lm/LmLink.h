@@ -40,8 +40,8 @@ public:
     virtual ~EventPump() = default;
     // Runs every pending event once (the port's queued deliveries among them).
     virtual void ProcessPending() = 0;
-    // Blocks until an event arrives or `ms` have passed, whichever comes first; events
-    // that arrive may be run here too.
+    // Blocks until an event arrives or `ms` have passed, whichever comes first, and runs
+    // the events that are pending then.
     virtual void WaitForMore(uint32_t ms) = 0;
 };
 
@@ -135,6 +135,7 @@ private:
     enum class RoundResult { Done, Again, Block };
     // Every wait: rounds of "run pending events, read the elapsed ms, call `round`" until
     // `round` says Done or `limit` ms have passed (the round still runs at the deadline).
+    // A round that blocks runs the events that wake it as its next round's pump.
     // `wakeOn` gives the receive events that could end the wait when it blocks.
     template <class Round, class WakeOn>
     void PumpRounds(uint32_t limit, Round round, WakeOn wakeOn);

@@ -12,7 +12,7 @@ namespace tessek {
 namespace {
 
 // A clock that moves only when a wait blocks, to the next scripted port event or the
-// wait's deadline, whichever comes first.
+// wait's deadline, whichever comes first; the blocking wait runs what is due then.
 class ScriptedPump : public EventPump {
 public:
     uint32_t now = 5000;
@@ -26,20 +26,25 @@ public:
         ++pumps;
         if (rxWake != 1)
             ++pumpsHoldingBack;
-        while (!steps_.empty() && static_cast<int32_t>(steps_.begin()->first - now) <= 0) {
-            auto step = std::move(steps_.begin()->second);
-            steps_.erase(steps_.begin());
-            step();
-        }
+        RunDue();
     }
     void WaitForMore(uint32_t ms) override
     {
         blockedWith.push_back(rxWake);
         const uint32_t next = steps_.empty() ? now + ms : steps_.begin()->first;
         now += std::min(ms, static_cast<uint32_t>(std::max(0, static_cast<int32_t>(next - now))));
+        RunDue();
     }
 
 private:
+    void RunDue()
+    {
+        while (!steps_.empty() && static_cast<int32_t>(steps_.begin()->first - now) <= 0) {
+            auto step = std::move(steps_.begin()->second);
+            steps_.erase(steps_.begin());
+            step();
+        }
+    }
     std::multimap<uint32_t, std::function<void()>> steps_;
 };
 
@@ -169,6 +174,10 @@ TEST_F(LinkTest, BlockedWaitsAskToBeWokenOnlyByTheReceiveEventsTheyNeed)
     EXPECT_EQ(pump->blockedWith, (std::vector<int32_t>{0, 2, 1, 1, 0}));
     EXPECT_EQ(pump->pumpsHoldingBack, 0);
     EXPECT_EQ(pump->rxWake, 1);
+    // One pump per round: each wait pumps as it starts and after a round that read a byte
+    // (the echo wait reads the two replies first), a blocking wait runs what wakes it, and
+    // a wait that runs out pumps once more for its last look.
+    EXPECT_EQ(pump->pumps, 7);
 }
 
 TEST_F(LinkTest, TwelveOrMoreRepliesAreNeverReached)
