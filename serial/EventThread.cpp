@@ -231,7 +231,11 @@ void PostDrain(const std::shared_ptr<State>& s)
 // ---- the thread ------------------------------------------------------------------------
 
 // EventPriority 0 (idle) .. 3 (normal) .. 6 (time-critical) as the best this process may
-// have; whatever the system refuses keeps the default priority.
+// have; whatever the system refuses keeps the default priority. Even time-critical is a
+// nice value, not a real-time class: every received byte reaches the line discipline
+// through a kernel worker of normal priority, which a real-time thread preempts as soon
+// as the worker wakes it, only to wait for that same worker in its next poll(): one more
+// context switch for every byte, and no byte earlier.
 void ApplyPriority(int level)
 {
     level = std::clamp(level, 0, 6);
@@ -241,14 +245,6 @@ void ApplyPriority(int level)
         sched_param param{};
         pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
         return;
-    }
-    if (level == 6) {
-        // Real-time, but below the kernel's interrupt threads (priority 50), which deliver
-        // the very bytes this thread waits for.
-        sched_param param{};
-        param.sched_priority = std::min(10, sched_get_priority_max(SCHED_FIFO));
-        if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0)
-            return;
     }
     static constexpr int kNice[] = {19, 10, 5, 0, -5, -10, -20};
     int nice = kNice[level];
