@@ -26,6 +26,9 @@ void QtEventPump::WaitForMore(uint32_t ms)
     wake_->start(static_cast<int>(ms));
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     wake_->stop();
+    // Some event dispatchers (Qt's own, without GLib) only wake up for an event posted
+    // while they block and send it at their next pass; the caller looks now.
+    QCoreApplication::sendPostedEvents();
 }
 
 LmLink::LmLink(LinkIo io, std::function<bool()> busy, TickSource clock, std::shared_ptr<EventPump> pump)

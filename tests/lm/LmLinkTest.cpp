@@ -3,9 +3,11 @@
 #include "lm/LmLink.h"
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <map>
+#include <thread>
 #include <vector>
 
 namespace tessek {
@@ -221,6 +223,25 @@ TEST_F(LinkTest, HandshakeSucceedsOnTheFirstByteOrTheRetryOrFails)
         EXPECT_EQ(writes.back().first - start, answerOn == 1 ? 0u : 1100u) << "the retry after one second";
         EXPECT_TRUE(link.RingEmpty());
     }
+}
+
+// Another thread posts while the pump blocks (as the port's event thread does): the
+// blocking wait has run it by the time it returns, whichever event dispatcher Qt uses.
+TEST(QtPumpedLink, ABlockingWaitRunsWhatIsPostedWhileItBlocks)
+{
+    QtEventPump pump;
+    bool ran = false;
+    std::thread poster([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
+    });
+    const uint32_t start = GetTickCount();
+    while (!ran && TickElapsed(start, GetTickCount()) < 2000)
+        pump.WaitForMore(2000);
+    poster.join();
+    EXPECT_TRUE(ran);
+    EXPECT_LT(TickElapsed(start, GetTickCount()), 1000u) << "not left for the next pass";
 }
 
 TEST(QtPumpedLink, PostedDeliveryEndsTheWait)
