@@ -279,12 +279,17 @@ public:
 
     // --- operations ---------------------------------------------------------------------
     void Open();
+    // Stops the event thread, which then runs what it had queued; a handler that closes
+    // the port again there abandons the rest, and that inner Close finishes closing.
     void Close();
     void BeginUpdate();
     void EndUpdate();
     // Sends `str`; returns the bytes written (fewer only when the write time-out ran out).
     int32_t WriteBytes(const std::string& str);
     // Reads at most `count` bytes that are already waiting; `str` gets the bytes read.
+    // While the event thread takes the input (see TComThread), the bytes waiting are the
+    // ones it has read from the device; only when it holds none do reads and counts go to
+    // the device itself.
     int32_t ReadBytes(std::string& str, int32_t count);
     int32_t InputQueueCount();
     void PurgeBuffers(bool input, bool output);

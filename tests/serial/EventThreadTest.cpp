@@ -82,6 +82,16 @@ TEST_F(ScriptedThreadTest, OneBatchIsDeliveredInTheFixedOrder)
     EXPECT_EQ(received, "abcd");
 }
 
+TEST_F(ScriptedThreadTest, InputBeyondTheBufferWaitsInTheDeviceAndComesInOrder)
+{
+    script->inputCapacity = 4;
+    OpenQuietly();
+    script->Receive("abcdefg");
+    ASSERT_TRUE(test::PumpUntil([&] { return received.size() >= 7; }));
+    EXPECT_EQ(received, "abcdefg");
+    EXPECT_EQ(Count("Rx:1"), 7u);
+}
+
 TEST_F(ScriptedThreadTest, TransmitEmptyComesOncePerWriteAndNeverAfterALaterByte)
 {
     OpenQuietly();
