@@ -252,11 +252,24 @@ TCustomComPort::~TCustomComPort()
         gone();
     RunGuarded([this] { Close(); });
     // Close may have stopped half-way (a handler raised): release what is left anyway.
-    if (thread_) {
-        thread_->Stop();
-        thread_.reset();
-    }
+    if (thread_)
+        StopThread();
     device_.reset();
+}
+
+void TCustomComPort::StopThread()
+{
+    if (stoppingThread_) {
+        // A handler of a batch that the outer stop runs closes the port again: the same
+        // Stop abandons the rest and returns at once (the thread has ended, so the device
+        // may go); the outer call destroys the thread object when its Stop returns.
+        thread_->Stop();
+        return;
+    }
+    stoppingThread_ = true;
+    thread_->Stop();
+    stoppingThread_ = false;
+    thread_.reset();
 }
 
 int TCustomComPort::AddFreeNotification(std::function<void()> gone)
@@ -486,20 +499,10 @@ void TCustomComPort::Close()
     CallIfAssigned(OnBeforeClose, this);
     DeviceCall(device_.get(), kErrPurge, [](ISerialDevice& d) { d.AbortPending(); });
     if (thread_) {
-        if (stoppingThread_) {
-            // A handler of a batch that the outer Close runs while stopping the thread
-            // closes the port again: the same stopping path abandons the rest of the batch
-            // and returns once the thread has ended, so the device can go. The outer
-            // Close destroys the thread object when its own Stop returns.
-            thread_->Stop();
-        } else {
-            stoppingThread_ = true;
-            thread_->Stop();
-            stoppingThread_ = false;
-            thread_.reset();
-            if (!connected_)
-                return;  // a handler run while stopping has closed the port
-        }
+        const bool nested = stoppingThread_;
+        StopThread();
+        if (!nested && !connected_)
+            return;  // a handler run while stopping has closed the port
     }
     DestroyHandle();
     connected_ = false;

@@ -334,6 +334,8 @@ protected:
     bool CanApply() const;
 
 private:
+    // Stops thread_, which runs what it had queued, and destroys it.
+    void StopThread();
     LineSettings CurrentLineSettings() const;
     void StoreToIniFile(const std::string& path);
     void LoadFromIniFile(const std::string& path);
@@ -364,7 +366,7 @@ private:
     SerialDeviceFactory deviceFactory_ = OpenSerialDevice;
     std::unique_ptr<ISerialDevice> device_;
     std::unique_ptr<TComThread> thread_;
-    bool stoppingThread_ = false;  // Close is stopping thread_ (and may run its handlers)
+    bool stoppingThread_ = false;  // StopThread is running (and may run handlers)
     std::vector<std::pair<int, std::function<void()>>> freeNotifications_;
     int nextFreeNotification_ = 0;
 };
