@@ -64,9 +64,10 @@ LiveWindow::LiveWindow(QWidget* parent)
     charts->addWidget(readouts_);
     layout->addLayout(charts, 1);
     layout->addWidget(status_);
-    // Labels come from a pixmap cache; lines are drawn without antialiasing and as plain
-    // polylines, and with no selection rectangle there is no overlay buffer to clear and
-    // draw in every frame.
+    // Tick labels come from a pixmap cache; each line is one polyline without antialiasing
+    // (the raster engine draws that faster than QCustomPlot's segment by segment "fast
+    // polylines"); with no selection rectangle there is no overlay buffer to clear and draw
+    // in every frame.
     plot_->setPlottingHints(QCP::phCacheLabels);
     plot_->setNotAntialiasedElements(QCP::aePlottables | QCP::aeGrid | QCP::aeAxes);
     plot_->setAutoAddPlottableToLegend(false);
@@ -133,6 +134,8 @@ void LiveWindow::Redraw()
         DrawFrame();
     } catch (const std::exception& e) {
         Fail(e.what());
+    } catch (...) {
+        Fail("unknown error");
     }
 }
 
@@ -169,6 +172,7 @@ void LiveWindow::showEvent(QShowEvent* event)
 void LiveWindow::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
+    frameDue_ = false;
     UpdateTimer();
 }
 

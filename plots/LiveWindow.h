@@ -64,7 +64,6 @@ public:
     // the next sample), the next one without a sample since draws it.
     void FrameTick();
 
-    const LiveModel& Model() const { return model_; }
     const std::vector<Strip>& Strips() const { return strips_; }
     QString StatusText() const;
     bool RedrawScheduled() const { return timer_.isActive(); }
