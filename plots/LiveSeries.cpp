@@ -9,13 +9,6 @@ LiveSeries::LiveSeries() : times_(2 * kCapacity), values_(2 * kCapacity)
 {
 }
 
-void LiveSeries::Clear()
-{
-    next_ = 0;
-    size_ = 0;
-    latest_.reset();
-}
-
 void LiveSeries::Add(double time, std::optional<double> value)
 {
     if (!value || !std::isfinite(*value)) {

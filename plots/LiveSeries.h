@@ -28,7 +28,6 @@ public:
     // Allocates the ring (about 1 MiB); adding never allocates.
     LiveSeries();
 
-    void Clear();
     // A sample without a value (or with one that is not finite) shows "no value" as the
     // latest and adds no point.
     void Add(double time, std::optional<double> value);

@@ -118,19 +118,6 @@ TEST(LiveSeries, RangeCoversTheWindowWithItsEdges)
     }
 }
 
-TEST(LiveSeries, ClearForgetsPointsAndLatest)
-{
-    LiveSeries series;
-    for (int i = 0; i < 100; ++i)
-        series.Add(i, i);
-    series.Clear();
-    EXPECT_EQ(series.Size(), 0u);
-    EXPECT_EQ(series.Latest(), std::nullopt);
-    EXPECT_TRUE(series.Points(0, 100, 10).empty());
-    series.Add(0.5, 3.0);
-    EXPECT_EQ(series.Range(0, 1)->Upper, 3.0);
-}
-
 TEST(PaddedRange, PadsSpreadsAndWidensFlatLines)
 {
     struct Case {
