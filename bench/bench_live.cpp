@@ -1,4 +1,4 @@
-// The live window's cost, in two parts.
+// The live window's cost, measured two ways.
 // 1. After a minute of history, the window is fed eight channels at 40 samples/s of
 //    synthetic data (a run logging eight slots) on the offscreen platform (or the one
 //    QT_QPA_PLATFORM names), redrawing from its own timer as in a run: frame times, the
@@ -10,8 +10,8 @@
 //    a synthetic sample each time the run adds a line to the text area, which is where the
 //    run hands its samples over.
 //
-// Usage: bench_live [seconds of part 1 (default 20)] [seconds per run (default 5; 0 skips
-// part 2)] [rounds (default 4)]
+// Usage: bench_live [seconds of the window alone (default 20)] [seconds per run (default 5;
+// 0 skips the runs)] [rounds (default 4)]
 #include "app/MainWindow.h"
 #include "app/Memo.h"
 #include "plots/LiveWindow.h"
@@ -379,7 +379,7 @@ int main(int argc, char** argv)
     const double runSeconds = argc > 2 ? std::atof(argv[2]) : 5.0;
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 4;
     if (liveSeconds <= 0 || runSeconds < 0 || rounds < 1) {
-        std::fprintf(stderr, "usage: bench_live [seconds of part 1] [seconds per run] [rounds]\n");
+        std::fprintf(stderr, "usage: bench_live [seconds of the window alone] [seconds per run] [rounds]\n");
         return 2;
     }
     const std::string loadBefore = LoadAverage();
