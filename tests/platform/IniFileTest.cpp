@@ -1,12 +1,11 @@
 #include "platform/IniFile.h"
+#include "tests/common/FileSizeLimit.h"
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -68,16 +67,10 @@ TEST(IniFile, FailedWriteThrowsAndLeavesTheFileAndNoTemporaryBehind)
     test::TempFolder dir;
     dir.Write("a.ini", "[S]\nK=1\n");
     IniFile ini(dir.File("a.ini"));
-    // A file size limit makes the rewrite fail half-way (EFBIG), even for root.
-    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 16;
-    setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_THROW(ini.WriteString("S", "K", std::string(100, 'x')), std::runtime_error);
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, oldHandler);
+    {
+        const test::FileSizeLimit full(16);
+        EXPECT_THROW(ini.WriteString("S", "K", std::string(100, 'x')), std::runtime_error);
+    }
     EXPECT_EQ(dir.Read("a.ini"), "[S]\nK=1\n");
     size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))

@@ -1,38 +1,15 @@
 // Files written for the user (automatic logs, Save) are replaced whole or not at all.
 #include "platform/AtomicFile.h"
 #include "platform/MemoLines.h"
+#include "tests/common/FileSizeLimit.h"
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 
 namespace tessek {
 namespace {
-
-// Lets writes of this process grow a file to at most `bytes` while it lives, as a full
-// disk would (the write fails with EFBIG instead of ENOSPC, even for root).
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) : oldHandler_(signal(SIGXFSZ, SIG_IGN))
-    {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit small = old_;
-        small.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &small);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        signal(SIGXFSZ, oldHandler_);
-    }
-
-private:
-    sighandler_t oldHandler_;
-    rlimit old_{};
-};
 
 TEST(SaveToFile, AFailedSaveLeavesTheOldFileWholeAndNothingElse)
 {
@@ -42,7 +19,7 @@ TEST(SaveToFile, AFailedSaveLeavesTheOldFileWholeAndNothingElse)
     for (int i = 0; i < 100; ++i)
         memo.AddLine("  1.234 2000rpm  50.00mph ");
     try {
-        const FileSizeLimit full(64);
+        const test::FileSizeLimit full(64);
         memo.SaveToFile(dir.File("TempLog1.txt"));
         ADD_FAILURE() << "no error";
     } catch (const std::runtime_error& e) {
@@ -66,8 +43,8 @@ TEST(SaveToFile, StaleTemporariesOfTheFileAreRemoved)
     std::filesystem::create_directory(dir.File("real"));
     std::filesystem::create_symlink("real/Tessek.ini", dir.File("Tessek.ini"));
     const char* stale[] = {"real/Tessek.ini.a1B2c3", "real/Tessek.ini.XXXXXX"};
-    const char* kept[] = {"real/Tessek.ini", "real/Tessek.ini.abc", "real/Tessek.ini.abcdefg", "real/Tessek.ini.ab-def",
-                          "real/Other.ini.abcdef", "Tessek.ini.abcdef"};
+    const char* kept[] = {"real/Tessek.ini",        "real/Tessek.ini.abc",   "real/Tessek.ini.abcdefg",
+                          "real/Tessek.ini.ab-def", "real/Other.ini.abcdef", "Tessek.ini.abcdef"};
     for (const char* name : stale)
         dir.Write(name, "[S]\n");
     for (const char* name : kept)
