@@ -14,6 +14,7 @@ packages=(
   libgtest-dev libgmock-dev
   gettext
   fonts-dejavu-core
+  clang libclang-rt-14-dev
 )
 
 missing=()
