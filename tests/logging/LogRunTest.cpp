@@ -73,8 +73,8 @@ protected:
     // Writes the settings file and opens the window. The action set by AfterRequests runs
     // inside the run's waits as the bytes of an exchange arrive, where a real click lands.
     // `time`, when given, is the window's clock and event pump.
-    TfrmMain& Open(const std::string& currentSet = "1=8F\n2=69\n3=86\n4=A0\n5=CE\n6=12\n7=81\n8=4A\n",
-                   std::shared_ptr<test::ScriptedTime> time = {})
+    static constexpr const char* kSlots = "1=8F\n2=69\n3=86\n4=A0\n5=CE\n6=12\n7=81\n8=4A\n";
+    TfrmMain& Open(const std::string& currentSet = kSlots, std::shared_ptr<test::ScriptedTime> time = {})
     {
         folder.Write("Tessek.ini", "[ComPort]\nPort=" + lm.SlavePath() + "\n[CurrentSet]\n" + currentSet);
         window = time ? std::make_unique<TfrmMain>(
@@ -109,7 +109,9 @@ protected:
 
 TEST_F(LogRunEndToEnd, ShortRunStoppedMidSampleThenASecondRun)
 {
-    TfrmMain& w = Open();
+    // Waits that only run out (the extra handshake byte's second reply, the requests after
+    // the stop) end after 100 ms of silence instead of their real 500 ms.
+    TfrmMain& w = Open(kSlots, std::make_shared<test::ScriptedTime>(100));
     // Stopped while the third sample waits for its MPH bytes: the decoder finishes its
     // exchange and the sample goes no further.
     AfterRequests(kHeaderRequests + 2 * kSampleRequests + 3, [&] { w.btnLog->click(); });
@@ -182,7 +184,7 @@ TEST_F(LogRunEndToEnd, HandshakeFailure)
 
 TEST_F(LogRunEndToEnd, CablePulledMidRunStillSavesItsFile)
 {
-    TfrmMain& w = Open();
+    TfrmMain& w = Open(kSlots, std::make_shared<test::ScriptedTime>(100));
     AfterRequests(kHeaderRequests + kSampleRequests + 2, [&] { lm.SetFault(sim::LmFault::HangUp); });
     w.btnLog->click();
     ASSERT_EQ(errors.size(), 1u) << w.MemoText();
