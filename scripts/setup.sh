@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tessek needs (when any is missing), then configures and
-# builds. Usage: scripts/setup.sh [build-dir] [extra cmake arguments...]
+# builds with warnings as errors. Usage: scripts/setup.sh [build-dir] [extra cmake
+# arguments...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,5 +29,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B "$build_dir" -G Ninja "$@"
+cmake -S . -B "$build_dir" -G Ninja -DTESSEK_WERROR=ON "$@"
 cmake --build "$build_dir"
