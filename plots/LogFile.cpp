@@ -85,9 +85,10 @@ Cell ParseCell(const Field& f, double& value)
     if (s.front() == '+')
         s.remove_prefix(1);
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(value))
+    if (ec != std::errc() || end != s.data() + s.size() || std::isinf(value))
         return Cell::NotANumber;
-    return Cell::Number;
+    // Some programs write "nan" for a missing value.
+    return std::isnan(value) ? Cell::Empty : Cell::Number;
 }
 
 int DecimalsOf(const Field& f)
@@ -323,7 +324,8 @@ private:
     };
 
     // Reads records until the first row of numbers and sets up the columns from the names
-    // (and units) row above it. The first row of numbers is kept in `pending_`.
+    // (and units) row above it. The first row of numbers is kept in `pending_`, rows between
+    // the header and it (rows of numbers with a bad cell) in `early_`.
     bool FindHeader()
     {
         std::vector<Record> above;
@@ -338,11 +340,7 @@ private:
                 pending_ = std::move(r);
                 return SetUpColumns(above);
             }
-            for (const Field& f : r.Fields) {
-                std::string name, unit;
-                SplitNameAndUnit(Unquote(f), name, unit);
-                sawTimeName = sawTimeName || IsTimeName(name);
-            }
+            sawTimeName = sawTimeName || HasTimeName(r.Fields);
             above.push_back(std::move(r));
         }
         if (sawTimeName && reader_.AtEnd())
@@ -353,24 +351,53 @@ private:
         return false;
     }
 
-    bool SetUpColumns(const std::vector<Record>& above)
+    static bool HasTimeName(const std::vector<Field>& fields)
+    {
+        for (const Field& f : fields) {
+            std::string name, unit;
+            SplitNameAndUnit(Unquote(f), name, unit);
+            if (IsTimeName(name))
+                return true;
+        }
+        return false;
+    }
+
+    static bool HasNumber(const std::vector<Field>& fields)
+    {
+        double v;
+        return std::any_of(fields.begin(), fields.end(),
+                           [&](const Field& f) { return ParseCell(f, v) == Cell::Number; });
+    }
+
+    // The names row is a row without numbers that has as many fields as the first row of
+    // numbers: the first one that names a time column, or else the first one. A units row
+    // is such a row right under it.
+    bool SetUpColumns(std::vector<Record>& above)
     {
         const size_t n = pending_.Fields.size();
-        const Record* names = nullptr;
-        const Record* units = nullptr;
+        size_t namesAt = above.size();
         for (size_t i = 0; i < above.size(); ++i) {
-            if (above[i].Fields.size() != n)
+            if (above[i].Fields.size() != n || HasNumber(above[i].Fields))
                 continue;
-            names = &above[i];
-            if (i + 1 < above.size() && above[i + 1].Fields.size() == n)
-                units = &above[i + 1];
-            break;
+            if (namesAt == above.size())
+                namesAt = i;
+            if (HasTimeName(above[i].Fields)) {
+                namesAt = i;
+                break;
+            }
         }
-        if (!names) {
+        if (namesAt == above.size()) {
             result_.Error = "Not a data log: no row of column names above the first row of numbers (line " +
                             std::to_string(pending_.Line) + ").";
             return false;
         }
+        const Record* names = &above[namesAt];
+        const Record* units = nullptr;
+        size_t dataAt = namesAt + 1;
+        if (dataAt < above.size() && above[dataAt].Fields.size() == n && !HasNumber(above[dataAt].Fields))
+            units = &above[dataAt++];
+        for (size_t i = dataAt; i < above.size(); ++i)
+            early_.push_back(std::move(above[i]));
         if (n < 2) {
             result_.Error = "Not a data log: it has a single column and so nothing to show against time.";
             return false;
@@ -487,6 +514,8 @@ private:
         const size_t maxRows = limits_.MaxCells / columns_;
         if (maxRows == 0)
             return;
+        for (size_t i = 0; i < early_.size() && result_.Data.Time.size() < maxRows; ++i)
+            TakeRow(early_[i].Fields, early_[i].Line, false);
         TakeRow(pending_.Fields, pending_.Line, reader_.AtEnd() && reader_.LastHadNoLineEnd());
         std::vector<Field> fields;
         while (!reader_.AtEnd()) {
@@ -507,6 +536,7 @@ private:
     RecordReader reader_;
     LogReadResult result_;
     Record pending_;
+    std::vector<Record> early_;
     size_t columns_ = 0;
     size_t timeColumn_ = 0;
     double timeScale_ = 1.0;

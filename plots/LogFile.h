@@ -8,12 +8,14 @@
 // - The separator is a tab, a comma or a semicolon, whichever most of the first lines use;
 //   the decimal mark is always ".". Fields may be quoted (RFC 4180); CR LF or LF line ends.
 // - A few lines of anything (a MegaLogViewer file's banner) may come before the names row.
-//   The names row is the first row with as many fields as the first row of numbers; a
-//   second such row right under it is a units row (MSL). A unit may also be given in the
-//   name, in parentheses or brackets: "Engine Speed (rpm)", "Boost [kPa]".
+//   The names row is a row without numbers that has as many fields as the first row of
+//   numbers (the first such row that names a time column, else the first such row); a
+//   row without numbers right under it is a units row (MSL). A unit may also be given in
+//   the name, in parentheses or brackets: "Engine Speed (rpm)", "Boost [kPa]".
 // - The time column is the one named "Time", "Seconds" or "Sec" (case ignored, unit
 //   apart), otherwise the first column. Its unit is seconds; "ms" is converted.
-// - A value cell that is empty or not a number is "no value" (NaN); such cells are counted.
+// - A value cell that is empty or "nan" is "no value" (NaN); so is a cell that is not a
+//   number, and such cells are counted.
 // - A row is skipped, and reported, when its time is missing or not a number, when it has
 //   fewer fields than the names row (a last row cut short) or more that are not empty, or
 //   when its time is earlier than the row before (rows are kept in file order; a repeated

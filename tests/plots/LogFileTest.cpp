@@ -135,6 +135,31 @@ TEST(LogFile, FindsNamesUnitsAndTimeColumnInEveryAcceptedLayout)
     EXPECT_EQ(quoted.Data.Channels[0].Name, "Say \"hi\"");
 }
 
+// A bad first row is data with a bad cell, not a units row; a banner line with as many
+// fields as the data is not taken for the names.
+TEST(LogFile, TellsHeaderRowsFromBadDataRows)
+{
+    const LogReadResult r = ParseLogText(
+        "Created by,Tessek\n"
+        "Time (s),Engine Speed (rpm),Power (hp)\n"
+        "0.000,900,n/a\n"
+        "0.050,910,nan\n"
+        "0.100,920,12.5\n");
+    ASSERT_TRUE(r.Ok()) << r.Error;
+    EXPECT_EQ(r.Data.TimeName, "Time");
+    ASSERT_EQ(r.Data.Channels.size(), 2u);
+    EXPECT_EQ(r.Data.Channels[0].Unit, "rpm");
+    EXPECT_EQ(r.Data.Channels[1].Unit, "hp");
+    EXPECT_EQ(r.Data.Time, (std::vector<double>{0, 0.05, 0.1}));
+    const std::vector<double> power = Values(r, "Power");
+    ASSERT_EQ(power.size(), 3u);
+    EXPECT_TRUE(std::isnan(power[0]));
+    EXPECT_TRUE(std::isnan(power[1]));
+    // "n/a" is counted, "nan" is a plain missing value.
+    EXPECT_EQ(r.Report.CellsWithoutValue, 1u);
+    EXPECT_EQ(r.Report.Examples, (std::vector<std::string>{"line 3: \"Power\" is not a number: \"n/a\""}));
+}
+
 TEST(LogFile, QuotedNameMayHoldALineBreak)
 {
     const LogReadResult r = ParseLogText("Time,\"Two\nLines\"\n0,1\n1,2,3\n");
