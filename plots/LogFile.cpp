@@ -314,6 +314,11 @@ public:
         if (!FindHeader())
             return std::move(result_);
         ReadRows();
+        if (result_.Data.Time.empty()) {
+            const std::vector<std::string>& examples = result_.Report.Examples;
+            result_.Error = "Not a data log: none of its rows could be read" +
+                            (examples.empty() ? std::string(".") : " (" + examples.front() + ").");
+        }
         return std::move(result_);
     }
 
@@ -512,19 +517,27 @@ private:
     void ReadRows()
     {
         const size_t maxRows = limits_.MaxCells / columns_;
-        if (maxRows == 0)
+        // Called while there is a row left to read.
+        const auto full = [&] {
+            if (result_.Data.Time.size() < maxRows)
+                return false;
+            result_.Report.LimitNote = "Only the first " + std::to_string(maxRows) +
+                                       " rows were loaded (the viewer keeps at most " +
+                                       std::to_string(limits_.MaxCells) + " values).";
+            return true;
+        };
+        for (const Record& r : early_) {
+            if (full())
+                return;
+            TakeRow(r.Fields, r.Line, false);
+        }
+        if (full())
             return;
-        for (size_t i = 0; i < early_.size() && result_.Data.Time.size() < maxRows; ++i)
-            TakeRow(early_[i].Fields, early_[i].Line, false);
         TakeRow(pending_.Fields, pending_.Line, reader_.AtEnd() && reader_.LastHadNoLineEnd());
         std::vector<Field> fields;
         while (!reader_.AtEnd()) {
-            if (result_.Data.Time.size() >= maxRows) {
-                result_.Report.LimitNote = "Only the first " + std::to_string(maxRows) +
-                                           " rows were loaded (the viewer keeps at most " +
-                                           std::to_string(limits_.MaxCells) + " values).";
+            if (full())
                 return;
-            }
             reader_.Next(fields);
             TakeRow(fields, reader_.Line(), reader_.AtEnd() && reader_.LastHadNoLineEnd());
         }

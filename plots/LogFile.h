@@ -68,8 +68,9 @@ struct LogReadReport {
 };
 
 struct LogReadResult {
-    // Empty when the file was read; otherwise why nothing could be read ("The file is
-    // empty.", "Not a data log: ...", or the system's reason the file cannot be opened).
+    // Empty when the file was read (then it has at least one row); otherwise why nothing
+    // could be read ("The file is empty.", "Not a data log: ...", or the system's reason
+    // the file cannot be opened).
     std::string Error;
     LogData Data;
     LogReadReport Report;

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <tuple>
 
 #include "platform/ProgramFolder.h"
 #include "plots/Decimate.h"
@@ -46,8 +47,8 @@ constexpr int kMinColumns = 200;
 // time axis while zooming, away from the point under the pointer.
 constexpr int kLeftMargin = 72;
 constexpr int kRightMargin = 14;
-// Channels shown when a log opens; a log with more (another program's, with a hundred
-// columns) starts with the first ones, as strips thinner than this are unreadable.
+// Most channels checked when a log opens: another program's log with a hundred columns
+// would otherwise start with strips too thin to read.
 constexpr int kMaxStartStrips = 12;
 
 QColor ColourOf(size_t index)
@@ -55,14 +56,21 @@ QColor ColourOf(size_t index)
     return kColours[index % kColourCount];
 }
 
-QString NoValueText()
-{
-    return QStringLiteral("\u2014");
-}
-
 QString FormatValue(double v, int decimals)
 {
-    return std::isnan(v) ? NoValueText() : QString::number(v, 'f', decimals);
+    return std::isnan(v) ? QStringLiteral("\u2014") : QString::number(v, 'f', decimals);
+}
+
+// Reads a log; whatever goes wrong, even running out of memory, ends up in Error.
+LogReadResult Read(const QString& path)
+{
+    try {
+        return ReadLogFile(QFile::encodeName(path).toStdString());
+    } catch (const std::exception& e) {
+        LogReadResult failed;
+        failed.Error = e.what();
+        return failed;
+    }
 }
 
 QString Title(const LogChannel& c)
@@ -191,20 +199,13 @@ QWidget* LogViewerWindow::BuildPowerTab()
 bool LogViewerWindow::OpenFile(const QString& path)
 {
     const QString name = QFileInfo(path).fileName();
-    LogReadResult read;
-    try {
-        read = ReadLogFile(QFile::encodeName(path).toStdString());
-    } catch (const std::exception& e) {
-        read.Error = e.what();
-    }
+    LogReadResult read = Read(path);
     if (!read.Ok()) {
         ShowProblem(name + ": " + QString::fromStdString(read.Error));
         return false;
     }
-    path_ = path;
     lastFolder_ = QFileInfo(path).absolutePath();
     log_ = std::move(read.Data);
-    report_ = std::move(read.Report);
     compactTime_.assign(log_.Channels.size(), {});
     compactValues_.assign(log_.Channels.size(), {});
     compacted_.assign(log_.Channels.size(), false);
@@ -222,21 +223,15 @@ bool LogViewerWindow::OpenFile(const QString& path)
     }
     setWindowTitle(tr("Tessek Log Viewer - %1").arg(name));
     status_->setStyleSheet({});
-    status_->setText(name + ": " + QString::fromStdString(report_.Summary()));
+    status_->setText(name + ": " + QString::fromStdString(read.Report.Summary()));
     QStringList examples;
-    for (const std::string& e : report_.Examples)
+    for (const std::string& e : read.Report.Examples)
         examples << QString::fromStdString(e);
     status_->setToolTip(examples.join('\n'));
 
     cursor_ = log_.Time.front();
     FillChannelTable();
-    double from = log_.Time.front(), to = log_.Time.back();
-    if (to - from < kMinSpan) {
-        from -= kSinglePointSpan / 2;
-        to += kSinglePointSpan / 2;
-    }
-    from_ = from;
-    to_ = to;
+    std::tie(from_, to_) = RunBounds();
     RebuildStrips();
 
     powerRuns_.clear();
@@ -248,12 +243,7 @@ bool LogViewerWindow::OpenFile(const QString& path)
 bool LogViewerWindow::AddPowerRun(const QString& path)
 {
     const QString name = QFileInfo(path).fileName();
-    LogReadResult read;
-    try {
-        read = ReadLogFile(QFile::encodeName(path).toStdString());
-    } catch (const std::exception& e) {
-        read.Error = e.what();
-    }
+    LogReadResult read = Read(path);
     if (!read.Ok()) {
         ShowProblem(name + ": " + QString::fromStdString(read.Error));
         return false;
@@ -357,28 +347,29 @@ void LogViewerWindow::ShowWholeRun()
 {
     if (log_.Time.empty())
         return;
+    const auto [first, last] = RunBounds();
+    OnStripRangeChanged(first, last);
+}
+
+std::pair<double, double> LogViewerWindow::RunBounds() const
+{
     const double first = log_.Time.front(), last = log_.Time.back();
     if (last - first < kMinSpan)
-        OnStripRangeChanged(first - kSinglePointSpan / 2, last + kSinglePointSpan / 2);
-    else
-        OnStripRangeChanged(first, last);
+        return {first - kSinglePointSpan / 2, last + kSinglePointSpan / 2};
+    return {first, last};
 }
 
 // Keeps the range inside the run and not narrower than kMinSpan, then shows it in every
 // strip: a zoom or pan in one strip moves them all.
 void LogViewerWindow::OnStripRangeChanged(double lower, double upper)
 {
-    if (syncing_ || log_.Time.empty())
+    if (syncing_ || log_.Time.empty() || !std::isfinite(lower) || !std::isfinite(upper))
         return;
-    double first = log_.Time.front(), last = log_.Time.back();
-    if (last - first < kMinSpan) {
-        first -= kSinglePointSpan / 2;
-        last += kSinglePointSpan / 2;
-    }
+    const auto [first, last] = RunBounds();
     if (upper < lower)
         std::swap(lower, upper);
-    const double width = std::clamp(upper - lower, kMinSpan, last - first);
-    lower = std::clamp(lower, first, last - width);
+    const double width = std::clamp(upper - lower, kMinSpan, std::max(last - first, kMinSpan));
+    lower = std::max(first, std::min(lower, last - width));
     from_ = lower;
     to_ = lower + width;
     syncing_ = true;

@@ -17,6 +17,7 @@
 #include <QString>
 #include <QWidget>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "plots/LogFile.h"
@@ -46,7 +47,8 @@ public:
     // file cannot be read or holds no acceleration data.
     bool AddPowerRun(const QString& path);
 
-    // The visible time range in seconds; every strip shows it.
+    // Shows the time range `from`..`to` (s) in every strip, kept inside the run and at least
+    // 1 ms wide, as a zoom or a pan does.
     void SetTimeRange(double from, double to);
     void ShowWholeRun();
     // Puts the cursor at `t` seconds and shows every channel's value there.
@@ -64,6 +66,8 @@ private:
     QWidget* BuildPowerTab();
     void FillChannelTable();
     void RebuildStrips();
+    // The whole run's time range; a run without duration gets one around its time.
+    std::pair<double, double> RunBounds() const;
     void OnStripRangeChanged(double lower, double upper);
     void RefreshVisibleRange();
     void RefreshCursorColumn();
@@ -81,9 +85,7 @@ private:
     QCustomPlot* powerPlot_ = nullptr;
     QLabel* powerPeaks_ = nullptr;
 
-    QString path_;
     LogData log_;
-    LogReadReport report_;
     // Per channel: the samples that have a value, for drawing (a gap would hide the extremes
     // of its pixel column from the thinning). Only for the channels with gaps (compacted_).
     std::vector<std::vector<double>> compactTime_, compactValues_;
@@ -92,7 +94,6 @@ private:
     double from_ = 0, to_ = 1;
     double cursor_ = 0;
     bool syncing_ = false;
-    bool filling_ = false;
     std::vector<PowerRun> powerRuns_;
     QString lastFolder_;
 };

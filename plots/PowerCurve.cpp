@@ -10,6 +10,8 @@ namespace tessek {
 namespace {
 
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
+// Engine speeds at or above this are garbage, not a point of the curve.
+constexpr double kMaxRpm = 100000;
 
 bool SameName(const std::string& a, const char* b)
 {
@@ -80,7 +82,7 @@ PowerCurve ComputePowerCurve(const LogData& log)
         const double r = rpm->Values[i];
         const double a = accel->Values[i];
         const double p = power->Values[i];
-        if (!(r > 0) || !(a > 0) || std::isnan(p))
+        if (!(r > 0) || !(r < kMaxRpm) || !(a > 0) || std::isnan(p))
             continue;
         Bin& b = bins[static_cast<long>(std::floor(r / kPowerCurveBinRpm))];
         b.Power.push_back(p);

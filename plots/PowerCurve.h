@@ -41,7 +41,7 @@ struct PowerCurve {
 
 // Finds the columns "Engine Speed", "Acceleration", "Power" and "Torque" by name (case
 // ignored; raw columns are not used) and builds the curve from the samples that have an
-// engine speed above 0, a positive acceleration and a power value.
+// engine speed above 0 (and below 100,000), a positive acceleration and a power value.
 PowerCurve ComputePowerCurve(const LogData& log);
 
 }  // namespace tessek

@@ -238,6 +238,7 @@ TEST(LogFile, RefusesWhatIsNotALogWithAClearMessage)
          "Not a data log: no row of column names above the first row of numbers (line 1)."},
         {"a single column", "Time\n0\n1\n",
          "Not a data log: it has a single column and so nothing to show against time."},
+        {"no row with a time", "Time,A\n,1\n,2\n", "Not a data log: none of its rows could be read (line 2: no time)."},
         {"names only, no samples", "Time (s),Engine Speed (rpm)\r\n",
          "The log holds no samples, only its column names."},
         {"binary: every byte value", EveryByte(4096),
