@@ -104,16 +104,17 @@ int DecimalsOf(const Field& f)
 }
 
 // Splits the text into records of fields. A record is one line, or more where a quoted
-// field holds a line break.
+// field holds a line break; that is allowed in the header only, so a stray quote in a data
+// row costs that row and not the rest of the file.
 class RecordReader {
 public:
     RecordReader(std::string_view text, char separator) : text_(text), separator_(separator) {}
 
     bool AtEnd() const { return pos_ >= text_.size(); }
     size_t Line() const { return line_; }  // 1-based line the last record started on
-    size_t Position() const { return pos_; }
     // True when the last record ran to the end of the text without a line break.
     bool LastHadNoLineEnd() const { return noLineEnd_; }
+    void EndOfHeader() { quotedLineBreaks_ = false; }
 
     void Next(std::vector<Field>& fields)
     {
@@ -172,12 +173,15 @@ private:
                         }
                         break;
                     }
-                    if (text_[i] == '\n')
+                    if (text_[i] == '\n') {
+                        if (!quotedLineBreaks_)
+                            break;
                         ++nextLine_;
+                    }
                     ++i;
                 }
                 fields.push_back({text_.substr(open, i - open), true});
-                if (i < size)
+                if (i < size && text_[i] == '"')
                     ++i;
                 // Whatever follows the closing quote up to the separator is ignored.
                 while (i < size && text_[i] != separator_ && text_[i] != '\n')
@@ -206,6 +210,7 @@ private:
     size_t line_ = 0;
     size_t nextLine_ = 1;
     bool noLineEnd_ = false;
+    bool quotedLineBreaks_ = true;
 };
 
 bool IsBlank(const std::vector<Field>& fields)
@@ -342,6 +347,7 @@ private:
             if (IsBlank(r.Fields))
                 continue;
             if (IsNumberRow(r.Fields)) {
+                reader_.EndOfHeader();
                 pending_ = std::move(r);
                 return SetUpColumns(above);
             }

@@ -170,6 +170,14 @@ TEST(LogFile, QuotedNameMayHoldALineBreak)
     EXPECT_EQ(r.Report.Examples[0], "line 4: 3 fields where the names row has 2");
 }
 
+TEST(LogFile, UnclosedQuoteInADataRowEndsWithItsLine)
+{
+    const LogReadResult r = ParseLogText("Time,A,B\n0,1,5\n1,2,\"oops\n2,3,7\n");
+    ASSERT_TRUE(r.Ok()) << r.Error;
+    EXPECT_EQ(r.Data.Time, (std::vector<double>{0, 1, 2}));
+    EXPECT_EQ(r.Data.Channels[0].Values, (std::vector<double>{1, 2, 3}));
+}
+
 TEST(LogFile, SkipsOrBlanksBadRowsAndSaysWhereAndWhy)
 {
     const LogReadResult r = ParseLogText(

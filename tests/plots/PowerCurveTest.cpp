@@ -117,6 +117,8 @@ TEST(PowerCurve, SaysWhyThereIsNoCurve)
     PullLog noRpm;
     noRpm.log.Channels[0].Name = "Road Speed";
     noRpm.Add(3000, 0.5, 50, 80);
+    PullLog absurd;
+    absurd.Add(1e30, 0.5, 50, 80);
     PullLog rawOnly;
     rawOnly.log.Channels[2].Name = "Power raw";
     rawOnly.log.Channels[2].Raw = true;
@@ -127,6 +129,8 @@ TEST(PowerCurve, SaysWhyThereIsNoCurve)
         const char* problem;
     } const cases[] = {
         {"no positive acceleration", slowing.log,
+         "No acceleration data in this log: no sample with positive acceleration and engine speed."},
+        {"engine speed beyond reason", absurd.log,
          "No acceleration data in this log: no sample with positive acceleration and engine speed."},
         {"no performance columns", noColumns.log,
          "No acceleration data in this log: it has no Acceleration, Power and Torque columns."},
