@@ -1,6 +1,6 @@
 #include "logging/Decoders.h"
 
-#include "link/LmLink.h"
+#include "platform/Hex.h"
 
 #include <charconv>
 #include <system_error>
@@ -90,38 +90,38 @@ DecodedValue MapValue(uint8_t v, float baroRef, double mapFunction)
 
 }  // namespace
 
-TDecoderKind DecoderFor(uint8_t address)
+DecoderKind DecoderFor(uint8_t address)
 {
     switch (address) {
         case 0x12:
-            return TDecoderKind::Skip;
+            return DecoderKind::Skip;
         case 0x5D:
-            return TDecoderKind::ChargeTemp0;
+            return DecoderKind::ChargeTemp0;
         case 0x69:
-            return TDecoderKind::Mph;
+            return DecoderKind::Mph;
         case 0x72:
-            return TDecoderKind::Spark;
+            return DecoderKind::Spark;
         case 0x86:
-            return TDecoderKind::Map;
+            return DecoderKind::Map;
         case 0x8F:
-            return TDecoderKind::Rpm;
+            return DecoderKind::Rpm;
         case 0x98:
-            return TDecoderKind::Tps;
+            return DecoderKind::Tps;
         case 0x9A:
-            return TDecoderKind::Coolant;
+            return DecoderKind::Coolant;
         case 0x9C:
-            return TDecoderKind::O2;
+            return DecoderKind::O2;
         case 0x9D:
-            return TDecoderKind::ChargeTemp1;
+            return DecoderKind::ChargeTemp1;
         case 0xA0:
-            return TDecoderKind::Knock;
+            return DecoderKind::Knock;
         case 0xCE:
         case 0xCF:
         case 0xD0:
         case 0xD1:
-            return TDecoderKind::Retard;
+            return DecoderKind::Retard;
         default:
-            return TDecoderKind::Raw;
+            return DecoderKind::Raw;
     }
 }
 

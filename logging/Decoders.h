@@ -14,7 +14,7 @@
 namespace tessek {
 
 // The decoder of a slot, chosen by the slot's LM address.
-enum class TDecoderKind {
+enum class DecoderKind {
     Skip,         // address 12: nothing is requested, nothing appended
     ChargeTemp0,  // 5D
     Mph,          // 69 (requests 6A, then 69)
@@ -30,15 +30,15 @@ enum class TDecoderKind {
     Raw,          // any other address (requests the slot's address)
 };
 
-inline constexpr uint8_t SkipAddress = 0x12;
-inline constexpr uint8_t BaroAddress = 0x73;
-inline constexpr uint8_t CoolantAddress = 0x9A;
-inline constexpr uint8_t MphHiAddress = 0x69;
-inline constexpr uint8_t MphLoAddress = 0x6A;
-inline constexpr uint8_t RpmHiAddress = 0x8F;
-inline constexpr uint8_t RpmLoAddress = 0x90;
+inline constexpr uint8_t kSkipAddress = 0x12;
+inline constexpr uint8_t kBaroAddress = 0x73;
+inline constexpr uint8_t kCoolantAddress = 0x9A;
+inline constexpr uint8_t kMphHiAddress = 0x69;
+inline constexpr uint8_t kMphLoAddress = 0x6A;
+inline constexpr uint8_t kRpmHiAddress = 0x8F;
+inline constexpr uint8_t kRpmLoAddress = 0x90;
 
-TDecoderKind DecoderFor(uint8_t address);
+DecoderKind DecoderFor(uint8_t address);
 
 // `value` in fixed point with `decimals` decimals, right-aligned in at least `width`
 // characters ("%<width>.<decimals>f" in the C locale).

@@ -15,13 +15,13 @@
 
 namespace tessek {
 
-class TCommandHost;
-class TIniFile;
-struct TLogSettings;
+class CommandHost;
+class IniFile;
+struct LoggingSettings;
 
 // The values the decoders and the performance figures share. They live in the main
 // window (zero at start-up, kept from one run to the next); the run refers to them.
-struct TLogRunState {
+struct LogRunState {
     float& PrevMph;    // SampleMph after the previous sample
     float& PrevRpm;    // SampleRpm after the previous sample
     float& SampleMph;  // last result of DecodeMph
@@ -30,20 +30,20 @@ struct TLogRunState {
 };
 
 // The catalogue's display text for a name such as "$8F"; "" for an unknown name.
-using TDisplayTextLookup = std::function<std::string(const std::string& name)>;
+using DisplayTextLookup = std::function<std::string(const std::string& name)>;
 
-class TLogRun {
+class LogRun {
 public:
     // A sample without any request (every slot skipped) waits this long for window
     // events, so that such a run stays stoppable and adds lines at a bounded pace.
-    static constexpr uint32_t IdleSamplePaceMs = 10;
+    static constexpr uint32_t kIdleSamplePaceMs = 10;
 
-    TLogRun(TCommandHost& host, TLogSettings& settings, TIniFile& settingsIni, TDisplayTextLookup displayText,
-            TLogRunState state);
+    LogRun(CommandHost& host, LoggingSettings& settings, IniFile& settingsIni, DisplayTextLookup displayText,
+           LogRunState state);
 
     // The Log button: starts a run when the busy mark is clear, otherwise stops the
     // running command. Returns when the run (or the stop request) is done.
-    void btnLogClick();
+    void StartOrStop();
 
     // One slot of a sample: the decoder for `address` asks the LM and appends its text.
     void DecodeSlot(uint8_t address, std::string& line);
@@ -70,11 +70,11 @@ private:
     void SampleLoop();
     void SaveAutomaticLog();
 
-    TCommandHost& host_;
-    TLogSettings& settings_;
-    TIniFile& ini_;
-    TDisplayTextLookup displayText_;
-    TLogRunState state_;
+    CommandHost& host_;
+    LoggingSettings& settings_;
+    IniFile& ini_;
+    DisplayTextLookup displayText_;
+    LogRunState state_;
 };
 
 }  // namespace tessek
