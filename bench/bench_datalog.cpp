@@ -52,7 +52,7 @@ int main(int argc, char** argv)
     writer.OnProblem = [](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); };
     writer.RunStarted(RunColumnsFor(kSlots, {}, true), std::chrono::system_clock::now());
 
-    const float baroRef = sim::ScenarioMemory(std::chrono::milliseconds(0))[BaroAddress];
+    const float baroRef = sim::ScenarioMemory(std::chrono::milliseconds(0))[kBaroAddress];
     float prevMph = 0, prevRpm = 0;
     double wall = 0, cpu = 0, worst = 0;
     for (int i = 0; i < rows; ++i) {
@@ -61,14 +61,14 @@ int main(int argc, char** argv)
         std::vector<DecodedValue> values;
         float mph = 0, rpm = 0;
         for (const uint8_t address : kSlots) {
-            const TDecoderKind kind = DecoderFor(address);
-            const uint8_t lo = kind == TDecoderKind::Rpm   ? memory[RpmLoAddress]
-                               : kind == TDecoderKind::Mph ? memory[MphLoAddress]
-                                                           : memory[address];
+            const DecoderKind kind = DecoderFor(address);
+            const uint8_t lo = kind == DecoderKind::Rpm   ? memory[kRpmLoAddress]
+                               : kind == DecoderKind::Mph ? memory[kMphLoAddress]
+                                                          : memory[address];
             values.push_back(*DecodeValue(kind, lo, memory[address], baroRef, kMapFunction));
-            if (kind == TDecoderKind::Rpm)
+            if (kind == DecoderKind::Rpm)
                 rpm = static_cast<float>(RpmValue(lo, memory[address]));
-            if (kind == TDecoderKind::Mph)
+            if (kind == DecoderKind::Mph)
                 mph = static_cast<float>(MphValue(lo, memory[address]));
         }
         const auto figures =

@@ -21,7 +21,7 @@
 //
 // Window thread only (the run's observer calls).
 #include "logging/RunRecord.h"
-#include "logging/UniqueFd.h"
+#include "platform/UniqueFd.h"
 
 #include <sys/types.h>
 

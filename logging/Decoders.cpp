@@ -144,33 +144,33 @@ double RoundAsPrinted(double value, int decimals)
     return rounded;
 }
 
-std::optional<DecodedValue> DecodeValue(TDecoderKind kind, uint8_t v, uint8_t hi, float baroRef, double mapFunction)
+std::optional<DecodedValue> DecodeValue(DecoderKind kind, uint8_t v, uint8_t hi, float baroRef, double mapFunction)
 {
     switch (kind) {
-        case TDecoderKind::Skip:
+        case DecoderKind::Skip:
             return std::nullopt;
-        case TDecoderKind::ChargeTemp0:
-        case TDecoderKind::ChargeTemp1:
+        case DecoderKind::ChargeTemp0:
+        case DecoderKind::ChargeTemp1:
             return Printed(ChargeTempF(v), kTempDecimals, v);
-        case TDecoderKind::Mph:
+        case DecoderKind::Mph:
             return Printed(MphValue(v, hi), kMphDecimals, hi * 256 + v);
-        case TDecoderKind::Spark:
+        case DecoderKind::Spark:
             return Printed(SparkDegrees(v), kSparkDecimals, v);
-        case TDecoderKind::Map:
+        case DecoderKind::Map:
             return MapValue(v, baroRef, mapFunction);
-        case TDecoderKind::Rpm:
+        case DecoderKind::Rpm:
             return Printed(RpmValue(v, hi), kRpmDecimals, hi * 256 + v);
-        case TDecoderKind::Tps:
+        case DecoderKind::Tps:
             return Printed(TpsPercent(v), kTpsDecimals, v);
-        case TDecoderKind::Coolant:
+        case DecoderKind::Coolant:
             return Printed(CoolantF(v), kTempDecimals, v);
-        case TDecoderKind::O2:
+        case DecoderKind::O2:
             return Printed(O2Volts(v), kO2Decimals, v);
-        case TDecoderKind::Knock:
+        case DecoderKind::Knock:
             return Printed(KnockVolts(v), kKnockDecimals, v);
-        case TDecoderKind::Retard:
+        case DecoderKind::Retard:
             return Printed(RetardDegrees(v), kRetardDecimals, v);
-        case TDecoderKind::Raw:
+        case DecoderKind::Raw:
             return Printed(v, kRawDecimals, v);
     }
     return std::nullopt;

@@ -63,7 +63,7 @@ struct DecodedValue {
 // low byte (reply to 90 or 6A) of RPM and MPH, whose high byte (reply to 8F or 69) is
 // `hi`; `hi` is ignored by the one-byte decoders. `baroRef` and `mapFunction` are used by
 // MAP only. No value for Skip.
-std::optional<DecodedValue> DecodeValue(TDecoderKind kind, uint8_t v, uint8_t hi, float baroRef, double mapFunction);
+std::optional<DecodedValue> DecodeValue(DecoderKind kind, uint8_t v, uint8_t hi, float baroRef, double mapFunction);
 
 // Charge air temperature in degrees Fahrenheit from the raw byte: a piecewise-linear
 // table, applied as it is, jumps between 16/17 and 25/26 included; not clamped.

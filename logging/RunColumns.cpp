@@ -1,6 +1,7 @@
 #include "logging/RunColumns.h"
 
-#include "link/LmLink.h"
+#include "platform/Hex.h"
+
 
 #include <algorithm>
 
@@ -30,33 +31,33 @@ std::optional<double> Figure(double value)
 
 }  // namespace
 
-ColumnLabel SlotColumnLabel(uint8_t address, const TDisplayTextLookup& displayText)
+ColumnLabel SlotColumnLabel(uint8_t address, const DisplayTextLookup& displayText)
 {
     switch (DecoderFor(address)) {
-        case TDecoderKind::ChargeTemp0:
+        case DecoderKind::ChargeTemp0:
             return {"Charge Air Temp", "F"};
-        case TDecoderKind::ChargeTemp1:
+        case DecoderKind::ChargeTemp1:
             return {"Raw Charge Temp", "F"};
-        case TDecoderKind::Mph:
+        case DecoderKind::Mph:
             return {"Road Speed", "mph"};
-        case TDecoderKind::Spark:
+        case DecoderKind::Spark:
             return {"Spark Advance", "deg"};
-        case TDecoderKind::Map:
+        case DecoderKind::Map:
             return {"MAP", "psi/-inHg"};
-        case TDecoderKind::Rpm:
+        case DecoderKind::Rpm:
             return {"Engine Speed", "rpm"};
-        case TDecoderKind::Tps:
+        case DecoderKind::Tps:
             return {"Throttle", "%"};
-        case TDecoderKind::Coolant:
+        case DecoderKind::Coolant:
             return {"Coolant Temp", "F"};
-        case TDecoderKind::O2:
+        case DecoderKind::O2:
             return {"O2", "v"};
-        case TDecoderKind::Knock:
+        case DecoderKind::Knock:
             return {"Knock", "v"};
-        case TDecoderKind::Retard:
+        case DecoderKind::Retard:
             return {"Cyl " + std::to_string(address - 0xCD) + " Retard", "deg"};
-        case TDecoderKind::Skip:
-        case TDecoderKind::Raw:
+        case DecoderKind::Skip:
+        case DecoderKind::Raw:
             break;
     }
     const std::string name = "$" + ByteToHex(address);
@@ -64,18 +65,18 @@ ColumnLabel SlotColumnLabel(uint8_t address, const TDisplayTextLookup& displayTe
     return {text.empty() ? name : text, ""};
 }
 
-std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, const TDisplayTextLookup& displayText,
+std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, const DisplayTextLookup& displayText,
                                      bool performance)
 {
     std::vector<RunColumn> columns;
     for (const uint8_t address : slotAddresses) {
-        const TDecoderKind kind = DecoderFor(address);
-        if (kind == TDecoderKind::Skip)
+        const DecoderKind kind = DecoderFor(address);
+        if (kind == DecoderKind::Skip)
             continue;
         ColumnLabel label = SlotColumnLabel(address, displayText);
         // A decoder's decimals do not depend on the bytes it decodes.
         const int decimals = DecodeValue(kind, 0, 0, 0.0f, 0.0)->Decimals;
-        AddColumn(columns, label.Name, std::move(label.Unit), decimals, kind != TDecoderKind::Raw);
+        AddColumn(columns, label.Name, std::move(label.Unit), decimals, kind != DecoderKind::Raw);
     }
     if (performance) {
         AddColumn(columns, "Acceleration", "g", kFigureDecimals, false);
@@ -86,7 +87,7 @@ std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, con
 }
 
 RunSample MakeRunSample(int32_t t, const std::vector<DecodedValue>& slots, bool performance,
-                        const std::optional<TPerformanceFigures>& figures, int requests)
+                        const std::optional<PerformanceFigures>& figures, int requests)
 {
     RunSample sample;
     sample.Time = t / 1000.0;

@@ -27,13 +27,13 @@ struct ColumnLabel {
 // The label of a slot logging `address` (not 12, which has no column). Addresses with a
 // decoder of their own have a fixed readable name; raw bytes are named by the catalogue's
 // display text for "$XX" ("Baro") or, when the catalogue has none, "$XX".
-ColumnLabel SlotColumnLabel(uint8_t address, const TDisplayTextLookup& displayText);
+ColumnLabel SlotColumnLabel(uint8_t address, const DisplayTextLookup& displayText);
 
 // The columns of a run logging `slotAddresses` (slots 1 to 8 in order): one per slot that
 // is not "Skip value", then, with `performance`, Acceleration (g), Power (hp) and Torque
 // (lb-ft) with 2 decimals. A name an earlier column has already taken gets " 2", " 3", ...
 // A raw-byte slot has no raw column of its own: its value is that byte.
-std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, const TDisplayTextLookup& displayText,
+std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, const DisplayTextLookup& displayText,
                                      bool performance);
 
 // The numbers of one sample line for the columns above: `t` is the line's time in ms,
@@ -42,6 +42,6 @@ std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, con
 // three figures follow, rounded as the line prints them; a figure the line shows as "---"
 // or not at all has no value.
 RunSample MakeRunSample(int32_t t, const std::vector<DecodedValue>& slots, bool performance,
-                        const std::optional<TPerformanceFigures>& figures, int requests);
+                        const std::optional<PerformanceFigures>& figures, int requests);
 
 }  // namespace tessek

@@ -85,33 +85,33 @@ struct Writer {
 };
 
 // What the window's line shows for a slot: the decoder's text.
-std::string WindowText(TDecoderKind kind, uint8_t lo, uint8_t hi, float baroRef, double mapFunction)
+std::string WindowText(DecoderKind kind, uint8_t lo, uint8_t hi, float baroRef, double mapFunction)
 {
     switch (kind) {
-        case TDecoderKind::Rpm:
+        case DecoderKind::Rpm:
             return RpmText(RpmValue(lo, hi));
-        case TDecoderKind::Mph:
+        case DecoderKind::Mph:
             return MphText(MphValue(lo, hi));
-        case TDecoderKind::Map:
+        case DecoderKind::Map:
             return MapText(lo, baroRef, mapFunction);
-        case TDecoderKind::Coolant:
+        case DecoderKind::Coolant:
             return CoolantText(lo);
-        case TDecoderKind::ChargeTemp0:
-        case TDecoderKind::ChargeTemp1:
+        case DecoderKind::ChargeTemp0:
+        case DecoderKind::ChargeTemp1:
             return ChargeTempText(lo);
-        case TDecoderKind::Tps:
+        case DecoderKind::Tps:
             return TpsText(lo);
-        case TDecoderKind::O2:
+        case DecoderKind::O2:
             return O2Text(lo);
-        case TDecoderKind::Knock:
+        case DecoderKind::Knock:
             return KnockText(lo);
-        case TDecoderKind::Spark:
+        case DecoderKind::Spark:
             return SparkText(lo);
-        case TDecoderKind::Retard:
+        case DecoderKind::Retard:
             return RetardText(lo);
-        case TDecoderKind::Raw:
+        case DecoderKind::Raw:
             return RawText(lo);
-        case TDecoderKind::Skip:
+        case DecoderKind::Skip:
             break;
     }
     return "";
@@ -119,10 +119,10 @@ std::string WindowText(TDecoderKind kind, uint8_t lo, uint8_t hi, float baroRef,
 
 // The number of a window text as a data log holds it: the window's digits; vacuum ("hg")
 // with a minus sign unless the digits are all 0; a raw byte (hexadecimal) in decimal.
-std::string FileNumber(TDecoderKind kind, const std::string& windowText)
+std::string FileNumber(DecoderKind kind, const std::string& windowText)
 {
     const std::string text = Trimmed(windowText);
-    if (kind == TDecoderKind::Raw)
+    if (kind == DecoderKind::Raw)
         return std::to_string(std::stoi(text, nullptr, 16));
     const std::string digits = text.substr(0, text.find_first_not_of("-0123456789."));
     const bool vacuum = text.find("hg") != std::string::npos;
@@ -172,12 +172,12 @@ TEST(DataLog, EveryByteOfEveryDecoderIsTheNumberTheWindowShows)
         EXPECT_EQ(fields[0], Trimmed(SampleTimeText(i)));
         size_t f = 1;
         for (const Slot& slot : slots) {
-            const TDecoderKind kind = DecoderFor(slot.address);
+            const DecoderKind kind = DecoderFor(slot.address);
             const std::string window = WindowText(kind, lo, hi, hi, slot.mapFunction);
             EXPECT_EQ(fields[f++], FileNumber(kind, window)) << "window: \"" << window << "\"";
-            if (kind == TDecoderKind::Raw)
+            if (kind == DecoderKind::Raw)
                 continue;
-            const int raw = kind == TDecoderKind::Rpm || kind == TDecoderKind::Mph ? hi * 256 + lo : lo;
+            const int raw = kind == DecoderKind::Rpm || kind == DecoderKind::Mph ? hi * 256 + lo : lo;
             EXPECT_EQ(fields[f++], std::to_string(raw));
         }
     }
@@ -185,13 +185,13 @@ TEST(DataLog, EveryByteOfEveryDecoderIsTheNumberTheWindowShows)
 
 TEST(DataLog, HeaderRowsAndEveryRowOnDiskAsItIsLogged)
 {
-    const TParamCatalogue catalogue;
+    const Catalogue catalogue;
     const std::vector<uint8_t> slots = {0x8F, 0x12, 0x86, 0x73, 0x12, 0x12, 0x12, 0x12};
     const std::vector<RunColumn> columns = RunColumnsFor(
         slots, [&](const std::string& name) { return catalogue.DisplayText(name); }, true);
-    const std::vector<DecodedValue> values = {*DecodeValue(TDecoderKind::Rpm, 0x40, 0x1F, 0, 0),
-                                              *DecodeValue(TDecoderKind::Map, 0x5A, 0, 100.0f, 0.172266),
-                                              *DecodeValue(TDecoderKind::Raw, 0x55, 0, 0, 0)};
+    const std::vector<DecodedValue> values = {*DecodeValue(DecoderKind::Rpm, 0x40, 0x1F, 0, 0),
+                                              *DecodeValue(DecoderKind::Map, 0x5A, 0, 100.0f, 0.172266),
+                                              *DecodeValue(DecoderKind::Raw, 0x55, 0, 0, 0)};
 
     TempFolder folder;
     Writer writer(folder.Path());
@@ -272,7 +272,7 @@ std::string CsvRowInLocale(const std::locale& locale)
     TempFolder folder;
     DataLogWriter writer(folder.Path());
     writer.RunStarted({{"Knock", "v", 2, true}}, StartTime());
-    writer.SampleLogged(MakeRunSample(1234567, {*DecodeValue(TDecoderKind::Knock, 0x80, 0, 0, 0)}, false, {}, 1));
+    writer.SampleLogged(MakeRunSample(1234567, {*DecodeValue(DecoderKind::Knock, 0x80, 0, 0, 0)}, false, {}, 1));
     writer.RunEnded();
     return Lines(folder.Read(kStem + ".csv")).back();
 }
@@ -332,7 +332,7 @@ TEST(DataLog, AFolderThatCannotBeMadeIsReportedOnceAndTheRunGoesOn)
         Writer writer(programFolder);
         EXPECT_NO_THROW({
             writer.log.RunStarted({{"Throttle", "%", 1, true}}, StartTime());
-            writer.log.SampleLogged(MakeRunSample(0, {*DecodeValue(TDecoderKind::Tps, 0x80, 0, 0, 0)}, false, {}, 1));
+            writer.log.SampleLogged(MakeRunSample(0, {*DecodeValue(DecoderKind::Tps, 0x80, 0, 0, 0)}, false, {}, 1));
             writer.log.RunEnded();
         });
         EXPECT_EQ(writer.problems, std::vector<std::string>{message});
@@ -369,7 +369,7 @@ TEST(DataLog, AFullDiskStopsThatFileAtItsLastCompleteRow)
     Writer writer(folder.Path(), write);
     writer.log.RunStarted({{"Throttle", "%", 1, true}}, StartTime());
     for (int i = 0; i < 5; ++i)
-        writer.log.SampleLogged(MakeRunSample(i, {*DecodeValue(TDecoderKind::Tps, 0x80, 0, 0, 0)}, false, {}, 1));
+        writer.log.SampleLogged(MakeRunSample(i, {*DecodeValue(DecoderKind::Tps, 0x80, 0, 0, 0)}, false, {}, 1));
     writer.log.RunEnded();
 
     EXPECT_EQ(folder.Read(kStem + ".csv"),

@@ -25,8 +25,8 @@ std::vector<std::string> Described(const std::vector<RunColumn>& columns)
 
 TEST(RunColumns, NamesUnitsAndDecimalsOfEverySlotKind)
 {
-    const TParamCatalogue catalogue;
-    const TDisplayTextLookup lookup = [&](const std::string& name) { return catalogue.DisplayText(name); };
+    const Catalogue catalogue;
+    const DisplayTextLookup lookup = [&](const std::string& name) { return catalogue.DisplayText(name); };
     const std::vector<uint8_t> slots = {0x8F, 0x69, 0x86, 0x9A, 0x5D, 0x9D, 0x98, 0x9C, 0xA0,
                                         0x72, 0xCE, 0xCF, 0xD0, 0xD1, 0x73, 0xDD, 0x4A, 0x12};
     const std::vector<std::string> expected = {
@@ -70,8 +70,8 @@ TEST(RunColumns, SkippedSlotsRepeatedSlotsAndPerformanceFigures)
 
 TEST(RunColumns, SampleHoldsWhatTheLineShows)
 {
-    const std::vector<DecodedValue> slots = {*DecodeValue(TDecoderKind::Rpm, 0x40, 0x1F, 0, 0),
-                                             *DecodeValue(TDecoderKind::Map, 0x5A, 0, 100.0f, 0.172266)};
+    const std::vector<DecodedValue> slots = {*DecodeValue(DecoderKind::Rpm, 0x40, 0x1F, 0, 0),
+                                             *DecodeValue(DecoderKind::Map, 0x5A, 0, 100.0f, 0.172266)};
     // The figures the line prints: "%5.2f" "G " "%7.2f" "HP " "%7.2f" "lb/ft " (DecoderTest).
     struct Row {
         const char* name;
