@@ -2,7 +2,6 @@
 
 #include "platform/Hex.h"
 
-
 #include <algorithm>
 
 namespace tessek {
