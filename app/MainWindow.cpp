@@ -1,8 +1,10 @@
 #include "app/MainWindow.h"
 
-#include "app/Memo.h"
+#include "app/BuiltinPorts.h"
+#include "app/MemoWidget.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Text.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -24,16 +26,7 @@
 
 namespace tessek {
 
-TfrmMain* frmMain = nullptr;
-
 namespace {
-
-std::string WithSlash(std::string folder)
-{
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
-    return folder;
-}
 
 }  // namespace
 
@@ -43,7 +36,9 @@ TfrmMain::TfrmMain(const std::string& programFolder, QWidget* parent)
       Link(PortLinkIo(ComPort), [this] { return busy_; }),
       folder_(programFolder.empty() ? tessek::ProgramFolder() : WithSlash(programFolder))
 {
-    frmMain = this;
+    RegisterBuiltinPorts();
+    DataLog = std::make_unique<DataLogWriter>(folder_);
+    DataLog->OnProblem = [this](const std::string& message) { Memo->AddLine(message); };
     CreateControls();
     DeclarePort();
     ConnectHandlers();
@@ -65,8 +60,6 @@ TfrmMain::~TfrmMain()
     ComPort.OnRxFlag = nullptr;
     ComPort.OnError = nullptr;
     ComPort.OnRx80Full = nullptr;
-    if (frmMain == this)
-        frmMain = nullptr;
 }
 
 void TfrmMain::CreateControls()
@@ -79,7 +72,7 @@ void TfrmMain::CreateControls()
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    Memo = new TMemo(this);
+    Memo = new MemoWidget(this);
     Memo->setObjectName("Memo");
     Memo->setMinimumSize(200, 100);
     layout->addWidget(Memo, 1);
@@ -101,8 +94,8 @@ void TfrmMain::CreateControls()
     const auto button = [&](QPushButton*& target, const char* name, const char* caption) {
         target = new QPushButton(caption, Panel1);
         target->setObjectName(name);
-        // As on the platform this window comes from: Enter presses the focused button,
-        // and btnLog when no button has the focus.
+        // Enter presses the focused button, and btnLog when no button has the focus: the
+        // keyboard user's way to start and stop a run without reaching for the mouse.
         target->setAutoDefault(true);
         column->addWidget(target);
     };
@@ -210,8 +203,8 @@ void TfrmMain::FormCreate(QObject*)
 {
     Link.ResetRing();
 
-    ParamCatalogue = std::make_unique<TParamCatalogue>();
-    SettingsIni = std::make_unique<TIniFile>(SettingsFileName());
+    ParamCatalogue = std::make_unique<Catalogue>();
+    SettingsIni = std::make_unique<IniFile>(SettingsFileName());
     LogSettings.Load(*SettingsIni);
 
     move(10, 10);
@@ -226,6 +219,10 @@ void TfrmMain::FormCreate(QObject*)
     ComPort.Buffer().SetInputSize(8);
     ComPort.SetNotifyRxChar(true);
     ComPort.SetEventPriority(6);
+    // The link counts an LM's echo and its answer (1.3 ms apart at 7680 baud) as two
+    // receive events; they must never be merged into one, which would make the request
+    // wait out its reply limit.
+    ComPort.SetRxEventByteLimit(1);
     Link.SetRxEventCount(2);
     SetBusy(false);
     ComPort.Open();

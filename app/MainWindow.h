@@ -10,12 +10,13 @@
 // only and reaches the application's error display. The constructor runs FormCreate,
 // which opens the port named in the program folder's "Tessek.ini" and listens 300 ms for
 // the LM; closing the window runs FormClose.
-#include "link/ComPort.h"
-#include "link/CommandHost.h"
-#include "link/LmLink.h"
+#include "lm/CommandHost.h"
+#include "lm/LmLink.h"
+#include "logging/DataLog.h"
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
 #include "platform/IniFile.h"
+#include "serial/ComPort.h"
 
 #include <QWidget>
 #include <memory>
@@ -31,9 +32,9 @@ class QPushButton;
 
 namespace tessek {
 
-class TMemo;
+class MemoWidget;
 
-class TfrmMain : public QWidget, public TCommandHost {
+class TfrmMain : public QWidget, public CommandHost {
     Q_OBJECT
 public:
     // `programFolder`: where "Tessek.ini" and the automatic logs live (with or without
@@ -42,7 +43,7 @@ public:
     ~TfrmMain() override;
 
     // --- controls ---------------------------------------------------------------------
-    TMemo* Memo;
+    MemoWidget* Memo;
     QFrame* Panel1;
     QLabel* lbstatus;
     QPushButton* btnLog;
@@ -58,10 +59,13 @@ public:
     TComPort ComPort;
 
     // --- state ----------------------------------------------------------------------------
-    TLmLink Link;  // RxRing, its positions and counters, the waits and the LM exchanges
-    std::unique_ptr<TParamCatalogue> ParamCatalogue;  // from FormCreate to FormClose
-    std::unique_ptr<TIniFile> SettingsIni;            // from FormCreate to FormClose
-    TLogSettings LogSettings;                         // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
+    LmLink Link;                                // RxRing, its positions and counters, the waits and the LM exchanges
+    std::unique_ptr<Catalogue> ParamCatalogue;  // from FormCreate to FormClose
+    std::unique_ptr<IniFile> SettingsIni;       // from FormCreate to FormClose
+    // Every logging run's CSV and MSL files in the program folder's "logs" folder; a file
+    // that cannot be written is reported as one line in Memo.
+    std::unique_ptr<DataLogWriter> DataLog;
+    LoggingSettings LogSettings;                // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
     // Values the logging run and its decoders share (zero at creation, kept between runs).
     float SampleMph = 0;
     float SampleRpm = 0;
@@ -95,7 +99,7 @@ public:
     // "Tessek.ini" in the program folder.
     std::string SettingsFileName() const;
 
-    // --- TCommandHost -----------------------------------------------------------------
+    // --- CommandHost -----------------------------------------------------------------
     TCustomComPort& Port() override { return ComPort; }
     bool EstablishHighBaud() override { return Link.EstablishHighBaud(); }
     uint8_t ReadLmByte(uint8_t address, int replies) override { return Link.ReadLmByte(address, replies); }
@@ -130,8 +134,5 @@ private:
     bool busy_ = false;
     bool closed_ = false;
 };
-
-// The one main window while it exists.
-extern TfrmMain* frmMain;
 
 }  // namespace tessek

@@ -5,7 +5,7 @@
 
 int main(int argc, char** argv)
 {
-    tessek::TApplication app(argc, argv);
+    tessek::Application app(argc, argv);
     tessek::InstallMessageBoxErrorDisplay();
     tessek::TfrmMain window;
     window.show();

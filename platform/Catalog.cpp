@@ -2,8 +2,8 @@
 
 #include "platform/ProgramFolder.h"
 
-#include <clocale>
 #include <libintl.h>
+#include <clocale>
 #include <mutex>
 
 namespace tessek {

@@ -1,17 +1,18 @@
 #include "platform/IniFile.h"
 
+#include "platform/Text.h"
 #include "platform/TextNumbers.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace tessek {
@@ -53,11 +54,6 @@ std::string Trim(const std::string& s)
         return {};
     const size_t e = s.find_last_not_of(" \t");
     return s.substr(b, e - b + 1);
-}
-
-bool SameText(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
 }
 
 // The section name of a "[name]" line, or nothing for any other line.
@@ -179,36 +175,38 @@ void SaveLines(const std::string& path, const Lines& lines)
 
 }  // namespace
 
-TIniFile::TIniFile(std::string path) : path_(std::move(path)) {}
+IniFile::IniFile(std::string path) : path_(std::move(path))
+{
+}
 
-std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const
+std::string IniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const
 {
     const Lines lines = LoadLines(path_);
     const Location loc = Find(lines, section, key);
     return loc.key ? ValueOf(lines.items[*loc.key]) : def;
 }
 
-bool TIniFile::ValueExists(const std::string& section, const std::string& key) const
+bool IniFile::ValueExists(const std::string& section, const std::string& key) const
 {
     return Find(LoadLines(path_), section, key).key.has_value();
 }
 
-int32_t TIniFile::ReadInteger(const std::string& section, const std::string& key, int32_t def) const
+int32_t IniFile::ReadInteger(const std::string& section, const std::string& key, int32_t def) const
 {
     return ParseInteger(ReadString(section, key, "")).value_or(def);
 }
 
-double TIniFile::ReadFloat(const std::string& section, const std::string& key, double def) const
+double IniFile::ReadFloat(const std::string& section, const std::string& key, double def) const
 {
     return ParseFloat(ReadString(section, key, "")).value_or(def);
 }
 
-bool TIniFile::ReadBool(const std::string& section, const std::string& key, bool def) const
+bool IniFile::ReadBool(const std::string& section, const std::string& key, bool def) const
 {
     return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
+void IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
 {
     Lines lines = LoadLines(path_);
     const Location loc = Find(lines, section, key);
@@ -226,17 +224,17 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
     SaveLines(path_, lines);
 }
 
-void TIniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value)
+void IniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value)
 {
     WriteString(section, key, std::to_string(value));
 }
 
-void TIniFile::WriteFloat(const std::string& section, const std::string& key, double value)
+void IniFile::WriteFloat(const std::string& section, const std::string& key, double value)
 {
     WriteString(section, key, FormatFloat(value));
 }
 
-void TIniFile::WriteBool(const std::string& section, const std::string& key, bool value)
+void IniFile::WriteBool(const std::string& section, const std::string& key, bool value)
 {
     WriteString(section, key, value ? "1" : "0");
 }

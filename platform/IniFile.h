@@ -11,9 +11,9 @@
 
 namespace tessek {
 
-class TIniFile {
+class IniFile {
 public:
-    explicit TIniFile(std::string path);
+    explicit IniFile(std::string path);
 
     const std::string& FileName() const { return path_; }
 

@@ -1,9 +1,10 @@
 #include "platform/ProgramFolder.h"
+#include "platform/Text.h"
 
+#include <unistd.h>
 #include <QDir>
 #include <QStandardPaths>
 #include <filesystem>
-#include <unistd.h>
 
 namespace tessek {
 
@@ -12,13 +13,6 @@ namespace {
 std::string& Override()
 {
     static std::string folder;
-    return folder;
-}
-
-std::string WithSlash(std::string folder)
-{
-    if (folder.empty() || folder.back() != '/')
-        folder += '/';
     return folder;
 }
 

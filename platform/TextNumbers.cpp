@@ -1,10 +1,10 @@
 #include "platform/TextNumbers.h"
 
+#include <locale.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <locale.h>
 
 namespace tessek {
 

@@ -1,9 +1,9 @@
 // The main window end to end: created in a private program folder whose "Tessek.ini"
 // names the pseudo-terminal of a simulated LM.
 #include "app/MainWindow.h"
-#include "app/Memo.h"
-#include "dialogs/CPortSetup.h"
-#include "dialogs/ufrmSetup.h"
+#include "app/MemoWidget.h"
+#include "dialogs/DataSetupDialog.h"
+#include "dialogs/PortSetupDialog.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/IniFile.h"
 #include "sim/SimulatedLm.h"
@@ -207,7 +207,7 @@ TEST_F(MainWindowTest, ComSetupIsIgnoredWhileBusy)
     test::ModalAnswer<TComSetupFrm> cancel([](TComSetupFrm* dialog) { dialog->reject(); });
     w->btnComSetupClick(w->btnComSetup);
     EXPECT_TRUE(cancel.Answered());
-    EXPECT_EQ(TIniFile(folder.File("Tessek.ini")).ReadString("ComPort", "CustomBaudRate", ""), "977");
+    EXPECT_EQ(IniFile(folder.File("Tessek.ini")).ReadString("ComPort", "CustomBaudRate", ""), "977");
 }
 
 TEST_F(MainWindowTest, SaveWritesTheTextOnlyWhenConfirmed)

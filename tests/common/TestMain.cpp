@@ -1,7 +1,7 @@
 // Test main: one QApplication for the whole test program (widget tests need it; the
 // offscreen platform is set by CTest and defaulted here for runs by hand).
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv)
 {

@@ -1,11 +1,12 @@
 // The Log button of the main window in a private program folder: end to end against the
 // simulated LM on a pseudo-terminal, and with the LM and the clock scripted.
 #include "app/MainWindow.h"
-#include "app/Memo.h"
-#include "link/LmLink.h"
+#include "app/MemoWidget.h"
+#include "lm/LmLink.h"
 #include "logging/LogRun.h"
 #include "logging/Performance.h"
 #include "platform/ErrorDisplay.h"
+#include "platform/Hex.h"
 #include "platform/IniFile.h"
 #include "sim/SimulatedLm.h"
 #include "tests/common/TempFolder.h"
@@ -32,13 +33,13 @@ constexpr uint32_t kHeaderRequests = 2, kSampleRequests = 9;
 
 // The window with the LM answering from a table, a clock that moves only with the
 // exchanges and a hook inside each exchange (where a click or a port error lands).
-class TScriptedWindow : public TfrmMain {
+class ScriptedWindow : public TfrmMain {
 public:
     using TfrmMain::TfrmMain;
     const sim::LmMemory* Memory = nullptr;
     uint32_t Now = 0, MsPerExchange = 5, MsPerTickRead = 0;
     int PumpDelays = 0;
-    std::string Folder;  // where the logs go, if not the program folder
+    std::string Folder;                     // where the logs go, if not the program folder
     std::function<void(int n)> OnExchange;  // n counts the exchanges from 1
     std::vector<uint8_t> Asked;
     std::vector<int> Replies;
@@ -69,10 +70,24 @@ class LogRunEndToEnd : public ::testing::Test {
 protected:
     LogRunEndToEnd()
     {
-        for (auto [address, value] : std::initializer_list<std::pair<uint8_t, uint8_t>>{
-                 {0x73, 0x55}, {0x9A, 0x9A}, {0x90, 0x40}, {0x8F, 0x1F}, {0x6A, 0x80}, {0x69, 0x0C}, {0x86, 0x5A},
-                 {0xA0, 0x80}, {0xCE, 0xFF}, {0x81, 0x5A}, {0x4A, 0x07}, {0x5D, 0x00}, {0x9D, 0xFF}, {0x72, 0x15},
-                 {0x98, 0xFF}, {0x9C, 0x80}, {0xD1, 0x41}, {0xCD, 0xAB}})
+        for (auto [address, value] : std::initializer_list<std::pair<uint8_t, uint8_t>>{{0x73, 0x55},
+                                                                                        {0x9A, 0x9A},
+                                                                                        {0x90, 0x40},
+                                                                                        {0x8F, 0x1F},
+                                                                                        {0x6A, 0x80},
+                                                                                        {0x69, 0x0C},
+                                                                                        {0x86, 0x5A},
+                                                                                        {0xA0, 0x80},
+                                                                                        {0xCE, 0xFF},
+                                                                                        {0x81, 0x5A},
+                                                                                        {0x4A, 0x07},
+                                                                                        {0x5D, 0x00},
+                                                                                        {0x9D, 0xFF},
+                                                                                        {0x72, 0x15},
+                                                                                        {0x98, 0xFF},
+                                                                                        {0x9C, 0x80},
+                                                                                        {0xD1, 0x41},
+                                                                                        {0xCD, 0xAB}})
             memory[address] = value;
         lm.SetMemory(memory);
         lm.SetQuiet(true);
@@ -102,13 +117,13 @@ protected:
         };
         return w;
     }
-    TScriptedWindow& Scripted(const std::string& currentSet)
+    ScriptedWindow& Scripted(const std::string& currentSet)
     {
-        TScriptedWindow& w = Open<TScriptedWindow>(currentSet);
+        ScriptedWindow& w = Open<ScriptedWindow>(currentSet);
         w.Memory = &memory;
         return w;
     }
-    void StopAt(TScriptedWindow& w, int exchange)  // presses Log inside that exchange
+    void StopAt(ScriptedWindow& w, int exchange)  // presses Log inside that exchange
     {
         w.OnExchange = [&w, exchange](int n) {
             if (n == exchange)
@@ -127,7 +142,7 @@ protected:
             line = std::regex_replace(line, std::regex("^ *[0-9]+\\.[0-9]{3} "), "<t>");
         return lines;
     }
-    int32_t SaveNum() { return TIniFile(folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0); }
+    int32_t SaveNum() { return IniFile(folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0); }
 
     test::TempFolder folder;
     sim::LmMemory memory{};
@@ -185,9 +200,10 @@ TEST_F(LogRunEndToEnd, AllSkippedRunIsPacedAndStoppedByLog)
     w.btnLog->click();
     const auto lines = Masked();
     ASSERT_GE(lines.size(), 8u) << w.MemoText();
-    EXPECT_EQ(lines[2], " Time    Skip value; Skip value; Skip value; Skip value; Skip value; Skip value; Skip value; "
-                        "Skip value; ");
-    EXPECT_LE(lines.size() - 5, 300u / TLogRun::IdleSamplePaceMs + 10);  // paced, not flooded
+    EXPECT_EQ(lines[2],
+              " Time    Skip value; Skip value; Skip value; Skip value; Skip value; Skip value; Skip value; "
+              "Skip value; ");
+    EXPECT_LE(lines.size() - 5, 300u / LogRun::kIdleSamplePaceMs + 10);  // paced, not flooded
     std::vector<std::string> rest(lines.size() - 5, "<t>");
     rest.insert(rest.end(), {"Cancel Logging", "Done Logging"});
     EXPECT_EQ(std::vector(lines.begin() + 3, lines.end()), rest);
@@ -229,7 +245,7 @@ TEST_F(LogRunEndToEnd, CablePulledMidRunStillSavesItsFile)
 
 TEST_F(LogRunScripted, ReplyCountFollowsTheRateAtEachRequestAndALateStopDropsTheSample)
 {
-    TScriptedWindow& w = Scripted("1=8F\n8=9C\n");
+    ScriptedWindow& w = Scripted("1=8F\n8=9C\n");
     w.ComPort.Close();  // a closed port is set to the low rate before the handshake
     w.ComPort.SetBaudRate(br9600);
     w.ComPort.SetCustomBaudRate(1200);
@@ -253,7 +269,7 @@ TEST_F(LogRunScripted, ReplyCountFollowsTheRateAtEachRequestAndALateStopDropsThe
 
 TEST_F(LogRunScripted, PerformanceFiguresAcrossSamplesAndRuns)
 {
-    TScriptedWindow& w = Scripted("1=8F\n2=69\nPerformance=1\n");
+    ScriptedWindow& w = Scripted("1=8F\n2=69\nPerformance=1\n");
     w.Now = 0xFFFFFFF0;  // the tick counter wraps during the run
     w.OnExchange = [&](int n) {
         if (n == 7)  // the second sample reads 2256 rpm and 54 mph
@@ -285,7 +301,7 @@ TEST_F(LogRunScripted, ExistingLogsAreNeverReplaced)
 {
     for (const char* name : {"TempLog1.txt", "TempLog2.txt", "TempLog4.txt"})
         folder.Write(name, name);
-    TScriptedWindow& w = Scripted("1=A0\n");
+    ScriptedWindow& w = Scripted("1=A0\n");
     StopAt(w, 4);
     w.btnLog->click();
     for (const char* name : {"TempLog1.txt", "TempLog2.txt", "TempLog4.txt"})
@@ -297,16 +313,16 @@ TEST_F(LogRunScripted, ExistingLogsAreNeverReplaced)
 
 TEST_F(LogRunScripted, PortErrorWinsOverAFailedSave)
 {
-    TScriptedWindow& w = Scripted("1=A0\n");
+    ScriptedWindow& w = Scripted("1=A0\n");
     w.Folder = folder.File("missing/");  // the log cannot be written there
     w.OnExchange = [](int n) {
         if (n == 5)
-            throw EComPort(20, 5);
+            throw EComPort(kErrThreadCreated, 5);
     };
     w.btnLog->click();
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_NE(errors[0].find("missing"), std::string::npos) << errors[0];
-    EXPECT_EQ(errors[1], ErrorMessage(std::make_exception_ptr(EComPort(20, 5))));
+    EXPECT_EQ(errors[1], ErrorMessage(std::make_exception_ptr(EComPort(kErrThreadCreated, 5))));
     EXPECT_EQ(w.LogSettings.SaveNum, 1);  // nothing was saved, so the number stays free
     EXPECT_EQ(SaveNum(), 0);
 }
@@ -314,17 +330,33 @@ TEST_F(LogRunScripted, PortErrorWinsOverAFailedSave)
 // Each address through the run's dispatch: what it asks for, in which order, what it appends.
 TEST_F(LogRunScripted, DecodersAskForTheirAddresses)
 {
-    TScriptedWindow& w = Scripted("");
+    ScriptedWindow& w = Scripted("");
     w.BaroRef = 100.0f;
-    TLogRun run(w, w.LogSettings, *w.SettingsIni, {}, {w.PrevMph, w.PrevRpm, w.SampleMph, w.SampleRpm, w.BaroRef});
+    LogRun run(w, w.LogSettings, *w.SettingsIni, {}, {w.PrevMph, w.PrevRpm, w.SampleMph, w.SampleRpm, w.BaroRef});
     const std::tuple<uint8_t, std::vector<uint8_t>, std::string> rows[] = {
-        {0x12, {}, ""}, {0x5D, {0x5D}, "335.0F (00) "}, {0x69, {0x6A, 0x69}, " 50.00mph "},
-        {0x72, {0x72}, "10.5deg "}, {0x86, {0x86}, " 3.51hg  "}, {0x8F, {0x90, 0x8F}, "2000rpm "},
-        {0x98, {0x98}, " 99.6% "}, {0x9A, {0x9A}, "131.9F (9A) "}, {0x9C, {0x9C}, "2.528v(80) "},
-        {0x9D, {0x9D}, "-51.1F (FF) "}, {0xA0, {0xA0}, "2.50v "}, {0xCE, {0xCE}, "31deg "}, {0xD1, {0xD1}, " 0deg "},
-        {0x73, {0x73}, " 55 "}, {0xCD, {0xCD}, " AB "}, {0xD2, {0xD2}, " 00 "}, {0x90, {0x90}, " 40 "},
-        {0x6A, {0x6A}, " 80 "}, {0x9B, {0x9B}, " 00 "}, {0x81, {0x81}, " 5A "}, {0xDD, {0xDD}, " 00 "},
-        {0x00, {0x00}, " 00 "}, {0xFF, {0xFF}, " 00 "},
+        {0x12, {}, ""},
+        {0x5D, {0x5D}, "335.0F (00) "},
+        {0x69, {0x6A, 0x69}, " 50.00mph "},
+        {0x72, {0x72}, "10.5deg "},
+        {0x86, {0x86}, " 3.51hg  "},
+        {0x8F, {0x90, 0x8F}, "2000rpm "},
+        {0x98, {0x98}, " 99.6% "},
+        {0x9A, {0x9A}, "131.9F (9A) "},
+        {0x9C, {0x9C}, "2.528v(80) "},
+        {0x9D, {0x9D}, "-51.1F (FF) "},
+        {0xA0, {0xA0}, "2.50v "},
+        {0xCE, {0xCE}, "31deg "},
+        {0xD1, {0xD1}, " 0deg "},
+        {0x73, {0x73}, " 55 "},
+        {0xCD, {0xCD}, " AB "},
+        {0xD2, {0xD2}, " 00 "},
+        {0x90, {0x90}, " 40 "},
+        {0x6A, {0x6A}, " 80 "},
+        {0x9B, {0x9B}, " 00 "},
+        {0x81, {0x81}, " 5A "},
+        {0xDD, {0xDD}, " 00 "},
+        {0x00, {0x00}, " 00 "},
+        {0xFF, {0xFF}, " 00 "},
     };
     for (const auto& [address, requests, text] : rows) {
         SCOPED_TRACE(ByteToHex(address));

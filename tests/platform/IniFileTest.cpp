@@ -2,9 +2,9 @@
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <csignal>
 #include <filesystem>
-#include <sys/resource.h>
 
 namespace tessek {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 TEST(IniFile, MissingFileGivesDefaultsAndFirstWriteCreatesIt)
 {
     test::TempFolder dir;
-    TIniFile ini(dir.File("Tessek.ini"));
+    IniFile ini(dir.File("Tessek.ini"));
     EXPECT_EQ(ini.ReadString("CurrentSet", "1", "12"), "12");
     EXPECT_EQ(ini.ReadInteger("AutoSave", "SaveNum", 1), 1);
     EXPECT_FALSE(ini.ValueExists("AutoSave", "SaveNum"));
@@ -24,7 +24,7 @@ TEST(IniFile, MatchesSectionsAndKeysWithoutCaseAndTrimsValues)
 {
     test::TempFolder dir;
     dir.Write("a.ini", "[currentset]\r\n  MAPFUNCTION =  0.1  \r\n1=\r\n[Other]\r\n1=99\r\n");
-    TIniFile ini(dir.File("a.ini"));
+    IniFile ini(dir.File("a.ini"));
     EXPECT_EQ(ini.ReadFloat("CurrentSet", "MapFunction", 0.172266), 0.1);
     EXPECT_EQ(ini.ReadString("CurrentSet", "1", "12"), "");
     EXPECT_TRUE(ini.ValueExists("CURRENTSET", "1"));
@@ -35,7 +35,7 @@ TEST(IniFile, MalformedNumbersGiveTheDefault)
 {
     test::TempFolder dir;
     dir.Write("a.ini", "[S]\nI=abc\nF=1e400\nB=2\nH=$10\nZ=0\n");
-    TIniFile ini(dir.File("a.ini"));
+    IniFile ini(dir.File("a.ini"));
     EXPECT_EQ(ini.ReadInteger("S", "I", 2500), 2500);
     EXPECT_EQ(ini.ReadFloat("S", "F", 0.5), 0.5);
     EXPECT_TRUE(ini.ReadBool("S", "B", false));
@@ -47,7 +47,7 @@ TEST(IniFile, WriteChangesOnlyItsOwnLineAndKeepsLineEndings)
 {
     test::TempFolder dir;
     dir.Write("a.ini", "; comment\r\n[AutoSave]\r\nsavenum=1\r\n\r\n[ComPort]\r\nPort=SIM\r\n");
-    TIniFile ini(dir.File("a.ini"));
+    IniFile ini(dir.File("a.ini"));
     ini.WriteInteger("AutoSave", "SaveNum", 2);
     ini.WriteString("ComPort", "BaudRate", "Custom");
     ini.WriteBool("CurrentSet", "Performance", true);
@@ -55,14 +55,14 @@ TEST(IniFile, WriteChangesOnlyItsOwnLineAndKeepsLineEndings)
               "; comment\r\n[AutoSave]\r\nSaveNum=2\r\n\r\n[ComPort]\r\nPort=SIM\r\nBaudRate=Custom\r\n"
               "\r\n[CurrentSet]\r\nPerformance=1\r\n");
     // A later reader sees every write at once.
-    EXPECT_EQ(TIniFile(dir.File("a.ini")).ReadInteger("autosave", "savenum", 0), 2);
+    EXPECT_EQ(IniFile(dir.File("a.ini")).ReadInteger("autosave", "savenum", 0), 2);
 }
 
 TEST(IniFile, FailedWriteThrowsAndLeavesTheFileAndNoTemporaryBehind)
 {
     test::TempFolder dir;
     dir.Write("a.ini", "[S]\nK=1\n");
-    TIniFile ini(dir.File("a.ini"));
+    IniFile ini(dir.File("a.ini"));
     // A file size limit makes the rewrite fail half-way (EFBIG), even for root.
     const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
@@ -83,7 +83,7 @@ TEST(IniFile, FailedWriteThrowsAndLeavesTheFileAndNoTemporaryBehind)
 TEST(IniFile, WriteIntoMissingFolderThrows)
 {
     test::TempFolder dir;
-    TIniFile ini(dir.File("no/such/folder/a.ini"));
+    IniFile ini(dir.File("no/such/folder/a.ini"));
     EXPECT_THROW(ini.WriteString("S", "K", "1"), std::runtime_error);
 }
 

@@ -1,8 +1,8 @@
 // The report texts, and the report commands against a scripted host.
-#include "app/MemoText.h"
-#include "link/ComPort.h"
+#include "platform/MemoLines.h"
 #include "reports/Adaptives.h"
 #include "reports/ReportCommands.h"
+#include "serial/ComPort.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +17,12 @@ using Lines = std::vector<std::string>;
 // A command host answering from a scripted LM memory (addresses not listed hold 00). Its
 // port stays closed at its default 9600 baud, and the LM understands the handshake at 977
 // baud only: each report must set the low rate on a closed port before its handshake.
-class ScriptedHost : public TCommandHost {
+class ScriptedHost : public CommandHost {
 public:
     std::map<uint8_t, uint8_t> Memory;
     bool Answers = true;      // false: the LM echoes the handshake byte 12, then stays silent
     uint8_t FailingRead = 0;  // the address whose request fails with a port error
-    TMemoText Memo;
+    MemoLines Memo;
     bool BusyMark = false;
 
     TCustomComPort& Port() override { return port_; }

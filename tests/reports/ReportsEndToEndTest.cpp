@@ -1,6 +1,6 @@
 // The Codes and Adaptives buttons of the main window against the simulated LM.
 #include "app/MainWindow.h"
-#include "app/Memo.h"
+#include "app/MemoWidget.h"
 #include "sim/SimulatedLm.h"
 #include "tests/common/TempFolder.h"
 
