@@ -25,10 +25,20 @@ constexpr int kRawDecimals = 0;
 
 constexpr double kHgPerPsi = 2.036;
 
+// The byte's two hexadecimal digits between `before` and `after`. Built by appending:
+// GCC 12 at -O3 warns falsely (-Wrestrict) on a literal + a short temporary string.
+std::string FramedHex(const char* before, uint8_t v, const char* after)
+{
+    std::string text = before;
+    text += BytesToHex(std::string(1, static_cast<char>(v)));
+    text += after;
+    return text;
+}
+
 // The raw byte as the decoders show it beside a converted value.
 std::string RawSuffix(uint8_t v)
 {
-    return "(" + BytesToHex(std::string(1, static_cast<char>(v))) + ") ";
+    return FramedHex("(", v, ") ");
 }
 
 double KnockVolts(uint8_t v)
@@ -255,7 +265,7 @@ std::string SparkText(uint8_t v)
 
 std::string RawText(uint8_t v)
 {
-    return " " + BytesToHex(std::string(1, static_cast<char>(v))) + " ";
+    return FramedHex(" ", v, " ");
 }
 
 std::string BaroText(float baroRef, double mapFunction)
