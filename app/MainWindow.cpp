@@ -37,6 +37,8 @@ TfrmMain::TfrmMain(const std::string& programFolder, QWidget* parent)
       folder_(programFolder.empty() ? tessek::ProgramFolder() : WithSlash(programFolder))
 {
     RegisterBuiltinPorts();
+    DataLog = std::make_unique<DataLogWriter>(folder_);
+    DataLog->OnProblem = [this](const std::string& message) { Memo->AddLine(message); };
     CreateControls();
     DeclarePort();
     ConnectHandlers();

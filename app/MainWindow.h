@@ -12,6 +12,7 @@
 // the LM; closing the window runs FormClose.
 #include "lm/CommandHost.h"
 #include "lm/LmLink.h"
+#include "logging/DataLog.h"
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
 #include "platform/IniFile.h"
@@ -61,6 +62,9 @@ public:
     LmLink Link;                                // RxRing, its positions and counters, the waits and the LM exchanges
     std::unique_ptr<Catalogue> ParamCatalogue;  // from FormCreate to FormClose
     std::unique_ptr<IniFile> SettingsIni;       // from FormCreate to FormClose
+    // Every logging run's CSV and MSL files in the program folder's "logs" folder; a file
+    // that cannot be written is reported as one line in Memo.
+    std::unique_ptr<DataLogWriter> DataLog;
     LoggingSettings LogSettings;                // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
     // Values the logging run and its decoders share (zero at creation, kept between runs).
     float SampleMph = 0;

@@ -10,7 +10,7 @@ void TfrmMain::btnLogClick(QObject*)
     LogRun run(
         *this, LogSettings, *SettingsIni,
         [this](const std::string& name) { return ParamCatalogue ? ParamCatalogue->DisplayText(name) : std::string(); },
-        LogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef});
+        LogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef}, {DataLog.get()});
     run.StartOrStop();
 }
 
