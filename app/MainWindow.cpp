@@ -105,6 +105,7 @@ void TfrmMain::CreateControls()
     button(btnGetAdaptives, "btnGetAdaptives", "Adaptives");
     button(btnCodes, "btnCodes", "Codes");
     button(btnComSetup, "btnComSetup", "Com Setup");
+    button(btnViewLog, "btnViewLog", "&View Log");
     btnLog->setDefault(true);
 
     cbxDumpAll = new QCheckBox("&Display all RX", Panel1);
@@ -134,7 +135,8 @@ void TfrmMain::CreateControls()
     QWidget::setTabOrder(btnSave, btnGetAdaptives);
     QWidget::setTabOrder(btnGetAdaptives, btnCodes);
     QWidget::setTabOrder(btnCodes, btnComSetup);
-    QWidget::setTabOrder(btnComSetup, cbxDumpAll);
+    QWidget::setTabOrder(btnComSetup, btnViewLog);
+    QWidget::setTabOrder(btnViewLog, cbxDumpAll);
     QWidget::setTabOrder(cbxDumpAll, rgRateItems->button(0));
 
     SaveDialog1 = new QFileDialog(this);
@@ -191,6 +193,7 @@ void TfrmMain::ConnectHandlers()
     click(btnGetAdaptives, &TfrmMain::btnGetAdaptivesClick);
     click(btnCodes, &TfrmMain::btnCodesClick);
     click(btnComSetup, &TfrmMain::btnComSetupClick);
+    click(btnViewLog, &TfrmMain::btnViewLogClick);
     connect(rgRateItems, &QButtonGroup::idClicked, this, [this] { RunGuarded([&] { rgRateClick(rgRate); }); });
 }
 

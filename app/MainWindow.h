@@ -32,6 +32,7 @@ class QPushButton;
 
 namespace tessek {
 
+class LogViewerWindow;
 class MemoWidget;
 
 class TfrmMain : public QWidget, public CommandHost {
@@ -52,6 +53,7 @@ public:
     QPushButton* btnGetAdaptives;
     QPushButton* btnCodes;
     QPushButton* btnComSetup;
+    QPushButton* btnViewLog;  // opens the log viewer on the latest data log
     QCheckBox* cbxDumpAll;
     QGroupBox* rgRate;
     QButtonGroup* rgRateItems;  // the six "Sample Rate" items, ids 0 to 5
@@ -65,7 +67,7 @@ public:
     // Every logging run's CSV and MSL files in the program folder's "logs" folder; a file
     // that cannot be written is reported as one line in Memo.
     std::unique_ptr<DataLogWriter> DataLog;
-    LoggingSettings LogSettings;                // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
+    LoggingSettings LogSettings;  // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
     // Values the logging run and its decoders share (zero at creation, kept between runs).
     float SampleMph = 0;
     float SampleRpm = 0;
@@ -83,6 +85,7 @@ public:
     void btnComSetupClick(QObject* Sender);
     void btnSaveClick(QObject* Sender);
     void rgRateClick(QObject* Sender);
+    void btnViewLogClick(QObject* Sender);
 
     void ComPortAfterOpen(TCustomComPort* Sender);
     void ComPortRxChar(TCustomComPort* Sender, int32_t Count);
@@ -131,6 +134,8 @@ private:
     void ConnectHandlers();
 
     std::string folder_;
+    LogViewerWindow* viewer_ = nullptr;  // a window of its own, owned by this one
+    std::string viewerFile_;             // what the viewer was last opened on
     bool busy_ = false;
     bool closed_ = false;
 };

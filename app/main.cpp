@@ -4,7 +4,9 @@
 #include "app/AboutBox.h"
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "app/StandaloneViewer.h"
 #include "platform/BuildInfo.h"
+#include "plots/LogViewerWindow.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -21,6 +23,9 @@ void DeclareOptions(QCommandLineParser& parser)
         "Data logger and diagnostic reader for the engine control module (LM) of a 1987 turbocharged car.");
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption(
+        {"view", "Open the log viewer on FILE (a CSV or MSL data log) instead of the main window; no port is opened.",
+         "FILE"});
 }
 
 // --help and --version print their text without a display, so they are answered before
@@ -54,6 +59,10 @@ int main(int argc, char** argv)
     parser.process(app);
 
     tessek::InstallMessageBoxErrorDisplay();
+    if (parser.isSet("view")) {
+        const auto viewer = tessek::OpenStandaloneViewer(parser.value("view"));
+        return app.exec();
+    }
     tessek::TfrmMain window;
     tessek::AddAboutAction(window);
     window.show();

@@ -1,5 +1,7 @@
 #include "logging/DataLog.h"
 
+#include "platform/Text.h"
+
 #include "logging/Decoders.h"
 #include "logging/RunColumns.h"
 
@@ -9,6 +11,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <filesystem>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -241,6 +244,26 @@ std::string DataLogWriter::MslHeader() const
         }
     }
     return names + kLineEnd + units + kLineEnd;
+}
+
+std::string NewestDataLog(const std::string& programFolder)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path newest;
+    fs::file_time_type newestTime{};
+    for (const auto& entry : fs::directory_iterator(fs::path(WithSlash(programFolder)) / "logs", ec)) {
+        if (entry.path().extension() != ".csv" || !entry.is_regular_file(ec))
+            continue;
+        const fs::file_time_type time = entry.last_write_time(ec);
+        if (ec)
+            continue;
+        if (newest.empty() || time > newestTime || (time == newestTime && entry.path() > newest)) {
+            newest = entry.path();
+            newestTime = time;
+        }
+    }
+    return newest.string();
 }
 
 }  // namespace tessek

@@ -33,6 +33,10 @@
 
 namespace tessek {
 
+// The data log of the latest run in `programFolder`'s "logs" folder: the CSV file written
+// last (by modification time, then by name); "" when there is none.
+std::string NewestDataLog(const std::string& programFolder);
+
 class DataLogWriter final : public RunObserver {
 public:
     // Writes `size` bytes at the file's end as ::write does: the bytes written, or -1 and

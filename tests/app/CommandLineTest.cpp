@@ -69,7 +69,7 @@ TEST_F(CommandLineTest, VersionAndHelpNeedNoDisplay)
 
     const Outcome help = Start({"--help"}, false);
     EXPECT_EQ(help.exitCode, 0) << help.err;
-    for (const char* part : {"Usage:", "--version", "--help", "engine control module"}) {
+    for (const char* part : {"Usage:", "--version", "--help", "--view <FILE>", "engine control module"}) {
         SCOPED_TRACE(part);
         EXPECT_NE(help.out.find(part), std::string::npos) << help.out;
     }
