@@ -34,6 +34,8 @@ TfrmMain::TfrmMain(const std::string& programFolder, TickSource clock, std::shar
       folder_(programFolder.empty() ? tessek::ProgramFolder() : WithSlash(programFolder))
 {
     RegisterBuiltinPorts();
+    DataLog = std::make_unique<DataLogWriter>(folder_);
+    DataLog->OnProblem = [this](const std::string& message) { Memo->AddLine(message); };
     CreateControls();
     DeclarePort();
     ConnectHandlers();
@@ -102,6 +104,7 @@ void TfrmMain::CreateControls()
     button(btnGetAdaptives, "btnGetAdaptives", "Adaptives");
     button(btnCodes, "btnCodes", "Codes");
     button(btnComSetup, "btnComSetup", "Com Setup");
+    button(btnViewLog, "btnViewLog", "&View Log");
     btnLog->setDefault(true);
 
     cbxDumpAll = new QCheckBox("&Display all RX", Panel1);
@@ -131,7 +134,8 @@ void TfrmMain::CreateControls()
     QWidget::setTabOrder(btnSave, btnGetAdaptives);
     QWidget::setTabOrder(btnGetAdaptives, btnCodes);
     QWidget::setTabOrder(btnCodes, btnComSetup);
-    QWidget::setTabOrder(btnComSetup, cbxDumpAll);
+    QWidget::setTabOrder(btnComSetup, btnViewLog);
+    QWidget::setTabOrder(btnViewLog, cbxDumpAll);
     QWidget::setTabOrder(cbxDumpAll, rgRateItems->button(0));
 
     SaveDialog1 = new QFileDialog(this);
@@ -189,6 +193,7 @@ void TfrmMain::ConnectHandlers()
     click(btnGetAdaptives, &TfrmMain::btnGetAdaptivesClick);
     click(btnCodes, &TfrmMain::btnCodesClick);
     click(btnComSetup, &TfrmMain::btnComSetupClick);
+    click(btnViewLog, &TfrmMain::btnViewLogClick);
     connect(rgRateItems, &QButtonGroup::idClicked, this, [this] { RunGuarded([&] { rgRateClick(rgRate); }); });
 }
 

@@ -21,6 +21,7 @@
 // ends and saves its log first and a report finishes.
 #include "lm/CommandHost.h"
 #include "lm/LmLink.h"
+#include "logging/DataLog.h"
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
 #include "platform/IniFile.h"
@@ -41,6 +42,7 @@ class QPushButton;
 
 namespace tessek {
 
+class LogViewerWindow;
 class MemoWidget;
 
 class TfrmMain : public QWidget, public CommandHost {
@@ -63,6 +65,7 @@ public:
     QPushButton* btnGetAdaptives;
     QPushButton* btnCodes;
     QPushButton* btnComSetup;
+    QPushButton* btnViewLog;  // opens the log viewer on the latest data log
     QCheckBox* cbxDumpAll;
     QGroupBox* rgRate;
     QButtonGroup* rgRateItems;  // the six "Sample Rate" items, ids 0 to 5
@@ -73,7 +76,10 @@ public:
     LmLink Link;                                // RxRing, its positions and counters, the waits and the LM exchanges
     std::unique_ptr<Catalogue> ParamCatalogue;  // from FormCreate to FormClose
     std::unique_ptr<IniFile> SettingsIni;       // from FormCreate to FormClose
-    LoggingSettings LogSettings;                // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
+    // Every logging run's CSV and MSL files in the program folder's "logs" folder; a file
+    // that cannot be written is reported as one line in Memo.
+    std::unique_ptr<DataLogWriter> DataLog;
+    LoggingSettings LogSettings;  // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
     // Values the logging run and its decoders share (zero at creation, kept between runs).
     float SampleMph = 0;
     float SampleRpm = 0;
@@ -94,6 +100,7 @@ public:
     void btnComSetupClick(QObject* Sender);
     void btnSaveClick(QObject* Sender);
     void rgRateClick(QObject* Sender);
+    void btnViewLogClick(QObject* Sender);
 
     void ComPortAfterOpen(TCustomComPort* Sender);
     void ComPortRxChar(TCustomComPort* Sender, int32_t Count);
@@ -149,6 +156,8 @@ private:
     void CloseModalWindows();
 
     std::string folder_;
+    LogViewerWindow* viewer_ = nullptr;  // a window of its own, owned by this one
+    std::string viewerFile_;             // what the viewer was last opened on
     bool busy_ = false;
     bool closed_ = false;
     int commandDepth_ = 0;             // commands on the stack

@@ -12,7 +12,7 @@ void TfrmMain::btnLogClick(QObject*)
     LogRun run(
         *this, LogSettings, *SettingsIni,
         [this](const std::string& name) { return ParamCatalogue ? ParamCatalogue->DisplayText(name) : std::string(); },
-        LogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef, LogUnsaved});
+        LogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef, LogUnsaved}, {DataLog.get()});
     run.StartOrStop();
 }
 

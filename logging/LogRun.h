@@ -14,9 +14,13 @@
 //
 // The automatic log's number is never below 1; at 2147483647 numbering stops: that file
 // is written once, and a run that finds it taken reports it and saves nothing.
+#include "logging/Decoders.h"
+
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tessek {
 
@@ -38,21 +42,26 @@ struct LogRunState {
 // The catalogue's display text for a name such as "$8F"; "" for an unknown name.
 using DisplayTextLookup = std::function<std::string(const std::string& name)>;
 
+class RunObserver;
+
 class LogRun {
 public:
     // A sample without any request (every slot skipped) waits this long for window
     // events, so that such a run stays stoppable and adds lines at a bounded pace.
     static constexpr uint32_t kIdleSamplePaceMs = 10;
 
+    // `observers` (none may be null) hear of the run's columns, of every sample line added
+    // and of the run's end, however it ends (see logging/RunRecord.h).
     LogRun(CommandHost& host, LoggingSettings& settings, IniFile& settingsIni, DisplayTextLookup displayText,
-           LogRunState state);
+           LogRunState state, std::vector<RunObserver*> observers = {});
 
     // The Log button: starts a run when the busy mark is clear, otherwise stops the
     // running command. Returns when the run (or the stop request) is done.
     void StartOrStop();
 
     // One slot of a sample: the decoder for `address` asks the LM and appends its text.
-    void DecodeSlot(uint8_t address, std::string& line);
+    // Returns the number behind that text (none for a skipped slot).
+    std::optional<DecodedValue> DecodeSlot(uint8_t address, std::string& line);
 
     // The decoders: each sends its request(s), waits with the sample-rate reply count and
     // appends value, unit and a trailing blank to `line`.
@@ -71,6 +80,7 @@ public:
 private:
     // Where the automatic log numbered `saveNum` goes.
     std::string TempLogPath(int32_t saveNum) const;
+    // Sends one request of the current slot and notes its reply.
     uint8_t Request(uint8_t address);
     void WriteHeader();
     void SampleLoop();
@@ -82,6 +92,9 @@ private:
     IniFile& ini_;
     DisplayTextLookup displayText_;
     LogRunState state_;
+    std::vector<RunObserver*> observers_;
+    std::vector<uint8_t> slotReplies_;  // the replies of the slot being decoded, in order
+    int sampleRequests_ = 0;            // requests of the sample being built
 };
 
 }  // namespace tessek

@@ -43,7 +43,9 @@ TEST(Keyboard, TabLeavesTheTextAreaAndVisitsThePanelInOrder)
     TfrmMain w(folder.Path());
     Activate(w, w.Memo);
     const std::vector<std::string> before = w.Memo->Lines();
-    const std::vector<QWidget*> order = {w.btnLog, w.btnSetup, w.btnSave, w.btnGetAdaptives, w.btnCodes, w.btnComSetup};
+    // The specified buttons in their order, then the buttons of the extra windows.
+    const std::vector<QWidget*> order = {w.btnLog,   w.btnSetup,    w.btnSave,   w.btnGetAdaptives,
+                                         w.btnCodes, w.btnComSetup, w.btnViewLog};
     for (QWidget* next : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(NameOf(QApplication::focusWidget()), NameOf(next));
