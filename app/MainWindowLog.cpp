@@ -7,10 +7,12 @@ void TfrmMain::btnLogClick(QObject*)
 {
     if (!SettingsIni)
         return;  // only between a failed start-up and FormClose: no settings to log with
+    if (!Busy() && !MayDiscardText())
+        return;
     LogRun run(
         *this, LogSettings, *SettingsIni,
         [this](const std::string& name) { return ParamCatalogue ? ParamCatalogue->DisplayText(name) : std::string(); },
-        LogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef}, {DataLog.get()});
+        LogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef, LogUnsaved}, {DataLog.get()});
     run.StartOrStop();
 }
 

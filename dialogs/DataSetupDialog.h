@@ -57,6 +57,7 @@ public:
 private:
     void BuildControls();
     void SelectComboEntry(int row, int index);
+    void UpdateMapTypeTabStop();
 
     LoggingSettings& settings_;
     IniFile& ini_;

@@ -12,10 +12,13 @@
 #include "platform/IniFile.h"
 #include "serial/ComPort.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <filesystem>
+#include <limits>
 #include <span>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -64,30 +67,21 @@ void LogRun::StartOrStop()
     host_.SetStatus("Connected");
     host_.MemoAddLine("Logging  Start at " + host_.LocalDateTimeText());
 
-    // The observers hear of the run's end however it ends, an error included.
     const std::vector<RunColumn> columns =
         RunColumnsFor(std::span<const uint8_t>(settings_.LogAddrs).subspan(1), displayText_, settings_.Performance);
     const auto started = std::chrono::system_clock::now();
     for (RunObserver* observer : observers_)
         observer->RunStarted(columns, started);
-    struct EndNotice {
-        const std::vector<RunObserver*>& observers;
-        ~EndNotice()
-        {
-            for (RunObserver* observer : observers)
-                observer->RunEnded();
-        }
-    } endNotice{observers_};
 
     try {
         WriteHeader();
         SampleLoop();
     } catch (...) {
         // A port error (cable pulled, port closed by a break) must not lose what was
-        // logged: save it under the next number before the error is shown.
+        // logged: the run ends as any other before the error is shown.
         const std::exception_ptr error = std::current_exception();
         try {
-            SaveAutomaticLog();
+            EndOfRun();
         } catch (...) {
             ShowError(ErrorMessage(std::current_exception()));
         }
@@ -96,6 +90,18 @@ void LogRun::StartOrStop()
 
     host_.SetBusy(false);
     host_.MemoAddLine("Done Logging");
+    EndOfRun();
+}
+
+// Every run that got past the handshake ends here, also one ended by a port error or by
+// closing the window: whatever keeps what the run logged (the automatic text log, and the
+// data log files where they are written) is finished here, in this order.
+void LogRun::EndOfRun()
+{
+    // The observers first: they never fail, and the data log files are closed even when
+    // the text log cannot be saved.
+    for (RunObserver* observer : observers_)
+        observer->RunEnded();
     SaveAutomaticLog();
 }
 
@@ -179,13 +185,23 @@ std::string LogRun::TempLogPath(int32_t saveNum) const
 
 void LogRun::SaveAutomaticLog()
 {
+    constexpr int32_t kLastSaveNum = std::numeric_limits<int32_t>::max();
+    state_.Unsaved = true;
+    settings_.SaveNum = std::max(settings_.SaveNum, int32_t{1});
     // Never replace an earlier log, e.g. one written after the counter last reached the
     // settings file: move on to the first free number.
     std::error_code ec;
-    while (std::filesystem::exists(TempLogPath(settings_.SaveNum), ec))
+    while (std::filesystem::exists(TempLogPath(settings_.SaveNum), ec)) {
+        if (settings_.SaveNum == kLastSaveNum)
+            throw std::runtime_error("Cannot write file \"" + TempLogPath(settings_.SaveNum) +
+                                     "\". It exists, and no automatic log number is left after it: set SaveNum in "
+                                     "section [AutoSave] of Tessek.ini to a free number");
         ++settings_.SaveNum;
+    }
     host_.MemoSaveToFile(TempLogPath(settings_.SaveNum));
-    ++settings_.SaveNum;
+    state_.Unsaved = false;
+    if (settings_.SaveNum < kLastSaveNum)
+        ++settings_.SaveNum;
     ini_.WriteInteger("AutoSave", "SaveNum", settings_.SaveNum);
 }
 

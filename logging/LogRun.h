@@ -8,7 +8,12 @@
 // by the second press of Log, which only clears the busy mark; the running call notices
 // it after the slot in progress. A port error (EComPort) ends the run: the lines logged so
 // far are still saved, then the error propagates to the caller with the busy mark left
-// set. A failure to write the log or the settings file propagates as well.
+// set. A failure to write the log or the settings file propagates as well (a std::
+// runtime_error naming the file and the reason); the run's text is then marked unsaved
+// (LogRunState::Unsaved), so that the window keeps it until it is saved or discarded.
+//
+// The automatic log's number is never below 1; at 2147483647 numbering stops: that file
+// is written once, and a run that finds it taken reports it and saves nothing.
 #include "logging/Decoders.h"
 
 #include <cstdint>
@@ -31,6 +36,7 @@ struct LogRunState {
     float& SampleMph;  // last result of DecodeMph
     float& SampleRpm;  // last result of DecodeRpm
     float& BaroRef;    // raw barometric byte read at the start of the run
+    bool& Unsaved;     // the last run's text could not be saved to its automatic log
 };
 
 // The catalogue's display text for a name such as "$8F"; "" for an unknown name.
@@ -78,6 +84,7 @@ private:
     uint8_t Request(uint8_t address);
     void WriteHeader();
     void SampleLoop();
+    void EndOfRun();
     void SaveAutomaticLog();
 
     CommandHost& host_;

@@ -16,6 +16,7 @@ packages=(
   libgtest-dev libgmock-dev
   gettext
   fonts-dejavu-core
+  clang libclang-rt-14-dev
 )
 if [ "${TESSEK_CI:-0}" = 1 ]; then
   packages+=(desktop-file-utils appstream clang-format)
