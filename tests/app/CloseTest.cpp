@@ -21,6 +21,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <ostream>
 
@@ -164,6 +165,18 @@ TEST_P(CloseWhileBusy, TheCommandEndsItsLogIsSavedAndTheProcessExitsWithZero)
         EXPECT_EQ(log.rfind("Logging  Start at ", 0), 0u) << log;
         EXPECT_EQ(log.substr(log.size() - std::min<size_t>(log.size(), 14)), "Done Logging\r\n") << log;
         EXPECT_EQ(ini.ReadInteger("AutoSave", "SaveNum", 0), 2);
+        // Both data logs are there, closed after their last complete row.
+        for (const char* extension : {".csv", ".msl"}) {
+            SCOPED_TRACE(extension);
+            std::vector<std::string> files;
+            for (const auto& entry : std::filesystem::directory_iterator(folder.File("logs")))
+                if (entry.path().extension() == extension)
+                    files.push_back(entry.path().filename().string());
+            ASSERT_EQ(files.size(), 1u);
+            const std::string data = folder.Read("logs/" + files[0]);
+            EXPECT_EQ(data.rfind("Time", 0), 0u) << data;
+            EXPECT_EQ(data.substr(data.size() - std::min<size_t>(data.size(), 2)), "\r\n") << data;
+        }
     } else {
         EXPECT_FALSE(folder.Exists("TempLog1.txt"));
         EXPECT_EQ(ini.ReadInteger("AutoSave", "SaveNum", 0), 1);
