@@ -64,7 +64,7 @@ void TfrmSetup::BuildControls()
 {
     setObjectName("frmSetup");
     setWindowTitle("Data Setup");
-    const auto scaled = [scale = DialogFontScale(*this)](int width) { return static_cast<int>(width * scale + 0.5); };
+    const auto scaled = [this](int width) { return ScaledWidth(*this, width); };
 
     auto* rows = new QGridLayout;
     rows->setHorizontalSpacing(5);

@@ -18,6 +18,7 @@ std::vector<SerialPortInfo> Items(TComProperty property)
 {
     const auto plain = [](const std::vector<std::string>& texts) {
         std::vector<SerialPortInfo> items;
+        items.reserve(texts.size());
         for (const std::string& text : texts)
             items.push_back({text, text});
         return items;

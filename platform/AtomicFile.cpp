@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace tessek {
@@ -48,7 +49,14 @@ std::pair<std::string, int> Resolve(const std::string& path)
         if (n < 0)
             return {current, errno};
         const std::string link(buffer.data(), static_cast<size_t>(n));
-        current = !link.empty() && link.front() == '/' ? link : FolderOf(current) + "/" + link;
+        if (link.empty() || link.front() != '/') {
+            std::string target = FolderOf(current);
+            target += '/';
+            target += link;
+            current = std::move(target);
+        } else {
+            current = link;
+        }
     }
     return {current, ELOOP};
 }
