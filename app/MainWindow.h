@@ -1,9 +1,10 @@
 #pragma once
-// The main window: the program's one permanent window and the owner of everything that
-// lives as long as the program runs: the serial port ComPort, the LM link with its
-// receive ring, the parameter catalogue, the settings file handle and the logging
+// The main window, TfrmMain: the program's one permanent window and the owner of
+// everything that lives as long as the program runs: the serial port ComPort, the LM link
+// with its receive ring, the parameter catalogue, the settings file handle and the logging
 // settings. Its text area Memo receives every message, log line and report; its buttons
-// start the long commands (Log, Codes, Adaptives) and open the two dialogs.
+// start the long commands (Log, Codes, Adaptives) and open the two dialogs; the buttons
+// below Com Setup open windows of their own beside it (the log viewer).
 //
 // Everything runs on the window thread. Every button handler runs as a command through
 // RunCommand, so an error (EComPort among them) ends that command only and reaches the
