@@ -19,12 +19,12 @@ void InstallMessageBoxErrorDisplay()
     SetErrorDisplay(&ShowErrorMessageBox);
 }
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+Application::Application(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName("Tessek");
 }
 
-bool TApplication::notify(QObject* receiver, QEvent* event)
+bool Application::notify(QObject* receiver, QEvent* event)
 {
     try {
         return QApplication::notify(receiver, event);

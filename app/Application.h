@@ -13,9 +13,9 @@ void ShowErrorMessageBox(const std::string& message);
 // Makes ShowErrorMessageBox the application's error display.
 void InstallMessageBoxErrorDisplay();
 
-class TApplication : public QApplication {
+class Application : public QApplication {
 public:
-    TApplication(int& argc, char** argv);
+    Application(int& argc, char** argv);
     // The last line of defence: an exception that escapes an event handler which did not
     // guard itself goes to the error display instead of ending the program.
     bool notify(QObject* receiver, QEvent* event) override;

@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
-#include "dialogs/CPortSetup.h"
-#include "dialogs/ufrmSetup.h"
+#include "dialogs/DataSetupDialog.h"
+#include "dialogs/PortSetupDialog.h"
 
 namespace tessek {
 

@@ -7,11 +7,13 @@ void TfrmMain::btnLogClick(QObject*)
 {
     if (!SettingsIni)
         return;  // only between a failed start-up and FormClose: no settings to log with
-    TLogRun run(
+    if (!Busy() && !MayDiscardText())
+        return;
+    LogRun run(
         *this, LogSettings, *SettingsIni,
         [this](const std::string& name) { return ParamCatalogue ? ParamCatalogue->DisplayText(name) : std::string(); },
-        TLogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef});
-    run.btnLogClick();
+        LogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef, LogUnsaved}, {DataLog.get()});
+    run.StartOrStop();
 }
 
 }  // namespace tessek

@@ -7,9 +7,9 @@
 //
 // Usage: bench_logging [requests per run (default 2000)]
 #include "app/MainWindow.h"
-#include "app/Memo.h"
+#include "app/MemoWidget.h"
+#include "platform/Termios2.h"
 #include "platform/Tick.h"
-#include "platform/LineRate.h"
 #include "sim/SimulatedLm.h"
 
 #include <QAbstractButton>

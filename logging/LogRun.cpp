@@ -1,16 +1,24 @@
 #include "logging/LogRun.h"
 
-#include "link/ComPort.h"
-#include "link/CommandHost.h"
-#include "link/LmLink.h"
+#include "lm/CommandHost.h"
+#include "lm/LmLink.h"
 #include "logging/Decoders.h"
 #include "logging/LogSettings.h"
 #include "logging/Performance.h"
+#include "logging/RunColumns.h"
+#include "logging/RunRecord.h"
 #include "platform/ErrorDisplay.h"
+#include "platform/Hex.h"
 #include "platform/IniFile.h"
+#include "serial/ComPort.h"
 
+#include <algorithm>
+#include <chrono>
 #include <exception>
 #include <filesystem>
+#include <limits>
+#include <span>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -18,17 +26,22 @@ namespace tessek {
 
 namespace {
 
-constexpr int SlotCount = 8;
+constexpr int kSlotCount = 8;
 
 }  // namespace
 
-TLogRun::TLogRun(TCommandHost& host, TLogSettings& settings, TIniFile& settingsIni, TDisplayTextLookup displayText,
-                 TLogRunState state)
-    : host_(host), settings_(settings), ini_(settingsIni), displayText_(std::move(displayText)), state_(state)
+LogRun::LogRun(CommandHost& host, LoggingSettings& settings, IniFile& settingsIni, DisplayTextLookup displayText,
+               LogRunState state, std::vector<RunObserver*> observers)
+    : host_(host),
+      settings_(settings),
+      ini_(settingsIni),
+      displayText_(std::move(displayText)),
+      state_(state),
+      observers_(std::move(observers))
 {
 }
 
-void TLogRun::btnLogClick()
+void LogRun::StartOrStop()
 {
     if (host_.Busy()) {
         host_.SetBusy(false);
@@ -43,7 +56,7 @@ void TLogRun::btnLogClick()
     }
     host_.SetBusy(true);
     if (!host_.EstablishHighBaud()) {
-        // The message has always said 976 although the rate set back is 977.
+        // Users and their notes know this line with 976 in it, although the rate set back is 977.
         host_.MemoAddLine("Failed to establish high baud mode with LM.  Baud set back to 976");
         host_.SetStatus("Not Connected");
         port.SetCustomBaudRate(kLowBaud);
@@ -54,15 +67,21 @@ void TLogRun::btnLogClick()
     host_.SetStatus("Connected");
     host_.MemoAddLine("Logging  Start at " + host_.LocalDateTimeText());
 
+    const std::vector<RunColumn> columns =
+        RunColumnsFor(std::span<const uint8_t>(settings_.LogAddrs).subspan(1), displayText_, settings_.Performance);
+    const auto started = std::chrono::system_clock::now();
+    for (RunObserver* observer : observers_)
+        observer->RunStarted(columns, started);
+
     try {
         WriteHeader();
         SampleLoop();
     } catch (...) {
         // A port error (cable pulled, port closed by a break) must not lose what was
-        // logged: save it under the next number before the error is shown.
+        // logged: the run ends as any other before the error is shown.
         const std::exception_ptr error = std::current_exception();
         try {
-            SaveAutomaticLog();
+            EndOfRun();
         } catch (...) {
             ShowError(ErrorMessage(std::current_exception()));
         }
@@ -71,18 +90,33 @@ void TLogRun::btnLogClick()
 
     host_.SetBusy(false);
     host_.MemoAddLine("Done Logging");
+    EndOfRun();
+}
+
+// Every run that got past the handshake ends here, also one ended by a port error or by
+// closing the window: whatever keeps what the run logged (the automatic text log, and the
+// data log files where they are written) is finished here, in this order.
+void LogRun::EndOfRun()
+{
+    // The observers first: they never fail, and the data log files are closed even when
+    // the text log cannot be saved.
+    for (RunObserver* observer : observers_)
+        observer->RunEnded();
     SaveAutomaticLog();
 }
 
-uint8_t TLogRun::Request(uint8_t address)
+uint8_t LogRun::Request(uint8_t address)
 {
     // The reply count follows the "Sample Rate" choice as it is at this very request.
-    return host_.ReadLmByte(address, host_.SampleRateIndex() + 1);
+    const uint8_t reply = host_.ReadLmByte(address, host_.SampleRateIndex() + 1);
+    slotReplies_.push_back(reply);
+    ++sampleRequests_;
+    return reply;
 }
 
-void TLogRun::WriteHeader()
+void LogRun::WriteHeader()
 {
-    state_.BaroRef = Request(BaroAddress);
+    state_.BaroRef = Request(kBaroAddress);
     std::string baroLine = "BARO = " + BaroText(state_.BaroRef, settings_.MapFunction) + "hg   Coolant Temp = ";
     DecodeCoolant(baroLine);
 
@@ -92,7 +126,7 @@ void TLogRun::WriteHeader()
     host_.WaitForEcho(kHandshakeByte);
 
     std::string titles = " Time    ";
-    for (int i = 1; i <= SlotCount; ++i) {
+    for (int i = 1; i <= kSlotCount; ++i) {
         const std::string hex = ByteToHex(settings_.LogAddrs[i]);
         const std::string title = displayText_ ? displayText_("$" + hex) : std::string();
         titles += (title.empty() ? "$" + hex : title) + "; ";
@@ -101,7 +135,7 @@ void TLogRun::WriteHeader()
     host_.MemoAddLine(titles);
 }
 
-void TLogRun::SampleLoop()
+void LogRun::SampleLoop()
 {
     const uint32_t startTick = host_.TickCount();
     int32_t t = 0;
@@ -109,150 +143,177 @@ void TLogRun::SampleLoop()
         const int32_t prevT = t;
         t = static_cast<int32_t>(host_.TickCount() - startTick);
         std::string line = SampleTimeText(t);
+        std::vector<DecodedValue> values;
+        sampleRequests_ = 0;
         bool requested = false;
-        for (int i = 1; i <= SlotCount; ++i) {
+        for (int i = 1; i <= kSlotCount; ++i) {
             const uint8_t address = settings_.LogAddrs[i];
-            if (address != SkipAddress) {
-                DecodeSlot(address, line);
+            if (address != kSkipAddress) {
+                if (const std::optional<DecodedValue> value = DecodeSlot(address, line))
+                    values.push_back(*value);
                 requested = true;
             }
             if (!host_.Busy())
                 break;
         }
+        std::optional<PerformanceFigures> figures;
         if (settings_.Performance && host_.Busy()) {
-            if (const auto figures = ComputePerformance(t, prevT, state_.SampleMph, state_.PrevMph, state_.SampleRpm,
-                                                        state_.PrevRpm, settings_.CarWeight))
+            figures = ComputePerformance(t, prevT, state_.SampleMph, state_.PrevMph, state_.SampleRpm, state_.PrevRpm,
+                                         settings_.CarWeight);
+            if (figures)
                 line += PerformanceText(*figures);
             state_.PrevMph = state_.SampleMph;
             state_.PrevRpm = state_.SampleRpm;
         }
-        if (host_.Busy())
+        if (host_.Busy()) {
             host_.MemoAddLine(line);
+            if (!observers_.empty()) {
+                const RunSample sample = MakeRunSample(t, values, settings_.Performance, figures, sampleRequests_);
+                for (RunObserver* observer : observers_)
+                    observer->SampleLogged(sample);
+            }
+        }
         if (!requested)
-            host_.PumpDelay(IdleSamplePaceMs);
+            host_.PumpDelay(kIdleSamplePaceMs);
     }
 }
 
-std::string TLogRun::TempLogPath(int32_t saveNum) const
+std::string LogRun::TempLogPath(int32_t saveNum) const
 {
     return host_.ProgramFolder() + "TempLog" + std::to_string(saveNum) + ".txt";
 }
 
-void TLogRun::SaveAutomaticLog()
+void LogRun::SaveAutomaticLog()
 {
+    constexpr int32_t kLastSaveNum = std::numeric_limits<int32_t>::max();
+    state_.Unsaved = true;
+    settings_.SaveNum = std::max(settings_.SaveNum, int32_t{1});
     // Never replace an earlier log, e.g. one written after the counter last reached the
     // settings file: move on to the first free number.
     std::error_code ec;
-    while (std::filesystem::exists(TempLogPath(settings_.SaveNum), ec))
+    while (std::filesystem::exists(TempLogPath(settings_.SaveNum), ec)) {
+        if (settings_.SaveNum == kLastSaveNum)
+            throw std::runtime_error("Cannot write file \"" + TempLogPath(settings_.SaveNum) +
+                                     "\". It exists, and no automatic log number is left after it: set SaveNum in "
+                                     "section [AutoSave] of Tessek.ini to a free number");
         ++settings_.SaveNum;
+    }
     host_.MemoSaveToFile(TempLogPath(settings_.SaveNum));
-    ++settings_.SaveNum;
+    state_.Unsaved = false;
+    if (settings_.SaveNum < kLastSaveNum)
+        ++settings_.SaveNum;
     ini_.WriteInteger("AutoSave", "SaveNum", settings_.SaveNum);
 }
 
-void TLogRun::DecodeSlot(uint8_t address, std::string& line)
+std::optional<DecodedValue> LogRun::DecodeSlot(uint8_t address, std::string& line)
 {
-    switch (DecoderFor(address)) {
-        case TDecoderKind::Skip:
+    slotReplies_.clear();
+    const DecoderKind kind = DecoderFor(address);
+    switch (kind) {
+        case DecoderKind::Skip:
             break;
-        case TDecoderKind::ChargeTemp0:
+        case DecoderKind::ChargeTemp0:
             DecodeChargeTemp(line, 0);
             break;
-        case TDecoderKind::Mph:
+        case DecoderKind::Mph:
             DecodeMph(line);
             break;
-        case TDecoderKind::Spark:
+        case DecoderKind::Spark:
             DecodeSpark(line);
             break;
-        case TDecoderKind::Map:
+        case DecoderKind::Map:
             DecodeMap(line, state_.BaroRef);
             break;
-        case TDecoderKind::Rpm:
+        case DecoderKind::Rpm:
             DecodeRpm(line);
             break;
-        case TDecoderKind::Tps:
+        case DecoderKind::Tps:
             DecodeTps(line);
             break;
-        case TDecoderKind::Coolant:
+        case DecoderKind::Coolant:
             DecodeCoolant(line);
             break;
-        case TDecoderKind::O2:
+        case DecoderKind::O2:
             DecodeO2(line);
             break;
-        case TDecoderKind::ChargeTemp1:
+        case DecoderKind::ChargeTemp1:
             DecodeChargeTemp(line, 1);
             break;
-        case TDecoderKind::Knock:
+        case DecoderKind::Knock:
             DecodeKnock(line);
             break;
-        case TDecoderKind::Retard:
+        case DecoderKind::Retard:
             DecodeRetard(line, address);
             break;
-        case TDecoderKind::Raw:
+        case DecoderKind::Raw:
             DecodeRaw(line, address);
             break;
     }
+    if (slotReplies_.empty())
+        return std::nullopt;
+    const uint8_t hi = slotReplies_.size() > 1 ? slotReplies_[1] : 0;
+    return DecodeValue(kind, slotReplies_[0], hi, state_.BaroRef, settings_.MapFunction);
 }
 
-void TLogRun::DecodeKnock(std::string& line)
+void LogRun::DecodeKnock(std::string& line)
 {
     line += KnockText(Request(0xA0));
 }
 
-void TLogRun::DecodeMap(std::string& line, float baroRef)
+void LogRun::DecodeMap(std::string& line, float baroRef)
 {
     line += MapText(Request(0x86), baroRef, settings_.MapFunction);
 }
 
-void TLogRun::DecodeO2(std::string& line)
+void LogRun::DecodeO2(std::string& line)
 {
     line += O2Text(Request(0x9C));
 }
 
-void TLogRun::DecodeRpm(std::string& line)
+void LogRun::DecodeRpm(std::string& line)
 {
-    const uint8_t lo = Request(RpmLoAddress);
-    const uint8_t hi = Request(RpmHiAddress);
+    const uint8_t lo = Request(kRpmLoAddress);
+    const uint8_t hi = Request(kRpmHiAddress);
     const int32_t rpm = RpmValue(lo, hi);
     state_.SampleRpm = static_cast<float>(rpm);
     line += RpmText(rpm);
 }
 
-void TLogRun::DecodeTps(std::string& line)
+void LogRun::DecodeTps(std::string& line)
 {
     line += TpsText(Request(0x98));
 }
 
-void TLogRun::DecodeMph(std::string& line)
+void LogRun::DecodeMph(std::string& line)
 {
-    const uint8_t lo = Request(MphLoAddress);
-    const uint8_t hi = Request(MphHiAddress);
+    const uint8_t lo = Request(kMphLoAddress);
+    const uint8_t hi = Request(kMphHiAddress);
     const double mph = MphValue(lo, hi);
     state_.SampleMph = static_cast<float>(mph);
     line += MphText(mph);
 }
 
-void TLogRun::DecodeRetard(std::string& line, uint8_t address)
+void LogRun::DecodeRetard(std::string& line, uint8_t address)
 {
     line += RetardText(Request(address));
 }
 
-void TLogRun::DecodeChargeTemp(std::string& line, int selector)
+void LogRun::DecodeChargeTemp(std::string& line, int selector)
 {
     line += ChargeTempText(Request(selector == 0 ? 0x5D : 0x9D));
 }
 
-void TLogRun::DecodeCoolant(std::string& line)
+void LogRun::DecodeCoolant(std::string& line)
 {
-    line += CoolantText(Request(CoolantAddress));
+    line += CoolantText(Request(kCoolantAddress));
 }
 
-void TLogRun::DecodeSpark(std::string& line)
+void LogRun::DecodeSpark(std::string& line)
 {
     line += SparkText(Request(0x72));
 }
 
-void TLogRun::DecodeRaw(std::string& line, uint8_t address)
+void LogRun::DecodeRaw(std::string& line, uint8_t address)
 {
     line += RawText(Request(address));
 }

@@ -53,7 +53,7 @@ int MapTypeForFactor(double value)
     return 1;
 }
 
-void TLogSettings::Load(const TIniFile& ini)
+void LoggingSettings::Load(const IniFile& ini)
 {
     SaveNum = ini.ReadInteger("AutoSave", "SaveNum", 1);
     for (int slot = 1; slot <= 8; ++slot)

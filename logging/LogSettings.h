@@ -8,9 +8,9 @@
 
 namespace tessek {
 
-class TIniFile;
+class IniFile;
 
-struct TLogSettings {
+struct LoggingSettings {
     std::array<uint8_t, 9> LogAddrs{0x12, 0x12, 0x12, 0x12, 0x12, 0x12, 0x12, 0x12, 0x12};  // slots 1..8 ([0] unused)
     double MapFunction = 0.172266;  // psi per count of the raw MAP or baro byte
     bool Performance = false;
@@ -19,7 +19,7 @@ struct TLogSettings {
 
     // Reads every key (defaults for missing or malformed ones) from sections "AutoSave"
     // and "CurrentSet".
-    void Load(const TIniFile& ini);
+    void Load(const IniFile& ini);
     void SetPerformance(bool value) { Performance = value; }
 };
 

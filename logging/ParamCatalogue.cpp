@@ -1,33 +1,13 @@
 #include "logging/ParamCatalogue.h"
 
+#include "platform/Text.h"
+
 #include <algorithm>
-#include <cctype>
 #include <utility>
 
 namespace tessek {
 
-namespace {
-
-char Lower(char c)
-{
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-bool LessIgnoringCase(const std::string& a, const std::string& b)
-{
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char x, char y) { return Lower(x) < Lower(y); });
-}
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
-}  // namespace
-
-TParamCatalogue::TParamCatalogue()
+Catalogue::Catalogue()
 {
     static const std::pair<const char*, const char*> kEntries[] = {
         {"$12", "Skip value"},
@@ -52,32 +32,33 @@ TParamCatalogue::TParamCatalogue()
     };
     for (const auto& [name, text] : kEntries)
         lines_.push_back(std::string(name) + "=" + text);
-    std::stable_sort(lines_.begin(), lines_.end(), LessIgnoringCase);
+    std::stable_sort(lines_.begin(), lines_.end(),
+                     [](const std::string& a, const std::string& b) { return LessNoCase(a, b); });
 }
 
-std::string TParamCatalogue::Name(int index) const
+std::string Catalogue::Name(int index) const
 {
     const std::string& line = lines_.at(static_cast<size_t>(index));
     return line.substr(0, line.find('='));
 }
 
-std::string TParamCatalogue::Value(int index) const
+std::string Catalogue::Value(int index) const
 {
     const std::string& line = lines_.at(static_cast<size_t>(index));
     const auto eq = line.find('=');
     return eq == std::string::npos ? std::string() : line.substr(eq + 1);
 }
 
-int TParamCatalogue::IndexOfName(const std::string& name) const
+int Catalogue::IndexOfName(const std::string& name) const
 {
     for (int i = 0; i < Count(); ++i) {
-        if (EqualIgnoringCase(Name(i), name))
+        if (SameText(Name(i), name))
             return i;
     }
     return -1;
 }
 
-std::string TParamCatalogue::DisplayText(const std::string& name) const
+std::string Catalogue::DisplayText(const std::string& name) const
 {
     const int index = IndexOfName(name);
     return index < 0 ? std::string() : Value(index);

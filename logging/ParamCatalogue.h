@@ -8,10 +8,10 @@
 
 namespace tessek {
 
-class TParamCatalogue {
+class Catalogue {
 public:
     // Builds the 19 entries.
-    TParamCatalogue();
+    Catalogue();
 
     int Count() const { return static_cast<int>(lines_.size()); }
     // Whole lines "$8F=RPM" in list order (what the Data Setup dialog offers).

@@ -8,7 +8,7 @@
 
 namespace tessek {
 
-struct TPerformanceFigures {
+struct PerformanceFigures {
     double Acceleration = 0;  // g
     double Horsepower = 0;
     // Pound-feet; no value when the mean engine speed of the two samples is 0.
@@ -17,12 +17,12 @@ struct TPerformanceFigures {
 
 // Sample times in ms since the run's first sample; speeds in mph, engine speeds in rpm,
 // weight in pounds. No figures when t equals prevT (no time has passed).
-std::optional<TPerformanceFigures> ComputePerformance(int32_t t, int32_t prevT, float sampleMph, float prevMph,
-                                                      float sampleRpm, float prevRpm, int32_t carWeight);
+std::optional<PerformanceFigures> ComputePerformance(int32_t t, int32_t prevT, float sampleMph, float prevMph,
+                                                     float sampleRpm, float prevRpm, int32_t carWeight);
 
 // "%5.2f" "G " "%7.2f" "HP " "%7.2f" "lb/ft "; a torque without value keeps its field
 // width and unit and shows "---" in place of the number.
-std::string PerformanceText(const TPerformanceFigures& figures);
+std::string PerformanceText(const PerformanceFigures& figures);
 
 // The time field that starts a sample line: seconds with three decimals and a blank.
 std::string SampleTimeText(int32_t t);

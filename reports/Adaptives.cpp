@@ -1,6 +1,6 @@
 #include "reports/Adaptives.h"
 
-#include "link/LmLink.h"
+#include "platform/Hex.h"
 
 #include <stdexcept>
 

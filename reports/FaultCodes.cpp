@@ -1,6 +1,6 @@
 #include "reports/FaultCodes.h"
 
-#include "link/LmLink.h"
+#include "platform/Hex.h"
 
 namespace tessek {
 

@@ -10,13 +10,13 @@
 
 namespace tessek {
 
-struct TFaultCodeByte {
+struct FaultCodeByte {
     uint8_t Address;         // LM memory address
     std::string_view Label;  // the block's label line
 };
 
 // The four fault code bytes, in the order they are read and printed.
-inline constexpr std::array<TFaultCodeByte, 4> kFaultCodeBytes{{
+inline constexpr std::array<FaultCodeByte, 4> kFaultCodeBytes{{
     {0x46, "FaultCode1"},
     {0x47, "FaultCode2"},
     {0x48, "FaultCode3"},

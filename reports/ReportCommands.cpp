@@ -1,9 +1,9 @@
 #include "reports/ReportCommands.h"
 
-#include "link/ComPort.h"
-#include "link/LmLink.h"
+#include "lm/LmLink.h"
 #include "reports/Adaptives.h"
 #include "reports/FaultCodes.h"
+#include "serial/ComPort.h"
 
 #include <cstddef>
 
@@ -14,7 +14,7 @@ constexpr int kReportReplies = 2;
 
 // Common start of both reports. Returns false when the LM did not confirm the high rate;
 // the failure is then reported and the command is over.
-bool StartReport(TCommandHost& host)
+bool StartReport(CommandHost& host)
 {
     TCustomComPort& port = host.Port();
     if (!port.Connected()) {
@@ -35,7 +35,7 @@ bool StartReport(TCommandHost& host)
 // One grid row: each cell is shown as soon as its byte has arrived, so the row grows on
 // screen. The row stays the unfinished last line (its first piece opens it after the
 // finished grid line above) until the next added line ends it.
-void ReadGridRow(TCommandHost& host, const std::array<uint8_t, kGridColumns>& addresses)
+void ReadGridRow(CommandHost& host, const std::array<uint8_t, kGridColumns>& addresses)
 {
     for (int column = 0; column < kGridColumns; ++column) {
         const uint8_t value = host.ReadLmByte(addresses[static_cast<size_t>(column)], kReportReplies);
@@ -45,7 +45,7 @@ void ReadGridRow(TCommandHost& host, const std::array<uint8_t, kGridColumns>& ad
 
 }  // namespace
 
-void RunFaultCodeReport(TCommandHost& host)
+void RunFaultCodeReport(CommandHost& host)
 {
     if (host.Busy())
         return;
@@ -59,7 +59,7 @@ void RunFaultCodeReport(TCommandHost& host)
     host.SetBusy(false);
 }
 
-void RunAdaptivesReport(TCommandHost& host)
+void RunAdaptivesReport(CommandHost& host)
 {
     if (host.Busy())
         return;

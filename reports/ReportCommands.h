@@ -5,7 +5,7 @@
 // Window thread only; each runs as one long operation whose waits pump window events.
 // A port error (EComPort, e.g. a write on a closed port) ends the command at once: the
 // lines written so far stay and the busy mark stays set, as for every command.
-#include "link/CommandHost.h"
+#include "lm/CommandHost.h"
 
 #include <string_view>
 
@@ -18,10 +18,10 @@ inline constexpr std::string_view kReportHandshakeFailure =
 // Reads the four fault code bytes and prints one block per byte. Ignored while another
 // command holds the busy mark: its requests would interleave with that command's
 // exchanges and corrupt both.
-void RunFaultCodeReport(TCommandHost& host);
+void RunFaultCodeReport(CommandHost& host);
 
 // Reads the idle cell and the twelve grid cells and prints them as a grid, each cell as
 // soon as it has been read. Ignored while another command holds the busy mark.
-void RunAdaptivesReport(TCommandHost& host);
+void RunAdaptivesReport(CommandHost& host);
 
 }  // namespace tessek

@@ -1,13 +1,14 @@
 #include "sim/SimulatedLm.h"
 
-#include "platform/LineRate.h"
+#include "platform/Termios2.h"
+#include "platform/UniqueFd.h"
 #include "sim/UartModel.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/prctl.h>
 #include <sys/inotify.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -36,26 +37,6 @@ constexpr std::array<uint8_t, 8> kIdleBytes = {0x2C, 0x95, 0x47, 0xB8, 0x61, 0xD
 constexpr auto kIdleInterval = 70ms;
 constexpr auto kIdleAfterTalk = 500ms;
 constexpr auto kFirstIdleByte = 20ms;
-
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    void Reset(int fd = -1)
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 [[noreturn]] void ThrowErrno(const char* what)
 {

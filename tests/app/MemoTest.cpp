@@ -1,6 +1,6 @@
 // The text area: its lines with the unfinished-row rule, the whole text and saving.
-#include "app/Memo.h"
-#include "app/MemoText.h"
+#include "app/MemoWidget.h"
+#include "platform/MemoLines.h"
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -29,8 +29,8 @@ TEST(MemoText, AddAndAppendFollowTheUnfinishedRowRule)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TMemoText model;
-        TMemo widget;
+        MemoLines model;
+        MemoWidget widget;
         for (const auto& [op, text] : c.steps) {
             op == 'L' ? model.AddLine(text) : op == 'A' ? model.Append(text) : model.Clear();
             op == 'L' ? widget.AddLine(text) : op == 'A' ? widget.Append(text) : widget.Clear();
@@ -48,7 +48,7 @@ TEST(MemoText, AddAndAppendFollowTheUnfinishedRowRule)
 TEST(MemoText, SavesEveryLineWithCrLfOneBytePerCharacter)
 {
     test::TempFolder folder;
-    TMemoText model;
+    MemoLines model;
     model.AddLine(
         "93\xB0"
         "F");  // a degree sign stays one byte
@@ -59,7 +59,7 @@ TEST(MemoText, SavesEveryLineWithCrLfOneBytePerCharacter)
               "F\r\nopen row\r\n");
 
     folder.Write("old.txt", "a much longer earlier content that must disappear");
-    TMemoText().SaveToFile(folder.File("old.txt"));
+    MemoLines().SaveToFile(folder.File("old.txt"));
     EXPECT_TRUE(folder.Exists("old.txt"));
     EXPECT_EQ(folder.Read("old.txt"), "");
     EXPECT_THROW(model.SaveToFile(folder.File("no-such-folder/out.txt")), std::runtime_error);

@@ -1,6 +1,6 @@
 #include "tests/common/PtyPeer.h"
 
-#include "platform/LineRate.h"
+#include "platform/Termios2.h"
 
 #include <fcntl.h>
 #include <poll.h>

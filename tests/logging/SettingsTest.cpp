@@ -14,7 +14,7 @@ namespace {
 
 TEST(ParamCatalogue, NineteenEntriesInAddressOrderAndWholeNameLookups)
 {
-    const TParamCatalogue catalogue;
+    const Catalogue catalogue;
     std::string lines;
     for (const auto& line : catalogue.Lines())
         lines += line + "|";
@@ -24,9 +24,17 @@ TEST(ParamCatalogue, NineteenEntriesInAddressOrderAndWholeNameLookups)
               "$CF=Cyl 2 Retard|$D0=Cyl 3 Retard|$D1=Cyl 4 Retard|$DD=(DTLKNK)|");
     EXPECT_EQ(catalogue.Name(18) + "=" + catalogue.Value(18), "$DD=(DTLKNK)");
     const std::tuple<std::string, int, std::string> lookups[] = {
-        {"$8F", 7, "RPM"}, {"$8f", 7, "RPM"}, {"$5d", 1, "Charge Air Temp"}, {"$12", 0, "Skip value"},
-        {"$dd", 18, "(DTLKNK)"}, {"$8", -1, ""}, {"8F", -1, ""}, {"$8F0", -1, ""}, {"$8F=RPM", -1, ""},
-        {"", -1, ""}, {"$00", -1, ""},
+        {"$8F", 7, "RPM"},
+        {"$8f", 7, "RPM"},
+        {"$5d", 1, "Charge Air Temp"},
+        {"$12", 0, "Skip value"},
+        {"$dd", 18, "(DTLKNK)"},
+        {"$8", -1, ""},
+        {"8F", -1, ""},
+        {"$8F0", -1, ""},
+        {"$8F=RPM", -1, ""},
+        {"", -1, ""},
+        {"$00", -1, ""},
     };
     for (const auto& [name, index, text] : lookups) {
         EXPECT_EQ(catalogue.IndexOfName(name), index) << name;
@@ -52,8 +60,13 @@ TEST(LogSettings, HexToByteAndMapTypes)
     EXPECT_DOUBLE_EQ(MapFactorForType(4), 0.172266);
     // Factors within 1e-7 match their type; anything else shows as the three-bar sensor.
     const std::pair<double, int> near[] = {
-        {0.114844 + 0.00000009, 0}, {0.057422 - 0.00000009, 2}, {0.114844 + 0.0000002, 1},
-        {0.1, 1}, {0.0, 1}, {-0.114844, 1}, {1e300, 1},
+        {0.114844 + 0.00000009, 0},
+        {0.057422 - 0.00000009, 2},
+        {0.114844 + 0.0000002, 1},
+        {0.1, 1},
+        {0.0, 1},
+        {-0.114844, 1},
+        {1e300, 1},
     };
     for (const auto& [value, type] : near)
         EXPECT_EQ(MapTypeForFactor(value), type) << value;
@@ -62,11 +75,11 @@ TEST(LogSettings, HexToByteAndMapTypes)
 TEST(LogSettings, LoadReadsEveryKeyAndDefaultsMissingOrMalformedOnes)
 {
     test::TempFolder folder;
-    TLogSettings settings{{}, 9, true, 1, 77};
+    LoggingSettings settings{{}, 9, true, 1, 77};
     auto load = [&](const std::optional<std::string>& content) {
         if (content)
             folder.Write("Tessek.ini", *content);
-        settings.Load(TIniFile(folder.File("Tessek.ini")));
+        settings.Load(IniFile(folder.File("Tessek.ini")));
         return std::tuple(settings.MapFunction, settings.Performance, settings.CarWeight, settings.SaveNum);
     };
     const auto defaults = std::tuple(0.172266, false, 2500, 1);
@@ -80,12 +93,14 @@ TEST(LogSettings, LoadReadsEveryKeyAndDefaultsMissingOrMalformedOnes)
     EXPECT_EQ(settings.LogAddrs, (std::array<uint8_t, 9>{0, 0x69, 0x8F, 0xFF, 0x00, 0x00, 0x00, 0x12, 0xDD}));
     // MapFunction, Performance, CarWeight, SaveNum.
     const std::array<std::string, 4> malformed[] = {
-        {"abc", "yes", "heavy", "x1"}, {"1e400", "99999999999", "99999999999", "1e3"}, {"", "", "", ""},
+        {"abc", "yes", "heavy", "x1"},
+        {"1e400", "99999999999", "99999999999", "1e3"},
+        {"", "", "", ""},
         {"0.1x", "1 2", "2500kg", "3.5"},
     };
     for (const auto& [map, performance, weight, saveNum] : malformed)
-        EXPECT_EQ(load("[AutoSave]\nSaveNum=" + saveNum + "\n[CurrentSet]\nMapFunction=" + map + "\nPerformance=" +
-                       performance + "\nCarWeight=" + weight + "\n"),
+        EXPECT_EQ(load("[AutoSave]\nSaveNum=" + saveNum + "\n[CurrentSet]\nMapFunction=" + map +
+                       "\nPerformance=" + performance + "\nCarWeight=" + weight + "\n"),
                   defaults)
             << map;
     EXPECT_EQ(load("[CurrentSet]\nMapFunction=0.057422\nPerformance=1\nCarWeight=-5\n[AutoSave]\nSaveNum=0x10\n"),

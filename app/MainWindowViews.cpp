@@ -1,0 +1,26 @@
+// The windows the main window opens beside itself: the log viewer.
+#include "app/MainWindow.h"
+#include "logging/DataLog.h"
+#include "plots/LogViewerWindow.h"
+
+namespace tessek {
+
+void TfrmMain::btnViewLogClick(QObject*)
+{
+    if (!viewer_) {
+        viewer_ = new LogViewerWindow(this);
+        viewer_->setWindowFlag(Qt::Window);
+    }
+    // The latest run is what one looks at after logging; a viewer already on it keeps its
+    // zoom and cursor.
+    const std::string newest = NewestDataLog(folder_);
+    if (!newest.empty() && newest != viewerFile_) {
+        viewer_->OpenFile(QString::fromStdString(newest));
+        viewerFile_ = newest;
+    }
+    viewer_->show();
+    viewer_->raise();
+    viewer_->activateWindow();
+}
+
+}  // namespace tessek

@@ -1,0 +1,35 @@
+# Fails when a source folder includes a header from a folder it may not depend on.
+# Dependencies point one way: platform <- serial <- lm <- logging, reports <- dialogs,
+# plots <- app; the simulator depends on platform alone. Run with
+#   cmake -DSOURCE_DIR=<project root> -P CheckLayers.cmake
+set(allowed_platform platform)
+set(allowed_sim sim platform)
+set(allowed_serial serial platform)
+set(allowed_lm lm serial platform)
+set(allowed_logging logging lm serial platform)
+set(allowed_reports reports lm serial platform)
+set(allowed_dialogs dialogs logging lm serial platform)
+set(allowed_plots plots logging platform)
+set(allowed_app app plots dialogs reports logging lm serial sim platform)
+
+set(folders platform sim serial lm logging reports dialogs plots app)
+set(violations "")
+foreach(folder ${folders})
+  file(GLOB_RECURSE sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
+  foreach(source ${sources})
+    file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"/]+/")
+    foreach(line ${includes})
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"/]+)/.*" "\\1" target "${line}")
+      list(FIND allowed_${folder} ${target} found)
+      if(found EQUAL -1)
+        file(RELATIVE_PATH relative ${SOURCE_DIR} ${source})
+        string(APPEND violations "  ${relative}: ${line}\n")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(violations)
+  message(FATAL_ERROR "Includes against the direction of the layers:\n${violations}")
+endif()
+message(STATUS "Every include follows the layers.")

@@ -1,0 +1,160 @@
+#include "lm/LmLink.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace tessek {
+
+QtEventPump::QtEventPump() : wake_(std::make_unique<QTimer>())
+{
+    wake_->setSingleShot(true);
+    wake_->setTimerType(Qt::PreciseTimer);
+}
+
+QtEventPump::~QtEventPump() = default;
+
+void QtEventPump::ProcessPending()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtEventPump::WaitForMore(uint32_t ms)
+{
+    // The timer only exists to end the blocking wait at the deadline; its timeout has
+    // no receiver.
+    wake_->start(static_cast<int>(ms));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    wake_->stop();
+}
+
+LmLink::LmLink(LinkIo io, std::function<bool()> busy, TickSource clock, std::shared_ptr<EventPump> pump)
+    : io_(std::move(io)),
+      busy_(std::move(busy)),
+      clock_(clock ? std::move(clock) : TickSource(&GetTickCount)),
+      pump_(pump ? std::move(pump) : std::make_shared<QtEventPump>())
+{
+}
+
+void LmLink::ComPortRxChar(TCustomComPort*, int32_t Count)
+{
+    StoreRx(io_.Read(Count));
+}
+
+void LmLink::StoreRx(const std::string& bytes)
+{
+    for (const char c : bytes) {
+        ring_[writePos_] = static_cast<uint8_t>(c);
+        writePos_ = (writePos_ + 1) % kRxRingSize;
+    }
+    if (busy_ && busy_() && rxEventCount_ < kRxEventCap)
+        ++rxEventCount_;
+}
+
+void LmLink::ComPortTxEmpty(TCustomComPort*)
+{
+    txEmptySeen_ = true;
+    rxEventCount_ = 0;
+    if (AfterTxEmpty)
+        AfterTxEmpty();
+}
+
+void LmLink::ResetRing()
+{
+    writePos_ = 0;
+    readPos_ = kRxRingSize - 1;
+}
+
+uint8_t LmLink::PopRxByte()
+{
+    if (RingEmpty())
+        return 0;
+    readPos_ = (readPos_ + 1) % kRxRingSize;
+    return ring_[readPos_];
+}
+
+uint8_t LmLink::LastRxByte() const
+{
+    return ring_[(writePos_ + kRxRingSize - 1) % kRxRingSize];
+}
+
+template <class Round>
+void LmLink::PumpRounds(uint32_t limit, Round round)
+{
+    const uint32_t start = clock_();
+    for (;;) {
+        pump_->ProcessPending();
+        const uint32_t elapsed = TickElapsed(start, clock_());
+        const RoundResult result = round(elapsed);
+        if (result == RoundResult::Done || elapsed >= limit)
+            return;
+        if (result == RoundResult::Block)
+            pump_->WaitForMore(limit - elapsed);
+    }
+}
+
+// The waits take a byte or look at a counter after every pump. They block only when
+// there is nothing left to look at: a ring still holding unread bytes is read on without
+// waiting for another event.
+
+bool LmLink::WaitForEcho(uint8_t value)
+{
+    bool echoed = false;
+    PumpRounds(kEchoWaitMs, [&](uint32_t) {
+        echoed = PopRxByte() == value;
+        return echoed ? RoundResult::Done : RingEmpty() ? RoundResult::Block : RoundResult::Again;
+    });
+    return echoed;
+}
+
+bool LmLink::WaitForRxByte(uint32_t limit)
+{
+    bool received = false;
+    PumpRounds(limit, [&](uint32_t elapsed) {
+        if (PopRxByte() == 0)
+            return RingEmpty() ? RoundResult::Block : RoundResult::Again;
+        received = elapsed < limit;
+        return RoundResult::Done;
+    });
+    return received;
+}
+
+void LmLink::WaitTxEmpty()
+{
+    txEmptySeen_ = false;
+    PumpRounds(kTxEmptyWaitMs, [&](uint32_t) { return txEmptySeen_ ? RoundResult::Done : RoundResult::Block; });
+}
+
+bool LmLink::WaitForReplies(int count)
+{
+    WaitTxEmpty();
+    PumpRounds(kReplyWaitMs, [&](uint32_t) { return count <= rxEventCount_ ? RoundResult::Done : RoundResult::Block; });
+    return count <= rxEventCount_;
+}
+
+void LmLink::PumpDelay(uint32_t ms)
+{
+    PumpRounds(ms, [](uint32_t) { return RoundResult::Block; });
+}
+
+bool LmLink::EstablishHighBaud()
+{
+    const std::string handshake(1, static_cast<char>(kHandshakeByte));
+    io_.Write(handshake);
+    PumpDelay(kHandshakeSettleMs);
+    io_.SetCustomBaudRate(kHighBaud);
+    if (WaitForEcho(kHandshakeByte))
+        return true;
+    io_.Write(handshake);
+    PumpDelay(kHandshakeSettleMs);
+    return WaitForEcho(kHandshakeByte);
+}
+
+uint8_t LmLink::ReadLmByte(uint8_t address, int replies)
+{
+    io_.Write(std::string(1, static_cast<char>(address)));
+    WaitForReplies(replies);
+    return LastRxByte();
+}
+
+}  // namespace tessek

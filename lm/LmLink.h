@@ -1,0 +1,149 @@
+#pragma once
+// The byte link to the LM: the receive ring that the port's receive events fill, the
+// waits the commands use while the LM answers, and the two exchanges every command
+// shares (the switch to the high rate and the one-byte memory request).
+//
+// Window thread only. The port's events reach the ring through ComPortRxChar and
+// ComPortTxEmpty, which the window thread runs while it processes pending events; the
+// waits process pending events on every round and, in between, block in the event loop
+// until the next event or their deadline, so a waiting command costs no CPU. Clock and
+// event pump are injectable so the waits can be driven by a test. Time-outs are silent:
+// a wait that runs out returns false. A failed write raises EComPort (through LinkIo).
+#include "platform/Tick.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QTimer;
+
+namespace tessek {
+
+class TCustomComPort;
+
+// Link constants. Rates in baud, times in ms.
+constexpr int32_t kLowBaud = 977;
+constexpr int32_t kHighBaud = 7680;
+constexpr uint8_t kHandshakeByte = 0x12;
+constexpr uint32_t kHandshakeSettleMs = 100;
+constexpr uint32_t kEchoWaitMs = 1000;
+constexpr uint32_t kTxEmptyWaitMs = 500;
+constexpr uint32_t kReplyWaitMs = 500;
+constexpr uint8_t kRxEventCap = 11;
+constexpr uint32_t kRxRingSize = 65536;
+
+// How the waits reach the window's event loop.
+class EventPump {
+public:
+    virtual ~EventPump() = default;
+    // Runs every pending event once (the port's queued deliveries among them).
+    virtual void ProcessPending() = 0;
+    // Blocks until an event arrives or `ms` have passed, whichever comes first; events
+    // that arrive may be run here too.
+    virtual void WaitForMore(uint32_t ms) = 0;
+};
+
+// The pump of the running Qt application.
+class QtEventPump : public EventPump {
+public:
+    QtEventPump();
+    ~QtEventPump() override;
+    void ProcessPending() override;
+    void WaitForMore(uint32_t ms) override;
+
+private:
+    std::unique_ptr<QTimer> wake_;
+};
+
+// What the link needs of the port: Write raises the port's error on failure.
+struct LinkIo {
+    std::function<void(const std::string& bytes)> Write;
+    std::function<std::string(int32_t count)> Read;  // at most `count` bytes already waiting
+    std::function<void(int32_t baud)> SetCustomBaudRate;
+};
+
+// The link over `port` (which must outlive the returned functions).
+LinkIo PortLinkIo(TCustomComPort& port);
+
+class LmLink {
+public:
+    // `busy` reads the busy mark (receive events are counted only while it is set);
+    // `clock` and `pump` default to GetTickCount and the Qt application's event loop.
+    LmLink(LinkIo io, std::function<bool()> busy, TickSource clock = {}, std::shared_ptr<EventPump> pump = {});
+
+    // --- the port's event handlers ----------------------------------------------------
+    // `Count` bytes wait in the port's input queue: read them into the ring.
+    void ComPortRxChar(TCustomComPort* Sender, int32_t Count);
+    // The output queue has become empty: resets the receive event count.
+    void ComPortTxEmpty(TCustomComPort* Sender);
+    // Stores received bytes and counts one receive event (what ComPortRxChar does after
+    // reading the port).
+    void StoreRx(const std::string& bytes);
+
+    // --- ring ---------------------------------------------------------------------------
+    // Write position 0, read position 65,535: the ring is empty.
+    void ResetRing();
+    // The next unread byte, consumed; 0 (nothing consumed) when the ring is empty.
+    uint8_t PopRxByte();
+    // The byte stored last (cell before the write position); consumes nothing.
+    uint8_t LastRxByte() const;
+    bool RingEmpty() const { return (readPos_ + 1) % kRxRingSize == writePos_; }
+    uint32_t WritePosition() const { return writePos_; }
+    uint32_t ReadPosition() const { return readPos_; }
+    uint8_t RxEventCount() const { return rxEventCount_; }
+    void SetRxEventCount(uint8_t value) { rxEventCount_ = value; }
+    bool TxEmptySeen() const { return txEmptySeen_; }
+    void SetTxEmptySeen(bool value) { txEmptySeen_ = value; }
+
+    // --- waits --------------------------------------------------------------------------
+    // True when `value` was taken from the ring within 1000 ms; every byte taken on the
+    // way is consumed, and an echo already waiting satisfies it at once.
+    bool WaitForEcho(uint8_t value);
+    // True when a non-zero byte was taken before `limit` ms ran out (the byte is dropped).
+    bool WaitForRxByte(uint32_t limit);
+    // Returns on the transmit-empty event or after 500 ms.
+    void WaitTxEmpty();
+    // WaitTxEmpty, then up to 500 ms for `count` receive events; true when they came.
+    // A count of 12 or more can never be reached.
+    bool WaitForReplies(int count);
+    // Waits `ms` while the window keeps running its events (0: one pump).
+    void PumpDelay(uint32_t ms);
+
+    // --- exchanges with the LM ------------------------------------------------------------
+    // Sends the handshake byte, settles, switches to 7680 baud and waits for its echo;
+    // sends it once more when no echo came. True when the LM confirmed the high rate.
+    bool EstablishHighBaud();
+    // Sends `address` and waits for `replies` receive events; returns the byte received
+    // last whether or not they came.
+    uint8_t ReadLmByte(uint8_t address, int replies = 2);
+
+    uint32_t Now() const { return clock_(); }
+
+    // Called after a transmit-empty event has been handled (e.g. to echo it into the
+    // text area); may be empty.
+    std::function<void()> AfterTxEmpty;
+
+private:
+    // What a wait's round asks for: stop now, look again at once (unread bytes are left),
+    // or block until the next event arrives or the limit runs out.
+    enum class RoundResult { Done, Again, Block };
+    // Every wait: rounds of "run pending events, read the elapsed ms, call `round`" until
+    // `round` says Done or `limit` ms have passed (the round still runs at the deadline).
+    template <class Round>
+    void PumpRounds(uint32_t limit, Round round);
+
+    LinkIo io_;
+    std::function<bool()> busy_;
+    TickSource clock_;
+    std::shared_ptr<EventPump> pump_;
+
+    std::array<uint8_t, kRxRingSize> ring_{};
+    uint32_t writePos_ = 0;
+    uint32_t readPos_ = kRxRingSize - 1;
+    uint8_t rxEventCount_ = 2;
+    bool txEmptySeen_ = false;
+};
+
+}  // namespace tessek

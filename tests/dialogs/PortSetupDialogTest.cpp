@@ -1,0 +1,184 @@
+#include "app/MainWindow.h"
+#include "dialogs/PortSetupDialog.h"
+#include "platform/ErrorDisplay.h"
+#include "serial/SerialDevice.h"
+#include "tests/common/ModalAnswer.h"
+#include "tests/common/PtyPeer.h"
+#include "tests/common/TempFolder.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QPushButton>
+
+#include <atomic>
+#include <cerrno>
+#include <memory>
+
+namespace tessek {
+namespace {
+
+// The real device on a pseudo-terminal, counting how often its line is configured.
+struct CountingDevice : ISerialDevice {
+    CountingDevice(std::unique_ptr<ISerialDevice> inner, std::atomic<int>& sets) : d_(std::move(inner)), sets_(sets) {}
+    void SetLine(const LineSettings& line) override { ++sets_, d_->SetLine(line); }
+    void SetTimeouts(const DeviceTimeouts& t) override { d_->SetTimeouts(t); }
+    void SetQueueSizes(int32_t in, int32_t out) override { d_->SetQueueSizes(in, out); }
+    int32_t Write(const uint8_t* data, int32_t count) override { return d_->Write(data, count); }
+    int32_t Read(uint8_t* data, int32_t count) override { return d_->Read(data, count); }
+    void AbortPending() override { d_->AbortPending(); }
+    void Purge(bool input, bool output) override { d_->Purge(input, output); }
+    int32_t InputCount() override { return d_->InputCount(); }
+    int32_t OutputCount() override { return d_->OutputCount(); }
+    TComErrors TakeErrors() override { return d_->TakeErrors(); }
+    ModemLines ModemSignals() override { return d_->ModemSignals(); }
+    int WaitFd() const override { return d_->WaitFd(); }
+    TComEvents TakeLineEvents() override { return d_->TakeLineEvents(); }
+    int LineEventInterval() const override { return d_->LineEventInterval(); }
+    int32_t InputCapacity() const override { return d_->InputCapacity(); }
+    std::unique_ptr<ISerialDevice> d_;
+    std::atomic<int>& sets_;
+};
+
+// Picks the item standing for `value` in `combo` as the user does.
+void Choose(TComComboBox* combo, const char* value)
+{
+    const int index = combo->findData(QString(value));
+    ASSERT_GE(index, 0) << value;
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+// A port at the main window's custom rate on a pseudo-terminal (never a real serial
+// device): other names fail to open as a missing device does. Also a program folder
+// whose "Tessek.ini" names the pseudo-terminal, for a main window.
+class PortDialog : public ::testing::Test {
+protected:
+    PortDialog()
+    {
+        previousDisplay = SetErrorDisplay([this](const std::string& message) { errors.push_back(message); });
+        folder.Write("Tessek.ini", "[ComPort]\nPort=" + peer.SlavePath() + "\n");
+        // A listed port to pick that cannot be opened.
+        RegisterNamedPort("NOWHERE", "a port that is never there",
+                          [](const std::string&) -> std::unique_ptr<ISerialDevice> { throw DeviceError(ENOENT); });
+        port.SetPort(peer.SlavePath());
+        port.SetDeviceFactory([this](const std::string& name) -> std::unique_ptr<ISerialDevice> {
+            if (name != peer.SlavePath())
+                throw DeviceError(ENOENT);
+            return std::make_unique<CountingDevice>(OpenLinuxSerialDevice(name), lineSets);
+        });
+        port.SetBaudRate(brCustom);
+        port.SetCustomBaudRate(977);
+    }
+    ~PortDialog() override { SetErrorDisplay(previousDisplay); }
+
+    // Answers the dialog `open` brings up: picks each text in Combos()[index], then OK or
+    // Cancel. Returns what the six lists showed on opening.
+    using Picks = std::vector<std::pair<int, const char*>>;
+    std::vector<std::string> RunDialog(std::function<void()> open, const Picks& picks, bool ok)
+    {
+        std::vector<std::string> shown;
+        test::ModalAnswer<TComSetupFrm> answer([&](TComSetupFrm* dialog) {
+            for (TComComboBox* combo : dialog->Combos())
+                shown.push_back(combo->Text());
+            for (auto [index, text] : picks)
+                Choose(dialog->Combos()[index], text);
+            (ok ? dialog->Button1 : dialog->Button2)->click();
+        });
+        open();
+        EXPECT_TRUE(answer.Answered());
+        return shown;
+    }
+    std::vector<std::string> RunOnPort(const Picks& picks, bool ok) { return RunDialog(showPort, picks, ok); }
+    void TearDown() override
+    {
+        for (QWidget* widget : QApplication::allWidgets())
+            EXPECT_EQ(qobject_cast<TComSetupFrm*>(widget), nullptr) << "a dialog outlived its run";
+    }
+
+    std::unique_ptr<TfrmMain> Start() { return std::make_unique<TfrmMain>(folder.Path()); }
+
+    test::TempFolder folder;
+    test::PtyPeer peer;
+    TComPort port;
+    const std::function<void()> showPort = [this] { ShowSetupDialog(port); };
+    std::atomic<int> lineSets{0};
+    ErrorDisplay previousDisplay;
+    std::vector<std::string> errors;
+};
+
+TEST_F(PortDialog, CancelAppliesNothingAndOkReconfiguresTheOpenPortOnce)
+{
+    TComFlowControl& flow = port.FlowControl();
+    flow.SetOutDSRFlow(true), flow.SetXonXoffIn(true), flow.SetXonXoffOut(true);
+    port.Open();
+    const int setsAfterOpen = lineSets;
+    EXPECT_EQ(RunOnPort({{0, "NOWHERE"}, {1, "9600"}, {5, "Hardware"}}, false),
+              (std::vector<std::string>{"", "Custom", "8", "1", "None", "Software"}));
+    EXPECT_EQ(flow.ControlRTS(), rtsDisable);
+    EXPECT_EQ(port.Port(), peer.SlavePath());
+    EXPECT_EQ(lineSets, setsAfterOpen);
+
+    RunOnPort({{1, "9600"}, {3, "2"}, {4, "Even"}, {5, "Hardware"}}, true);
+    EXPECT_EQ(port.StopBits(), sbTwoStopBits);
+    EXPECT_EQ(port.Parity().Bits(), prEven);
+    // Hardware flow: RTS handshake and CTS, no XON/XOFF; DSR flow is left as it was.
+    EXPECT_EQ(flow.ControlRTS(), rtsHandshake);
+    EXPECT_TRUE(flow.OutCTSFlow() && flow.OutDSRFlow());
+    EXPECT_FALSE(flow.XonXoffIn() || flow.XonXoffOut());
+    EXPECT_EQ(lineSets, setsAfterOpen + 1);
+    EXPECT_EQ(peer.SlaveRate(), 9600);
+    // The pseudo-terminal is not listed, so no port was selected: the port stays as it was.
+    EXPECT_EQ(port.Port(), peer.SlavePath());
+    EXPECT_TRUE(port.Connected());
+
+    RunOnPort({{1, "Custom"}}, true);
+    EXPECT_EQ(port.BaudRate(), brCustom);
+    EXPECT_EQ(peer.SlaveRate(), 977);
+}
+
+TEST_F(PortDialog, ComSetupStoresEvenOnCancelAndTheNextStartReadsTheFile)
+{
+    {
+        auto window = Start();
+        auto click = [&] { window->btnComSetup->click(); };
+        EXPECT_EQ(RunDialog(click, {{1, "9600"}}, false),
+                  (std::vector<std::string>{"", "Custom", "8", "1", "None", "None"}));
+        EXPECT_EQ(folder.Read("Tessek.ini"),
+                  "[ComPort]\nPort=" + peer.SlavePath() +
+                      "\nBaudRate=Custom\nCustomBaudRate=977\nStopBits=1\nDataBits=8\nParity=None\n"
+                      "FlowControl=None\n");
+        RunDialog(click, {{4, "Even"}, {5, "Hardware"}}, true);
+        EXPECT_NE(folder.Read("Tessek.ini").find("Parity=Even\nFlowControl=Hardware\n"), std::string::npos);
+    }
+    auto again = Start();
+    EXPECT_EQ(again->ComPort.Parity().Bits(), prEven);
+    EXPECT_EQ(again->ComPort.FlowControl().FlowControl(), fcHardware);
+    EXPECT_TRUE(errors.empty());
+}
+
+// The port list shows what each port is; what is selected, stored and applied is the
+// port's name.
+TEST_F(PortDialog, ThePortListShowsDescriptionsAndKeepsTheBarePortName)
+{
+    TComPort closed;
+    closed.SetPort("nowhere");
+    TComComboBox combo;
+    combo.SetComProperty(cpPort);
+    combo.SetComPort(&closed);
+    EXPECT_EQ(combo.currentText().toStdString(), "NOWHERE \u2014 a port that is never there");
+    EXPECT_EQ(combo.Text(), "NOWHERE");
+    EXPECT_EQ(combo.Select().PortName(), "NOWHERE");
+
+    closed.SetPort("COM77");
+    combo.RefreshSelection();
+    EXPECT_EQ(combo.Text(), "") << "an unlisted port selects nothing";
+    combo.SetText("nowhere");
+    EXPECT_EQ(combo.Text(), "NOWHERE");
+    Choose(&combo, "NOWHERE");
+    combo.ApplySelection();
+    EXPECT_EQ(closed.Port(), "NOWHERE");
+    EXPECT_TRUE(errors.empty());
+}
+
+}  // namespace
+}  // namespace tessek
