@@ -13,7 +13,7 @@
 // Usage: bench_live [seconds of the window alone (default 20)] [seconds per run (default 5;
 // 0 skips the runs)] [rounds (default 4)]
 #include "app/MainWindow.h"
-#include "app/Memo.h"
+#include "app/MemoWidget.h"
 #include "plots/LiveWindow.h"
 #include "sim/SimulatedLm.h"
 
