@@ -7,6 +7,8 @@
 #include "platform/ErrorDisplay.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Text.h"
+#include "plots/LiveWindow.h"
+#include "plots/LogViewerWindow.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -37,6 +39,9 @@ TfrmMain::TfrmMain(const std::string& programFolder, TickSource clock, std::shar
     DataLog = std::make_unique<DataLogWriter>(folder_);
     DataLog->OnProblem = [this](const std::string& message) { Memo->AddLine(message); };
     CreateControls();
+    live_ = new LiveWindow(this);
+    connect(live_, &LiveWindow::ViewLogRequested, this,
+            [this] { RunCommand(live_, [this] { btnViewLogClick(live_); }); });
     DeclarePort();
     ConnectHandlers();
     RunGuarded([this] { FormCreate(this); });
@@ -104,6 +109,7 @@ void TfrmMain::CreateControls()
     button(btnGetAdaptives, "btnGetAdaptives", "Adaptives");
     button(btnCodes, "btnCodes", "Codes");
     button(btnComSetup, "btnComSetup", "Com Setup");
+    button(btnChart, "btnChart", "C&hart");
     button(btnViewLog, "btnViewLog", "&View Log");
     btnLog->setDefault(true);
 
@@ -134,7 +140,8 @@ void TfrmMain::CreateControls()
     QWidget::setTabOrder(btnSave, btnGetAdaptives);
     QWidget::setTabOrder(btnGetAdaptives, btnCodes);
     QWidget::setTabOrder(btnCodes, btnComSetup);
-    QWidget::setTabOrder(btnComSetup, btnViewLog);
+    QWidget::setTabOrder(btnComSetup, btnChart);
+    QWidget::setTabOrder(btnChart, btnViewLog);
     QWidget::setTabOrder(btnViewLog, cbxDumpAll);
     QWidget::setTabOrder(cbxDumpAll, rgRateItems->button(0));
 
@@ -193,6 +200,7 @@ void TfrmMain::ConnectHandlers()
     click(btnGetAdaptives, &TfrmMain::btnGetAdaptivesClick);
     click(btnCodes, &TfrmMain::btnCodesClick);
     click(btnComSetup, &TfrmMain::btnComSetupClick);
+    click(btnChart, &TfrmMain::btnChartClick);
     click(btnViewLog, &TfrmMain::btnViewLogClick);
     connect(rgRateItems, &QButtonGroup::idClicked, this, [this] { RunGuarded([&] { rgRateClick(rgRate); }); });
 }
@@ -296,6 +304,10 @@ void TfrmMain::closeEvent(QCloseEvent* event)
         return;
     }
     RunGuarded([this] { FormClose(this); });
+    // The windows beside this one go with it.
+    live_->close();
+    if (viewer_)
+        viewer_->close();
     event->accept();
 }
 

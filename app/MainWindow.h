@@ -4,7 +4,7 @@
 // with its receive ring, the parameter catalogue, the settings file handle and the logging
 // settings. Its text area Memo receives every message, log line and report; its buttons
 // start the long commands (Log, Codes, Adaptives) and open the two dialogs; the buttons
-// below Com Setup open windows of their own beside it (the log viewer).
+// below Com Setup open windows of their own beside it (the live chart, the log viewer).
 //
 // Everything runs on the window thread. Every button handler runs as a command through
 // RunCommand, so an error (EComPort among them) ends that command only and reaches the
@@ -43,6 +43,7 @@ class QPushButton;
 
 namespace tessek {
 
+class LiveWindow;
 class LogViewerWindow;
 class MemoWidget;
 
@@ -66,6 +67,7 @@ public:
     QPushButton* btnGetAdaptives;
     QPushButton* btnCodes;
     QPushButton* btnComSetup;
+    QPushButton* btnChart;    // shows the live chart "Tessek Live"
     QPushButton* btnViewLog;  // opens the log viewer on the latest data log
     QCheckBox* cbxDumpAll;
     QGroupBox* rgRate;
@@ -101,6 +103,7 @@ public:
     void btnComSetupClick(QObject* Sender);
     void btnSaveClick(QObject* Sender);
     void rgRateClick(QObject* Sender);
+    void btnChartClick(QObject* Sender);
     void btnViewLogClick(QObject* Sender);
 
     void ComPortAfterOpen(TCustomComPort* Sender);
@@ -157,7 +160,8 @@ private:
     void CloseModalWindows();
 
     std::string folder_;
-    LogViewerWindow* viewer_ = nullptr;  // a window of its own, owned by this one
+    LiveWindow* live_ = nullptr;         // windows of their own, owned by this one; the live
+    LogViewerWindow* viewer_ = nullptr;  // chart hears of every run, shown or not
     std::string viewerFile_;             // what the viewer was last opened on
     bool busy_ = false;
     bool closed_ = false;

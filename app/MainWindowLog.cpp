@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "logging/LogRun.h"
+#include "plots/LiveWindow.h"
 
 namespace tessek {
 
@@ -12,7 +13,7 @@ void TfrmMain::btnLogClick(QObject*)
     LogRun run(
         *this, LogSettings, *SettingsIni,
         [this](const std::string& name) { return ParamCatalogue ? ParamCatalogue->DisplayText(name) : std::string(); },
-        LogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef, LogUnsaved}, {DataLog.get()});
+        LogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef, LogUnsaved}, {DataLog.get(), live_});
     run.StartOrStop();
 }
 

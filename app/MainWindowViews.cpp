@@ -1,9 +1,17 @@
-// The windows the main window opens beside itself: the log viewer.
+// The windows the main window opens beside itself: the live chart and the log viewer.
 #include "app/MainWindow.h"
 #include "logging/DataLog.h"
+#include "plots/LiveWindow.h"
 #include "plots/LogViewerWindow.h"
 
 namespace tessek {
+
+void TfrmMain::btnChartClick(QObject*)
+{
+    live_->show();
+    live_->raise();
+    live_->activateWindow();
+}
 
 void TfrmMain::btnViewLogClick(QObject*)
 {

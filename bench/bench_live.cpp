@@ -6,9 +6,9 @@
 //    to back for their CPU time, which the load of other processes changes far less.
 // 2. A logging run of the main window against the simulated LM, measured in rounds with the
 //    live window closed and open: the run's requests per second and the window thread's
-//    CPU share, so the live window's toll on the run shows directly. The open window gets
-//    a synthetic sample each time the run adds a line to the text area, which is where the
-//    run hands its samples over.
+//    CPU share, so the live window's toll on the run shows directly. The window is the main
+//    window's own, fed by the run's samples as in the program; "open" is after a press of
+//    Chart.
 //
 // Usage: bench_live [seconds of the window alone (default 20)] [seconds per run (default 5;
 // 0 skips the runs)] [rounds (default 4)]
@@ -232,21 +232,16 @@ struct RunResult {
 };
 
 // One logging run through the Log button, measured for `seconds` after a short warm-up;
-// with `live`, the window is shown and fed while the run goes (without, it is never shown
-// and gets nothing). A second press of Log stops the run, as a user would.
+// with `live`, the main window's live chart is shown (Chart) while the run goes, without it
+// is hidden (it still hears of the samples, as in the program). A second press of Log
+// stops the run, as a user would.
 RunResult MeasureRun(tessek::TfrmMain& main, double seconds, bool live)
 {
-    tessek::LiveWindow window;
-    Feed feed;
-    if (live) {
-        window.show();
-        window.RunStarted(Columns(), std::chrono::system_clock::now());
-        feed.History(window);
-    }
-    // Where the run will hand its samples over: right after it adds a line to the text area.
-    QMetaObject::Connection feeder;
+    tessek::LiveWindow& window = *main.findChild<tessek::LiveWindow*>();
     if (live)
-        feeder = QObject::connect(main.Memo, &QPlainTextEdit::blockCountChanged, [&] { feed.Next(window); });
+        main.btnChart->click();
+    else
+        window.hide();
 
     RunResult result;
     bool measuring = false, done = false;
@@ -308,9 +303,6 @@ RunResult MeasureRun(tessek::TfrmMain& main, double seconds, bool live)
     main.btnLog->click();  // returns when the run has ended
     main.ComPort.OnTxEmpty = originalTx;
     main.ComPort.OnRxChar = originalRx;
-    QObject::disconnect(feeder);
-    if (live)
-        window.RunEnded();
     if (!done)
         throw std::runtime_error("the run ended before it was measured");
     return result;

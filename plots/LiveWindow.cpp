@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -63,7 +64,13 @@ LiveWindow::LiveWindow(QWidget* parent)
     readouts_->setPalette(panel);
     charts->addWidget(readouts_);
     layout->addLayout(charts, 1);
-    layout->addWidget(status_);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(status_, 1);
+    auto* viewLog = new QPushButton("&View Log", this);
+    viewLog->setObjectName("btnViewLog");
+    connect(viewLog, &QPushButton::clicked, this, &LiveWindow::ViewLogRequested);
+    bottom->addWidget(viewLog);
+    layout->addLayout(bottom);
     // Tick labels come from a pixmap cache; each line is one polyline without antialiasing
     // (the raster engine draws that faster than QCustomPlot's segment by segment "fast
     // polylines"); with no selection rectangle there is no overlay buffer to clear and draw

@@ -69,6 +69,10 @@ public:
     bool RedrawScheduled() const { return timer_.isActive(); }
     const FrameStats& Frames() const { return frames_; }
 
+signals:
+    // The window's View Log button: whoever owns the log viewer opens it.
+    void ViewLogRequested();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;

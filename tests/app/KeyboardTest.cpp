@@ -44,8 +44,8 @@ TEST(Keyboard, TabLeavesTheTextAreaAndVisitsThePanelInOrder)
     Activate(w, w.Memo);
     const std::vector<std::string> before = w.Memo->Lines();
     // The specified buttons in their order, then the buttons of the extra windows.
-    const std::vector<QWidget*> order = {w.btnLog,   w.btnSetup,    w.btnSave,   w.btnGetAdaptives,
-                                         w.btnCodes, w.btnComSetup, w.btnViewLog};
+    const std::vector<QWidget*> order = {w.btnLog,   w.btnSetup,    w.btnSave,  w.btnGetAdaptives,
+                                         w.btnCodes, w.btnComSetup, w.btnChart, w.btnViewLog};
     for (QWidget* next : order) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(NameOf(QApplication::focusWidget()), NameOf(next));
