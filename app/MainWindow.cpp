@@ -2,14 +2,18 @@
 
 #include "app/BuiltinPorts.h"
 #include "app/MemoWidget.h"
+#include "platform/AtomicFile.h"
+#include "platform/DateTimeText.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Text.h"
+#include "plots/LiveWindow.h"
+#include "plots/LogViewerWindow.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDate>
 #include <QDir>
 #include <QFileDialog>
 #include <QFrame>
@@ -17,27 +21,27 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLocale>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
-#include <QTime>
 #include <QVBoxLayout>
 
 namespace tessek {
 
-namespace {
-
-}  // namespace
-
-TfrmMain::TfrmMain(const std::string& programFolder, QWidget* parent)
+TfrmMain::TfrmMain(const std::string& programFolder, TickSource clock, std::shared_ptr<EventPump> pump, QWidget* parent)
     : QWidget(parent),
       ComPort("ComPort"),
-      Link(PortLinkIo(ComPort), [this] { return busy_; }),
+      Link(
+          PortLinkIo(ComPort), [this] { return busy_; }, std::move(clock), std::move(pump)),
       folder_(programFolder.empty() ? tessek::ProgramFolder() : WithSlash(programFolder))
 {
     RegisterBuiltinPorts();
+    DataLog = std::make_unique<DataLogWriter>(folder_);
+    DataLog->OnProblem = [this](const std::string& message) { Memo->AddLine(message); };
     CreateControls();
+    live_ = new LiveWindow(this);
+    connect(live_, &LiveWindow::ViewLogRequested, this,
+            [this] { RunCommand(live_, [this] { btnViewLogClick(live_); }); });
     DeclarePort();
     ConnectHandlers();
     RunGuarded([this] { FormCreate(this); });
@@ -72,6 +76,8 @@ void TfrmMain::CreateControls()
 
     Memo = new MemoWidget(this);
     Memo->setObjectName("Memo");
+    // Tab moves on to the buttons: a tab character in the text would end up in the logs.
+    Memo->setTabChangesFocus(true);
     Memo->setMinimumSize(200, 100);
     layout->addWidget(Memo, 1);
 
@@ -103,6 +109,8 @@ void TfrmMain::CreateControls()
     button(btnGetAdaptives, "btnGetAdaptives", "Adaptives");
     button(btnCodes, "btnCodes", "Codes");
     button(btnComSetup, "btnComSetup", "Com Setup");
+    button(btnChart, "btnChart", "C&hart");
+    button(btnViewLog, "btnViewLog", "&View Log");
     btnLog->setDefault(true);
 
     cbxDumpAll = new QCheckBox("&Display all RX", Panel1);
@@ -132,7 +140,9 @@ void TfrmMain::CreateControls()
     QWidget::setTabOrder(btnSave, btnGetAdaptives);
     QWidget::setTabOrder(btnGetAdaptives, btnCodes);
     QWidget::setTabOrder(btnCodes, btnComSetup);
-    QWidget::setTabOrder(btnComSetup, cbxDumpAll);
+    QWidget::setTabOrder(btnComSetup, btnChart);
+    QWidget::setTabOrder(btnChart, btnViewLog);
+    QWidget::setTabOrder(btnViewLog, cbxDumpAll);
     QWidget::setTabOrder(cbxDumpAll, rgRateItems->button(0));
 
     SaveDialog1 = new QFileDialog(this);
@@ -162,17 +172,18 @@ void TfrmMain::DeclarePort()
 
 void TfrmMain::ConnectHandlers()
 {
-    ComPort.OnAfterOpen = [this](TCustomComPort* s) { RunGuarded([&] { ComPortAfterOpen(s); }); };
-    ComPort.OnRxChar = [this](TCustomComPort* s, int32_t n) { RunGuarded([&] { ComPortRxChar(s, n); }); };
-    ComPort.OnTxEmpty = [this](TCustomComPort* s) { RunGuarded([&] { ComPortTxEmpty(s); }); };
-    ComPort.OnBreak = [this](TCustomComPort* s) { RunGuarded([&] { ComPortBreak(s); }); };
-    ComPort.OnRing = [this](TCustomComPort* s) { RunGuarded([&] { ComPortRing(s); }); };
-    ComPort.OnCTSChange = [this](TCustomComPort* s, bool on) { RunGuarded([&] { ComPortCTSChange(s, on); }); };
-    ComPort.OnDSRChange = [this](TCustomComPort* s, bool on) { RunGuarded([&] { ComPortDSRChange(s, on); }); };
-    ComPort.OnRLSDChange = [this](TCustomComPort* s, bool on) { RunGuarded([&] { ComPortRLSDChange(s, on); }); };
-    ComPort.OnRxFlag = [this](TCustomComPort* s) { RunGuarded([&] { ComPortRxFlag(s); }); };
-    ComPort.OnError = [this](TCustomComPort* s, TComErrors e) { RunGuarded([&] { ComPortError(s, e); }); };
-    ComPort.OnRx80Full = [this](TCustomComPort* s) { RunGuarded([&] { ComPortRx80Full(s); }); };
+    // Unguarded: the port's own rule applies to an error in one of these (see the header).
+    ComPort.OnAfterOpen = [this](TCustomComPort* s) { ComPortAfterOpen(s); };
+    ComPort.OnRxChar = [this](TCustomComPort* s, int32_t n) { ComPortRxChar(s, n); };
+    ComPort.OnTxEmpty = [this](TCustomComPort* s) { ComPortTxEmpty(s); };
+    ComPort.OnBreak = [this](TCustomComPort* s) { ComPortBreak(s); };
+    ComPort.OnRing = [this](TCustomComPort* s) { ComPortRing(s); };
+    ComPort.OnCTSChange = [this](TCustomComPort* s, bool on) { ComPortCTSChange(s, on); };
+    ComPort.OnDSRChange = [this](TCustomComPort* s, bool on) { ComPortDSRChange(s, on); };
+    ComPort.OnRLSDChange = [this](TCustomComPort* s, bool on) { ComPortRLSDChange(s, on); };
+    ComPort.OnRxFlag = [this](TCustomComPort* s) { ComPortRxFlag(s); };
+    ComPort.OnError = [this](TCustomComPort* s, TComErrors e) { ComPortError(s, e); };
+    ComPort.OnRx80Full = [this](TCustomComPort* s) { ComPortRx80Full(s); };
 
     Link.AfterTxEmpty = [this] {
         if (cbxDumpAll->isChecked())
@@ -181,7 +192,7 @@ void TfrmMain::ConnectHandlers()
 
     const auto click = [this](QPushButton* source, void (TfrmMain::*handler)(QObject*)) {
         connect(source, &QPushButton::clicked, this,
-                [this, source, handler] { RunGuarded([&] { (this->*handler)(source); }); });
+                [this, source, handler] { RunCommand(source, [&] { (this->*handler)(source); }); });
     };
     click(btnLog, &TfrmMain::btnLogClick);
     click(btnSetup, &TfrmMain::btnSetupClick);
@@ -189,6 +200,8 @@ void TfrmMain::ConnectHandlers()
     click(btnGetAdaptives, &TfrmMain::btnGetAdaptivesClick);
     click(btnCodes, &TfrmMain::btnCodesClick);
     click(btnComSetup, &TfrmMain::btnComSetupClick);
+    click(btnChart, &TfrmMain::btnChartClick);
+    click(btnViewLog, &TfrmMain::btnViewLogClick);
     connect(rgRateItems, &QButtonGroup::idClicked, this, [this] { RunGuarded([&] { rgRateClick(rgRate); }); });
 }
 
@@ -201,15 +214,19 @@ void TfrmMain::FormCreate(QObject*)
 {
     Link.ResetRing();
 
+    RemoveStaleTemporaries(SettingsFileName());
     ParamCatalogue = std::make_unique<Catalogue>();
     SettingsIni = std::make_unique<IniFile>(SettingsFileName());
-    LogSettings.Load(*SettingsIni);
+    const std::string settingsProblem = SettingsIni->ReadProblem();
+    if (settingsProblem.empty())
+        LogSettings.Load(*SettingsIni);
 
     move(10, 10);
     Link.SetTxEmptySeen(false);
     if (ComPort.Connected())
         ComPort.Close();
-    ComPort.LoadSettings(ssIniFile, SettingsFileName());
+    if (settingsProblem.empty())
+        ComPort.LoadSettings(ssIniFile, SettingsFileName());
 
     ComPort.SetBaudRate(brCustom);
     ComPort.SetCustomBaudRate(kLowBaud);
@@ -223,7 +240,11 @@ void TfrmMain::FormCreate(QObject*)
     ComPort.SetRxEventByteLimit(1);
     Link.SetRxEventCount(2);
     SetBusy(false);
-    ComPort.Open();
+    if (settingsProblem.empty())
+        ComPort.Open();
+    else
+        ShowError(settingsProblem +
+                  ". Tessek starts with its default settings and opens no port; the file is left as it is.");
 
     Memo->Clear();
     Memo->AddLine(folder_);
@@ -262,8 +283,70 @@ void TfrmMain::FormClose(QObject*)
 
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
+    if (commandDepth_ > 0) {
+        // Below this event a command is still on the stack, using the port, the settings
+        // and the text area: stop it, let it finish (a logging run saves its log), and
+        // close when it has returned (RunCommand).
+        event->ignore();
+        if (!closeRequested_) {
+            closeRequested_ = true;
+            // A logging run runs until the busy mark is cleared; a report ends by itself
+            // within a second or two, and would only wait out its replies without it.
+            if (outerCommand_ == btnLog)
+                SetBusy(false);
+            CloseModalWindows();
+        }
+        return;
+    }
+    closeRequested_ = false;
+    if (!closed_ && !MayDiscardText()) {
+        event->ignore();
+        return;
+    }
     RunGuarded([this] { FormClose(this); });
+    // The windows beside this one go with it.
+    live_->close();
+    if (viewer_)
+        viewer_->close();
     event->accept();
+}
+
+void TfrmMain::RunCommand(QObject* source, const std::function<void()>& handler)
+{
+    if (closeRequested_)
+        return;  // the window is closing: nothing new starts
+    if (commandDepth_ == 0)
+        outerCommand_ = source;
+    ++commandDepth_;
+    RunGuarded(handler);
+    --commandDepth_;
+    if (commandDepth_ == 0 && closeRequested_)
+        close();
+}
+
+void TfrmMain::CloseModalWindows()
+{
+    // Each one's own event loop ends; the command that opened it then goes on and returns.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != this && window->isVisible() && window->isModal())
+            window->close();
+    }
+}
+
+bool TfrmMain::MayDiscardText()
+{
+    if (!LogUnsaved)
+        return true;
+    QMessageBox box(QMessageBox::Warning, "Tessek",
+                    "The last log could not be saved to its file and is only in the text area.\n"
+                    "Discard it? (Cancel keeps it; Save can write it to another file.)",
+                    QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setObjectName("DiscardLogBox");
+    box.setDefaultButton(QMessageBox::Cancel);
+    if (box.exec() != QMessageBox::Discard)
+        return false;
+    LogUnsaved = false;
+    return true;
 }
 
 void TfrmMain::keyPressEvent(QKeyEvent* event)
@@ -381,6 +464,7 @@ void TfrmMain::btnSaveClick(QObject*)
     if (files.isEmpty())
         return;
     Memo->SaveToFile(files.first().toLocal8Bit().toStdString());
+    LogUnsaved = false;
 }
 
 void TfrmMain::MemoClear()
@@ -425,13 +509,8 @@ int TfrmMain::SampleRateIndex() const
 
 std::string TfrmMain::LocalDateTimeText()
 {
-    const QLocale locale = QLocale::system();
-    // The long time format without its time zone: hours, minutes and seconds only.
-    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    timeFormat.remove(QRegularExpression("\\s*t+\\s*"));
-    return (locale.toString(QDate::currentDate(), QLocale::ShortFormat) + " " +
-            locale.toString(QTime::currentTime(), timeFormat.trimmed()))
-        .toStdString();
+    // The default locale is the system's unless a test sets another.
+    return DateTimeText(QLocale(), QDateTime::currentDateTime());
 }
 
 }  // namespace tessek

@@ -1,23 +1,35 @@
 #pragma once
-// The main window: the program's one permanent window and the owner of everything that
-// lives as long as the program runs: the serial port ComPort, the LM link with its
-// receive ring, the parameter catalogue, the settings file handle and the logging
+// The main window, TfrmMain: the program's one permanent window and the owner of
+// everything that lives as long as the program runs: the serial port ComPort, the LM link
+// with its receive ring, the parameter catalogue, the settings file handle and the logging
 // settings. Its text area Memo receives every message, log line and report; its buttons
-// start the long commands (Log, Codes, Adaptives) and open the two dialogs.
+// start the long commands (Log, Codes, Adaptives) and open the two dialogs; the buttons
+// below Com Setup open windows of their own beside it (the live chart, the log viewer).
 //
-// Everything runs on the window thread. Every handler that the user or the port
-// triggers runs through RunGuarded, so an error (EComPort among them) ends that handler
-// only and reaches the application's error display. The constructor runs FormCreate,
-// which opens the port named in the program folder's "Tessek.ini" and listens 300 ms for
-// the LM; closing the window runs FormClose.
+// Everything runs on the window thread. Every button handler runs as a command through
+// RunCommand, so an error (EComPort among them) ends that command only and reaches the
+// application's error display. The port's handlers are not guarded here: an error in one
+// ends the port's event delivery until the port is reopened and is shown once, by the
+// port itself (a failing handler never raises a message per received byte).
+//
+// The constructor runs FormCreate, which opens the port named in the program folder's
+// "Tessek.ini" and listens 300 ms for the LM. A settings file that exists but cannot be
+// read is reported once; the window then starts with the default settings, opens no port
+// (the one it names is unknown) and never writes the file. Closing the window runs
+// FormClose, but never under a running command: a close that comes while one is on the
+// stack (inside its waits or a modal dialog) stops a logging run (clears the busy mark),
+// closes the modal windows and waits until the command has returned, so a logging run
+// ends and saves its log first and a report finishes.
 #include "lm/CommandHost.h"
 #include "lm/LmLink.h"
+#include "logging/DataLog.h"
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
 #include "platform/IniFile.h"
 #include "serial/ComPort.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,6 +43,8 @@ class QPushButton;
 
 namespace tessek {
 
+class LiveWindow;
+class LogViewerWindow;
 class MemoWidget;
 
 class TfrmMain : public QWidget, public CommandHost {
@@ -38,7 +52,9 @@ class TfrmMain : public QWidget, public CommandHost {
 public:
     // `programFolder`: where "Tessek.ini" and the automatic logs live (with or without
     // the trailing "/"); empty means ProgramFolder(). Tests give every window a private one.
-    explicit TfrmMain(const std::string& programFolder = {}, QWidget* parent = nullptr);
+    // `clock` and `pump` go to the link (defaults: the tick counter and the Qt event loop).
+    explicit TfrmMain(const std::string& programFolder = {}, TickSource clock = {},
+                      std::shared_ptr<EventPump> pump = {}, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     // --- controls ---------------------------------------------------------------------
@@ -51,6 +67,8 @@ public:
     QPushButton* btnGetAdaptives;
     QPushButton* btnCodes;
     QPushButton* btnComSetup;
+    QPushButton* btnChart;    // shows the live chart "Tessek Live"
+    QPushButton* btnViewLog;  // opens the log viewer on the latest data log
     QCheckBox* cbxDumpAll;
     QGroupBox* rgRate;
     QButtonGroup* rgRateItems;  // the six "Sample Rate" items, ids 0 to 5
@@ -61,13 +79,19 @@ public:
     LmLink Link;                                // RxRing, its positions and counters, the waits and the LM exchanges
     std::unique_ptr<Catalogue> ParamCatalogue;  // from FormCreate to FormClose
     std::unique_ptr<IniFile> SettingsIni;       // from FormCreate to FormClose
-    LoggingSettings LogSettings;                // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
+    // Every logging run's CSV and MSL files in the program folder's "logs" folder; a file
+    // that cannot be written is reported as one line in Memo.
+    std::unique_ptr<DataLogWriter> DataLog;
+    LoggingSettings LogSettings;  // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
     // Values the logging run and its decoders share (zero at creation, kept between runs).
     float SampleMph = 0;
     float SampleRpm = 0;
     float PrevMph = 0;
     float PrevRpm = 0;
     float BaroRef = 0;
+    // The last logging run's text could not be saved: the commands that would clear the
+    // text area ask before they do.
+    bool LogUnsaved = false;
 
     // --- handlers -----------------------------------------------------------------------
     void FormCreate(QObject* Sender);
@@ -79,6 +103,8 @@ public:
     void btnComSetupClick(QObject* Sender);
     void btnSaveClick(QObject* Sender);
     void rgRateClick(QObject* Sender);
+    void btnChartClick(QObject* Sender);
+    void btnViewLogClick(QObject* Sender);
 
     void ComPortAfterOpen(TCustomComPort* Sender);
     void ComPortRxChar(TCustomComPort* Sender, int32_t Count);
@@ -125,10 +151,23 @@ private:
     void CreateControls();
     void DeclarePort();
     void ConnectHandlers();
+    // Runs a button's handler as a command: errors go to the error display, and a close
+    // that came during it is carried out when the outermost command has returned.
+    void RunCommand(QObject* source, const std::function<void()>& handler);
+    // True when the text area may be cleared: nothing unsaved in it, or the user chose to
+    // discard it.
+    bool MayDiscardText();
+    void CloseModalWindows();
 
     std::string folder_;
+    LiveWindow* live_ = nullptr;         // windows of their own, owned by this one; the live
+    LogViewerWindow* viewer_ = nullptr;  // chart hears of every run, shown or not
+    std::string viewerFile_;             // what the viewer was last opened on
     bool busy_ = false;
     bool closed_ = false;
+    int commandDepth_ = 0;             // commands on the stack
+    QObject* outerCommand_ = nullptr;  // the button of the outermost one
+    bool closeRequested_ = false;      // a close waits for them to return
 };
 
 }  // namespace tessek

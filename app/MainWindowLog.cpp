@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "logging/LogRun.h"
+#include "plots/LiveWindow.h"
 
 namespace tessek {
 
@@ -7,10 +8,12 @@ void TfrmMain::btnLogClick(QObject*)
 {
     if (!SettingsIni)
         return;  // only between a failed start-up and FormClose: no settings to log with
+    if (!Busy() && !MayDiscardText())
+        return;
     LogRun run(
         *this, LogSettings, *SettingsIni,
         [this](const std::string& name) { return ParamCatalogue ? ParamCatalogue->DisplayText(name) : std::string(); },
-        LogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef});
+        LogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef, LogUnsaved}, {DataLog.get(), live_});
     run.StartOrStop();
 }
 

@@ -1,13 +1,70 @@
-// Program start: the application, its error display and the main window, whose creation
-// opens the port and probes the LM; the message loop runs until the window is closed.
+// Program start: the command line, the application, its error display and the main
+// window, whose creation opens the port and probes the LM; the message loop runs until
+// the window is closed.
+#include "app/AboutBox.h"
 #include "app/Application.h"
 #include "app/MainWindow.h"
+#include "app/StandaloneViewer.h"
+#include "platform/BuildInfo.h"
+#include "plots/LogViewerWindow.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QStringList>
+
+namespace {
+
+// The program's options. The parser answers --help and --version itself and ends the
+// program; any further option is declared here and read in main.
+void DeclareOptions(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription(
+        "Data logger and diagnostic reader for the engine control module (LM) of a 1987 turbocharged car.");
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(
+        {"view", "Open the log viewer on FILE (a CSV or MSL data log) instead of the main window; no port is opened.",
+         "FILE"});
+}
+
+// --help and --version print their text without a display, so they are answered before
+// the window system is opened. Any other command line waits for the application object,
+// which first takes out the toolkit's own options (-platform, -style, ...).
+void AnswerWithoutDisplay(int& argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    DeclareOptions(parser);
+    if (!parser.parse(arguments) || !(parser.isSet("help") || parser.isSet("version")))
+        return;
+    QCoreApplication core(argc, argv);
+    parser.process(core);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
+    QCoreApplication::setApplicationName("Tessek");
+    QCoreApplication::setApplicationVersion(tessek::kVersion);
+    QGuiApplication::setDesktopFileName(tessek::kAppId);
+    AnswerWithoutDisplay(argc, argv);
+
     tessek::Application app(argc, argv);
+    QCommandLineParser parser;
+    DeclareOptions(parser);
+    parser.process(app);
+
     tessek::InstallMessageBoxErrorDisplay();
+    if (parser.isSet("view")) {
+        const auto viewer = tessek::OpenStandaloneViewer(parser.value("view"));
+        return app.exec();
+    }
     tessek::TfrmMain window;
+    tessek::AddAboutAction(window);
     window.show();
     return app.exec();
 }

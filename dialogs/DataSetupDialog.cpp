@@ -64,7 +64,7 @@ void TfrmSetup::BuildControls()
 {
     setObjectName("frmSetup");
     setWindowTitle("Data Setup");
-    const auto scaled = [scale = DialogFontScale(*this)](int width) { return static_cast<int>(width * scale + 0.5); };
+    const auto scaled = [this](int width) { return ScaledWidth(*this, width); };
 
     auto* rows = new QGridLayout;
     rows->setHorizontalSpacing(5);
@@ -118,6 +118,7 @@ void TfrmSetup::BuildControls()
         rgMapTypeItems->addButton(item, index);
         mapItems->addWidget(item);
     }
+    connect(rgMapTypeItems, &QButtonGroup::idToggled, this, [this] { UpdateMapTypeTabStop(); });
 
     Performance = new QGroupBox("Performance", this);
     Performance->setObjectName("Performance");
@@ -200,6 +201,15 @@ void TfrmSetup::BuildControls()
     chain(eWeight);
 }
 
+void TfrmSetup::UpdateMapTypeTabStop()
+{
+    // Tab enters the group at the selected type (arrow keys move within it), so Space
+    // there never changes the type by surprise.
+    const int stop = std::max(MapTypeIndex(), 0);
+    for (QAbstractButton* item : rgMapTypeItems->buttons())
+        item->setFocusPolicy(rgMapTypeItems->id(item) == stop ? Qt::StrongFocus : Qt::ClickFocus);
+}
+
 int TfrmSetup::MapTypeIndex() const
 {
     return rgMapTypeItems->checkedId();
@@ -232,6 +242,7 @@ void TfrmSetup::FormCreate()
 
     if (QAbstractButton* item = rgMapTypeItems->button(MapTypeForFactor(settings_.MapFunction)))
         item->setChecked(true);
+    UpdateMapTypeTabStop();
 
     cbxPerformance->setChecked(settings_.Performance);
 

@@ -1,5 +1,5 @@
 #pragma once
-// The Data Setup dialog: the eight logged LM addresses (typed as two hexadecimal digits
+// The Data Setup dialog, TfrmSetup: the eight logged LM addresses (typed as two hexadecimal digits
 // or picked from the parameter catalogue), the MAP sensor type, and the acceleration
 // measurement with the car weight.
 //
@@ -57,6 +57,7 @@ public:
 private:
     void BuildControls();
     void SelectComboEntry(int row, int index);
+    void UpdateMapTypeTabStop();
 
     LoggingSettings& settings_;
     IniFile& ini_;

@@ -4,13 +4,15 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace tessek {
 
-// How much wider than that font the dialog's own font is (never less than 1).
-inline double DialogFontScale(const QWidget& dialog)
+// `width` pixels of such a measure in the dialog's own font (never less than `width`).
+inline int ScaledWidth(const QWidget& dialog, int width)
 {
-    return std::max(1.0, dialog.fontMetrics().averageCharWidth() / 5.0);
+    const double scale = std::max(1.0, dialog.fontMetrics().averageCharWidth() / 5.0);
+    return static_cast<int>(std::lround(width * scale));
 }
 
 }  // namespace tessek

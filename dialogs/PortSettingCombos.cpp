@@ -3,39 +3,48 @@
 #include "platform/ErrorDisplay.h"
 #include "platform/Text.h"
 #include "serial/ComPort.h"
+#include "serial/SerialDevice.h"
 #include "serial/SettingsText.h"
 
-#include <strings.h>
-#include <algorithm>
+#include <QAbstractItemView>
 
 namespace tessek {
 
 namespace {
 
-std::vector<std::string> ItemTexts(TComProperty property)
+// The items of a list: the value each stands for (stored, compared, applied) and what it
+// shows. Only ports show more than their value: what the device is.
+std::vector<SerialPortInfo> Items(TComProperty property)
 {
+    const auto plain = [](const std::vector<std::string>& texts) {
+        std::vector<SerialPortInfo> items;
+        items.reserve(texts.size());
+        for (const std::string& text : texts)
+            items.push_back({text, text});
+        return items;
+    };
     switch (property) {
         case cpNone:
             return {};
-        case cpPort: {
-            std::vector<std::string> ports;
-            TCustomComPort::ListSerialPorts(ports);
-            std::stable_sort(ports.begin(), ports.end(),
-                             [](const std::string& a, const std::string& b) { return LessNoCase(a, b); });
-            return ports;
-        }
+        case cpPort:
+            return ListSerialPortInfos();
         case cpBaudRate:
-            return BaudRateTexts();
+            return plain(BaudRateTexts());
         case cpDataBits:
-            return DataBitsTexts();
+            return plain(DataBitsTexts());
         case cpStopBits:
-            return StopBitsTexts();
+            return plain(StopBitsTexts());
         case cpParity:
-            return ParityTexts();
+            return plain(ParityTexts());
         case cpFlowControl:
-            return FlowControlTexts();
+            return plain(FlowControlTexts());
     }
     return {};
+}
+
+std::string ValueAt(const QComboBox& items, int index)
+{
+    return items.itemData(index).toString().toStdString();
 }
 
 }  // namespace
@@ -44,10 +53,12 @@ void TComSelect::SetComProperty(TComProperty value)
 {
     property_ = value;
     items_.clear();
-    for (const std::string& text : ItemTexts(value))
-        items_.addItem(QString::fromStdString(text));
+    for (const SerialPortInfo& item : Items(value))
+        items_.addItem(QString::fromStdString(item.Description), QString::fromStdString(item.Name));
     if (items_.count() == 0)
         return;
+    // The closed list is as narrow as the dialog lays it out; the open one shows all.
+    items_.view()->setMinimumWidth(items_.view()->sizeHintForColumn(0) + items_.view()->frameWidth() * 2);
     if (port_)
         RefreshSelection();
     else
@@ -106,7 +117,7 @@ void TComSelect::RefreshSelection()
         return;
     const std::string current = CurrentPortText();
     for (int index = 0; index < items_.count(); ++index) {
-        const std::string item = items_.itemText(index).toStdString();
+        const std::string item = ValueAt(items_, index);
         if (SameText(item, current)) {
             TakeValue(item);
             items_.setCurrentIndex(index);
@@ -184,7 +195,7 @@ TComComboBox::TComComboBox(QWidget* parent) : QComboBox(parent), select_(*this)
     setEditable(false);
     connect(this, &QComboBox::activated, this, [this](int index) {
         RunGuarded([this, index] {
-            select_.SelectionChanged(itemText(index).toStdString());
+            select_.SelectionChanged(ValueAt(*this, index));
             if (OnChange)
                 OnChange(this);
         });
@@ -193,13 +204,13 @@ TComComboBox::TComComboBox(QWidget* parent) : QComboBox(parent), select_(*this)
 
 std::string TComComboBox::Text() const
 {
-    return currentIndex() < 0 ? std::string() : currentText().toStdString();
+    return currentIndex() < 0 ? std::string() : ValueAt(*this, currentIndex());
 }
 
 void TComComboBox::SetText(const std::string& value)
 {
     for (int index = 0; index < count(); ++index) {
-        if (SameText(itemText(index).toStdString(), value)) {
+        if (SameText(ValueAt(*this, index), value)) {
             setCurrentIndex(index);
             return;
         }

@@ -2,11 +2,13 @@
 // Drop-down lists bound to one property of a serial port: TComComboBox shows the
 // possible values of its ComProperty and selects the port's current one; TComSelect,
 // which it owns, fills the list and converts between list texts and property values by
-// the texts of the stored port settings.
+// the texts of the stored port settings. Each item keeps the value it stands for as its
+// data; the port list shows what each port is ("ttyUSB0 — FTDI FT232R USB UART
+// (A600dOYP)") while the value, Text and what is applied stay the bare port name.
 //
 // Window thread only. ApplySelection writes through the port's setters, so it raises the
-// port's EComPort when an open port refuses the value; ListSerialPorts errors (code 23)
-// come out of SetComProperty(cpPort).
+// port's EComPort when an open port refuses the value. The port list is read from sysfs
+// and cannot fail (no sysfs: no devices listed).
 #include "serial/ComTypes.h"
 
 #include <QComboBox>
@@ -86,10 +88,12 @@ public:
     void SetComProperty(TComProperty value) { select_.SetComProperty(value); }
     bool AutoApply() const { return select_.AutoApply(); }
     void SetAutoApply(bool value) { select_.SetAutoApply(value); }
-    // The selected item's text, "" when nothing is selected.
+    // The selected item's value (a port's name, not its description), "" when nothing is
+    // selected.
     std::string Text() const;
-    // Selects the item equal to `value` without regard to letter case; no match changes
-    // nothing. The selected value is not touched: only the user's choice sets it.
+    // Selects the item whose value equals `value` without regard to letter case; no
+    // match changes nothing. The selected value is not touched: only the user's choice
+    // sets it.
     void SetText(const std::string& value);
 
     void ApplySelection() { select_.ApplySelection(); }

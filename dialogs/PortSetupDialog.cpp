@@ -23,7 +23,7 @@ TComSetupFrm::TComSetupFrm(QWidget* owner) : QDialog(owner)
 {
     setObjectName("ComSetupFrm");
     setWindowTitle("Setup");
-    const auto scaled = [scale = DialogFontScale(*this)](int width) { return static_cast<int>(width * scale + 0.5); };
+    const auto scaled = [this](int width) { return ScaledWidth(*this, width); };
 
     GroupBox1 = new QGroupBox(" Settings ", this);
     GroupBox1->setObjectName("GroupBox1");

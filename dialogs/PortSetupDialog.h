@@ -1,10 +1,11 @@
 #pragma once
-// The port settings dialog: port name, rate, data bits, stop bits, parity and flow
-// control of one serial port, each in a list bound to the port. ShowSetupDialog runs it
-// and, on OK, applies all six values to the port in one reconfiguration.
+// The port settings dialog, TComSetupFrm: port name, rate, data bits, stop bits, parity
+// and flow control of one serial port, each in a TComComboBox bound to the port.
+// ShowSetupDialog runs it and, on OK, applies all six values to the port in one
+// reconfiguration.
 //
-// Window thread only. Errors are the port's EComPort: a port list failure (code 23)
-// before the dialog shows, and any failure to apply the chosen values after OK.
+// Window thread only. Errors are the port's EComPort: any failure to apply the chosen
+// values after OK (listing the ports reads sysfs and cannot fail).
 #include "dialogs/PortSettingCombos.h"
 
 #include <QDialog>

@@ -9,21 +9,93 @@ namespace tessek {
 
 namespace {
 
-// Right-aligns an integer in at least `width` characters. The fields are declared with
-// precision 0 ("%4.0d"), which C's printf would print as nothing for a 0; the log shows
-// "0" there, so the precision is not passed on.
-std::string FormatInt(int32_t value, int width)
+// Decimals of each decoder's number; the texts and the values share them. The integer
+// fields are declared with precision 0 ("%4.0d"), which C's printf would print as nothing
+// for a 0; the log shows "0" there, as fixed point with no decimals does.
+constexpr int kKnockDecimals = 2;
+constexpr int kMapDecimals = 2;
+constexpr int kO2Decimals = 3;
+constexpr int kRpmDecimals = 0;
+constexpr int kTpsDecimals = 1;
+constexpr int kMphDecimals = 2;
+constexpr int kRetardDecimals = 0;
+constexpr int kTempDecimals = 1;
+constexpr int kSparkDecimals = 1;
+constexpr int kRawDecimals = 0;
+
+constexpr double kHgPerPsi = 2.036;
+
+// The byte's two hexadecimal digits between `before` and `after`. Built by appending:
+// GCC 12 at -O3 warns falsely (-Wrestrict) on a literal + a short temporary string.
+std::string FramedHex(const char* before, uint8_t v, const char* after)
 {
-    std::string digits = std::to_string(value);
-    if (static_cast<int>(digits.size()) < width)
-        digits.insert(0, static_cast<size_t>(width) - digits.size(), ' ');
-    return digits;
+    std::string text = before;
+    text += BytesToHex(std::string(1, static_cast<char>(v)));
+    text += after;
+    return text;
 }
 
 // The raw byte as the decoders show it beside a converted value.
 std::string RawSuffix(uint8_t v)
 {
-    return "(" + BytesToHex(std::string(1, static_cast<char>(v))) + ") ";
+    return FramedHex("(", v, ") ");
+}
+
+double KnockVolts(uint8_t v)
+{
+    return v / 256.0 * 5.0;
+}
+
+bool IsBoost(uint8_t v, float baroRef)
+{
+    return v >= baroRef;
+}
+
+// The window prints the size of the pressure difference and tells boost (psi) from
+// vacuum (inches of mercury) by the unit.
+double MapMagnitude(uint8_t v, float baroRef, double mapFunction)
+{
+    if (IsBoost(v, baroRef))
+        return (v - double{baroRef}) * mapFunction;
+    return (double{baroRef} - v) * mapFunction * kHgPerPsi;
+}
+
+double O2Volts(uint8_t v)
+{
+    return v * 0.0194 + 0.0446;
+}
+
+double TpsPercent(uint8_t v)
+{
+    return v * 0.390625;
+}
+
+int32_t RetardDegrees(uint8_t v)
+{
+    return (v & 0x3F) / 2;
+}
+
+double CoolantF(uint8_t v)
+{
+    return v * 1.24609375 - 60.0;
+}
+
+double SparkDegrees(uint8_t v)
+{
+    return v / 2.0;
+}
+
+DecodedValue Printed(double value, int decimals, int32_t raw)
+{
+    return {RoundAsPrinted(value, decimals), decimals, raw};
+}
+
+DecodedValue MapValue(uint8_t v, float baroRef, double mapFunction)
+{
+    const double magnitude = RoundAsPrinted(MapMagnitude(v, baroRef, mapFunction), kMapDecimals);
+    if (IsBoost(v, baroRef))
+        return {magnitude, kMapDecimals, v};
+    return {magnitude == 0.0 ? 0.0 : -magnitude, kMapDecimals, v};
 }
 
 }  // namespace
@@ -74,6 +146,46 @@ std::string FormatFixed(double value, int width, int decimals)
     return text;
 }
 
+double RoundAsPrinted(double value, int decimals)
+{
+    const std::string text = FormatFixed(value, 0, decimals);
+    double rounded = value;
+    std::from_chars(text.data(), text.data() + text.size(), rounded);
+    return rounded;
+}
+
+std::optional<DecodedValue> DecodeValue(DecoderKind kind, uint8_t v, uint8_t hi, float baroRef, double mapFunction)
+{
+    switch (kind) {
+        case DecoderKind::Skip:
+            return std::nullopt;
+        case DecoderKind::ChargeTemp0:
+        case DecoderKind::ChargeTemp1:
+            return Printed(ChargeTempF(v), kTempDecimals, v);
+        case DecoderKind::Mph:
+            return Printed(MphValue(v, hi), kMphDecimals, hi * 256 + v);
+        case DecoderKind::Spark:
+            return Printed(SparkDegrees(v), kSparkDecimals, v);
+        case DecoderKind::Map:
+            return MapValue(v, baroRef, mapFunction);
+        case DecoderKind::Rpm:
+            return Printed(RpmValue(v, hi), kRpmDecimals, hi * 256 + v);
+        case DecoderKind::Tps:
+            return Printed(TpsPercent(v), kTpsDecimals, v);
+        case DecoderKind::Coolant:
+            return Printed(CoolantF(v), kTempDecimals, v);
+        case DecoderKind::O2:
+            return Printed(O2Volts(v), kO2Decimals, v);
+        case DecoderKind::Knock:
+            return Printed(KnockVolts(v), kKnockDecimals, v);
+        case DecoderKind::Retard:
+            return Printed(RetardDegrees(v), kRetardDecimals, v);
+        case DecoderKind::Raw:
+            return Printed(v, kRawDecimals, v);
+    }
+    return std::nullopt;
+}
+
 double ChargeTempF(uint8_t t)
 {
     const double x = t;
@@ -102,64 +214,63 @@ double MphValue(uint8_t lo, uint8_t hi)
 
 std::string KnockText(uint8_t v)
 {
-    return FormatFixed(v / 256.0 * 5.0, 4, 2) + "v ";
+    return FormatFixed(KnockVolts(v), 4, kKnockDecimals) + "v ";
 }
 
 std::string MapText(uint8_t v, float baroRef, double mapFunction)
 {
-    if (v >= baroRef)
-        return FormatFixed((v - double{baroRef}) * mapFunction, 5, 2) + "psi ";
-    return FormatFixed((double{baroRef} - v) * mapFunction * 2.036, 5, 2) + "hg  ";
+    return FormatFixed(MapMagnitude(v, baroRef, mapFunction), 5, kMapDecimals) +
+           (IsBoost(v, baroRef) ? "psi " : "hg  ");
 }
 
 std::string O2Text(uint8_t v)
 {
-    return FormatFixed(v * 0.0194 + 0.0446, 5, 3) + "v" + RawSuffix(v);
+    return FormatFixed(O2Volts(v), 5, kO2Decimals) + "v" + RawSuffix(v);
 }
 
 std::string RpmText(int32_t rpm)
 {
-    return FormatInt(rpm, 4) + "rpm ";
+    return FormatFixed(rpm, 4, kRpmDecimals) + "rpm ";
 }
 
 std::string TpsText(uint8_t v)
 {
-    return FormatFixed(v * 0.390625, 5, 1) + "% ";
+    return FormatFixed(TpsPercent(v), 5, kTpsDecimals) + "% ";
 }
 
 std::string MphText(double mph)
 {
-    return FormatFixed(mph, 6, 2) + "mph ";
+    return FormatFixed(mph, 6, kMphDecimals) + "mph ";
 }
 
 std::string RetardText(uint8_t v)
 {
-    return FormatInt((v & 0x3F) / 2, 2) + "deg ";
+    return FormatFixed(RetardDegrees(v), 2, kRetardDecimals) + "deg ";
 }
 
 std::string ChargeTempText(uint8_t v)
 {
-    return FormatFixed(ChargeTempF(v), 5, 1) + "F " + RawSuffix(v);
+    return FormatFixed(ChargeTempF(v), 5, kTempDecimals) + "F " + RawSuffix(v);
 }
 
 std::string CoolantText(uint8_t v)
 {
-    return FormatFixed(v * 1.24609375 - 60.0, 4, 1) + "F " + RawSuffix(v);
+    return FormatFixed(CoolantF(v), 4, kTempDecimals) + "F " + RawSuffix(v);
 }
 
 std::string SparkText(uint8_t v)
 {
-    return FormatFixed(v / 2.0, 2, 1) + "deg ";
+    return FormatFixed(SparkDegrees(v), 2, kSparkDecimals) + "deg ";
 }
 
 std::string RawText(uint8_t v)
 {
-    return " " + BytesToHex(std::string(1, static_cast<char>(v))) + " ";
+    return FramedHex(" ", v, " ");
 }
 
 std::string BaroText(float baroRef, double mapFunction)
 {
-    return FormatFixed(30.0 - baroRef * mapFunction * 2.036, 6, 2);
+    return FormatFixed(30.0 - baroRef * mapFunction * kHgPerPsi, 6, 2);
 }
 
 }  // namespace tessek

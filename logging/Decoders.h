@@ -1,12 +1,14 @@
 #pragma once
 // Value decoders of the logging run: which decoder an LM address goes to, the addresses
 // each decoder requests, and the conversion of the raw reply bytes into the text a
-// sample line gets (value, unit and trailing blank). Pure functions of the raw bytes;
-// the exchanges with the LM are done by the logging run (logging/LogRun.h).
+// sample line gets (value, unit and trailing blank) and into the number behind that text
+// (for the data logs and the chart). Pure functions of the raw bytes; the exchanges with
+// the LM are done by the logging run (logging/LogRun.h).
 //
 // Numbers are formatted as printf does in the C locale ("." separator) whatever the
 // process locale, with one exception: the integer fields print 0 as "0".
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tessek {
@@ -41,6 +43,27 @@ DecoderKind DecoderFor(uint8_t address);
 // `value` in fixed point with `decimals` decimals, right-aligned in at least `width`
 // characters ("%<width>.<decimals>f" in the C locale).
 std::string FormatFixed(double value, int width, int decimals);
+
+// `value` rounded to `decimals` exactly as FormatFixed prints it: the number that text
+// stands for, so that printing it again with `decimals` gives the same digits.
+double RoundAsPrinted(double value, int decimals);
+
+// The number behind a decoder's text.
+struct DecodedValue {
+    // The number the window's text shows, in its unit (rpm, mph, psi, F, %, v, deg; a raw
+    // byte as a plain number), rounded as the text rounds it. MAP is a signed gauge value
+    // in "psi/-inHg": the psi of boost at or above BaroRef, minus the inches of mercury of
+    // vacuum below it; the text's digits either way, and 0 (never -0) where they are 0.
+    double Value = 0;
+    int Decimals = 0;  // decimals of the window's text
+    int32_t Raw = 0;   // the reply byte; a two-byte value as hi * 256 + lo
+};
+
+// The value a slot of decoder `kind` shows for its reply: `v` is the reply byte, or the
+// low byte (reply to 90 or 6A) of RPM and MPH, whose high byte (reply to 8F or 69) is
+// `hi`; `hi` is ignored by the one-byte decoders. `baroRef` and `mapFunction` are used by
+// MAP only. No value for Skip.
+std::optional<DecodedValue> DecodeValue(DecoderKind kind, uint8_t v, uint8_t hi, float baroRef, double mapFunction);
 
 // Charge air temperature in degrees Fahrenheit from the raw byte: a piecewise-linear
 // table, applied as it is, jumps between 16/17 and 25/26 included; not clamped.

@@ -5,13 +5,20 @@
 #include "logging/Decoders.h"
 #include "logging/LogSettings.h"
 #include "logging/Performance.h"
+#include "logging/RunColumns.h"
+#include "logging/RunRecord.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/Hex.h"
 #include "platform/IniFile.h"
 #include "serial/ComPort.h"
 
+#include <algorithm>
+#include <chrono>
 #include <exception>
 #include <filesystem>
+#include <limits>
+#include <span>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -24,8 +31,13 @@ constexpr int kSlotCount = 8;
 }  // namespace
 
 LogRun::LogRun(CommandHost& host, LoggingSettings& settings, IniFile& settingsIni, DisplayTextLookup displayText,
-               LogRunState state)
-    : host_(host), settings_(settings), ini_(settingsIni), displayText_(std::move(displayText)), state_(state)
+               LogRunState state, std::vector<RunObserver*> observers)
+    : host_(host),
+      settings_(settings),
+      ini_(settingsIni),
+      displayText_(std::move(displayText)),
+      state_(state),
+      observers_(std::move(observers))
 {
 }
 
@@ -55,15 +67,21 @@ void LogRun::StartOrStop()
     host_.SetStatus("Connected");
     host_.MemoAddLine("Logging  Start at " + host_.LocalDateTimeText());
 
+    const std::vector<RunColumn> columns =
+        RunColumnsFor(std::span<const uint8_t>(settings_.LogAddrs).subspan(1), displayText_, settings_.Performance);
+    const auto started = std::chrono::system_clock::now();
+    for (RunObserver* observer : observers_)
+        observer->RunStarted(columns, started);
+
     try {
         WriteHeader();
         SampleLoop();
     } catch (...) {
         // A port error (cable pulled, port closed by a break) must not lose what was
-        // logged: save it under the next number before the error is shown.
+        // logged: the run ends as any other before the error is shown.
         const std::exception_ptr error = std::current_exception();
         try {
-            SaveAutomaticLog();
+            EndOfRun();
         } catch (...) {
             ShowError(ErrorMessage(std::current_exception()));
         }
@@ -72,13 +90,28 @@ void LogRun::StartOrStop()
 
     host_.SetBusy(false);
     host_.MemoAddLine("Done Logging");
+    EndOfRun();
+}
+
+// Every run that got past the handshake ends here, also one ended by a port error or by
+// closing the window: whatever keeps what the run logged (the automatic text log, and the
+// data log files where they are written) is finished here, in this order.
+void LogRun::EndOfRun()
+{
+    // The observers first: they never fail, and the data log files are closed even when
+    // the text log cannot be saved.
+    for (RunObserver* observer : observers_)
+        observer->RunEnded();
     SaveAutomaticLog();
 }
 
 uint8_t LogRun::Request(uint8_t address)
 {
     // The reply count follows the "Sample Rate" choice as it is at this very request.
-    return host_.ReadLmByte(address, host_.SampleRateIndex() + 1);
+    const uint8_t reply = host_.ReadLmByte(address, host_.SampleRateIndex() + 1);
+    slotReplies_.push_back(reply);
+    ++sampleRequests_;
+    return reply;
 }
 
 void LogRun::WriteHeader()
@@ -110,25 +143,36 @@ void LogRun::SampleLoop()
         const int32_t prevT = t;
         t = static_cast<int32_t>(host_.TickCount() - startTick);
         std::string line = SampleTimeText(t);
+        std::vector<DecodedValue> values;
+        sampleRequests_ = 0;
         bool requested = false;
         for (int i = 1; i <= kSlotCount; ++i) {
             const uint8_t address = settings_.LogAddrs[i];
             if (address != kSkipAddress) {
-                DecodeSlot(address, line);
+                if (const std::optional<DecodedValue> value = DecodeSlot(address, line))
+                    values.push_back(*value);
                 requested = true;
             }
             if (!host_.Busy())
                 break;
         }
+        std::optional<PerformanceFigures> figures;
         if (settings_.Performance && host_.Busy()) {
-            if (const auto figures = ComputePerformance(t, prevT, state_.SampleMph, state_.PrevMph, state_.SampleRpm,
-                                                        state_.PrevRpm, settings_.CarWeight))
+            figures = ComputePerformance(t, prevT, state_.SampleMph, state_.PrevMph, state_.SampleRpm, state_.PrevRpm,
+                                         settings_.CarWeight);
+            if (figures)
                 line += PerformanceText(*figures);
             state_.PrevMph = state_.SampleMph;
             state_.PrevRpm = state_.SampleRpm;
         }
-        if (host_.Busy())
+        if (host_.Busy()) {
             host_.MemoAddLine(line);
+            if (!observers_.empty()) {
+                const RunSample sample = MakeRunSample(t, values, settings_.Performance, figures, sampleRequests_);
+                for (RunObserver* observer : observers_)
+                    observer->SampleLogged(sample);
+            }
+        }
         if (!requested)
             host_.PumpDelay(kIdleSamplePaceMs);
     }
@@ -141,19 +185,31 @@ std::string LogRun::TempLogPath(int32_t saveNum) const
 
 void LogRun::SaveAutomaticLog()
 {
+    constexpr int32_t kLastSaveNum = std::numeric_limits<int32_t>::max();
+    state_.Unsaved = true;
+    settings_.SaveNum = std::max(settings_.SaveNum, int32_t{1});
     // Never replace an earlier log, e.g. one written after the counter last reached the
     // settings file: move on to the first free number.
     std::error_code ec;
-    while (std::filesystem::exists(TempLogPath(settings_.SaveNum), ec))
+    while (std::filesystem::exists(TempLogPath(settings_.SaveNum), ec)) {
+        if (settings_.SaveNum == kLastSaveNum)
+            throw std::runtime_error("Cannot write file \"" + TempLogPath(settings_.SaveNum) +
+                                     "\". It exists, and no automatic log number is left after it: set SaveNum in "
+                                     "section [AutoSave] of Tessek.ini to a free number");
         ++settings_.SaveNum;
+    }
     host_.MemoSaveToFile(TempLogPath(settings_.SaveNum));
-    ++settings_.SaveNum;
+    state_.Unsaved = false;
+    if (settings_.SaveNum < kLastSaveNum)
+        ++settings_.SaveNum;
     ini_.WriteInteger("AutoSave", "SaveNum", settings_.SaveNum);
 }
 
-void LogRun::DecodeSlot(uint8_t address, std::string& line)
+std::optional<DecodedValue> LogRun::DecodeSlot(uint8_t address, std::string& line)
 {
-    switch (DecoderFor(address)) {
+    slotReplies_.clear();
+    const DecoderKind kind = DecoderFor(address);
+    switch (kind) {
         case DecoderKind::Skip:
             break;
         case DecoderKind::ChargeTemp0:
@@ -193,6 +249,10 @@ void LogRun::DecodeSlot(uint8_t address, std::string& line)
             DecodeRaw(line, address);
             break;
     }
+    if (slotReplies_.empty())
+        return std::nullopt;
+    const uint8_t hi = slotReplies_.size() > 1 ? slotReplies_[1] : 0;
+    return DecodeValue(kind, slotReplies_[0], hi, state_.BaroRef, settings_.MapFunction);
 }
 
 void LogRun::DecodeKnock(std::string& line)

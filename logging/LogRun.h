@@ -8,10 +8,19 @@
 // by the second press of Log, which only clears the busy mark; the running call notices
 // it after the slot in progress. A port error (EComPort) ends the run: the lines logged so
 // far are still saved, then the error propagates to the caller with the busy mark left
-// set. A failure to write the log or the settings file propagates as well.
+// set. A failure to write the log or the settings file propagates as well (a std::
+// runtime_error naming the file and the reason); the run's text is then marked unsaved
+// (LogRunState::Unsaved), so that the window keeps it until it is saved or discarded.
+//
+// The automatic log's number is never below 1; at 2147483647 numbering stops: that file
+// is written once, and a run that finds it taken reports it and saves nothing.
+#include "logging/Decoders.h"
+
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tessek {
 
@@ -27,10 +36,13 @@ struct LogRunState {
     float& SampleMph;  // last result of DecodeMph
     float& SampleRpm;  // last result of DecodeRpm
     float& BaroRef;    // raw barometric byte read at the start of the run
+    bool& Unsaved;     // the last run's text could not be saved to its automatic log
 };
 
 // The catalogue's display text for a name such as "$8F"; "" for an unknown name.
 using DisplayTextLookup = std::function<std::string(const std::string& name)>;
+
+class RunObserver;
 
 class LogRun {
 public:
@@ -38,15 +50,18 @@ public:
     // events, so that such a run stays stoppable and adds lines at a bounded pace.
     static constexpr uint32_t kIdleSamplePaceMs = 10;
 
+    // `observers` (none may be null) hear of the run's columns, of every sample line added
+    // and of the run's end, however it ends (see logging/RunRecord.h).
     LogRun(CommandHost& host, LoggingSettings& settings, IniFile& settingsIni, DisplayTextLookup displayText,
-           LogRunState state);
+           LogRunState state, std::vector<RunObserver*> observers = {});
 
     // The Log button: starts a run when the busy mark is clear, otherwise stops the
     // running command. Returns when the run (or the stop request) is done.
     void StartOrStop();
 
     // One slot of a sample: the decoder for `address` asks the LM and appends its text.
-    void DecodeSlot(uint8_t address, std::string& line);
+    // Returns the number behind that text (none for a skipped slot).
+    std::optional<DecodedValue> DecodeSlot(uint8_t address, std::string& line);
 
     // The decoders: each sends its request(s), waits with the sample-rate reply count and
     // appends value, unit and a trailing blank to `line`.
@@ -65,9 +80,11 @@ public:
 private:
     // Where the automatic log numbered `saveNum` goes.
     std::string TempLogPath(int32_t saveNum) const;
+    // Sends one request of the current slot and notes its reply.
     uint8_t Request(uint8_t address);
     void WriteHeader();
     void SampleLoop();
+    void EndOfRun();
     void SaveAutomaticLog();
 
     CommandHost& host_;
@@ -75,6 +92,9 @@ private:
     IniFile& ini_;
     DisplayTextLookup displayText_;
     LogRunState state_;
+    std::vector<RunObserver*> observers_;
+    std::vector<uint8_t> slotReplies_;  // the replies of the slot being decoded, in order
+    int sampleRequests_ = 0;            // requests of the sample being built
 };
 
 }  // namespace tessek

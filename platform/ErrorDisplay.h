@@ -1,10 +1,11 @@
 #pragma once
 // The application's one place where errors that escape a handler are shown.
 //
-// Every entry point that the window thread runs on behalf of the user or a device
-// (button handlers, event deliveries of the serial port) runs its work through
-// RunGuarded, so an error ends that handler only and never the program. The main window
-// shows the message in a message box; tests replace the display with a recorder.
+// Every entry point that the window thread runs on behalf of the user (button handlers)
+// runs its work through RunGuarded, so an error ends that handler only and never the
+// program; the serial port shows an error of its own event handlers here once and stops
+// delivering events. The main window shows the message in a message box; tests replace
+// the display with a recorder.
 #include <exception>
 #include <functional>
 #include <string>

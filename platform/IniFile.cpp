@@ -1,7 +1,9 @@
 #include "platform/IniFile.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Text.h"
 #include "platform/TextNumbers.h"
+#include "platform/UniqueFd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,40 +11,81 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <initializer_list>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 namespace tessek {
 
 namespace {
 
-struct Lines {
-    std::vector<std::string> items;
-    bool crlf = false;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+struct Line {
+    std::string text;
+    std::string eol;  // "\n", "\r\n", or "" for a last line without a line break
 };
 
+struct Lines {
+    std::vector<Line> items;
+    bool bom = false;  // the file starts with a UTF-8 byte order mark (not part of items)
+};
+
+std::string Reason(int err)
+{
+    return std::strerror(err);
+}
+
+// The file's lines; a missing file has none. Anything but a regular file that can be
+// read to its end throws, naming the file and the reason.
 Lines LoadLines(const std::string& path)
 {
+    const auto fail = [&path](int err) -> Lines {
+        throw std::runtime_error("Cannot read file \"" + path + "\". " + Reason(err));
+    };
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd.Valid())
+        return errno == ENOENT || errno == ENOTDIR ? Lines{} : fail(errno);
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0)
+        return fail(errno);
+    if (S_ISDIR(st.st_mode))
+        return fail(EISDIR);
+    if (!S_ISREG(st.st_mode))
+        return fail(EINVAL);
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return fail(errno);
+        if (n == 0)
+            break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
     Lines lines;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return lines;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     size_t pos = 0;
+    if (text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {
+        lines.bom = true;
+        pos = kByteOrderMark.size();
+    }
     while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-            lines.crlf = true;
+        const size_t nl = text.find('\n', pos);
+        Line line;
+        if (nl == std::string::npos) {
+            line.text = text.substr(pos);
+            pos = text.size();
+        } else {
+            const bool crlf = nl > pos && text[nl - 1] == '\r';
+            line.text = text.substr(pos, nl - pos - (crlf ? 1 : 0));
+            line.eol = crlf ? "\r\n" : "\n";
+            pos = nl + 1;
         }
         lines.items.push_back(std::move(line));
-        pos = end + 1;
     }
     return lines;
 }
@@ -96,7 +139,7 @@ Location Find(const Lines& lines, const std::string& section, const std::string&
     Location loc;
     bool inSection = false;
     for (size_t i = 0; i < lines.items.size(); ++i) {
-        const std::string& line = lines.items[i];
+        const std::string& line = lines.items[i].text;
         if (auto name = SectionOf(line)) {
             if (inSection)
                 break;  // the first section of that name is the one that counts
@@ -127,49 +170,32 @@ std::string ValueOf(const std::string& line)
     return v;
 }
 
-[[noreturn]] void Fail(const std::string& what, const std::string& path, int err)
-{
-    throw std::runtime_error(what + " " + path + ": " + std::strerror(err));
-}
-
 void SaveLines(const std::string& path, const Lines& lines)
 {
-    const char* eol = lines.crlf ? "\r\n" : "\n";
-    std::string text;
-    for (const auto& line : lines.items) {
-        text += line;
-        text += eol;
+    std::string text(lines.bom ? kByteOrderMark : std::string_view());
+    for (const auto& line : lines.items)
+        text += line.text + line.eol;
+    WriteFileAtomically(path, text);
+}
+
+// The line ending a line added after line `above` gets: that line's own, else the first
+// one in the file, else "\n".
+std::string EndingFor(const Lines& lines, size_t above)
+{
+    if (above < lines.items.size() && !lines.items[above].eol.empty())
+        return lines.items[above].eol;
+    for (const Line& line : lines.items) {
+        if (!line.eol.empty())
+            return line.eol;
     }
-    std::string tmpl = path + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd < 0)
-        Fail("Cannot write", path, errno);
-    struct stat st {};
-    fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : EIO;
-            ::close(fd);
-            ::unlink(name.data());
-            Fail("Cannot write", path, err);
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(name.data());
-        Fail("Cannot write", path, err);
-    }
-    if (::rename(name.data(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(name.data());
-        Fail("Cannot replace", path, err);
+    return "\n";
+}
+
+void RefuseLineBreaks(const std::string& path, std::initializer_list<const std::string*> texts)
+{
+    for (const std::string* text : texts) {
+        if (text->find_first_of("\r\n") != std::string::npos)
+            throw std::runtime_error("Cannot write file \"" + path + "\". A name or value holds a line break");
     }
 }
 
@@ -179,11 +205,21 @@ IniFile::IniFile(std::string path) : path_(std::move(path))
 {
 }
 
+std::string IniFile::ReadProblem() const
+{
+    try {
+        LoadLines(path_);
+        return {};
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+}
+
 std::string IniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const
 {
     const Lines lines = LoadLines(path_);
     const Location loc = Find(lines, section, key);
-    return loc.key ? ValueOf(lines.items[*loc.key]) : def;
+    return loc.key ? ValueOf(lines.items[*loc.key].text) : def;
 }
 
 bool IniFile::ValueExists(const std::string& section, const std::string& key) const
@@ -208,18 +244,32 @@ bool IniFile::ReadBool(const std::string& section, const std::string& key, bool 
 
 void IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
 {
-    Lines lines = LoadLines(path_);
+    RefuseLineBreaks(path_, {&section, &key, &value});
+    Lines lines;
+    try {
+        lines = LoadLines(path_);
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(std::string(e.what()) + ". It is left as it is, and the setting is not stored");
+    }
     const Location loc = Find(lines, section, key);
     const std::string entry = key + "=" + value;
     if (loc.key) {
-        lines.items[*loc.key] = entry;
+        lines.items[*loc.key].text = entry;
     } else if (loc.section) {
-        lines.items.insert(lines.items.begin() + static_cast<std::ptrdiff_t>(loc.insertAt), entry);
+        const size_t above = loc.insertAt - 1;
+        const std::string eol = EndingFor(lines, above);
+        if (lines.items[above].eol.empty())
+            lines.items[above].eol = eol;
+        lines.items.insert(lines.items.begin() + static_cast<std::ptrdiff_t>(loc.insertAt), Line{entry, eol});
     } else {
-        if (!lines.items.empty() && !Trim(lines.items.back()).empty())
-            lines.items.emplace_back();
-        lines.items.push_back("[" + section + "]");
-        lines.items.push_back(entry);
+        const std::string eol = EndingFor(lines, lines.items.size() - 1);
+        if (!lines.items.empty()) {
+            lines.items.back().eol = eol;
+            if (!Trim(lines.items.back().text).empty())
+                lines.items.push_back(Line{"", eol});
+        }
+        lines.items.push_back(Line{"[" + section + "]", eol});
+        lines.items.push_back(Line{entry, eol});
     }
     SaveLines(path_, lines);
 }

@@ -1,11 +1,18 @@
 #pragma once
 // The settings file, read and written key by key.
 //
-// Sections and keys match without regard to ASCII letter case. Every read parses the
-// file's current content (a missing file reads as empty), and every write reaches the
-// disk at once: the file is rewritten to a temporary file beside it and renamed over
-// it, so a crash never leaves half a file. A write changes or adds only its own line;
-// every other line, comments included, is kept as it was. Called on the window thread.
+// Sections and keys match without regard to ASCII letter case; of several sections of
+// one name only the first counts. Every read parses the file's current content, and
+// every write reaches the disk at once: the file is rewritten to a temporary file beside
+// it and renamed over it (through a symbolic link, to the link's target), so a crash
+// never leaves half a file. A write changes or adds only its own line; every other line,
+// comments included, is kept byte for byte with its own line ending, and so is a UTF-8
+// byte order mark, which does not hide the first section.
+//
+// A missing file reads as empty. A file that exists but cannot be read (a folder, no
+// permission, an I/O error) is never taken for an empty one: every read and every write
+// then throws std::runtime_error with the file's name and the system's reason, and the
+// file is left as it is. Called on the window thread.
 #include <cstdint>
 #include <string>
 
@@ -16,6 +23,10 @@ public:
     explicit IniFile(std::string path);
 
     const std::string& FileName() const { return path_; }
+
+    // "" when the file can be read or does not exist; otherwise the message every read
+    // would throw, for telling the user once.
+    std::string ReadProblem() const;
 
     // The value text with surrounding blanks removed, or `def` when the file, the
     // section or the key is missing. A key present with an empty value gives "".
@@ -28,8 +39,9 @@ public:
     bool ReadBool(const std::string& section, const std::string& key, bool def) const;
     bool ValueExists(const std::string& section, const std::string& key) const;
 
-    // Each write throws std::runtime_error (with the system's reason) when the file
-    // cannot be written; the file on disk is then unchanged.
+    // Each write throws std::runtime_error (with the file's name and the system's reason)
+    // when the file cannot be read or written; the file on disk is then unchanged. A
+    // section, key or value holding a line break is refused the same way.
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, int32_t value);
     void WriteFloat(const std::string& section, const std::string& key, double value);

@@ -1,10 +1,6 @@
 #include "platform/MemoLines.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
-#include <stdexcept>
+#include "platform/AtomicFile.h"
 
 namespace tessek {
 
@@ -52,15 +48,7 @@ std::string MemoLines::SaveText() const
 
 void MemoLines::SaveToFile(const std::string& path) const
 {
-    const std::string text = SaveText();
-    const auto closer = [](std::FILE* f) { std::fclose(f); };
-    std::unique_ptr<std::FILE, decltype(closer)> file(std::fopen(path.c_str(), "wb"), closer);
-    if (!file)
-        throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(errno));
-    const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-    const int closed = std::fclose(file.release());
-    if (!written || closed != 0)
-        throw std::runtime_error("Cannot write file \"" + path + "\". " + std::strerror(errno));
+    WriteFileAtomically(path, SaveText());
 }
 
 void MemoLines::SetText(const std::string& text)

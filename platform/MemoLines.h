@@ -25,7 +25,8 @@ public:
     std::string Text() const;
     // Every line, the unfinished one too, followed by CR LF.
     std::string SaveText() const;
-    // Writes SaveText to `path`, replacing the file; throws std::runtime_error on failure.
+    // Replaces the file at `path` with SaveText, whole or not at all (see AtomicFile.h);
+    // throws std::runtime_error naming the file and the reason.
     void SaveToFile(const std::string& path) const;
 
     // Replaces everything with `text` as the user edited it ("\n" or "\r\n" between lines;

@@ -1,10 +1,14 @@
 #include "platform/ProgramFolder.h"
+
+#include "platform/AtomicFile.h"
 #include "platform/Text.h"
 
 #include <unistd.h>
 #include <QDir>
 #include <QStandardPaths>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace tessek {
 
@@ -25,19 +29,45 @@ std::string ExecutableFolder()
     return WithSlash(exe.parent_path().string());
 }
 
-std::string Decide()
+std::string UserDataFolder()
 {
-    const std::string exeFolder = ExecutableFolder();
-    if (::access(exeFolder.c_str(), W_OK) == 0)
-        return exeFolder;
     QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (data.isEmpty())
         data = QDir::homePath() + "/.local/share/Tessek";
-    QDir().mkpath(data);
-    return WithSlash(data.toStdString());
+    return data.toStdString();
+}
+
+std::string Decide()
+{
+    const std::string exeFolder = ExecutableFolder();
+    return ChooseProgramFolder(exeFolder, ::access(exeFolder.c_str(), W_OK) == 0, UserDataFolder());
 }
 
 }  // namespace
+
+std::string ChooseProgramFolder(const std::string& exeFolder, bool exeFolderWritable, const std::string& userFolder)
+{
+    if (exeFolderWritable)
+        return WithSlash(exeFolder);
+    QDir().mkpath(QString::fromStdString(userFolder));
+    // A Tessek.ini shipped or left beside the executable is the starting point of the
+    // per-user one: copied once, when the user has none yet. Without it the defaults
+    // apply, so a failed copy only loses what a failed read would have lost.
+    const std::string seed = WithSlash(exeFolder) + kSettingsFileName;
+    const std::string own = WithSlash(userFolder) + kSettingsFileName;
+    std::error_code ec;
+    if (!std::filesystem::exists(own, ec) && std::filesystem::is_regular_file(seed, ec)) {
+        try {
+            std::ifstream in(seed, std::ios::binary);
+            const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            if (in.good() || in.eof())
+                WriteFileAtomically(own, content);
+        } catch (const std::exception&) {
+            // Left without a copy: the program starts with the defaults.
+        }
+    }
+    return WithSlash(userFolder);
+}
 
 std::string ProgramFolder()
 {

@@ -88,7 +88,8 @@ std::optional<double> ParseFloat(std::string_view text)
         return std::nullopt;
     while (*end == ' ')
         ++end;
-    if (*end != '\0')
+    // The whole text, also past a zero byte inside it, must have been read.
+    if (end != s.c_str() + s.size())
         return std::nullopt;
     return v;
 }

@@ -23,6 +23,7 @@ public:
 
     int Get() const { return fd_; }
     bool Valid() const { return fd_ >= 0; }
+    explicit operator bool() const { return fd_ >= 0; }
     // Gives the descriptor up without closing it.
     int Release() { return std::exchange(fd_, -1); }
     // Closes the owned descriptor (if any) and owns `fd` instead.

@@ -1,6 +1,7 @@
 #include "plots/Decimate.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace tessek {
 
@@ -33,21 +34,26 @@ std::vector<PlotPoint> DecimateMinMax(const double* times, const double* values,
     const size_t end = times[last - 1] > to ? last - 1 : last;
     while (i < end) {
         const auto bucket = width > 0 ? static_cast<long long>((times[i] - from) / width) : 0;
-        size_t lo = i, hi = i;
-        size_t j = i + 1;
+        // A missing value (NaN) is never a bucket's extreme: it would hide the others.
+        size_t lo = count, hi = count;
+        size_t j = i;
         for (; j < end; ++j) {
             const auto b = width > 0 ? static_cast<long long>((times[j] - from) / width) : 0;
             if (b != bucket)
                 break;
-            if (values[j] < values[lo])
+            if (std::isnan(values[j]))
+                continue;
+            if (lo == count || values[j] < values[lo])
                 lo = j;
-            if (values[j] > values[hi])
+            if (hi == count || values[j] > values[hi])
                 hi = j;
         }
-        const size_t a = std::min(lo, hi), b = std::max(lo, hi);
-        out.push_back({times[a], values[a]});
-        if (b != a)
-            out.push_back({times[b], values[b]});
+        if (lo != count) {
+            const size_t a = std::min(lo, hi), b = std::max(lo, hi);
+            out.push_back({times[a], values[a]});
+            if (b != a)
+                out.push_back({times[b], values[b]});
+        }
         i = j;
     }
     if (end < last)

@@ -16,7 +16,8 @@ struct PlotPoint {
 // `times` ascending, `values` of the same length. Keeps the points inside [from, to] plus
 // the nearest point on either side (so the line reaches the plot's edges), thinned to at
 // most about 2 * `columns` + 2 points. With `columns` < 1 or fewer points than that,
-// every point in range is kept.
+// every point in range is kept. A missing value (NaN) is never picked as an extreme when
+// thinning; a bucket of missing values only is left out.
 std::vector<PlotPoint> DecimateMinMax(const double* times, const double* values, size_t count, double from, double to,
                                       int columns);
 

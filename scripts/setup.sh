@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Tessek needs (when any is missing), then configures and
-# builds. Usage: scripts/setup.sh [build-dir] [extra cmake arguments...]
+# builds with warnings as errors. Usage: scripts/setup.sh [build-dir] [extra cmake
+# arguments...]. With TESSEK_CI=1 it also installs what CI checks with: the desktop entry
+# and metainfo validators and clang-format.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,7 +16,11 @@ packages=(
   libgtest-dev libgmock-dev
   gettext
   fonts-dejavu-core
+  clang libclang-rt-14-dev
 )
+if [ "${TESSEK_CI:-0}" = 1 ]; then
+  packages+=(desktop-file-utils appstream clang-format)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -28,5 +34,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B "$build_dir" -G Ninja "$@"
+cmake -S . -B "$build_dir" -G Ninja -DTESSEK_WERROR=ON "$@"
 cmake --build "$build_dir"

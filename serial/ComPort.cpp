@@ -88,8 +88,10 @@ std::string ComErrorMessage(int code)
     return CportText(kMessages[code - 1]);
 }
 
-EComPort::EComPort(int code, int winCode)
-    : std::runtime_error(ComposeMessage(code, winCode)), code_(code), winCode_(winCode)
+EComPort::EComPort(int code, int winCode, const std::string& help)
+    : std::runtime_error(help.empty() ? ComposeMessage(code, winCode) : ComposeMessage(code, winCode) + "\n" + help),
+      code_(code),
+      winCode_(winCode)
 {
 }
 
@@ -446,7 +448,7 @@ void TCustomComPort::CreateHandle()
     try {
         device_ = deviceFactory_(port_);
     } catch (const DeviceError& e) {
-        throw EComPort(kErrOpen, e.Errno());
+        throw EComPort(kErrOpen, e.Errno(), e.Help());
     } catch (const std::exception&) {
         throw EComPort(kErrOpen, EIO);
     }
@@ -577,11 +579,9 @@ ModemLines TCustomComPort::ReadModemSignals()
 
 void TCustomComPort::ListSerialPorts(std::vector<std::string>& list)
 {
-    std::vector<std::string> names = ListSerialDevices();
-    for (std::string& name : NamedPorts())
-        names.push_back(std::move(name));
-    std::sort(names.begin(), names.end(), LessNoCase);
-    list = std::move(names);
+    list.clear();
+    for (SerialPortInfo& port : ListSerialPortInfos())
+        list.push_back(std::move(port.Name));
 }
 
 void TCustomComPort::BeginLoading()

@@ -48,10 +48,11 @@ constexpr int kErrRxBufLinked = 22;    // "A component is linked to OnRxBuf even
 constexpr int kErrRegistry = 23;       // "Registry error"
 
 // The port's error: Code is one of the codes above, WinCode the system's error number
-// (errno here) or -1 when the error has none.
+// (errno here) or -1 when the error has none. `help`, when not empty, follows the fixed
+// message on a line of its own (what the user can do about a port that cannot be opened).
 class EComPort : public std::runtime_error {
 public:
-    EComPort(int code, int winCode = -1);
+    EComPort(int code, int winCode = -1, const std::string& help = {});
     int Code() const { return code_; }
     int WinCode() const { return winCode_; }
 

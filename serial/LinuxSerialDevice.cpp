@@ -1,16 +1,22 @@
 #include "serial/SerialDevice.h"
 
+#include "platform/Catalog.h"
 #include "platform/Termios2.h"
 #include "platform/Text.h"
+#include "platform/UniqueFd.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -19,21 +25,19 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <sstream>
 
 namespace tessek {
 
-DeviceError::DeviceError(int err) : std::runtime_error(std::strerror(err)), errno_(err)
+DeviceError::DeviceError(int err, std::string help)
+    : std::runtime_error(std::strerror(err)), errno_(err), help_(std::move(help))
 {
 }
 
 namespace {
 
+namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-[[noreturn]] void ThrowErrno(int err)
-{
-    throw DeviceError(err);
-}
 
 // The input queue of the kernel's line discipline (N_TTY_BUF_SIZE).
 constexpr int32_t kTtyInputCapacity = 4096;
@@ -42,6 +46,10 @@ constexpr int32_t kTtyInputCapacity = 4096;
 // cannot wake a poll() for a modem line change, and a third thread blocked in TIOCMIWAIT
 // could not be stopped cleanly.
 constexpr int kCounterInterval = 100;
+
+// A driver may set a rate this far (in %) from the one asked for; beyond it the link's
+// bytes would be garbled.
+constexpr int64_t kRateTolerancePercent = 3;
 
 // The driver's running counters of line events (TIOCGICOUNT).
 struct LineCounters {
@@ -77,20 +85,6 @@ int ReadCounters(int fd, LineCounters& counters)
     return 0;
 }
 
-// Asks the driver to hand received bytes on at once instead of batching them (USB
-// adapters otherwise hold them for up to 16 ms). Drivers without the serial ioctls simply
-// do not get the request.
-void RequestLowLatency(int fd)
-{
-    serial_struct serial{};
-    if (Ioctl(fd, TIOCGSERIAL, &serial) != 0)
-        return;
-    if (serial.flags & ASYNC_LOW_LATENCY)
-        return;
-    serial.flags |= ASYNC_LOW_LATENCY;
-    Ioctl(fd, TIOCSSERIAL, &serial);
-}
-
 // True for the errno values with which a driver says it has no such feature.
 bool IsUnsupported(int err)
 {
@@ -98,33 +92,9 @@ bool IsUnsupported(int err)
     return err == ENOTTY || err == EINVAL || err == EOPNOTSUPP || err == ENOSYS || err == kENOIOCTLCMD;
 }
 
-// The whole configuration the kernel can express of `line`, with its rate read back: a
-// driver that sets a rate more than 3 % away from the one asked for fails with EINVAL.
-int ApplyLine(int fd, const LineSettings& line)
+bool WithinTolerance(int64_t actual, int64_t asked)
 {
-    if (line.BaudRate < 1)
-        return EINVAL;
-    RawLine raw;
-    raw.Rate = static_cast<uint32_t>(line.BaudRate);
-    raw.DataBits = line.DataBits;
-    raw.ParityBits = static_cast<RawLine::Parity>(line.Parity);
-    // There is no 1.5: a UART sends 1.5 stop bits when asked for 2 with 5 data bits.
-    raw.TwoStopBits = line.StopBits != sbOneStopBit;
-    raw.ParityCheck = line.ParityCheck;
-    raw.HardwareFlow = line.OutCTSFlow || line.ControlRTS == rtsHandshake;
-    raw.XonXoffOut = line.XonXoffOut;
-    raw.XonXoffIn = line.XonXoffIn;
-    raw.XonChar = line.XonChar;
-    raw.XoffChar = line.XoffChar;
-    if (const int err = ApplyRawLine(fd, raw))
-        return err;
-    const std::optional<LineRates> rates = ReadLineRates(fd);
-    if (!rates)
-        return errno;
-    const int64_t actual = rates->output;
-    if (std::abs(actual - line.BaudRate) * 100 > static_cast<int64_t>(line.BaudRate) * 3)
-        return EINVAL;
-    return 0;
+    return std::abs(actual - asked) * 100 <= asked * kRateTolerancePercent;
 }
 
 int RemainingMs(Clock::time_point deadline)
@@ -133,9 +103,110 @@ int RemainingMs(Clock::time_point deadline)
     return left <= 0 ? 0 : static_cast<int>(std::min<int64_t>(left, 1 << 30));
 }
 
+// The first line of a (sysfs) file without its line break and trailing blanks; "" when
+// it cannot be read.
+std::string ReadTrimmed(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::string text;
+    std::getline(in, text);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.pop_back();
+    return text;
+}
+
+std::vector<std::string> Words(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+// `text` with "%1" replaced by `first` and "%2" by `second`, in one pass, so that a
+// value that happens to contain "%2" stays as it is.
+std::string Fill(const std::string& text, const std::string& first, const std::string& second = {})
+{
+    std::string filled;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (text[i] == '%' && (next == '1' || next == '2')) {
+            filled += next == '1' ? first : second;
+            ++i;
+        } else {
+            filled += text[i];
+        }
+    }
+    return filled;
+}
+
+fs::path TtyClass(const std::string& sysfsRoot)
+{
+    return fs::path(sysfsRoot) / "class" / "tty";
+}
+
+// The kernel names of the terminals the system console writes to ("tty0 ttyS0"), and the
+// console device itself.
+std::vector<std::string> ActiveConsoles(const std::string& sysfsRoot)
+{
+    std::vector<std::string> names = Words(ReadTrimmed(TtyClass(sysfsRoot) / "console" / "active"));
+    names.push_back("console");
+    return names;
+}
+
+// The device number in a sysfs "dev" file ("4:64").
+std::optional<dev_t> DeviceNumber(const fs::path& file)
+{
+    unsigned major = 0, minor = 0;
+    char colon = 0;
+    std::istringstream in(ReadTrimmed(file));
+    if (!(in >> major >> colon >> minor) || colon != ':')
+        return std::nullopt;
+    return makedev(major, minor);
+}
+
+// Whether `path` is an active console: by the name it has after following links, or by
+// its device number (another node or name for the same terminal). Only looks, never opens.
+bool IsActiveConsole(const std::string& path, const std::string& sysfsRoot)
+{
+    std::error_code ec;
+    const fs::path real = fs::canonical(path, ec);
+    const std::string name = (ec ? fs::path(path) : real).filename().string();
+    struct stat st {};
+    const bool isDevice = ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+    for (const std::string& console : ActiveConsoles(sysfsRoot)) {
+        if (name == console)
+            return true;
+        if (isDevice && DeviceNumber(TtyClass(sysfsRoot) / console / "dev") == st.st_rdev)
+            return true;
+    }
+    return false;
+}
+
+// The name of the group that owns the device node, "" when there is none to be had.
+std::string GroupOf(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {};
+    std::vector<char> buffer(4096);
+    group entry{};
+    group* found = nullptr;
+    while (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == ERANGE && buffer.size() < 65536)
+        buffer.resize(buffer.size() * 2);
+    return found ? std::string(found->gr_name) : std::string();
+}
+
+DeviceError OpenError(int err, const std::string& path)
+{
+    const bool denied = err == EACCES || err == EPERM;
+    return DeviceError(err, OpenFailureHelp(err, path, denied ? GroupOf(path) : std::string()));
+}
+
 class LinuxSerialDevice final : public ISerialDevice {
 public:
-    explicit LinuxSerialDevice(const std::string& path);
+    LinuxSerialDevice(const std::string& path, LinuxSystem system);
     ~LinuxSerialDevice() override;
     LinuxSerialDevice(const LinuxSerialDevice&) = delete;
     LinuxSerialDevice& operator=(const LinuxSerialDevice&) = delete;
@@ -152,72 +223,173 @@ public:
     int32_t OutputCount() override { return QueueIoctl(TIOCOUTQ); }
     TComErrors TakeErrors() override;
     ModemLines ModemSignals() override;
-    int WaitFd() const override { return fd_; }
+    int WaitFd() const override { return fd_.Get(); }
     TComEvents TakeLineEvents() override;
     int LineEventInterval() const override { return hasCounters_ ? kCounterInterval : -1; }
     int32_t InputCapacity() const override { return kTtyInputCapacity; }
 
 private:
+    void Configure();
+    int ApplyLine(const LineSettings& line);
+    std::optional<LineRates> ReadRates() const;
+    int SerialIoctl(unsigned long request, serial_struct& serial) const;
+    void RequestLowLatency();
+    void RestoreSerialFlags();
     int32_t QueueIoctl(unsigned long request);
     bool HungUp() const;
     void SetModemLine(int line, bool on);
+    // Throws DeviceError(err); an I/O error of a read or write is also a line error (ceIO).
+    [[noreturn]] void Fail(int err);
 
-    int fd_ = -1;
+    LinuxSystem system_;
+    UniqueFd fd_;
+    bool exclusive_ = false;
     SavedTermios saved_{};
+    bool lowLatencySet_ = false;  // we turned ASYNC_LOW_LATENCY on; it is turned off at close
     bool hasCounters_ = false;
     LineCounters errorBase_;  // window thread (TakeErrors)
     LineCounters eventBase_;  // event thread (TakeLineEvents)
+    // I/O errors of reads and writes (window thread), and how many of them each of the
+    // two threads has reported.
+    std::atomic<uint32_t> ioErrors_{0};
+    uint32_t ioErrorsTaken_ = 0;      // window thread (TakeErrors)
+    uint32_t ioErrorsAnnounced_ = 0;  // event thread (TakeLineEvents)
     DeviceTimeouts timeouts_;
     bool discardNull_ = false;
 };
 
-LinuxSerialDevice::LinuxSerialDevice(const std::string& path)
+LinuxSerialDevice::LinuxSerialDevice(const std::string& path, LinuxSystem system) : system_(std::move(system))
 {
+    // Not even opened: a console's line belongs to the system, and the raw mode set below
+    // would take it away.
+    if (IsActiveConsole(path, system_.SysfsRoot))
+        throw DeviceError(
+            EBUSY, Fill(CportText("%1 is an active system console and is never opened as a serial port."), path));
     // Non-blocking so that an open never waits for carrier; no controlling terminal.
-    fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0)
-        ThrowErrno(errno);
-    auto fail = [this](int err) {
-        ::close(fd_);
-        fd_ = -1;
-        ThrowErrno(err);
-    };
-    if (!::isatty(fd_))
-        fail(ENOTTY);
+    fd_.Reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd_.Valid())
+        throw OpenError(errno, path);
+    if (!::isatty(fd_.Get()))
+        throw DeviceError(ENOTTY);
     // The lock keeps out programs that honour locks; TIOCEXCL keeps out every other open
     // (except root's). Either alone leaves a window, so both.
-    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0)
-        fail(errno);
-    if (::ioctl(fd_, TIOCEXCL) != 0)
-        fail(errno);
-    if (const int err = SaveTermios(fd_, saved_))
-        fail(err);
+    if (::flock(fd_.Get(), LOCK_EX | LOCK_NB) != 0)
+        throw OpenError(errno, path);
+    if (::ioctl(fd_.Get(), TIOCEXCL) != 0)
+        throw OpenError(errno, path);
+    exclusive_ = true;
+    try {
+        Configure();
+    } catch (...) {
+        // The exclusive mark belongs to the terminal, not to this descriptor: a
+        // pseudo-terminal would keep it after the close.
+        ::ioctl(fd_.Get(), TIOCNXCL);
+        throw;
+    }
+}
+
+// The line settings are saved before anything changes them, then the line goes raw.
+void LinuxSerialDevice::Configure()
+{
+    const int fd = fd_.Get();
+    if (const int err = SaveTermios(fd, saved_))
+        throw DeviceError(err);
     termios raw{};
-    if (::tcgetattr(fd_, &raw) != 0)
-        fail(errno);
+    if (::tcgetattr(fd, &raw) != 0)
+        throw DeviceError(errno);
     ::cfmakeraw(&raw);
     raw.c_cflag |= CREAD | CLOCAL;
     raw.c_cc[VMIN] = 0;
     raw.c_cc[VTIME] = 0;
-    if (::tcsetattr(fd_, TCSANOW, &raw) != 0)
-        fail(errno);
-    RequestLowLatency(fd_);
-    hasCounters_ = ReadCounters(fd_, errorBase_) == 0;
+    if (::tcsetattr(fd, TCSANOW, &raw) != 0)
+        throw DeviceError(errno);
+    RequestLowLatency();
+    hasCounters_ = ReadCounters(fd, errorBase_) == 0;
     eventBase_ = errorBase_;
 }
 
 LinuxSerialDevice::~LinuxSerialDevice()
 {
-    // A vanished device refuses both; there is nothing left to restore then.
-    RestoreTermios(fd_, saved_);
-    ::ioctl(fd_, TIOCNXCL);
-    ::close(fd_);
+    // A vanished device refuses all of these; there is nothing left to restore then.
+    RestoreSerialFlags();
+    RestoreTermios(fd_.Get(), saved_);
+    if (exclusive_)
+        ::ioctl(fd_.Get(), TIOCNXCL);
+}
+
+std::optional<LineRates> LinuxSerialDevice::ReadRates() const
+{
+    return system_.ReadRates ? system_.ReadRates(fd_.Get()) : ReadLineRates(fd_.Get());
+}
+
+int LinuxSerialDevice::SerialIoctl(unsigned long request, serial_struct& serial) const
+{
+    return system_.SerialIoctl ? system_.SerialIoctl(fd_.Get(), request, &serial) : Ioctl(fd_.Get(), request, &serial);
+}
+
+// Asks the driver to hand received bytes on at once instead of batching them (USB
+// adapters otherwise hold them for up to 16 ms). The setting outlives the descriptor, so
+// it is undone at close. Drivers without the serial ioctls simply do not get the request.
+void LinuxSerialDevice::RequestLowLatency()
+{
+    serial_struct serial{};
+    if (SerialIoctl(TIOCGSERIAL, serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY))
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    lowLatencySet_ = SerialIoctl(TIOCSSERIAL, serial) == 0;
+}
+
+void LinuxSerialDevice::RestoreSerialFlags()
+{
+    if (!lowLatencySet_)
+        return;
+    serial_struct serial{};
+    if (SerialIoctl(TIOCGSERIAL, serial) != 0)
+        return;
+    serial.flags &= ~ASYNC_LOW_LATENCY;
+    SerialIoctl(TIOCSSERIAL, serial);
+}
+
+// The whole configuration the kernel can express of `line`, with its rate read back. A
+// driver that sets a rate beyond the tolerance fails with EINVAL, and the line gets the
+// settings it had before back.
+int LinuxSerialDevice::ApplyLine(const LineSettings& line)
+{
+    if (line.BaudRate < 1)
+        return EINVAL;
+    const int fd = fd_.Get();
+    RawLine raw;
+    raw.Rate = static_cast<uint32_t>(line.BaudRate);
+    raw.DataBits = line.DataBits;
+    raw.ParityBits = static_cast<RawLine::Parity>(line.Parity);
+    // There is no 1.5: a UART sends 1.5 stop bits when asked for 2 with 5 data bits.
+    raw.TwoStopBits = line.StopBits != sbOneStopBit;
+    raw.ParityCheck = line.ParityCheck;
+    raw.HardwareFlow = line.OutCTSFlow || line.ControlRTS == rtsHandshake;
+    raw.XonXoffOut = line.XonXoffOut;
+    raw.XonXoffIn = line.XonXoffIn;
+    raw.XonChar = line.XonChar;
+    raw.XoffChar = line.XoffChar;
+    SavedTermios before{};
+    if (const int err = SaveTermios(fd, before))
+        return err;
+    if (const int err = ApplyRawLine(fd, raw))
+        return err;
+    const std::optional<LineRates> rates = ReadRates();
+    int err = 0;
+    if (!rates)
+        err = errno != 0 ? errno : EIO;
+    else if (!WithinTolerance(rates->output, line.BaudRate) || !WithinTolerance(rates->input, line.BaudRate))
+        err = EINVAL;
+    if (err != 0)
+        RestoreTermios(fd, before);
+    return err;
 }
 
 void LinuxSerialDevice::SetLine(const LineSettings& line)
 {
-    if (const int err = ApplyLine(fd_, line))
-        ThrowErrno(err);
+    if (const int err = ApplyLine(line))
+        throw DeviceError(err);
     discardNull_ = line.DiscardNull;
     // No kernel equivalent of DTR handshake or RTS toggle: those lines are simply on.
     if (line.ControlRTS != rtsHandshake && !line.OutCTSFlow)
@@ -227,25 +399,33 @@ void LinuxSerialDevice::SetLine(const LineSettings& line)
 
 void LinuxSerialDevice::SetModemLine(int line, bool on)
 {
-    if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line) != 0 && !IsUnsupported(errno))
-        ThrowErrno(errno);
+    if (::ioctl(fd_.Get(), on ? TIOCMBIS : TIOCMBIC, &line) != 0 && !IsUnsupported(errno))
+        throw DeviceError(errno);
 }
 
 bool LinuxSerialDevice::HungUp() const
 {
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{fd_.Get(), POLLIN, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
+}
+
+void LinuxSerialDevice::Fail(int err)
+{
+    if (err == EIO)
+        ioErrors_.fetch_add(1);
+    throw DeviceError(err);
 }
 
 int32_t LinuxSerialDevice::Write(const uint8_t* data, int32_t count)
 {
+    const int fd = fd_.Get();
     const int64_t multiplier = std::max(timeouts_.WriteTotalMultiplier, 0);
     const int64_t constant = std::max(timeouts_.WriteTotalConstant, 0);
     const bool limited = multiplier > 0 || constant > 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(multiplier * count + constant);
     int32_t sent = 0;
     while (sent < count) {
-        const ssize_t n = ::write(fd_, data + sent, static_cast<size_t>(count - sent));
+        const ssize_t n = ::write(fd, data + sent, static_cast<size_t>(count - sent));
         if (n > 0) {
             sent += static_cast<int32_t>(n);
             continue;
@@ -253,22 +433,23 @@ int32_t LinuxSerialDevice::Write(const uint8_t* data, int32_t count)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN)
-            ThrowErrno(errno);
+            Fail(errno);
         // The output queue is full: wait for room until the write time-out runs out.
         const int wait = limited ? RemainingMs(deadline) : -1;
         if (wait == 0)
             break;
-        pollfd p{fd_, POLLOUT, 0};
+        pollfd p{fd, POLLOUT, 0};
         if (::poll(&p, 1, wait) < 0 && errno != EINTR)
-            ThrowErrno(errno);
+            Fail(errno);
         if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
-            ThrowErrno(EIO);
+            Fail(EIO);
     }
     return sent;
 }
 
 int32_t LinuxSerialDevice::Read(uint8_t* data, int32_t count)
 {
+    const int fd = fd_.Get();
     const DeviceTimeouts t = timeouts_;
     const bool immediate = t.ReadInterval == -1 && t.ReadTotalMultiplier == 0 && t.ReadTotalConstant == 0;
     const bool totalLimit = t.ReadTotalMultiplier > 0 || t.ReadTotalConstant > 0;
@@ -277,7 +458,7 @@ int32_t LinuxSerialDevice::Read(uint8_t* data, int32_t count)
     auto lastByte = Clock::now();
     int32_t got = 0;
     while (got < count) {
-        const ssize_t n = ::read(fd_, data + got, static_cast<size_t>(count - got));
+        const ssize_t n = ::read(fd, data + got, static_cast<size_t>(count - got));
         if (n > 0) {
             int32_t kept = static_cast<int32_t>(n);
             if (discardNull_) {
@@ -291,12 +472,12 @@ int32_t LinuxSerialDevice::Read(uint8_t* data, int32_t count)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno != EAGAIN)
-            ThrowErrno(errno);
+            Fail(errno);
         // Nothing waiting. A hung-up tty reads as empty too; tell the two apart.
         if (HungUp()) {
             if (got > 0)
                 break;
-            ThrowErrno(EIO);
+            Fail(EIO);
         }
         if (immediate)
             break;
@@ -309,9 +490,9 @@ int32_t LinuxSerialDevice::Read(uint8_t* data, int32_t count)
         }
         if (wait == 0)
             break;
-        pollfd p{fd_, POLLIN, 0};
+        pollfd p{fd, POLLIN, 0};
         if (::poll(&p, 1, wait) < 0 && errno != EINTR)
-            ThrowErrno(errno);
+            Fail(errno);
     }
     return got;
 }
@@ -321,26 +502,29 @@ void LinuxSerialDevice::Purge(bool input, bool output)
     if (!input && !output)
         return;
     const int which = input && output ? TCIOFLUSH : input ? TCIFLUSH : TCOFLUSH;
-    if (::tcflush(fd_, which) != 0)
-        ThrowErrno(errno);
+    if (::tcflush(fd_.Get(), which) != 0)
+        throw DeviceError(errno);
 }
 
 int32_t LinuxSerialDevice::QueueIoctl(unsigned long request)
 {
     int count = 0;
-    if (::ioctl(fd_, request, &count) != 0)
-        ThrowErrno(errno);
+    if (::ioctl(fd_.Get(), request, &count) != 0)
+        throw DeviceError(errno);
     return count;
 }
 
 TComErrors LinuxSerialDevice::TakeErrors()
 {
-    if (!hasCounters_)
-        return 0;
-    LineCounters now;
-    if (const int err = ReadCounters(fd_, now))
-        ThrowErrno(err);
     TComErrors errors = 0;
+    const uint32_t io = ioErrors_.load();
+    if (io != std::exchange(ioErrorsTaken_, io))
+        errors |= ComError(ceIO);
+    if (!hasCounters_)
+        return errors;
+    LineCounters now;
+    if (const int err = ReadCounters(fd_.Get(), now))
+        throw DeviceError(err);
     if (now.frame != errorBase_.frame)
         errors |= ComError(ceFrame);
     if (now.parity != errorBase_.parity)
@@ -358,10 +542,10 @@ TComErrors LinuxSerialDevice::TakeErrors()
 ModemLines LinuxSerialDevice::ModemSignals()
 {
     int bits = 0;
-    if (::ioctl(fd_, TIOCMGET, &bits) != 0) {
+    if (::ioctl(fd_.Get(), TIOCMGET, &bits) != 0) {
         if (IsUnsupported(errno))
             return {};
-        ThrowErrno(errno);
+        throw DeviceError(errno);
     }
     ModemLines s;
     s.CTS = bits & TIOCM_CTS;
@@ -373,13 +557,16 @@ ModemLines LinuxSerialDevice::ModemSignals()
 
 TComEvents LinuxSerialDevice::TakeLineEvents()
 {
-    if (!hasCounters_)
-        return 0;
-    LineCounters now;
-    if (const int err = ReadCounters(fd_, now))
-        ThrowErrno(err);
-    const LineCounters& was = eventBase_;
     TComEvents events = 0;
+    const uint32_t io = ioErrors_.load();
+    if (io != std::exchange(ioErrorsAnnounced_, io))
+        events |= ComEvent(evError);
+    if (!hasCounters_)
+        return events;
+    LineCounters now;
+    if (const int err = ReadCounters(fd_.Get(), now))
+        throw DeviceError(err);
+    const LineCounters& was = eventBase_;
     if (now.frame != was.frame || now.parity != was.parity || now.overrun != was.overrun ||
         now.bufOverrun != was.bufOverrun)
         events |= ComEvent(evError);
@@ -406,14 +593,53 @@ bool ParseIndex(const std::string& digits, long& n)
     return true;
 }
 
-std::string ReadTrimmed(const std::filesystem::path& file)
+// What a USB adapter is, from the attributes of its USB device: manufacturer and product
+// (the manufacturer left out when the product names it already), then the serial number
+// that tells two alike adapters apart.
+std::string UsbAdapterText(const fs::path& usb)
 {
-    std::ifstream in(file);
-    std::string text;
-    std::getline(in, text);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.pop_back();
+    const std::string manufacturer = ReadTrimmed(usb / "manufacturer");
+    const std::string product = ReadTrimmed(usb / "product");
+    const std::string serial = ReadTrimmed(usb / "serial");
+    std::string text = product;
+    const std::vector<std::string> maker = Words(manufacturer);
+    if (!maker.empty() && UpperAscii(product).find(UpperAscii(maker.front())) == std::string::npos)
+        text = product.empty() ? manufacturer : manufacturer + " " + product;
+    if (text.empty())
+        text =
+            Fill(CportText("USB serial adapter %1:%2"), ReadTrimmed(usb / "idVendor"), ReadTrimmed(usb / "idProduct"));
+    if (!serial.empty())
+        text += " (" + serial + ")";
     return text;
+}
+
+// The USB device a tty belongs to: the kernel puts the tty of a USB-serial converter
+// (ttyUSB) under its port under the USB interface, and a modem-class tty (ttyACM) right
+// under the interface; the USB device, with idVendor, is the interface's parent.
+std::optional<fs::path> UsbDeviceOf(const fs::path& ttyDir)
+{
+    std::error_code ec;
+    fs::path dir = fs::canonical(ttyDir / "device", ec);
+    if (ec)
+        return std::nullopt;
+    for (int up = 0; up < 3; ++up, dir = dir.parent_path()) {
+        if (fs::exists(dir / "idVendor", ec))
+            return dir;
+    }
+    return std::nullopt;
+}
+
+std::string DescribeDevice(const fs::path& ttyDir, const std::string& kernelName, const std::string& portName)
+{
+    const std::string shown = portName.rfind("/dev/", 0) == 0 ? kernelName : portName;
+    std::string what;
+    if (const std::optional<fs::path> usb = UsbDeviceOf(ttyDir))
+        what = UsbAdapterText(*usb);
+    else if (shown != kernelName)
+        what = Fill(CportText("built-in serial port (%1)"), kernelName);
+    else
+        what = CportText("serial port");
+    return shown + " \u2014 " + what;
 }
 
 }  // namespace
@@ -426,36 +652,55 @@ std::string SerialDevicePath(const std::string& port)
     long n = 0;
     if (upper.rfind("COM", 0) == 0 && ParseIndex(upper.substr(3), n) && n >= 1)
         return "/dev/ttyS" + std::to_string(n - 1);
-    ThrowErrno(ENOENT);
+    throw DeviceError(ENOENT);
 }
 
-std::unique_ptr<ISerialDevice> OpenLinuxSerialDevice(const std::string& port)
+std::unique_ptr<ISerialDevice> OpenLinuxSerialDevice(const std::string& port, const LinuxSystem& system)
 {
-    return std::make_unique<LinuxSerialDevice>(SerialDevicePath(port));
+    return std::make_unique<LinuxSerialDevice>(SerialDevicePath(port), system);
 }
 
-std::vector<std::string> ListSerialDevices()
+std::string OpenFailureHelp(int err, const std::string& path, const std::string& group)
 {
-    namespace fs = std::filesystem;
-    std::vector<std::string> names;
+    if (err == EACCES || err == EPERM) {
+        // Joining root's group would be bad advice; only an administrator can help then.
+        if (group.empty() || group == "root")
+            return Fill(CportText("No permission to use %1, which only root may open."), path);
+        return Fill(CportText("No permission to use %1: it belongs to the group %2. Join it with "
+                              "\"sudo usermod -aG %2 $USER\", then log out and in."),
+                    path, group);
+    }
+    if (err == EBUSY || err == EWOULDBLOCK)
+        return Fill(CportText("%1 is held by another program (for example ModemManager, which probes new USB "
+                              "serial devices); close it and try again."),
+                    path);
+    return {};
+}
+
+std::vector<SerialPortInfo> ListSerialDevices(const std::string& sysfsRoot)
+{
+    std::vector<SerialPortInfo> ports;
+    const std::vector<std::string> consoles = ActiveConsoles(sysfsRoot);
     std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/sys/class/tty", ec)) {
+    for (const auto& entry : fs::directory_iterator(TtyClass(sysfsRoot), ec)) {
         const fs::path dir = entry.path();
         const std::string name = dir.filename().string();
         // Virtual terminals, pseudo-terminals and the console have no device behind them.
         if (!fs::exists(dir / "device", ec))
+            continue;
+        if (std::find(consoles.begin(), consoles.end(), name) != consoles.end())
             continue;
         // The legacy UART driver creates nodes for ports that may not exist; the serial
         // core's port type tells (0: no UART found there).
         if (ReadTrimmed(dir / "type") == "0")
             continue;
         long n = 0;
-        if (name.rfind("ttyS", 0) == 0 && ParseIndex(name.substr(4), n))
-            names.push_back("COM" + std::to_string(n + 1));
-        else
-            names.push_back("/dev/" + name);
+        const std::string portName = name.rfind("ttyS", 0) == 0 && ParseIndex(name.substr(4), n)
+                                         ? "COM" + std::to_string(n + 1)
+                                         : "/dev/" + name;
+        ports.push_back({portName, DescribeDevice(dir, name, portName)});
     }
-    return names;
+    return ports;
 }
 
 namespace {
@@ -492,14 +737,24 @@ void RegisterNamedPort(const std::string& name, const std::string& description, 
     list.ports.push_back({name, description, std::move(factory)});
 }
 
-std::vector<std::string> NamedPorts()
+std::vector<SerialPortInfo> NamedPorts()
 {
     NamedPortList& list = Registered();
     std::lock_guard lock(list.m);
-    std::vector<std::string> names;
+    std::vector<SerialPortInfo> ports;
     for (const NamedPort& port : list.ports)
-        names.push_back(port.name);
-    return names;
+        ports.push_back({port.name, port.description.empty() ? port.name : port.name + " \u2014 " + port.description});
+    return ports;
+}
+
+std::vector<SerialPortInfo> ListSerialPortInfos(const std::string& sysfsRoot)
+{
+    std::vector<SerialPortInfo> ports = ListSerialDevices(sysfsRoot);
+    for (SerialPortInfo& port : NamedPorts())
+        ports.push_back(std::move(port));
+    std::stable_sort(ports.begin(), ports.end(),
+                     [](const SerialPortInfo& a, const SerialPortInfo& b) { return LessNoCase(a.Name, b.Name); });
+    return ports;
 }
 
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& port)

@@ -7,23 +7,29 @@
 // the port's event thread makes while the window thread may be using the device too.
 // Failures throw DeviceError with the system's error number; the port turns them into
 // EComPort with its own code.
+#include "platform/Termios2.h"
 #include "serial/ComTypes.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace tessek {
 
+// A failed device call: the system's error number and, where the user can do something
+// about it, one line saying what (e.g. which group gives access to the device).
 class DeviceError : public std::runtime_error {
 public:
-    explicit DeviceError(int err);
+    explicit DeviceError(int err, std::string help = {});
     int Errno() const { return errno_; }
+    const std::string& Help() const { return help_; }
 
 private:
     int errno_;
+    std::string help_;
 };
 
 // The whole line configuration, built from the port's properties and applied at once.
@@ -82,6 +88,11 @@ public:
     virtual int32_t InputCount() = 0;   // bytes waiting to be read; also event thread
     virtual int32_t OutputCount() = 0;  // bytes not yet sent; also event thread
     // Line errors (ceFrame ... ceTxFull) since the previous call; the call clears them.
+    // ceIO: a read or write failed with an I/O error (EIO; that call raised its own error
+    // too). Linux never reports two of them: ceMode (a setting the driver cannot do is
+    // refused by the call that applies it, SetLine) and ceTxFull (a write that finds the
+    // output queue full waits for room within the write time-outs and reports what it
+    // sent).
     virtual TComErrors TakeErrors() = 0;
     // Line states; all off on a device without modem lines.
     virtual ModemLines ModemSignals() = 0;
@@ -90,7 +101,8 @@ public:
     // the device is gone).
     virtual int WaitFd() const = 0;
     // Event thread: the line events (evError, evBreak, evRing, evCTS, evDSR, evRLSD,
-    // evRxFlag) since the previous call.
+    // evRxFlag) since the previous call. A new line error of TakeErrors, ceIO included,
+    // is an evError.
     virtual TComEvents TakeLineEvents() = 0;
     // How often (ms) TakeLineEvents must be asked because such events do not make WaitFd
     // readable; -1 when they never occur without input.
@@ -107,27 +119,62 @@ using SerialDeviceFactory = std::function<std::unique_ptr<ISerialDevice>(const s
 // DeviceError(ENOENT).
 std::string SerialDevicePath(const std::string& port);
 
+// What the Linux device layer asks of the system beyond the device itself, so that tests
+// can show it what a pseudo-terminal cannot: a sysfs tree (which devices are consoles,
+// what a device is), the rate a UART's driver really sets (it rounds to what its clock
+// divides down to), and the serial driver's flags. Empty functions call the kernel.
+struct LinuxSystem {
+    std::string SysfsRoot = "/sys";
+    // The rates set on the terminal (see ReadLineRates); nullopt with errno set on failure.
+    std::function<std::optional<LineRates>(int fd)> ReadRates;
+    // TIOCGSERIAL or TIOCSSERIAL with a `serial_struct`; returns 0 or the errno.
+    std::function<int(int fd, unsigned long request, void* serial)> SerialIoctl;
+};
+
 // Opens the port exclusively (a second open, by us or another program, fails with
-// EWOULDBLOCK or EBUSY) and puts it in raw mode; the line settings it had are put back
-// when the device is destroyed. The kernel has no equivalent of DSR output flow, DSR
-// sensitivity, DTR handshake, RTS toggle (those lines are simply on), continuing after
+// EWOULDBLOCK or EBUSY) and puts it in raw mode; the line settings and the driver's
+// serial flags it had are put back when the device is destroyed. A device that is an
+// active system console (named in <sysfs>/class/tty/console/active) is never opened:
+// DeviceError(EBUSY) with a line of help, as a failed open gets for EACCES and EBUSY
+// (OpenFailureHelp).
+//
+// A rate the driver sets more than 3 % away from the one asked for fails SetLine with
+// EINVAL and leaves the line as it was. The kernel has no equivalent of DSR output flow,
+// DSR sensitivity, DTR handshake, RTS toggle (those lines are simply on), continuing after
 // XOFF, recommended queue sizes, the event character (evRxFlag is never reported) or a
 // parity replacement character (a byte with a parity error is read as 0 while
 // Parity.Check is on); the device takes those settings without effect.
-std::unique_ptr<ISerialDevice> OpenLinuxSerialDevice(const std::string& port);
+std::unique_ptr<ISerialDevice> OpenLinuxSerialDevice(const std::string& port, const LinuxSystem& system = {});
 
-// The serial ports of this machine by port name ("COMn" for the built-in UARTs that are
-// really there, the device path for the others, e.g. "/dev/ttyUSB0"), unsorted. Read from
-// sysfs only: no device is opened.
-std::vector<std::string> ListSerialDevices();
+// The one line of help added to a failed open, "" when there is none for `err`:
+// permission denied (EACCES, EPERM) names `group`, the device node's group, and how to
+// join it; busy (EBUSY, EWOULDBLOCK) says another program holds `path`. Pure.
+std::string OpenFailureHelp(int err, const std::string& path, const std::string& group);
+
+// A port as the port list shows it: Name is what is stored and opened ("COM1",
+// "/dev/ttyUSB0", "SIM"), Description what a person sees, the name first
+// ("ttyUSB0 — FTDI FT232R USB UART (A600dOYP)", "SIM — built-in simulated LM").
+struct SerialPortInfo {
+    std::string Name;
+    std::string Description;
+    bool operator==(const SerialPortInfo&) const = default;
+};
+
+// The serial ports of this machine ("COMn" for the built-in UARTs that are really there,
+// the device path for the others), unsorted, without active consoles. USB adapters are
+// described by their manufacturer, product and serial number. Read from sysfs only: no
+// device is opened.
+std::vector<SerialPortInfo> ListSerialDevices(const std::string& sysfsRoot = "/sys");
 
 // Ports known by a name of their own rather than as a device of this machine (a program
 // may register a simulator this way). A registered name, in any letter case, is opened
 // through its factory and listed among the serial ports. Registering a name again replaces
 // its factory. Any thread.
 void RegisterNamedPort(const std::string& name, const std::string& description, SerialDeviceFactory factory);
-// The registered names as registered.
-std::vector<std::string> NamedPorts();
+// The registered names as registered, described as "name — description".
+std::vector<SerialPortInfo> NamedPorts();
+// The devices and the registered names, sorted by name without regard to letter case.
+std::vector<SerialPortInfo> ListSerialPortInfos(const std::string& sysfsRoot = "/sys");
 // Opens a port by name: a registered name through its factory, anything else with
 // OpenLinuxSerialDevice. Throws DeviceError.
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& port);

@@ -174,7 +174,10 @@ std::string CharToText(uint8_t value)
 {
     if (value >= 33 && value <= 127)
         return std::string(1, static_cast<char>(value));
-    return "#" + std::to_string(value);
+    // Appended, not "#" + std::to_string(): GCC 12 at -O3 warns falsely (-Wrestrict) on that.
+    std::string text(1, '#');
+    text += std::to_string(value);
+    return text;
 }
 
 uint8_t TextToChar(const std::string& text)

@@ -7,7 +7,9 @@
 #include "platform/ErrorDisplay.h"
 #include "platform/IniFile.h"
 #include "sim/SimulatedLm.h"
+#include "tests/common/EventLoop.h"
 #include "tests/common/ModalAnswer.h"
+#include "tests/common/ScriptedTime.h"
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -34,9 +36,13 @@ protected:
     }
     ~MainWindowTest() override { SetErrorDisplay(std::move(previous)); }
 
-    std::unique_ptr<TfrmMain> Create(const std::string& more = "")
+    // With `time`, the window runs on that clock and event pump.
+    std::unique_ptr<TfrmMain> Create(const std::string& more = "", std::shared_ptr<test::ScriptedTime> time = {})
     {
         folder.Write("Tessek.ini", "[ComPort]\r\nPort=" + lm.SlavePath() + "\r\n" + more);
+        if (time)
+            return std::make_unique<TfrmMain>(
+                folder.Path(), [t = time.get()] { return t->Now(); }, time);
         return std::make_unique<TfrmMain>(folder.Path());
     }
     static uint32_t Since(uint32_t start) { return TickElapsed(start, GetTickCount()); }
@@ -52,10 +58,12 @@ TEST_F(MainWindowTest, StartUpTellsWhetherTheLmIsSending)
     for (const bool quiet : {false, true}) {
         SCOPED_TRACE(quiet ? "silent" : "sending");
         lm.SetQuiet(quiet);
-        const uint32_t start = GetTickCount();
-        auto w = Create("BaudRate=9600\r\nCustomBaudRate=1234\r\n");  // the LM's rate is forced
+        // A sending LM is listened to in real time; the silence is waited out on the clock.
+        const auto time = quiet ? std::make_shared<test::ScriptedTime>() : nullptr;
+        const uint32_t start = quiet ? time->Now() : 0;
+        auto w = Create("BaudRate=9600\r\nCustomBaudRate=1234\r\n", time);  // the LM's rate is forced
         if (quiet) {
-            EXPECT_GE(Since(start), 300u);  // the silence was waited out
+            EXPECT_GE(time->Now() - start, 300u);
         }
         EXPECT_EQ(w->Memo->Lines(), (Lines{folder.Path(), quiet ? "Not Connected to LM" : "Receiving Data"}));
         EXPECT_EQ(w->lbstatus->text(), quiet ? "Not Connected" : "Connected");
@@ -102,13 +110,15 @@ TEST_F(MainWindowTest, HandshakeMovesTheOpenLinkToTheHighRate)
 
 TEST_F(MainWindowTest, HandshakeFailsWhenTheLmNeverEchoes)
 {
-    auto w = Create();
+    const auto time = std::make_shared<test::ScriptedTime>();
+    auto w = Create("", time);
     lm.SetFault(sim::LmFault::Silent);
     w->SetBusy(true);
-    const uint32_t start = GetTickCount();
+    const uint32_t start = time->Now();
     EXPECT_FALSE(w->EstablishHighBaud());
-    EXPECT_GE(Since(start), 2200u);
-    EXPECT_LT(Since(start), 6000u);
+    // Two settle delays of 100 ms and two echo waits of 1000 ms.
+    EXPECT_GE(time->Now() - start, 2200u);
+    EXPECT_LT(time->Now() - start, 2400u);
 }
 
 TEST_F(MainWindowTest, HandshakeSucceedsOnTheRetryAlone)
@@ -136,6 +146,26 @@ TEST_F(MainWindowTest, BreakDuringAWaitClosesThePortAndTheNextWriteFails)
     EXPECT_THROW(w->EstablishHighBaud(), EComPort);
     EXPECT_FALSE(w->ComPort.Connected());
     EXPECT_EQ(w->Memo->Lines().at(2), "Break Error, closing connection");
+}
+
+// A handler that fails ends the port's event delivery until the port is reopened, and
+// its error is shown once, not once per event.
+TEST_F(MainWindowTest, AFailingHandlerIsShownOnceAndEndsDeliveryUntilTheReopen)
+{
+    auto w = Create();
+    w->Link.AfterTxEmpty = [] { throw std::runtime_error("handler failed"); };
+    const auto writeBytes = [&w](int count) {
+        for (int i = 0; i < count; ++i) {
+            w->ComPort.WriteBytes("\x55");
+            test::PumpFor(50);
+        }
+    };
+    writeBytes(4);
+    EXPECT_EQ(errors, std::vector<std::string>{"handler failed"});
+    w->ComPort.Close();
+    w->ComPort.Open();
+    writeBytes(2);
+    EXPECT_EQ(errors, (std::vector<std::string>{"handler failed", "handler failed"}));
 }
 
 TEST_F(MainWindowTest, BusyDisablesSetupSaveAdaptivesAndComSetupOnly)
@@ -184,7 +214,7 @@ TEST_F(MainWindowTest, LineErrorsAreComparedAsWholeSets)
 
 TEST_F(MainWindowTest, EnterPressesLogUnlessAButtonHasTheFocus)
 {
-    auto w = Create();
+    auto w = Create("", std::make_shared<test::ScriptedTime>());
     int logs = 0;
     QObject::connect(w->btnLog, &QPushButton::clicked, [&] { ++logs; });
     lm.SetFault(sim::LmFault::Silent);  // the Log press then ends at its failed handshake

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QTimer>
+#include <QWidget>
 
 #include <functional>
 #include <memory>

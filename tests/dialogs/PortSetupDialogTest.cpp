@@ -39,11 +39,11 @@ struct CountingDevice : ISerialDevice {
     std::atomic<int>& sets_;
 };
 
-// Picks `text` in `combo` as the user does.
-void Choose(TComComboBox* combo, const char* text)
+// Picks the item standing for `value` in `combo` as the user does.
+void Choose(TComComboBox* combo, const char* value)
 {
-    const int index = combo->findText(text);
-    ASSERT_GE(index, 0) << text;
+    const int index = combo->findData(QString(value));
+    ASSERT_GE(index, 0) << value;
     combo->setCurrentIndex(index);
     emit combo->activated(index);
 }
@@ -153,6 +153,30 @@ TEST_F(PortDialog, ComSetupStoresEvenOnCancelAndTheNextStartReadsTheFile)
     auto again = Start();
     EXPECT_EQ(again->ComPort.Parity().Bits(), prEven);
     EXPECT_EQ(again->ComPort.FlowControl().FlowControl(), fcHardware);
+    EXPECT_TRUE(errors.empty());
+}
+
+// The port list shows what each port is; what is selected, stored and applied is the
+// port's name.
+TEST_F(PortDialog, ThePortListShowsDescriptionsAndKeepsTheBarePortName)
+{
+    TComPort closed;
+    closed.SetPort("nowhere");
+    TComComboBox combo;
+    combo.SetComProperty(cpPort);
+    combo.SetComPort(&closed);
+    EXPECT_EQ(combo.currentText().toStdString(), "NOWHERE \u2014 a port that is never there");
+    EXPECT_EQ(combo.Text(), "NOWHERE");
+    EXPECT_EQ(combo.Select().PortName(), "NOWHERE");
+
+    closed.SetPort("COM77");
+    combo.RefreshSelection();
+    EXPECT_EQ(combo.Text(), "") << "an unlisted port selects nothing";
+    combo.SetText("nowhere");
+    EXPECT_EQ(combo.Text(), "NOWHERE");
+    Choose(&combo, "NOWHERE");
+    combo.ApplySelection();
+    EXPECT_EQ(closed.Port(), "NOWHERE");
     EXPECT_TRUE(errors.empty());
 }
 

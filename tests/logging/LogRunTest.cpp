@@ -1,5 +1,6 @@
-// The Log button of the main window in a private program folder: end to end against the
-// simulated LM on a pseudo-terminal, and with the LM and the clock scripted.
+// The logging run: end to end through the main window's Log button against the simulated
+// LM on a pseudo-terminal, and on its own with the fake command host (LM and clock
+// scripted).
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
 #include "lm/LmLink.h"
@@ -9,6 +10,9 @@
 #include "platform/Hex.h"
 #include "platform/IniFile.h"
 #include "sim/SimulatedLm.h"
+#include "tests/common/ErrorRecorder.h"
+#include "tests/common/FakeCommandHost.h"
+#include "tests/common/ScriptedTime.h"
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -31,65 +35,32 @@ const std::string kSample = "<t>2000rpm  50.00mph  0.86psi 2.50v 31deg  5A  07 "
 // Requests of the header (73, 9A) and of one sample with the slots above (RPM, MPH take two).
 constexpr uint32_t kHeaderRequests = 2, kSampleRequests = 9;
 
-// The window with the LM answering from a table, a clock that moves only with the
-// exchanges and a hook inside each exchange (where a click or a port error lands).
-class ScriptedWindow : public TfrmMain {
-public:
-    using TfrmMain::TfrmMain;
-    const sim::LmMemory* Memory = nullptr;
-    uint32_t Now = 0, MsPerExchange = 5, MsPerTickRead = 0;
-    int PumpDelays = 0;
-    std::string Folder;                     // where the logs go, if not the program folder
-    std::function<void(int n)> OnExchange;  // n counts the exchanges from 1
-    std::vector<uint8_t> Asked;
-    std::vector<int> Replies;
-    std::pair<TBaudRate, int32_t> RateAtHandshake;
+// The LM's bytes both kinds of test answer from (addresses not listed hold 00).
+const sim::LmMemory kMemory = [] {
+    sim::LmMemory memory{};
+    const std::pair<uint8_t, uint8_t> bytes[] = {
+        {0x73, 0x55}, {0x9A, 0x9A}, {0x90, 0x40}, {0x8F, 0x1F}, {0x6A, 0x80}, {0x69, 0x0C},
+        {0x86, 0x5A}, {0xA0, 0x80}, {0xCE, 0xFF}, {0x81, 0x5A}, {0x4A, 0x07}, {0x5D, 0x00},
+        {0x9D, 0xFF}, {0x72, 0x15}, {0x98, 0xFF}, {0x9C, 0x80}, {0xD1, 0x41}, {0xCD, 0xAB},
+    };
+    for (auto [address, value] : bytes)
+        memory[address] = value;
+    return memory;
+}();
 
-    bool EstablishHighBaud() override
-    {
-        RateAtHandshake = {ComPort.BaudRate(), ComPort.CustomBaudRate()};
-        return true;
-    }
-    uint8_t ReadLmByte(uint8_t address, int replies) override
-    {
-        Asked.push_back(address);
-        Replies.push_back(replies);
-        Now += MsPerExchange;
-        const uint8_t value = (*Memory)[address];
-        if (OnExchange)
-            OnExchange(static_cast<int>(Asked.size()));
-        return value;
-    }
-    bool WaitForEcho(uint8_t) override { return true; }
-    void PumpDelay(uint32_t ms) override { Now += ms, ++PumpDelays; }
-    uint32_t TickCount() override { return Now += MsPerTickRead; }
-    std::string ProgramFolder() const override { return Folder.empty() ? TfrmMain::ProgramFolder() : Folder; }
-};
+// `lines` with each sample's time field shown as "<t>".
+std::vector<std::string> MaskTimes(std::vector<std::string> lines)
+{
+    for (auto& line : lines)
+        line = std::regex_replace(line, std::regex("^ *[0-9]+\\.[0-9]{3} "), "<t>");
+    return lines;
+}
 
 class LogRunEndToEnd : public ::testing::Test {
 protected:
     LogRunEndToEnd()
     {
-        for (auto [address, value] : std::initializer_list<std::pair<uint8_t, uint8_t>>{{0x73, 0x55},
-                                                                                        {0x9A, 0x9A},
-                                                                                        {0x90, 0x40},
-                                                                                        {0x8F, 0x1F},
-                                                                                        {0x6A, 0x80},
-                                                                                        {0x69, 0x0C},
-                                                                                        {0x86, 0x5A},
-                                                                                        {0xA0, 0x80},
-                                                                                        {0xCE, 0xFF},
-                                                                                        {0x81, 0x5A},
-                                                                                        {0x4A, 0x07},
-                                                                                        {0x5D, 0x00},
-                                                                                        {0x9D, 0xFF},
-                                                                                        {0x72, 0x15},
-                                                                                        {0x98, 0xFF},
-                                                                                        {0x9C, 0x80},
-                                                                                        {0xD1, 0x41},
-                                                                                        {0xCD, 0xAB}})
-            memory[address] = value;
-        lm.SetMemory(memory);
+        lm.SetMemory(kMemory);
         lm.SetQuiet(true);
         previousDisplay = SetErrorDisplay([this](const std::string& message) { errors.push_back(message); });
     }
@@ -101,13 +72,15 @@ protected:
 
     // Writes the settings file and opens the window. The action set by AfterRequests runs
     // inside the run's waits as the bytes of an exchange arrive, where a real click lands.
-    template <class Window = TfrmMain>
-    Window& Open(const std::string& currentSet = "1=8F\n2=69\n3=86\n4=A0\n5=CE\n6=12\n7=81\n8=4A\n")
+    // `time`, when given, is the window's clock and event pump.
+    static constexpr const char* kSlots = "1=8F\n2=69\n3=86\n4=A0\n5=CE\n6=12\n7=81\n8=4A\n";
+    TfrmMain& Open(const std::string& currentSet = kSlots, std::shared_ptr<test::ScriptedTime> time = {})
     {
         folder.Write("Tessek.ini", "[ComPort]\nPort=" + lm.SlavePath() + "\n[CurrentSet]\n" + currentSet);
-        auto owned = std::make_unique<Window>(folder.Path());
-        Window& w = *owned;
-        window = std::move(owned);
+        window = time ? std::make_unique<TfrmMain>(
+                            folder.Path(), [t = time.get()] { return t->Now(); }, time)
+                      : std::make_unique<TfrmMain>(folder.Path());
+        TfrmMain& w = *window;
         auto original = w.ComPort.OnRxChar;
         w.ComPort.OnRxChar = [this, original](TCustomComPort* sender, int32_t count) {
             if (original)
@@ -117,35 +90,15 @@ protected:
         };
         return w;
     }
-    ScriptedWindow& Scripted(const std::string& currentSet)
-    {
-        ScriptedWindow& w = Open<ScriptedWindow>(currentSet);
-        w.Memory = &memory;
-        return w;
-    }
-    void StopAt(ScriptedWindow& w, int exchange)  // presses Log inside that exchange
-    {
-        w.OnExchange = [&w, exchange](int n) {
-            if (n == exchange)
-                w.btnLog->click();
-        };
-    }
     void AfterRequests(uint32_t requests, std::function<void()> then)
     {
         actionAt = lm.RequestCount() + requests;
         action = std::move(then);
     }
-    std::vector<std::string> Masked()  // the text area with each sample's time field as "<t>"
-    {
-        std::vector<std::string> lines = window->Memo->Lines();
-        for (auto& line : lines)
-            line = std::regex_replace(line, std::regex("^ *[0-9]+\\.[0-9]{3} "), "<t>");
-        return lines;
-    }
+    std::vector<std::string> Masked() { return MaskTimes(window->Memo->Lines()); }
     int32_t SaveNum() { return IniFile(folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0); }
 
     test::TempFolder folder;
-    sim::LmMemory memory{};
     sim::SimulatedLm lm;
     std::unique_ptr<TfrmMain> window;
     std::function<void()> action;
@@ -154,11 +107,11 @@ protected:
     ErrorDisplay previousDisplay;
 };
 
-class LogRunScripted : public LogRunEndToEnd {};
-
 TEST_F(LogRunEndToEnd, ShortRunStoppedMidSampleThenASecondRun)
 {
-    TfrmMain& w = Open();
+    // Waits that only run out (the extra handshake byte's second reply, the requests after
+    // the stop) end after 100 ms of silence instead of their real 500 ms.
+    TfrmMain& w = Open(kSlots, std::make_shared<test::ScriptedTime>(100));
     // Stopped while the third sample waits for its MPH bytes: the decoder finishes its
     // exchange and the sample goes no further.
     AfterRequests(kHeaderRequests + 2 * kSampleRequests + 3, [&] { w.btnLog->click(); });
@@ -213,9 +166,12 @@ TEST_F(LogRunEndToEnd, AllSkippedRunIsPacedAndStoppedByLog)
 
 TEST_F(LogRunEndToEnd, HandshakeFailure)
 {
-    TfrmMain& w = Open();
     lm.SetFault(sim::LmFault::Silent);
+    auto time = std::make_shared<test::ScriptedTime>();
+    TfrmMain& w = Open("1=8F\n", time);
+    const uint32_t start = time->Now();
     w.btnLog->click();
+    EXPECT_GE(time->Now() - start, 2200u);  // both echo waits ran out
     EXPECT_EQ(Masked(), std::vector<std::string>{"Failed to establish high baud mode with LM.  Baud set back to 976"});
     EXPECT_EQ(w.lbstatus->text().toStdString(), "Not Connected");
     EXPECT_EQ(w.ComPort.CustomBaudRate(), 977);
@@ -228,7 +184,7 @@ TEST_F(LogRunEndToEnd, HandshakeFailure)
 
 TEST_F(LogRunEndToEnd, CablePulledMidRunStillSavesItsFile)
 {
-    TfrmMain& w = Open();
+    TfrmMain& w = Open(kSlots, std::make_shared<test::ScriptedTime>(100));
     AfterRequests(kHeaderRequests + kSampleRequests + 2, [&] { lm.SetFault(sim::LmFault::HangUp); });
     w.btnLog->click();
     ASSERT_EQ(errors.size(), 1u) << w.MemoText();
@@ -243,55 +199,90 @@ TEST_F(LogRunEndToEnd, CablePulledMidRunStillSavesItsFile)
     EXPECT_EQ(Masked().back(), "Cancel Logging");
 }
 
+// The run on its own: the fake host answers from `memory`, its clock moves only with the
+// exchanges, and a "press of Log" is a second run's StartOrStop, as the button does it.
+class LogRunScripted : public ::testing::Test {
+protected:
+    LogRunScripted()
+    {
+        std::copy(kMemory.begin(), kMemory.end(), host.Memory.begin());
+        host.Folder = folder.Path();
+    }
+    void Slots(std::initializer_list<std::pair<int, uint8_t>> addresses)
+    {
+        for (auto [index, address] : addresses)
+            settings.LogAddrs[static_cast<size_t>(index)] = address;
+    }
+    LogRunState State() { return {prevMph, prevRpm, sampleMph, sampleRpm, baroRef, unsaved}; }
+    void Press() { LogRun(host, settings, ini, {}, State()).StartOrStop(); }
+    void StopAt(int exchange)
+    {
+        host.OnExchange = [this, exchange](int n) {
+            if (n == exchange)
+                Press();
+        };
+    }
+    std::vector<std::string> Masked() const { return MaskTimes(host.Memo.Lines()); }
+    int32_t SaveNum() { return IniFile(folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0); }
+
+    test::TempFolder folder;
+    test::FakeCommandHost host;
+    LoggingSettings settings;
+    IniFile ini{folder.File("Tessek.ini")};
+    float prevMph = 0, prevRpm = 0, sampleMph = 0, sampleRpm = 0, baroRef = 0;
+    bool unsaved = false;
+};
+
 TEST_F(LogRunScripted, ReplyCountFollowsTheRateAtEachRequestAndALateStopDropsTheSample)
 {
-    ScriptedWindow& w = Scripted("1=8F\n8=9C\n");
-    w.ComPort.Close();  // a closed port is set to the low rate before the handshake
-    w.ComPort.SetBaudRate(br9600);
-    w.ComPort.SetCustomBaudRate(1200);
-    w.rgRateItems->button(0)->setChecked(true);
-    w.OnExchange = [&w](int n) {
+    Slots({{1, 0x8F}, {8, 0x9C}});
+    host.Port().SetBaudRate(br9600);  // a closed port is set to the low rate before the handshake
+    host.Port().SetCustomBaudRate(1200);
+    host.SampleRate = 0;
+    host.OnExchange = [this](int n) {
         if (n == 5)
-            w.rgRateItems->button(3)->setChecked(true);
+            host.SampleRate = 3;
         if (n == 9)  // the second sample's last slot
-            w.btnLog->click();
+            Press();
     };
-    w.btnLog->click();
-    EXPECT_EQ(w.RateAtHandshake, std::pair(brCustom, 977));
-    EXPECT_EQ(w.Asked, (std::vector<uint8_t>{0x73, 0x9A, 0x12, 0x90, 0x8F, 0x9C, 0x90, 0x8F, 0x9C}));
+    Press();
+    EXPECT_EQ(host.RateAtHandshake, std::pair(brCustom, 977));
+    EXPECT_EQ(host.Asked, (std::vector<uint8_t>{0x73, 0x9A, 0x12, 0x90, 0x8F, 0x9C, 0x90, 0x8F, 0x9C}));
     // Baro and coolant use the sample rate; the extra handshake byte always waits for 2.
-    EXPECT_EQ(w.Replies, (std::vector<int>{1, 1, 2, 1, 1, 4, 4, 4, 4}));
+    EXPECT_EQ(host.Replies, (std::vector<int>{1, 1, 2, 1, 1, 4, 4, 4, 4}));
     const auto lines = Masked();
     EXPECT_EQ(std::vector(lines.begin() + 3, lines.end()),
               (std::vector<std::string>{"<t>2000rpm 2.528v(80) ", "Cancel Logging", "Done Logging"}));
-    EXPECT_EQ(w.PumpDelays, 0);  // samples with a request are not paced
+    EXPECT_EQ(host.PumpDelays, 0);  // samples with a request are not paced
+    EXPECT_EQ(host.Status, "Connected");
 }
 
 TEST_F(LogRunScripted, PerformanceFiguresAcrossSamplesAndRuns)
 {
-    ScriptedWindow& w = Scripted("1=8F\n2=69\nPerformance=1\n");
-    w.Now = 0xFFFFFFF0;  // the tick counter wraps during the run
-    w.OnExchange = [&](int n) {
+    Slots({{1, 0x8F}, {2, 0x69}});
+    settings.Performance = true;
+    host.Now = 0xFFFFFFF0;  // the tick counter wraps during the run
+    host.OnExchange = [this](int n) {
         if (n == 7)  // the second sample reads 2256 rpm and 54 mph
-            memory[0x8F] = 0x23, memory[0x69] = 0x0D;
+            host.Memory[0x8F] = 0x23, host.Memory[0x69] = 0x0D;
         if (n == 11)  // the third, dropped sample reads 58 mph
-            memory[0x69] = 0x0E;
+            host.Memory[0x69] = 0x0E;
         if (n == 3 + 4 + 4 + 4)
-            w.btnLog->click();
+            Press();
     };
-    w.btnLog->click();
-    auto lines = w.Memo->Lines();
+    Press();
+    auto lines = host.Memo.Lines();
     ASSERT_EQ(lines.size(), 7u);
     // The first sample has T = 0: no figures, but it becomes the previous sample.
     EXPECT_EQ(lines[3], "  0.000 2000rpm  50.00mph ");
     EXPECT_EQ(lines[4], "  0.020 2256rpm  54.00mph  9.17G 3300.02HP 8141.48lb/ft ");
     // The next run's first sample (3 ms in) compares with the last sample written.
-    w.Asked.clear();
-    w.MsPerExchange = 0;
-    w.MsPerTickRead = 3;
-    StopAt(w, 3 + 4 + 4);
-    w.btnLog->click();
-    lines = w.Memo->Lines();
+    host.Asked.clear();
+    host.MsPerExchange = 0;
+    host.MsPerTickRead = 3;
+    StopAt(3 + 4 + 4);
+    Press();
+    lines = host.Memo.Lines();
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[3], "  0.003 2256rpm  58.00mph " +
                             PerformanceText(ComputePerformance(3, 0, 58.0f, 54.0f, 2256.0f, 2256.0f, 2500).value()));
@@ -301,38 +292,45 @@ TEST_F(LogRunScripted, ExistingLogsAreNeverReplaced)
 {
     for (const char* name : {"TempLog1.txt", "TempLog2.txt", "TempLog4.txt"})
         folder.Write(name, name);
-    ScriptedWindow& w = Scripted("1=A0\n");
-    StopAt(w, 4);
-    w.btnLog->click();
+    Slots({{1, 0xA0}});
+    StopAt(4);
+    Press();
     for (const char* name : {"TempLog1.txt", "TempLog2.txt", "TempLog4.txt"})
         EXPECT_EQ(folder.Read(name), name);
-    EXPECT_EQ(folder.Read("TempLog3.txt"), w.MemoText());
-    EXPECT_EQ(w.LogSettings.SaveNum, 4);
+    EXPECT_EQ(folder.Read("TempLog3.txt"), host.MemoText());
+    EXPECT_EQ(settings.SaveNum, 4);
     EXPECT_EQ(SaveNum(), 4);
+    EXPECT_FALSE(unsaved);
 }
 
 TEST_F(LogRunScripted, PortErrorWinsOverAFailedSave)
 {
-    ScriptedWindow& w = Scripted("1=A0\n");
-    w.Folder = folder.File("missing/");  // the log cannot be written there
-    w.OnExchange = [](int n) {
+    test::ErrorRecorder errors;
+    Slots({{1, 0xA0}});
+    host.Folder = folder.File("missing/");  // the log cannot be written there
+    host.OnExchange = [](int n) {
         if (n == 5)
             throw EComPort(kErrThreadCreated, 5);
     };
-    w.btnLog->click();
-    ASSERT_EQ(errors.size(), 2u);
-    EXPECT_NE(errors[0].find("missing"), std::string::npos) << errors[0];
-    EXPECT_EQ(errors[1], ErrorMessage(std::make_exception_ptr(EComPort(kErrThreadCreated, 5))));
-    EXPECT_EQ(w.LogSettings.SaveNum, 1);  // nothing was saved, so the number stays free
+    try {
+        Press();
+        ADD_FAILURE() << "no error";
+    } catch (const EComPort& e) {
+        EXPECT_EQ(e.Code(), kErrThreadCreated);
+    }
+    ASSERT_EQ(errors.messages.size(), 1u);  // the failed save, shown before the port error
+    EXPECT_NE(errors.messages[0].find(folder.File("missing/TempLog1.txt")), std::string::npos) << errors.messages[0];
+    EXPECT_EQ(settings.SaveNum, 1);  // nothing was saved, so the number stays free
     EXPECT_EQ(SaveNum(), 0);
+    EXPECT_TRUE(unsaved);  // the text is kept until saved or discarded
+    EXPECT_TRUE(host.Busy());
 }
 
 // Each address through the run's dispatch: what it asks for, in which order, what it appends.
 TEST_F(LogRunScripted, DecodersAskForTheirAddresses)
 {
-    ScriptedWindow& w = Scripted("");
-    w.BaroRef = 100.0f;
-    LogRun run(w, w.LogSettings, *w.SettingsIni, {}, {w.PrevMph, w.PrevRpm, w.SampleMph, w.SampleRpm, w.BaroRef});
+    baroRef = 100.0f;
+    LogRun run(host, settings, ini, {}, State());
     const std::tuple<uint8_t, std::vector<uint8_t>, std::string> rows[] = {
         {0x12, {}, ""},
         {0x5D, {0x5D}, "335.0F (00) "},
@@ -360,14 +358,77 @@ TEST_F(LogRunScripted, DecodersAskForTheirAddresses)
     };
     for (const auto& [address, requests, text] : rows) {
         SCOPED_TRACE(ByteToHex(address));
-        w.Asked.clear();
+        host.Asked.clear();
         std::string line = "x";
         run.DecodeSlot(address, line);
         EXPECT_EQ(line, "x" + text);
-        EXPECT_EQ(w.Asked, requests);
+        EXPECT_EQ(host.Asked, requests);
     }
-    EXPECT_FLOAT_EQ(w.SampleMph, 50.0f);
-    EXPECT_FLOAT_EQ(w.SampleRpm, 2000.0f);
+    EXPECT_FLOAT_EQ(sampleMph, 50.0f);
+    EXPECT_FLOAT_EQ(sampleRpm, 2000.0f);
+}
+
+// The automatic log's number: never below 1, and at the largest number the run stops
+// numbering with a clear message instead of overflowing.
+TEST(LogRunSaveNum, StartsAtOneAndStopsSafelyAtTheMaximum)
+{
+    constexpr int32_t kMax = 2147483647;
+    struct Rig {
+        test::TempFolder folder;
+        test::FakeCommandHost host;
+        LoggingSettings settings;
+        IniFile ini{folder.File("Tessek.ini")};
+        float prevMph = 0, prevRpm = 0, mph = 0, rpm = 0, baro = 0;
+        bool unsaved = false;
+        explicit Rig(int32_t saveNum)
+        {
+            host.Folder = folder.Path();
+            settings.SaveNum = saveNum;
+            settings.LogAddrs[1] = 0xA0;
+        }
+        void Log()
+        {
+            const auto press = [this] {
+                LogRun(host, settings, ini, {}, {prevMph, prevRpm, mph, rpm, baro, unsaved}).StartOrStop();
+            };
+            host.Asked.clear();
+            host.OnExchange = [press](int n) {
+                if (n == 4)  // the first sample's request
+                    press();
+            };
+            press();
+        }
+        int32_t Stored() { return IniFile(folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0); }
+    };
+    const struct {
+        int32_t saveNum;
+        const char* file;
+        int32_t next;
+    } rows[] = {{0, "TempLog1.txt", 2}, {-5, "TempLog1.txt", 2}, {kMax - 1, "TempLog2147483646.txt", kMax}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.saveNum);
+        Rig rig(row.saveNum);
+        rig.Log();
+        EXPECT_EQ(rig.folder.Read(row.file), rig.host.MemoText());
+        EXPECT_EQ(rig.settings.SaveNum, row.next);
+        EXPECT_EQ(rig.Stored(), row.next);
+    }
+
+    Rig rig(kMax);
+    rig.Log();
+    const std::string last = rig.host.MemoText();
+    EXPECT_EQ(rig.folder.Read("TempLog2147483647.txt"), last);
+    EXPECT_EQ(rig.settings.SaveNum, kMax);
+    try {
+        rig.Log();
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("TempLog2147483647.txt"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(rig.folder.Read("TempLog2147483647.txt"), last);
+    EXPECT_EQ(rig.settings.SaveNum, kMax);
+    EXPECT_EQ(rig.Stored(), kMax);
+    EXPECT_TRUE(rig.unsaved);
 }
 
 }  // namespace

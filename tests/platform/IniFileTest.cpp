@@ -1,10 +1,14 @@
 #include "platform/IniFile.h"
+#include "tests/common/FileSizeLimit.h"
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 
 namespace tessek {
 namespace {
@@ -63,16 +67,10 @@ TEST(IniFile, FailedWriteThrowsAndLeavesTheFileAndNoTemporaryBehind)
     test::TempFolder dir;
     dir.Write("a.ini", "[S]\nK=1\n");
     IniFile ini(dir.File("a.ini"));
-    // A file size limit makes the rewrite fail half-way (EFBIG), even for root.
-    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 16;
-    setrlimit(RLIMIT_FSIZE, &small);
-    EXPECT_THROW(ini.WriteString("S", "K", std::string(100, 'x')), std::runtime_error);
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, oldHandler);
+    {
+        const test::FileSizeLimit full(16);
+        EXPECT_THROW(ini.WriteString("S", "K", std::string(100, 'x')), std::runtime_error);
+    }
     EXPECT_EQ(dir.Read("a.ini"), "[S]\nK=1\n");
     size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
@@ -85,6 +83,121 @@ TEST(IniFile, WriteIntoMissingFolderThrows)
     test::TempFolder dir;
     IniFile ini(dir.File("no/such/folder/a.ini"));
     EXPECT_THROW(ini.WriteString("S", "K", "1"), std::runtime_error);
+}
+
+// Several sections of one name: only the first counts, for reading and for writing.
+TEST(IniFile, TheFirstSectionOfANameWins)
+{
+    test::TempFolder dir;
+    dir.Write("a.ini", "[S]\nA=1\n[Other]\nB=0\n[s]\nA=2\nB=3\n");
+    IniFile ini(dir.File("a.ini"));
+    EXPECT_EQ(ini.ReadString("S", "A", "-"), "1");
+    EXPECT_EQ(ini.ReadString("S", "B", "-"), "-");
+    EXPECT_FALSE(ini.ValueExists("S", "B"));
+    ini.WriteString("S", "C", "4");
+    ini.WriteString("S", "B", "5");
+    EXPECT_EQ(dir.Read("a.ini"), "[S]\nA=1\nC=4\nB=5\n[Other]\nB=0\n[s]\nA=2\nB=3\n");
+}
+
+// Whatever a write does not change stays byte for byte: each line's own ending, a last
+// line without a line break, a byte order mark in front of the first section.
+TEST(IniFile, WriteKeepsEveryOtherLineByteForByte)
+{
+    const struct {
+        const char* name;
+        std::string before;
+        std::string after;  // after writing K=9 into section S
+    } rows[] = {
+        {"mixed endings", "[S]\r\nA=1\nK=0\r\n[T]\nB=2\r\n", "[S]\r\nA=1\nK=9\r\n[T]\nB=2\r\n"},
+        {"new key takes the ending of the line above", "[S]\nA=1\r\n[T]\n", "[S]\nA=1\r\nK=9\r\n[T]\n"},
+        {"no final line break", "[S]\nA=1\n[T]\nB=2", "[S]\nA=1\nK=9\n[T]\nB=2"},
+        {"new section after an unfinished last line", "[T]\r\nB=2", "[T]\r\nB=2\r\n\r\n[S]\r\nK=9\r\n"},
+        {"byte order mark", "\xEF\xBB\xBF[S]\r\nK=0\r\n", "\xEF\xBB\xBF[S]\r\nK=9\r\n"},
+        {"lone carriage returns stay inside their line", "[S]\nA=x\ry\nK=0\n", "[S]\nA=x\ry\nK=9\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::TempFolder dir;
+        dir.Write("a.ini", row.before);
+        IniFile ini(dir.File("a.ini"));
+        ini.WriteString("S", "K", "9");
+        EXPECT_EQ(dir.Read("a.ini"), row.after);
+    }
+}
+
+TEST(IniFile, AByteOrderMarkDoesNotHideTheFirstSection)
+{
+    test::TempFolder dir;
+    dir.Write("a.ini", "\xEF\xBB\xBF[AutoSave]\r\nSaveNum=42\r\n");
+    EXPECT_EQ(IniFile(dir.File("a.ini")).ReadInteger("AutoSave", "SaveNum", 1), 42);
+}
+
+TEST(IniFile, ASymbolicLinkIsWrittenThroughToItsTarget)
+{
+    test::TempFolder dir;
+    std::filesystem::create_directory(dir.File("real"));
+    dir.Write("real/Tessek.ini", "[S]\nK=0\n");
+    std::filesystem::create_symlink("real/Tessek.ini", dir.File("Tessek.ini"));
+    IniFile ini(dir.File("Tessek.ini"));
+    ini.WriteString("S", "K", "1");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("Tessek.ini")));
+    EXPECT_EQ(dir.Read("real/Tessek.ini"), "[S]\nK=1\n");
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.File("real")))
+        ++entries;
+    EXPECT_EQ(entries, 1u);  // no temporary left beside the target
+}
+
+// A file that exists but cannot be read is never taken for an empty one: reads and
+// writes fail with the file's name and the system's reason, and the file stays as it is.
+TEST(IniFile, AnUnreadableFileIsNeitherReadAsEmptyNorWrittenOver)
+{
+    struct Row {
+        std::string name;
+        std::function<void(const test::TempFolder&)> make;
+        std::string reason;
+    };
+    std::vector<Row> rows = {
+        {"a folder", [](const test::TempFolder& d) { std::filesystem::create_directory(d.File("Tessek.ini")); },
+         std::strerror(EISDIR)},
+        {"a link to itself",
+         [](const test::TempFolder& d) { std::filesystem::create_symlink("Tessek.ini", d.File("Tessek.ini")); },
+         std::strerror(ELOOP)},
+    };
+    if (geteuid() != 0) {  // permissions do not stop root
+        rows.push_back({"no read permission",
+                        [](const test::TempFolder& d) {
+                            d.Write("Tessek.ini", "[AutoSave]\nSaveNum=42\n");
+                            chmod(d.File("Tessek.ini").c_str(), 0200);
+                        },
+                        std::strerror(EACCES)});
+    }
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::TempFolder dir;
+        row.make(dir);
+        const auto state = [&dir] {
+            struct stat st {};
+            lstat(dir.File("Tessek.ini").c_str(), &st);
+            return std::pair(st.st_ino, st.st_mode);
+        };
+        const auto before = state();
+        IniFile ini(dir.File("Tessek.ini"));
+        for (const auto& attempt : std::vector<std::function<void()>>{
+                 [&] { ini.ReadInteger("AutoSave", "SaveNum", 1); },
+                 [&] { ini.WriteInteger("AutoSave", "SaveNum", 1); },
+             }) {
+            try {
+                attempt();
+                ADD_FAILURE() << "no error";
+            } catch (const std::runtime_error& e) {
+                const std::string message = e.what();
+                EXPECT_NE(message.find(dir.File("Tessek.ini")), std::string::npos) << message;
+                EXPECT_NE(message.find(row.reason), std::string::npos) << message;
+            }
+        }
+        EXPECT_EQ(state(), before);
+    }
 }
 
 }  // namespace

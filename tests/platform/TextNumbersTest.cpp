@@ -44,8 +44,10 @@ TEST(ParseFloat, RejectsWhatIsNotAFiniteNumber)
     EXPECT_EQ(ParseFloat("0.172266"), 0.172266);
     EXPECT_EQ(ParseFloat(" 1e-3 "), 0.001);
     EXPECT_EQ(ParseFloat("-2"), -2.0);
-    for (const char* bad : {"", "abc", "1e400", "inf", "nan", "0.1x", "0,5"}) {
-        SCOPED_TRACE(bad);
+    using namespace std::string_view_literals;
+    // "1\0e-3 " came from the fuzzer: text after a zero byte was ignored.
+    for (const std::string_view bad : {""sv, "abc"sv, "1e400"sv, "inf"sv, "nan"sv, "0.1x"sv, "0,5"sv, "1\0e-3 "sv}) {
+        SCOPED_TRACE(std::string(bad));
         EXPECT_EQ(ParseFloat(bad), std::nullopt);
     }
 }

@@ -52,6 +52,24 @@ TEST(DecimateMinMax, KeepsEveryPeakAndDipOfTheVisibleRange)
     EXPECT_GT(out.back().Time, to);
 }
 
+TEST(DecimateMinMax, MissingValuesNeverHideABucketsExtremes)
+{
+    Series s = Sine(20000);
+    for (size_t i = 0; i < s.v.size(); i += 3)
+        s.v[i] = std::nan("");
+    const auto out = DecimateMinMax(s.t.data(), s.v.data(), s.t.size(), 0.0, 200.0, 100);
+    double maxIn = -1e9;
+    for (double v : s.v)
+        if (!std::isnan(v))
+            maxIn = std::max(maxIn, v);
+    double maxOut = -1e9;
+    for (const PlotPoint& p : out) {
+        EXPECT_FALSE(std::isnan(p.Value));
+        maxOut = std::max(maxOut, p.Value);
+    }
+    EXPECT_EQ(maxOut, maxIn);
+}
+
 TEST(DecimateMinMax, ShortOrUnthinnedSeriesComeBackWhole)
 {
     Series s;

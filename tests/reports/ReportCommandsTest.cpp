@@ -1,8 +1,8 @@
-// The report texts, and the report commands against a scripted host.
-#include "platform/MemoLines.h"
+// The report texts, and the report commands against the fake command host, whose port
+// stays closed at 9600 baud: each report must set the low rate before its handshake.
 #include "reports/Adaptives.h"
 #include "reports/ReportCommands.h"
-#include "serial/ComPort.h"
+#include "tests/common/FakeCommandHost.h"
 
 #include <gtest/gtest.h>
 
@@ -13,54 +13,6 @@ namespace tessek {
 namespace {
 
 using Lines = std::vector<std::string>;
-
-// A command host answering from a scripted LM memory (addresses not listed hold 00). Its
-// port stays closed at its default 9600 baud, and the LM understands the handshake at 977
-// baud only: each report must set the low rate on a closed port before its handshake.
-class ScriptedHost : public CommandHost {
-public:
-    std::map<uint8_t, uint8_t> Memory;
-    bool Answers = true;      // false: the LM echoes the handshake byte 12, then stays silent
-    uint8_t FailingRead = 0;  // the address whose request fails with a port error
-    MemoLines Memo;
-    bool BusyMark = false;
-
-    TCustomComPort& Port() override { return port_; }
-    bool EstablishHighBaud() override
-    {
-        lastRx_ = 0x12;  // the echo of the handshake byte
-        return port_.BaudRate() == brCustom && port_.CustomBaudRate() == 977;
-    }
-    uint8_t ReadLmByte(uint8_t address, int) override
-    {
-        if (address == FailingRead)
-            throw std::runtime_error("write failed");
-        if (Answers)
-            lastRx_ = Memory.count(address) ? Memory[address] : 0;
-        return lastRx_;
-    }
-    bool WaitForReplies(int) override { return Answers; }
-    bool WaitForEcho(uint8_t) override { return true; }
-    uint8_t LastRxByte() override { return lastRx_; }
-    void PumpDelay(uint32_t) override {}
-    uint32_t TickCount() override { return 0; }
-    bool Busy() const override { return BusyMark; }
-    void SetBusy(bool flag) override { BusyMark = flag; }
-    void MemoClear() override { Memo.Clear(); }
-    void MemoAddLine(const std::string& line) override { Memo.AddLine(line); }
-    void MemoAppend(const std::string& text) override { Memo.Append(text); }
-    std::string MemoText() const override { return Memo.Text(); }
-    void MemoSaveToFile(const std::string&) override {}
-    void SetStatus(const std::string&) override {}
-    void SetComSetupEnabled(bool) override {}
-    int SampleRateIndex() const override { return 1; }
-    std::string LocalDateTimeText() override { return "5/12/2026 13:07:24"; }
-    std::string ProgramFolder() const override { return "/nonexistent/"; }
-
-private:
-    TComPort port_;
-    uint8_t lastRx_ = 0;
-};
 
 TEST(FaultCodeReport, PrintsEachByteInBinaryAndTheFaultOfEachSetBit)
 {
@@ -82,10 +34,13 @@ TEST(FaultCodeReport, PrintsEachByteInBinaryAndTheFaultOfEachSetBit)
     for (int n = 0; n < 4; ++n)
         echo.insert(echo.end(), {"12   00010010", "FaultCode" + std::to_string(n + 1), bit1[n], bit4[n]});
     const auto report = [](std::map<uint8_t, uint8_t> memory, bool answers) {
-        ScriptedHost host;
-        host.Memory = std::move(memory);
+        test::FakeCommandHost host;
+        for (auto [address, value] : memory)
+            host.Memory[address] = value;
         host.Answers = answers;
         RunFaultCodeReport(host);
+        EXPECT_EQ(host.Asked, (std::vector<uint8_t>{0x46, 0x47, 0x48, 0x49}));
+        EXPECT_FALSE(host.Busy());
         return host.Memo.Lines();
     };
     EXPECT_EQ(report({}, true), zeros);
@@ -97,14 +52,18 @@ TEST(FaultCodeReport, PrintsEachByteInBinaryAndTheFaultOfEachSetBit)
 // was read) stays, and so does the busy mark.
 TEST(AdaptivesReport, PortErrorLeavesTheUnfinishedRowAndTheBusyMark)
 {
-    ScriptedHost host;
-    host.Memory = {{0x51, 0x7E}, {0x53, 0x80}};
-    host.FailingRead = 0x55;
+    test::FakeCommandHost host;
+    host.Memory[0x51] = 0x7E;
+    host.Memory[0x53] = 0x80;
+    host.OnExchange = [&host](int) {
+        if (host.Asked.back() == 0x55)
+            throw std::runtime_error("write failed");
+    };
     EXPECT_THROW(RunAdaptivesReport(host), std::runtime_error);
     ASSERT_FALSE(host.Memo.Lines().empty());
     EXPECT_EQ(host.Memo.Lines().back(), "      | lean 7E | rich 80");
     EXPECT_TRUE(host.Memo.LastLineOpen());
-    EXPECT_TRUE(host.BusyMark);
+    EXPECT_TRUE(host.Busy());
 }
 
 // The grid only lines up when every line is 67 wide with its bars in the same columns.

@@ -108,7 +108,10 @@ TEST(SimulatedLm, BytesAtTheWrongRateAreNotUnderstoodOrArriveGarbled)
     EXPECT_EQ(ReceiveAtRate(0x8F, 7680, 977), Bytes{}) << "a start bit checked on a high d2 is none";
     EXPECT_EQ(ReceiveAtRate(0x55, 977, 0), Bytes{});
     EXPECT_EQ(ReceiveAtRate(0xA5, 7680, 7500), Bytes{0xA5}) << "within a UART's tolerance";
-    EXPECT_TRUE(RatesMatch(977, 1000) && RatesMatch(7680, 7812) && !RatesMatch(7680, 8100) && !RatesMatch(0, 0));
+    EXPECT_TRUE(RatesMatch(977, 1000));
+    EXPECT_TRUE(RatesMatch(7680, 7812));
+    EXPECT_FALSE(RatesMatch(7680, 8100));
+    EXPECT_FALSE(RatesMatch(0, 0));
 }
 
 TEST(SimulatedLm, IdleStreamUntilQuietOrSpokenToThenACleanStop)
@@ -134,7 +137,8 @@ TEST(SimulatedLm, IdleStreamUntilQuietOrSpokenToThenACleanStop)
         EXPECT_EQ(client.Ask({}, SIZE_MAX, 300ms), Bytes{}) << "silent";
         lm.SetFault(LmFault::None);
         const Bytes echo = client.Ask(kHandshake, SIZE_MAX, 300ms);  // perhaps behind a stream byte
-        EXPECT_TRUE(!echo.empty() && echo.back() == kHandshake);
+        ASSERT_FALSE(echo.empty());
+        EXPECT_EQ(echo.back(), kHandshake);
         client.SetRate(kHigh);
         EXPECT_EQ(client.Ask({}, SIZE_MAX, 400ms), Bytes{}) << "no stream at 7680";
         lm.Stop();
@@ -161,7 +165,12 @@ TEST(SimulatedLm, EachFaultAsTheProgramMeetsIt)
         link.lm.SetFault(fault);
         if (fault == LmFault::HangUp) {  // as an unplugged cable
             pollfd p{link.client.fd, POLLIN, 0};
-            EXPECT_TRUE(poll(&p, 1, 1000) == 1 && (p.revents & POLLHUP) && write(p.fd, "", 1) == -1 && errno == EIO);
+            EXPECT_EQ(poll(&p, 1, 1000), 1);
+            EXPECT_NE(p.revents & POLLHUP, 0);
+            const ssize_t written = write(p.fd, "", 1);
+            const int error = errno;
+            EXPECT_EQ(written, -1);
+            EXPECT_EQ(error, EIO);
             continue;
         }
         EXPECT_EQ(link.client.Ask(kHandshake), at977);
@@ -170,8 +179,12 @@ TEST(SimulatedLm, EachFaultAsTheProgramMeetsIt)
         for (uint8_t address : {0x46, 0x8F}) {
             const Bytes got = link.client.Ask(address);
             ASSERT_EQ(got.size(), replies);
-            EXPECT_TRUE(got.empty() || got[0] == address);
-            EXPECT_TRUE(got.size() < 2 || (got[1] != TestMemory()[address]) == wrong);
+            if (!got.empty()) {
+                EXPECT_EQ(got[0], address) << "the echo";
+            }
+            if (got.size() >= 2) {
+                EXPECT_EQ(got[1] != TestMemory()[address], wrong) << "the answer";
+            }
         }
     }
 }
@@ -192,7 +205,8 @@ TEST(SimulatedLm, WireTimeTakesTenBitsPerByte)
         return best;
     };
     const auto withWire = fastest();  // two byte times at 7680: 2.6 ms
-    EXPECT_TRUE(withWire >= 2500us && withWire < 50ms);
+    EXPECT_GE(withWire, 2500us);
+    EXPECT_LT(withWire, 50ms);
     link.lm.SetWireTiming(false);
     EXPECT_LT(fastest() + 1500us, withWire);
 }
@@ -260,18 +274,34 @@ TEST(Scenario, PlausibleSmoothDriveWithIdleBoostAndCruise)
         const double rpm = ((m[a::kRpmHigh] << 8) | m[a::kRpmLow]) / 4,
                      mph = ((m[a::kMphHigh] << 8) | m[a::kMphLow]) / 64.0;
         const double tps = m[a::kTps] * 0.390625, psi = (m[a::kMap] - m[a::kBaro]) * 0.172266;
-        ASSERT_TRUE(rpm >= 800 && rpm <= 6000 && std::abs(rpm - std::exchange(lastRpm, rpm)) <= 350) << rpm;
-        ASSERT_TRUE(mph >= 0 && mph <= 65 && std::abs(mph - std::exchange(lastMph, mph)) <= 1) << mph;
-        ASSERT_TRUE(mph > 0 || std::abs(rpm - 850) <= 20) << "idling at standstill";
+        ASSERT_GE(rpm, 800);
+        ASSERT_LE(rpm, 6000);
+        ASSERT_LE(std::abs(rpm - std::exchange(lastRpm, rpm)), 350) << "smooth rpm";
+        ASSERT_GE(mph, 0);
+        ASSERT_LE(mph, 65);
+        ASSERT_LE(std::abs(mph - std::exchange(lastMph, mph)), 1) << "smooth speed";
+        if (mph == 0) {
+            ASSERT_LE(std::abs(rpm - 850), 20) << "idling at standstill";
+        }
         ASSERT_EQ(m[a::kThrottleFlag] == 1, tps < 1) << "the flag marks a closed throttle";
-        ASSERT_TRUE(m[a::kBaro] == 85 && (psi <= 0 || tps > 90) && psi <= 13) << "boost only at full throttle";
-        ASSERT_TRUE(coolant(m) >= 100 && coolant(m) <= 200 && m[a::kSpark] >= 20 && m[a::kSpark] <= 80) << coolant(m);
+        ASSERT_EQ(m[a::kBaro], 85);
+        ASSERT_LE(psi, 13);
+        if (psi > 0) {
+            ASSERT_GT(tps, 90) << "boost only at full throttle";
+        }
+        ASSERT_GE(coolant(m), 100);
+        ASSERT_LE(coolant(m), 200);
+        ASSERT_GE(m[a::kSpark], 20);
+        ASSERT_LE(m[a::kSpark], 80);
         idled |= mph == 0 && tps < 1 && psi < -7.3;
         boosted |= psi > 10 && rpm > 4000;
         cruised |= std::abs(mph - 60) < 2 && std::abs(rpm - 2400) < 100;
     }
-    EXPECT_TRUE(idled && boosted && cruised);
-    EXPECT_TRUE(coolant(ScenarioMemory(0ms)) < 120 && coolant(ScenarioMemory(10min)) > 185) << "warming up";
+    EXPECT_TRUE(idled);
+    EXPECT_TRUE(boosted);
+    EXPECT_TRUE(cruised);
+    EXPECT_LT(coolant(ScenarioMemory(0ms)), 120) << "cold at the start";
+    EXPECT_GT(coolant(ScenarioMemory(10min)), 185) << "warm after ten minutes";
 }
 
 }  // namespace

@@ -1,0 +1,87 @@
+#pragma once
+// The data logs of a logging run: a CSV file and an MSL file (the tab-separated text log
+// MegaLogViewer and UltraLog read) in the "logs" folder of the program folder, named by
+// the run's start in local time ("2026-12-06_14-03-27.csv" and ".msl"; "_2", "_3", ...
+// when either name is taken: an existing file is never replaced).
+//
+// Both files: the column Time (s, 3 decimals), then every RunColumn with its unit, each
+// followed by "<name> raw" (no unit) when it has raw bytes; one row per sample, numbers
+// with the column's decimals and "." as decimal mark whatever the locale, lines ending in
+// CR LF. CSV (RFC 4180): one row of names with the unit in parentheses ("Engine Speed
+// (rpm)"), quoted only when they hold a comma, quote or line break; a missing value is an
+// empty cell. MSL: row 1 the names, row 2 the units, every cell a number (0 for a missing
+// value); tabs and line breaks in names become blanks.
+//
+// Each row reaches the operating system in one write as soon as it is logged (never one
+// sync per row), so a killed program leaves every row logged before it; RunEnded syncs
+// and closes both files. Nothing is thrown: a folder or file that cannot be made, or a
+// write that fails (a full disk), is reported once through OnProblem with the file and
+// the system's reason; a failed file is cut back to its last complete row and left
+// alone, the other file and the run go on.
+//
+// Window thread only (the run's observer calls).
+#include "logging/RunRecord.h"
+#include "platform/UniqueFd.h"
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tessek {
+
+// The data log of the latest run in `programFolder`'s "logs" folder: the CSV file written
+// last (by modification time, then by name); "" when there is none.
+std::string NewestDataLog(const std::string& programFolder);
+
+class DataLogWriter final : public RunObserver {
+public:
+    // Writes `size` bytes at the file's end as ::write does: the bytes written, or -1 and
+    // errno.
+    using WriteFunction = std::function<ssize_t(int fd, const char* data, size_t size)>;
+
+    // `programFolder` with or without its trailing "/". `write` replaces the system's
+    // write (tests make it fail).
+    explicit DataLogWriter(std::string programFolder, WriteFunction write = {});
+    ~DataLogWriter() override;  // ends a run still open
+    DataLogWriter(const DataLogWriter&) = delete;
+    DataLogWriter& operator=(const DataLogWriter&) = delete;
+
+    // One line for the window, e.g. "Data log not written:
+    // /home/me/tessek/logs/2026-12-06_14-03-27.csv: No space left on device".
+    std::function<void(const std::string& message)> OnProblem;
+
+    void RunStarted(const std::vector<RunColumn>& columns, std::chrono::system_clock::time_point started) override;
+    void SampleLogged(const RunSample& sample) override;
+    void RunEnded() override;
+
+    // The files of the current or last run; "" when they could not be created.
+    const std::string& CsvPath() const { return csv_.Path; }
+    const std::string& MslPath() const { return msl_.Path; }
+
+private:
+    struct OutFile {
+        std::string Path;
+        UniqueFd Fd;
+        off_t Complete = 0;  // bytes up to the end of the last complete row
+    };
+
+    bool CreateFiles(std::chrono::system_clock::time_point started);
+    void WriteRow(OutFile& file, const std::string& row);
+    void Drop(OutFile& file, int error);
+    void Close(OutFile& file);
+    void Report(const std::string& path, int error);
+    std::string CsvHeader() const;
+    std::string MslHeader() const;
+
+    std::string logsFolder_;  // with its trailing "/"
+    WriteFunction write_;
+    std::vector<RunColumn> columns_;
+    OutFile csv_;
+    OutFile msl_;
+};
+
+}  // namespace tessek

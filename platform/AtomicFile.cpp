@@ -1,0 +1,158 @@
+#include "platform/AtomicFile.h"
+
+#include "platform/UniqueFd.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+namespace tessek {
+
+namespace {
+
+constexpr int kMaxLinks = 40;  // as the kernel's own limit on nested links
+constexpr mode_t kNewFileMode = 0644;
+
+[[noreturn]] void Fail(const std::string& path, int err)
+{
+    throw std::runtime_error("Cannot write file \"" + path + "\". " + std::strerror(err));
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The target of `path` and the errno that stopped the resolution (0 when none).
+std::pair<std::string, int> Resolve(const std::string& path)
+{
+    std::string current = path;
+    for (int depth = 0; depth <= kMaxLinks; ++depth) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return {current, 0};
+        std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
+        if (n < 0)
+            return {current, errno};
+        const std::string link(buffer.data(), static_cast<size_t>(n));
+        if (link.empty() || link.front() != '/') {
+            std::string target = FolderOf(current);
+            target += '/';
+            target += link;
+            current = std::move(target);
+        } else {
+            current = link;
+        }
+    }
+    return {current, ELOOP};
+}
+
+bool WriteAll(int fd, std::string_view content, int& err)
+{
+    size_t done = 0;
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : EIO;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool IsTemporaryName(const std::string& entry, const std::string& name)
+{
+    if (entry.size() != name.size() + 7 || entry.compare(0, name.size(), name) != 0 || entry[name.size()] != '.')
+        return false;
+    for (size_t i = name.size() + 1; i < entry.size(); ++i) {
+        const char c = entry[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string WriteTarget(const std::string& path)
+{
+    const auto [target, err] = Resolve(path);
+    if (err != 0)
+        Fail(path, err);
+    return target;
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view content)
+{
+    const std::string target = WriteTarget(path);
+    std::string tmpl = target + ".XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd.Valid())
+        Fail(path, errno);
+    const auto fail = [&](int err) {
+        fd.Reset();
+        ::unlink(name.data());
+        Fail(path, err);
+    };
+    struct stat st {};
+    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : kNewFileMode;
+    if (::fchmod(fd.Get(), mode) != 0)
+        fail(errno);
+    int err = 0;
+    if (!WriteAll(fd.Get(), content, err))
+        fail(err);
+    if (::fsync(fd.Get()) != 0)
+        fail(errno);
+    if (fd.Close() != 0) {
+        err = errno;
+        ::unlink(name.data());
+        Fail(path, err);
+    }
+    if (::rename(name.data(), target.c_str()) != 0) {
+        err = errno;
+        ::unlink(name.data());
+        Fail(path, err);
+    }
+}
+
+int RemoveStaleTemporaries(const std::string& path)
+{
+    const std::string target = Resolve(path).first;
+    const std::string folder = FolderOf(target);
+    const std::string name = NameOf(target);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsTemporaryName(entry->d_name, name))
+            continue;
+        const std::string file = folder + "/" + entry->d_name;
+        struct stat st {};
+        if (::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(file.c_str()) == 0)
+            ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+}  // namespace tessek

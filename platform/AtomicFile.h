@@ -1,0 +1,30 @@
+#pragma once
+// Files written for the user (the settings file, automatic logs, Save) are replaced whole
+// or not at all: the new content goes to a temporary file beside the target
+// ("<name>.XXXXXX"), reaches the disk, and is renamed over the target. A symbolic link is
+// followed, so its target is replaced and the link stays. A write that fails removes its
+// temporary file and leaves the target as it was.
+//
+// Plain functions, any thread. Errors are std::runtime_error naming the file and the
+// system's reason.
+#include <string>
+#include <string_view>
+
+namespace tessek {
+
+// The file a write of `path` replaces: `path` with every symbolic link along its last
+// component followed (relative links from the link's own folder). Throws when the links
+// form a loop or cannot be read.
+std::string WriteTarget(const std::string& path);
+
+// Replaces the file at `path` (through its symbolic links) with `content`. A new file gets
+// mode 0644; a replaced one keeps its mode. Throws std::runtime_error
+// "Cannot write file "<path>". <reason>" on failure.
+void WriteFileAtomically(const std::string& path, std::string_view content);
+
+// Removes regular files "<name>.XXXXXX" (six letters or digits) beside the target of
+// `path`: temporaries of writes that were killed before their rename. Returns how many
+// were removed; errors are ignored.
+int RemoveStaleTemporaries(const std::string& path);
+
+}  // namespace tessek

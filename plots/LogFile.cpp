@@ -1,0 +1,633 @@
+#include "plots/LogFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+namespace tessek {
+namespace {
+
+constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
+// The names row and the first row of numbers must appear within this many records.
+constexpr size_t kHeaderScanRecords = 64;
+constexpr size_t kMaxExamples = 5;
+// Rows looked at to learn how many decimals each column is written with.
+constexpr size_t kDecimalsScanRows = 1000;
+constexpr int kMaxDecimals = 6;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+struct Field {
+    std::string_view Text;  // inside the quotes for a quoted field, with "" still doubled
+    bool Quoted = false;
+};
+
+std::string_view Trim(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\r' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\r' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string Unquote(const Field& f)
+{
+    if (!f.Quoted)
+        return std::string(Trim(f.Text));
+    std::string out;
+    out.reserve(f.Text.size());
+    for (size_t i = 0; i < f.Text.size(); ++i) {
+        out += f.Text[i];
+        if (f.Text[i] == '"' && i + 1 < f.Text.size() && f.Text[i + 1] == '"')
+            ++i;
+    }
+    return out;
+}
+
+std::string Lower(std::string_view s)
+{
+    std::string out(s);
+    for (char& c : out)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return out;
+}
+
+enum class Cell { Empty, Number, NotANumber };
+
+Cell ParseCell(const Field& f, double& value)
+{
+    std::string_view s = Trim(f.Text);
+    if (s.empty())
+        return Cell::Empty;
+    if (s.front() == '+')
+        s.remove_prefix(1);
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (ec != std::errc() || end != s.data() + s.size() || std::isinf(value))
+        return Cell::NotANumber;
+    // Some programs write "nan" for a missing value.
+    return std::isnan(value) ? Cell::Empty : Cell::Number;
+}
+
+int DecimalsOf(const Field& f)
+{
+    const std::string_view s = f.Text;
+    const size_t dot = s.find('.');
+    if (dot == std::string_view::npos)
+        return 0;
+    int n = 0;
+    for (size_t i = dot + 1; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
+        ++n;
+    return std::min(n, kMaxDecimals);
+}
+
+// Splits the text into records of fields. A record is one line, or more where a quoted
+// field holds a line break; that is allowed in the header only, so a stray quote in a data
+// row costs that row and not the rest of the file.
+class RecordReader {
+public:
+    RecordReader(std::string_view text, char separator) : text_(text), separator_(separator) {}
+
+    bool AtEnd() const { return pos_ >= text_.size(); }
+    size_t Line() const { return line_; }  // 1-based line the last record started on
+    // True when the last record ran to the end of the text without a line break.
+    bool LastHadNoLineEnd() const { return noLineEnd_; }
+    void EndOfHeader() { quotedLineBreaks_ = false; }
+
+    void Next(std::vector<Field>& fields)
+    {
+        fields.clear();
+        line_ = nextLine_;
+        const char* const base = text_.data();
+        const size_t size = text_.size();
+        const void* nl = std::memchr(base + pos_, '\n', size - pos_);
+        size_t lineEnd = nl ? static_cast<size_t>(static_cast<const char*>(nl) - base) : size;
+        if (!std::memchr(base + pos_, '"', lineEnd - pos_)) {
+            SplitPlain(pos_, lineEnd, fields);
+            Advance(lineEnd, nl != nullptr);
+            return;
+        }
+        SplitQuoted(fields);
+    }
+
+private:
+    void Advance(size_t lineEnd, bool hadLineEnd)
+    {
+        noLineEnd_ = !hadLineEnd;
+        pos_ = hadLineEnd ? lineEnd + 1 : lineEnd;
+        ++nextLine_;
+    }
+
+    void SplitPlain(size_t from, size_t to, std::vector<Field>& fields) const
+    {
+        const char* const base = text_.data();
+        for (;;) {
+            const void* sep = std::memchr(base + from, separator_, to - from);
+            if (!sep) {
+                fields.push_back({std::string_view(base + from, to - from), false});
+                return;
+            }
+            const size_t at = static_cast<size_t>(static_cast<const char*>(sep) - base);
+            fields.push_back({std::string_view(base + from, at - from), false});
+            from = at + 1;
+        }
+    }
+
+    void SplitQuoted(std::vector<Field>& fields)
+    {
+        const size_t size = text_.size();
+        size_t i = pos_;
+        for (;;) {
+            size_t start = i;
+            while (i < size && (text_[i] == ' ' || text_[i] == '\t') && text_[i] != separator_)
+                ++i;
+            if (i < size && text_[i] == '"') {
+                const size_t open = ++i;
+                while (i < size) {
+                    if (text_[i] == '"') {
+                        if (i + 1 < size && text_[i + 1] == '"') {
+                            i += 2;
+                            continue;
+                        }
+                        break;
+                    }
+                    if (text_[i] == '\n') {
+                        if (!quotedLineBreaks_)
+                            break;
+                        ++nextLine_;
+                    }
+                    ++i;
+                }
+                fields.push_back({text_.substr(open, i - open), true});
+                if (i < size && text_[i] == '"')
+                    ++i;
+                // Whatever follows the closing quote up to the separator is ignored.
+                while (i < size && text_[i] != separator_ && text_[i] != '\n')
+                    ++i;
+            } else {
+                i = start;
+                while (i < size && text_[i] != separator_ && text_[i] != '\n')
+                    ++i;
+                fields.push_back({text_.substr(start, i - start), false});
+            }
+            if (i >= size) {
+                Advance(size, false);
+                return;
+            }
+            if (text_[i] == '\n') {
+                Advance(i, true);
+                return;
+            }
+            ++i;  // separator
+        }
+    }
+
+    std::string_view text_;
+    char separator_;
+    size_t pos_ = 0;
+    size_t line_ = 0;
+    size_t nextLine_ = 1;
+    bool noLineEnd_ = false;
+    bool quotedLineBreaks_ = true;
+};
+
+bool IsBlank(const std::vector<Field>& fields)
+{
+    return fields.size() == 1 && !fields[0].Quoted && Trim(fields[0].Text).empty();
+}
+
+// A row of numbers: every field empty or a number, at least one a number.
+bool IsNumberRow(const std::vector<Field>& fields)
+{
+    bool any = false;
+    for (const Field& f : fields) {
+        double v;
+        const Cell c = ParseCell(f, v);
+        if (c == Cell::NotANumber)
+            return false;
+        any = any || c == Cell::Number;
+    }
+    return any;
+}
+
+// The separator most of the first lines use: tab, comma or semicolon.
+char DetectSeparator(std::string_view text)
+{
+    const char candidates[] = {'\t', ',', ';'};
+    size_t linesWith[3] = {0, 0, 0};
+    size_t pos = 0;
+    for (int line = 0; line < 20 && pos < text.size(); ++line) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        const std::string_view l = text.substr(pos, end - pos);
+        for (int c = 0; c < 3; ++c)
+            if (l.find(candidates[c]) != std::string_view::npos)
+                ++linesWith[c];
+        pos = end + 1;
+    }
+    int best = 0;
+    for (int c = 1; c < 3; ++c)
+        if (linesWith[c] > linesWith[best])
+            best = c;
+    return candidates[best];
+}
+
+// "Engine Speed (rpm)" -> "Engine Speed", "rpm"; "Boost [kPa]" likewise.
+void SplitNameAndUnit(std::string text, std::string& name, std::string& unit)
+{
+    text = std::string(Trim(text));
+    name = text;
+    unit.clear();
+    if (text.size() < 3)
+        return;
+    const char close = text.back();
+    const char open = close == ')' ? '(' : close == ']' ? '[' : 0;
+    if (!open)
+        return;
+    const size_t at = text.rfind(open);
+    if (at == std::string::npos || at == 0)
+        return;
+    name = std::string(Trim(std::string_view(text).substr(0, at)));
+    unit = std::string(Trim(std::string_view(text).substr(at + 1, text.size() - at - 2)));
+}
+
+bool IsTimeName(const std::string& name)
+{
+    const std::string n = Lower(name);
+    return n == "time" || n == "seconds" || n == "sec" || n == "secs";
+}
+
+bool EndsWithRaw(const std::string& name)
+{
+    const std::string n = Lower(name);
+    return n.size() > 4 && n.compare(n.size() - 4, 4, " raw") == 0;
+}
+
+std::string FormatSeconds(double t)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.3f", t);
+    return buf;
+}
+
+std::string FormatBytes(uint64_t bytes)
+{
+    char buf[32];
+    if (bytes >= (uint64_t{1} << 30))
+        std::snprintf(buf, sizeof buf, "%.1f GiB", static_cast<double>(bytes) / (1 << 30));
+    else
+        std::snprintf(buf, sizeof buf, "%.0f MiB", static_cast<double>(bytes) / (1 << 20));
+    return buf;
+}
+
+class Parser {
+public:
+    Parser(std::string_view text, const LogReadLimits& limits, bool cutShort)
+        : text_(text), limits_(limits), cutShort_(cutShort), reader_(text, DetectSeparator(text))
+    {
+    }
+
+    LogReadResult Run()
+    {
+        if (text_.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+            result_.Error = "The file is empty.";
+            return std::move(result_);
+        }
+        if (!FindHeader())
+            return std::move(result_);
+        ReadRows();
+        if (result_.Data.Time.empty()) {
+            const std::vector<std::string>& examples = result_.Report.Examples;
+            result_.Error = "Not a data log: none of its rows could be read" +
+                            (examples.empty() ? std::string(".") : " (" + examples.front() + ").");
+        }
+        return std::move(result_);
+    }
+
+private:
+    struct Record {
+        std::vector<Field> Fields;
+        size_t Line = 0;
+    };
+
+    // Reads records until the first row of numbers and sets up the columns from the names
+    // (and units) row above it. The first row of numbers is kept in `pending_`, rows between
+    // the header and it (rows of numbers with a bad cell) in `early_`.
+    bool FindHeader()
+    {
+        std::vector<Record> above;
+        bool sawTimeName = false;
+        while (!reader_.AtEnd() && above.size() < kHeaderScanRecords) {
+            Record r;
+            reader_.Next(r.Fields);
+            r.Line = reader_.Line();
+            if (IsBlank(r.Fields))
+                continue;
+            if (IsNumberRow(r.Fields)) {
+                reader_.EndOfHeader();
+                pending_ = std::move(r);
+                return SetUpColumns(above);
+            }
+            sawTimeName = sawTimeName || HasTimeName(r.Fields);
+            above.push_back(std::move(r));
+        }
+        if (sawTimeName && reader_.AtEnd())
+            result_.Error = "The log holds no samples, only its column names.";
+        else
+            result_.Error = "Not a data log: no row of numbers under a row of column names in the first " +
+                            std::to_string(kHeaderScanRecords) + " lines.";
+        return false;
+    }
+
+    static bool HasTimeName(const std::vector<Field>& fields)
+    {
+        for (const Field& f : fields) {
+            std::string name, unit;
+            SplitNameAndUnit(Unquote(f), name, unit);
+            if (IsTimeName(name))
+                return true;
+        }
+        return false;
+    }
+
+    static bool HasNumber(const std::vector<Field>& fields)
+    {
+        double v;
+        return std::any_of(fields.begin(), fields.end(),
+                           [&](const Field& f) { return ParseCell(f, v) == Cell::Number; });
+    }
+
+    // The names row is a row without numbers that has as many fields as the first row of
+    // numbers: the first one that names a time column, or else the first one. A units row
+    // is such a row right under it.
+    bool SetUpColumns(std::vector<Record>& above)
+    {
+        const size_t n = pending_.Fields.size();
+        size_t namesAt = above.size();
+        for (size_t i = 0; i < above.size(); ++i) {
+            if (above[i].Fields.size() != n || HasNumber(above[i].Fields))
+                continue;
+            if (namesAt == above.size())
+                namesAt = i;
+            if (HasTimeName(above[i].Fields)) {
+                namesAt = i;
+                break;
+            }
+        }
+        if (namesAt == above.size()) {
+            result_.Error = "Not a data log: no row of column names above the first row of numbers (line " +
+                            std::to_string(pending_.Line) + ").";
+            return false;
+        }
+        const Record* names = &above[namesAt];
+        const Record* units = nullptr;
+        size_t dataAt = namesAt + 1;
+        if (dataAt < above.size() && above[dataAt].Fields.size() == n && !HasNumber(above[dataAt].Fields))
+            units = &above[dataAt++];
+        for (size_t i = dataAt; i < above.size(); ++i)
+            early_.push_back(std::move(above[i]));
+        if (n < 2) {
+            result_.Error = "Not a data log: it has a single column and so nothing to show against time.";
+            return false;
+        }
+        std::vector<std::string> colNames(n), colUnits(n);
+        for (size_t i = 0; i < n; ++i) {
+            SplitNameAndUnit(Unquote(names->Fields[i]), colNames[i], colUnits[i]);
+            if (units) {
+                std::string u = Unquote(units->Fields[i]);
+                if (!u.empty())
+                    colUnits[i] = u;
+            }
+            if (colNames[i].empty())
+                colNames[i] = "Column " + std::to_string(i + 1);
+        }
+        timeColumn_ = 0;
+        for (size_t i = 0; i < n; ++i) {
+            if (IsTimeName(colNames[i])) {
+                timeColumn_ = i;
+                break;
+            }
+        }
+        timeScale_ = Lower(colUnits[timeColumn_]) == "ms" ? 0.001 : 1.0;
+        LogData& data = result_.Data;
+        data.TimeName = colNames[timeColumn_];
+        for (size_t i = 0; i < n; ++i) {
+            if (i == timeColumn_)
+                continue;
+            LogChannel c;
+            c.Name = colNames[i];
+            c.Unit = colUnits[i];
+            c.Raw = EndsWithRaw(c.Name);
+            data.Channels.push_back(std::move(c));
+        }
+        columns_ = n;
+        return true;
+    }
+
+    void Example(size_t line, const std::string& what)
+    {
+        if (result_.Report.Examples.size() < kMaxExamples)
+            result_.Report.Examples.push_back("line " + std::to_string(line) + ": " + what);
+    }
+
+    void Skip(size_t line, const std::string& why)
+    {
+        ++result_.Report.RowsSkipped;
+        Example(line, why);
+    }
+
+    // Appends the record as a row, or skips it with the reason.
+    void TakeRow(const std::vector<Field>& fields, size_t line, bool lastInText)
+    {
+        if (IsBlank(fields))
+            return;
+        if (fields.size() < columns_) {
+            if (lastInText && cutShort_)
+                return;
+            Skip(line, "only " + std::to_string(fields.size()) + " of " + std::to_string(columns_) +
+                           " fields (row cut short?)");
+            return;
+        }
+        for (size_t i = columns_; i < fields.size(); ++i) {
+            if (!Trim(fields[i].Text).empty()) {
+                Skip(line,
+                     std::to_string(fields.size()) + " fields where the names row has " + std::to_string(columns_));
+                return;
+            }
+        }
+        double t;
+        const Cell tc = ParseCell(fields[timeColumn_], t);
+        if (tc != Cell::Number) {
+            Skip(line, tc == Cell::Empty ? "no time" : "the time is not a number");
+            return;
+        }
+        t *= timeScale_;
+        LogData& data = result_.Data;
+        if (!data.Time.empty()) {
+            const double last = data.Time.back();
+            if (t < last) {
+                Skip(line, "time goes back from " + FormatSeconds(last) + " s to " + FormatSeconds(t) + " s");
+                return;
+            }
+            if (t == last)
+                ++result_.Report.RepeatedTimes;
+        }
+        const bool learnDecimals = data.Time.size() < kDecimalsScanRows;
+        data.Time.push_back(t);
+        size_t ch = 0;
+        for (size_t i = 0; i < columns_; ++i) {
+            if (i == timeColumn_)
+                continue;
+            LogChannel& c = data.Channels[ch++];
+            double v;
+            const Cell vc = ParseCell(fields[i], v);
+            if (vc == Cell::Number) {
+                c.Values.push_back(v);
+                if (learnDecimals)
+                    c.Decimals = std::max(c.Decimals, DecimalsOf(fields[i]));
+                continue;
+            }
+            c.Values.push_back(kNoValue);
+            if (vc == Cell::NotANumber) {
+                ++result_.Report.CellsWithoutValue;
+                if (result_.Report.Examples.size() < kMaxExamples)
+                    Example(line, "\"" + c.Name + "\" is not a number: \"" + Unquote(fields[i]).substr(0, 20) + "\"");
+            }
+        }
+        ++result_.Report.RowsRead;
+    }
+
+    void ReadRows()
+    {
+        const size_t maxRows = limits_.MaxCells / columns_;
+        // Called while there is a row left to read.
+        const auto full = [&] {
+            if (result_.Data.Time.size() < maxRows)
+                return false;
+            result_.Report.LimitNote = "Only the first " + std::to_string(maxRows) +
+                                       " rows were loaded (the viewer keeps at most " +
+                                       std::to_string(limits_.MaxCells) + " values).";
+            return true;
+        };
+        for (const Record& r : early_) {
+            if (full())
+                return;
+            TakeRow(r.Fields, r.Line, false);
+        }
+        if (full())
+            return;
+        TakeRow(pending_.Fields, pending_.Line, reader_.AtEnd() && reader_.LastHadNoLineEnd());
+        std::vector<Field> fields;
+        while (!reader_.AtEnd()) {
+            if (full())
+                return;
+            reader_.Next(fields);
+            TakeRow(fields, reader_.Line(), reader_.AtEnd() && reader_.LastHadNoLineEnd());
+        }
+    }
+
+    std::string_view text_;
+    const LogReadLimits& limits_;
+    bool cutShort_;
+    RecordReader reader_;
+    LogReadResult result_;
+    Record pending_;
+    std::vector<Record> early_;
+    size_t columns_ = 0;
+    size_t timeColumn_ = 0;
+    double timeScale_ = 1.0;
+};
+
+}  // namespace
+
+std::string LogReadReport::Summary() const
+{
+    std::string s = std::to_string(RowsRead) + " rows read, " + std::to_string(RowsSkipped) + " skipped";
+    if (CellsWithoutValue > 0)
+        s += ", " + std::to_string(CellsWithoutValue) + " cells not a number";
+    if (RepeatedTimes > 0)
+        s += ", " + std::to_string(RepeatedTimes) + " repeated times";
+    if (!Examples.empty())
+        s += " (" + Examples.front() + (Examples.size() > 1 ? "; ..." : "") + ")";
+    if (!LimitNote.empty())
+        s += ". " + LimitNote;
+    return s;
+}
+
+LogReadResult ParseLogText(std::string_view text, const LogReadLimits& limits, bool cutShort)
+{
+    return Parser(text, limits, cutShort).Run();
+}
+
+LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits)
+{
+    LogReadResult failed;
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        failed.Error = "Cannot open " + path + ": " + std::strerror(errno);
+        return failed;
+    }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0) {
+        failed.Error = "Cannot read " + path + ": " + std::strerror(errno);
+        return failed;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        failed.Error = "Not a data log: " + path + " is not a regular file.";
+        return failed;
+    }
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (size == 0) {
+        failed.Error = "The file is empty.";
+        return failed;
+    }
+    const bool cutShort = size > limits.MaxBytes;
+    std::string text;
+    text.resize(static_cast<size_t>(std::min(size, limits.MaxBytes)));
+    size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = ::read(fd.Get(), text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            failed.Error = "Cannot read " + path + ": " + std::strerror(errno);
+            return failed;
+        }
+        if (n == 0)
+            break;  // the file shrank while being read
+        got += static_cast<size_t>(n);
+    }
+    text.resize(got);
+    LogReadResult result = ParseLogText(text, limits, cutShort);
+    if (cutShort && result.Ok()) {
+        const std::string note =
+            "Only the first " + FormatBytes(limits.MaxBytes) + " of this " + FormatBytes(size) + " file were read.";
+        result.Report.LimitNote = result.Report.LimitNote.empty() ? note : note + " " + result.Report.LimitNote;
+    }
+    return result;
+}
+
+}  // namespace tessek

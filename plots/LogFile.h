@@ -1,0 +1,89 @@
+#pragma once
+// Reading a data log (CSV, or the tab-separated MSL text log) into columns of numbers for
+// the log viewer: this program's own logs and other programs' logs that have a time
+// column in seconds. Pure code, any thread; nothing is thrown for a bad file: the result
+// says what was read, what was skipped and why, or why nothing could be read.
+//
+// What the reader accepts:
+// - The separator is a tab, a comma or a semicolon, whichever most of the first lines use;
+//   the decimal mark is always ".". Fields may be quoted (RFC 4180); CR LF or LF line ends.
+// - A few lines of anything (a MegaLogViewer file's banner) may come before the names row.
+//   The names row is a row without numbers that has as many fields as the first row of
+//   numbers (the first such row that names a time column, else the first such row); a
+//   row without numbers right under it is a units row (MSL). A unit may also be given in
+//   the name, in parentheses or brackets: "Engine Speed (rpm)", "Boost [kPa]".
+// - The time column is the one named "Time", "Seconds" or "Sec" (case ignored, unit
+//   apart), otherwise the first column. Its unit is seconds; "ms" is converted.
+// - A value cell that is empty or "nan" is "no value" (NaN); so is a cell that is not a
+//   number, and such cells are counted.
+// - A row is skipped, and reported, when its time is missing or not a number, when it has
+//   fewer fields than the names row (a last row cut short) or more that are not empty, or
+//   when its time is earlier than the row before (rows are kept in file order; a repeated
+//   time is kept and counted, so times never go back).
+//
+// Limits: at most `MaxBytes` of the file are read and at most `MaxCells` values are kept;
+// what lies beyond is left out with a note in the report, so a huge file opens quickly
+// with its first rows instead of exhausting memory.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessek {
+
+struct LogChannel {
+    std::string Name;  // without the unit: "Engine Speed"
+    std::string Unit;  // "rpm"; empty when the file gives none
+    bool Raw = false;  // a "<name> raw" column: the LM's raw reply
+    // Most digits after the decimal mark in this column's first rows (0 to 6): how the
+    // file writes the value, so it can be shown the same way.
+    int Decimals = 0;
+    std::vector<double> Values;  // one per row; NaN for no value
+};
+
+struct LogData {
+    std::string TimeName;              // the time column's name as the file gives it
+    std::vector<double> Time;          // seconds, one per row, never decreasing
+    std::vector<LogChannel> Channels;  // every column but the time column, in file order
+};
+
+struct LogReadLimits {
+    uint64_t MaxBytes = uint64_t{128} << 20;
+    size_t MaxCells = 32'000'000;  // values kept, time included (8 bytes each)
+};
+
+struct LogReadReport {
+    size_t RowsRead = 0;
+    size_t RowsSkipped = 0;
+    size_t CellsWithoutValue = 0;  // non-numeric cells read as no value (empty cells not counted)
+    size_t RepeatedTimes = 0;      // rows whose time equals the row before
+    // A few examples of skipped rows and non-numeric cells: "line 12: time goes back ...".
+    std::vector<std::string> Examples;
+    // Set when a limit cut the file short: what was left out.
+    std::string LimitNote;
+
+    // One line for a status bar: "180000 rows read, 2 skipped (line 5: ...)".
+    std::string Summary() const;
+};
+
+struct LogReadResult {
+    // Empty when the file was read (then it has at least one row); otherwise why nothing
+    // could be read ("The file is empty.", "Not a data log: ...", or the system's reason
+    // the file cannot be opened).
+    std::string Error;
+    LogData Data;
+    LogReadReport Report;
+
+    bool Ok() const { return Error.empty(); }
+};
+
+// Reads the file at `path`.
+LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits = {});
+
+// Reads a log held in memory; `text` is the file's content (or its first part).
+// `cutShort` says `text` stops before the end of the file, so a last line without a
+// line break is incomplete and is dropped quietly rather than reported.
+LogReadResult ParseLogText(std::string_view text, const LogReadLimits& limits = {}, bool cutShort = false);
+
+}  // namespace tessek

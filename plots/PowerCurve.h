@@ -1,0 +1,47 @@
+#pragma once
+// The power curve of a run logged with acceleration measurement: power and torque against
+// engine speed, from the samples taken while the car was gaining speed. Pure functions,
+// any thread.
+//
+// The per-sample figures come from the difference of two speed samples and are noisy, so
+// the curve is smoothed in two steps: the samples with positive acceleration are put into
+// 100-rpm bins and each bin takes the median of its power and of its torque (a median
+// ignores single wild samples); then each bin is averaged with its occupied neighbouring
+// bins (a 3-bin moving average; a bin without occupied neighbours stays as it is). The
+// peaks are the highest points of this smoothed curve.
+#include <cstddef>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "plots/LogFile.h"
+
+namespace tessek {
+
+constexpr double kPowerCurveBinRpm = 100;
+
+struct PowerCurvePoint {
+    double Rpm = 0;     // the middle of the bin
+    double Power = 0;   // hp
+    double Torque = 0;  // lb-ft; NaN when no sample of the bin has a torque value
+};
+
+struct PowerCurve {
+    // Empty when there is a curve; otherwise why not ("No acceleration data in this log ...").
+    std::string Problem;
+    std::vector<PowerCurvePoint> Points;  // ascending engine speed, one per occupied bin
+    double PeakPower = std::numeric_limits<double>::quiet_NaN();
+    double PeakPowerRpm = std::numeric_limits<double>::quiet_NaN();
+    double PeakTorque = std::numeric_limits<double>::quiet_NaN();
+    double PeakTorqueRpm = std::numeric_limits<double>::quiet_NaN();
+    size_t Samples = 0;  // samples with positive acceleration that went into the curve
+
+    bool Ok() const { return Problem.empty(); }
+};
+
+// Finds the columns "Engine Speed", "Acceleration", "Power" and "Torque" by name (case
+// ignored; raw columns are not used) and builds the curve from the samples that have an
+// engine speed above 0 (and below 100,000), a positive acceleration and a power value.
+PowerCurve ComputePowerCurve(const LogData& log);
+
+}  // namespace tessek

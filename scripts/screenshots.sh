@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Makes the README's screenshots: Tessek logging the built-in simulated LM, as a person
+# sees it, on a virtual X display (Xvfb), driven by its keyboard accelerators (xdotool).
+# The program runs from a private copy of its folder, so its Tessek.ini names "SIM" and
+# nothing touches a real serial port or the build's own settings.
+#
+# Usage: scripts/screenshots.sh [build-dir]   (writes docs/screenshots/*.png)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir=${1:-build}
+out=docs/screenshots
+
+scripts/setup.sh "$build_dir" >/dev/null
+tools=(xvfb xdotool imagemagick xauth)
+missing=()
+for p in "${tools[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+work=$(mktemp -d /tmp/tessek-shots-XXXXXX)
+cleanup() {
+  [ -n "${app:-}" ] && kill "$app" 2>/dev/null || true
+  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/bin"
+cp "$build_dir/bin/tessek" "$work/bin/"
+# Acceleration measurement on (road speed and engine speed first), then boost, coolant,
+# throttle, knock, spark and O2.
+printf '[ComPort]\nPort=SIM\n\n[CurrentSet]\n1=69\n2=8F\n3=86\n4=9A\n5=98\n6=A0\n7=72\n8=9C\nPerformance=1\nCarWeight=3000\n' \
+  > "$work/bin/Tessek.ini"
+
+display=:87
+Xvfb "$display" -screen 0 1400x900x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+window_of() {  # waits for a window whose title matches $1 and prints its id
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+    [ -n "$id" ] && { echo "$id"; return; }
+    sleep 0.1
+  done
+  echo "no window '$1'" >&2
+  exit 1
+}
+shoot() {  # window id, file name
+  import -window "$1" "$out/$2"
+  echo "wrote $out/$2"
+}
+
+mkdir -p "$out"
+QT_QPA_PLATFORM=xcb "$work/bin/tessek" &
+app=$!
+main=$(window_of '^Tessek$')
+sleep 1.5  # the start-up probe
+
+# Log (Alt+L); the simulated engine idles, then pulls through two gears from 15 s after
+# the program started.
+xdotool windowfocus --sync "$main" key alt+l
+sleep 8
+shoot "$main" main-window.png
+xdotool windowfocus --sync "$main" key alt+h
+live=$(window_of '^Tessek Live$')
+sleep 16
+shoot "$live" live-chart.png
+sleep 6
+xdotool windowfocus --sync "$main" key alt+l  # stop logging
+sleep 1
+xdotool windowfocus --sync "$main" key alt+v
+viewer=$(window_of 'Tessek Log Viewer')
+xdotool windowsize --sync "$viewer" 1200 760
+sleep 1
+shoot "$viewer" log-viewer.png
+xdotool windowfocus --sync "$viewer" key ctrl+Tab
+sleep 1
+shoot "$viewer" power-curve.png
