@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 
 namespace tessek {
 
@@ -25,8 +26,10 @@ QFont FixedPitchFont()
 
 }  // namespace
 
-MemoWidget::MemoWidget(QWidget* parent) : QPlainTextEdit(parent)
+MemoWidget::MemoWidget(QWidget* parent) : QPlainTextEdit(parent), show_(new QTimer(this))
 {
+    show_->setSingleShot(true);
+    connect(show_, &QTimer::timeout, this, [this] { SetDisplayHeld(false); });
     QFont font = FixedPitchFont();
     font.setPixelSize(11);
     setFont(font);
@@ -49,10 +52,33 @@ const MemoLines& MemoWidget::Model() const
     return model_;
 }
 
+void MemoWidget::HoldDisplay()
+{
+    if (show_->isActive())
+        return;  // held already: the timer shows everything
+    if (!shown_.isValid() || shown_.elapsed() >= kShowIntervalMs) {
+        shown_.start();  // shown with the next paint
+        return;
+    }
+    SetDisplayHeld(true);
+    show_->start(static_cast<int>(kShowIntervalMs - shown_.elapsed()));
+}
+
+void MemoWidget::SetDisplayHeld(bool held)
+{
+    // Enabling updates again repaints each of them once, with everything added meanwhile.
+    viewport()->setUpdatesEnabled(!held);
+    verticalScrollBar()->setUpdatesEnabled(!held);
+    horizontalScrollBar()->setUpdatesEnabled(!held);
+    if (!held)
+        shown_.start();
+}
+
 void MemoWidget::InsertAtEnd(const QString& text)
 {
     if (text.isEmpty())
         return;
+    HoldDisplay();
     QScrollBar* bar = verticalScrollBar();
     const bool following = bar->value() == bar->maximum();
     inserting_ = true;

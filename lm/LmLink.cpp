@@ -26,6 +26,9 @@ void QtEventPump::WaitForMore(uint32_t ms)
     wake_->start(static_cast<int>(ms));
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     wake_->stop();
+    // Some event dispatchers (Qt's own, without GLib) only wake up for an event posted
+    // while they block and send it at their next pass; the caller looks now.
+    QCoreApplication::sendPostedEvents();
 }
 
 LmLink::LmLink(LinkIo io, std::function<bool()> busy, TickSource clock, std::shared_ptr<EventPump> pump)
@@ -78,18 +81,37 @@ uint8_t LmLink::LastRxByte() const
     return ring_[(writePos_ + kRxRingSize - 1) % kRxRingSize];
 }
 
-template <class Round>
-void LmLink::PumpRounds(uint32_t limit, Round round)
+void LmLink::SetRxWakeCount(int32_t count)
+{
+    if (io_.SetRxWakeCount)
+        io_.SetRxWakeCount(count);
+}
+
+// A round's pump is either ProcessPending or, after a round that blocks, the blocking wait
+// itself, which runs the events that end it.
+template <class Round, class WakeOn>
+void LmLink::PumpRounds(uint32_t limit, Round round, WakeOn wakeOn)
 {
     const uint32_t start = clock_();
+    pump_->ProcessPending();
     for (;;) {
-        pump_->ProcessPending();
         const uint32_t elapsed = TickElapsed(start, clock_());
         const RoundResult result = round(elapsed);
         if (result == RoundResult::Done || elapsed >= limit)
             return;
-        if (result == RoundResult::Block)
-            pump_->WaitForMore(limit - elapsed);
+        if (result == RoundResult::Again) {
+            pump_->ProcessPending();
+            continue;
+        }
+        // Receive events that cannot end the wait need not wake it; setting 1 again makes
+        // what was held back deliverable by the next pump.
+        SetRxWakeCount(wakeOn());
+        pump_->WaitForMore(limit - elapsed);
+        SetRxWakeCount(1);
+        // Woken by the deadline alone, the wait has not run what was held back: the last
+        // round looks at everything received.
+        if (TickElapsed(start, clock_()) >= limit)
+            pump_->ProcessPending();
     }
 }
 
@@ -100,41 +122,52 @@ void LmLink::PumpRounds(uint32_t limit, Round round)
 bool LmLink::WaitForEcho(uint8_t value)
 {
     bool echoed = false;
-    PumpRounds(kEchoWaitMs, [&](uint32_t) {
-        echoed = PopRxByte() == value;
-        return echoed ? RoundResult::Done : RingEmpty() ? RoundResult::Block : RoundResult::Again;
-    });
+    PumpRounds(
+        kEchoWaitMs,
+        [&](uint32_t) {
+            echoed = PopRxByte() == value;
+            return echoed ? RoundResult::Done : RingEmpty() ? RoundResult::Block : RoundResult::Again;
+        },
+        [] { return 1; });
     return echoed;
 }
 
 bool LmLink::WaitForRxByte(uint32_t limit)
 {
     bool received = false;
-    PumpRounds(limit, [&](uint32_t elapsed) {
-        if (PopRxByte() == 0)
-            return RingEmpty() ? RoundResult::Block : RoundResult::Again;
-        received = elapsed < limit;
-        return RoundResult::Done;
-    });
+    PumpRounds(
+        limit,
+        [&](uint32_t elapsed) {
+            if (PopRxByte() == 0)
+                return RingEmpty() ? RoundResult::Block : RoundResult::Again;
+            received = elapsed < limit;
+            return RoundResult::Done;
+        },
+        [] { return 1; });
     return received;
 }
 
 void LmLink::WaitTxEmpty()
 {
     txEmptySeen_ = false;
-    PumpRounds(kTxEmptyWaitMs, [&](uint32_t) { return txEmptySeen_ ? RoundResult::Done : RoundResult::Block; });
+    PumpRounds(
+        kTxEmptyWaitMs, [&](uint32_t) { return txEmptySeen_ ? RoundResult::Done : RoundResult::Block; },
+        [] { return 0; });
 }
 
 bool LmLink::WaitForReplies(int count)
 {
     WaitTxEmpty();
-    PumpRounds(kReplyWaitMs, [&](uint32_t) { return count <= rxEventCount_ ? RoundResult::Done : RoundResult::Block; });
+    PumpRounds(
+        kReplyWaitMs, [&](uint32_t) { return count <= rxEventCount_ ? RoundResult::Done : RoundResult::Block; },
+        [&] { return count - rxEventCount_; });
     return count <= rxEventCount_;
 }
 
 void LmLink::PumpDelay(uint32_t ms)
 {
-    PumpRounds(ms, [](uint32_t) { return RoundResult::Block; });
+    PumpRounds(
+        ms, [](uint32_t) { return RoundResult::Block; }, [] { return 0; });
 }
 
 bool LmLink::EstablishHighBaud()

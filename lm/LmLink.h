@@ -40,8 +40,8 @@ public:
     virtual ~EventPump() = default;
     // Runs every pending event once (the port's queued deliveries among them).
     virtual void ProcessPending() = 0;
-    // Blocks until an event arrives or `ms` have passed, whichever comes first; events
-    // that arrive may be run here too.
+    // Blocks until an event arrives or `ms` have passed, whichever comes first, and runs
+    // the events that are pending then.
     virtual void WaitForMore(uint32_t ms) = 0;
 };
 
@@ -62,6 +62,10 @@ struct LinkIo {
     std::function<void(const std::string& bytes)> Write;
     std::function<std::string(int32_t count)> Read;  // at most `count` bytes already waiting
     std::function<void(int32_t baud)> SetCustomBaudRate;
+    // While a wait blocks: how many receive events could end it (0: none could), so that
+    // the port wakes the window thread only for those; 1 again when it stops blocking.
+    // May be empty.
+    std::function<void(int32_t count)> SetRxWakeCount;
 };
 
 // The link over `port` (which must outlive the returned functions).
@@ -131,8 +135,11 @@ private:
     enum class RoundResult { Done, Again, Block };
     // Every wait: rounds of "run pending events, read the elapsed ms, call `round`" until
     // `round` says Done or `limit` ms have passed (the round still runs at the deadline).
-    template <class Round>
-    void PumpRounds(uint32_t limit, Round round);
+    // A round that blocks runs the events that wake it as its next round's pump.
+    // `wakeOn` gives the receive events that could end the wait when it blocks.
+    template <class Round, class WakeOn>
+    void PumpRounds(uint32_t limit, Round round, WakeOn wakeOn);
+    void SetRxWakeCount(int32_t count);
 
     LinkIo io_;
     std::function<bool()> busy_;

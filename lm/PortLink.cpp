@@ -13,6 +13,7 @@ LinkIo PortLinkIo(TCustomComPort& port)
         return bytes;
     };
     io.SetCustomBaudRate = [&port](int32_t baud) { port.SetCustomBaudRate(baud); };
+    io.SetRxWakeCount = [&port](int32_t count) { port.SetRxWakeCount(count); };
     return io;
 }
 

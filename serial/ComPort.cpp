@@ -254,11 +254,24 @@ TCustomComPort::~TCustomComPort()
         gone();
     RunGuarded([this] { Close(); });
     // Close may have stopped half-way (a handler raised): release what is left anyway.
-    if (thread_) {
-        thread_->Stop();
-        thread_.reset();
-    }
+    if (thread_)
+        StopThread();
     device_.reset();
+}
+
+void TCustomComPort::StopThread()
+{
+    if (stoppingThread_) {
+        // A handler of a batch that the outer stop runs closes the port again: the same
+        // Stop abandons the rest and returns at once (the thread has ended, so the device
+        // may go); the outer call destroys the thread object when its Stop returns.
+        thread_->Stop();
+        return;
+    }
+    stoppingThread_ = true;
+    thread_->Stop();
+    stoppingThread_ = false;
+    thread_.reset();
 }
 
 int TCustomComPort::AddFreeNotification(std::function<void()> gone)
@@ -342,6 +355,13 @@ void TCustomComPort::SetNotifyRxChar(bool value)
     notifyRxChar_ = value;
 }
 
+void TCustomComPort::SetRxWakeCount(int32_t value)
+{
+    rxWakeCount_ = std::max(value, 0);
+    if (thread_)
+        thread_->SetRxWakeCount(rxWakeCount_);
+}
+
 bool TCustomComPort::CanApply() const
 {
     return connected_ && updateCount_ == 0 && !loading_ && device_;
@@ -400,8 +420,6 @@ void TCustomComPort::ApplyLineSettings()
         return;
     const LineSettings line = CurrentLineSettings();
     DeviceCall(device_.get(), kErrSetState, [&](ISerialDevice& d) { d.SetLine(line); });
-    if (thread_)
-        thread_->NoteLineRate(line.BaudRate);
 }
 
 void TCustomComPort::ApplyTimeouts()
@@ -483,13 +501,10 @@ void TCustomComPort::Close()
     CallIfAssigned(OnBeforeClose, this);
     DeviceCall(device_.get(), kErrPurge, [](ISerialDevice& d) { d.AbortPending(); });
     if (thread_) {
-        // Stopping runs a batch already handed over; its handlers may close the port
-        // themselves, and then that Close has done the rest.
-        std::unique_ptr<TComThread> thread = std::move(thread_);
-        thread->Stop();
-        thread.reset();
-        if (!connected_)
-            return;
+        const bool nested = stoppingThread_;
+        StopThread();
+        if (!nested && !connected_)
+            return;  // a handler run while stopping has closed the port
     }
     DestroyHandle();
     connected_ = false;
@@ -525,19 +540,18 @@ int32_t TCustomComPort::ReadBytes(std::string& str, int32_t count)
     str.assign(static_cast<size_t>(std::max(count, 0)), '\0');
     if (count < 1)
         return 0;
+    auto* data = reinterpret_cast<uint8_t*>(str.data());
     const int32_t n = DeviceCall(device_.get(), kErrRead, [&](ISerialDevice& d) {
-        return d.Read(reinterpret_cast<uint8_t*>(str.data()), count);
+        return thread_ && thread_->TakesInput() ? thread_->ReadInput(data, count) : d.Read(data, count);
     });
     str.resize(static_cast<size_t>(n));
-    if (thread_)
-        thread_->NoteInputConsumed();
     return n;
 }
 
 int32_t TCustomComPort::InputQueueCount()
 {
-    return DeviceCall(device_.get(), kErrClearError, [](ISerialDevice& d) {
-        const int32_t count = d.InputCount();
+    return DeviceCall(device_.get(), kErrClearError, [&](ISerialDevice& d) {
+        const int32_t count = thread_ && thread_->TakesInput() ? thread_->InputCount() : d.InputCount();
         d.TakeErrors();
         return count;
     });
@@ -545,9 +559,9 @@ int32_t TCustomComPort::InputQueueCount()
 
 void TCustomComPort::PurgeBuffers(bool input, bool output)
 {
-    DeviceCall(device_.get(), kErrPurge, [&](ISerialDevice& d) { d.Purge(input, output); });
-    if (input && thread_)
-        thread_->NoteInputConsumed();
+    DeviceCall(device_.get(), kErrPurge, [&](ISerialDevice& d) {
+        thread_ && thread_->TakesInput() ? thread_->Purge(input, output) : d.Purge(input, output);
+    });
 }
 
 TComErrors TCustomComPort::ReadLineErrors()

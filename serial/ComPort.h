@@ -66,6 +66,9 @@ private:
 std::string ComErrorMessage(int code);
 
 using TNotifyEvent = std::function<void(TCustomComPort* Sender)>;
+// Count: the bytes waiting that this receive event reports, at most RxEventByteLimit.
+// With the limit at 1, as the program runs its port, every received byte is an event of
+// its own and Count is always 1.
 using TRxCharEvent = std::function<void(TCustomComPort* Sender, int32_t Count)>;
 using TRxBufEvent = std::function<void(TCustomComPort* Sender, const uint8_t* Buffer, int32_t Count)>;
 using TComSignalEvent = std::function<void(TCustomComPort* Sender, bool OnOff)>;
@@ -235,14 +238,22 @@ public:
     void SetEventPriority(int value);                     // code 14 while connected
     bool NotifyRxChar() const { return notifyRxChar_; }
     void SetNotifyRxChar(bool value);
-    // The most bytes one receive event reports (OnRxChar's Count, OnRxBuf's bytes); bytes
-    // beyond it are reported at once by further receive events, in order. 0 (the default):
-    // one event reports every byte waiting. With 1, every received byte is an event of its
-    // own, so OnRxChar's Count is always 1: a peer's echo and its answer stay two events
-    // even when the driver or a busy window thread lets them arrive together. Takes effect
-    // at the next Open.
+    // The most bytes one receive event reports (OnRxChar's Count, OnRxBuf's bytes). The
+    // event thread makes one receive event per RxEventByteLimit bytes it reads, so with 1
+    // every received byte is an event of its own and Count is always 1: a peer's echo and
+    // its answer stay two events even when they arrive together. 0 (the default): one
+    // event per read of the device, reporting every byte waiting. Takes effect at the next
+    // Open.
     int32_t RxEventByteLimit() const { return rxEventByteLimit_; }
     void SetRxEventByteLimit(int32_t value) { rxEventByteLimit_ = value < 0 ? 0 : value; }
+    // A hint from a wait on the window thread: the event thread wakes the window thread
+    // only when RxWakeCount receive events are queued, or an event of another kind is. 1
+    // (the default): at every event; 0: receive events alone never wake it. What is held
+    // back stays queued in order and runs with the next drain; a lower count posts what it
+    // covers at once, so a wait that sets 1 again before it last processes its events
+    // sees everything received.
+    int32_t RxWakeCount() const { return rxWakeCount_; }
+    void SetRxWakeCount(int32_t value);
     StoredGroupSet StoredGroups() const { return storedGroups_; }
     void SetStoredGroups(StoredGroupSet value) { storedGroups_ = value; }
 
@@ -269,12 +280,17 @@ public:
 
     // --- operations ---------------------------------------------------------------------
     void Open();
+    // Stops the event thread, which then runs what it had queued; a handler that closes
+    // the port again there abandons the rest, and that inner Close finishes closing.
     void Close();
     void BeginUpdate();
     void EndUpdate();
     // Sends `str`; returns the bytes written (fewer only when the write time-out ran out).
     int32_t WriteBytes(const std::string& str);
     // Reads at most `count` bytes that are already waiting; `str` gets the bytes read.
+    // While the event thread takes the input (see TComThread), the bytes waiting are the
+    // ones it has read from the device; only when it holds none do reads and counts go to
+    // the device itself.
     int32_t ReadBytes(std::string& str, int32_t count);
     int32_t InputQueueCount();
     void PurgeBuffers(bool input, bool output);
@@ -319,7 +335,8 @@ protected:
     bool CanApply() const;
 
 private:
-    friend class TComThread;
+    // Stops thread_, which runs what it had queued, and destroys it.
+    void StopThread();
     LineSettings CurrentLineSettings() const;
     void StoreToIniFile(const std::string& path);
     void LoadFromIniFile(const std::string& path);
@@ -341,6 +358,7 @@ private:
     int eventPriority_ = 3;
     bool notifyRxChar_ = true;
     int32_t rxEventByteLimit_ = 0;
+    int32_t rxWakeCount_ = 1;
     StoredGroupSet storedGroups_ = StoredGroup(sgBasic);
     TComParity parity_{this};
     TComFlowControl flowControl_{this};
@@ -349,6 +367,7 @@ private:
     SerialDeviceFactory deviceFactory_ = OpenSerialDevice;
     std::unique_ptr<ISerialDevice> device_;
     std::unique_ptr<TComThread> thread_;
+    bool stoppingThread_ = false;  // StopThread is running (and may run handlers)
     std::vector<std::pair<int, std::function<void()>>> freeNotifications_;
     int nextFreeNotification_ = 0;
 };

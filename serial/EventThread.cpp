@@ -2,6 +2,7 @@
 
 #include "platform/CallIfAssigned.h"
 #include "platform/ErrorDisplay.h"
+#include "platform/UniqueFd.h"
 #include "serial/ComPort.h"
 #include "serial/SerialDevice.h"
 
@@ -14,67 +15,121 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstring>
+#include <deque>
 #include <mutex>
+#include <string>
 #include <system_error>
 
 namespace tessek {
 
-struct TComThread::Shared {
+namespace detail {
+
+// What the thread and the window thread share. The first group is fixed before the thread
+// starts; the second is guarded by `m`.
+struct ComThreadState {
     TCustomComPort* port = nullptr;
     ISerialDevice* device = nullptr;
     TComEvents mask = 0;
     TSyncMethod sync = smThreadSync;
     int priority = 3;
-    int32_t rxEventBytes = 0;  // most bytes one receive event reports; 0: all waiting
-    int wakeFd = -1;           // owned by TComThread, closed after the thread has ended
+    int32_t rxEventBytes = 0;   // most bytes one receive event reports; 0: all waiting
+    bool takesInput = false;    // the thread reads the input into `input`
+    int32_t inputCapacity = 1;  // most bytes `input` holds
+    UniqueFd wake;              // eventfd: the stop signal and wake-ups from the window thread
 
-    std::mutex m;
-    std::condition_variable cv;
-    enum class Slot { Empty, Posted, Running };
-    Slot slot = Slot::Empty;
-    TComEvents batch = 0;
-    uint64_t batchId = 0;
-    std::thread::id runner;
+    mutable std::mutex m;
+    std::condition_variable cv;  // a write has returned
+    std::deque<TComEvents> queue;
+    int32_t queuedRx = 0;     // queued batches with evRxChar
+    int32_t queuedOther = 0;  // queued batches with any other event
+    std::string input;        // bytes read from the device that the port has not taken
+    bool posted = false;      // a drain is posted to the window thread and has not finished
+    int32_t rxWake = 1;       // queued receive events that wake the window thread; 0: none
+    int draining = 0;         // batch runs in progress (nested ones count each)
+    bool writing = false;     // the window thread is in a device write
+    bool txDue = false;       // a write's output has not yet been seen sent
     bool stop = false;
-    bool abandoned = false;  // the port was closed by a handler of the running batch
-    bool failed = false;     // a handler raised
+    bool abandoned = false;  // a handler closed the port: nothing more is delivered
+    bool failed = false;     // a handler raised: nothing more is delivered
     bool ended = false;
-
-    std::atomic<uint64_t> writesStarted{0};
-    std::atomic<uint64_t> writesDone{0};
-    std::atomic<uint64_t> consumed{0};
-    std::atomic<int32_t> rate{9600};
 
     void Wake() const
     {
         const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wakeFd, &one, sizeof one);
+        [[maybe_unused]] const ssize_t n = ::write(wake.Get(), &one, sizeof one);
     }
 };
 
+}  // namespace detail
+
 namespace {
 
-using Shared = TComThread::Shared;
+using State = detail::ComThreadState;
+using Lock = std::unique_lock<std::mutex>;
 
-bool Abandoned(Shared& s)
+// ---- the queue (lock held) -------------------------------------------------------------
+
+void Push(State& s, TComEvents events)
+{
+    if (events == 0)
+        return;
+    s.queue.push_back(events);
+    if (events & ComEvent(evRxChar))
+        ++s.queuedRx;
+    if (events & ~ComEvent(evRxChar))
+        ++s.queuedOther;
+}
+
+TComEvents Pop(State& s)
+{
+    const TComEvents events = s.queue.front();
+    s.queue.pop_front();
+    if (events & ComEvent(evRxChar))
+        --s.queuedRx;
+    if (events & ~ComEvent(evRxChar))
+        --s.queuedOther;
+    return events;
+}
+
+void DropQueue(State& s)
+{
+    s.queue.clear();
+    s.queuedRx = 0;
+    s.queuedOther = 0;
+}
+
+// Whether the window thread must be woken for what is queued; marks the post as made.
+// Receive events alone wake it only when as many are queued as its wait needs.
+bool TakePost(State& s)
+{
+    if (s.posted || s.stop || s.failed || s.abandoned || s.queue.empty())
+        return false;
+    if (s.queuedOther == 0 && (s.rxWake == 0 || s.queuedRx < s.rxWake))
+        return false;
+    s.posted = true;
+    return true;
+}
+
+// ---- delivery (window thread; the event thread with smNone) ----------------------------
+
+bool Abandoned(State& s)
 {
     std::lock_guard lock(s.m);
     return s.abandoned;
 }
 
-// The count a receive event reports for `waiting` bytes. With a limit, the bytes left over
-// are reported again at once as events of their own (see Run).
+// The count a receive event reports for `waiting` bytes.
 int32_t ReceiveEventCount(int32_t waiting, int32_t limit)
 {
     return limit > 0 ? std::min(waiting, limit) : waiting;
 }
 
 // The handler calls of one batch, in their fixed order (evError first: the input count
-// read for evRxChar also clears the device's error flags). Runs on the window thread.
-void DeliverBatch(Shared& s, TComEvents events)
+// read for evRxChar also clears the device's error flags).
+void DeliverBatch(State& s, TComEvents events)
 {
     TCustomComPort& port = *s.port;
     TCustomComPort* sender = &port;
@@ -133,7 +188,9 @@ void DeliverBatch(Shared& s, TComEvents events)
         {
             std::lock_guard lock(s.m);
             s.failed = true;
+            DropQueue(s);
         }
+        s.Wake();
         const std::string message = ErrorMessage(std::current_exception());
         if (s.sync != smNone) {
             ShowError(message);
@@ -144,29 +201,41 @@ void DeliverBatch(Shared& s, TComEvents events)
     }
 }
 
-// Runs batch `id` when it is still waiting (Close may have run it already).
-void RunPosted(const std::shared_ptr<Shared>& s, uint64_t id)
+// Runs the queued batches in order until none is left, a handler closes the port or one
+// raises. `posted`: this is the posted drain, which ends the post and leaves everything
+// to Stop once the stop signal is set.
+void RunQueued(State& s, bool posted)
 {
-    TComEvents events = 0;
-    {
-        std::lock_guard lock(s->m);
-        if (s->slot != Shared::Slot::Posted || s->batchId != id)
-            return;
-        s->slot = Shared::Slot::Running;
-        s->runner = std::this_thread::get_id();
-        events = s->batch;
+    Lock lock(s.m);
+    ++s.draining;
+    while (!s.queue.empty() && !s.abandoned && !s.failed && !(posted && s.stop)) {
+        const TComEvents events = Pop(s);
+        lock.unlock();
+        DeliverBatch(s, events);
+        lock.lock();
     }
-    DeliverBatch(*s, events);
-    {
-        std::lock_guard lock(s->m);
-        if (s->slot == Shared::Slot::Running && s->batchId == id)
-            s->slot = Shared::Slot::Empty;
-    }
-    s->cv.notify_all();
+    --s.draining;
+    if (posted)
+        s.posted = false;
 }
 
+// Asks the application's event loop to run what is queued (the state lives as long as
+// the call is pending).
+void PostDrain(const std::shared_ptr<State>& s)
+{
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            app, [s] { RunQueued(*s, true); }, Qt::QueuedConnection);
+}
+
+// ---- the thread ------------------------------------------------------------------------
+
 // EventPriority 0 (idle) .. 3 (normal) .. 6 (time-critical) as the best this process may
-// have; whatever the system refuses keeps the default priority.
+// have; whatever the system refuses keeps the default priority. Even time-critical is a
+// nice value, not a real-time class: every received byte reaches the line discipline
+// through a kernel worker of normal priority, which a real-time thread preempts as soon
+// as the worker wakes it, only to wait for that same worker in its next poll(): one more
+// context switch for every byte, and no byte earlier.
 void ApplyPriority(int level)
 {
     level = std::clamp(level, 0, 6);
@@ -176,14 +245,6 @@ void ApplyPriority(int level)
         sched_param param{};
         pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
         return;
-    }
-    if (level == 6) {
-        // Real-time, but below the kernel's interrupt threads (priority 50), which deliver
-        // the very bytes this thread waits for.
-        sched_param param{};
-        param.sched_priority = std::min(10, sched_get_priority_max(SCHED_FIFO));
-        if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0)
-            return;
     }
     static constexpr int kNice[] = {19, 10, 5, 0, -5, -10, -20};
     int nice = kNice[level];
@@ -197,295 +258,323 @@ void ApplyPriority(int level)
         setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 0);
 }
 
-// How long (ms) to sleep before looking at a non-empty output queue again: about the
-// time the queued bytes take on the wire, within bounds.
-int DrainWaitMs(int32_t queued, int32_t rate)
-{
-    const int64_t ms = int64_t{queued} * 10 * 1000 / std::max(rate, 1) + 1;
-    return static_cast<int>(std::clamp<int64_t>(ms, 1, 50));
-}
+// How often (ms) the thread looks at an output queue that was not empty when a write
+// returned (USB adapters often still hold the byte; a pseudo-terminal never does). Each
+// ms later is a ms less for the exchange that waits for the transmit-empty.
+constexpr int kOutputPollMs = 1;
 
-// While unread input sits in the queue, poll() would report it at once, again and again;
-// the thread then looks for newly arrived bytes this often instead (ms).
-constexpr int kStalledInputInterval = 20;
+// Input that poll() reports but that cannot be read (none there after all, or no room in
+// the buffer) would be reported again at once; it is looked for this often instead (ms).
+constexpr int kPausedInputInterval = 20;
+
+// The thread's loop, one step per concern: wait for the device or the window thread,
+// queue the transmit-empty of a write whose output has gone, read the input and queue
+// its receive events together with the line events, and hand what is queued over.
+class Watcher {
+public:
+    explicit Watcher(std::shared_ptr<State> state)
+        : shared_(std::move(state)), s_(*shared_), device_(*s_.device), lineInterval_(device_.LineEventInterval())
+    {
+    }
+
+    void Run()
+    {
+        ApplyPriority(s_.priority);
+        try {
+            while (Wait()) {
+                Lock lock(s_.m);
+                // A write in progress: its transmit-empty belongs before input that came
+                // after it, so wait until the write call has returned (the write time-outs
+                // bound it).
+                s_.cv.wait(lock, [this] { return !s_.writing || s_.stop; });
+                if (s_.stop || s_.failed)
+                    break;
+                QueueTransmitEmpty();
+                QueueLineAndInput(device_.TakeLineEvents() & s_.mask);
+                HandOver(lock);
+            }
+        } catch (...) {
+            // A device call failed: the device is gone or unusable; end quietly.
+        }
+        Finish();
+    }
+
+private:
+    // Sleeps until the device has input or is gone, the window thread wakes the thread,
+    // or it is time to look at the output queue, paused input or the line counters.
+    // False when the thread must end.
+    bool Wait()
+    {
+        int timeout = -1;
+        const auto shorten = [&timeout](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
+        {
+            Lock lock(s_.m);
+            if (s_.stop || s_.failed)
+                return false;
+            if (s_.txDue)
+                shorten(kOutputPollMs);
+        }
+        if (inputPaused_)
+            shorten(kPausedInputInterval);
+        if (lineInterval_ > 0)
+            shorten(lineInterval_);
+        const bool watchInput = s_.takesInput && !inputPaused_;
+        pollfd fds[2] = {{s_.wake.Get(), POLLIN, 0},
+                         {device_.WaitFd(), static_cast<short>(watchInput ? POLLIN : 0), 0}};
+        inputReported_ = false;
+        if (::poll(fds, 2, timeout) < 0)
+            return errno == EINTR;
+        if (fds[0].revents & POLLIN) {
+            uint64_t value = 0;
+            [[maybe_unused]] const ssize_t n = ::read(s_.wake.Get(), &value, sizeof value);
+        }
+        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))
+            return false;  // the device is gone: end quietly
+        inputReported_ = (fds[1].revents & POLLIN) != 0;
+        return true;
+    }
+
+    // The output of the last write has gone: its transmit-empty goes ahead of everything
+    // else this wake-up found. Input that came with it may have arrived before the queue
+    // ran empty; it is then counted as a reply rather than lost.
+    void QueueTransmitEmpty()
+    {
+        if (!s_.txDue || device_.OutputCount() > 0)
+            return;
+        s_.txDue = false;
+        Push(s_, ComEvent(evTxEmpty));
+    }
+
+    // Moves the bytes waiting in the device into the buffer, as many as fit; returns how
+    // many. Only the bytes the device counts are asked for, so the read never waits.
+    int32_t ReadInput()
+    {
+        if (!s_.takesInput || !(inputReported_ || inputPaused_))
+            return 0;
+        const int32_t room = s_.inputCapacity - static_cast<int32_t>(s_.input.size());
+        const int32_t waiting = room > 0 ? device_.InputCount() : 0;
+        int32_t read = 0;
+        if (waiting > 0) {
+            const size_t old = s_.input.size();
+            s_.input.resize(old + static_cast<size_t>(std::min(waiting, room)));
+            read = device_.Read(reinterpret_cast<uint8_t*>(s_.input.data() + old), std::min(waiting, room));
+            s_.input.resize(old + static_cast<size_t>(std::max(read, 0)));
+        }
+        inputPaused_ = read <= 0 && (room <= 0 || inputReported_);
+        return read;
+    }
+
+    // One batch with the line events and the first receive event, then one batch per
+    // further receive event: every RxEventByteLimit bytes read are an event of their own.
+    void QueueLineAndInput(TComEvents line)
+    {
+        const int64_t before = static_cast<int64_t>(s_.input.size());
+        const int32_t read = ReadInput();
+        TComEvents first = line;
+        int32_t receiveEvents = 0;
+        if (read > 0 && (s_.mask & ComEvent(evRxChar)) != 0)
+            receiveEvents = s_.rxEventBytes > 0 ? (read + s_.rxEventBytes - 1) / s_.rxEventBytes : 1;
+        if (receiveEvents > 0)
+            first |= ComEvent(evRxChar);
+        const int64_t limit = int64_t{s_.inputCapacity} * 4;  // compared with 5 x bytes held
+        if (before * 5 < limit && (before + read) * 5 >= limit)
+            first |= s_.mask & ComEvent(evRx80Full);
+        Push(s_, first);
+        for (int32_t i = 1; i < receiveEvents; ++i)
+            Push(s_, ComEvent(evRxChar));
+    }
+
+    // Posts one drain for what is queued unless one is pending (smNone: runs it here).
+    void HandOver(Lock& lock)
+    {
+        if (s_.sync == smNone) {
+            lock.unlock();
+            RunQueued(s_, false);
+            return;
+        }
+        const bool post = TakePost(s_);
+        lock.unlock();
+        if (post)
+            PostDrain(shared_);
+    }
+
+    void Finish()
+    {
+        try {
+            device_.Purge(true, true);
+        } catch (...) {
+            // A vanished device cannot be purged; nothing is lost by that.
+        }
+        std::lock_guard lock(s_.m);
+        s_.ended = true;
+    }
+
+    std::shared_ptr<State> shared_;
+    State& s_;
+    ISerialDevice& device_;
+    const int lineInterval_;
+    bool inputReported_ = false;  // the last poll() reported input
+    bool inputPaused_ = false;    // input is looked for from time to time, not polled for
+};
 
 }  // namespace
 
-TComThread::TComThread(TCustomComPort* port) : shared_(std::make_shared<Shared>())
+TComThread::TComThread(TCustomComPort* port) : state_(std::make_shared<State>())
 {
-    Shared& s = *shared_;
+    State& s = *state_;
     s.port = port;
     s.device = port->Device();
     s.mask = port->Events();
     s.sync = port->SyncMethod();
     s.priority = port->EventPriority();
     s.rxEventBytes = port->RxEventByteLimit();
-    s.rate = port->BaudRate() == brCustom ? port->CustomBaudRate() : kBaudRateTable[port->BaudRate() % kBaudRateCount];
-    s.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (s.wakeFd < 0)
+    s.rxWake = port->RxWakeCount();
+    s.takesInput = (s.mask & (ComEvent(evRxChar) | ComEvent(evRx80Full))) != 0;
+    s.inputCapacity = std::max(1, s.device->InputCapacity());
+    s.wake.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!s.wake.Valid())
         throw std::system_error(errno, std::generic_category(), "eventfd");
-    try {
-        thread_ = std::thread([this] { Run(); });
-    } catch (...) {
-        ::close(s.wakeFd);
-        throw;
-    }
+    thread_ = std::thread([state = state_] { Watcher(state).Run(); });
 }
 
 TComThread::~TComThread()
 {
     Stop();
-    ::close(shared_->wakeFd);
 }
 
 void TComThread::Stop()
 {
+    State& s = *state_;
+    if (stopping_) {
+        // A handler of a batch run below closes the port again.
+        std::lock_guard lock(s.m);
+        s.abandoned = true;
+        return;
+    }
     if (!thread_.joinable())
         return;
-    const std::shared_ptr<Shared> s = shared_;
     {
-        std::lock_guard lock(s->m);
-        s->stop = true;
-        if (s->slot == Shared::Slot::Running && s->runner == std::this_thread::get_id()) {
-            // Close from a handler of the batch being run: the thread waits for this very
-            // batch, so release it; the batch's remaining steps are skipped.
-            s->abandoned = true;
-            s->slot = Shared::Slot::Empty;
-        }
+        std::lock_guard lock(s.m);
+        s.stop = true;
+        // Close from a handler: the rest of its batch and the queue are abandoned.
+        if (s.draining > 0)
+            s.abandoned = true;
     }
-    s->Wake();
-    s->cv.notify_all();
-    for (;;) {
-        std::unique_lock lock(s->m);
-        s->cv.wait(lock, [&] { return s->ended || s->slot == Shared::Slot::Posted; });
-        if (s->ended)
-            break;
-        // A batch handed over before the stop: run it here, so the thread can finish.
-        s->slot = Shared::Slot::Running;
-        s->runner = std::this_thread::get_id();
-        const uint64_t id = s->batchId;
-        const TComEvents events = s->batch;
-        lock.unlock();
-        DeliverBatch(*s, events);
-        lock.lock();
-        if (s->abandoned)
-            return;  // a handler closed the port: that Close has ended the thread (and may have destroyed *this)
-        if (s->slot == Shared::Slot::Running && s->batchId == id)
-            s->slot = Shared::Slot::Empty;
-        lock.unlock();
-        s->cv.notify_all();
-    }
+    s.Wake();
+    s.cv.notify_all();
     thread_.join();
+    stopping_ = true;
+    RunQueued(s, false);
+    stopping_ = false;
+    std::lock_guard lock(s.m);
+    DropQueue(s);
+    s.input.clear();
+}
+
+bool TComThread::TakesInput() const
+{
+    return state_->takesInput;
+}
+
+int32_t TComThread::InputCount()
+{
+    State& s = *state_;
+    std::lock_guard lock(s.m);
+    return s.input.empty() ? s.device->InputCount() : static_cast<int32_t>(s.input.size());
+}
+
+int32_t TComThread::ReadInput(uint8_t* data, int32_t count)
+{
+    State& s = *state_;
+    std::lock_guard lock(s.m);
+    if (s.input.empty())
+        return s.device->Read(data, count);
+    const int32_t n = std::min(count, static_cast<int32_t>(s.input.size()));
+    std::memcpy(data, s.input.data(), static_cast<size_t>(n));
+    s.input.erase(0, static_cast<size_t>(n));
+    return n;
+}
+
+void TComThread::Purge(bool input, bool output)
+{
+    State& s = *state_;
+    std::lock_guard lock(s.m);
+    s.device->Purge(input, output);
+    if (input)
+        s.input.clear();
 }
 
 void TComThread::NoteWriteStarted()
 {
-    shared_->writesStarted.fetch_add(1);
+    std::lock_guard lock(state_->m);
+    state_->writing = true;
 }
 
 void TComThread::NoteWriteDone()
 {
-    shared_->writesDone.fetch_add(1);
-    {
-        std::lock_guard lock(shared_->m);
+    State& s = *state_;
+    if ((s.mask & ComEvent(evTxEmpty)) == 0) {
+        {
+            std::lock_guard lock(s.m);
+            s.writing = false;
+        }
+        s.cv.notify_all();
+        return;
     }
-    shared_->cv.notify_all();
-    shared_->Wake();
+    // Looked at before `writing` ends, so that no input that came after the output has
+    // gone is queued ahead of its transmit-empty. A queue that is still sending is left to
+    // the thread (as is a device that cannot tell).
+    int32_t queued = 1;
+    try {
+        queued = s.device->OutputCount();
+    } catch (const DeviceError&) {
+        // The thread finds out (a vanished device ends it).
+    }
+    bool post = false;
+    bool wake = false;
+    {
+        std::lock_guard lock(s.m);
+        s.writing = false;
+        if (queued == 0) {
+            s.txDue = false;
+            Push(s, ComEvent(evTxEmpty));
+            post = TakePost(s);
+            wake = s.sync == smNone;  // the thread runs the handlers
+        } else {
+            s.txDue = true;
+            wake = true;
+        }
+    }
+    s.cv.notify_all();
+    if (wake)
+        s.Wake();
+    if (post)
+        PostDrain(state_);
 }
 
-void TComThread::NoteInputConsumed()
+void TComThread::SetRxWakeCount(int32_t count)
 {
-    shared_->consumed.fetch_add(1);
-}
-
-void TComThread::NoteLineRate(int32_t bitsPerSecond)
-{
-    shared_->rate = bitsPerSecond;
+    State& s = *state_;
+    bool post = false;
+    {
+        std::lock_guard lock(s.m);
+        s.rxWake = std::max(count, 0);
+        post = s.sync != smNone && TakePost(s);
+    }
+    if (post)
+        PostDrain(state_);
 }
 
 bool TComThread::HandOverPending() const
 {
-    std::lock_guard lock(shared_->m);
-    return shared_->slot == Shared::Slot::Posted;
+    std::lock_guard lock(state_->m);
+    return !state_->queue.empty();
 }
 
 bool TComThread::Finished() const
 {
-    std::lock_guard lock(shared_->m);
-    return shared_->ended;
-}
-
-// Ordering of receive and transmit-empty events. The link counts receive events after a
-// transmit-empty (which resets the count), so a transmit-empty must never be delivered
-// after a byte that arrived later than the output queue ran empty. The window thread
-// brackets every write with NoteWriteStarted/NoteWriteDone; between them the thread knows
-// a transmit-empty is due. When input shows up while that is so, the thread first waits for
-// the write call to return (it is bounded by the write time-outs) and then reads the output
-// queue: still bytes in it means the input came before the queue ran empty, and the input
-// is delivered alone; an empty queue means the transmit-empty may have come first, and it
-// is delivered in a batch of its own ahead of the input (within one batch the delivery
-// order would put the receive handler first). Only input that arrives and an output queue
-// that empties within the same wake-up can be taken in the wrong order, and then always in
-// favour of counting a reply rather than losing one.
-void TComThread::Run()
-{
-    Shared& s = *shared_;
-    ApplyPriority(s.priority);
-    ISerialDevice& device = *s.device;
-    const TComEvents rxEvents = ComEvent(evRxChar) | ComEvent(evRx80Full);
-    const bool wantRx = (s.mask & rxEvents) != 0;
-    const bool wantTx = (s.mask & ComEvent(evTxEmpty)) != 0;
-    const int lineInterval = device.LineEventInterval();
-    const int64_t rx80Limit = int64_t{device.InputCapacity()} * 4;  // compared with 5 x count
-
-    // Hands a batch over and waits until it has run; false when the thread must end.
-    auto deliver = [&](TComEvents events) {
-        if (events == 0)
-            return true;
-        std::unique_lock lock(s.m);
-        if (s.stop)
-            return false;
-        if (s.sync == smNone) {
-            s.slot = Shared::Slot::Running;
-            s.runner = std::this_thread::get_id();
-            lock.unlock();
-            DeliverBatch(s, events);
-            lock.lock();
-            s.slot = Shared::Slot::Empty;
-            s.cv.notify_all();
-            return !s.failed && !s.stop;
-        }
-        s.slot = Shared::Slot::Posted;
-        s.batch = events;
-        const uint64_t id = ++s.batchId;
-        lock.unlock();
-        s.cv.notify_all();
-        if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(
-                app, [shared = shared_, id] { RunPosted(shared, id); }, Qt::QueuedConnection);
-        lock.lock();
-        s.cv.wait(lock, [&] { return s.slot == Shared::Slot::Empty; });
-        return !s.failed && !s.stop;
-    };
-
-    uint64_t txAck = 0;      // writes counted from the thread's creation, not from when it first runs
-    bool rxStalled = false;  // unread input waits: do not poll for it
-    int32_t stalledCount = 0;
-    uint64_t stalledConsumed = 0;
-    int32_t lastCount = 0;
-    short revents = 0;
-    try {
-        for (;;) {
-            if (revents & (POLLHUP | POLLERR | POLLNVAL))
-                break;  // the device is gone: end quietly
-            TComEvents events = device.TakeLineEvents() & s.mask;
-
-            bool rx = false;
-            int32_t count = 0;
-            if (wantRx) {
-                count = device.InputCount();
-                const uint64_t consumed = s.consumed.load();
-                if (!rxStalled) {
-                    // Nothing was left unread after the last delivery: all input is new.
-                    if (count > 0) {
-                        rx = true;
-                    } else if (revents & POLLIN) {
-                        rxStalled = true;
-                        stalledCount = 0;
-                        stalledConsumed = consumed;
-                    }
-                } else if (count == 0) {
-                    rxStalled = false;
-                } else if (count > stalledCount || consumed != stalledConsumed) {
-                    rx = true;
-                } else {
-                    stalledCount = count;
-                }
-                if (rx)
-                    events |= s.mask & ComEvent(evRxChar);
-                if (int64_t{count} * 5 >= rx80Limit && int64_t{lastCount} * 5 < rx80Limit)
-                    events |= s.mask & ComEvent(evRx80Full);
-                lastCount = count;
-            }
-
-            bool txEmpty = false;
-            int32_t outQueued = 0;
-            if (wantTx && s.writesStarted.load() != txAck) {
-                if (events != 0) {
-                    std::unique_lock lock(s.m);
-                    s.cv.wait(lock, [&] { return s.stop || s.writesDone.load() == s.writesStarted.load(); });
-                    if (s.stop)
-                        break;
-                }
-                const uint64_t done = s.writesDone.load();
-                const uint64_t started = s.writesStarted.load();
-                if (done == started) {
-                    outQueued = device.OutputCount();
-                    if (outQueued == 0) {
-                        txEmpty = true;
-                        txAck = started;
-                    }
-                }
-            }
-
-            const uint64_t consumedBefore = s.consumed.load();
-            if (txEmpty && events != 0) {
-                if (!deliver(ComEvent(evTxEmpty)) || !deliver(events))
-                    break;
-            } else if (!deliver(events | (txEmpty ? ComEvent(evTxEmpty) : 0))) {
-                break;
-            }
-
-            if (rx) {
-                // Bytes left after the handlers ran: new ones if the handlers read (poll
-                // reports them at once), else unread ones (look for more from time to time).
-                const int32_t left = device.InputCount();
-                rxStalled = left > 0 && s.consumed.load() == consumedBefore;
-                stalledCount = left;
-                stalledConsumed = consumedBefore;
-            }
-
-            int timeout = -1;
-            const auto shorten = [&timeout](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
-            if (rxStalled)
-                shorten(kStalledInputInterval);
-            if (lineInterval > 0)
-                shorten(lineInterval);
-            if (wantTx && s.writesStarted.load() != txAck && outQueued > 0)
-                shorten(DrainWaitMs(outQueued, s.rate.load()));
-
-            pollfd fds[2] = {{s.wakeFd, POLLIN, 0},
-                             {device.WaitFd(), static_cast<short>(wantRx && !rxStalled ? POLLIN : 0), 0}};
-            revents = 0;
-            if (::poll(fds, 2, timeout) < 0) {
-                if (errno == EINTR)
-                    continue;
-                break;
-            }
-            if (fds[0].revents & POLLIN) {
-                uint64_t value = 0;
-                [[maybe_unused]] const ssize_t n = ::read(s.wakeFd, &value, sizeof value);
-            }
-            {
-                std::lock_guard lock(s.m);
-                if (s.stop)
-                    break;
-            }
-            revents = fds[1].revents;
-        }
-    } catch (...) {
-        // A device call failed: the device is gone or unusable; end quietly.
-    }
-    try {
-        device.Purge(true, true);
-    } catch (...) {
-        // A vanished device cannot be purged; nothing is lost by that.
-    }
-    {
-        std::lock_guard lock(s.m);
-        s.ended = true;
-    }
-    s.cv.notify_all();
+    std::lock_guard lock(state_->m);
+    return state_->ended;
 }
 
 }  // namespace tessek

@@ -1,15 +1,23 @@
 #pragma once
-// The event thread of an open port: it sleeps in poll() on the device and on an eventfd
-// (stop and wake-ups), turns what it finds into batches of TComEvents, and hands each batch
-// to the window thread in a blocking rendezvous: the batch is posted to the Qt event loop
-// of the application's main thread, and the event thread waits until the window thread has
-// run the batch's handlers (in the fixed order of DeliverBatch) while pumping events. The
-// post wakes an event loop asleep in processEvents(WaitForMoreEvents). Without a
-// QCoreApplication a batch waits until Close runs it.
+// The event thread of an open port. It sleeps in poll() on the device and on an eventfd
+// (stop and wake-ups from the window thread), reads arriving bytes into a buffer of its
+// own and queues what it finds as batches of TComEvents, in the order it happened. The
+// window thread runs the queued batches, each in the fixed order of the delivery table,
+// when it processes its events: the thread posts one call to the event loop of the
+// application's main thread for all that is queued until the window thread has run it,
+// and never waits for it. Without a QCoreApplication the batches wait until Close runs
+// them. With smNone the thread runs the handlers itself.
+//
+// While the thread takes the input (Events has evRxChar or evRx80Full), the port's reads
+// and input counts are served from its buffer, which holds at most the device's
+// InputCapacity bytes. Each read of the device becomes one receive event per
+// RxEventByteLimit bytes (one for all of them without a limit).
 //
 // The port creates it in Open (Events not empty) and destroys it in Close. All public
-// members are called on the window thread. A handler that raises ends the thread: the
-// error goes to ShowError, and no event arrives until the port is closed and opened again.
+// members are called on the window thread; with smNone the handlers, which run on the
+// thread, must not close the port. A handler that raises ends the thread: the error goes
+// to ShowError, what is queued is dropped, and no event arrives until the port is closed
+// and opened again.
 #include "serial/ComTypes.h"
 
 #include <cstdint>
@@ -19,41 +27,54 @@
 namespace tessek {
 
 class TCustomComPort;
-class ISerialDevice;
+
+namespace detail {
+struct ComThreadState;
+}
 
 class TComThread {
 public:
-    // Starts the thread for the port's open device, its Events, SyncMethod and
-    // EventPriority as they are now.
+    // Starts the thread for the port's open device, its Events, SyncMethod,
+    // EventPriority and RxEventByteLimit as they are now. Throws std::system_error when no
+    // thread or eventfd can be had.
     explicit TComThread(TCustomComPort* port);
     ~TComThread();  // Stop()
     TComThread(const TComThread&) = delete;
     TComThread& operator=(const TComThread&) = delete;
 
-    // Sets the stop signal and waits until the thread has ended, running a batch that is
-    // already handed over (and nothing else of the window's events). Called from a handler
-    // of this thread's own batch, it releases the thread from that batch instead, and the
-    // batch's remaining steps are skipped.
+    // Sets the stop signal, waits until the thread has ended and then runs what it had
+    // queued, in order, until a handler closes the port or raises. Called from a handler
+    // (of a batch being run, by the event loop or by this Stop), it abandons the rest of
+    // that batch and everything queued.
     void Stop();
 
-    // The port tells the thread about its own use of the device.
+    // The input, while the thread takes it. Reads serve the buffered bytes; with none
+    // buffered they go to the device, as do counts (bytes not yet seen by the thread).
+    // Device failures throw DeviceError.
+    bool TakesInput() const;
+    int32_t InputCount();
+    int32_t ReadInput(uint8_t* data, int32_t count);
+    void Purge(bool input, bool output);
+
+    // The port brackets every write of the device with these, so that a transmit-empty
+    // is queued in its place among the received bytes. When the output queue is empty as
+    // the write returns, NoteWriteDone queues the transmit-empty itself; otherwise the
+    // thread looks at the queue every millisecond until it is.
     void NoteWriteStarted();
     void NoteWriteDone();
-    void NoteInputConsumed();
-    void NoteLineRate(int32_t bitsPerSecond);
 
-    // Whether a batch waits for the window thread (for tests and diagnostics).
+    // The port's RxWakeCount: what is held back and the new count covers is posted at once.
+    void SetRxWakeCount(int32_t count);
+
+    // Whether batches wait for the window thread (for tests and diagnostics).
     bool HandOverPending() const;
     // Whether the thread's loop has ended (device gone, handler error, stop).
     bool Finished() const;
 
-    struct Shared;
-
 private:
-    void Run();
-
-    std::shared_ptr<Shared> shared_;
+    std::shared_ptr<detail::ComThreadState> state_;
     std::thread thread_;
+    bool stopping_ = false;  // Stop is running the queued batches
 };
 
 }  // namespace tessek

@@ -3,37 +3,50 @@
 #include "lm/LmLink.h"
 
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <map>
+#include <thread>
 #include <vector>
 
 namespace tessek {
 namespace {
 
 // A clock that moves only when a wait blocks, to the next scripted port event or the
-// wait's deadline, whichever comes first.
+// wait's deadline, whichever comes first; the blocking wait runs what is due then.
 class ScriptedPump : public EventPump {
 public:
     uint32_t now = 5000;
     int pumps = 0;
+    int32_t rxWake = 1;                // as the link last set it through LinkIo
+    std::vector<int32_t> blockedWith;  // rxWake at each blocking wait
+    int pumpsHoldingBack = 0;          // pumps while receive events could be held back
     void After(uint32_t delay, std::function<void()> step) { steps_.emplace(now + delay, std::move(step)); }
     void ProcessPending() override
     {
         ++pumps;
+        if (rxWake != 1)
+            ++pumpsHoldingBack;
+        RunDue();
+    }
+    void WaitForMore(uint32_t ms) override
+    {
+        blockedWith.push_back(rxWake);
+        const uint32_t next = steps_.empty() ? now + ms : steps_.begin()->first;
+        now += std::min(ms, static_cast<uint32_t>(std::max(0, static_cast<int32_t>(next - now))));
+        RunDue();
+    }
+
+private:
+    void RunDue()
+    {
         while (!steps_.empty() && static_cast<int32_t>(steps_.begin()->first - now) <= 0) {
             auto step = std::move(steps_.begin()->second);
             steps_.erase(steps_.begin());
             step();
         }
     }
-    void WaitForMore(uint32_t ms) override
-    {
-        const uint32_t next = steps_.empty() ? now + ms : steps_.begin()->first;
-        now += std::min(ms, static_cast<uint32_t>(std::max(0, static_cast<int32_t>(next - now))));
-    }
-
-private:
     std::multimap<uint32_t, std::function<void()>> steps_;
 };
 
@@ -68,7 +81,8 @@ protected:
     LmLink link{LinkIo{[this](const std::string& b) { Write(b); }, [this](int32_t n) { return Read(n); },
                        [this](int32_t baud) {
                            rates.push_back({pump->now, baud});
-                       }},
+                       },
+                       [this](int32_t count) { pump->rxWake = count; }},
                 [this] { return busy; }, [this] { return pump->now; }, pump};
 };
 
@@ -147,6 +161,27 @@ TEST_F(LinkTest, RepliesAreReceiveEventsCountedAfterTheTransmitEmptyEvent)
     }
 }
 
+// While a wait blocks, only the receive events that could end it need to wake it; every
+// pump, also the last one at a deadline, runs whatever the port held back meanwhile.
+TEST_F(LinkTest, BlockedWaitsAskToBeWokenOnlyByTheReceiveEventsTheyNeed)
+{
+    pump->After(10, [this] { TxEmpty(); });
+    pump->After(20, [this] { Rx("\x8F"); });
+    pump->After(30, [this] { Rx("\x42"); });
+    EXPECT_TRUE(link.WaitForReplies(2));
+    EXPECT_FALSE(link.WaitForEcho(0x12));
+    link.PumpDelay(100);
+    // Transmit-empty: no receive event; the replies: two, then one; an echo: any byte;
+    // a delay: none.
+    EXPECT_EQ(pump->blockedWith, (std::vector<int32_t>{0, 2, 1, 1, 0}));
+    EXPECT_EQ(pump->pumpsHoldingBack, 0);
+    EXPECT_EQ(pump->rxWake, 1);
+    // One pump per round: each wait pumps as it starts and after a round that read a byte
+    // (the echo wait reads the two replies first), a blocking wait runs what wakes it, and
+    // a wait that runs out pumps once more for its last look.
+    EXPECT_EQ(pump->pumps, 7);
+}
+
 TEST_F(LinkTest, TwelveOrMoreRepliesAreNeverReached)
 {
     for (const int count : {11, 12, 40}) {
@@ -188,6 +223,25 @@ TEST_F(LinkTest, HandshakeSucceedsOnTheFirstByteOrTheRetryOrFails)
         EXPECT_EQ(writes.back().first - start, answerOn == 1 ? 0u : 1100u) << "the retry after one second";
         EXPECT_TRUE(link.RingEmpty());
     }
+}
+
+// Another thread posts while the pump blocks (as the port's event thread does): the
+// blocking wait has run it by the time it returns, whichever event dispatcher Qt uses.
+TEST(QtPumpedLink, ABlockingWaitRunsWhatIsPostedWhileItBlocks)
+{
+    QtEventPump pump;
+    bool ran = false;
+    std::thread poster([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
+    });
+    const uint32_t start = GetTickCount();
+    while (!ran && TickElapsed(start, GetTickCount()) < 2000)
+        pump.WaitForMore(2000);
+    poster.join();
+    EXPECT_TRUE(ran);
+    EXPECT_LT(TickElapsed(start, GetTickCount()), 1000u) << "not left for the next pass";
 }
 
 TEST(QtPumpedLink, PostedDeliveryEndsTheWait)
