@@ -289,8 +289,14 @@ public:
                 s_.cv.wait(lock, [this] { return !s_.writing || s_.stop; });
                 if (s_.stop || s_.failed)
                     break;
+                if (hungUp_) {
+                    FinalRound(lock);
+                    break;
+                }
                 QueueTransmitEmpty();
-                QueueLineAndInput(device_.TakeLineEvents() & s_.mask);
+                const TComEvents line = device_.TakeLineEvents() & s_.mask;
+                const size_t held = s_.input.size();
+                QueueLineAndInput(line, held, ReadInput());
                 HandOver(lock);
             }
         } catch (...) {
@@ -328,9 +334,9 @@ private:
             uint64_t value = 0;
             [[maybe_unused]] const ssize_t n = ::read(s_.wake.Get(), &value, sizeof value);
         }
-        if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL))
-            return false;  // the device is gone: end quietly
-        inputReported_ = (fds[1].revents & POLLIN) != 0;
+        // The device is gone (a cable pulled, an adapter unplugged): one last round tells why.
+        hungUp_ = (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+        inputReported_ = hungUp_ || (fds[1].revents & POLLIN) != 0;
         return true;
     }
 
@@ -364,12 +370,50 @@ private:
         return read;
     }
 
+    // The device hung up: the bytes it still holds and its line events (its I/O error is
+    // ceIO, which the read on the hung-up device brings about) are handed over, then the
+    // thread ends. Nothing here may fail: the device is gone.
+    void FinalRound(Lock& lock)
+    {
+        try {
+            QueueTransmitEmpty();
+        } catch (...) {
+            // A hung-up device has no output queue to ask about.
+        }
+        const size_t held = s_.input.size();
+        int32_t read = 0;
+        try {
+            read = ReadInput();
+        } catch (...) {
+            // Asking a hung-up device how much it holds may fail; the read below tells.
+        }
+        try {
+            // One more read, whatever the device counts: on a hung-up device it fails, and
+            // that failure is the line's I/O error.
+            uint8_t byte = 0;
+            if (s_.takesInput && device_.Read(&byte, 1) > 0) {
+                s_.input.push_back(static_cast<char>(byte));
+                ++read;
+            }
+        } catch (...) {
+            // The device counts the failed read as a line error (ceIO).
+        }
+        TComEvents line = 0;
+        try {
+            line = device_.TakeLineEvents() & s_.mask;
+        } catch (...) {
+            // Nothing more to learn from a device that is gone.
+        }
+        QueueLineAndInput(line, held, read);
+        HandOver(lock);
+    }
+
     // One batch with the line events and the first receive event, then one batch per
     // further receive event: every RxEventByteLimit bytes read are an event of their own.
-    void QueueLineAndInput(TComEvents line)
+    // `held`: the bytes the buffer held before the `read` ones.
+    void QueueLineAndInput(TComEvents line, size_t held, int32_t read)
     {
-        const int64_t before = static_cast<int64_t>(s_.input.size());
-        const int32_t read = ReadInput();
+        const auto before = static_cast<int64_t>(held);
         TComEvents first = line;
         int32_t receiveEvents = 0;
         if (read > 0 && (s_.mask & ComEvent(evRxChar)) != 0)
@@ -415,6 +459,7 @@ private:
     const int lineInterval_;
     bool inputReported_ = false;  // the last poll() reported input
     bool inputPaused_ = false;    // input is looked for from time to time, not polled for
+    bool hungUp_ = false;         // the last poll() found the device gone
 };
 
 }  // namespace

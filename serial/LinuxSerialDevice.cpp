@@ -85,6 +85,12 @@ int ReadCounters(int fd, LineCounters& counters)
     return 0;
 }
 
+// True for the errno values of a device that has gone away (unplugged, hung up).
+bool DeviceGone(int err)
+{
+    return err == EIO || err == ENODEV || err == ENXIO;
+}
+
 // True for the errno values with which a driver says it has no such feature.
 bool IsUnsupported(int err)
 {
@@ -523,8 +529,11 @@ TComErrors LinuxSerialDevice::TakeErrors()
     if (!hasCounters_)
         return errors;
     LineCounters now;
-    if (const int err = ReadCounters(fd_.Get(), now))
-        throw DeviceError(err);
+    if (const int err = ReadCounters(fd_.Get(), now)) {
+        if (!DeviceGone(err))
+            throw DeviceError(err);
+        return errors | ComError(ceIO);  // its counters went with the device
+    }
     if (now.frame != errorBase_.frame)
         errors |= ComError(ceFrame);
     if (now.parity != errorBase_.parity)
@@ -564,8 +573,11 @@ TComEvents LinuxSerialDevice::TakeLineEvents()
     if (!hasCounters_)
         return events;
     LineCounters now;
-    if (const int err = ReadCounters(fd_.Get(), now))
-        throw DeviceError(err);
+    if (const int err = ReadCounters(fd_.Get(), now)) {
+        if (!DeviceGone(err))
+            throw DeviceError(err);
+        return events | ComEvent(evError);  // the device is gone: TakeErrors says ceIO
+    }
     const LineCounters& was = eventBase_;
     if (now.frame != was.frame || now.parity != was.parity || now.overrun != was.overrun ||
         now.bufOverrun != was.bufOverrun)

@@ -1,4 +1,5 @@
 #include "serial/ComPort.h"
+#include "serial/EventThread.h"
 #include "tests/common/PtyPeer.h"
 #include "tests/serial/ComPortTestSupport.h"
 
@@ -61,6 +62,35 @@ size_t Entries(const char* folder)
 
 // Opening and closing, also of a device that vanished while open, leaves no descriptor
 // and no thread behind.
+// A device that goes away while open (the pseudo-terminal's far end closes, as a pulled
+// cable hangs a line up): the bytes it still held arrive, then one I/O error (ceIO), and
+// the event thread ends.
+TEST(VanishedDevice, ItsLastBytesArriveThenOneIoError)
+{
+    test::PtyPeer peer;
+    TComPort port;
+    port.SetPort(peer.SlavePath());
+    port.SetBaudRate(brCustom);
+    port.SetCustomBaudRate(7680);
+    std::string received;
+    std::vector<TComErrors> errors;
+    port.OnRxChar = [&](TCustomComPort* sender, int32_t count) {
+        std::string bytes;
+        sender->ReadBytes(bytes, count);
+        received += bytes;
+    };
+    port.OnError = [&](TCustomComPort*, TComErrors e) { errors.push_back(e); };
+    port.Open();
+    peer.Write("ab");
+    ASSERT_TRUE(test::PumpUntil([&] { return received == "ab"; }));
+    peer.CloseMaster();
+    EXPECT_TRUE(test::PumpUntil([&] { return port.EventThread()->Finished() && !errors.empty(); }));
+    test::PumpFor(50);
+    EXPECT_EQ(errors, std::vector<TComErrors>{ComError(ceIO)});
+    EXPECT_EQ(received, "ab");
+    port.Close();
+}
+
 TEST(ComPortLifetime, OpenCloseAndAVanishedDeviceLeaveNoDescriptorOrThread)
 {
     const size_t fds = Entries("/proc/self/fd");
