@@ -72,6 +72,17 @@ auto DeviceCall(ISerialDevice* device, int code, F&& call)
     }
 }
 
+// A setter's first step: false when `value` is what `field` holds (nothing to apply),
+// otherwise stores it.
+template <class T>
+bool Store(T& field, T value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
 int32_t EvenSize(int32_t value)
 {
     return value > 0 && value % 2 != 0 ? value - 1 : value;
@@ -97,19 +108,29 @@ EComPort::EComPort(int code, int winCode, const std::string& help)
 
 // ---- sub-objects ---------------------------------------------------------------------
 
-#define TESSEK_SETTER(Class, Setter, field)   \
-    void Class::Setter(decltype(field) value) \
-    {                                         \
-        if (field == value)                   \
-            return;                           \
-        field = value;                        \
-        Changed();                            \
-    }
+void TComParity::SetBits(TParityBits value)
+{
+    if (Store(bits_, value))
+        Changed();
+}
 
-TESSEK_SETTER(TComParity, SetBits, bits_)
-TESSEK_SETTER(TComParity, SetCheck, check_)
-TESSEK_SETTER(TComParity, SetReplace, replace_)
-TESSEK_SETTER(TComParity, SetReplaceChar, replaceChar_)
+void TComParity::SetCheck(bool value)
+{
+    if (Store(check_, value))
+        Changed();
+}
+
+void TComParity::SetReplace(bool value)
+{
+    if (Store(replace_, value))
+        Changed();
+}
+
+void TComParity::SetReplaceChar(uint8_t value)
+{
+    if (Store(replaceChar_, value))
+        Changed();
+}
 
 void TComParity::Assign(const TComParity& source)
 {
@@ -126,16 +147,65 @@ void TComParity::Changed()
         port_->ApplyLineSettings();
 }
 
-TESSEK_SETTER(TComFlowControl, SetOutCTSFlow, outCTSFlow_)
-TESSEK_SETTER(TComFlowControl, SetOutDSRFlow, outDSRFlow_)
-TESSEK_SETTER(TComFlowControl, SetControlDTR, controlDTR_)
-TESSEK_SETTER(TComFlowControl, SetControlRTS, controlRTS_)
-TESSEK_SETTER(TComFlowControl, SetXonXoffOut, xonXoffOut_)
-TESSEK_SETTER(TComFlowControl, SetXonXoffIn, xonXoffIn_)
-TESSEK_SETTER(TComFlowControl, SetDSRSensitivity, dsrSensitivity_)
-TESSEK_SETTER(TComFlowControl, SetTxContinueOnXoff, txContinueOnXoff_)
-TESSEK_SETTER(TComFlowControl, SetXonChar, xonChar_)
-TESSEK_SETTER(TComFlowControl, SetXoffChar, xoffChar_)
+void TComFlowControl::SetOutCTSFlow(bool value)
+{
+    if (Store(outCTSFlow_, value))
+        Changed();
+}
+
+void TComFlowControl::SetOutDSRFlow(bool value)
+{
+    if (Store(outDSRFlow_, value))
+        Changed();
+}
+
+void TComFlowControl::SetControlDTR(TDTRFlowControl value)
+{
+    if (Store(controlDTR_, value))
+        Changed();
+}
+
+void TComFlowControl::SetControlRTS(TRTSFlowControl value)
+{
+    if (Store(controlRTS_, value))
+        Changed();
+}
+
+void TComFlowControl::SetXonXoffOut(bool value)
+{
+    if (Store(xonXoffOut_, value))
+        Changed();
+}
+
+void TComFlowControl::SetXonXoffIn(bool value)
+{
+    if (Store(xonXoffIn_, value))
+        Changed();
+}
+
+void TComFlowControl::SetDSRSensitivity(bool value)
+{
+    if (Store(dsrSensitivity_, value))
+        Changed();
+}
+
+void TComFlowControl::SetTxContinueOnXoff(bool value)
+{
+    if (Store(txContinueOnXoff_, value))
+        Changed();
+}
+
+void TComFlowControl::SetXonChar(uint8_t value)
+{
+    if (Store(xonChar_, value))
+        Changed();
+}
+
+void TComFlowControl::SetXoffChar(uint8_t value)
+{
+    if (Store(xoffChar_, value))
+        Changed();
+}
 
 void TComFlowControl::Assign(const TComFlowControl& source)
 {
@@ -188,11 +258,35 @@ void TComFlowControl::Changed()
         port_->ApplyLineSettings();
 }
 
-TESSEK_SETTER(TComTimeouts, SetReadInterval, readInterval_)
-TESSEK_SETTER(TComTimeouts, SetReadTotalMultiplier, readTotalMultiplier_)
-TESSEK_SETTER(TComTimeouts, SetReadTotalConstant, readTotalConstant_)
-TESSEK_SETTER(TComTimeouts, SetWriteTotalMultiplier, writeTotalMultiplier_)
-TESSEK_SETTER(TComTimeouts, SetWriteTotalConstant, writeTotalConstant_)
+void TComTimeouts::SetReadInterval(int32_t value)
+{
+    if (Store(readInterval_, value))
+        Changed();
+}
+
+void TComTimeouts::SetReadTotalMultiplier(int32_t value)
+{
+    if (Store(readTotalMultiplier_, value))
+        Changed();
+}
+
+void TComTimeouts::SetReadTotalConstant(int32_t value)
+{
+    if (Store(readTotalConstant_, value))
+        Changed();
+}
+
+void TComTimeouts::SetWriteTotalMultiplier(int32_t value)
+{
+    if (Store(writeTotalMultiplier_, value))
+        Changed();
+}
+
+void TComTimeouts::SetWriteTotalConstant(int32_t value)
+{
+    if (Store(writeTotalConstant_, value))
+        Changed();
+}
 
 void TComTimeouts::Assign(const TComTimeouts& source)
 {
@@ -238,8 +332,6 @@ void TComBuffer::Changed()
     if (port_)
         port_->ApplyBufferSizes();
 }
-
-#undef TESSEK_SETTER
 
 // ---- the port ------------------------------------------------------------------------
 
@@ -297,23 +389,41 @@ void TCustomComPort::SetConnected(bool value)
         Close();
 }
 
-#define TESSEK_LINE_SETTER(Setter, field)              \
-    void TCustomComPort::Setter(decltype(field) value) \
-    {                                                  \
-        if (field == value)                            \
-            return;                                    \
-        field = value;                                 \
-        ApplyLineSettings();                           \
-    }
+void TCustomComPort::SetBaudRate(TBaudRate value)
+{
+    if (Store(baudRate_, value))
+        ApplyLineSettings();
+}
 
-TESSEK_LINE_SETTER(SetBaudRate, baudRate_)
-TESSEK_LINE_SETTER(SetCustomBaudRate, customBaudRate_)
-TESSEK_LINE_SETTER(SetStopBits, stopBits_)
-TESSEK_LINE_SETTER(SetDataBits, dataBits_)
-TESSEK_LINE_SETTER(SetDiscardNull, discardNull_)
-TESSEK_LINE_SETTER(SetEventChar, eventChar_)
+void TCustomComPort::SetCustomBaudRate(int32_t value)
+{
+    if (Store(customBaudRate_, value))
+        ApplyLineSettings();
+}
 
-#undef TESSEK_LINE_SETTER
+void TCustomComPort::SetStopBits(TStopBits value)
+{
+    if (Store(stopBits_, value))
+        ApplyLineSettings();
+}
+
+void TCustomComPort::SetDataBits(TDataBits value)
+{
+    if (Store(dataBits_, value))
+        ApplyLineSettings();
+}
+
+void TCustomComPort::SetDiscardNull(bool value)
+{
+    if (Store(discardNull_, value))
+        ApplyLineSettings();
+}
+
+void TCustomComPort::SetEventChar(uint8_t value)
+{
+    if (Store(eventChar_, value))
+        ApplyLineSettings();
+}
 
 void TCustomComPort::SetPort(const std::string& value)
 {

@@ -695,7 +695,7 @@ std::vector<SerialPortInfo> ListSerialDevices(const std::string& sysfsRoot)
     const std::vector<std::string> consoles = ActiveConsoles(sysfsRoot);
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(TtyClass(sysfsRoot), ec)) {
-        const fs::path dir = entry.path();
+        const fs::path& dir = entry.path();
         const std::string name = dir.filename().string();
         // Virtual terminals, pseudo-terminals and the console have no device behind them.
         if (!fs::exists(dir / "device", ec))
