@@ -2,7 +2,7 @@
 # Installs the Debian packages Tessek needs (when any is missing), then configures and
 # builds with warnings as errors. Usage: scripts/setup.sh [build-dir] [extra cmake
 # arguments...]. With TESSEK_CI=1 it also installs what CI checks with: the desktop entry
-# and metainfo validators and clang-format.
+# and metainfo validators, clang-format and clang-tidy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,10 +16,9 @@ packages=(
   libgtest-dev libgmock-dev
   gettext
   fonts-dejavu-core
-  clang libclang-rt-14-dev
 )
 if [ "${TESSEK_CI:-0}" = 1 ]; then
-  packages+=(desktop-file-utils appstream clang-format)
+  packages+=(desktop-file-utils appstream clang-format clang-tidy)
 fi
 
 missing=()
