@@ -151,7 +151,9 @@ bool DataLogWriter::CreateFiles(std::chrono::system_clock::time_point started)
     const std::string stamp = TimeStamp(started);
     std::string base;
     for (int n = 1; n <= kMaxSuffix; ++n) {
-        base = logsFolder_ + stamp + (n == 1 ? "" : "_" + std::to_string(n));
+        base = logsFolder_ + stamp;
+        if (n > 1)
+            base.append("_").append(std::to_string(n));
         UniqueFd csv = CreateExclusive(base + ".csv");
         if (!csv) {
             if (errno == EEXIST)

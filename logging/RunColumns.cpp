@@ -59,7 +59,8 @@ ColumnLabel SlotColumnLabel(uint8_t address, const DisplayTextLookup& displayTex
         case DecoderKind::Raw:
             break;
     }
-    const std::string name = "$" + ByteToHex(address);
+    std::string name = "$";
+    name += ByteToHex(address);
     const std::string text = displayText ? displayText(name) : std::string();
     return {text.empty() ? name : text, ""};
 }

@@ -102,7 +102,9 @@ TEST(RunColumns, SampleHoldsWhatTheLineShows)
         std::string printed;
         for (size_t i = 2; i < 5; ++i) {
             EXPECT_FALSE(sample.Raw[i].has_value());
-            printed += (i > 2 ? " " : "") + (sample.Values[i] ? FormatFixed(*sample.Values[i], 0, 2) : "-");
+            if (i > 2)
+                printed += ' ';
+            printed += sample.Values[i] ? FormatFixed(*sample.Values[i], 0, 2) : "-";
         }
         EXPECT_EQ(printed, row.figures);
     }
