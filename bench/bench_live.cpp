@@ -14,6 +14,7 @@
 // 0 skips the runs)] [rounds (default 4)]
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
+#include "bench/SimChild.h"
 #include "plots/LiveWindow.h"
 #include "sim/SimulatedLm.h"
 
@@ -40,6 +41,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using bench::SimChild;
 
 constexpr int kChannels = 8;
 constexpr int kSampleIntervalMs = 25;  // 40 samples/s
@@ -152,74 +154,6 @@ void LiveAlone(double seconds)
     std::printf("  back to back          %.2f ms CPU per frame (%d frames)\n", 1000.0 * back / kBackToBack,
                 kBackToBack);
 }
-
-// The simulated LM in a child process, so that this process's CPU time is the program's
-// alone. It lives until the pipe to it closes.
-class SimChild {
-public:
-    SimChild()
-    {
-        int toChild[2], fromChild[2];
-        if (pipe(toChild) != 0 || pipe(fromChild) != 0)
-            throw std::runtime_error("pipe failed");
-        pid_ = fork();
-        if (pid_ < 0)
-            throw std::runtime_error("fork failed");
-        if (pid_ == 0) {
-            close(toChild[1]);
-            close(fromChild[0]);
-            RunChild(toChild[0], fromChild[1]);
-        }
-        close(toChild[0]);
-        close(fromChild[1]);
-        out_ = toChild[1];
-        char c;
-        while (read(fromChild[0], &c, 1) == 1 && c != '\n')
-            path_ += c;
-        close(fromChild[0]);
-        if (path_.empty())
-            throw std::runtime_error("the simulator did not start");
-    }
-    ~SimChild()
-    {
-        close(out_);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-    }
-    SimChild(const SimChild&) = delete;
-    SimChild& operator=(const SimChild&) = delete;
-
-    const std::string& Path() const { return path_; }
-
-private:
-    [[noreturn]] static void RunChild(int in, int out)
-    {
-        int code = 0;
-        try {
-            tessek::sim::SimulatedLm lm;
-            lm.SetQuiet(true);
-            tessek::sim::LmMemory memory{};
-            for (int a = 0; a < 256; ++a)
-                memory[a] = static_cast<uint8_t>(a ^ 0x5A);
-            lm.SetMemory(memory);
-            const std::string line = lm.SlavePath() + "\n";
-            if (write(out, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-                _exit(1);
-            char c;
-            while (read(in, &c, 1) > 0) {
-            }
-            lm.Stop();
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "bench_live: simulator: %s\n", e.what());
-            code = 1;
-        }
-        _exit(code);
-    }
-
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string path_;
-};
 
 struct RunResult {
     double frameMs = 0;  // mean wall time of a frame

@@ -12,6 +12,7 @@
 // Usage: bench_logging [requests per run (default 2000)] [rounds (default 1)]
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
+#include "bench/SimChild.h"
 #include "platform/Termios2.h"
 #include "sim/SimulatedLm.h"
 
@@ -41,6 +42,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using bench::Die;
+using bench::SimChild;
 
 constexpr double kWireLimit = 7680.0 / 20.0;  // two bytes of 10 bits per request
 // Eight real addresses; RPM and MPH take two requests each: 10 requests per sample.
@@ -48,116 +51,6 @@ constexpr const char* kSlots[8] = {"8F", "69", "86", "9A", "98", "A0", "72", "9C
 constexpr int kWarmupRequests = 40;
 // A run that makes no progress for this long is given up.
 constexpr int kGiveUpMs = 20000;
-
-[[noreturn]] void Die(const std::string& what)
-{
-    std::fprintf(stderr, "bench_logging: %s: %s\n", what.c_str(), std::strerror(errno));
-    std::exit(1);
-}
-
-// The simulated LM in a child process, driven through two pipes with one-line commands:
-// "wire 0" / "wire 1" switch wire time, "count" answers the requests taken so far.
-class SimChild {
-public:
-    SimChild()
-    {
-        int toChild[2], fromChild[2];
-        if (pipe(toChild) != 0 || pipe(fromChild) != 0)
-            Die("pipe");
-        pid_ = fork();
-        if (pid_ < 0)
-            Die("fork");
-        if (pid_ == 0) {
-            close(toChild[1]);
-            close(fromChild[0]);
-            RunChild(toChild[0], fromChild[1]);
-        }
-        close(toChild[0]);
-        close(fromChild[1]);
-        out_ = toChild[1];
-        in_ = fromChild[0];
-        path_ = ReadLine();
-    }
-    ~SimChild()
-    {
-        close(out_);
-        close(in_);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-    }
-    SimChild(const SimChild&) = delete;
-    SimChild& operator=(const SimChild&) = delete;
-
-    const std::string& Path() const { return path_; }
-    void SetWireTiming(bool on) { Command(on ? "wire 1" : "wire 0"); }
-    long Requests() { return std::stol(Command("count")); }
-
-private:
-    [[noreturn]] static void RunChild(int in, int out)
-    {
-        int code = 0;
-        try {
-            tessek::sim::SimulatedLm lm;
-            lm.SetQuiet(true);
-            tessek::sim::LmMemory memory{};
-            for (int a = 0; a < 256; ++a)
-                memory[a] = static_cast<uint8_t>(a ^ 0x5A);
-            lm.SetMemory(memory);
-            Reply(out, lm.SlavePath());
-            std::string line;
-            char c;
-            while (read(in, &c, 1) == 1) {
-                if (c != '\n') {
-                    line += c;
-                    continue;
-                }
-                if (line == "count")
-                    Reply(out, std::to_string(lm.RequestCount()));
-                else {
-                    lm.SetWireTiming(line == "wire 1");
-                    Reply(out, "ok");
-                }
-                line.clear();
-            }
-            lm.Stop();
-        } catch (const std::exception& e) {
-            std::fprintf(stderr, "bench_logging: simulator: %s\n", e.what());
-            code = 1;
-        }
-        _exit(code);
-    }
-    static void Reply(int fd, const std::string& text)
-    {
-        const std::string line = text + "\n";
-        if (write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-            _exit(1);
-    }
-    std::string Command(const std::string& command)
-    {
-        const std::string line = command + "\n";
-        if (write(out_, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-            Die("write to simulator");
-        return ReadLine();
-    }
-    std::string ReadLine()
-    {
-        std::string line;
-        char c;
-        while (true) {
-            const ssize_t n = read(in_, &c, 1);
-            if (n != 1)
-                Die("simulator ended");
-            if (c == '\n')
-                return line;
-            line += c;
-        }
-    }
-
-    pid_t pid_ = -1;
-    int out_ = -1;
-    int in_ = -1;
-    std::string path_;
-};
 
 // CPU time and context switches of the process (RUSAGE_SELF: all its threads) or of the
 // calling thread (RUSAGE_THREAD).

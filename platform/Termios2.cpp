@@ -1,6 +1,8 @@
 // Only kernel headers here: <asm/termbits.h> clashes with <termios.h> (see Termios2.h).
 #include "platform/Termios2.h"
 
+#include "platform/Ioctl.h"
+
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 #include <sys/ioctl.h>
@@ -12,16 +14,6 @@ namespace tessek {
 static_assert(sizeof(struct termios2) <= sizeof(SavedTermios::raw), "saved line settings do not fit");
 
 namespace {
-
-int Ioctl(int fd, unsigned long request, void* arg)
-{
-    for (;;) {
-        if (::ioctl(fd, request, arg) == 0)
-            return 0;
-        if (errno != EINTR)
-            return errno;
-    }
-}
 
 tcflag_t DataBitsFlag(int bits)
 {
@@ -70,7 +62,7 @@ bool SetRawAtRate(int fd, uint32_t baud)
 int SaveTermios(int fd, SavedTermios& saved)
 {
     struct termios2 t {};
-    const int err = Ioctl(fd, TCGETS2, &t);
+    const int err = IoctlRetrying(fd, TCGETS2, &t);
     if (err == 0)
         std::memcpy(saved.raw, &t, sizeof t);
     return err;
@@ -80,7 +72,7 @@ int RestoreTermios(int fd, const SavedTermios& saved)
 {
     struct termios2 t {};
     std::memcpy(&t, saved.raw, sizeof t);
-    return Ioctl(fd, TCSETS2, &t);
+    return IoctlRetrying(fd, TCSETS2, &t);
 }
 
 int ApplyRawLine(int fd, const RawLine& line)
@@ -88,7 +80,7 @@ int ApplyRawLine(int fd, const RawLine& line)
     if (line.Rate < 1)
         return EINVAL;
     struct termios2 t {};
-    if (const int err = Ioctl(fd, TCGETS2, &t))
+    if (const int err = IoctlRetrying(fd, TCGETS2, &t))
         return err;
 
     t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK | IGNPAR);
@@ -131,7 +123,7 @@ int ApplyRawLine(int fd, const RawLine& line)
     t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
     t.c_ospeed = line.Rate;
     t.c_ispeed = line.Rate;
-    return Ioctl(fd, TCSETS2, &t);
+    return IoctlRetrying(fd, TCSETS2, &t);
 }
 
 }  // namespace tessek

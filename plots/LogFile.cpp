@@ -1,5 +1,7 @@
 #include "plots/LogFile.h"
 
+#include "platform/UniqueFd.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,22 +24,6 @@ constexpr size_t kMaxExamples = 5;
 // Rows looked at to learn how many decimals each column is written with.
 constexpr size_t kDecimalsScanRows = 1000;
 constexpr int kMaxDecimals = 6;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 struct Field {
     std::string_view Text;  // inside the quotes for a quoted field, with "" still doubled
@@ -585,7 +571,7 @@ LogReadResult ParseLogText(std::string_view text, const LogReadLimits& limits, b
 LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits)
 {
     LogReadResult failed;
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) {
         failed.Error = "Cannot open " + path + ": " + std::strerror(errno);
         return failed;

@@ -6,19 +6,11 @@
 # makes the script fail. Usage: scripts/fuzz.sh [seconds-per-target]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/packages.sh
 seconds=${1:-60}
 
 packages=(clang libclang-rt-14-dev qt6-base-dev cmake ninja-build)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+ensure_packages "${packages[@]}"
 
 CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build-fuzz -j2

@@ -7,21 +7,13 @@
 # Usage: scripts/screenshots.sh [build-dir]   (writes docs/screenshots/*.png)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/packages.sh
 build_dir=${1:-build}
 out=docs/screenshots
 
 scripts/setup.sh "$build_dir" >/dev/null
 tools=(xvfb xdotool imagemagick xauth)
-missing=()
-for p in "${tools[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+ensure_packages "${tools[@]}"
 
 work=$(mktemp -d /tmp/tessek-shots-XXXXXX)
 cleanup() {

@@ -5,6 +5,7 @@
 # and metainfo validators, clang-format and clang-tidy.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/packages.sh
 
 build_dir=${1:-build}
 shift || true
@@ -21,17 +22,7 @@ if [ "${TESSEK_CI:-0}" = 1 ]; then
   packages+=(desktop-file-utils appstream clang-format clang-tidy)
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "Installing: ${missing[*]}"
-  $sudo apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+ensure_packages "${packages[@]}"
 
 cmake -S . -B "$build_dir" -G Ninja -DTESSEK_WERROR=ON "$@"
 cmake --build "$build_dir"

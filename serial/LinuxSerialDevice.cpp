@@ -1,5 +1,7 @@
 #include "serial/SerialDevice.h"
 
+#include "platform/Ioctl.h"
+
 #include "platform/Catalog.h"
 #include "platform/Termios2.h"
 #include "platform/Text.h"
@@ -57,21 +59,11 @@ struct LineCounters {
     int32_t frame = 0, overrun = 0, parity = 0, brk = 0, bufOverrun = 0;
 };
 
-int Ioctl(int fd, unsigned long request, void* arg)
-{
-    for (;;) {
-        if (::ioctl(fd, request, arg) == 0)
-            return 0;
-        if (errno != EINTR)
-            return errno;
-    }
-}
-
 // 0, or ENOTTY / EINVAL (among others) when the driver keeps no counters (a pseudo-terminal).
 int ReadCounters(int fd, LineCounters& counters)
 {
     serial_icounter_struct icount{};
-    if (const int err = Ioctl(fd, TIOCGICOUNT, &icount))
+    if (const int err = IoctlRetrying(fd, TIOCGICOUNT, &icount))
         return err;
     counters.cts = icount.cts;
     counters.dsr = icount.dsr;
@@ -330,7 +322,8 @@ std::optional<LineRates> LinuxSerialDevice::ReadRates() const
 
 int LinuxSerialDevice::SerialIoctl(unsigned long request, serial_struct& serial) const
 {
-    return system_.SerialIoctl ? system_.SerialIoctl(fd_.Get(), request, &serial) : Ioctl(fd_.Get(), request, &serial);
+    return system_.SerialIoctl ? system_.SerialIoctl(fd_.Get(), request, &serial)
+                               : IoctlRetrying(fd_.Get(), request, &serial);
 }
 
 // Asks the driver to hand received bytes on at once instead of batching them (USB
