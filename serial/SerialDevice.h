@@ -152,8 +152,9 @@ std::unique_ptr<ISerialDevice> OpenLinuxSerialDevice(const std::string& port, co
 std::string OpenFailureHelp(int err, const std::string& path, const std::string& group);
 
 // A port as the port list shows it: Name is what is stored and opened ("COM1",
-// "/dev/ttyUSB0", "SIM"), Description what a person sees, the name first
-// ("ttyUSB0 — FTDI FT232R USB UART (A600dOYP)", "SIM — built-in simulated LM").
+// "/dev/ttyUSB0", or a registered name), Description what a person sees, the name first
+// ("ttyUSB0 — FTDI FT232R USB UART (A600dOYP)"; a registered name with the description
+// it was registered with).
 struct SerialPortInfo {
     std::string Name;
     std::string Description;
