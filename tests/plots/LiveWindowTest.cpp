@@ -1,236 +1,221 @@
-// The live window fed through the run's observer calls, on the offscreen platform: the
-// strips show the values being logged, the redraw timer runs only while it should, and
-// nothing a run hands over can break it.
+// The live chart: min/max thinning, the ring that wraps, the run's rates, and the window fed
+// through the run's observer calls on the offscreen platform (strips, readouts, and frames
+// drawn only while they should be).
+#include "plots/Decimate.h"
+#include "plots/LiveSeries.h"
 #include "plots/LiveWindow.h"
 
 #include <gtest/gtest.h>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
-#include <ostream>
-
-void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
+#include <ctime>
+#include <limits>
+#include <string>
+#include <tuple>
+#include <vector>
 
 namespace tessek {
 namespace {
 
-// A typical run with acceleration measurement on: engine speed, speed, pressure, coolant,
-// one skipped slot, then the three performance figures.
-std::vector<RunColumn> TypicalColumns()
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A wave with one spike up and one down and every third value missing, thinned to 300
+// columns: both spikes stay, no missing value is drawn, and the line reaches just past
+// both edges.
+TEST(DecimateMinMax, KeepsEveryPeakAndDipOfTheVisibleRange)
 {
-    return {
-        {"RPM", "rpm", 0, true},   {"MPH", "mph", 2, true},       {"MAP", "psi", 2, true},
-        {"Coolant", "F", 1, true}, {"Skip value", "", 0, true},   {"Acceleration", "G", 2, false},
-        {"Power", "HP", 2, false}, {"Torque", "lb/ft", 2, false},
-    };
+    std::vector<double> t, v;
+    for (int i = 0; i < 100000; ++i) {
+        t.push_back(i * 0.01);
+        v.push_back(i == 31337 ? 1000 : i == 55555 ? -1000 : i % 3 == 0 ? kNaN : 100 * std::sin(i * 0.37));
+    }
+    const double from = 100.005, to = 700.005;
+    const auto out = DecimateMinMax(t.data(), v.data(), t.size(), from, to, 300);
+    EXPECT_LE(out.size(), 2u * 300 + 4);
+    EXPECT_TRUE(std::is_sorted(out.begin(), out.end(), [](auto& a, auto& b) { return a.Time < b.Time; }));
+    EXPECT_LT(out.front().Time, from);
+    EXPECT_GT(out.back().Time, to);
+    EXPECT_EQ(std::count_if(out.begin(), out.end(), [](const PlotPoint& p) { return std::isnan(p.Value); }), 0);
+    const auto [lo, hi] =
+        std::minmax_element(out.begin(), out.end(), [](auto& a, auto& b) { return a.Value < b.Value; });
+    EXPECT_EQ(lo->Value, -1000);
+    EXPECT_EQ(hi->Value, 1000);
+    EXPECT_TRUE(DecimateMinMax(t.data(), v.data(), t.size(), to, from, 300).empty());
 }
 
-// Sample i of a run at 40 samples/s with moving values; the first has no figures.
+// More than twice round the ring at the fastest rate (one slot at the wire limit), with
+// value = time: the newest kCapacity points, more than the minute on show, in order and
+// each value with its time.
+TEST(LiveSeries, KeepsTheNewestPointsInOrderAcrossTheWrap)
+{
+    constexpr double kFastestRate = 384.0;  // samples/s
+    EXPECT_EQ(LiveSeries().LastTime(), std::nullopt);
+    LiveSeries series;
+    const size_t count = 2 * LiveSeries::kCapacity + 500;
+    for (size_t i = 0; i < count; ++i)
+        series.Add(i / kFastestRate, i / kFastestRate);
+    const double newest = (count - 1) / kFastestRate, oldest = (count - LiveSeries::kCapacity) / kFastestRate;
+    EXPECT_LT(oldest, newest - LiveModel::kShownSeconds);
+
+    const auto all = series.Points(0, newest, 0);
+    ASSERT_EQ(all.size(), LiveSeries::kCapacity);
+    EXPECT_EQ(all.front().Time, oldest);
+    EXPECT_EQ(all.back().Time, newest);
+    EXPECT_TRUE(std::is_sorted(all.begin(), all.end(), [](auto& a, auto& b) { return a.Time < b.Time; }));
+    EXPECT_EQ(std::count_if(all.begin(), all.end(), [](const PlotPoint& p) { return p.Value != p.Time; }), 0);
+    // The range's edges are inside it.
+    const auto range = series.Range(all[100].Time, newest);
+    ASSERT_TRUE(range.has_value());
+    EXPECT_EQ(range->Lower, all[100].Time);
+    EXPECT_EQ(range->Upper, newest);
+    EXPECT_EQ(series.Range(all[100].Time + 1e-9, all[101].Time - 1e-9), std::nullopt);
+
+    // A value that is not a number shows none and adds no point; a time that goes back is
+    // taken as the newest.
+    series.Add(newest + 1, HUGE_VAL);
+    EXPECT_EQ(series.Latest(), std::nullopt);
+    series.Add(newest - 1, -1.0);
+    EXPECT_EQ(series.LastTime(), newest);
+    EXPECT_EQ(series.Range(newest, newest).value_or(ValueRange{}).Lower, -1.0);
+}
+
+// Over the last kWindow seconds, from more samples than the meter keeps; a stalled LM's
+// rates come from its last two samples.
+TEST(RateMeter, MeasuresTheLastSecondsOfARun)
+{
+    RateMeter meter;
+    meter.Add(0.0, 10);
+    meter.Add(0.0, 10);
+    EXPECT_EQ(meter.SamplesPerSecond(), std::nullopt);
+    for (int i = 1; i <= 8000; ++i)
+        meter.Add(i / 2000.0, 3);
+    EXPECT_NEAR(*meter.SamplesPerSecond(), 2000, 1e-6);
+    EXPECT_NEAR(*meter.RequestsPerSecond(), 6000, 1e-6);
+    meter.Add(9.0, 10);
+    meter.Add(14.0, 10);
+    EXPECT_DOUBLE_EQ(*meter.SamplesPerSecond(), 0.2);
+    EXPECT_DOUBLE_EQ(*meter.RequestsPerSecond(), 2.0);
+}
+
+// A typical run with acceleration measurement on: engine speed, speed, pressure, coolant,
+// one skipped slot, then the three performance figures.
+const std::vector<RunColumn> kTypicalColumns = {
+    {"RPM", "rpm", 0, true},   {"MPH", "mph", 2, true},       {"MAP", "psi", 2, true},
+    {"Coolant", "F", 1, true}, {"Skip value", "", 0, true},   {"Acceleration", "G", 2, false},
+    {"Power", "HP", 2, false}, {"Torque", "lb/ft", 2, false},
+};
+
+// Sample i of a run at 40 samples/s with moving values.
 RunSample TypicalSample(int i)
 {
     RunSample sample;
     sample.Time = i * 0.025;
-    const double rpm = 2000 + 1500 * std::sin(i * 0.02);
-    sample.Values = {rpm, 30 + i * 0.01, -3.5 + i * 0.001, 180.4, std::nullopt};
-    if (i == 0) {
-        sample.Values.insert(sample.Values.end(), {std::nullopt, std::nullopt, std::nullopt});
-    } else {
-        sample.Values.insert(sample.Values.end(), {0.11, 45.25, 98.7});
-    }
+    sample.Values = {
+        2000 + 1500 * std::sin(i * 0.02), 30 + i * 0.01, -3.5 + i * 0.001, 180.4, std::nullopt, 0.11, 45.25, 98.7};
     sample.Requests = 10;
     return sample;
 }
 
-struct Shown {
-    QString name, value, unit, axisLabel;
-};
-
-TEST(LiveWindow, StripsShowTheLoggedValuesAndTheReadoutsTheLatest)
+std::string Readout(const LiveWindow& window, size_t strip)
 {
-    LiveWindow window;
-    window.show();
-    window.RunStarted(TypicalColumns(), std::chrono::system_clock::now());
-    RunSample last;
-    for (int i = 0; i < 400; ++i) {
-        last = TypicalSample(i);
-        window.SampleLogged(last);
-    }
-    window.Redraw();
-
-    const Shown expected[] = {
-        {"RPM", QString::number(*last.Values[0], 'f', 0), "rpm", "rpm"},
-        {"MPH", QString::number(*last.Values[1], 'f', 2), "mph", "mph"},
-        {"MAP", QString::number(*last.Values[2], 'f', 2), "psi", "psi"},
-        {"Coolant", "180.4", "F", "F"},
-        {"Acceleration", "0.11", "G", "G"},
-        {"Power", "45.25", "HP", "HP"},
-    };
-    const size_t columnOf[] = {0, 1, 2, 3, 5, 6};
-    ASSERT_EQ(window.Strips().size(), std::size(expected));
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        const LiveWindow::Strip& strip = window.Strips()[i];
-        SCOPED_TRACE(expected[i].name.toStdString());
-        EXPECT_EQ(strip.Name->text(), expected[i].name);
-        EXPECT_EQ(strip.Value->text(), expected[i].value);
-        EXPECT_EQ(strip.Unit->text(), expected[i].unit);
-        EXPECT_EQ(strip.Rect->axis(QCPAxis::atLeft)->label(), expected[i].axisLabel);
-        // The line ends at the last sample, inside the strip's scale, and the time axis
-        // shows the first minute of the run.
-        const auto data = strip.Graph->data();
-        ASSERT_GT(data->size(), 1);
-        EXPECT_EQ(data->at(data->size() - 1)->key, last.Time);
-        EXPECT_EQ(data->at(data->size() - 1)->value, *last.Values[columnOf[i]]);
-        EXPECT_TRUE(strip.Rect->axis(QCPAxis::atLeft)->range().contains(*last.Values[columnOf[i]]));
-        EXPECT_EQ(strip.Rect->axis(QCPAxis::atBottom)->range(), QCPRange(0, 60));
-    }
-    // The engine speed swung through 500..3500 rpm: its scale holds all of it.
-    const QCPRange rpmScale = window.Strips()[0].Rect->axis(QCPAxis::atLeft)->range();
-    EXPECT_LT(rpmScale.lower, 500.0);
-    EXPECT_GT(rpmScale.upper, 3500.0);
-    EXPECT_TRUE(window.StatusText().endsWith(": 40.0 samples/s, 400 requests/s")) << window.StatusText().toStdString();
-    EXPECT_EQ(window.Frames().Frames, 1);
-
-    // Each readout sits level with its strip, top to bottom.
-    int previousBottom = -1;
-    for (const LiveWindow::Strip& strip : window.Strips()) {
-        const QRect readout(strip.Readout->mapTo(&window, QPoint(0, 0)), strip.Readout->size());
-        const QRect outer =
-            strip.Rect->outerRect().translated(window.Strips()[0].Graph->parentPlot()->mapTo(&window, QPoint(0, 0)));
-        EXPECT_EQ(readout.top(), outer.top());
-        EXPECT_EQ(readout.bottom(), outer.bottom());
-        EXPECT_GT(readout.top(), previousBottom);
-        previousBottom = readout.bottom();
-    }
+    return window.Strips()[strip].Value->text().toStdString();
 }
 
-TEST(LiveWindow, TimeAxisScrollsWithTheLastMinute)
+// 90 s of a run: each strip shows its column up to the last sample, thinned to the strip's
+// width, over the last minute, within its scale; the readouts show the last values.
+TEST(LiveWindow, StripsShowTheLastMinuteAndTheReadoutsTheLatestValues)
 {
+    std::tm start{};
+    start.tm_year = 126, start.tm_mon = 5, start.tm_mday = 1, start.tm_hour = 14, start.tm_min = 3, start.tm_sec = 22;
+    start.tm_isdst = -1;
     LiveWindow window;
     window.show();
-    window.RunStarted(TypicalColumns(), std::chrono::system_clock::now());
-    for (int i = 0; i < 3600; ++i)  // 90 s
+    window.RunStarted(kTypicalColumns, std::chrono::system_clock::from_time_t(std::mktime(&start)));
+    for (int i = 0; i < 3600; ++i)
         window.SampleLogged(TypicalSample(i));
     window.Redraw();
-    const double newest = 3599 * 0.025;
-    for (const LiveWindow::Strip& strip : window.Strips()) {
-        const QCPRange time = strip.Rect->axis(QCPAxis::atBottom)->range();
-        EXPECT_DOUBLE_EQ(time.upper, newest);
-        EXPECT_DOUBLE_EQ(time.lower, newest - 60);
-        // Decimated to the strip's width, reaching just past its left edge.
+    EXPECT_EQ(window.StatusText().toStdString(), "Logging since 14:03:22: 40.0 samples/s, 400 requests/s");
+
+    const RunSample last = TypicalSample(3599);
+    const std::tuple<std::string, std::string, std::string, size_t> expected[] = {
+        {"RPM", "2410", "rpm", 0},    {"MPH", "65.99", "mph", 1},       {"MAP", "0.10", "psi", 2},
+        {"Coolant", "180.4", "F", 3}, {"Acceleration", "0.11", "G", 5}, {"Power", "45.25", "HP", 6},
+    };
+    ASSERT_EQ(window.Strips().size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        const auto& [name, value, unit, column] = expected[i];
+        const LiveWindow::Strip& strip = window.Strips()[i];
+        SCOPED_TRACE(name);
+        EXPECT_EQ(strip.Name->text().toStdString(), name);
+        EXPECT_EQ(Readout(window, i), value);
+        EXPECT_EQ(strip.Unit->text().toStdString(), unit);
+        EXPECT_EQ(strip.Rect->axis(QCPAxis::atLeft)->label().toStdString(), unit);
         const auto data = strip.Graph->data();
+        ASSERT_GT(data->size(), 1);
         EXPECT_LE(data->size(), 2 * strip.Rect->width() + 4);
-        EXPECT_LT(data->at(0)->key, newest - 60);
-        EXPECT_GT(data->at(1)->key, newest - 60);
+        EXPECT_LT(data->at(0)->key, last.Time - 60);
+        EXPECT_EQ(data->at(data->size() - 1)->key, last.Time);
+        EXPECT_EQ(data->at(data->size() - 1)->value, *last.Values[column]);
+        EXPECT_EQ(strip.Rect->axis(QCPAxis::atBottom)->range().lower, last.Time - 60);
+        EXPECT_EQ(strip.Rect->axis(QCPAxis::atBottom)->range().upper, last.Time);
+        EXPECT_TRUE(strip.Rect->axis(QCPAxis::atLeft)->range().contains(*last.Values[column]));
     }
+    window.RunEnded();
+    EXPECT_EQ(window.StatusText().toStdString(), "Not logging (showing the run started 14:03:22)");
 }
 
-TEST(LiveWindow, RedrawsFromItsTimerOnlyWhileShownDuringARun)
+// The engine speed readouts "2060" and "2120" are those of samples 2 and 4.
+TEST(LiveWindow, DrawsOnlyWhileShownDuringARunAndOutsideTheObserverCalls)
 {
     LiveWindow window;
-    EXPECT_EQ(window.StatusText(), "Not logging");
-    window.RunStarted(TypicalColumns(), std::chrono::system_clock::now());
+    EXPECT_EQ(window.StatusText().toStdString(), "Not logging");
+    window.RunStarted(kTypicalColumns, std::chrono::system_clock::now());
     window.SampleLogged(TypicalSample(0));
-    // Hidden: nothing is drawn.
+    // Hidden: no timer, nothing drawn.
     EXPECT_FALSE(window.RedrawScheduled());
     window.Redraw();
     EXPECT_EQ(window.Frames().Frames, 0);
-
     window.show();
     EXPECT_TRUE(window.RedrawScheduled());
-    window.SampleLogged(TypicalSample(1));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.Frames().Frames > 0; }, 10000));
-    EXPECT_EQ(window.Strips()[0].Value->text(), QString::number(*TypicalSample(1).Values[0], 'f', 0));
-    // Nothing new: the timer's next calls draw nothing.
-    const long frames = window.Frames().Frames;
-    window.Redraw();
-    EXPECT_EQ(window.Frames().Frames, frames);
-
-    window.hide();
-    EXPECT_FALSE(window.RedrawScheduled());
-    window.show();
-    EXPECT_TRUE(window.RedrawScheduled());
-
-    // After the run its data stays on show; the timer stops.
-    window.SampleLogged(TypicalSample(2));
-    window.RunEnded();
-    EXPECT_FALSE(window.RedrawScheduled());
-    EXPECT_TRUE(window.StatusText().startsWith("Not logging")) << window.StatusText().toStdString();
-    EXPECT_EQ(window.Strips()[0].Value->text(), QString::number(*TypicalSample(2).Values[0], 'f', 0));
-    EXPECT_EQ(window.Strips()[0].Graph->data()->size(), 3);
-}
-
-TEST(LiveWindow, ADueFrameWaitsForTheNextSampleAndIsDrawnOutsideTheObserverCall)
-{
-    LiveWindow window;
-    window.show();
     QCoreApplication::processEvents();  // the frame that showing the window asks for
-    window.RunStarted(TypicalColumns(), std::chrono::system_clock::now());
-    window.SampleLogged(TypicalSample(0));
-    window.Redraw();
     ASSERT_EQ(window.Frames().Frames, 1);
-    const auto rpm = [&] { return window.Strips()[0].Value->text(); };
-    const auto rpmOf = [](int i) { return QString::number(*TypicalSample(i).Values[0], 'f', 0); };
 
     // Nothing new: the timer makes no frame due.
     window.FrameTick();
     window.SampleLogged(TypicalSample(1));
     QCoreApplication::processEvents();
     EXPECT_EQ(window.Frames().Frames, 1);
-
     // Due after a change: the next sample brings the frame, drawn at the next pass through
     // the event loop with that sample in it.
     window.FrameTick();
-    EXPECT_EQ(window.Frames().Frames, 1);
     window.SampleLogged(TypicalSample(2));
     EXPECT_EQ(window.Frames().Frames, 1);
     QCoreApplication::processEvents();
     EXPECT_EQ(window.Frames().Frames, 2);
-    EXPECT_EQ(rpm(), rpmOf(2));
-
-    // No sample for a whole interval after the frame fell due: the timer draws itself.
-    window.SampleLogged(TypicalSample(3));
+    EXPECT_EQ(Readout(window, 0), "2060");
+    // No sample for a whole interval after the frame fell due: the timer draws itself. The
+    // sample is shorter than the columns and its engine speed is not a number: dashes where
+    // values are missing, and no point. The strips fill from the left.
+    RunSample shortSample = TypicalSample(3);
+    shortSample.Values = {kNaN, 12.0};
+    window.SampleLogged(shortSample);
     window.FrameTick();
     window.FrameTick();
     EXPECT_EQ(window.Frames().Frames, 3);
-    EXPECT_EQ(rpm(), rpmOf(3));
-    window.RunEnded();
-}
+    EXPECT_EQ(Readout(window, 0), "---");
+    EXPECT_EQ(Readout(window, 1), "12.00");
+    EXPECT_EQ(Readout(window, 5), "---");
+    EXPECT_EQ(window.Strips()[0].Rect->axis(QCPAxis::atBottom)->range().lower, 0.0);
+    EXPECT_EQ(window.Strips()[0].Rect->axis(QCPAxis::atBottom)->range().upper, 60.0);
 
-TEST(LiveWindow, OddRunsAreShownAsFarAsTheyGo)
-{
-    LiveWindow window;
-    window.show();
-    // Samples outside a run are ignored.
-    window.SampleLogged(TypicalSample(5));
+    // After the run its data stays on show; the timer stops.
+    window.SampleLogged(TypicalSample(4));
     window.RunEnded();
-    EXPECT_TRUE(window.Strips().empty());
-
-    // A run whose every slot is skipped has nothing to chart, but still its rates.
-    window.RunStarted({{"Skip value", "", 0, true}}, std::chrono::system_clock::now());
-    EXPECT_TRUE(window.Strips().empty());
-    for (int i = 0; i < 10; ++i)
-        window.SampleLogged(TypicalSample(i));
-    window.Redraw();
-    EXPECT_TRUE(window.StatusText().contains("samples/s")) << window.StatusText().toStdString();
-
-    // The next run replaces the strips; a sample shorter than its columns shows dashes
-    // where values are missing, and a value that is not a number adds no point.
-    window.RunStarted(TypicalColumns(), std::chrono::system_clock::now());
-    ASSERT_EQ(window.Strips().size(), 6u);
-    RunSample sample = TypicalSample(1);
-    window.SampleLogged(sample);
-    sample.Time = 0.5;
-    sample.Values = {NAN, 12.0};
-    window.SampleLogged(sample);
-    window.Redraw();
-    EXPECT_EQ(window.Strips()[0].Value->text(), "---");
-    EXPECT_EQ(window.Strips()[0].Graph->data()->size(), 1);
-    EXPECT_EQ(window.Strips()[1].Value->text(), "12.00");
-    EXPECT_EQ(window.Strips()[5].Value->text(), "---");
-    window.RunEnded();
+    EXPECT_FALSE(window.RedrawScheduled());
+    EXPECT_EQ(Readout(window, 0), "2120");
+    EXPECT_EQ(window.Strips()[0].Graph->data()->size(), 4);  // samples 0, 1, 2 and 4
 }
 
 }  // namespace

@@ -1,0 +1,253 @@
+// Reading data logs, and what the log viewer figures from them: the value at the cursor, the
+// figures of the visible range, the power curve.
+#include "plots/LogFile.h"
+#include "plots/LogStatistics.h"
+#include "plots/PowerCurve.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "tests/common/TempFolder.h"
+
+namespace tessek {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A channel's unit and values as one text, "-" for no value: "rpm: 800 - 850".
+std::string Column(const LogReadResult& r, const std::string& name)
+{
+    for (const LogChannel& c : r.Data.Channels) {
+        if (c.Name != name)
+            continue;
+        std::ostringstream text;
+        text << c.Unit << ':';
+        for (double v : c.Values)
+            (std::isnan(v) ? text << " -" : text << ' ' << v);
+        return text.str();
+    }
+    return "no channel " + name;
+}
+
+// Every layout holds two rows, at 0 and 0.5 s.
+TEST(LogFile, FindsNamesUnitsAndTimeColumnInEveryAcceptedLayout)
+{
+    const std::tuple<const char*, const char*, const char*, const char*, const char*> cases[] = {
+        {"MSL: names row, units row", "Time\tEngine Speed\tMAP\ns\trpm\tpsi/-inHg\n0.000\t800\t-12.35\n0.500\t825\t0\n",
+         "Time", "MAP", "psi/-inHg: -12.35 0"},
+        {"MegaLogViewer banner lines before the names, time not first",
+         "\"MS2Extra comms342h2\"\n\"Capture Date: Sat Dec 06 14:03:27 2026\"\nRPM\tTime\tMAP\nRPM\tsec\tkPa\n"
+         "812\t0.000\t35.2\n830\t0.500\t36.0\n",
+         "Time", "RPM", "RPM: 812 830"},
+        {"units in brackets, time not first", "Boost [kPa],Seconds,Lambda\n101.3,0,1.02\n150.0,0.5,0.85\n", "Seconds",
+         "Boost", "kPa: 101.3 150"},
+        {"no time name: the first column is time", "t,rpm\n0,800\n0.5,900\n", "t", "rpm", ": 800 900"},
+        {"quoted: comma, doubled quote, quoted numbers, CRLF",
+         "\"Time (s)\",\"Boost, \"\"gauge\"\" (psi)\"\r\n\"0.0\",\"-3.5\"\r\n0.5,\" 4.25 \"\r\n", "Time",
+         "Boost, \"gauge\"", "psi: -3.5 4.25"},
+        {"semicolon separated, time in ms", "Time (ms);Engine Speed (rpm)\n0;800\n500;900\n", "Time", "Engine Speed",
+         "rpm: 800 900"},
+        {"a quoted name with a line break", "Time,\"Two\nLines\"\n0,1\n0.5,2\n", "Time", "Two\nLines", ": 1 2"},
+        {"blank lines and a trailing separator", "Time,Knock,\n\n0,1.5,\n0.5,+2,\n\n", "Time", "Knock", ": 1.5 2"},
+    };
+    for (const auto& [name, text, timeName, channel, column] : cases) {
+        SCOPED_TRACE(name);
+        const LogReadResult r = ParseLogText(text);
+        ASSERT_TRUE(r.Ok()) << r.Error;
+        EXPECT_EQ(r.Data.TimeName, timeName);
+        EXPECT_EQ(r.Data.Time, (std::vector<double>{0, 0.5}));
+        EXPECT_EQ(Column(r, channel), column);
+        EXPECT_EQ(r.Report.Summary(), "2 rows read, 0 skipped");
+    }
+}
+
+TEST(LogFile, SkipsOrBlanksBadRowsAndSaysWhereAndWhy)
+{
+    const LogReadResult r = ParseLogText(
+        "Created by,Tessek\n"                             // line 1: a banner
+        "Time (s),Engine Speed (rpm),Coolant Temp (F)\n"  // 2
+        "0.0,abc,180\n"                                   // 3: kept, rpm no value (not a units row)
+        "0.1,nan,181\n"                                   // 4: kept, rpm no value, not counted
+        "x,900,182\n"                                     // 5: skipped
+        "0.2,900,182\n"                                   // 6
+        "0.2,910,182\n"                                   // 7: repeated time, kept
+        "0.15,920,183\n"                                  // 8: skipped, goes back
+        ",930,183\n"                                      // 9: skipped
+        "0.3,940,184,9\n"                                 // 10: skipped, extra field
+        "0.4,95");                                        // 11: cut short
+    ASSERT_TRUE(r.Ok()) << r.Error;
+    EXPECT_EQ(r.Data.Time, (std::vector<double>{0.0, 0.1, 0.2, 0.2}));
+    EXPECT_EQ(Column(r, "Engine Speed"), "rpm: - - 900 910");
+    EXPECT_EQ(
+        r.Report.Examples,
+        (std::vector<std::string>{"line 3: \"Engine Speed\" is not a number: \"abc\"",
+                                  "line 5: the time is not a number", "line 8: time goes back from 0.200 s to 0.150 s",
+                                  "line 9: no time", "line 10: 4 fields where the names row has 3"}));
+    EXPECT_EQ(r.Report.Summary(),
+              "4 rows read, 5 skipped, 1 cells not a number, 1 repeated times (line 3: \"Engine Speed\" is not a "
+              "number: \"abc\"; ...)");
+
+    // The cut-short last row, on its own, and dropped quietly when the text is only the
+    // first part of a longer file.
+    const std::string cut = "Time,A,B\n0,1,2\n1,3,4\n2,5";
+    EXPECT_EQ(ParseLogText(cut).Report.Summary(),
+              "2 rows read, 1 skipped (line 4: only 2 of 3 fields (row cut short?))");
+    EXPECT_EQ(ParseLogText(cut, {}, true).Report.Summary(), "2 rows read, 0 skipped");
+}
+
+TEST(LogFile, RefusesWhatIsNotALogWithAClearMessage)
+{
+    std::string everyByte, prose;
+    for (int i = 0; i < 256; ++i)
+        everyByte += static_cast<char>(i);
+    for (int i = 0; i < 100; ++i)
+        prose += "some text\n";
+    const std::string noRows = "Not a data log: no row of numbers under a row of column names in the first 64 lines.";
+    const std::tuple<const char*, std::string, std::string> cases[] = {
+        {"empty", "", "The file is empty."},
+        {"only blanks and line breaks", "  \r\n\n", "The file is empty."},
+        {"names beyond the first 64 lines", prose + "Time,A\n0,1\n", noRows},
+        {"binary: every byte value", everyByte, noRows},
+        {"numbers without names", "1,2\n3,4\n",
+         "Not a data log: no row of column names above the first row of numbers (line 1)."},
+        {"a single column", "Time\n0\n1\n",
+         "Not a data log: it has a single column and so nothing to show against time."},
+        {"no row with a time", "Time,A\n,1\n,2\n", "Not a data log: none of its rows could be read (line 2: no time)."},
+        {"names only, no samples", "Time (s),Engine Speed (rpm)\r\n",
+         "The log holds no samples, only its column names."},
+    };
+    for (const auto& [name, text, error] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(ParseLogText(text).Error, error);
+    }
+}
+
+// A 1 GiB file that is a log for its first 1000 rows and a hole after them, read within
+// both limits: what lies beyond them is left out and the report says so.
+TEST(LogFile, ReadsFilesWithinItsLimitsAndSaysWhyOneCannotBeRead)
+{
+    test::TempFolder dir;
+    std::string head = "Time (s),Engine Speed (rpm)\r\n";
+    for (int i = 0; i < 1000; ++i)
+        head += std::to_string(i) + ".0," + std::to_string(800 + i) + "\r\n";
+    dir.Write("huge.csv", head);
+    ASSERT_EQ(::truncate(dir.File("huge.csv").c_str(), off_t{1} << 30), 0);
+    LogReadLimits limits;
+    limits.MaxCells = 51;
+    EXPECT_EQ(ReadLogFile(dir.File("huge.csv"), limits).Report.Summary(),
+              "25 rows read, 0 skipped. Only the first 128 MiB of this 1.0 GiB file were read. Only the first 25 "
+              "rows were loaded (the viewer keeps at most 51 values).");
+
+    EXPECT_EQ(ReadLogFile(dir.File("missing.csv")).Error,
+              "Cannot open " + dir.File("missing.csv") + ": No such file or directory");
+    EXPECT_EQ(ReadLogFile(dir.Path()).Error, "Not a data log: " + dir.Path() + " is not a regular file.");
+}
+
+TEST(LogStatistics, CursorTakesTheNearestSampleAndRangesKeepTheirEdges)
+{
+    const std::vector<double> time{0, 1, 2, 2, 3, 4};
+    const std::vector<double> values{10, 11, 12, 13, kNaN, 9};
+    const std::tuple<const char*, double, double> cursor[] = {
+        {"before the first sample", -0.1, kNaN},       {"on the first sample", 0, 10},
+        {"half way takes the earlier", 0.5, 10},       {"nearer the later", 0.6, 11},
+        {"repeated time: the first of them", 1.9, 12}, {"half way after a repeated time", 2.5, 12},
+        {"on a sample without value", 3, kNaN},        {"after the last sample", 4.01, kNaN},
+    };
+    for (const auto& [name, t, expected] : cursor) {
+        SCOPED_TRACE(name);
+        EXPECT_THAT(ValueAt(time, values, t), testing::NanSensitiveDoubleEq(expected));
+    }
+    EXPECT_EQ(NearestSample({}, 0), std::nullopt);
+
+    const std::tuple<const char*, double, double, double, double, double, size_t> ranges[] = {
+        {"whole run, the missing value skipped", 0, 4, 9, 13, 11, 5},
+        {"edges are inside", 1, 2, 11, 13, 12, 3},
+        {"only a missing value", 2.5, 3.5, kNaN, kNaN, kNaN, 0},
+        {"reversed", 2, 1, kNaN, kNaN, kNaN, 0},
+    };
+    for (const auto& [name, t0, t1, min, max, mean, count] : ranges) {
+        SCOPED_TRACE(name);
+        const RangeStats s = StatsOver(time, values, t0, t1);
+        EXPECT_THAT(s.Min, testing::NanSensitiveDoubleEq(min));
+        EXPECT_THAT(s.Max, testing::NanSensitiveDoubleEq(max));
+        EXPECT_THAT(s.Mean, testing::NanSensitiveDoubleEq(mean));
+        EXPECT_EQ(s.Count, count);
+    }
+}
+
+const std::vector<std::string> kPullColumns = {"Engine Speed", "Acceleration", "Power", "Torque"};
+
+// A log with the named columns (a name ending in " raw" makes a raw column), one row each.
+LogData Log(const std::vector<std::string>& names, const std::vector<std::vector<double>>& rows)
+{
+    LogData log;
+    for (const std::string& name : names)
+        log.Channels.push_back({name, "", name.ends_with(" raw"), 0, {}});
+    for (const auto& row : rows) {
+        log.Time.push_back(static_cast<double>(log.Time.size()) * 0.02);
+        for (size_t i = 0; i < names.size(); ++i)
+            log.Channels[i].Values.push_back(row[i]);
+    }
+    return log;
+}
+
+// The curve as "rpm:power/torque" points, then "| power@rpm torque@rpm" of the peaks and
+// the number of samples used; or why there is no curve.
+TEST(PowerCurve, MediansOfBinsAveragedWithNeighboursGiveTheCurveAndItsPeaks)
+{
+    const std::string noData = "No acceleration data in this log: ";
+    const std::tuple<const char*, LogData, std::string> cases[] = {
+        {"peaks in the middle and at the start; slowing down and standing still left out",
+         Log(kPullColumns, {{3050, 1, 100, 500},
+                            {3150, 1, 200, 400},
+                            {3250, 1, 600, 300},
+                            {3250, -0.2, 999, 999},
+                            {0, 1, 999, 999},
+                            {3350, 1, 200, 200},
+                            {3450, 1, 100, 100}}),
+         "3050:150/450 3150:300/400 3250:333.333/300 3350:300/200 3450:150/150 | 333.333@3250 450@3050 of 5"},
+        {"spike shared with its neighbours; the first of equal peaks",
+         Log(kPullColumns, {{3050, 1, 100, 200}, {3150, 1, 400, 800}, {3250, 1, 100, 200}}),
+         "3050:250/500 3150:200/400 3250:250/500 | 250@3050 500@3050 of 3"},
+        {"a gap: bins are not neighbours", Log(kPullColumns, {{3050, 1, 100, 200}, {3250, 1, 300, 600}}),
+         "3050:100/200 3250:300/600 | 300@3250 600@3250 of 2"},
+        {"median of an even count",
+         Log(kPullColumns, {{3010, 1, 1, 2}, {3020, 1, 2, 4}, {3030, 1, 100, 9}, {3040, 1, 3, 6}}),
+         "3050:2.5/5 | 2.5@3050 5@3050 of 4"},
+        {"torque without values", Log(kPullColumns, {{3050, 1, 100, kNaN}, {3150, 1, 120, kNaN}}),
+         "3050:110/nan 3150:110/nan | 110@3050 nan@nan of 2"},
+        {"no positive acceleration", Log(kPullColumns, {{3000, -0.1, 50, 80}, {3100, 0, 50, 80}}),
+         noData + "no sample with positive acceleration and engine speed."},
+        {"engine speed beyond reason", Log(kPullColumns, {{1e30, 0.5, 50, 80}}),
+         noData + "no sample with positive acceleration and engine speed."},
+        {"no performance columns", Log({"Engine Speed"}, {{3000}}),
+         noData + "it has no Acceleration, Power and Torque columns."},
+        {"a raw column is not the figure",
+         Log({"Engine Speed", "Acceleration", "Power raw", "Torque"}, {{3000, 0.5, 50, 80}}),
+         noData + "it has no Acceleration, Power and Torque columns."},
+        {"no engine speed", Log({"Road Speed", "Acceleration", "Power", "Torque"}, {{3000, 0.5, 50, 80}}),
+         "No power curve for this log: it has no Engine Speed column."},
+    };
+    for (const auto& [name, log, expected] : cases) {
+        SCOPED_TRACE(name);
+        const PowerCurve curve = ComputePowerCurve(log);
+        std::ostringstream text;
+        for (const PowerCurvePoint& p : curve.Points)
+            text << p.Rpm << ':' << p.Power << '/' << p.Torque << ' ';
+        text << "| " << curve.PeakPower << '@' << curve.PeakPowerRpm << ' ' << curve.PeakTorque << '@'
+             << curve.PeakTorqueRpm << " of " << curve.Samples;
+        EXPECT_EQ(curve.Ok() ? text.str() : curve.Problem, expected);
+        EXPECT_EQ(curve.Points.empty(), !curve.Ok());
+    }
+}
+
+}  // namespace
+}  // namespace tessek
