@@ -311,14 +311,21 @@ struct PaintCounter : QObject {
     }
 };
 
-// The text area paints new lines at most every kShowIntervalMs, while its document and its
+// The text area shows what its text holds: a row built of pieces ends before the next
+// line. It paints new lines at most every kShowIntervalMs, while its document and its
 // scroll position follow every line at once.
-TEST(MemoDisplay, ManyLinesPaintAFewTimesAndTheLastLineIsShown)
+TEST(MemoDisplay, RowsShowAsTheTextHoldsThemAndManyLinesPaintAFewTimes)
 {
     MemoWidget memo;
     memo.resize(300, 120);
     memo.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&memo));
+    for (const char* piece : {"      | c1", " | c2"})
+        memo.Append(piece);
+    memo.AddLine("next");
+    EXPECT_EQ(memo.Text(), "      | c1 | c2\r\nnext\r\n");
+    EXPECT_EQ(memo.toPlainText(), "      | c1 | c2\nnext\n");
+    memo.Clear();
     PaintCounter counter;
     memo.viewport()->installEventFilter(&counter);
     QElapsedTimer clock;
