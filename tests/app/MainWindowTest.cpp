@@ -1,151 +1,94 @@
-// The main window end to end: created in a private program folder whose "Tessek.ini"
-// names the pseudo-terminal of a simulated LM.
+// The program end to end: the main window in a private program folder whose "Tessek.ini"
+// names the pseudo-terminal of a simulated LM (or the built-in port "SIM"), the windows and
+// controls it is made of, and the program run as a child process.
+#include "app/AboutBox.h"
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
+#include "app/StandaloneViewer.h"
 #include "dialogs/DataSetupDialog.h"
-#include "dialogs/PortSetupDialog.h"
-#include "platform/ErrorDisplay.h"
+#include "logging/ParamCatalogue.h"
+#include "platform/BuildInfo.h"
 #include "platform/IniFile.h"
+#include "plots/LiveWindow.h"
+#include "plots/LogViewerWindow.h"
 #include "sim/SimulatedLm.h"
+#include "tests/common/ErrorRecorder.h"
 #include "tests/common/EventLoop.h"
+#include "tests/common/FileSizeLimit.h"
 #include "tests/common/ModalAnswer.h"
+#include "tests/common/PtyPeer.h"
 #include "tests/common/ScriptedTime.h"
 #include "tests/common/TempFolder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <QCheckBox>
-#include <QDir>
-#include <QFileDialog>
-#include <QGroupBox>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
-#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
-#include <QTimer>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
 
 namespace tessek {
 namespace {
 
 using Lines = std::vector<std::string>;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+// Shows `window`, makes it the active one and gives `start` the focus.
+void Activate(QWidget& window, QWidget* start)
+{
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    start->setFocus(Qt::OtherFocusReason);
+}
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    MainWindowTest()
-    {
-        previous = SetErrorDisplay([this](const std::string& m) { errors.push_back(m); });
-    }
-    ~MainWindowTest() override { SetErrorDisplay(std::move(previous)); }
-
     // With `time`, the window runs on that clock and event pump.
     std::unique_ptr<TfrmMain> Create(const std::string& more = "", std::shared_ptr<test::ScriptedTime> time = {})
     {
-        folder.Write("Tessek.ini", "[ComPort]\r\nPort=" + lm.SlavePath() + "\r\n" + more);
-        if (time)
-            return std::make_unique<TfrmMain>(
-                folder.Path(), [t = time.get()] { return t->Now(); }, time);
-        return std::make_unique<TfrmMain>(folder.Path());
+        folder.Write("Tessek.ini", "[ComPort]\nPort=" + lm.SlavePath() + "\n" + more);
+        const TickSource clock = time ? TickSource([t = time.get()] { return t->Now(); }) : TickSource{};
+        return std::make_unique<TfrmMain>(folder.Path(), clock, time);
     }
-    static uint32_t Since(uint32_t start) { return TickElapsed(start, GetTickCount()); }
 
+    test::ErrorRecorder errors;
     test::TempFolder folder;
     sim::SimulatedLm lm;
-    ErrorDisplay previous;
-    std::vector<std::string> errors;
 };
 
-TEST_F(MainWindowTest, StartUpTellsWhetherTheLmIsSending)
+// The start-up removes temporaries of killed settings writes and opens the port the
+// settings name: here the program's own, by name in any letter case, which sends and
+// answers like an LM.
+TEST_F(MainWindowTest, StartUpOpensTheBuiltInPortSimWhichTalksLikeAnLm)
 {
-    for (const bool quiet : {false, true}) {
-        SCOPED_TRACE(quiet ? "silent" : "sending");
-        lm.SetQuiet(quiet);
-        // A sending LM is listened to in real time; the silence is waited out on the clock.
-        const auto time = quiet ? std::make_shared<test::ScriptedTime>() : nullptr;
-        const uint32_t start = quiet ? time->Now() : 0;
-        auto w = Create("BaudRate=9600\r\nCustomBaudRate=1234\r\n", time);  // the LM's rate is forced
-        if (quiet) {
-            EXPECT_GE(time->Now() - start, 300u);
-        }
-        EXPECT_EQ(w->Memo->Lines(), (Lines{folder.Path(), quiet ? "Not Connected to LM" : "Receiving Data"}));
-        EXPECT_EQ(w->lbstatus->text(), quiet ? "Not Connected" : "Connected");
-        EXPECT_TRUE(w->ComPort.Connected());
-        EXPECT_EQ(w->ComPort.BaudRate(), brCustom);
-        EXPECT_EQ(w->ComPort.CustomBaudRate(), 977);
-    }
-    EXPECT_TRUE(errors.empty());
-}
-
-// A port that cannot be opened is reported and the window stays usable: the rest of the
-// start-up does not run, and a command then fails at its first write, again only reported.
-TEST_F(MainWindowTest, APortThatCannotBeOpenedIsReportedAndTheWindowGoesOn)
-{
-    folder.Write("Tessek.ini", "[ComPort]\nPort=" + folder.File("no-such-device") + "\n");
+    folder.Write("Tessek.ini", "[ComPort]\nPort=sim\n");
+    folder.Write("Tessek.ini.Ab12Cd", "[ComPort]\n");
+    folder.Write("Notes.txt.abcdef", "kept");
     TfrmMain w(folder.Path());
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0], "Unable to open com port (win error code: 2)");
-    EXPECT_EQ(w.lbstatus->text(), "-------------------");
-    EXPECT_FALSE(w.ComPort.Connected());
-    w.btnCodes->click();
-    ASSERT_EQ(errors.size(), 2u);
-    EXPECT_EQ(errors[1].rfind("WriteFile function failed", 0), 0u);
-    EXPECT_TRUE(w.Busy());  // left set until Log is pressed
-    w.btnLog->click();
-    EXPECT_FALSE(w.Busy());
-    EXPECT_EQ(w.Memo->Lines().back(), "Cancel Logging");
-}
-
-TEST_F(MainWindowTest, HandshakeMovesTheOpenLinkToTheHighRate)
-{
-    lm.SetByte(0x8F, 0x40);
-    auto w = Create();
-    w->SetBusy(true);
-    EXPECT_TRUE(w->EstablishHighBaud());
-    EXPECT_EQ(w->ComPort.CustomBaudRate(), 7680);
-    EXPECT_EQ(lm.Rate(), 7680u);
-    // The LM takes requests only when they come at its own rate of 7680.
-    EXPECT_EQ(w->ReadLmByte(0x8F, 2), 0x40);
-    // A later handshake is sent at 7680 and its echo alone satisfies it.
-    EXPECT_TRUE(w->EstablishHighBaud());
-    EXPECT_EQ(lm.HandshakeCount(), 2u);
-}
-
-TEST_F(MainWindowTest, HandshakeFailsWhenTheLmNeverEchoes)
-{
-    const auto time = std::make_shared<test::ScriptedTime>();
-    auto w = Create("", time);
-    lm.SetFault(sim::LmFault::Silent);
-    w->SetBusy(true);
-    const uint32_t start = time->Now();
-    EXPECT_FALSE(w->EstablishHighBaud());
-    // Two settle delays of 100 ms and two echo waits of 1000 ms.
-    EXPECT_GE(time->Now() - start, 2200u);
-    EXPECT_LT(time->Now() - start, 2400u);
-}
-
-TEST_F(MainWindowTest, HandshakeSucceedsOnTheRetryAlone)
-{
-    lm.SetQuiet(true);
-    lm.SetFault(sim::LmFault::RetryOnly);
-    auto w = Create();
-    w->SetBusy(true);
-    const uint32_t start = GetTickCount();
-    EXPECT_TRUE(w->EstablishHighBaud());
-    EXPECT_GE(Since(start), 1100u);  // the first echo wait ran out
-    EXPECT_EQ(lm.HandshakeCount(), 2u);
-    EXPECT_EQ(lm.Rate(), 7680u);
-    EXPECT_EQ(w->ComPort.CustomBaudRate(), 7680);
-}
-
-TEST_F(MainWindowTest, BreakDuringAWaitClosesThePortAndTheNextWriteFails)
-{
-    lm.SetFault(sim::LmFault::Silent);
-    auto w = Create();
-    w->SetBusy(true);
-    QTimer::singleShot(300, w.get(), [&] { w->ComPort.OnError(&w->ComPort, ComError(ceBreak)); });
-    // The break comes during the first echo wait; the repeated handshake byte then
-    // cannot be written.
-    EXPECT_THROW(w->EstablishHighBaud(), EComPort);
-    EXPECT_FALSE(w->ComPort.Connected());
-    EXPECT_EQ(w->Memo->Lines().at(2), "Break Error, closing connection");
+    EXPECT_FALSE(folder.Exists("Tessek.ini.Ab12Cd"));
+    EXPECT_EQ(folder.Read("Notes.txt.abcdef"), "kept");
+    std::vector<std::string> ports;
+    TCustomComPort::ListSerialPorts(ports);
+    EXPECT_THAT(ports, ::testing::Contains("SIM"));
+    EXPECT_EQ(w.Memo->Lines(), (Lines{folder.Path(), "Receiving Data"}));
+    EXPECT_EQ(w.lbstatus->text(), "Connected");
+    w.SetBusy(true);
+    EXPECT_TRUE(w.EstablishHighBaud());
+    EXPECT_EQ(w.ComPort.CustomBaudRate(), 7680);
 }
 
 // A handler that fails ends the port's event delivery until the port is reopened, and
@@ -154,44 +97,25 @@ TEST_F(MainWindowTest, AFailingHandlerIsShownOnceAndEndsDeliveryUntilTheReopen)
 {
     auto w = Create();
     w->Link.AfterTxEmpty = [] { throw std::runtime_error("handler failed"); };
-    const auto writeBytes = [&w](int count) {
-        for (int i = 0; i < count; ++i) {
+    for (const size_t shown : {1, 2}) {
+        for (int i = 0; i < 3; ++i) {
             w->ComPort.WriteBytes("\x55");
             test::PumpFor(50);
         }
-    };
-    writeBytes(4);
-    EXPECT_EQ(errors, std::vector<std::string>{"handler failed"});
-    w->ComPort.Close();
-    w->ComPort.Open();
-    writeBytes(2);
-    EXPECT_EQ(errors, (std::vector<std::string>{"handler failed", "handler failed"}));
-}
-
-TEST_F(MainWindowTest, BusyDisablesSetupSaveAdaptivesAndComSetupOnly)
-{
-    auto w = Create();
-    const std::vector<std::pair<QWidget*, bool>> disabledWhenBusy = {
-        {w->btnSetup, true}, {w->btnSave, true},   {w->btnGetAdaptives, true}, {w->btnComSetup, true},
-        {w->btnLog, false},  {w->btnCodes, false}, {w->cbxDumpAll, false},     {w->rgRate, false},
-    };
-    for (const bool busy : {true, false, true}) {
-        w->SetBusy(busy);
-        for (const auto& [control, disabled] : disabledWhenBusy) {
-            SCOPED_TRACE(control->objectName().toStdString() + (busy ? " busy" : " idle"));
-            EXPECT_EQ(control->isEnabled(), !(busy && disabled));
-        }
+        EXPECT_EQ(errors.messages, Lines(shown, "handler failed"));
+        w->ComPort.Close();
+        w->ComPort.Open();
     }
 }
 
+// The error handler compares whole sets: each single error has its line; sets of several
+// have none, but 0x5D closes the port as a break does.
 TEST_F(MainWindowTest, LineErrorsAreComparedAsWholeSets)
 {
-    // Each single error has its line, bits 0x01 to 0x80; sets of several have none, but
-    // 0x5D closes the port as a break does.
     const char* single[] = {"Frame Error", "Rx Parity Error", "Overrun Error", "Break Error, closing connection",
                             "IO Error",    "Mode Error",      "Rx Over Error", "Tx Full Error"};
-    std::vector<std::pair<TComErrors, const char*>> cases{{0x05, nullptr}, {0x5F, nullptr}, {0x00, nullptr}};
-    cases.emplace_back(0x5D, "Closing connection due to com error.");
+    std::vector<std::pair<TComErrors, const char*>> cases{
+        {0x05, nullptr}, {0x5F, nullptr}, {0x00, nullptr}, {0x5D, "Closing connection due to com error."}};
     for (int bit = 0; bit < 8; ++bit)
         cases.emplace_back(1 << bit, single[bit]);
     auto w = Create();
@@ -202,9 +126,7 @@ TEST_F(MainWindowTest, LineErrorsAreComparedAsWholeSets)
             w->ComPort.Open();
         w->MemoClear();
         w->ComPort.OnError(&w->ComPort, set);
-        Lines expected;
-        if (line)
-            expected.push_back(line);
+        Lines expected = line ? Lines{line} : Lines{};
         if (closes)  // closing reports the modem lines off
             expected.insert(expected.end(), {"CTS Change Event", "DSR Change Event", "RLSD Change Event"});
         EXPECT_EQ(w->Memo->Lines(), expected);
@@ -212,65 +134,349 @@ TEST_F(MainWindowTest, LineErrorsAreComparedAsWholeSets)
     }
 }
 
-TEST_F(MainWindowTest, EnterPressesLogUnlessAButtonHasTheFocus)
-{
-    auto w = Create("", std::make_shared<test::ScriptedTime>());
-    int logs = 0;
-    QObject::connect(w->btnLog, &QPushButton::clicked, [&] { ++logs; });
-    lm.SetFault(sim::LmFault::Silent);  // the Log press then ends at its failed handshake
-    QTest::keyClick(w.get(), Qt::Key_Return);
-    EXPECT_EQ(logs, 1);
-    test::ModalAnswer<TfrmSetup> closeSetup([](TfrmSetup* dialog) { dialog->reject(); });
-    QTest::keyClick(w->btnSetup, Qt::Key_Return);
-    EXPECT_TRUE(closeSetup.Answered());
-    EXPECT_EQ(logs, 1);
-}
-
-TEST_F(MainWindowTest, ComSetupIsIgnoredWhileBusy)
+TEST_F(MainWindowTest, TabVisitsThePanelInOrderAndF1ShowsTheAboutBox)
 {
     auto w = Create();
-    const std::string before = folder.Read("Tessek.ini");
-    w->SetBusy(true);
-    w->btnComSetupClick(w->btnComSetup);
-    EXPECT_EQ(folder.Read("Tessek.ini"), before);
-    w->SetBusy(false);
-    test::ModalAnswer<TComSetupFrm> cancel([](TComSetupFrm* dialog) { dialog->reject(); });
-    w->btnComSetupClick(w->btnComSetup);
-    EXPECT_TRUE(cancel.Answered());
-    EXPECT_EQ(IniFile(folder.File("Tessek.ini")).ReadString("ComPort", "CustomBaudRate", ""), "977");
+    AddAboutAction(*w);
+    Activate(*w, w->Memo);
+    const Lines before = w->Memo->Lines();
+    // The specified buttons in their order, the buttons of the extra windows, and past
+    // the hidden controls back to the text area.
+    for (QWidget* next :
+         std::initializer_list<QWidget*>{w->btnLog, w->btnSetup, w->btnSave, w->btnGetAdaptives, w->btnCodes,
+                                         w->btnComSetup, w->btnChart, w->btnViewLog, w->Memo}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+    }
+    EXPECT_EQ(w->Memo->Lines(), before);  // no tab character went into the text
+
+    QString about;
+    test::ModalAnswer<QMessageBox> answer([&](QMessageBox* box) {
+        about = box->text();
+        box->accept();
+    });
+    QTest::keyClick(w.get(), Qt::Key_F1);
+    EXPECT_THAT(about.toStdString(), HasSubstr(std::string("Tessek ") + kVersion));
+    EXPECT_THAT(about.toStdString(), HasSubstr("GPL-3.0-or-later"));
 }
 
-TEST_F(MainWindowTest, SaveWritesTheTextOnlyWhenConfirmed)
+TEST(DataSetupKeys, TabIntoTheMapTypeGroupLandsOnTheSelectedType)
 {
-    auto w = Create();
-    test::TempFolder current;
-    const QString previousDir = QDir::currentPath();
-    QDir::setCurrent(QString::fromStdString(current.Path()));
-    // Answers the save dialog once it is up: types `name` and accepts, or cancels.
-    auto answer = [&w](const QString& name) {
-        auto answered = std::make_shared<bool>(false);
-        QTimer::singleShot(50, w->SaveDialog1, [dialog = w->SaveDialog1, name, answered] {
-            *answered = dialog->isVisible() && dialog->isModal();
-            if (name.isEmpty())
-                return dialog->reject();
-            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(name);
-            QMetaObject::invokeMethod(dialog, "accept");
-        });
-        return answered;
+    test::TempFolder folder;
+    IniFile ini(folder.File("Tessek.ini"));
+    const Catalogue catalogue;
+    LoggingSettings settings;
+    settings.MapFunction = MapFactorForType(2);  // "1 Bar"
+    TfrmSetup dialog(settings, ini, catalogue);
+    Activate(dialog, dialog.Edit[8]);
+    QTest::keyClick(dialog.Edit[8], Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.rgMapTypeItems->button(2));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);  // on the selected type: no change
+    EXPECT_EQ(dialog.MapTypeIndex(), 2);
+    // Another type chosen: Tab lands on that one from then on.
+    dialog.rgMapTypeItems->button(0)->click();
+    dialog.Edit[8]->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(dialog.Edit[8], Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), dialog.rgMapTypeItems->button(0));
+}
+
+TEST_F(MainWindowTest, AnUnreadableSettingsFileIsReportedOnceAndLeftAsItIs)
+{
+    std::filesystem::create_directory(folder.File("Tessek.ini"));
+    {
+        TfrmMain w(folder.Path());
+        ASSERT_EQ(errors.messages.size(), 1u);
+        EXPECT_THAT(errors.messages[0], HasSubstr(folder.File("Tessek.ini")));
+        EXPECT_THAT(errors.messages[0], HasSubstr(std::strerror(EISDIR)));
+        // The start-up goes on with the default settings; the port it was meant to open
+        // is unknown, so none is opened.
+        EXPECT_EQ(w.Memo->Lines(), (Lines{folder.Path(), "Not Connected to LM"}));
+        EXPECT_FALSE(w.ComPort.Connected());
+    }
+    // SaveNum cannot be stored at the close: said, naming the file; nothing replaced it.
+    ASSERT_EQ(errors.messages.size(), 2u);
+    EXPECT_THAT(errors.messages[1], HasSubstr(folder.File("Tessek.ini")));
+    EXPECT_TRUE(std::filesystem::is_directory(folder.File("Tessek.ini")));
+}
+
+// A log that the full disk kept out of TempLog stays in the text area: the commands that
+// would clear it ask first, and only a confirmed discard lets them go on.
+TEST_F(MainWindowTest, ALogThatCouldNotBeSavedIsKeptUntilDiscarded)
+{
+    lm.SetQuiet(true);
+    // The waits that only run out (the run's extra handshake byte, the requests after the
+    // stop) end after 100 ms of silence instead of their real 500 ms.
+    auto w = Create("[CurrentSet]\n1=8F\n", std::make_shared<test::ScriptedTime>(100));
+    // Presses Log (to stop a run) once `requests` more requests have reached the LM.
+    std::optional<test::Watch> stopper;
+    const auto stopAfter = [&](uint32_t requests) {
+        stopper.emplace([&, at = lm.RequestCount() + requests] { return w->Busy() && lm.RequestCount() >= at; },
+                        [&] { w->btnLog->click(); });
     };
-    w->MemoClear();
-    w->MemoAppend("row");
-    auto answered = answer({});
-    w->btnSave->click();
-    EXPECT_TRUE(*answered);
-    EXPECT_TRUE(QDir(QString::fromStdString(current.Path())).isEmpty());
+    stopAfter(3 + 2);  // the header and one sample: more than the file may hold
+    {
+        const test::FileSizeLimit full(100);
+        w->btnLog->click();
+    }
+    ASSERT_EQ(errors.messages.size(), 1u) << w->MemoText();
+    EXPECT_THAT(errors.messages[0], HasSubstr(folder.File("TempLog1.txt")));
+    EXPECT_THAT(errors.messages[0], HasSubstr(std::strerror(EFBIG)));
+    EXPECT_FALSE(folder.Exists("TempLog1.txt"));
+    EXPECT_EQ(IniFile(folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0), 0);
+    const Lines kept = w->Memo->Lines();
+    ASSERT_EQ(kept.back(), "Done Logging");
 
-    answered = answer("report.txt");
-    w->btnSave->click();
-    EXPECT_TRUE(*answered);
-    EXPECT_EQ(current.Read("report.txt"), "row\r\n");
-    QDir::setCurrent(previousDir);
+    for (QPushButton* button : {w->btnLog, w->btnCodes, w->btnGetAdaptives}) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        const uint32_t requests = lm.RequestCount();
+        test::ModalAnswer<QMessageBox> keep([](QMessageBox* box) { box->button(QMessageBox::Cancel)->click(); }, 3000);
+        stopAfter(50);  // ends a run that should not have started
+        button->click();
+        EXPECT_TRUE(keep.Answered());
+        EXPECT_EQ(w->Memo->Lines(), kept);
+        EXPECT_EQ(lm.RequestCount(), requests);
+    }
+    test::ModalAnswer<QMessageBox> discard([](QMessageBox* box) { box->button(QMessageBox::Discard)->click(); }, 3000);
+    stopAfter(3 + 2);
+    w->btnLog->click();
+    EXPECT_TRUE(discard.Answered());
+    EXPECT_EQ(folder.Read("TempLog1.txt"), w->MemoText());
 }
+
+// Opened from the Chart button in the middle of a logging run, the live chart shows the
+// numbers the window's lines show; its View Log button and the main window's open one
+// viewer on the run's data log, and closing the main window closes both.
+TEST_F(MainWindowTest, TheLiveChartShowsTheLoggedValuesAndTheViewerTheRunsLog)
+{
+    for (auto [address, value] :
+         {std::pair{0x73, 0x55}, {0x9A, 0x9A}, {0x90, 0x40}, {0x8F, 0x1F}, {0x6A, 0x80}, {0x69, 0x0C}, {0x86, 0x5A}})
+        lm.SetByte(address, value);
+    lm.SetQuiet(true);
+    auto w = Create("[CurrentSet]\n1=8F\n2=69\n3=86\n4=9A\n");
+    auto* live = w->findChild<LiveWindow*>();
+    std::string lastLine;  // "  0.123 2000rpm  50.00mph  0.86psi 131.9F (9A) "
+    // Chart after the third sample line; after the ninth a look at the chart, and Log to stop.
+    test::Watch open([&] { return w->Memo->Lines().size() >= 3 + 3; }, [&] { w->btnChart->click(); });
+    test::Watch look([&] { return w->Memo->Lines().size() >= 3 + 9; },
+                     [&] {
+                         live->Redraw();
+                         lastLine = w->Memo->Lines().back();
+                         w->btnLog->click();
+                     });
+    w->btnLog->click();
+    ASSERT_TRUE(live->isVisible()) << w->MemoText();
+    const char* const expected[] = {"2000", "50.00", "0.86", "131.9"};
+    ASSERT_EQ(live->Strips().size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(expected[i]);
+        const LiveWindow::Strip& strip = live->Strips()[i];
+        EXPECT_EQ(strip.Value->text().toStdString(), expected[i]);
+        EXPECT_THAT(lastLine, HasSubstr(std::string(" ") + expected[i]));
+        const auto data = strip.Graph->data();
+        ASSERT_GT(data->size(), 3);  // the samples before the window was opened are there too
+        EXPECT_DOUBLE_EQ(data->at(data->size() - 1)->key, std::stod(lastLine));
+        EXPECT_DOUBLE_EQ(data->at(data->size() - 1)->value, std::stod(expected[i]));
+    }
+
+    live->findChild<QPushButton*>("btnViewLog")->click();
+    w->btnViewLog->click();
+    const auto viewers = w->findChildren<LogViewerWindow*>();
+    ASSERT_EQ(viewers.size(), 1);
+    EXPECT_TRUE(viewers[0]->isVisible());
+    EXPECT_THAT(viewers[0]->windowTitle().toStdString(), ::testing::ContainsRegex("[0-9_-]+\\.csv"));
+    EXPECT_EQ(errors.messages, Lines{});
+    w->close();
+    EXPECT_FALSE(live->isVisible());
+    EXPECT_FALSE(viewers[0]->isVisible());
+}
+
+TEST(LogViewerStart, TheViewerOnItsOwnReadsTheFileOrSaysWhyNot)
+{
+    test::TempFolder folder;
+    folder.Write("run.csv", "Time (s),Engine Speed (rpm)\r\n0.000,850\r\n0.500,900\r\n1.000,950\r\n");
+    for (const auto& [file, status] : {std::pair{"run.csv", "3 rows read"}, {"missing.csv", "missing.csv"}}) {
+        const auto viewer = OpenStandaloneViewer(QString::fromStdString(folder.File(file)));
+        EXPECT_TRUE(viewer->isVisible());
+        EXPECT_THAT(viewer->findChild<QLabel*>("status")->text().toStdString(), HasSubstr(status));
+    }
+}
+
+// Counts the paint events of a widget.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// The text area shows what its text holds: a row built of pieces ends before the next
+// line. It paints new lines at most every kShowIntervalMs, while its document and its
+// scroll position follow every line at once.
+TEST(MemoDisplay, RowsShowAsTheTextHoldsThemAndManyLinesPaintAFewTimes)
+{
+    MemoWidget memo;
+    memo.resize(300, 120);
+    memo.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&memo));
+    for (const char* piece : {"      | c1", " | c2"})
+        memo.Append(piece);
+    memo.AddLine("next");
+    EXPECT_EQ(memo.Text(), "      | c1 | c2\r\nnext\r\n");
+    EXPECT_EQ(memo.toPlainText(), "      | c1 | c2\nnext\n");
+    memo.Clear();
+    PaintCounter counter;
+    memo.viewport()->installEventFilter(&counter);
+    QElapsedTimer clock;
+    clock.start();
+    int paintsAtLastLine = 0;
+    for (int i = 0; i < 200; ++i) {
+        memo.AddLine("line " + std::to_string(i));
+        paintsAtLastLine = counter.paints;
+        QCoreApplication::processEvents();  // a logging run pumps between lines
+        ASSERT_EQ(memo.document()->blockCount(), i + 2) << "the document has every line at once";
+        ASSERT_EQ(memo.verticalScrollBar()->value(), memo.verticalScrollBar()->maximum()) << "follows the end";
+    }
+    // Generous: one paint per interval, plus the first line and rounding.
+    EXPECT_LE(counter.paints, 3 + 2 * clock.elapsed() / MemoWidget::kShowIntervalMs);
+    test::PumpFor(3 * MemoWidget::kShowIntervalMs);
+    EXPECT_GT(counter.paints, paintsAtLastLine) << "the last line is painted, at once or when the interval ends";
+}
+
+// Runs `program` in this test's environment changed by `environment` (an empty value
+// removes the variable): its exit code (-1: it crashed or still ran after a minute) and
+// what it printed.
+std::pair<int, std::string> RunProgram(const QString& program, const QStringList& arguments,
+                                       const std::map<QString, QString>& environment = {})
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const auto& [name, value] : environment)
+        value.isEmpty() ? env.remove(name) : env.insert(name, value);
+    QProcess process;  // kills what still runs when it goes
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    const bool ended = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    return {ended ? process.exitCode() : -1, process.readAll().toStdString()};
+}
+
+// A copy of the program in a private program folder whose Tessek.ini names a
+// pseudo-terminal of the test: a command line that wrongly starts the window touches
+// nothing else (and fails when the run is ended after a minute).
+TEST(CommandLine, VersionAndHelpNeedNoDisplayToolkitOptionsAreTakenOutUnknownOnesRefused)
+{
+    test::TempFolder folder;
+    test::PtyPeer pty;
+    folder.Write("Tessek.ini", "[ComPort]\nPort=" + pty.SlavePath() + "\n");
+    const QString program = QString::fromStdString(folder.File("tessek"));
+    ASSERT_TRUE(QFile::copy(QCoreApplication::applicationDirPath() + "/tessek", program));
+    const std::string version = std::string("Tessek ") + kVersion + "\n";
+    const struct {
+        QStringList arguments;
+        const char* display;  // QT_QPA_PLATFORM; "": no window system at all
+        int exitCode;
+        std::vector<std::string> parts;  // of what it prints
+    } rows[] = {
+        {{"--version"}, "", 0, {version}},
+        {{"--help"}, "", 0, {"Usage:", "--version", "--help", "--view <FILE>", "engine control module"}},
+        {{"-platform", "offscreen", "--version"}, "offscreen", 0, {version}},
+        {{"--no-such-option"}, "offscreen", 1, {"no-such-option"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.arguments.join(' ').toStdString());
+        const auto [exitCode, output] = RunProgram(
+            program, row.arguments, {{"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}, {"QT_QPA_PLATFORM", row.display}});
+        EXPECT_EQ(exitCode, row.exitCode) << output;
+        for (const std::string& part : row.parts)
+            EXPECT_THAT(output, HasSubstr(part));
+    }
+}
+
+struct Scenario {
+    const char* name;
+    const char* button;   // the control pressed
+    uint32_t handshakes;  // the window is closed once the LM has seen this many handshakes,
+    uint32_t requests;    // this many requests,
+    bool modal;           // and, when set, a modal window is up
+    bool logs;            // whether a TempLog is written
+};
+
+void PrintTo(const Scenario& scenario, std::ostream* out)
+{
+    *out << scenario.name;
+}
+
+// A logging run's header has 3 requests (73, 9A, 12), a sample of slot 8F 2.
+const Scenario kScenarios[] = {
+    {"LogDuringHandshake", "btnLog", 1, 0, false, true},
+    {"LogDuringHeader", "btnLog", 0, 1, false, true},
+    {"LogDuringSamples", "btnLog", 0, 3 + 2 + 1, false, true},
+    {"CodesDuringRequests", "btnCodes", 0, 2, false, false},
+    {"AdaptivesDuringRequests", "btnGetAdaptives", 0, 6, false, false},
+    {"SetupDialogOpen", "btnSetup", 0, 0, true, false},
+    {"ComSetupDialogOpen", "btnComSetup", 0, 0, true, false},
+    {"SaveDialogOpen", "btnSave", 0, 0, true, false},
+};
+
+// Closing the main window at any moment of any command: the command ends, what it logged
+// is saved, SaveNum reaches the settings file, the window closes and the process exits
+// with 0.
+class CloseWhileBusy : public MainWindowTest, public ::testing::WithParamInterface<Scenario> {};
+
+// Each case runs in a child process (the test below), since a crash or a hang must not
+// take the suite down and the process's exit is part of what is checked.
+TEST_P(CloseWhileBusy, TheCommandEndsItsLogIsSavedAndTheProcessExitsWithZero)
+{
+    const auto [exitCode, output] =
+        RunProgram(QCoreApplication::applicationFilePath(),
+                   {"--gtest_also_run_disabled_tests",
+                    QString("--gtest_filter=*CloseWhileBusy.DISABLED_InAChild/") + GetParam().name});
+    EXPECT_EQ(exitCode, 0) << output;
+    EXPECT_THAT(output, HasSubstr("[  PASSED  ] 1 test"));
+}
+
+// The child: the program as main() runs it, with one button pressed and the window closed
+// at the scenario's moment.
+TEST_P(CloseWhileBusy, DISABLED_InAChild)
+{
+    const Scenario& s = GetParam();
+    lm.SetQuiet(true);
+    lm.UseScenario();
+    // Waits that see nothing for 50 ms run ahead to their deadline: a report or a run
+    // ending after the close does not wait out its time limits in real time.
+    auto w = Create("[CurrentSet]\n1=8F\n", std::make_shared<test::ScriptedTime>(50));
+    w->show();
+    QTimer::singleShot(0, w->findChild<QPushButton*>(s.button), &QPushButton::click);
+    test::Watch close(
+        [&] {
+            return lm.HandshakeCount() >= s.handshakes && lm.RequestCount() >= s.requests &&
+                   (!s.modal || QApplication::activeModalWidget());
+        },
+        [&] { w->close(); });
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(errors.messages, Lines{});
+    EXPECT_EQ(IniFile(folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0), s.logs ? 2 : 1);
+    EXPECT_EQ(folder.Exists("TempLog1.txt"), s.logs);
+    if (!s.logs)
+        return;
+    const std::string log = folder.Read("TempLog1.txt");
+    EXPECT_THAT(log, StartsWith("Logging  Start at "));
+    EXPECT_THAT(log, EndsWith("Done Logging\r\n"));
+    EXPECT_THAT(w->MemoText(), StartsWith(log));  // closing the port adds its modem lines after the save
+    // Both data logs, a CSV and an MSL file, closed after their last complete row.
+    int dataLogs = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.File("logs"))) {
+        const std::string data = folder.Read("logs/" + entry.path().filename().string());
+        EXPECT_THAT(data, StartsWith("Time")) << entry.path();
+        EXPECT_THAT(data, EndsWith("\r\n")) << entry.path();
+        ++dataLogs;
+    }
+    EXPECT_EQ(dataLogs, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryCommand, CloseWhileBusy, ::testing::ValuesIn(kScenarios),
+                         [](const ::testing::TestParamInfo<Scenario>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace tessek

@@ -6,6 +6,7 @@
 // The port stays closed at its declared rate, and the handshake succeeds only when the
 // command has set a closed port to the low custom rate, as every command must.
 #include "lm/CommandHost.h"
+#include "lm/LmLink.h"
 #include "platform/MemoLines.h"
 #include "serial/ComPort.h"
 
@@ -42,12 +43,31 @@ public:
     bool ComSetupEnabled = true;
 
     TCustomComPort& Port() override { return port_; }
-    bool EstablishHighBaud() override;
-    uint8_t ReadLmByte(uint8_t address, int replies) override;
+    bool EstablishHighBaud() override
+    {
+        RateAtHandshake = {port_.BaudRate(), port_.CustomBaudRate()};
+        lastRx_ = kHandshakeByte;  // the echo
+        return HandshakeAnswers && RateAtHandshake == std::pair(brCustom, kLowBaud);
+    }
+    uint8_t ReadLmByte(uint8_t address, int replies) override
+    {
+        Asked.push_back(address);
+        Replies.push_back(replies);
+        Now += MsPerExchange;
+        if (Answers)
+            lastRx_ = Memory[address];
+        if (OnExchange)
+            OnExchange(static_cast<int>(Asked.size()));
+        return lastRx_;
+    }
     bool WaitForReplies(int) override { return Answers; }
     bool WaitForEcho(uint8_t) override { return true; }
     uint8_t LastRxByte() override { return lastRx_; }
-    void PumpDelay(uint32_t ms) override;
+    void PumpDelay(uint32_t ms) override
+    {
+        Now += ms;
+        ++PumpDelays;
+    }
     uint32_t TickCount() override { return Now += MsPerTickRead; }
     bool Busy() const override { return busy_; }
     void SetBusy(bool flag) override { busy_ = flag; }

@@ -1,6 +1,8 @@
 #pragma once
 // The far end of a pseudo-terminal for tests: the code under test opens SlavePath() as its
 // serial device, and the test talks to it through the master side, as the device's peer.
+#include "platform/UniqueFd.h"
+
 #include <cstdint>
 #include <string>
 
@@ -9,12 +11,9 @@ namespace tessek::test {
 class PtyPeer {
 public:
     PtyPeer();  // throws std::runtime_error when no pseudo-terminal can be had
-    ~PtyPeer();
-    PtyPeer(const PtyPeer&) = delete;
-    PtyPeer& operator=(const PtyPeer&) = delete;
 
     const std::string& SlavePath() const { return slavePath_; }
-    int MasterFd() const { return master_; }
+    int MasterFd() const { return master_.Get(); }
 
     // The rate (bits per second) the slave is set to, read on the master; -1 on failure.
     int32_t SlaveRate() const;
@@ -26,10 +25,10 @@ public:
     std::string Read(size_t count, int timeoutMs);
 
     // Closes the master: the slave is hung up (reads and writes fail with EIO).
-    void CloseMaster();
+    void CloseMaster() { master_.Reset(); }
 
 private:
-    int master_ = -1;
+    UniqueFd master_;
     std::string slavePath_;
 };
 

@@ -11,7 +11,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <memory>
 
 namespace tessek::test {
 
@@ -25,7 +24,6 @@ public:
     }
 
     uint32_t Now() const { return now_; }
-    void Advance(uint32_t ms) { now_ += ms; }
 
     void ProcessPending() override { QCoreApplication::processEvents(QEventLoop::AllEvents); }
     void WaitForMore(uint32_t ms) override
@@ -37,13 +35,6 @@ public:
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         wake_.stop();
         now_ += timedOut_ ? ms : std::min<uint32_t>(ms, static_cast<uint32_t>(real.elapsed()));
-    }
-
-    // The pump and the clock to hand to a main window.
-    static std::pair<std::shared_ptr<ScriptedTime>, TickSource> Make(uint32_t realWaitMs = 20)
-    {
-        auto time = std::make_shared<ScriptedTime>(realWaitMs);
-        return {time, [raw = time.get()] { return raw->Now(); }};
     }
 
 private:
