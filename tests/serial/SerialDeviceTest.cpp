@@ -298,8 +298,8 @@ TEST(OpenFailureHelpTest, SaysWhatToDoAboutPermissionAndABusyPort)
         {EPERM, "/dev/ttyACM1", "uucp",
          "No permission to use /dev/ttyACM1: it belongs to the group uucp. Join it with \"sudo usermod -aG uucp "
          "$USER\", then log out and in."},
-        {EACCES, "/dev/ttyS3", "root", "No permission to use /dev/ttyS3, which only root may open."},
-        {EACCES, "/dev/ttyS3", "", "No permission to use /dev/ttyS3, which only root may open."},
+        {EACCES, "/dev/ttyUSB3", "root", "No permission to use /dev/ttyUSB3, which only root may open."},
+        {EACCES, "/dev/ttyUSB3", "", "No permission to use /dev/ttyUSB3, which only root may open."},
         {EACCES, "/tmp/odd%2name", "dialout",
          "No permission to use /tmp/odd%2name: it belongs to the group dialout. Join it with \"sudo usermod -aG "
          "dialout $USER\", then log out and in."},
