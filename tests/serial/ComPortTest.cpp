@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <QCoreApplication>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
