@@ -1,114 +1,113 @@
-// The value decoders, the sample time field and the performance figures.
+// The texts a sample line is made of (value decoders, time field, performance figures),
+// the address catalogue and the logging settings as "Tessek.ini" holds them.
 #include "logging/Decoders.h"
+#include "logging/LogSettings.h"
+#include "logging/ParamCatalogue.h"
 #include "logging/Performance.h"
+#include "platform/IniFile.h"
+#include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
+
+#include <array>
+#include <initializer_list>
+#include <tuple>
 
 namespace tessek {
 namespace {
 
-std::string Figures(int32_t t, int32_t prevT, float mph, float prevMph, float rpm, float prevRpm, int32_t weight)
+// The texts `decoder` gives for each of `inputs`, each ended by "|".
+template <typename Decoder>
+std::string Texts(Decoder decoder, std::initializer_list<int32_t> inputs)
 {
-    return PerformanceText(ComputePerformance(t, prevT, mph, prevMph, rpm, prevRpm, weight).value());
+    std::string texts;
+    for (const int32_t input : inputs)
+        texts += decoder(input) + "|";
+    return texts;
 }
 
 TEST(DecoderText, EveryFieldAtItsBoundaries)
 {
+    EXPECT_EQ(Texts(KnockText, {0x00, 0xFF}), "0.00v |4.98v |");
+    EXPECT_EQ(Texts(TpsText, {0x00, 0xFF}), "  0.0% | 99.6% |");
+    EXPECT_EQ(Texts(O2Text, {0x00, 0xFF}), "0.045v(00) |4.992v(FF) |");
+    EXPECT_EQ(Texts(RetardText, {0xFF, 0x41, 0xC4}), "31deg | 0deg | 2deg |");  // six bits, the half degree dropped
+    EXPECT_EQ(Texts(CoolantText, {0x00, 0x30, 0xFF}), "-60.0F (00) |-0.2F (30) |257.8F (FF) |");
+    EXPECT_EQ(Texts(SparkText, {0x01, 0xFF}), "0.5deg |127.5deg |");
+    EXPECT_EQ(Texts(RawText, {0xAB}), " AB |");
+    EXPECT_EQ(Texts(ChargeTempText, {0x00, 0xFF}), "335.0F (00) |-51.1F (FF) |");
+    EXPECT_EQ(Texts(SampleTimeText, {0, 123456, 1234567}), "  0.000 |123.456 |1234.567 |");
+    // MAP against a BaroRef of 100 (0x64): psi of boost from BaroRef up, inches of mercury below.
     const double map3Bar = 0.172266;
-    const std::pair<std::string, std::string> rows[] = {
-        {KnockText(0x00), "0.00v "},
-        {KnockText(0x80), "2.50v "},
-        {KnockText(0xFF), "4.98v "},
-        {TpsText(0x00), "  0.0% "},
-        {TpsText(0x80), " 50.0% "},
-        {TpsText(0xFF), " 99.6% "},
-        {O2Text(0x00), "0.045v(00) "},
-        {O2Text(0x80), "2.528v(80) "},
-        {O2Text(0xFF), "4.992v(FF) "},
-        // Six bits of retard, the half degree dropped.
-        {RetardText(0xFF), "31deg "},
-        {RetardText(0x41), " 0deg "},
-        {RetardText(0x3E), "31deg "},
-        {RetardText(0x03), " 1deg "},
-        {RetardText(0xC4), " 2deg "},
-        {CoolantText(0x00), "-60.0F (00) "},
-        {CoolantText(0x30), "-0.2F (30) "},
-        {CoolantText(0x9A), "131.9F (9A) "},
-        {CoolantText(0xFF), "257.8F (FF) "},
-        {SparkText(0x00), "0.0deg "},
-        {SparkText(0x01), "0.5deg "},
-        {SparkText(0x15), "10.5deg "},
-        {SparkText(0xFF), "127.5deg "},
-        {RawText(0x00), " 00 "},
-        {RawText(0xAB), " AB "},
-        {MapText(0x64, 100.0f, map3Bar), " 0.00psi "},
-        {MapText(0x65, 100.0f, map3Bar), " 0.17psi "},
-        {MapText(0x5A, 100.0f, map3Bar), " 3.51hg  "},
-        {MapText(0xFF, 100.0f, map3Bar), "26.70psi "},
-        {MapText(0x00, 100.0f, map3Bar), "35.07hg  "},
-        {MapText(0x6E, 100.0f, 0.1), " 1.00psi "},
-        {MapText(0x00, 0.0f, map3Bar), " 0.00psi "},
-        {BaroText(0.0f, map3Bar), " 30.00"},
-        {BaroText(50.0f, map3Bar), " 12.46"},
-        {BaroText(100.0f, map3Bar), " -5.07"},
-        {BaroText(100.0f, 0.057422), " 18.31"},
-        // Two-byte values: the remainder of the rpm is dropped, the mph is not rounded.
-        {RpmText(RpmValue(0x40, 0x1F)), "2000rpm "},
-        {RpmText(RpmValue(0x1F, 0x40)), "4103rpm "},
-        {RpmText(RpmValue(0x03, 0x00)), "   0rpm "},
-        {RpmText(RpmValue(0xFF, 0xFF)), "16383rpm "},
-        {MphText(MphValue(0x80, 0x0C)), " 50.00mph "},
-        {MphText(MphValue(0x0C, 0x80)), "512.19mph "},
-        {MphText(MphValue(0x03, 0x00)), "  0.05mph "},
-        {MphText(MphValue(0xFF, 0xFF)), "1023.98mph "},
-        {SampleTimeText(0), "  0.000 "},
-        {SampleTimeText(7), "  0.007 "},
-        {SampleTimeText(123456), "123.456 "},
-        {SampleTimeText(1234567), "1234.567 "},
-        // The charge temperature table on both sides of each of its boundaries.
-        {ChargeTempText(0), "335.0F (00) "},
-        {ChargeTempText(16), "252.7F (10) "},
-        {ChargeTempText(17), "284.0F (11) "},
-        {ChargeTempText(25), "254.7F (19) "},
-        {ChargeTempText(26), "215.0F (1A) "},
-        {ChargeTempText(88), "131.3F (58) "},
-        {ChargeTempText(89), "130.0F (59) "},
-        {ChargeTempText(143), " 92.7F (8F) "},
-        {ChargeTempText(144), " 92.0F (90) "},
-        {ChargeTempText(232), " 10.9F (E8) "},
-        {ChargeTempText(233), " 10.0F (E9) "},
-        {ChargeTempText(236), "  1.7F (EC) "},
-        {ChargeTempText(237), " -1.1F (ED) "},
-        {ChargeTempText(255), "-51.1F (FF) "},
-    };
-    for (const auto& [text, expected] : rows)
-        EXPECT_EQ(text, expected);
-    EXPECT_DOUBLE_EQ(MphValue(0x01, 0x00), 0.015625);
-    // Tight enough to tell 5.14286 from 36/7 and 3.66667 from 11/3.
-    const std::pair<uint8_t, double> degrees[] = {
-        {16, 252.71424}, {25, 254.66664}, {88, 131.34898}, {143, 92.69086},
-        {232, 10.9212},  {236, 1.66666},  {237, -1.11112}, {255, -51.11116},
-    };
-    for (const auto& [raw, value] : degrees)
-        EXPECT_NEAR(ChargeTempF(raw), value, 1e-9) << int{raw};
+    EXPECT_EQ(Texts([&](uint8_t v) { return MapText(v, 100.0f, map3Bar); }, {0x64, 0x65, 0x5A, 0xFF, 0x00}),
+              " 0.00psi | 0.17psi | 3.51hg  |26.70psi |35.07hg  |");
+    EXPECT_EQ(Texts([&](float baroRef) { return BaroText(baroRef, map3Bar); }, {0, 100}), " 30.00| -5.07|");
+    // Two-byte values (hi * 256 + lo); the remainder of the rpm is dropped.
+    EXPECT_EQ(Texts([](int32_t v) { return RpmText(RpmValue(v & 0xFF, v >> 8)); }, {0x1F40, 0x0003, 0xFFFF}),
+              "2000rpm |   0rpm |16383rpm |");
+    EXPECT_EQ(Texts([](int32_t v) { return MphText(MphValue(v & 0xFF, v >> 8)); }, {0x0C80, 0x0003, 0xFFFF}),
+              " 50.00mph |  0.05mph |1023.98mph |");
+    // The charge temperature table on both sides of each of its boundaries.
+    EXPECT_EQ(Texts(ChargeTempText, {16, 17, 25, 26, 88, 89, 143, 144, 232, 233, 236, 237}),
+              "252.7F (10) |284.0F (11) |254.7F (19) |215.0F (1A) |131.3F (58) |130.0F (59) | 92.7F (8F) | 92.0F (90) "
+              "| 10.9F (E8) | 10.0F (E9) |  1.7F (EC) | -1.1F (ED) |");
 }
 
 TEST(Performance, FiguresFromTwoSamples)
 {
-    EXPECT_FALSE(ComputePerformance(0, 0, 50.0f, 40.0f, 3000.0f, 2000.0f, 2500).has_value());  // T = prevT
-    EXPECT_FALSE(ComputePerformance(1234, 1234, 50.0f, 40.0f, 3000.0f, 2000.0f, 2500).has_value());
-    const PerformanceFigures figures = ComputePerformance(1000, 0, 50.0f, 40.0f, 3000.0f, 2000.0f, 2500).value();
-    EXPECT_NEAR(figures.Acceleration, 0.458334375, 1e-9);
-    EXPECT_NEAR(figures.Horsepower, 152.77847222301133, 1e-7);
-    EXPECT_NEAR(figures.Torque.value(), 320.8347916683238, 1e-7);
-    EXPECT_EQ(Figures(1000, 0, 50, 40, 3000, 2000, 2500), " 0.46G  152.78HP  320.83lb/ft ");
-    EXPECT_EQ(Figures(1250, 1000, 30, 40, 1500, 2500, 3000), "-1.83G -440.00HP -1155.01lb/ft ");
-    EXPECT_EQ(Figures(2000, 1900, 60, 60, 2500, 2500, 2500), " 0.00G    0.00HP    0.00lb/ft ");
+    const auto text = [](int32_t t, int32_t prevT, float mph, float prevMph, float rpm, float prevRpm, int32_t weight) {
+        const auto figures = ComputePerformance(t, prevT, mph, prevMph, rpm, prevRpm, weight);
+        return figures ? PerformanceText(*figures) : "none";
+    };
+    EXPECT_EQ(text(1234, 1234, 50, 40, 3000, 2000, 2500), "none");  // no time has passed
+    EXPECT_EQ(text(1000, 0, 50, 40, 3000, 2000, 2500), " 0.46G  152.78HP  320.83lb/ft ");
+    EXPECT_EQ(text(1250, 1000, 30, 40, 1500, 2500, 3000), "-1.83G -440.00HP -1155.01lb/ft ");
     // Zero mean rpm (no RPM slot) gives no torque, and no inf or nan.
-    EXPECT_FALSE(ComputePerformance(50, 0, 10.0f, 0.0f, 0.0f, 0.0f, 2500).value().Torque.has_value());
-    EXPECT_EQ(Figures(50, 0, 10, 0, 0, 0, 2500), " 9.17G  611.11HP     ---lb/ft ");
+    EXPECT_EQ(text(50, 0, 10, 0, 0, 0, 2500), " 9.17G  611.11HP     ---lb/ft ");
     // Only the previous sample had an engine speed: the mean is 1000, not 0.
-    EXPECT_NEAR(ComputePerformance(1000, 0, 50, 40, 0, 2000, 2500).value().Torque.value(), 802.0869791708095, 1e-7);
+    EXPECT_EQ(text(1000, 0, 50, 40, 0, 2000, 2500), " 0.46G  152.78HP  802.09lb/ft ");
+}
+
+TEST(ParamCatalogue, NineteenEntriesInAddressOrderLookedUpByWholeName)
+{
+    const Catalogue catalogue;
+    std::string lines;
+    for (const auto& line : catalogue.Lines())
+        lines += line + "|";
+    EXPECT_EQ(lines,
+              "$12=Skip value|$5D=Charge Air Temp|$69=MPH|$72=SPK Advance|$73=Baro|$81=Throttle Flg|$86=MAP|$8F=RPM|"
+              "$98=TPS%|$9A=Coolant Temp|$9B=Raw Batt Temp|$9C=O2|$9D=Raw Charge Temp|$A0=Knock|$CE=Cyl 1 Retard|"
+              "$CF=Cyl 2 Retard|$D0=Cyl 3 Retard|$D1=Cyl 4 Retard|$DD=(DTLKNK)|");
+    EXPECT_EQ(catalogue.DisplayText("$8F0"), "");  // whole names only
+}
+
+TEST(LogSettings, SlotsAndMapTypes)
+{
+    // Empty gives FF; anything but two hexadecimal digits first gives 00.
+    const std::pair<std::string, uint8_t> hex[] = {
+        {"8f", 0x8F}, {"A0", 0xA0}, {"8Fxyz", 0x8F}, {"", 0xFF},   {"8", 0x00},   {"$8F", 0x00}, {"G1", 0x00},
+        {":0", 0x00}, {"0:", 0x00}, {"g1", 0x00},    {"/1", 0x00}, {" 8F", 0x00}, {"0x8F", 0x00}};
+    for (const auto& [text, value] : hex)
+        EXPECT_EQ(HexToByte(text), value) << '"' << text << '"';
+    // A factor within 1e-7 of a type's factor is that type; anything else is the three-bar sensor.
+    const std::pair<double, int> types[] = {
+        {0.114844 + 9e-8, 0}, {0.057422 - 9e-8, 2}, {0.143555, 3}, {0.114844 + 2e-7, 1}, {0.0, 1}};
+    for (const auto& [factor, type] : types)
+        EXPECT_EQ(MapTypeForFactor(factor), type) << factor;
+    EXPECT_DOUBLE_EQ(MapFactorForType(4), 0.172266);
+}
+
+TEST(LogSettings, LoadReadsEveryKey)
+{
+    test::TempFolder folder;
+    folder.Write("Tessek.ini",
+                 "[AutoSave]\nSaveNum=42\n[CurrentSet]\n1=69\n2=8f\n3=\n4=8\n8=DD\nMapFunction=0.1\n"
+                 "Performance=1\nCarWeight=-5\n");
+    LoggingSettings settings;
+    settings.Load(IniFile(folder.File("Tessek.ini")));
+    EXPECT_EQ(std::tuple(settings.MapFunction, settings.Performance, settings.CarWeight, settings.SaveNum),
+              std::tuple(0.1, true, -5, 42));
+    EXPECT_EQ(settings.LogAddrs, (std::array<uint8_t, 9>{0x12, 0x69, 0x8F, 0xFF, 0x00, 0x12, 0x12, 0x12, 0xDD}));
 }
 
 }  // namespace

@@ -1,434 +1,378 @@
-// The logging run: end to end through the main window's Log button against the simulated
-// LM on a pseudo-terminal, and on its own with the fake command host (LM and clock
-// scripted).
-#include "app/MainWindow.h"
-#include "app/MemoWidget.h"
-#include "lm/LmLink.h"
+// The logging run with the fake command host (the LM and the clock scripted), and the
+// data log files: names, header rows, numbers in any locale, failures, and a writer
+// killed in the middle of a run. The run through the main window is tested with the
+// other commands (tests/reports/CommandsTest.cpp).
+#include "logging/DataLog.h"
 #include "logging/LogRun.h"
-#include "logging/Performance.h"
-#include "platform/ErrorDisplay.h"
-#include "platform/Hex.h"
+#include "logging/LogSettings.h"
+#include "logging/RunColumns.h"
 #include "platform/IniFile.h"
-#include "sim/SimulatedLm.h"
 #include "tests/common/ErrorRecorder.h"
 #include "tests/common/FakeCommandHost.h"
-#include "tests/common/ScriptedTime.h"
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
-#include <QAbstractButton>
-#include <QButtonGroup>
-#include <QLabel>
-#include <QPushButton>
-#include <QTimer>
 
-#include <functional>
-#include <memory>
-#include <regex>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <ctime>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 
 namespace tessek {
 namespace {
 
-const std::string kBaroLine = "BARO =   0.19hg   Coolant Temp = 131.9F (9A) ";
-const std::string kTitles = " Time    RPM; MPH; MAP; Knock; Cyl 1 Retard; Skip value; Throttle Flg; $4A; ";
-const std::string kSample = "<t>2000rpm  50.00mph  0.86psi 2.50v 31deg  5A  07 ";  // <t>: the time field
-// Requests of the header (73, 9A) and of one sample with the slots above (RPM, MPH take two).
-constexpr uint32_t kHeaderRequests = 2, kSampleRequests = 9;
-
-// The LM's bytes both kinds of test answer from (addresses not listed hold 00).
-const sim::LmMemory kMemory = [] {
-    sim::LmMemory memory{};
-    const std::pair<uint8_t, uint8_t> bytes[] = {
-        {0x73, 0x55}, {0x9A, 0x9A}, {0x90, 0x40}, {0x8F, 0x1F}, {0x6A, 0x80}, {0x69, 0x0C},
-        {0x86, 0x5A}, {0xA0, 0x80}, {0xCE, 0xFF}, {0x81, 0x5A}, {0x4A, 0x07}, {0x5D, 0x00},
-        {0x9D, 0xFF}, {0x72, 0x15}, {0x98, 0xFF}, {0x9C, 0x80}, {0xD1, 0x41}, {0xCD, 0xAB},
-    };
-    for (auto [address, value] : bytes)
-        memory[address] = value;
-    return memory;
-}();
-
-// `lines` with each sample's time field shown as "<t>".
-std::vector<std::string> MaskTimes(std::vector<std::string> lines)
+// The files of a run started at 2026-12-06 14:03:27 local time.
+const std::string kStem = "logs/2026-12-06_14-03-27";
+std::chrono::system_clock::time_point StartTime()
 {
-    for (auto& line : lines)
-        line = std::regex_replace(line, std::regex("^ *[0-9]+\\.[0-9]{3} "), "<t>");
-    return lines;
+    std::tm local{};
+    std::istringstream("2026-12-06 14:03:27") >> std::get_time(&local, "%Y-%m-%d %H:%M:%S");
+    local.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&local));
 }
 
-class LogRunEndToEnd : public ::testing::Test {
-protected:
-    LogRunEndToEnd()
+// A writer of one throttle column whose problem reports are collected.
+struct Writer {
+    explicit Writer(const std::string& folder, DataLogWriter::WriteFunction write = {}) : log(folder, std::move(write))
     {
-        lm.SetMemory(kMemory);
-        lm.SetQuiet(true);
-        previousDisplay = SetErrorDisplay([this](const std::string& message) { errors.push_back(message); });
+        log.OnProblem = [this](const std::string& message) { problems.push_back(message); };
     }
-    ~LogRunEndToEnd() override
+    void Run(int samples, bool end = true)
     {
-        window.reset();
-        SetErrorDisplay(previousDisplay);
+        log.RunStarted({{"Throttle", "%", 1, true}}, StartTime());
+        for (int t = 0; t < samples; ++t)
+            log.SampleLogged(MakeRunSample(t, {*DecodeValue(DecoderKind::Tps, 0x80, 0, 0, 0)}, false, {}, 1));
+        if (end)
+            log.RunEnded();
     }
-
-    // Writes the settings file and opens the window. The action set by AfterRequests runs
-    // inside the run's waits as the bytes of an exchange arrive, where a real click lands.
-    // `time`, when given, is the window's clock and event pump.
-    static constexpr const char* kSlots = "1=8F\n2=69\n3=86\n4=A0\n5=CE\n6=12\n7=81\n8=4A\n";
-    TfrmMain& Open(const std::string& currentSet = kSlots, std::shared_ptr<test::ScriptedTime> time = {})
-    {
-        folder.Write("Tessek.ini", "[ComPort]\nPort=" + lm.SlavePath() + "\n[CurrentSet]\n" + currentSet);
-        window = time ? std::make_unique<TfrmMain>(
-                            folder.Path(), [t = time.get()] { return t->Now(); }, time)
-                      : std::make_unique<TfrmMain>(folder.Path());
-        TfrmMain& w = *window;
-        auto original = w.ComPort.OnRxChar;
-        w.ComPort.OnRxChar = [this, original](TCustomComPort* sender, int32_t count) {
-            if (original)
-                original(sender, count);
-            if (action && lm.RequestCount() >= actionAt)
-                std::exchange(action, nullptr)();
-        };
-        return w;
-    }
-    void AfterRequests(uint32_t requests, std::function<void()> then)
-    {
-        actionAt = lm.RequestCount() + requests;
-        action = std::move(then);
-    }
-    std::vector<std::string> Masked() { return MaskTimes(window->Memo->Lines()); }
-    int32_t SaveNum() { return IniFile(folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0); }
-
-    test::TempFolder folder;
-    sim::SimulatedLm lm;
-    std::unique_ptr<TfrmMain> window;
-    std::function<void()> action;
-    uint32_t actionAt = 0;
-    std::vector<std::string> errors;
-    ErrorDisplay previousDisplay;
+    DataLogWriter log;
+    std::vector<std::string> problems;
 };
 
-TEST_F(LogRunEndToEnd, ShortRunStoppedMidSampleThenASecondRun)
+// The CSV file of a throttle run of `samples` rows.
+std::string ThrottleCsv(int samples)
 {
-    // Waits that only run out (the extra handshake byte's second reply, the requests after
-    // the stop) end after 100 ms of silence instead of their real 500 ms.
-    TfrmMain& w = Open(kSlots, std::make_shared<test::ScriptedTime>(100));
-    // Stopped while the third sample waits for its MPH bytes: the decoder finishes its
-    // exchange and the sample goes no further.
-    AfterRequests(kHeaderRequests + 2 * kSampleRequests + 3, [&] { w.btnLog->click(); });
-    w.btnLog->click();
-    const auto lines = Masked();
-    ASSERT_EQ(lines.size(), 7u) << w.MemoText();
-    EXPECT_TRUE(std::regex_match(lines[0], std::regex("Logging  Start at .*[0-9]"))) << lines[0];
-    EXPECT_EQ(std::vector(lines.begin() + 1, lines.end()),
-              (std::vector<std::string>{kBaroLine, kTitles, kSample, kSample, "Cancel Logging", "Done Logging"}));
-    EXPECT_EQ(lm.RequestCount(), kHeaderRequests + 2 * kSampleRequests + 4);
-    EXPECT_FALSE(w.Busy());
-    EXPECT_EQ(w.lbstatus->text().toStdString(), "Connected");
-    EXPECT_EQ(w.ComPort.CustomBaudRate(), 7680);
-    const std::string first = w.MemoText();
-    EXPECT_EQ(folder.Read("TempLog1.txt"), first);
-    EXPECT_EQ(SaveNum(), 2);
-    // A second run starts with an empty text area and saves under the next number.
-    AfterRequests(kHeaderRequests + kSampleRequests + 1, [&] { w.btnLog->click(); });
-    w.btnLog->click();
-    EXPECT_EQ(Masked().size(), 6u) << w.MemoText();
-    EXPECT_EQ(folder.Read("TempLog1.txt"), first);
-    EXPECT_EQ(folder.Read("TempLog2.txt"), w.MemoText());
-    EXPECT_EQ(SaveNum(), 3);
-    EXPECT_TRUE(errors.empty());
+    std::string csv = "Time (s),Throttle (%),Throttle raw\r\n";
+    for (int t = 0; t < samples; ++t)
+        csv += "0.00" + std::to_string(t) + ",50.0,128\r\n";
+    return csv;
 }
 
-TEST_F(LogRunEndToEnd, AllSkippedRunIsPacedAndStoppedByLog)
+// The number a window text shows, as a data log holds it: its digits; vacuum ("hg") with
+// a minus sign unless the digits are all 0; a raw byte (hexadecimal) in decimal.
+std::string FileNumber(const std::string& text, bool rawByte)
 {
-    TfrmMain& w = Open("");
-    const uint32_t before = lm.RequestCount();
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (w.Memo->Lines().size() >= 3) {  // Log is pressed 300 ms after the title line
-            watch.stop();
-            QTimer::singleShot(300, [&] { w.btnLog->click(); });
-        }
-    });
-    watch.start(5);
-    w.btnLog->click();
-    const auto lines = Masked();
-    ASSERT_GE(lines.size(), 8u) << w.MemoText();
-    EXPECT_EQ(lines[2],
-              " Time    Skip value; Skip value; Skip value; Skip value; Skip value; Skip value; Skip value; "
-              "Skip value; ");
-    EXPECT_LE(lines.size() - 5, 300u / LogRun::kIdleSamplePaceMs + 10);  // paced, not flooded
-    std::vector<std::string> rest(lines.size() - 5, "<t>");
-    rest.insert(rest.end(), {"Cancel Logging", "Done Logging"});
-    EXPECT_EQ(std::vector(lines.begin() + 3, lines.end()), rest);
-    EXPECT_EQ(lm.RequestCount() - before, kHeaderRequests);  // nothing asked per sample
-    EXPECT_EQ(folder.Read("TempLog1.txt"), w.MemoText());
+    if (rawByte)
+        return std::to_string(std::stoi(text, nullptr, 16));
+    const size_t begin = text.find_first_not_of(' ');
+    const std::string digits = text.substr(begin, text.find_first_not_of("-0123456789.", begin) - begin);
+    const bool vacuum = text.find("hg") != std::string::npos && digits.find_first_not_of("0.") != std::string::npos;
+    return vacuum ? "-" + digits : digits;
 }
 
-TEST_F(LogRunEndToEnd, HandshakeFailure)
-{
-    lm.SetFault(sim::LmFault::Silent);
-    auto time = std::make_shared<test::ScriptedTime>();
-    TfrmMain& w = Open("1=8F\n", time);
-    const uint32_t start = time->Now();
-    w.btnLog->click();
-    EXPECT_GE(time->Now() - start, 2200u);  // both echo waits ran out
-    EXPECT_EQ(Masked(), std::vector<std::string>{"Failed to establish high baud mode with LM.  Baud set back to 976"});
-    EXPECT_EQ(w.lbstatus->text().toStdString(), "Not Connected");
-    EXPECT_EQ(w.ComPort.CustomBaudRate(), 977);
-    EXPECT_FALSE(w.Busy());
-    EXPECT_TRUE(w.btnComSetup->isEnabled());
-    EXPECT_FALSE(folder.Exists("TempLog1.txt"));
-    EXPECT_EQ(SaveNum(), 0);
-    EXPECT_TRUE(errors.empty());
-}
-
-TEST_F(LogRunEndToEnd, CablePulledMidRunStillSavesItsFile)
-{
-    TfrmMain& w = Open(kSlots, std::make_shared<test::ScriptedTime>(100));
-    AfterRequests(kHeaderRequests + kSampleRequests + 2, [&] { lm.SetFault(sim::LmFault::HangUp); });
-    w.btnLog->click();
-    ASSERT_EQ(errors.size(), 1u) << w.MemoText();
-    EXPECT_NE(errors[0].find("WriteFile"), std::string::npos) << errors[0];
-    const auto lines = Masked();
-    EXPECT_EQ(std::vector(lines.begin() + 1, lines.end()), (std::vector{kBaroLine, kTitles, kSample}));  // no "Done"
-    EXPECT_EQ(folder.Read("TempLog1.txt"), w.MemoText());
-    EXPECT_EQ(SaveNum(), 2);
-    EXPECT_TRUE(w.Busy());  // until Log is pressed again
-    w.btnLog->click();
-    EXPECT_FALSE(w.Busy());
-    EXPECT_EQ(Masked().back(), "Cancel Logging");
-}
-
-// The run on its own: the fake host answers from `memory`, its clock moves only with the
-// exchanges, and a "press of Log" is a second run's StartOrStop, as the button does it.
-class LogRunScripted : public ::testing::Test {
+// A "press of Log" is a second run's StartOrStop, as the button does it; the fake host
+// answers from its memory, and its clock moves only with the exchanges.
+class Logging : public ::testing::Test {
 protected:
-    LogRunScripted()
-    {
-        std::copy(kMemory.begin(), kMemory.end(), host.Memory.begin());
-        host.Folder = folder.Path();
-    }
-    void Slots(std::initializer_list<std::pair<int, uint8_t>> addresses)
-    {
-        for (auto [index, address] : addresses)
-            settings.LogAddrs[static_cast<size_t>(index)] = address;
-    }
-    LogRunState State() { return {prevMph, prevRpm, sampleMph, sampleRpm, baroRef, unsaved}; }
-    void Press() { LogRun(host, settings, ini, {}, State()).StartOrStop(); }
-    void StopAt(int exchange)
-    {
-        host.OnExchange = [this, exchange](int n) {
-            if (n == exchange)
-                Press();
-        };
-    }
-    std::vector<std::string> Masked() const { return MaskTimes(host.Memo.Lines()); }
+    // The run reads the clock at its start and once per sample; the read that takes
+    // ticksLeft to 0 finds Log pressed.
+    struct Host : test::FakeCommandHost {
+        uint32_t TickCount() override
+        {
+            if (--ticksLeft == 0)
+                SetBusy(false);
+            return FakeCommandHost::TickCount();
+        }
+        int ticksLeft = 0;
+    };
+
+    Logging() { host.Folder = folder.Path(); }
+    void Press() { LogRun(host, settings, ini, {}, state, observers).StartOrStop(); }
     int32_t SaveNum() { return IniFile(folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0); }
 
     test::TempFolder folder;
-    test::FakeCommandHost host;
+    Host host;
     LoggingSettings settings;
     IniFile ini{folder.File("Tessek.ini")};
     float prevMph = 0, prevRpm = 0, sampleMph = 0, sampleRpm = 0, baroRef = 0;
     bool unsaved = false;
+    LogRunState state{prevMph, prevRpm, sampleMph, sampleRpm, baroRef, unsaved};
+    std::vector<RunObserver*> observers;
 };
 
-TEST_F(LogRunScripted, ReplyCountFollowsTheRateAtEachRequestAndALateStopDropsTheSample)
+TEST_F(Logging, EveryByteOfEveryDecoderReachesTheDataLogAsTheWindowShowsIt)
 {
-    Slots({{1, 0x8F}, {8, 0x9C}});
-    host.Port().SetBaudRate(br9600);  // a closed port is set to the low rate before the handshake
-    host.Port().SetCustomBaudRate(1200);
+    // Every pair of reply bytes (lo, hi) once: the one-byte decoders see every byte 256
+    // times, MAP every byte against every BaroRef (hi), in its second slot with a sensor
+    // factor so small that vacuum rounds to 0.00.
+    const std::vector<uint8_t> slots = {0x8F, 0x69, 0x86, 0x86, 0x9A, 0x5D, 0x9D,
+                                        0x98, 0x9C, 0xA0, 0x72, 0xCE, 0xD1, 0x73};
+    LogRun run(host, settings, ini, {}, state);
+    DataLogWriter dataLog(folder.Path());
+    dataLog.RunStarted(RunColumnsFor(slots, {}, false), std::chrono::system_clock::now());
+    std::string csv =
+        "Time (s),Engine Speed (rpm),Engine Speed raw,Road Speed (mph),Road Speed raw,MAP (psi/-inHg),MAP raw,"
+        "MAP 2 (psi/-inHg),MAP 2 raw,Coolant Temp (F),Coolant Temp raw,Charge Air Temp (F),Charge Air Temp raw,"
+        "Raw Charge Temp (F),Raw Charge Temp raw,Throttle (%),Throttle raw,O2 (v),O2 raw,Knock (v),Knock raw,"
+        "Spark Advance (deg),Spark Advance raw,Cyl 1 Retard (deg),Cyl 1 Retard raw,Cyl 4 Retard (deg),"
+        "Cyl 4 Retard raw,$73\r\n";
+    for (int i = 0; i < 65536; ++i) {
+        const auto lo = static_cast<uint8_t>(i & 0xFF), hi = static_cast<uint8_t>(i >> 8);
+        host.Memory.fill(lo);
+        host.Memory[kRpmHiAddress] = host.Memory[kMphHiAddress] = hi;
+        baroRef = hi;
+        host.Asked.clear();
+        std::string line = SampleTimeText(i);
+        csv += FileNumber(line, false);
+        std::vector<DecodedValue> values;
+        for (size_t slot = 0; slot < slots.size(); ++slot) {
+            settings.MapFunction = slot == 3 ? 0.001 : 0.172266;
+            const size_t at = line.size();
+            values.push_back(run.DecodeSlot(slots[slot], line).value());
+            const DecoderKind kind = DecoderFor(slots[slot]);
+            csv.append(",").append(FileNumber(line.substr(at), kind == DecoderKind::Raw));
+            if (kind != DecoderKind::Raw)
+                csv.append(",").append(
+                    std::to_string(kind == DecoderKind::Rpm || kind == DecoderKind::Mph ? hi * 256 + lo : lo));
+        }
+        csv += "\r\n";
+        dataLog.SampleLogged(MakeRunSample(i, values, false, std::nullopt, 0));
+    }
+    EXPECT_EQ(host.Asked, (std::vector<uint8_t>{0x90, 0x8F, 0x6A, 0x69, 0x86, 0x86, 0x9A, 0x5D, 0x9D, 0x98, 0x9C, 0xA0,
+                                                0x72, 0xCE, 0xD1, 0x73}));
+    dataLog.RunEnded();
+    // Row by row: the first row that differs, rather than two texts of 6 MB.
+    std::istringstream expected(csv), written(folder.Read(dataLog.CsvPath().substr(folder.Path().size())));
+    for (std::string row, got; std::getline(expected, row) && !HasFailure();) {
+        std::getline(written, got);
+        EXPECT_EQ(got, row);
+    }
+    EXPECT_EQ(written.peek(), EOF);
+}
+
+TEST_F(Logging, AnAllSkippedRunIsPacedAndAsksForNothingPerSample)
+{
+    host.ticksLeft = 6;  // the start, then five samples, the fifth stopped
+    Press();
+    EXPECT_EQ(host.Asked, (std::vector<uint8_t>{0x73, 0x9A, 0x12}));  // the header's requests only
+    const auto lines = host.Memo.Lines();
+    EXPECT_EQ(std::vector(lines.begin() + 3, lines.end()),
+              (std::vector<std::string>{"  0.000 ", "  0.010 ", "  0.020 ", "  0.030 ", "Done Logging"}));
+}
+
+// Two samples and a third that Log stops in its last slot (the sample goes no further), with
+// the "Sample Rate" item changed during the run.
+TEST_F(Logging, SamplesWithPerformanceFiguresInTheLinesAndTheDataLog)
+{
+    settings.LogAddrs[1] = 0x8F;
+    settings.LogAddrs[2] = 0x69;
+    settings.Performance = true;
+    DataLogWriter dataLog(folder.Path());
+    observers = {&dataLog};
+    host.Memory[0x90] = 0x40, host.Memory[0x8F] = 0x1F, host.Memory[0x6A] = 0x80, host.Memory[0x69] = 0x0C;
+    host.Now = 0xFFFFFFF0;  // the tick counter wraps during the run
     host.SampleRate = 0;
     host.OnExchange = [this](int n) {
         if (n == 5)
             host.SampleRate = 3;
-        if (n == 9)  // the second sample's last slot
-            Press();
-    };
-    Press();
-    EXPECT_EQ(host.RateAtHandshake, std::pair(brCustom, 977));
-    EXPECT_EQ(host.Asked, (std::vector<uint8_t>{0x73, 0x9A, 0x12, 0x90, 0x8F, 0x9C, 0x90, 0x8F, 0x9C}));
-    // Baro and coolant use the sample rate; the extra handshake byte always waits for 2.
-    EXPECT_EQ(host.Replies, (std::vector<int>{1, 1, 2, 1, 1, 4, 4, 4, 4}));
-    const auto lines = Masked();
-    EXPECT_EQ(std::vector(lines.begin() + 3, lines.end()),
-              (std::vector<std::string>{"<t>2000rpm 2.528v(80) ", "Cancel Logging", "Done Logging"}));
-    EXPECT_EQ(host.PumpDelays, 0);  // samples with a request are not paced
-    EXPECT_EQ(host.Status, "Connected");
-}
-
-TEST_F(LogRunScripted, PerformanceFiguresAcrossSamplesAndRuns)
-{
-    Slots({{1, 0x8F}, {2, 0x69}});
-    settings.Performance = true;
-    host.Now = 0xFFFFFFF0;  // the tick counter wraps during the run
-    host.OnExchange = [this](int n) {
         if (n == 7)  // the second sample reads 2256 rpm and 54 mph
             host.Memory[0x8F] = 0x23, host.Memory[0x69] = 0x0D;
         if (n == 11)  // the third, dropped sample reads 58 mph
             host.Memory[0x69] = 0x0E;
-        if (n == 3 + 4 + 4 + 4)
+        if (n == 3 + 4 + 4 + 4)  // the third sample's last slot
             Press();
     };
     Press();
-    auto lines = host.Memo.Lines();
+    EXPECT_EQ(host.Asked, (std::vector<uint8_t>{0x73, 0x9A, 0x12, 0x90, 0x8F, 0x6A, 0x69, 0x90, 0x8F, 0x6A, 0x69, 0x90,
+                                                0x8F, 0x6A, 0x69}));
+    // Each request waits for the replies the item asks for at that very request; the extra
+    // handshake byte after the header always waits for 2.
+    EXPECT_EQ(host.Replies, (std::vector<int>{1, 1, 2, 1, 1, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4}));
+    EXPECT_EQ(host.Status, "Connected");
+    const auto lines = host.Memo.Lines();
     ASSERT_EQ(lines.size(), 7u);
     // The first sample has T = 0: no figures, but it becomes the previous sample.
     EXPECT_EQ(lines[3], "  0.000 2000rpm  50.00mph ");
     EXPECT_EQ(lines[4], "  0.020 2256rpm  54.00mph  9.17G 3300.02HP 8141.48lb/ft ");
-    // The next run's first sample (3 ms in) compares with the last sample written.
-    host.Asked.clear();
-    host.MsPerExchange = 0;
-    host.MsPerTickRead = 3;
-    StopAt(3 + 4 + 4);
-    Press();
-    lines = host.Memo.Lines();
-    ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[3], "  0.003 2256rpm  58.00mph " +
-                            PerformanceText(ComputePerformance(3, 0, 58.0f, 54.0f, 2256.0f, 2256.0f, 2500).value()));
+    EXPECT_EQ(folder.Read(dataLog.CsvPath().substr(folder.Path().size())),
+              "Time (s),Engine Speed (rpm),Engine Speed raw,Road Speed (mph),Road Speed raw,Acceleration (g),"
+              "Power (hp),Torque (lb-ft)\r\n0.000,2000,8000,50.00,3200,,,\r\n"
+              "0.020,2256,9024,54.00,3456,9.17,3300.02,8141.48\r\n");
+    // The MSL file has a number in every cell: 0 where the line has no figure.
+    EXPECT_EQ(folder.Read(dataLog.MslPath().substr(folder.Path().size())),
+              "Time\tEngine Speed\tEngine Speed raw\tRoad Speed\tRoad Speed raw\tAcceleration\tPower\tTorque\r\n"
+              "s\trpm\t\tmph\t\tg\thp\tlb-ft\r\n0.000\t2000\t8000\t50.00\t3200\t0\t0\t0\r\n"
+              "0.020\t2256\t9024\t54.00\t3456\t9.17\t3300.02\t8141.48\r\n");
 }
 
-TEST_F(LogRunScripted, ExistingLogsAreNeverReplaced)
-{
-    for (const char* name : {"TempLog1.txt", "TempLog2.txt", "TempLog4.txt"})
-        folder.Write(name, name);
-    Slots({{1, 0xA0}});
-    StopAt(4);
-    Press();
-    for (const char* name : {"TempLog1.txt", "TempLog2.txt", "TempLog4.txt"})
-        EXPECT_EQ(folder.Read(name), name);
-    EXPECT_EQ(folder.Read("TempLog3.txt"), host.MemoText());
-    EXPECT_EQ(settings.SaveNum, 4);
-    EXPECT_EQ(SaveNum(), 4);
-    EXPECT_FALSE(unsaved);
-}
-
-TEST_F(LogRunScripted, PortErrorWinsOverAFailedSave)
-{
-    test::ErrorRecorder errors;
-    Slots({{1, 0xA0}});
-    host.Folder = folder.File("missing/");  // the log cannot be written there
-    host.OnExchange = [](int n) {
-        if (n == 5)
-            throw EComPort(kErrThreadCreated, 5);
-    };
-    try {
-        Press();
-        ADD_FAILURE() << "no error";
-    } catch (const EComPort& e) {
-        EXPECT_EQ(e.Code(), kErrThreadCreated);
-    }
-    ASSERT_EQ(errors.messages.size(), 1u);  // the failed save, shown before the port error
-    EXPECT_NE(errors.messages[0].find(folder.File("missing/TempLog1.txt")), std::string::npos) << errors.messages[0];
-    EXPECT_EQ(settings.SaveNum, 1);  // nothing was saved, so the number stays free
-    EXPECT_EQ(SaveNum(), 0);
-    EXPECT_TRUE(unsaved);  // the text is kept until saved or discarded
-    EXPECT_TRUE(host.Busy());
-}
-
-// Each address through the run's dispatch: what it asks for, in which order, what it appends.
-TEST_F(LogRunScripted, DecodersAskForTheirAddresses)
-{
-    baroRef = 100.0f;
-    LogRun run(host, settings, ini, {}, State());
-    const std::tuple<uint8_t, std::vector<uint8_t>, std::string> rows[] = {
-        {0x12, {}, ""},
-        {0x5D, {0x5D}, "335.0F (00) "},
-        {0x69, {0x6A, 0x69}, " 50.00mph "},
-        {0x72, {0x72}, "10.5deg "},
-        {0x86, {0x86}, " 3.51hg  "},
-        {0x8F, {0x90, 0x8F}, "2000rpm "},
-        {0x98, {0x98}, " 99.6% "},
-        {0x9A, {0x9A}, "131.9F (9A) "},
-        {0x9C, {0x9C}, "2.528v(80) "},
-        {0x9D, {0x9D}, "-51.1F (FF) "},
-        {0xA0, {0xA0}, "2.50v "},
-        {0xCE, {0xCE}, "31deg "},
-        {0xD1, {0xD1}, " 0deg "},
-        {0x73, {0x73}, " 55 "},
-        {0xCD, {0xCD}, " AB "},
-        {0xD2, {0xD2}, " 00 "},
-        {0x90, {0x90}, " 40 "},
-        {0x6A, {0x6A}, " 80 "},
-        {0x9B, {0x9B}, " 00 "},
-        {0x81, {0x81}, " 5A "},
-        {0xDD, {0xDD}, " 00 "},
-        {0x00, {0x00}, " 00 "},
-        {0xFF, {0xFF}, " 00 "},
-    };
-    for (const auto& [address, requests, text] : rows) {
-        SCOPED_TRACE(ByteToHex(address));
-        host.Asked.clear();
-        std::string line = "x";
-        run.DecodeSlot(address, line);
-        EXPECT_EQ(line, "x" + text);
-        EXPECT_EQ(host.Asked, requests);
-    }
-    EXPECT_FLOAT_EQ(sampleMph, 50.0f);
-    EXPECT_FLOAT_EQ(sampleRpm, 2000.0f);
-}
-
-// The automatic log's number: never below 1, and at the largest number the run stops
-// numbering with a clear message instead of overflowing.
-TEST(LogRunSaveNum, StartsAtOneAndStopsSafelyAtTheMaximum)
+// The automatic log's number: never below 1, never a name already taken, and at the
+// largest number the run stops numbering with a clear message instead of overflowing.
+TEST_F(Logging, AutomaticLogsTakeTheNextFreeNumberAndAreNeverWrittenOver)
 {
     constexpr int32_t kMax = 2147483647;
-    struct Rig {
-        test::TempFolder folder;
-        test::FakeCommandHost host;
-        LoggingSettings settings;
-        IniFile ini{folder.File("Tessek.ini")};
-        float prevMph = 0, prevRpm = 0, mph = 0, rpm = 0, baro = 0;
-        bool unsaved = false;
-        explicit Rig(int32_t saveNum)
-        {
-            host.Folder = folder.Path();
-            settings.SaveNum = saveNum;
-            settings.LogAddrs[1] = 0xA0;
-        }
-        void Log()
-        {
-            const auto press = [this] {
-                LogRun(host, settings, ini, {}, {prevMph, prevRpm, mph, rpm, baro, unsaved}).StartOrStop();
-            };
-            host.Asked.clear();
-            host.OnExchange = [press](int n) {
-                if (n == 4)  // the first sample's request
-                    press();
-            };
-            press();
-        }
-        int32_t Stored() { return IniFile(folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0); }
+    for (const char* name : {"TempLog1.txt", "TempLog2.txt", "TempLog4.txt"})
+        folder.Write(name, name);
+    settings.LogAddrs[1] = 0xA0;
+    const auto log = [this] {
+        host.Asked.clear();
+        host.OnExchange = [this](int n) {
+            if (n == 4)  // the first sample's request
+                Press();
+        };
+        Press();
     };
-    const struct {
-        int32_t saveNum;
-        const char* file;
-        int32_t next;
-    } rows[] = {{0, "TempLog1.txt", 2}, {-5, "TempLog1.txt", 2}, {kMax - 1, "TempLog2147483646.txt", kMax}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.saveNum);
-        Rig rig(row.saveNum);
-        rig.Log();
-        EXPECT_EQ(rig.folder.Read(row.file), rig.host.MemoText());
-        EXPECT_EQ(rig.settings.SaveNum, row.next);
-        EXPECT_EQ(rig.Stored(), row.next);
+    const std::tuple<int32_t, const char*, int32_t> rows[] = {{0, "TempLog3.txt", 4},
+                                                              {-5, "TempLog5.txt", 6},
+                                                              {kMax - 1, "TempLog2147483646.txt", kMax},
+                                                              {kMax, "TempLog2147483647.txt", kMax}};
+    for (const auto& [saveNum, file, next] : rows) {
+        SCOPED_TRACE(saveNum);
+        settings.SaveNum = saveNum;
+        log();
+        EXPECT_EQ(folder.Read(file), host.MemoText());
+        EXPECT_EQ(settings.SaveNum, next);
+        EXPECT_EQ(SaveNum(), next);
     }
-
-    Rig rig(kMax);
-    rig.Log();
-    const std::string last = rig.host.MemoText();
-    EXPECT_EQ(rig.folder.Read("TempLog2147483647.txt"), last);
-    EXPECT_EQ(rig.settings.SaveNum, kMax);
+    for (const char* name : {"TempLog1.txt", "TempLog2.txt", "TempLog4.txt"})
+        EXPECT_EQ(folder.Read(name), name);
+    folder.Write("TempLog2147483647.txt", "kept");
     try {
-        rig.Log();
+        log();
         ADD_FAILURE() << "no error";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("TempLog2147483647.txt"), std::string::npos) << e.what();
     }
-    EXPECT_EQ(rig.folder.Read("TempLog2147483647.txt"), last);
-    EXPECT_EQ(rig.settings.SaveNum, kMax);
-    EXPECT_EQ(rig.Stored(), kMax);
-    EXPECT_TRUE(rig.unsaved);
+    EXPECT_EQ(folder.Read("TempLog2147483647.txt"), "kept");
+    EXPECT_EQ(SaveNum(), kMax);
+    EXPECT_TRUE(unsaved);  // the text is kept until saved or discarded
+
+    // A port error ends a run whose log cannot be saved: the failed save is shown first,
+    // and its number stays free.
+    test::ErrorRecorder errors;
+    host.Folder = folder.File("missing/");
+    settings.SaveNum = 7;
+    host.Asked.clear();
+    host.OnExchange = [](int n) {
+        if (n == 5)
+            throw EComPort(kErrThreadCreated, 5);
+    };
+    EXPECT_THROW(Press(), EComPort);
+    ASSERT_EQ(errors.messages.size(), 1u);
+    EXPECT_NE(errors.messages[0].find(folder.File("missing/TempLog7.txt")), std::string::npos) << errors.messages[0];
+    EXPECT_EQ(settings.SaveNum, 7);
+    EXPECT_TRUE(unsaved);
+    EXPECT_TRUE(host.Busy());
+}
+
+TEST_F(Logging, ATakenDataLogNameGetsTheNextSuffixAndNamesAreQuotedOnlyWhereNeeded)
+{
+    const std::vector<RunColumn> columns = {{"Plain", "x", 1, false},
+                                            {"Comma, inside", "u", 0, false},
+                                            {"Say \"hi\"", "", 0, false},
+                                            {"Two\nlines", "a\tb", 0, true},
+                                            {"Unit", "a,b", 0, false}};
+    Writer writer(folder.Path());
+    const auto run = [&] {
+        writer.log.RunStarted(columns, StartTime());
+        writer.log.RunEnded();
+        return std::make_pair(writer.log.CsvPath(), writer.log.MslPath());
+    };
+    EXPECT_EQ(run(), std::make_pair(folder.File(kStem + ".csv"), folder.File(kStem + ".msl")));
+    EXPECT_EQ(run(), std::make_pair(folder.File(kStem + "_2.csv"), folder.File(kStem + "_2.msl")));
+    // A name is taken when either of its files exists; the other one is not left behind.
+    folder.Write(kStem + "_3.msl", "someone else's");
+    EXPECT_EQ(run(), std::make_pair(folder.File(kStem + "_4.csv"), folder.File(kStem + "_4.msl")));
+    EXPECT_EQ(folder.Read(kStem + "_3.msl"), "someone else's");
+    EXPECT_FALSE(folder.Exists(kStem + "_3.csv"));
+    // The CSV quotes a name only where it must; the MSL keeps each name and unit on one cell.
+    EXPECT_EQ(folder.Read(kStem + ".csv"),
+              "Time (s),Plain (x),\"Comma, inside (u)\",\"Say \"\"hi\"\"\",\"Two\nlines (a\tb)\",\"Two\nlines raw\","
+              "\"Unit (a,b)\"\r\n");
+    EXPECT_EQ(folder.Read(kStem + ".msl"),
+              "Time\tPlain\tComma, inside\tSay \"hi\"\tTwo lines\tTwo lines raw\tUnit\r\ns\tx\tu\t\ta b\t\ta,b\r\n");
+    EXPECT_TRUE(writer.problems.empty());
+}
+
+struct CommaDecimal : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+    char do_thousands_sep() const override { return '.'; }
+    std::string do_grouping() const override { return "\1"; }
+};
+
+TEST_F(Logging, DataLogNumbersKeepTheirPointInACommaDecimalLocale)
+{
+    const std::string cLocale = std::setlocale(LC_ALL, nullptr);
+    // The locale owns its facet.
+    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaDecimal));
+    Writer(folder.Path()).Run(3);
+    std::locale::global(previous);  // as a named locale, this sets C's locale as well
+    std::setlocale(LC_ALL, cLocale.c_str());
+    EXPECT_EQ(folder.Read(kStem + ".csv"), ThrottleCsv(3));
+}
+
+// A file that cannot be made or written is reported once, and the run goes on.
+TEST_F(Logging, ADataLogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn)
+{
+    folder.Write("file", "");
+    for (const std::string reason : {"missing/logs: No such file or directory", "file/logs: Not a directory"}) {
+        SCOPED_TRACE(reason);
+        Writer writer(folder.File(reason.substr(0, reason.find('/'))));
+        writer.Run(1);
+        EXPECT_EQ(writer.problems, std::vector<std::string>{"Data log not written: " + folder.File(reason)});
+        EXPECT_EQ(writer.log.CsvPath(), "");
+    }
+    // A full disk: the CSV's device (the rows with commas) takes its header and two rows
+    // and then five bytes of the third, and a signal interrupts its first write once. The
+    // file is cut back to its last complete row; every write is offered whole rows.
+    size_t room = ThrottleCsv(2).size() + 5;
+    bool interrupted = false;
+    bool wholeRows = true;
+    const auto write = [&](int fd, const char* data, size_t size) -> ssize_t {
+        wholeRows = wholeRows && std::string_view(data, size).ends_with("\r\n");
+        if (std::string_view(data, size).find(',') == std::string_view::npos)
+            return ::write(fd, data, size);
+        errno = std::exchange(interrupted, true) ? ENOSPC : EINTR;
+        if (errno == EINTR || room == 0)
+            return -1;
+        const ssize_t n = ::write(fd, data, std::min(size, room));
+        room -= static_cast<size_t>(std::max<ssize_t>(n, 0));
+        return n;
+    };
+    Writer writer(folder.Path(), write);
+    writer.Run(5);
+    EXPECT_EQ(folder.Read(kStem + ".csv"), ThrottleCsv(2));
+    EXPECT_TRUE(folder.Read(kStem + ".msl").ends_with("\r\n0.004\t50.0\t128\r\n"));
+    EXPECT_EQ(writer.problems, std::vector<std::string>{"Data log not written: " + folder.File(kStem + ".csv") +
+                                                        ": No space left on device"});
+    EXPECT_TRUE(wholeRows);
+}
+
+// Each row reaches the system as soon as it is logged: a writer killed before its run
+// ends leaves every row.
+TEST_F(Logging, ADataLogWriterKilledMidRunLeavesEveryRowLoggedBeforeTheKill)
+{
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Only the writer's code runs here (the test program has no other thread running
+        // at this point), and the child never returns into the test framework.
+        Writer writer(folder.Path());
+        writer.Run(5, false);
+        ::raise(SIGKILL);
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself: " << WEXITSTATUS(status);
+    EXPECT_EQ(folder.Read(kStem + ".csv"), ThrottleCsv(5));
+    EXPECT_TRUE(folder.Read(kStem + ".msl").ends_with("\r\n0.004\t50.0\t128\r\n"));
 }
 
 }  // namespace

@@ -1,0 +1,175 @@
+// The report texts, and the Log, Codes and Adaptives buttons of the main window end to
+// end against the simulated LM on a pseudo-terminal.
+#include "app/MainWindow.h"
+#include "app/MemoWidget.h"
+#include "logging/DataLog.h"
+#include "platform/IniFile.h"
+#include "reports/FaultCodes.h"
+#include "sim/SimulatedLm.h"
+#include "tests/common/ErrorRecorder.h"
+#include "tests/common/ScriptedTime.h"
+#include "tests/common/TempFolder.h"
+
+#include <gtest/gtest.h>
+#include <QPushButton>
+
+#include <functional>
+#include <map>
+#include <regex>
+#include <sstream>
+
+namespace tessek {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(FaultCodeReport, EachBlockNamesTheFaultOfEachSetBit)
+{
+    EXPECT_EQ(FaultBlockLines(3, 0xFF),
+              (Lines{"FF   11111111", "FaultCode4", "0 $01 = Oxygen Sensor, Code 21?",
+                     "1 $02 = Engine Running Too Cool, Code 17?", "2 $04 = Battery Voltage Sense, Code 16",
+                     "3 $08 = Vehicle Distance Sensor, Code 15", "4 $10 = MAP Electrical, Code 13",
+                     "5 $20 = MAP Pneumatic, Code 14", "6 $40 = Memory Standby Power Lost, Code 12",
+                     "7 $80 = Engine Not Cranked Since Battery Disconnected, Code 11"}));
+    // 12, the handshake's echo, is what each block shows when the LM stays silent.
+    const char* bit1[] = {"1 $02 = rom Checksum, Code 53", "1 $02 = Auto Shutdown Relay", "1 $02 = Purge Solenoid",
+                          "1 $02 = Engine Running Too Cool, Code 17?"};
+    const char* bit4[] = {"4 $10 = Battery Volts Low", "4 $10 = Wastegate Solenoid, Code 36", "4 $10 = AIS Motor",
+                          "4 $10 = MAP Electrical, Code 13"};
+    for (int n = 0; n < 4; ++n)
+        EXPECT_EQ(FaultBlockLines(n, 0x12),
+                  (Lines{"12   00010010", "FaultCode" + std::to_string(n + 1), bit1[n], bit4[n]}));
+}
+
+// The simulated LM with the example memory, quiet so its idle stream stays out of the way,
+// and a private program folder whose settings name the LM's port.
+struct SimRig {
+    SimRig()
+    {
+        // Address and value: the fault bytes 05 00 80 00, the idle cell, the grid cells from
+        // 50 to 5B; what a logging run reads (baro, coolant, the slots of its test).
+        std::istringstream bytes(
+            "46 05 48 80 5C 7D 50 80 51 7E 52 83 53 80 54 7B 55 85 56 80 57 80 58 90 59 6F 5A 80 "
+            "5B 81 73 55 9A 9A 90 40 8F 1F 6A 80 69 0C 86 5A A0 80 CE FF 81 5A 4A 07");
+        sim::LmMemory memory{};
+        for (int address, value; bytes >> std::hex >> address >> value;)
+            memory[static_cast<size_t>(address)] = static_cast<uint8_t>(value);
+        lm.SetQuiet(true);
+        lm.SetMemory(memory);
+    }
+    // The main window with `settings` added; with `time`, on that clock and event pump.
+    std::unique_ptr<TfrmMain> Open(std::shared_ptr<test::ScriptedTime> time = {}, const std::string& settings = "")
+    {
+        folder.Write("Tessek.ini", "[ComPort]\nPort=" + lm.SlavePath() + "\n" + settings);
+        return std::make_unique<TfrmMain>(
+            folder.Path(), time ? TickSource([t = time.get()] { return t->Now(); }) : TickSource(), time);
+    }
+    test::TempFolder folder;
+    sim::SimulatedLm lm;
+};
+
+TEST(ReportsEndToEnd, ReportsShowTheLmBytesAndTheNextHandshakeGoesAtTheHighRate)
+{
+    SimRig rig;
+    const auto w = rig.Open();
+    w->btnCodes->click();
+    EXPECT_EQ(w->Memo->Lines(),
+              (Lines{"05   00000101", "FaultCode1", "0 $01 = Distributor Sync", "2 $04 = Rich Condition, Code 52",
+                     "00   00000000", "FaultCode2", "80   10000000", "FaultCode3",
+                     "7 $80 = Coolant Temp Sensor, Code 22", "00   00000000", "FaultCode4"}));
+    // The LM is still at the high rate and understands the next handshake at once.
+    w->btnGetAdaptives->click();
+    Lines lines = w->Memo->Lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].substr(0, 19), "Adaptives Report   ");  // then the date and time
+    EXPECT_EQ(Lines(lines.begin() + 1, lines.end()),
+              (Lines{"--------------------------------------------------------------------- ",
+                     " Adaptive Idle Cell (12) = lean 7D", " ",
+                     "      +---------+---------+---------+---------+---------+---------+",
+                     "      | lean 7E | rich 80 | rich 85 | rich 80 | lean 6F | rich 81 |",
+                     "  R1  +---------+---------+---------+---------+---------+---------+",
+                     "      | rich 80 | rich 83 | lean 7B | rich 80 | rich 90 | rich 80 |",
+                     "RPM 0 +---------+---------+---------+---------+---------+---------+",
+                     "  MAP 0        MP1       MP2       MP3       MP4       MP5"}));
+    EXPECT_EQ(rig.lm.IgnoredCount(), 0u);  // the second handshake went at the high rate at once
+    EXPECT_EQ(rig.lm.RequestCount(), 4u + 13u);
+    EXPECT_FALSE(w->Busy());
+}
+
+// Codes, Adaptives and Log alike: after both handshake bytes the failure line is the only
+// line, and the rate is set back.
+TEST(ReportsEndToEnd, AFailedHandshakeLeavesOnlyItsLineAtTheLowRate)
+{
+    const std::tuple<const char*, QPushButton * TfrmMain::*, const char*> rows[] = {
+        {"Codes", &TfrmMain::btnCodes, "LOWBAUD"},
+        {"Adaptives", &TfrmMain::btnGetAdaptives, "LOWBAUD"},
+        {"Log", &TfrmMain::btnLog, "976"},  // the rate really set back is 977
+    };
+    for (const auto& [name, button, rate] : rows) {
+        SCOPED_TRACE(name);
+        SimRig rig;
+        rig.lm.SetFault(sim::LmFault::Silent);
+        const auto time = std::make_shared<test::ScriptedTime>();
+        const auto w = rig.Open(time);
+        const uint32_t start = time->Now();
+        ((*w).*button)->click();
+        EXPECT_GE(time->Now() - start, 2200u);  // both echo waits ran out
+        EXPECT_EQ(w->Memo->Lines(),
+                  Lines{"Failed to establish high baud mode with LM.  Baud set back to " + std::string(rate)});
+        EXPECT_EQ(w->ComPort.CustomBaudRate(), 977);
+        EXPECT_FALSE(w->Busy());
+    }
+}
+
+// A logging run: Codes is pressed in its first sample (and does nothing while the run is
+// busy), Log in the third while it waits for its MPH bytes: the decoder finishes its
+// exchange and the sample goes no further. The window's lines, its automatic log and the
+// data log all show the same two samples.
+TEST(LogEndToEnd, TextsAutomaticLogAndDataLogOfARunWithPressesInside)
+{
+    constexpr uint32_t kHeaderRequests = 2, kSampleRequests = 9;  // 73 and 9A; RPM and MPH take two
+    test::ErrorRecorder errors;
+    SimRig rig;
+    // Waits that only run out (the extra handshake byte's second reply, the requests after
+    // the stop) end after 100 ms of silence instead of their real 500 ms.
+    const auto w = rig.Open(std::make_shared<test::ScriptedTime>(100),
+                            "[CurrentSet]\n1=8F\n2=69\n3=86\n4=A0\n5=CE\n6=12\n7=81\n8=4A\n");
+    // The presses land inside the run's waits as the bytes of an exchange arrive.
+    std::map<uint32_t, std::function<void()>> presses = {
+        {kHeaderRequests + 1, [&] { w->btnCodes->click(); }},
+        {kHeaderRequests + 2 * kSampleRequests + 3, [&] { w->btnLog->click(); }}};
+    const auto received = w->ComPort.OnRxChar;
+    w->ComPort.OnRxChar = [&](TCustomComPort* sender, int32_t count) {
+        received(sender, count);
+        if (!presses.empty() && rig.lm.RequestCount() >= presses.begin()->first)
+            presses.extract(presses.begin()).mapped()();
+    };
+    w->btnLog->click();
+    w->ComPort.OnRxChar = received;                                               // the hook refers to this scope
+    EXPECT_EQ(rig.lm.RequestCount(), kHeaderRequests + 2 * kSampleRequests + 4);  // none for Codes
+    const Lines lines = w->Memo->Lines();
+    ASSERT_EQ(lines.size(), 7u) << w->MemoText();
+    EXPECT_EQ(lines[0].rfind("Logging  Start at ", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], "BARO =   0.19hg   Coolant Temp = 131.9F (9A) ");
+    EXPECT_EQ(lines[2], " Time    RPM; MPH; MAP; Knock; Cyl 1 Retard; Skip value; Throttle Flg; $4A; ");
+    EXPECT_EQ(Lines(lines.begin() + 5, lines.end()), (Lines{"Cancel Logging", "Done Logging"}));
+    EXPECT_FALSE(w->Busy());
+    EXPECT_EQ(rig.folder.Read("TempLog1.txt"), w->MemoText());
+    EXPECT_EQ(IniFile(rig.folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0), 2);
+    EXPECT_TRUE(errors.messages.empty());
+    // MAP at or above BaroRef is boost in psi; the raw bytes are decimal numbers.
+    std::string csv =
+        "Time (s),Engine Speed (rpm),Engine Speed raw,Road Speed (mph),Road Speed raw,MAP (psi/-inHg),MAP raw,"
+        "Knock (v),Knock raw,Cyl 1 Retard (deg),Cyl 1 Retard raw,Throttle Flg,$4A\r\n";
+    for (const std::string& line : {lines[3], lines[4]}) {
+        std::smatch time;
+        ASSERT_TRUE(
+            std::regex_match(line, time, std::regex(" *([0-9.]+) 2000rpm  50.00mph  0.86psi 2.50v 31deg  5A  07 ")))
+            << line;
+        csv += time[1].str() + ",2000,8000,50.00,3200,0.86,90,2.50,128,31,255,90,7\r\n";
+    }
+    EXPECT_EQ(rig.folder.Read(NewestDataLog(rig.folder.Path()).substr(rig.folder.Path().size())), csv);
+}
+
+}  // namespace
+}  // namespace tessek
