@@ -134,6 +134,21 @@ TEST_F(MainWindowTest, LineErrorsAreComparedAsWholeSets)
     }
 }
 
+// The busy mark disables Setup, Save, Adaptives and Com Setup only: Log stops a run, Codes
+// and the extra windows stay at hand.
+TEST_F(MainWindowTest, BusyDisablesSetupSaveAdaptivesAndComSetupOnly)
+{
+    auto w = Create();
+    w->SetBusy(true);
+    for (QPushButton* b : {w->btnLog, w->btnSetup, w->btnSave, w->btnGetAdaptives, w->btnCodes, w->btnComSetup,
+                           w->btnChart, w->btnViewLog}) {
+        const bool disabled = b == w->btnSetup || b == w->btnSave || b == w->btnGetAdaptives || b == w->btnComSetup;
+        EXPECT_EQ(b->isEnabled(), !disabled) << b->objectName().toStdString();
+    }
+    w->SetBusy(false);
+    EXPECT_TRUE(w->btnSetup->isEnabled());
+}
+
 TEST_F(MainWindowTest, TabVisitsThePanelInOrderAndF1ShowsTheAboutBox)
 {
     auto w = Create();

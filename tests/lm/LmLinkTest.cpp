@@ -63,6 +63,21 @@ protected:
                 [this] { return pump->now; }, pump};
 };
 
+TEST_F(LinkTest, TheRingWrapsAndTheEchoWaitConsumesUpToItsByte)
+{
+    EXPECT_EQ(link.PopRxByte(), 0);  // empty: nothing taken
+    EXPECT_EQ(link.ReadPosition(), kRxRingSize - 1);
+    Rx(std::string(kRxRingSize - 1, '\x07') + "\x09");
+    EXPECT_EQ(link.WritePosition(), 0u);
+    EXPECT_EQ(link.LastRxByte(), 0x09);  // cell 65,535
+    link.ResetRing();
+    Rx(std::string("\x33\x12\x44", 3));  // an older echo waits: taken at once, with what came before
+    EXPECT_TRUE(link.WaitForEcho(0x12));
+    EXPECT_EQ(pump->blockedWith.size(), 0u);
+    EXPECT_EQ(link.PopRxByte(), 0x44);
+    EXPECT_TRUE(link.RingEmpty());
+}
+
 TEST_F(LinkTest, RepliesAreReceiveEventsCountedAfterTheTransmitEmptyEventUpToEleven)
 {
     using Events = std::vector<std::pair<uint32_t, std::string>>;  // "" is the transmit-empty event
