@@ -80,7 +80,7 @@ LiveWindow::LiveWindow(QWidget* parent)
     plot_->setAutoAddPlottableToLegend(false);
     plot_->removeLayer(plot_->layer("overlay"));
     timer_.setInterval(kFrameIntervalMs);
-    connect(&timer_, &QTimer::timeout, this, &LiveWindow::FrameTick);
+    connect(&timer_, &QTimer::timeout, this, &LiveWindow::Redraw);
     BuildStrips();
     status_->setText(QString::fromStdString(model_.StatusText()));
 }
@@ -107,10 +107,6 @@ void LiveWindow::SampleLogged(const RunSample& sample)
         return;
     try {
         model_.Add(sample);
-        if (frameDue_ && !framePosted_) {
-            framePosted_ = true;
-            QMetaObject::invokeMethod(this, &LiveWindow::PostedFrame, Qt::QueuedConnection);
-        }
     } catch (const std::exception& e) {
         Fail(e.what());
     } catch (...) {
@@ -146,23 +142,6 @@ void LiveWindow::Redraw()
     }
 }
 
-void LiveWindow::FrameTick()
-{
-    if (model_.Generation() == drawn_)
-        return;
-    // A whole interval without a sample to wait for (a slow LM): draw now.
-    if (frameDue_)
-        Redraw();
-    else
-        frameDue_ = true;
-}
-
-void LiveWindow::PostedFrame()
-{
-    framePosted_ = false;
-    Redraw();
-}
-
 QString LiveWindow::StatusText() const
 {
     return status_->text();
@@ -179,7 +158,6 @@ void LiveWindow::showEvent(QShowEvent* event)
 void LiveWindow::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
-    frameDue_ = false;
     UpdateTimer();
 }
 
@@ -294,7 +272,6 @@ void LiveWindow::DrawFrame()
         ShowNow(strips_[i].Value, ReadoutText(channels[i].Series.Latest(), channels[i].Decimals));
     ShowNow(status_, model_.StatusText());
     drawn_ = model_.Generation();
-    frameDue_ = false;
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
     ++frames_.Frames;
     frames_.TotalMs += ms;

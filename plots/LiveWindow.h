@@ -7,12 +7,8 @@
 // Window thread only. It observes the logging run: the RunObserver calls only store into
 // the LiveModel and never throw (a failure stops the chart and says so in the status
 // line; the run goes on). About 10 frames/s are drawn while the window is shown and a run
-// is going, and only when a sample came in since the last frame. A frame costs the window
-// thread a millisecond or two, which would hold up the run's next exchange: so when the
-// frame timer is due, the frame waits for the next sample and is drawn at the run's next
-// pass through the event loop, which comes right after it sent its next request. The frame
-// then takes the time the request's bytes spend on the wire (2.6 ms at 7680 baud), when
-// the run only waits. Without a sample for a whole interval, the timer draws by itself.
+// is going, from a timer, and only when a sample came in since the last frame; a frame
+// costs the window thread a millisecond or two.
 #include "logging/RunRecord.h"
 #include "plots/LiveModel.h"
 
@@ -58,11 +54,8 @@ public:
     void RunEnded() override;
 
     // Draws the newest data now if the window is shown and anything changed since the
-    // last frame.
+    // last frame (the frame timer's slot).
     void Redraw();
-    // The frame timer's slot: the first call after a change makes a frame due (drawn after
-    // the next sample), the next one without a sample since draws it.
-    void FrameTick();
 
     const std::vector<Strip>& Strips() const { return strips_; }
     QString StatusText() const;
@@ -78,7 +71,6 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
-    void PostedFrame();
     void BuildStrips();
     void DrawFrame();
     void PlaceReadouts();
@@ -94,8 +86,6 @@ private:
     std::vector<Strip> strips_;
     QVector<QCPGraphData> points_;  // reused by every frame
     uint64_t drawn_ = 0;            // the model's generation the last frame showed
-    bool frameDue_ = false;         // the frame timer ran out since the last frame
-    bool framePosted_ = false;      // a frame waits in the event queue
     bool failed_ = false;
     FrameStats frames_;
 };

@@ -167,7 +167,7 @@ TEST(LiveWindow, StripsShowTheLastMinuteAndTheReadoutsTheLatestValues)
 }
 
 // The engine speed readouts "2060" and "2120" are those of samples 2 and 4.
-TEST(LiveWindow, DrawsOnlyWhileShownDuringARunAndOutsideTheObserverCalls)
+TEST(LiveWindow, DrawsOnlyFromItsTimerWhileShownDuringARun)
 {
     LiveWindow window;
     EXPECT_EQ(window.StatusText().toStdString(), "Not logging");
@@ -182,27 +182,22 @@ TEST(LiveWindow, DrawsOnlyWhileShownDuringARunAndOutsideTheObserverCalls)
     QCoreApplication::processEvents();  // the frame that showing the window asks for
     ASSERT_EQ(window.Frames().Frames, 1);
 
-    // Nothing new: the timer makes no frame due.
-    window.FrameTick();
-    window.SampleLogged(TypicalSample(1));
-    QCoreApplication::processEvents();
+    // Nothing new: a tick of the timer draws nothing. The observer calls only store; the
+    // next tick draws what came since.
+    window.Redraw();
     EXPECT_EQ(window.Frames().Frames, 1);
-    // Due after a change: the next sample brings the frame, drawn at the next pass through
-    // the event loop with that sample in it.
-    window.FrameTick();
+    window.SampleLogged(TypicalSample(1));
     window.SampleLogged(TypicalSample(2));
     EXPECT_EQ(window.Frames().Frames, 1);
-    QCoreApplication::processEvents();
+    window.Redraw();
     EXPECT_EQ(window.Frames().Frames, 2);
     EXPECT_EQ(Readout(window, 0), "2060");
-    // No sample for a whole interval after the frame fell due: the timer draws itself. The
-    // sample is shorter than the columns and its engine speed is not a number: dashes where
+    // A sample shorter than the columns whose engine speed is not a number: dashes where
     // values are missing, and no point. The strips fill from the left.
     RunSample shortSample = TypicalSample(3);
     shortSample.Values = {kNaN, 12.0};
     window.SampleLogged(shortSample);
-    window.FrameTick();
-    window.FrameTick();
+    window.Redraw();
     EXPECT_EQ(window.Frames().Frames, 3);
     EXPECT_EQ(Readout(window, 0), "---");
     EXPECT_EQ(Readout(window, 1), "12.00");
