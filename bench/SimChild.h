@@ -1,7 +1,8 @@
 #pragma once
 // What the benchmarks share: the simulated LM in a child process (started before any
 // thread of the benchmark exists), so that the benchmark process's CPU time is the
-// program's alone, and a way to give up with the system's reason.
+// program's alone; a private program folder for the main window; a way to give up with
+// the system's reason.
 #include "sim/SimulatedLm.h"
 
 #include <sys/wait.h>
@@ -11,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace bench {
@@ -122,6 +125,34 @@ private:
     pid_t pid_ = -1;
     int out_ = -1;
     int in_ = -1;
+    std::string path_;
+};
+
+// A private program folder whose Tessek.ini names `port` and logs eight real addresses
+// (RPM and MPH take two requests each: 10 requests per sample); removed at the end.
+class BenchFolder {
+public:
+    explicit BenchFolder(const std::string& port)
+    {
+        char folder[] = "/tmp/tessek-bench-XXXXXX";
+        if (mkdtemp(folder) == nullptr)
+            Die("mkdtemp");
+        path_ = std::string(folder) + "/";
+        std::ofstream ini(path_ + "Tessek.ini");
+        ini << "[ComPort]\nPort=" << port << "\n[CurrentSet]\n1=8F\n2=69\n3=86\n4=9A\n5=98\n6=A0\n7=72\n8=9C\n"
+            << "[AutoSave]\nSaveNum=1\n";
+    }
+    ~BenchFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    BenchFolder(const BenchFolder&) = delete;
+    BenchFolder& operator=(const BenchFolder&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+private:
     std::string path_;
 };
 

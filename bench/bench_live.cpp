@@ -31,7 +31,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -46,8 +45,6 @@ using bench::SimChild;
 constexpr int kChannels = 8;
 constexpr int kSampleIntervalMs = 25;  // 40 samples/s
 constexpr int kRequestsPerSample = 10;
-// Eight real addresses; RPM and MPH take two requests each: 10 requests per sample.
-constexpr const char* kSlots[8] = {"8F", "69", "86", "9A", "98", "A0", "72", "9C"};
 constexpr long kWarmupRequests = 40;
 
 double CpuSeconds(int who)
@@ -244,24 +241,14 @@ RunResult MeasureRun(tessek::TfrmMain& main, double seconds, bool live)
 
 void RunWithAndWithout(const SimChild& sim, double seconds, int rounds)
 {
-    char folderTemplate[] = "/tmp/tessek-bench-live-XXXXXX";
-    if (mkdtemp(folderTemplate) == nullptr)
-        throw std::runtime_error("no temporary folder");
-    const std::string folder = std::string(folderTemplate) + "/";
-    {
-        std::ofstream ini(folder + "Tessek.ini");
-        ini << "[ComPort]\nPort=" << sim.Path() << "\n[CurrentSet]\n";
-        for (int i = 0; i < 8; ++i)
-            ini << i + 1 << "=" << kSlots[i] << "\n";
-        ini << "[AutoSave]\nSaveNum=1\n";
-    }
+    const bench::BenchFolder folder(sim.Path());
     std::printf("\nLogging run against the simulated LM (another process), %.0f s per measurement\n", seconds);
     std::printf("  CPU: this process, in %% of one core; window: the window thread alone\n");
     std::printf("         ---- live window closed ----   ---------- live window open -----------\n");
     std::printf("  round  requests/s    CPU   window   requests/s    CPU   window  frame (ms)  ratio\n");
     std::vector<double> ratios;
     {
-        tessek::TfrmMain main(folder);
+        tessek::TfrmMain main(folder.Path());
         for (int round = 1; round <= rounds; ++round) {
             // Closed first in odd rounds, open first in even ones, so a drift in the
             // machine's load favours neither.
@@ -293,8 +280,6 @@ void RunWithAndWithout(const SimChild& sim, double seconds, int rounds)
     std::printf(
         "  median throughput with the live window open: %.1f %% of the run's with it closed (target >= 98 %%)\n",
         100 * median);
-    std::error_code ec;
-    std::filesystem::remove_all(folderTemplate, ec);
 }
 
 }  // namespace

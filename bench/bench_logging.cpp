@@ -33,7 +33,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
@@ -46,8 +45,6 @@ using bench::Die;
 using bench::SimChild;
 
 constexpr double kWireLimit = 7680.0 / 20.0;  // two bytes of 10 bits per request
-// Eight real addresses; RPM and MPH take two requests each: 10 requests per sample.
-constexpr const char* kSlots[8] = {"8F", "69", "86", "9A", "98", "A0", "72", "9C"};
 constexpr int kWarmupRequests = 40;
 // A run that makes no progress for this long is given up.
 constexpr int kGiveUpMs = 20000;
@@ -261,17 +258,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
 
-    char folderTemplate[] = "/tmp/tessek-bench-XXXXXX";
-    if (mkdtemp(folderTemplate) == nullptr)
-        Die("mkdtemp");
-    const std::string folder = std::string(folderTemplate) + "/";
-    {
-        std::ofstream ini(folder + "Tessek.ini");
-        ini << "[ComPort]\nPort=" << sim.Path() << "\n[CurrentSet]\n";
-        for (int i = 0; i < 8; ++i)
-            ini << i + 1 << "=" << kSlots[i] << "\n";
-        ini << "[AutoSave]\nSaveNum=1\n";
-    }
+    const bench::BenchFolder benchFolder(sim.Path());
+    const std::string& folder = benchFolder.Path();
 
     int code = 0;
     try {
@@ -307,7 +295,5 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_logging: %s\n", e.what());
         code = 1;
     }
-    std::error_code ec;
-    std::filesystem::remove_all(folderTemplate, ec);
     return code;
 }

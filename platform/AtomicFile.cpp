@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/FileIo.h"
 #include "platform/UniqueFd.h"
 
 #include <dirent.h>
@@ -61,22 +62,6 @@ std::pair<std::string, int> Resolve(const std::string& path)
     return {current, ELOOP};
 }
 
-bool WriteAll(int fd, std::string_view content, int& err)
-{
-    size_t done = 0;
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            err = n < 0 ? errno : EIO;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool IsTemporaryName(const std::string& entry, const std::string& name)
 {
     if (entry.size() != name.size() + 7 || entry.compare(0, name.size(), name) != 0 || entry[name.size()] != '.')
@@ -117,18 +102,17 @@ void WriteFileAtomically(const std::string& path, std::string_view content)
     const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : kNewFileMode;
     if (::fchmod(fd.Get(), mode) != 0)
         fail(errno);
-    int err = 0;
-    if (!WriteAll(fd.Get(), content, err))
+    if (const int err = WriteAll(fd.Get(), content))
         fail(err);
     if (::fsync(fd.Get()) != 0)
         fail(errno);
     if (fd.Close() != 0) {
-        err = errno;
+        const int err = errno;
         ::unlink(name.data());
         Fail(path, err);
     }
     if (::rename(name.data(), target.c_str()) != 0) {
-        err = errno;
+        const int err = errno;
         ::unlink(name.data());
         Fail(path, err);
     }

@@ -1,6 +1,7 @@
 #include "platform/IniFile.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/FileIo.h"
 #include "platform/Text.h"
 #include "platform/TextNumbers.h"
 #include "platform/UniqueFd.h"
@@ -56,17 +57,8 @@ Lines LoadLines(const std::string& path)
     if (!S_ISREG(st.st_mode))
         return fail(EINVAL);
     std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return fail(errno);
-        if (n == 0)
-            break;
-        text.append(buffer, static_cast<size_t>(n));
-    }
+    if (const int err = ReadUpTo(fd.Get(), text.max_size(), text))
+        return fail(err);
     Lines lines;
     size_t pos = 0;
     if (text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0) {

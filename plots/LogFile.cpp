@@ -1,5 +1,6 @@
 #include "plots/LogFile.h"
 
+#include "platform/FileIo.h"
 #include "platform/UniqueFd.h"
 
 #include <fcntl.h>
@@ -592,21 +593,12 @@ LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits)
     }
     const bool cutShort = size > limits.MaxBytes;
     std::string text;
-    text.resize(static_cast<size_t>(std::min(size, limits.MaxBytes)));
-    size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = ::read(fd.Get(), text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            failed.Error = "Cannot read " + path + ": " + std::strerror(errno);
-            return failed;
-        }
-        if (n == 0)
-            break;  // the file shrank while being read
-        got += static_cast<size_t>(n);
+    text.reserve(static_cast<size_t>(std::min(size, limits.MaxBytes)));
+    // A file that shrinks while it is read gives what it still holds.
+    if (const int err = ReadUpTo(fd.Get(), static_cast<size_t>(std::min(size, limits.MaxBytes)), text)) {
+        failed.Error = "Cannot read " + path + ": " + std::strerror(err);
+        return failed;
     }
-    text.resize(got);
     LogReadResult result = ParseLogText(text, limits, cutShort);
     if (cutShort && result.Ok()) {
         const std::string note =

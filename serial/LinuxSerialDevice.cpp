@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 
 namespace tessek {
@@ -234,6 +235,9 @@ private:
     void RequestLowLatency();
     void RestoreSerialFlags();
     int32_t QueueIoctl(unsigned long request);
+    // The driver's counters; none when the device is gone (they went with it). Throws
+    // DeviceError for any other failure.
+    std::optional<LineCounters> CountersNow();
     bool HungUp() const;
     void SetModemLine(int line, bool on);
     // Throws DeviceError(err); an I/O error of a read or write is also a line error (ceIO).
@@ -508,9 +512,20 @@ void LinuxSerialDevice::Purge(bool input, bool output)
 int32_t LinuxSerialDevice::QueueIoctl(unsigned long request)
 {
     int count = 0;
-    if (::ioctl(fd_.Get(), request, &count) != 0)
-        throw DeviceError(errno);
+    if (const int err = IoctlRetrying(fd_.Get(), request, &count))
+        throw DeviceError(err);
     return count;
+}
+
+std::optional<LineCounters> LinuxSerialDevice::CountersNow()
+{
+    LineCounters now;
+    if (const int err = ReadCounters(fd_.Get(), now)) {
+        if (!DeviceGone(err))
+            throw DeviceError(err);
+        return std::nullopt;
+    }
+    return now;
 }
 
 TComErrors LinuxSerialDevice::TakeErrors()
@@ -521,12 +536,10 @@ TComErrors LinuxSerialDevice::TakeErrors()
         errors |= ComError(ceIO);
     if (!hasCounters_)
         return errors;
-    LineCounters now;
-    if (const int err = ReadCounters(fd_.Get(), now)) {
-        if (!DeviceGone(err))
-            throw DeviceError(err);
-        return errors | ComError(ceIO);  // its counters went with the device
-    }
+    const std::optional<LineCounters> counters = CountersNow();
+    if (!counters)
+        return errors | ComError(ceIO);  // the counters went with the device
+    const LineCounters& now = *counters;
     if (now.frame != errorBase_.frame)
         errors |= ComError(ceFrame);
     if (now.parity != errorBase_.parity)
@@ -565,12 +578,10 @@ TComEvents LinuxSerialDevice::TakeLineEvents()
         events |= ComEvent(evError);
     if (!hasCounters_)
         return events;
-    LineCounters now;
-    if (const int err = ReadCounters(fd_.Get(), now)) {
-        if (!DeviceGone(err))
-            throw DeviceError(err);
+    const std::optional<LineCounters> counters = CountersNow();
+    if (!counters)
         return events | ComEvent(evError);  // the device is gone: TakeErrors says ceIO
-    }
+    const LineCounters& now = *counters;
     const LineCounters& was = eventBase_;
     if (now.frame != was.frame || now.parity != was.parity || now.overrun != was.overrun ||
         now.bufOverrun != was.bufOverrun)
