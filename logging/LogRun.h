@@ -15,6 +15,7 @@
 // The automatic log's number is never below 1; at 2147483647 numbering stops: that file
 // is written once, and a run that finds it taken reports it and saves nothing.
 #include "logging/Decoders.h"
+#include "logging/ParamCatalogue.h"
 
 #include <cstdint>
 #include <functional>
@@ -38,9 +39,6 @@ struct LogRunState {
     float& BaroRef;    // raw barometric byte read at the start of the run
     bool& Unsaved;     // the last run's text could not be saved to its automatic log
 };
-
-// The catalogue's display text for a name such as "$8F"; "" for an unknown name.
-using DisplayTextLookup = std::function<std::string(const std::string& name)>;
 
 class RunObserver;
 

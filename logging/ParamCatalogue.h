@@ -3,10 +3,15 @@
 // where the name is "$" and the address as two upper-case hexadecimal digits. Kept
 // sorted by whole line text without regard to letter case, which is ascending address
 // order. Name lookups ignore letter case and compare the whole name.
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace tessek {
+
+// The catalogue's display text for a name such as "$8F"; "" for an unknown name (what the
+// logging run and its columns are given, so that they need no catalogue of their own).
+using DisplayTextLookup = std::function<std::string(const std::string& name)>;
 
 class Catalogue {
 public:

@@ -3,7 +3,7 @@
 // and unit per logged slot, then the performance figures) and the numbers of one sample
 // line, taken from the same values the window's line prints. Pure functions.
 #include "logging/Decoders.h"
-#include "logging/LogRun.h"
+#include "logging/ParamCatalogue.h"
 #include "logging/Performance.h"
 #include "logging/RunRecord.h"
 
