@@ -1,5 +1,6 @@
 #include "logging/DataLog.h"
 
+#include "platform/LogFiles.h"
 #include "platform/Text.h"
 
 #include "logging/Decoders.h"
@@ -23,29 +24,6 @@ namespace {
 constexpr const char* kLineEnd = "\r\n";
 // A run that finds this many logs of its second already there gives up rather than search on.
 constexpr int kMaxSuffix = 999;
-
-std::string TimeStamp(std::chrono::system_clock::time_point when)
-{
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    char text[32];
-    const size_t size = std::strftime(text, sizeof text, "%Y-%m-%d_%H-%M-%S", &local);
-    return std::string(text, size);
-}
-
-std::string CsvField(const std::string& text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
 
 // MSL has no quoting: a tab or line break inside a name would split the row.
 std::string MslField(std::string text)
@@ -148,7 +126,7 @@ bool DataLogWriter::CreateFiles(std::chrono::system_clock::time_point started)
         Report(folder, errno);
         return false;
     }
-    const std::string stamp = TimeStamp(started);
+    const std::string stamp = FileTimeStamp(started);
     std::string base;
     for (int n = 1; n <= kMaxSuffix; ++n) {
         base = logsFolder_ + stamp;
