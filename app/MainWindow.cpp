@@ -33,7 +33,8 @@ TfrmMain::TfrmMain(const std::string& programFolder, TickSource clock, std::shar
       ComPort("ComPort"),
       Link(
           PortLinkIo(ComPort), [this] { return busy_; }, std::move(clock), std::move(pump)),
-      folder_(programFolder.empty() ? tessek::ProgramFolder() : WithSlash(programFolder))
+      folder_(programFolder.empty() ? tessek::ProgramFolder() : WithSlash(programFolder)),
+      firstStart_(programFolder.empty() && ProgramFolderFirstUse())
 {
     RegisterBuiltinPorts();
     DataLog = std::make_unique<DataLogWriter>(folder_);
@@ -256,6 +257,9 @@ void TfrmMain::FormCreate(QObject*)
         SetStatus("Not Connected");
         Memo->AddLine("Not Connected to LM");
     }
+    // An installed program keeps its files in the user's folder: said once, when it is new.
+    if (firstStart_)
+        Memo->AddLine(FirstStartLine(folder_));
 }
 
 void TfrmMain::FormClose(QObject*)

@@ -160,6 +160,7 @@ private:
     void CloseModalWindows();
 
     std::string folder_;
+    bool firstStart_ = false;  // folder_ is the per-user folder, new to this user
     LiveWindow* live_ = nullptr;         // windows of their own, owned by this one; the live
     LogViewerWindow* viewer_ = nullptr;  // chart hears of every run, shown or not
     std::string viewerFile_;             // what the viewer was last opened on

@@ -20,6 +20,12 @@ std::string& Override()
     return folder;
 }
 
+bool& FirstUse()
+{
+    static bool firstUse = false;
+    return firstUse;
+}
+
 std::string ExecutableFolder()
 {
     std::error_code ec;
@@ -40,13 +46,17 @@ std::string UserDataFolder()
 std::string Decide()
 {
     const std::string exeFolder = ExecutableFolder();
-    return ChooseProgramFolder(exeFolder, ::access(exeFolder.c_str(), W_OK) == 0, UserDataFolder());
+    const bool usable = ::access(exeFolder.c_str(), W_OK) == 0 && !IsSystemProgramsFolder(exeFolder);
+    return ChooseProgramFolder(exeFolder, usable, UserDataFolder(), &FirstUse());
 }
 
 }  // namespace
 
-std::string ChooseProgramFolder(const std::string& exeFolder, bool exeFolderWritable, const std::string& userFolder)
+std::string ChooseProgramFolder(const std::string& exeFolder, bool exeFolderWritable, const std::string& userFolder,
+                                bool* firstUse)
 {
+    if (firstUse)
+        *firstUse = false;
     if (exeFolderWritable)
         return WithSlash(exeFolder);
     QDir().mkpath(QString::fromStdString(userFolder));
@@ -56,6 +66,8 @@ std::string ChooseProgramFolder(const std::string& exeFolder, bool exeFolderWrit
     const std::string seed = WithSlash(exeFolder) + kSettingsFileName;
     const std::string own = WithSlash(userFolder) + kSettingsFileName;
     std::error_code ec;
+    if (firstUse)
+        *firstUse = !std::filesystem::exists(own, ec);
     if (!std::filesystem::exists(own, ec) && std::filesystem::is_regular_file(seed, ec)) {
         try {
             std::ifstream in(seed, std::ios::binary);
@@ -67,6 +79,29 @@ std::string ChooseProgramFolder(const std::string& exeFolder, bool exeFolderWrit
         }
     }
     return WithSlash(userFolder);
+}
+
+bool IsSystemProgramsFolder(const std::string& folder)
+{
+    static const char* const kSystemFolders[] = {"/bin/",           "/sbin/",      "/usr/bin/",    "/usr/sbin/",
+                                                 "/usr/local/bin/", "/usr/games/", "/usr/libexec/"};
+    const std::string path = WithSlash(folder);
+    for (const char* system : kSystemFolders) {
+        if (path == system)
+            return true;
+    }
+    return false;
+}
+
+bool ProgramFolderFirstUse()
+{
+    ProgramFolder();
+    return FirstUse();
+}
+
+std::string FirstStartLine(const std::string& folder)
+{
+    return "Tessek.ini, the TempLog files and the data logs (logs/) are kept in " + folder;
 }
 
 std::string ProgramFolder()

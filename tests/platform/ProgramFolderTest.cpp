@@ -33,5 +33,48 @@ TEST(ProgramFolder, AReadOnlyExecutableFolderHandsItsSettingsToThePerUserFolderO
     EXPECT_FALSE(dir.Exists("other/Tessek.ini"));
 }
 
+TEST(ProgramFolder, TheFirstUseOfThePerUserFolderIsTold)
+{
+    test::TempFolder dir;
+    const std::string user = dir.File("home/Tessek");
+    bool firstUse = true;
+    ChooseProgramFolder(dir.File("bin"), true, user, &firstUse);
+    EXPECT_FALSE(firstUse);  // the executable's own folder is nobody's first use
+    ChooseProgramFolder(dir.File("bin"), false, user, &firstUse);
+    EXPECT_TRUE(firstUse);
+    dir.Write("home/Tessek/Tessek.ini", "[AutoSave]\r\nSaveNum=1\r\n");
+    ChooseProgramFolder(dir.File("bin"), false, user, &firstUse);
+    EXPECT_FALSE(firstUse);
+
+    // A Tessek.ini handed over from the executable's folder is still the user's first start.
+    std::filesystem::create_directory(dir.File("seed"));
+    dir.Write("seed/Tessek.ini", "[AutoSave]\r\nSaveNum=7\r\n");
+    ChooseProgramFolder(dir.File("seed"), false, dir.File("fresh"), &firstUse);
+    EXPECT_TRUE(firstUse);
+    EXPECT_TRUE(dir.Exists("fresh/Tessek.ini"));
+}
+
+TEST(ProgramFolder, SystemFoldersOfProgramsAreNeverTheProgramFolder)
+{
+    const struct {
+        const char* folder;
+        bool system;
+    } rows[] = {
+        {"/usr/bin", true},
+        {"/usr/bin/", true},
+        {"/bin/", true},
+        {"/usr/local/bin/", true},
+        {"/usr/bin/tessek/", false},
+        {"/usr/binx/", false},
+        {"/home/u/opt/tessek/bin/", false},
+        {"/work/build/bin/", false},
+        {"", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.folder);
+        EXPECT_EQ(IsSystemProgramsFolder(row.folder), row.system);
+    }
+}
+
 }  // namespace
 }  // namespace tessek
