@@ -2,6 +2,7 @@
 
 #include "app/BuiltinPorts.h"
 #include "app/MemoWidget.h"
+#include "app/ReportsWindow.h"
 #include "platform/AtomicFile.h"
 #include "platform/DateTimeText.h"
 #include "platform/ErrorDisplay.h"
@@ -112,6 +113,7 @@ void TfrmMain::CreateControls()
     button(btnComSetup, "btnComSetup", "Com Setup");
     button(btnChart, "btnChart", "C&hart");
     button(btnViewLog, "btnViewLog", "&View Log");
+    button(btnReports, "btnReports", "&Reports");
     btnLog->setDefault(true);
 
     cbxDumpAll = new QCheckBox("&Display all RX", Panel1);
@@ -143,7 +145,8 @@ void TfrmMain::CreateControls()
     QWidget::setTabOrder(btnCodes, btnComSetup);
     QWidget::setTabOrder(btnComSetup, btnChart);
     QWidget::setTabOrder(btnChart, btnViewLog);
-    QWidget::setTabOrder(btnViewLog, cbxDumpAll);
+    QWidget::setTabOrder(btnViewLog, btnReports);
+    QWidget::setTabOrder(btnReports, cbxDumpAll);
     QWidget::setTabOrder(cbxDumpAll, rgRateItems->button(0));
 
     SaveDialog1 = new QFileDialog(this);
@@ -203,6 +206,7 @@ void TfrmMain::ConnectHandlers()
     click(btnComSetup, &TfrmMain::btnComSetupClick);
     click(btnChart, &TfrmMain::btnChartClick);
     click(btnViewLog, &TfrmMain::btnViewLogClick);
+    click(btnReports, &TfrmMain::btnReportsClick);
     connect(rgRateItems, &QButtonGroup::idClicked, this, [this] { RunGuarded([&] { rgRateClick(rgRate); }); });
 }
 
@@ -312,6 +316,8 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     live_->close();
     if (viewer_)
         viewer_->close();
+    if (reports_)
+        reports_->close();
     event->accept();
 }
 

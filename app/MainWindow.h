@@ -46,6 +46,7 @@ namespace tessek {
 class LiveWindow;
 class LogViewerWindow;
 class MemoWidget;
+class ReportsWindow;
 
 class TfrmMain : public QWidget, public CommandHost {
     Q_OBJECT
@@ -69,6 +70,7 @@ public:
     QPushButton* btnComSetup;
     QPushButton* btnChart;    // shows the live chart "Tessek Live"
     QPushButton* btnViewLog;  // opens the log viewer on the latest data log
+    QPushButton* btnReports;  // shows the Reports window (fault code list, adaptives grid)
     QCheckBox* cbxDumpAll;
     QGroupBox* rgRate;
     QButtonGroup* rgRateItems;  // the six "Sample Rate" items, ids 0 to 5
@@ -105,6 +107,7 @@ public:
     void rgRateClick(QObject* Sender);
     void btnChartClick(QObject* Sender);
     void btnViewLogClick(QObject* Sender);
+    void btnReportsClick(QObject* Sender);
 
     void ComPortAfterOpen(TCustomComPort* Sender);
     void ComPortRxChar(TCustomComPort* Sender, int32_t Count);
@@ -158,12 +161,15 @@ private:
     // discard it.
     bool MayDiscardText();
     void CloseModalWindows();
+    ReportsWindow& Reports();  // created when first needed
+    void ShowReports(bool activate);
 
     std::string folder_;
-    bool firstStart_ = false;  // folder_ is the per-user folder, new to this user
+    bool firstStart_ = false;            // folder_ is the per-user folder, new to this user
     LiveWindow* live_ = nullptr;         // windows of their own, owned by this one; the live
     LogViewerWindow* viewer_ = nullptr;  // chart hears of every run, shown or not
     std::string viewerFile_;             // what the viewer was last opened on
+    ReportsWindow* reports_ = nullptr;   // the readings of this session's reports
     bool busy_ = false;
     bool closed_ = false;
     int commandDepth_ = 0;             // commands on the stack

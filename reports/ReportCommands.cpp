@@ -35,49 +35,60 @@ bool StartReport(CommandHost& host)
 // One grid row: each cell is shown as soon as its byte has arrived, so the row grows on
 // screen. The row stays the unfinished last line (its first piece opens it after the
 // finished grid line above) until the next added line ends it.
-void ReadGridRow(CommandHost& host, const std::array<uint8_t, kGridColumns>& addresses)
+void ReadGridRow(CommandHost& host, const std::array<uint8_t, kGridColumns>& addresses, AdaptivesReading& reading)
 {
     for (int column = 0; column < kGridColumns; ++column) {
-        const uint8_t value = host.ReadLmByte(addresses[static_cast<size_t>(column)], kReportReplies);
+        const uint8_t address = addresses[static_cast<size_t>(column)];
+        const uint8_t value = host.ReadLmByte(address, kReportReplies);
+        reading.Cells[static_cast<size_t>(address - 0x50)] = value;
         host.MemoAppend(GridRowPiece(column, value));
     }
 }
 
 }  // namespace
 
-void RunFaultCodeReport(CommandHost& host)
+std::optional<FaultCodesReading> RunFaultCodeReport(CommandHost& host)
 {
     if (host.Busy())
-        return;
+        return std::nullopt;
     if (!StartReport(host))
-        return;
+        return std::nullopt;
+    FaultCodesReading reading;
     for (size_t index = 0; index < kFaultCodeBytes.size(); ++index) {
         const uint8_t value = host.ReadLmByte(kFaultCodeBytes[index].Address, kReportReplies);
+        reading.Bytes[index] = value;
         for (const std::string& line : FaultBlockLines(static_cast<int>(index), value))
             host.MemoAddLine(line);
     }
+    reading.ReadAt = std::chrono::system_clock::now();
+    reading.ReadAtText = host.LocalDateTimeText();
     host.SetBusy(false);
+    return reading;
 }
 
-void RunAdaptivesReport(CommandHost& host)
+std::optional<AdaptivesReading> RunAdaptivesReport(CommandHost& host)
 {
     if (host.Busy())
-        return;
+        return std::nullopt;
     if (!StartReport(host))
-        return;
-    const uint8_t idle = host.ReadLmByte(kAdaptiveIdleAddress, kReportReplies);
+        return std::nullopt;
+    AdaptivesReading reading;
+    reading.Idle = host.ReadLmByte(kAdaptiveIdleAddress, kReportReplies);
     // The report is dated when its first cell has been read, not when the button was hit.
-    host.MemoAddLine(AdaptivesTitleLine(host.LocalDateTimeText()));
+    reading.ReadAt = std::chrono::system_clock::now();
+    reading.ReadAtText = host.LocalDateTimeText();
+    host.MemoAddLine(AdaptivesTitleLine(reading.ReadAtText));
     host.MemoAddLine(std::string(kAdaptivesRule));
-    host.MemoAddLine(AdaptiveIdleLine(idle));
+    host.MemoAddLine(AdaptiveIdleLine(reading.Idle));
     host.MemoAddLine(std::string(kAdaptivesBlankLine));
     host.MemoAddLine(std::string(kGridTopLine));
-    ReadGridRow(host, kUpperRowAddresses);
+    ReadGridRow(host, kUpperRowAddresses, reading);
     host.MemoAddLine(std::string(kGridMiddleLine));
-    ReadGridRow(host, kLowerRowAddresses);
+    ReadGridRow(host, kLowerRowAddresses, reading);
     host.MemoAddLine(std::string(kGridBottomLine));
     host.MemoAddLine(std::string(kGridColumnLabels));
     host.SetBusy(false);
+    return reading;
 }
 
 }  // namespace tessek

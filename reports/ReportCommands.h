@@ -6,6 +6,9 @@
 // A port error (EComPort, e.g. a write on a closed port) ends the command at once: the
 // lines written so far stay and the busy mark stays set, as for every command.
 #include "lm/CommandHost.h"
+#include "reports/ReportReadings.h"
+
+#include <optional>
 
 #include <string_view>
 
@@ -15,13 +18,15 @@ namespace tessek {
 inline constexpr std::string_view kReportHandshakeFailure =
     "Failed to establish high baud mode with LM.  Baud set back to LOWBAUD";
 
-// Reads the four fault code bytes and prints one block per byte. Ignored while another
-// command holds the busy mark: its requests would interleave with that command's
-// exchanges and corrupt both.
-void RunFaultCodeReport(CommandHost& host);
+// Reads the four fault code bytes and prints one block per byte; returns what it read,
+// dated when the last byte was in. Ignored (nothing returned) while another command holds
+// the busy mark: its requests would interleave with that command's exchanges and corrupt
+// both. Nothing is returned after a failed handshake either.
+std::optional<FaultCodesReading> RunFaultCodeReport(CommandHost& host);
 
 // Reads the idle cell and the twelve grid cells and prints them as a grid, each cell as
-// soon as it has been read. Ignored while another command holds the busy mark.
-void RunAdaptivesReport(CommandHost& host);
+// soon as it has been read; returns what it read, dated as the report's title. Ignored
+// while another command holds the busy mark.
+std::optional<AdaptivesReading> RunAdaptivesReport(CommandHost& host);
 
 }  // namespace tessek

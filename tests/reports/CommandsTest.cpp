@@ -2,6 +2,7 @@
 // end against the simulated LM on a pseudo-terminal.
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
+#include "app/ReportsWindow.h"
 #include "logging/DataLog.h"
 #include "platform/IniFile.h"
 #include "reports/FaultCodes.h"
@@ -11,8 +12,13 @@
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <QLabel>
 #include <QPushButton>
+#include <QTableWidget>
+#include <QTreeWidget>
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <regex>
@@ -94,6 +100,63 @@ TEST(ReportsEndToEnd, ReportsShowTheLmBytesAndTheNextHandshakeGoesAtTheHighRate)
     EXPECT_EQ(rig.lm.IgnoredCount(), 0u);  // the second handshake went at the high rate at once
     EXPECT_EQ(rig.lm.RequestCount(), 4u + 13u);
     EXPECT_FALSE(w->Busy());
+}
+
+// Every report read is kept in logs/ and shown in the Reports window; the text area holds
+// exactly the report. A logs folder that cannot be made costs the files, not the report.
+TEST(ReportsEndToEnd, ReadingsAreSavedAndShownInTheReportsWindow)
+{
+    SimRig rig;
+    const auto w = rig.Open();
+    const auto files = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(rig.folder.File("logs")))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+
+    w->btnCodes->click();
+    ReportsWindow* reports = w->findChild<ReportsWindow*>();
+    ASSERT_NE(reports, nullptr);
+    EXPECT_TRUE(reports->isVisible());
+    ASSERT_EQ(reports->FaultList->topLevelItemCount(), 3);
+    const QTreeWidgetItem* rich = reports->FaultList->topLevelItem(1);
+    EXPECT_EQ(rich->text(0).toStdString(), "52");
+    EXPECT_EQ(rich->text(1).toStdString(), "Rich Condition");
+    EXPECT_EQ(rich->text(2).toStdString(), "FaultCode1 $04");
+    EXPECT_FALSE(rich->text(3).isEmpty());
+    ASSERT_EQ(files().size(), 2u);
+    const std::string codesText = rig.folder.Read("logs/" + files()[1]);
+    EXPECT_EQ(files()[1].substr(files()[1].size() - 10), "_codes.txt");
+    EXPECT_EQ(codesText.substr(codesText.find("\r\n") + 2), w->MemoText());
+    EXPECT_NE(reports->Saved->text().toStdString().find(files()[1]), std::string::npos);
+
+    w->btnGetAdaptives->click();
+    EXPECT_EQ(reports->Tabs->currentIndex(), 1);
+    EXPECT_EQ(reports->Grid->item(0, 4)->text().toStdString(), "-13.3 %\n6F hex");  // cell 9, lean
+    EXPECT_EQ(reports->Grid->item(1, 4)->text().toStdString(), "+12.5 %\n90 hex");  // cell 8, rich
+    EXPECT_EQ(reports->Grid->item(1, 4)->background().color(), QColor(255, 188, 178));
+    EXPECT_EQ(reports->IdleCell->text().toStdString(), "Idle cell (12): -2.3 % (7D hex)");
+    const std::vector<std::string> all = files();
+    ASSERT_EQ(all.size(), 4u);
+    const auto adaptives = std::find_if(all.begin(), all.end(), [](const std::string& name) {
+        return name.size() > 14 && name.substr(name.size() - 14) == "_adaptives.txt";
+    });
+    ASSERT_NE(adaptives, all.end());
+    EXPECT_EQ(rig.folder.Read("logs/" + *adaptives), w->MemoText());
+
+    // Reopened from its button after being closed; a second reading of the codes goes on top.
+    reports->close();
+    w->btnReports->click();
+    EXPECT_TRUE(reports->isVisible());
+    std::filesystem::remove_all(rig.folder.File("logs"));
+    rig.folder.Write("logs", "");
+    w->btnCodes->click();
+    EXPECT_EQ(reports->FaultList->topLevelItemCount(), 6);
+    EXPECT_EQ(reports->Saved->text().toStdString().rfind("Report not saved: ", 0), 0u);
+    EXPECT_EQ(w->Memo->Lines().size(), 11u);  // the report alone
+    EXPECT_EQ(rig.folder.Read("logs"), "");
 }
 
 // Codes, Adaptives and Log alike: after both handshake bytes the failure line is the only

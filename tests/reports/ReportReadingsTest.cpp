@@ -1,0 +1,198 @@
+// What the Reports window shows and the report files hold: fault flags split into code
+// and meaning, the adaptive grid's cells, ranges, trims and colours, and the saved files.
+#include "reports/ReportReadings.h"
+#include "tests/common/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+
+namespace tessek {
+namespace {
+
+TEST(FaultEntries, EachFlagSplitsIntoCodeMeaningAndFlag)
+{
+    const struct {
+        int index, bit;
+        const char *code, *meaning, *flag;
+    } rows[] = {
+        {0, 0, "", "Distributor Sync", "FaultCode1 $01"},
+        {0, 1, "53", "rom Checksum", "FaultCode1 $02"},
+        {1, 2, "41", "Charging System ASD volts too low", "FaultCode2 $04"},
+        {2, 7, "22", "Coolant Temp Sensor", "FaultCode3 $80"},
+        {3, 0, "21?", "Oxygen Sensor", "FaultCode4 $01"},  // the LM's own doubt is kept
+        {3, 7, "11", "Engine Not Cranked Since Battery Disconnected", "FaultCode4 $80"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.flag);
+        const FaultEntry entry = FaultEntryOf(row.index, row.bit);
+        EXPECT_EQ(entry.Code, row.code);
+        EXPECT_EQ(entry.Meaning, row.meaning);
+        EXPECT_EQ(entry.Flag, row.flag);
+    }
+    // Every flag of the table has a meaning without the code and without the bit's prefix.
+    for (int index = 0; index < 4; ++index) {
+        for (int bit = 0; bit < 8; ++bit) {
+            const FaultEntry entry = FaultEntryOf(index, bit);
+            EXPECT_FALSE(entry.Meaning.empty());
+            EXPECT_EQ(entry.Meaning.find("Code"), std::string::npos) << entry.Meaning;
+            EXPECT_EQ(entry.Meaning.find('$'), std::string::npos) << entry.Meaning;
+        }
+    }
+}
+
+TEST(FaultEntries, SetFaultsListsTheSetFlagsInReportOrder)
+{
+    const auto flags = [](const std::array<uint8_t, 4>& bytes) {
+        std::vector<std::string> out;
+        for (const FaultEntry& entry : SetFaults(bytes))
+            out.push_back(entry.Flag);
+        return out;
+    };
+    EXPECT_EQ(flags({0x05, 0x00, 0x80, 0x00}),
+              (std::vector<std::string>{"FaultCode1 $01", "FaultCode1 $04", "FaultCode3 $80"}));
+    EXPECT_TRUE(flags({0, 0, 0, 0}).empty());
+    EXPECT_EQ(SetFaults({0xFF, 0xFF, 0xFF, 0xFF}).size(), 32u);
+}
+
+TEST(AdaptiveGrid, CellsSitWhereTheTextGridPrintsThem)
+{
+    // Upper row (engine speed from R1 up) holds the odd cells, lower row the even ones.
+    const struct {
+        int row, column;
+        uint8_t address;
+    } rows[] = {{0, 0, 0x51}, {0, 5, 0x5B}, {1, 0, 0x50}, {1, 3, 0x56}, {1, 5, 0x5A}};
+    AdaptivesReading reading;
+    for (int n = 0; n < 12; ++n)
+        reading.Cells[static_cast<size_t>(n)] = static_cast<uint8_t>(0xA0 + n);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.row) + "/" + std::to_string(row.column));
+        EXPECT_EQ(AdaptiveCellAddress(row.row, row.column), row.address);
+        EXPECT_EQ(AdaptiveCellValue(reading, row.row, row.column), 0xA0 + (row.address - 0x50));
+    }
+    EXPECT_THROW(AdaptiveCellAddress(2, 0), std::out_of_range);
+    EXPECT_THROW(AdaptiveCellAddress(0, 6), std::out_of_range);
+}
+
+TEST(AdaptiveGrid, RowsAndColumnsAreTheRangesBetweenTheGridLines)
+{
+    EXPECT_EQ(AdaptiveRowRange(0), "R1 and up");
+    EXPECT_EQ(AdaptiveRowRange(1), "RPM 0 to R1");
+    const char* columns[] = {"0 to MP1", "MP1 to MP2", "MP2 to MP3", "MP3 to MP4", "MP4 to MP5", "MP5 and up"};
+    for (int c = 0; c < kAdaptiveColumns; ++c)
+        EXPECT_EQ(AdaptiveColumnRange(c), columns[c]);
+    EXPECT_THROW(AdaptiveColumnRange(-1), std::out_of_range);
+}
+
+TEST(AdaptiveGrid, TrimsAndColours)
+{
+    const struct {
+        uint8_t raw;
+        double percent;
+        const char* text;
+        CellColour colour;
+    } rows[] = {
+        {0x80, 0.0, "0.0 %", {255, 255, 255}},        // no correction: white
+        {0x7F, -0.78125, "-0.8 %", {250, 252, 255}},  // lean by one step: a hint of blue
+        {0x81, 0.78125, "+0.8 %", {255, 251, 250}},
+        {0x90, 12.5, "+12.5 %", {255, 188, 178}},  // half way to full colour
+        {0x70, -12.5, "-12.5 %", {178, 203, 255}},
+        {0xA0, 25.0, "+25.0 %", {255, 120, 100}},  // full colour from 25 % on
+        {0xFF, 99.21875, "+99.2 %", {255, 120, 100}},
+        {0x00, -100.0, "-100.0 %", {100, 150, 255}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_DOUBLE_EQ(FuelTrimPercent(row.raw), row.percent);
+        EXPECT_EQ(FuelTrimText(row.raw), row.text);
+        EXPECT_EQ(TrimColour(row.raw), row.colour);
+    }
+}
+
+AdaptivesReading ExampleAdaptives()
+{
+    AdaptivesReading reading;
+    reading.ReadAtText = "5/12/2026 13:07:24";
+    reading.Idle = 0x7D;
+    reading.Cells = {0x80, 0x7E, 0x83, 0x80, 0x7B, 0x85, 0x80, 0x80, 0x90, 0x6F, 0x80, 0x81};
+    return reading;
+}
+
+TEST(ReportFiles, TextsAreTheReportLinesWithTheirDate)
+{
+    EXPECT_EQ(AdaptivesText(ExampleAdaptives()),
+              "Adaptives Report   5/12/2026 13:07:24\r\n"
+              "--------------------------------------------------------------------- \r\n"
+              " Adaptive Idle Cell (12) = lean 7D\r\n"
+              " \r\n"
+              "      +---------+---------+---------+---------+---------+---------+\r\n"
+              "      | lean 7E | rich 80 | rich 85 | rich 80 | lean 6F | rich 81 |\r\n"
+              "  R1  +---------+---------+---------+---------+---------+---------+\r\n"
+              "      | rich 80 | rich 83 | lean 7B | rich 80 | rich 90 | rich 80 |\r\n"
+              "RPM 0 +---------+---------+---------+---------+---------+---------+\r\n"
+              "  MAP 0        MP1       MP2       MP3       MP4       MP5\r\n");
+    FaultCodesReading codes;
+    codes.ReadAtText = "5/12/2026 13:07:24";
+    codes.Bytes = {0x05, 0x00, 0x80, 0x00};
+    EXPECT_EQ(FaultCodesText(codes),
+              "Fault codes read 5/12/2026 13:07:24\r\n05   00000101\r\nFaultCode1\r\n0 $01 = Distributor Sync\r\n"
+              "2 $04 = Rich Condition, Code 52\r\n00   00000000\r\nFaultCode2\r\n80   10000000\r\nFaultCode3\r\n"
+              "7 $80 = Coolant Temp Sensor, Code 22\r\n00   00000000\r\nFaultCode4\r\n");
+}
+
+TEST(ReportFiles, CsvKeepsEveryByteAndQuotesWhatNeedsIt)
+{
+    FaultCodesReading codes;
+    codes.ReadAtText = "12.5.2026, 13:07:24";  // a date format with a comma
+    codes.Bytes = {0x00, 0x00, 0x40, 0x00};
+    EXPECT_EQ(FaultCodesCsv(codes),
+              "Read at,Byte,Address,Value,Bit,Mask,Code,Meaning\r\n"
+              "\"12.5.2026, 13:07:24\",FaultCode1,46,00,,,,\r\n"
+              "\"12.5.2026, 13:07:24\",FaultCode2,47,00,,,,\r\n"
+              "\"12.5.2026, 13:07:24\",FaultCode3,48,40,6,40,23,Charge Temp Sensor\r\n"
+              "\"12.5.2026, 13:07:24\",FaultCode4,49,00,,,,\r\n");
+
+    const std::string csv = AdaptivesCsv(ExampleAdaptives());
+    EXPECT_EQ(csv.substr(0, csv.find("\r\n", csv.find("\r\n") + 2) + 2),
+              "Read at,Cell,Address,Engine speed,MAP,Value,Fuel trim (%)\r\n"
+              "5/12/2026 13:07:24,0,50,RPM 0 to R1,0 to MP1,80,0.0\r\n");
+    EXPECT_NE(csv.find("5/12/2026 13:07:24,9,59,R1 and up,MP4 to MP5,6F,-13.3\r\n"), std::string::npos);
+    EXPECT_NE(csv.find("5/12/2026 13:07:24,8,58,RPM 0 to R1,MP4 to MP5,90,12.5\r\n"), std::string::npos);
+    EXPECT_EQ(csv.substr(csv.rfind("\r\n", csv.size() - 3) + 2), "5/12/2026 13:07:24,12,5C,idle,,7D,-2.3\r\n");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 14);
+}
+
+TEST(ReportFiles, SavedBesideTheDataLogsNeverOverAnotherAndNeverHalf)
+{
+    test::TempFolder dir;
+    const auto at = std::chrono::system_clock::now();
+    const auto first = SaveReportFiles(dir.Path(), "codes", at, "text\r\n", "a,b\r\n");
+    EXPECT_EQ(std::filesystem::path(first[0]).parent_path(), std::filesystem::path(dir.File("logs")));
+    EXPECT_EQ(first[0].substr(first[0].size() - 10), "_codes.txt");
+    EXPECT_EQ(first[1].substr(0, first[1].size() - 4), first[0].substr(0, first[0].size() - 4));
+    EXPECT_EQ(dir.Read(first[0].substr(dir.Path().size())), "text\r\n");
+    EXPECT_EQ(dir.Read(first[1].substr(dir.Path().size())), "a,b\r\n");
+
+    // The same second again: "_2"; the first pair is left as it was.
+    const auto second = SaveReportFiles(dir.Path(), "codes", at, "other\r\n", "c\r\n");
+    EXPECT_EQ(second[0], first[0].substr(0, first[0].size() - 4) + "_2.txt");
+    EXPECT_EQ(dir.Read(first[0].substr(dir.Path().size())), "text\r\n");
+    // Another kind in the same second has names of its own.
+    EXPECT_EQ(SaveReportFiles(dir.Path(), "adaptives", at, "", "")[0].find("_2"), std::string::npos);
+
+    // A folder that cannot be made: a clear reason, and nothing written.
+    test::TempFolder blocked;
+    blocked.Write("logs", "a file where the folder would be");
+    try {
+        SaveReportFiles(blocked.Path(), "codes", at, "t", "c");
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Report not saved: " + blocked.File("logs/"), 0), 0u) << e.what();
+    }
+    EXPECT_EQ(blocked.Read("logs"), "a file where the folder would be");
+}
+
+}  // namespace
+}  // namespace tessek
