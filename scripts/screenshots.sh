@@ -76,3 +76,20 @@ shoot "$viewer" log-viewer.png
 xdotool windowfocus --sync "$viewer" key ctrl+Tab
 sleep 1
 shoot "$viewer" power-curve.png
+
+# The reports: Codes and Adaptives from the panel (the focus stays in the text area after
+# Alt+L; Tab walks Log, Setup, Save, Adaptives, Codes), then the Reports window on each of
+# its two tabs.
+xdotool windowfocus --sync "$main" key alt+l
+sleep 1
+xdotool windowfocus --sync "$main" key alt+l  # a short run, stopped again
+sleep 1
+xdotool windowfocus --sync "$main" key Tab Tab Tab Tab Tab Return  # Codes
+reports=$(window_of '^Tessek Reports$')
+sleep 1
+xdotool windowfocus --sync "$main" key shift+Tab Return  # Adaptives
+sleep 2
+shoot "$reports" reports-adaptives.png
+xdotool windowfocus --sync "$reports" key alt+f
+sleep 0.5
+shoot "$reports" reports-fault-codes.png
