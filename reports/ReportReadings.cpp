@@ -234,7 +234,7 @@ std::array<std::string, 2> SaveReportFiles(const std::string& programFolder, con
     const std::string stem = folder + FileTimeStamp(readAt) + "_" + kind;
     for (int n = 1; n <= kMaxSuffix; ++n) {
         const std::string base = n == 1 ? stem : stem + "_" + std::to_string(n);
-        const std::array<std::string, 2> paths{base + ".txt", base + ".csv"};
+        std::array<std::string, 2> paths{base + ".txt", base + ".csv"};
         UniqueFd txt;
         UniqueFd table;
         if (const int error = CreateNew(paths[0], txt); error == EEXIST)
