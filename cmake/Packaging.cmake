@@ -37,16 +37,18 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The first line is the summary; CPack indents the rest and turns empty lines into " .".
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "data logger and fault code reader for a 1987 turbo car's engine module
- Tessek talks to the engine control module (\"LM\") of a 1987 turbocharged
- car over its serial diagnostic link, through a USB serial adapter.
- .
- It logs up to eight engine values live (engine speed, road speed, boost,
- temperatures, throttle, knock, spark advance, O2), computes acceleration,
- horsepower and torque, saves every run as text, CSV and MSL files, and
- shows a live chart and a log viewer with a power curve. It reads the fault
- codes and the learned fuel adaptive cells.
- .
- A simulated engine module (tessek-lmsim, and the port \"SIM\") lets it be
- tried without a car.")
+Tessek talks to the engine control module (LM) of a 1987 turbocharged car
+over its serial diagnostic link, through a USB serial adapter.
+
+It logs up to eight engine values live (engine speed, road speed, boost,
+temperatures, throttle, knock, spark advance, O2), computes acceleration,
+horsepower and torque, saves every run as text, CSV and MSL files, and
+shows a live chart and a log viewer with a power curve. It reads the fault
+codes and the learned fuel adaptive cells, shows them as a list and a grid,
+and keeps each reading.
+
+A simulated engine module (tessek-lmsim, and the port SIM) lets it be
+tried without a car.")

@@ -101,7 +101,7 @@ bool ProgramFolderFirstUse()
 
 std::string FirstStartLine(const std::string& folder)
 {
-    return "Tessek.ini, the TempLog files and the data logs (logs/) are kept in " + folder;
+    return "Tessek.ini, the TempLog files and logs/ are kept in " + folder;
 }
 
 std::string ProgramFolder()
