@@ -15,6 +15,8 @@ namespace tessek {
 
 namespace {
 
+constexpr int kColumnGap = 16;  // pixels
+
 QColor ToQColor(const CellColour& colour)
 {
     return {colour.Red, colour.Green, colour.Blue};
@@ -94,9 +96,10 @@ void ReportsWindow::AddFaultCodes(const FaultCodesReading& reading, const std::s
                                           QString::fromStdString(entry.Flag), when});
         FaultList->insertTopLevelItem(row++, item);
     }
-    for (int c = 0; c < FaultList->columnCount(); ++c) {
-        if (c != 1)
-            FaultList->resizeColumnToContents(c);
+    // Fitted to their texts with a gap, so the flag does not run into the time beside it.
+    for (int c : {0, 2, 3}) {
+        FaultList->resizeColumnToContents(c);
+        FaultList->setColumnWidth(c, FaultList->columnWidth(c) + kColumnGap);
     }
     Saved->setText(QString::fromStdString(saved));
     Tabs->setCurrentIndex(0);
