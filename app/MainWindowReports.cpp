@@ -43,7 +43,10 @@ void TfrmMain::btnGetAdaptivesClick(QObject*)
 {
     if (!Busy() && !MayDiscardText())
         return;
-    if (const auto reading = RunAdaptivesReport(*this)) {
+    if (auto reading = RunAdaptivesReport(*this)) {
+        // An unreadable settings file is never read again; its breakpoints are the names.
+        if (SettingsIni && SettingsIni->ReadProblem().empty())
+            reading->Points = LoadAdaptiveBreakpoints(*SettingsIni);
         const std::string saved =
             Keep(folder_, "adaptives", reading->ReadAt, AdaptivesText(*reading), AdaptivesCsv(*reading));
         Reports().ShowAdaptives(*reading, saved);

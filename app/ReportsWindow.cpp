@@ -57,13 +57,7 @@ ReportsWindow::ReportsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     Grid->setSelectionMode(QAbstractItemView::NoSelection);
     Grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     Grid->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    // Names on a line of their own, so six columns fit a small screen.
-    for (int c = 0; c < kAdaptiveColumns; ++c)
-        Grid->setHorizontalHeaderItem(c,
-                                      new QTableWidgetItem(QString::fromStdString("MAP\n" + AdaptiveColumnRange(c))));
-    for (int r = 0; r < kAdaptiveRows; ++r)
-        Grid->setVerticalHeaderItem(
-            r, new QTableWidgetItem(QString::fromStdString("Engine speed\n" + AdaptiveRowRange(r))));
+    LabelAxes({});
     column->addWidget(Grid, 1);
     IdleCell = new QLabel(adaptives);
     IdleCell->setObjectName("IdleCell");
@@ -81,6 +75,16 @@ ReportsWindow::ReportsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
     Saved->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Saved->setWordWrap(true);
     layout->addWidget(Saved);
+}
+
+void ReportsWindow::LabelAxes(const AdaptiveBreakpoints& points)
+{
+    // Each range in two lines, so six columns fit a small screen.
+    for (int c = 0; c < kAdaptiveColumns; ++c)
+        Grid->setHorizontalHeaderItem(
+            c, new QTableWidgetItem(QString::fromStdString(AdaptiveColumnRange(c, points, "\n"))));
+    for (int r = 0; r < kAdaptiveRows; ++r)
+        Grid->setVerticalHeaderItem(r, new QTableWidgetItem(QString::fromStdString(AdaptiveRowRange(r, points, "\n"))));
 }
 
 void ReportsWindow::AddFaultCodes(const FaultCodesReading& reading, const std::string& saved)
@@ -107,7 +111,9 @@ void ReportsWindow::AddFaultCodes(const FaultCodesReading& reading, const std::s
 
 void ReportsWindow::ShowAdaptives(const AdaptivesReading& reading, const std::string& saved)
 {
-    AdaptivesHeading->setText(QString::fromStdString("Adaptive cells read " + reading.ReadAtText));
+    AdaptivesHeading->setText(QString::fromStdString("Adaptive cells read " + reading.ReadAtText +
+                                                     ": rows by engine speed, columns by manifold pressure (MAP)"));
+    LabelAxes(reading.Points);
     for (int r = 0; r < kAdaptiveRows; ++r) {
         for (int c = 0; c < kAdaptiveColumns; ++c) {
             const uint8_t raw = AdaptiveCellValue(reading, r, c);

@@ -36,6 +36,9 @@ public:
     QLabel* AdaptivesHeading;  // when the cells shown were read
     QLabel* IdleCell;
     QLabel* Saved;
+
+private:
+    void LabelAxes(const AdaptiveBreakpoints& points);
 };
 
 }  // namespace tessek

@@ -2,6 +2,7 @@
 
 #include "platform/FileIo.h"
 #include "platform/Hex.h"
+#include "platform/IniFile.h"
 #include "platform/LogFiles.h"
 #include "platform/Text.h"
 #include "platform/UniqueFd.h"
@@ -124,22 +125,41 @@ uint8_t AdaptiveCellValue(const AdaptivesReading& reading, int row, int column)
     return reading.Cells[static_cast<size_t>(AdaptiveCellAddress(row, column) - 0x50)];
 }
 
-std::string AdaptiveRowRange(int row)
+AdaptiveBreakpoints LoadAdaptiveBreakpoints(const IniFile& ini)
+{
+    AdaptiveBreakpoints points;
+    const auto load = [&](const std::string& key, std::string& point) {
+        std::string text = ini.ReadString(kAdaptiveGridSection, key, "");
+        const size_t first = text.find_first_not_of(" \t");
+        if (first == std::string::npos)
+            return;  // missing or blank: the name stays
+        text = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
+        point = text.substr(0, kMaxBreakpointText);
+    };
+    load("RPM0", points.Rpm[0]);
+    load("R1", points.Rpm[1]);
+    load("MAP0", points.Map[0]);
+    for (size_t n = 1; n < points.Map.size(); ++n)
+        load("MP" + std::to_string(n), points.Map[n]);
+    return points;
+}
+
+std::string AdaptiveRowRange(int row, const AdaptiveBreakpoints& points, const std::string& gap)
 {
     if (row < 0 || row >= kAdaptiveRows)
         throw std::out_of_range("adaptive row out of range");
-    return row == 0 ? "R1 and up" : "RPM 0 to R1";
+    return row == 0 ? points.Rpm[1] + gap + "and up" : points.Rpm[0] + gap + "to " + points.Rpm[1];
 }
 
-std::string AdaptiveColumnRange(int column)
+std::string AdaptiveColumnRange(int column, const AdaptiveBreakpoints& points, const std::string& gap)
 {
     if (column < 0 || column >= kAdaptiveColumns)
         throw std::out_of_range("adaptive column out of range");
     // The text grid names its vertical lines "MAP 0", "MP1" to "MP5"; a cell lies between two.
-    const std::string from = column == 0 ? "0" : "MP" + std::to_string(column);
+    const auto line = static_cast<size_t>(column);
     if (column == kAdaptiveColumns - 1)
-        return from + " and up";
-    return from + " to MP" + std::to_string(column + 1);
+        return points.Map[line] + gap + "and up";
+    return points.Map[line] + gap + "to " + points.Map[line + 1];
 }
 
 double FuelTrimPercent(uint8_t raw)
@@ -215,7 +235,8 @@ std::string AdaptivesCsv(const AdaptivesReading& reading)
         const int column = cell / 2;
         const uint8_t value = reading.Cells[static_cast<size_t>(cell)];
         csv += CsvRow({reading.ReadAtText, std::to_string(cell), ByteToHex(static_cast<uint8_t>(0x50 + cell)),
-                       AdaptiveRowRange(row), AdaptiveColumnRange(column), ByteToHex(value), trim(value)});
+                       AdaptiveRowRange(row, reading.Points), AdaptiveColumnRange(column, reading.Points),
+                       ByteToHex(value), trim(value)});
     }
     csv += CsvRow({reading.ReadAtText, "12", ByteToHex(kAdaptiveIdleAddress), "idle", "", ByteToHex(reading.Idle),
                    trim(reading.Idle)});

@@ -10,6 +10,8 @@
 
 namespace tessek {
 
+class IniFile;
+
 // The four fault code bytes of one Codes press.
 struct FaultCodesReading {
     std::chrono::system_clock::time_point ReadAt;
@@ -29,12 +31,29 @@ FaultEntry FaultEntryOf(int index, int bit);
 // Every set flag of `bytes`, byte by byte, bits in ascending order.
 std::vector<FaultEntry> SetFaults(const std::array<uint8_t, 4>& bytes);
 
+// The breakpoints on the grid's lines. Their values are part of the LM's calibration and
+// are not read from it, so each is a text: its name on the text grid ("RPM 0", "R1";
+// "MAP 0", "MP1" to "MP5"), or the value a user gave in the "AdaptiveGrid" section of
+// Tessek.ini (keys RPM0, R1, MAP0, MP1 to MP5, e.g. "R1=2000 rpm", "MP1=-10 inHg").
+struct AdaptiveBreakpoints {
+    std::array<std::string, 2> Rpm{"RPM 0", "R1"};
+    std::array<std::string, 6> Map{"MAP 0", "MP1", "MP2", "MP3", "MP4", "MP5"};
+};
+inline constexpr const char* kAdaptiveGridSection = "AdaptiveGrid";
+// The longest breakpoint text kept; a longer one is cut.
+inline constexpr size_t kMaxBreakpointText = 16;
+
+// The breakpoints `ini` gives, the names for every key that is missing or blank; blanks
+// around a value are dropped.
+AdaptiveBreakpoints LoadAdaptiveBreakpoints(const IniFile& ini);
+
 // The thirteen adaptive cells of one Adaptives press.
 struct AdaptivesReading {
     std::chrono::system_clock::time_point ReadAt;
     std::string ReadAtText;
     uint8_t Idle = 0x80;              // cell 12, LM address 5C
     std::array<uint8_t, 12> Cells{};  // cell n at LM address 50 + n
+    AdaptiveBreakpoints Points;       // what the grid's ranges are named by
 };
 
 // The grid as the window draws it: row 0 is the upper row (engine speed from R1 up), row
@@ -46,10 +65,11 @@ uint8_t AdaptiveCellAddress(int row, int column);
 // The byte of that cell in `reading`.
 uint8_t AdaptiveCellValue(const AdaptivesReading& reading, int row, int column);
 
-// The ranges a row and a column cover, named by the grid lines' breakpoints (the LM's
-// calibration holds their values; the LM does not send them).
-std::string AdaptiveRowRange(int row);        // engine speed: "R1 and up", "RPM 0 to R1"
-std::string AdaptiveColumnRange(int column);  // MAP: "0 to MP1", "MP1 to MP2", ..., "MP5 and up"
+// The ranges a row and a column cover, between two breakpoints: rows "R1 and up" and
+// "RPM 0 to R1"; columns "MAP 0 to MP1", "MP1 to MP2", ..., "MP5 and up". `gap` stands
+// before "to" or "and" ("\n" breaks a header in two lines).
+std::string AdaptiveRowRange(int row, const AdaptiveBreakpoints& points = {}, const std::string& gap = " ");
+std::string AdaptiveColumnRange(int column, const AdaptiveBreakpoints& points = {}, const std::string& gap = " ");
 
 // An adaptive cell as a fuel trim: 128 (80 hex) is 0 %, each step 1/128 of the fuel
 // (100/128 %): 90 hex is +12.5 %, 70 hex -12.5 %.

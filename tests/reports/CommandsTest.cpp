@@ -107,7 +107,7 @@ TEST(ReportsEndToEnd, ReportsShowTheLmBytesAndTheNextHandshakeGoesAtTheHighRate)
 TEST(ReportsEndToEnd, ReadingsAreSavedAndShownInTheReportsWindow)
 {
     SimRig rig;
-    const auto w = rig.Open();
+    const auto w = rig.Open({}, "[AdaptiveGrid]\nR1=2000 rpm\n");
     const auto files = [&] {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(rig.folder.File("logs")))
@@ -138,6 +138,8 @@ TEST(ReportsEndToEnd, ReadingsAreSavedAndShownInTheReportsWindow)
     EXPECT_EQ(reports->Grid->item(1, 4)->text().toStdString(), "+12.5 %\n90 hex");  // cell 8, rich
     EXPECT_EQ(reports->Grid->item(1, 4)->background().color(), QColor(255, 188, 178));
     EXPECT_EQ(reports->IdleCell->text().toStdString(), "Idle cell (12): -2.3 % (7D hex)");
+    EXPECT_EQ(reports->Grid->verticalHeaderItem(0)->text().toStdString(), "2000 rpm\nand up");
+    EXPECT_EQ(reports->Grid->horizontalHeaderItem(5)->text().toStdString(), "MP5\nand up");
     const std::vector<std::string> all = files();
     ASSERT_EQ(all.size(), 4u);
     const auto adaptives = std::find_if(all.begin(), all.end(), [](const std::string& name) {

@@ -1,5 +1,6 @@
 // What the Reports window shows and the report files hold: fault flags split into code
 // and meaning, the adaptive grid's cells, ranges, trims and colours, and the saved files.
+#include "platform/IniFile.h"
 #include "reports/ReportReadings.h"
 #include "tests/common/TempFolder.h"
 
@@ -80,10 +81,52 @@ TEST(AdaptiveGrid, RowsAndColumnsAreTheRangesBetweenTheGridLines)
 {
     EXPECT_EQ(AdaptiveRowRange(0), "R1 and up");
     EXPECT_EQ(AdaptiveRowRange(1), "RPM 0 to R1");
-    const char* columns[] = {"0 to MP1", "MP1 to MP2", "MP2 to MP3", "MP3 to MP4", "MP4 to MP5", "MP5 and up"};
+    const char* columns[] = {"MAP 0 to MP1", "MP1 to MP2", "MP2 to MP3", "MP3 to MP4", "MP4 to MP5", "MP5 and up"};
     for (int c = 0; c < kAdaptiveColumns; ++c)
         EXPECT_EQ(AdaptiveColumnRange(c), columns[c]);
     EXPECT_THROW(AdaptiveColumnRange(-1), std::out_of_range);
+    EXPECT_THROW(AdaptiveRowRange(2), std::out_of_range);
+
+    // With the breakpoints a user gave, and split for a two-line header.
+    AdaptiveBreakpoints points;
+    points.Rpm = {"0 rpm", "2000 rpm"};
+    points.Map[0] = "-20 inHg";
+    points.Map[1] = "-10 inHg";
+    points.Map[5] = "5 psi";
+    EXPECT_EQ(AdaptiveRowRange(0, points, "\n"), "2000 rpm\nand up");
+    EXPECT_EQ(AdaptiveRowRange(1, points), "0 rpm to 2000 rpm");
+    EXPECT_EQ(AdaptiveColumnRange(0, points, "\n"), "-20 inHg\nto -10 inHg");
+    EXPECT_EQ(AdaptiveColumnRange(4, points), "MP4 to 5 psi");
+    EXPECT_EQ(AdaptiveColumnRange(5, points), "5 psi and up");
+}
+
+TEST(AdaptiveGrid, BreakpointsComeFromTheirOwnSectionOfTheSettingsFile)
+{
+    const struct {
+        const char* name;
+        const char* ini;
+        std::array<std::string, 2> rpm;
+        std::array<std::string, 6> map;
+    } rows[] = {
+        {"no section", "[ComPort]\r\nPort=SIM\r\n", {"RPM 0", "R1"}, {"MAP 0", "MP1", "MP2", "MP3", "MP4", "MP5"}},
+        {"every key, any letter case",
+         "[adaptivegrid]\r\nrpm0=0 rpm\r\nR1=2000 rpm\r\nMap0=-20 inHg\r\nMP1=-10 inHg\r\nMP2=-5 inHg\r\n"
+         "MP3=0 psi\r\nMP4=3 psi\r\nmp5=6 psi\r\n",
+         {"0 rpm", "2000 rpm"},
+         {"-20 inHg", "-10 inHg", "-5 inHg", "0 psi", "3 psi", "6 psi"}},
+        {"blank and padded values, a long one cut",
+         "[AdaptiveGrid]\r\nR1=   \r\nMP2=  7 psi \r\nMP3=a breakpoint far too long\r\n",
+         {"RPM 0", "R1"},
+         {"MAP 0", "MP1", "7 psi", "a breakpoint far", "MP4", "MP5"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::TempFolder dir;
+        dir.Write("Tessek.ini", row.ini);
+        const AdaptiveBreakpoints points = LoadAdaptiveBreakpoints(IniFile(dir.File("Tessek.ini")));
+        EXPECT_EQ(points.Rpm, row.rpm);
+        EXPECT_EQ(points.Map, row.map);
+    }
 }
 
 TEST(AdaptiveGrid, TrimsAndColours)
@@ -157,11 +200,16 @@ TEST(ReportFiles, CsvKeepsEveryByteAndQuotesWhatNeedsIt)
     const std::string csv = AdaptivesCsv(ExampleAdaptives());
     EXPECT_EQ(csv.substr(0, csv.find("\r\n", csv.find("\r\n") + 2) + 2),
               "Read at,Cell,Address,Engine speed,MAP,Value,Fuel trim (%)\r\n"
-              "5/12/2026 13:07:24,0,50,RPM 0 to R1,0 to MP1,80,0.0\r\n");
+              "5/12/2026 13:07:24,0,50,RPM 0 to R1,MAP 0 to MP1,80,0.0\r\n");
     EXPECT_NE(csv.find("5/12/2026 13:07:24,9,59,R1 and up,MP4 to MP5,6F,-13.3\r\n"), std::string::npos);
     EXPECT_NE(csv.find("5/12/2026 13:07:24,8,58,RPM 0 to R1,MP4 to MP5,90,12.5\r\n"), std::string::npos);
     EXPECT_EQ(csv.substr(csv.rfind("\r\n", csv.size() - 3) + 2), "5/12/2026 13:07:24,12,5C,idle,,7D,-2.3\r\n");
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 14);
+
+    // The ranges are named by the breakpoints the reading carries.
+    AdaptivesReading named = ExampleAdaptives();
+    named.Points.Rpm[1] = "2000 rpm";
+    EXPECT_NE(AdaptivesCsv(named).find(",9,59,2000 rpm and up,MP4 to MP5,6F,"), std::string::npos);
 }
 
 TEST(ReportFiles, SavedBesideTheDataLogsNeverOverAnotherAndNeverHalf)
