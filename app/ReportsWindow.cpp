@@ -89,7 +89,8 @@ void ReportsWindow::LabelAxes(const AdaptiveBreakpoints& points)
 
 void ReportsWindow::AddFaultCodes(const FaultCodesReading& reading, const std::string& saved)
 {
-    const QString when = QString::fromStdString(reading.ReadAtText);
+    // The date and time are the text area's one byte per character (Latin-1).
+    const QString when = QString::fromLatin1(reading.ReadAtText);
     std::vector<FaultEntry> entries = SetFaults(reading.Bytes);
     if (entries.empty())
         entries.push_back({"", "No fault flag set", ""});
@@ -111,8 +112,8 @@ void ReportsWindow::AddFaultCodes(const FaultCodesReading& reading, const std::s
 
 void ReportsWindow::ShowAdaptives(const AdaptivesReading& reading, const std::string& saved)
 {
-    AdaptivesHeading->setText(QString::fromStdString("Adaptive cells read " + reading.ReadAtText +
-                                                     ": rows by engine speed, columns by manifold pressure (MAP)"));
+    AdaptivesHeading->setText("Adaptive cells read " + QString::fromLatin1(reading.ReadAtText) +
+                              ": rows by engine speed, columns by manifold pressure (MAP)");
     LabelAxes(reading.Points);
     for (int r = 0; r < kAdaptiveRows; ++r) {
         for (int c = 0; c < kAdaptiveColumns; ++c) {
