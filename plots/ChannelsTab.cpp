@@ -1,0 +1,262 @@
+#include "plots/ChannelsTab.h"
+
+#include <qcustomplot.h>
+#include <QHeaderView>
+#include <QPixmap>
+#include <QSignalBlocker>
+#include <QTableWidget>
+#include <algorithm>
+#include <cmath>
+
+#include "plots/LogViewModel.h"
+
+namespace tessek {
+namespace {
+
+const QColor kColours[] = {
+    QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44),   QColor(148, 103, 189), QColor(255, 127, 14),
+    QColor(23, 190, 207), QColor(140, 86, 75), QColor(227, 119, 194), QColor(127, 127, 127), QColor(188, 189, 34),
+};
+
+QColor ColourOf(size_t index)
+{
+    return kColours[index % std::size(kColours)];
+}
+
+enum Column { kColChannel, kColCursor, kColMin, kColMax, kColMean, kColumnCount };
+
+// Fewest thinning buckets, for a plot not laid out yet.
+constexpr int kMinColumns = 200;
+// Fixed, not fitted to the tick labels: a margin that follows the labels would shift the
+// time axis while zooming, away from the point under the pointer.
+constexpr int kLeftMargin = 72;
+constexpr int kRightMargin = 14;
+
+QString FormatValue(double v, int decimals)
+{
+    return std::isnan(v) ? QStringLiteral("\u2014") : QString::number(v, 'f', decimals);
+}
+
+QString Title(const LogChannel& c)
+{
+    const QString name = QString::fromStdString(c.Name);
+    return c.Unit.empty() ? name : name + " (" + QString::fromStdString(c.Unit) + ")";
+}
+
+QTableWidgetItem* ReadOnlyItem()
+{
+    auto* item = new QTableWidgetItem;
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return item;
+}
+
+}  // namespace
+
+struct ChannelsTab::Strip {
+    size_t Channel = 0;
+    QCPAxisRect* Rect = nullptr;
+    QCPGraph* Graph = nullptr;
+    QCPItemStraightLine* Cursor = nullptr;
+};
+
+ChannelsTab::ChannelsTab(LogViewModel& model, QWidget* parent) : QSplitter(Qt::Horizontal, parent), model_(model)
+{
+    table_ = new QTableWidget(0, kColumnCount, this);
+    table_->setObjectName("channelTable");
+    table_->setHorizontalHeaderLabels({tr("Channel"), tr("Cursor"), tr("Min"), tr("Max"), tr("Mean")});
+    table_->verticalHeader()->hide();
+    table_->setSelectionMode(QAbstractItemView::NoSelection);
+    table_->horizontalHeader()->setSectionResizeMode(kColChannel, QHeaderView::Stretch);
+    for (int c = kColCursor; c < kColumnCount; ++c)
+        table_->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    for (int c : {kColMin, kColMax, kColMean})
+        table_->horizontalHeaderItem(c)->setToolTip(tr("Over the visible time range"));
+    connect(table_, &QTableWidget::itemChanged, this, &ChannelsTab::OnChannelItemChanged);
+
+    plot_ = new QCustomPlot(this);
+    plot_->setObjectName("channelPlot");
+    plot_->setMouseTracking(true);
+    plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    plot_->setNoAntialiasingOnDrag(true);
+    plot_->plotLayout()->clear();
+    plot_->plotLayout()->setRowSpacing(0);
+    plot_->addLayer("cursor", plot_->layer("main"), QCustomPlot::limAbove);
+    plot_->layer("cursor")->setMode(QCPLayer::lmBuffered);
+    connect(plot_, &QCustomPlot::mouseMove, this, &ChannelsTab::OnPlotMouseMove);
+    connect(plot_, &QCustomPlot::mouseDoubleClick, this, [this] { ShowWholeRun(); });
+
+    setStretchFactor(0, 0);
+    setStretchFactor(1, 1);
+    setSizes({440, 760});
+}
+
+ChannelsTab::~ChannelsTab() = default;
+
+void ChannelsTab::LogOpened()
+{
+    const LogData& log = model_.Log();
+    const std::vector<bool> shown = model_.StartChannels();
+    {
+        const QSignalBlocker block(table_);
+        table_->setRowCount(static_cast<int>(log.Channels.size()));
+        for (size_t c = 0; c < log.Channels.size(); ++c) {
+            const int row = static_cast<int>(c);
+            auto* item = new QTableWidgetItem(Title(log.Channels[c]));
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+            item->setCheckState(shown[c] ? Qt::Checked : Qt::Unchecked);
+            QPixmap swatch(10, 10);
+            swatch.fill(ColourOf(c));
+            item->setIcon(QIcon(swatch));
+            table_->setItem(row, kColChannel, item);
+            for (int col = kColCursor; col < kColumnCount; ++col)
+                table_->setItem(row, col, ReadOnlyItem());
+        }
+    }
+    RebuildStrips();
+    emit VisibleRangeChanged();
+}
+
+void ChannelsTab::RebuildStrips()
+{
+    plot_->clearItems();
+    plot_->clearPlottables();
+    plot_->plotLayout()->clear();
+    strips_.clear();
+    const LogData& log = model_.Log();
+    std::vector<size_t> shown;
+    for (size_t c = 0; c < log.Channels.size(); ++c)
+        if (table_->item(static_cast<int>(c), kColChannel)->checkState() == Qt::Checked)
+            shown.push_back(c);
+    for (size_t k = 0; k < shown.size(); ++k) {
+        const bool last = k + 1 == shown.size();
+        auto strip = std::make_unique<Strip>();
+        strip->Channel = shown[k];
+        strip->Rect = new QCPAxisRect(plot_);
+        plot_->plotLayout()->addElement(static_cast<int>(k), 0, strip->Rect);
+        strip->Rect->setAutoMargins(last ? QCP::msBottom : QCP::msNone);
+        strip->Rect->setMargins(QMargins(kLeftMargin, 3, kRightMargin, 3));
+        strip->Rect->setRangeDrag(Qt::Horizontal);
+        strip->Rect->setRangeZoom(Qt::Horizontal);
+        QCPAxis* x = strip->Rect->axis(QCPAxis::atBottom);
+        QCPAxis* y = strip->Rect->axis(QCPAxis::atLeft);
+        x->setRange(model_.From(), model_.To());
+        x->setTickLabels(last);
+        if (last)
+            x->setLabel(tr("Time (s)"));
+        y->ticker()->setTickCount(3);
+        const QColor colour = ColourOf(shown[k]);
+        strip->Graph = plot_->addGraph(x, y);
+        strip->Graph->setPen(QPen(colour, 1));
+
+        auto* title = new QCPItemText(plot_);
+        title->setClipAxisRect(strip->Rect);
+        title->position->setType(QCPItemPosition::ptAxisRectRatio);
+        title->position->setAxisRect(strip->Rect);
+        title->position->setCoords(0.005, 0.02);
+        title->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+        title->setText(Title(log.Channels[shown[k]]));
+        title->setColor(colour.darker(130));
+        title->setBrush(QColor(255, 255, 255, 200));
+
+        strip->Cursor = new QCPItemStraightLine(plot_);
+        strip->Cursor->setLayer("cursor");
+        strip->Cursor->setClipAxisRect(strip->Rect);
+        strip->Cursor->setPen(QPen(QColor(60, 60, 60), 1, Qt::DashLine));
+        strip->Cursor->point1->setAxes(x, y);
+        strip->Cursor->point2->setAxes(x, y);
+        strip->Cursor->point1->setCoords(model_.Cursor(), 0);
+        strip->Cursor->point2->setCoords(model_.Cursor(), 1);
+        connect(x, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+                [this](const QCPRange& r) { ShowRange(r.lower, r.upper); });
+        strips_.push_back(std::move(strip));
+    }
+    RefreshVisibleRange();
+    RefreshCursorColumn();
+    plot_->replot();
+}
+
+void ChannelsTab::ShowWholeRun()
+{
+    const auto [first, last] = model_.RunBounds();
+    ShowRange(first, last);
+}
+
+// A zoom or pan in one strip moves them all, to the range the model keeps.
+void ChannelsTab::ShowRange(double from, double to)
+{
+    if (syncing_ || model_.Empty())
+        return;
+    const bool changed = model_.SetVisible(from, to);
+    syncing_ = true;
+    for (const auto& s : strips_)
+        s->Rect->axis(QCPAxis::atBottom)->setRange(model_.From(), model_.To());
+    syncing_ = false;
+    if (!changed)
+        return;
+    RefreshVisibleRange();
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+    emit VisibleRangeChanged();
+}
+
+void ChannelsTab::RefreshVisibleRange()
+{
+    const int columns = std::max(plot_->width(), kMinColumns);
+    for (const auto& s : strips_) {
+        QVector<QCPGraphData> drawn;
+        const std::vector<PlotPoint> points = model_.Points(s->Channel, columns);
+        drawn.reserve(static_cast<qsizetype>(points.size()));
+        for (const PlotPoint& p : points)
+            drawn.append(QCPGraphData(p.Time, p.Value));
+        s->Graph->data()->set(drawn, true);
+        const ValueRange scale = model_.Scale(s->Channel);
+        s->Rect->axis(QCPAxis::atLeft)->setRange(scale.Lower, scale.Upper);
+    }
+    const QSignalBlocker block(table_);
+    const LogData& log = model_.Log();
+    for (size_t c = 0; c < log.Channels.size(); ++c) {
+        const int row = static_cast<int>(c);
+        const int decimals = log.Channels[c].Decimals;
+        const RangeStats& st = model_.Visible(c);
+        table_->item(row, kColMin)->setText(FormatValue(st.Min, decimals));
+        table_->item(row, kColMax)->setText(FormatValue(st.Max, decimals));
+        table_->item(row, kColMean)->setText(FormatValue(st.Mean, std::min(decimals + 1, 6)));
+    }
+}
+
+void ChannelsTab::RefreshCursorColumn()
+{
+    const QSignalBlocker block(table_);
+    table_->horizontalHeaderItem(kColCursor)->setText(tr("At %1 s").arg(model_.Cursor(), 0, 'f', 3));
+    const LogData& log = model_.Log();
+    for (size_t c = 0; c < log.Channels.size(); ++c)
+        table_->item(static_cast<int>(c), kColCursor)
+            ->setText(FormatValue(model_.CursorValue(c), log.Channels[c].Decimals));
+}
+
+void ChannelsTab::SetCursorTime(double t)
+{
+    model_.SetCursor(t);
+    for (const auto& s : strips_) {
+        s->Cursor->point1->setCoords(t, 0);
+        s->Cursor->point2->setCoords(t, 1);
+    }
+    RefreshCursorColumn();
+    plot_->layer("cursor")->replot();
+}
+
+void ChannelsTab::OnPlotMouseMove(QMouseEvent* event)
+{
+    if (strips_.empty())
+        return;
+    const double t = strips_.front()->Rect->axis(QCPAxis::atBottom)->pixelToCoord(event->position().x());
+    SetCursorTime(std::clamp(t, model_.From(), model_.To()));
+}
+
+void ChannelsTab::OnChannelItemChanged(QTableWidgetItem* item)
+{
+    if (item->column() == kColChannel)
+        RebuildStrips();
+}
+
+}  // namespace tessek
