@@ -9,19 +9,10 @@
 #include <cmath>
 
 #include "plots/LogViewModel.h"
+#include "plots/StripPalette.h"
 
 namespace tessek {
 namespace {
-
-const QColor kColours[] = {
-    QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44),   QColor(148, 103, 189), QColor(255, 127, 14),
-    QColor(23, 190, 207), QColor(140, 86, 75), QColor(227, 119, 194), QColor(127, 127, 127), QColor(188, 189, 34),
-};
-
-QColor ColourOf(size_t index)
-{
-    return kColours[index % std::size(kColours)];
-}
 
 enum Column { kColChannel, kColCursor, kColMin, kColMax, kColMean, kColumnCount };
 
@@ -60,7 +51,8 @@ struct ChannelsTab::Strip {
     QCPItemStraightLine* Cursor = nullptr;
 };
 
-ChannelsTab::ChannelsTab(LogViewModel& model, QWidget* parent) : QSplitter(Qt::Horizontal, parent), model_(model)
+ChannelsTab::ChannelsTab(LogViewModel& model, QWidget* parent)
+    : QSplitter(Qt::Horizontal, parent), model_(model), plot_(new QCustomPlot), stack_(plot_)
 {
     table_ = new QTableWidget(0, kColumnCount, this);
     table_->setObjectName("channelTable");
@@ -74,13 +66,12 @@ ChannelsTab::ChannelsTab(LogViewModel& model, QWidget* parent) : QSplitter(Qt::H
         table_->horizontalHeaderItem(c)->setToolTip(tr("Over the visible time range"));
     connect(table_, &QTableWidget::itemChanged, this, &ChannelsTab::OnChannelItemChanged);
 
-    plot_ = new QCustomPlot(this);
+    addWidget(plot_);
     plot_->setObjectName("channelPlot");
     plot_->setMouseTracking(true);
     plot_->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     plot_->setNoAntialiasingOnDrag(true);
     plot_->plotLayout()->clear();
-    plot_->plotLayout()->setRowSpacing(0);
     plot_->addLayer("cursor", plot_->layer("main"), QCustomPlot::limAbove);
     plot_->layer("cursor")->setMode(QCPLayer::lmBuffered);
     connect(plot_, &QCustomPlot::mouseMove, this, &ChannelsTab::OnPlotMouseMove);
@@ -105,59 +96,59 @@ void ChannelsTab::LogOpened()
             auto* item = new QTableWidgetItem(Title(log.Channels[c]));
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
             item->setCheckState(shown[c] ? Qt::Checked : Qt::Unchecked);
-            QPixmap swatch(10, 10);
-            swatch.fill(ColourOf(c));
-            item->setIcon(QIcon(swatch));
             table_->setItem(row, kColChannel, item);
             for (int col = kColCursor; col < kColumnCount; ++col)
                 table_->setItem(row, col, ReadOnlyItem());
         }
     }
+    palette_.Clear();
     RebuildStrips();
     emit VisibleRangeChanged();
 }
 
 void ChannelsTab::RebuildStrips()
 {
-    plot_->clearItems();
-    plot_->clearPlottables();
-    plot_->plotLayout()->clear();
     strips_.clear();
     const LogData& log = model_.Log();
     std::vector<size_t> shown;
     for (size_t c = 0; c < log.Channels.size(); ++c)
         if (table_->item(static_cast<int>(c), kColChannel)->checkState() == Qt::Checked)
             shown.push_back(c);
-    for (size_t k = 0; k < shown.size(); ++k) {
-        const bool last = k + 1 == shown.size();
+    const std::vector<size_t> paletteSlot = palette_.Assign(shown);
+    std::vector<StripSpec> specs;
+    for (size_t k = 0; k < shown.size(); ++k)
+        specs.push_back({Title(log.Channels[shown[k]]), {}, PaletteColour(paletteSlot[k])});
+    StripStyle style;
+    style.FixedMargins = true;
+    style.Left = kLeftMargin;
+    style.Right = kRightMargin;
+    style.TimeLabel = tr("Time (s)");
+    const std::vector<StripParts> parts = stack_.Build(specs, style);
+
+    // The table shows each shown channel's colour.
+    {
+        const QSignalBlocker block(table_);
+        QPixmap none(10, 10);
+        none.fill(Qt::transparent);
+        for (size_t c = 0; c < log.Channels.size(); ++c)
+            table_->item(static_cast<int>(c), kColChannel)->setIcon(QIcon(none));
+        for (size_t k = 0; k < shown.size(); ++k) {
+            QPixmap swatch(10, 10);
+            swatch.fill(specs[k].Colour);
+            table_->item(static_cast<int>(shown[k]), kColChannel)->setIcon(QIcon(swatch));
+        }
+    }
+
+    for (size_t k = 0; k < parts.size(); ++k) {
         auto strip = std::make_unique<Strip>();
         strip->Channel = shown[k];
-        strip->Rect = new QCPAxisRect(plot_);
-        plot_->plotLayout()->addElement(static_cast<int>(k), 0, strip->Rect);
-        strip->Rect->setAutoMargins(last ? QCP::msBottom : QCP::msNone);
-        strip->Rect->setMargins(QMargins(kLeftMargin, 3, kRightMargin, 3));
+        strip->Rect = parts[k].Rect;
+        strip->Graph = parts[k].Graph;
         strip->Rect->setRangeDrag(Qt::Horizontal);
         strip->Rect->setRangeZoom(Qt::Horizontal);
-        QCPAxis* x = strip->Rect->axis(QCPAxis::atBottom);
-        QCPAxis* y = strip->Rect->axis(QCPAxis::atLeft);
+        QCPAxis* x = parts[k].Time;
+        QCPAxis* y = parts[k].Value;
         x->setRange(model_.From(), model_.To());
-        x->setTickLabels(last);
-        if (last)
-            x->setLabel(tr("Time (s)"));
-        y->ticker()->setTickCount(3);
-        const QColor colour = ColourOf(shown[k]);
-        strip->Graph = plot_->addGraph(x, y);
-        strip->Graph->setPen(QPen(colour, 1));
-
-        auto* title = new QCPItemText(plot_);
-        title->setClipAxisRect(strip->Rect);
-        title->position->setType(QCPItemPosition::ptAxisRectRatio);
-        title->position->setAxisRect(strip->Rect);
-        title->position->setCoords(0.005, 0.02);
-        title->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
-        title->setText(Title(log.Channels[shown[k]]));
-        title->setColor(colour.darker(130));
-        title->setBrush(QColor(255, 255, 255, 200));
 
         strip->Cursor = new QCPItemStraightLine(plot_);
         strip->Cursor->setLayer("cursor");

@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "plots/StripPalette.h"
+
 class QCPAxisRect;
 class QCPGraph;
 class QCPItemStraightLine;
@@ -51,7 +53,9 @@ private:
 
     LogViewModel& model_;
     QTableWidget* table_ = nullptr;
-    QCustomPlot* plot_ = nullptr;
+    QCustomPlot* plot_;
+    StripStack stack_;
+    PaletteSlots palette_;
     std::vector<std::unique_ptr<Strip>> strips_;
     bool syncing_ = false;
 };

@@ -11,6 +11,7 @@
 // costs the window thread a millisecond or two.
 #include "logging/RunRecord.h"
 #include "plots/LiveModel.h"
+#include "plots/StripPalette.h"
 
 #include <qcustomplot.h>
 #include <QTimer>
@@ -79,10 +80,10 @@ private:
 
     LiveModel model_;
     QCustomPlot* plot_;
+    StripStack stack_;
     QWidget* readouts_;
     QLabel* status_;
     QTimer timer_;
-    QCPMarginGroup* marginGroup_ = nullptr;
     std::vector<Strip> strips_;
     QVector<QCPGraphData> points_;  // reused by every frame
     uint64_t drawn_ = 0;            // the model's generation the last frame showed

@@ -6,15 +6,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "plots/StripPalette.h"
+
 namespace tessek {
-namespace {
-
-const QColor kColours[] = {
-    QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44),   QColor(148, 103, 189), QColor(255, 127, 14),
-    QColor(23, 190, 207), QColor(140, 86, 75), QColor(227, 119, 194), QColor(127, 127, 127), QColor(188, 189, 34),
-};
-
-}  // namespace
 
 PowerCurveTab::PowerCurveTab(QWidget* parent) : QWidget(parent)
 {
@@ -68,7 +62,7 @@ void PowerCurveTab::Redraw()
             lines << run.Name + ": " + QString::fromStdString(run.Curve.Problem);
             continue;
         }
-        const QColor c = kColours[colour++ % std::size(kColours)];
+        const QColor c = PaletteColour(colour++);
         QVector<double> rpm, power, torque;
         for (const PowerCurvePoint& p : run.Curve.Points) {
             rpm << p.Rpm;
