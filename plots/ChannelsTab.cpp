@@ -2,9 +2,12 @@
 
 #include <qcustomplot.h>
 #include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
 #include <QPixmap>
 #include <QSignalBlocker>
 #include <QTableWidget>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
@@ -15,6 +18,8 @@ namespace tessek {
 namespace {
 
 enum Column { kColChannel, kColCursor, kColMin, kColMax, kColMean, kColumnCount };
+
+const QColor kMarkerColour(200, 80, 0);
 
 // Fewest thinning buckets, for a plot not laid out yet.
 constexpr int kMinColumns = 200;
@@ -54,7 +59,21 @@ struct ChannelsTab::Strip {
 ChannelsTab::ChannelsTab(LogViewModel& model, QWidget* parent)
     : QSplitter(Qt::Horizontal, parent), model_(model), plot_(new QCustomPlot), stack_(plot_)
 {
-    table_ = new QTableWidget(0, kColumnCount, this);
+    auto* left = new QWidget(this);
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(0, 0, 0, 0);
+    table_ = new QTableWidget(0, kColumnCount, left);
+    leftLayout->addWidget(table_, 1);
+    markersLabel_ = new QLabel(tr("Markers (click to show):"), left);
+    leftLayout->addWidget(markersLabel_);
+    markers_ = new QListWidget(left);
+    markers_->setObjectName("markerList");
+    markers_->setMaximumHeight(120);
+    leftLayout->addWidget(markers_);
+    connect(markers_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { JumpToMarker(static_cast<size_t>(markers_->row(item))); });
+    connect(markers_, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { JumpToMarker(static_cast<size_t>(markers_->row(item))); });
     table_->setObjectName("channelTable");
     table_->setHorizontalHeaderLabels({tr("Channel"), tr("Cursor"), tr("Min"), tr("Max"), tr("Mean")});
     table_->verticalHeader()->hide();
@@ -101,6 +120,15 @@ void ChannelsTab::LogOpened()
                 table_->setItem(row, col, ReadOnlyItem());
         }
     }
+    markers_->clear();
+    for (const LogMarker& m : log.Markers) {
+        QString text = tr("%1 at %2 s").arg(m.Number).arg(m.Time, 0, 'f', 2);
+        if (!m.Text.empty())
+            text += ": " + QString::fromStdString(m.Text);
+        markers_->addItem(text);
+    }
+    markersLabel_->setVisible(!log.Markers.empty());
+    markers_->setVisible(!log.Markers.empty());
     palette_.Clear();
     RebuildStrips();
     emit VisibleRangeChanged();
@@ -160,11 +188,54 @@ void ChannelsTab::RebuildStrips()
         strip->Cursor->point2->setCoords(model_.Cursor(), 1);
         connect(x, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
                 [this](const QCPRange& r) { ShowRange(r.lower, r.upper); });
+        AddMarkerLines(parts[k], k == 0);
         strips_.push_back(std::move(strip));
     }
     RefreshVisibleRange();
     RefreshCursorColumn();
     plot_->replot();
+}
+
+// A vertical line at each marker, and in the top strip its number.
+void ChannelsTab::AddMarkerLines(const StripParts& strip, bool numbered)
+{
+    const QPen pen(kMarkerColour, 1.5, Qt::DashLine);
+    for (const LogMarker& m : model_.Log().Markers) {
+        auto* line = new QCPItemStraightLine(plot_);
+        line->setClipAxisRect(strip.Rect);
+        line->setPen(pen);
+        line->point1->setAxes(strip.Time, strip.Value);
+        line->point2->setAxes(strip.Time, strip.Value);
+        line->point1->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        line->point2->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        line->point1->setAxisRect(strip.Rect);
+        line->point2->setAxisRect(strip.Rect);
+        line->point1->setCoords(m.Time, 0);
+        line->point2->setCoords(m.Time, 1);
+        if (!numbered)
+            continue;
+        auto* number = new QCPItemText(plot_);
+        number->setClipAxisRect(strip.Rect);
+        number->position->setAxes(strip.Time, strip.Value);
+        number->position->setAxisRect(strip.Rect);
+        number->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        number->position->setCoords(m.Time, 0);
+        number->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+        number->setText(QString::number(m.Number));
+        number->setColor(Qt::white);
+        number->setBrush(kMarkerColour);
+        number->setPadding(QMargins(2, 0, 2, 0));
+    }
+}
+
+void ChannelsTab::JumpToMarker(size_t index)
+{
+    const std::vector<LogMarker>& markers = model_.Log().Markers;
+    if (index >= markers.size())
+        return;
+    const double t = markers[index].Time;
+    ApplyRange(model_.JumpTo(t));
+    SetCursorTime(t);
 }
 
 void ChannelsTab::ShowWholeRun()
@@ -178,7 +249,11 @@ void ChannelsTab::ShowRange(double from, double to)
 {
     if (syncing_ || model_.Empty())
         return;
-    const bool changed = model_.SetVisible(from, to);
+    ApplyRange(model_.SetVisible(from, to));
+}
+
+void ChannelsTab::ApplyRange(bool changed)
+{
     syncing_ = true;
     for (const auto& s : strips_)
         s->Rect->axis(QCPAxis::atBottom)->setRange(model_.From(), model_.To());

@@ -91,6 +91,13 @@ bool LogViewModel::SetVisible(double from, double to)
     return true;
 }
 
+bool LogViewModel::JumpTo(double t)
+{
+    cursor_ = t;
+    const double width = to_ - from_;
+    return SetVisible(t - width / 2, t + width / 2);
+}
+
 double LogViewModel::CursorValue(size_t channel) const
 {
     return ValueAt(log_.Time, log_.Channels[channel].Values, cursor_);

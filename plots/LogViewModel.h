@@ -52,6 +52,10 @@ public:
     double From() const { return from_; }
     double To() const { return to_; }
 
+    // Centres the visible range on `t` (as far as the run allows) keeping its width, and puts
+    // the cursor there: how a marker is found. False when the range did not change.
+    bool JumpTo(double t);
+
     void SetCursor(double t) { cursor_ = t; }
     double Cursor() const { return cursor_; }
     // The value of the sample nearest the cursor; NaN for none.

@@ -54,6 +54,21 @@ TEST(LogViewModel, KeepsTheVisibleRangeInsideTheRunAndAtLeastAMillisecondWide)
     EXPECT_FALSE(model.SetVisible(kNaN, 3));
     EXPECT_TRUE(model.SetVisible(1, 2));
 
+    // A jump to a marker centres it and keeps the width, as far as the run allows.
+    const std::tuple<const char*, double, double, double> jumps[] = {
+        {"in the middle", 20, 17.5, 22.5},
+        {"near the end", 39, 35, 40},
+        {"near the start", 0.5, 0, 5},
+    };
+    for (const auto& [name, t, expectFrom, expectTo] : jumps) {
+        SCOPED_TRACE(name);
+        model.SetVisible(10, 15);
+        model.JumpTo(t);
+        EXPECT_DOUBLE_EQ(model.From(), expectFrom);
+        EXPECT_DOUBLE_EQ(model.To(), expectTo);
+        EXPECT_EQ(model.Cursor(), t);
+    }
+
     // A log of one row gets a second around its time.
     model.SetLog(Log({"A"}, 1));
     EXPECT_EQ(model.RunBounds(), std::pair(-0.5, 0.5));

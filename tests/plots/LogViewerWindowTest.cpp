@@ -6,8 +6,10 @@
 #include <qcustomplot.h>
 #include <QApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QTableWidget>
+#include <QTest>
 #include <QWheelEvent>
 
 #include <string>
@@ -160,6 +162,47 @@ TEST_F(LogViewerWindowTest, ABadFileIsReportedAndTheLogShownStaysAndAWideOneStar
     dir_.Write("wide.csv", wide + "\n0" + std::string(30, ',') + "\n");
     ASSERT_TRUE(Open("wide.csv"));
     EXPECT_EQ(plot_->axisRectCount(), 12);
+}
+
+// Markers 1 and 2 at 5 s and 30 s of a 40 s log: listed, drawn in each strip, and a click
+// on one centres the view on it.
+TEST_F(LogViewerWindowTest, MarkersAreListedDrawnAndFoundByAClick)
+{
+    auto* list = window_.findChild<QListWidget*>("markerList");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_FALSE(list->isVisible());
+
+    std::string text = "Time\tEngine Speed\tMAP\ns\trpm\tpsi/-inHg\n";
+    for (int i = 0; i <= 400; ++i) {
+        if (i == 50)
+            text += "MARK 001 - Manual\n";
+        if (i == 300)
+            text += "MARK 002 - Cyl 1 Retard 3 deg over 0 deg\n";
+        text += std::to_string(i * 0.1) + "\t" + std::to_string(1000 + i) + "\t" + std::to_string(i % 20 - 10) + "\n";
+    }
+    dir_.Write("marked.msl", text);
+    ASSERT_TRUE(Open("marked.msl"));
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_EQ(list->item(0)->text().toStdString(), "1 at 5.00 s: Manual");
+    EXPECT_EQ(list->item(1)->text().toStdString(), "2 at 30.00 s: Cyl 1 Retard 3 deg over 0 deg");
+    // Per strip a line at each marker; the top strip also has their numbers.
+    int lines = 0, numbers = 0;
+    for (int i = 0; i < plot_->itemCount(); ++i) {
+        if (auto* line = qobject_cast<QCPItemStraightLine*>(plot_->item(i)); line && line->point1->coords().x() == 30)
+            ++lines;
+        if (auto* label = qobject_cast<QCPItemText*>(plot_->item(i)); label && label->text() == "2")
+            ++numbers;
+    }
+    EXPECT_EQ(lines, 2);
+    EXPECT_EQ(numbers, 1);
+
+    window_.SetTimeRange(0, 4);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    EXPECT_NEAR(TimeRange().first, 28, 1e-9);
+    EXPECT_NEAR(TimeRange().second, 32, 1e-9);
+    EXPECT_EQ(table_->horizontalHeaderItem(1)->text().toStdString(), "At 30.000 s");
 }
 
 TEST_F(LogViewerWindowTest, PowerCurveOverlaysRunsNamedByTheirFiles)
