@@ -1,10 +1,13 @@
 #include "plots/LiveWindow.h"
 
+#include "plots/LiveCellTable.h"
+
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <chrono>
@@ -63,7 +66,16 @@ LiveWindow::LiveWindow(QWidget* parent)
     panel.setColor(QPalette::Window, Qt::white);  // the plot's background
     readouts_->setPalette(panel);
     charts->addWidget(readouts_);
-    layout->addLayout(charts, 1);
+    // The live cell table is a tab beside the strips.
+    auto* chart = new QWidget(this);
+    charts->setContentsMargins(0, 0, 0, 0);
+    chart->setLayout(charts);
+    cells_ = new LiveCellTable(this);
+    auto* tabs = new QTabWidget(this);
+    tabs->addTab(chart, "Chart");
+    tabs->addTab(cells_, "Cell table");
+    connect(tabs, &QTabWidget::currentChanged, cells_, &LiveCellTable::Refresh);
+    layout->addWidget(tabs, 1);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(status_, 1);
     auto* viewLog = new QPushButton("&View Log", this);
@@ -92,6 +104,7 @@ void LiveWindow::RunStarted(const std::vector<RunColumn>& columns, std::chrono::
     try {
         failed_ = false;
         model_.Start(columns, started);
+        cells_->Start(columns);
         BuildStrips();
         UpdateTimer();
     } catch (const std::exception& e) {
@@ -107,6 +120,7 @@ void LiveWindow::SampleLogged(const RunSample& sample)
         return;
     try {
         model_.Add(sample);
+        cells_->Add(sample);
     } catch (const std::exception& e) {
         Fail(e.what());
     } catch (...) {
@@ -134,6 +148,7 @@ void LiveWindow::Redraw()
     if (failed_ || !isVisible() || model_.Generation() == drawn_)
         return;
     try {
+        cells_->Refresh();
         DrawFrame();
     } catch (const std::exception& e) {
         Fail(e.what());

@@ -2,7 +2,7 @@
 // The "Tessek Live" window beside the main window: for every charted column of the running
 // log a strip chart of the last 60 s (one shared time axis, each strip with its own scale
 // and unit) and a large readout of the latest value; a status line with the run's sample
-// and request rates.
+// and request rates. A second tab sorts the run into a cell table as it goes (LiveCellTable).
 //
 // Window thread only. It observes the logging run: the RunObserver calls only store into
 // the LiveModel and never throw (a failure stops the chart and says so in the status
@@ -21,6 +21,10 @@
 #include <vector>
 
 class QLabel;
+
+namespace tessek {
+class LiveCellTable;
+}
 
 namespace tessek {
 
@@ -62,6 +66,7 @@ public:
     QString StatusText() const;
     bool RedrawScheduled() const { return timer_.isActive(); }
     const FrameStats& Frames() const { return frames_; }
+    LiveCellTable* Cells() const { return cells_; }
 
 signals:
     // The window's View Log button: whoever owns the log viewer opens it.
@@ -83,6 +88,7 @@ private:
     StripStack stack_;
     QWidget* readouts_;
     QLabel* status_;
+    LiveCellTable* cells_ = nullptr;  // the Cell table tab
     QTimer timer_;
     std::vector<Strip> strips_;
     QVector<QCPGraphData> points_;  // reused by every frame

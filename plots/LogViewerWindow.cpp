@@ -13,6 +13,7 @@
 #include <exception>
 
 #include "platform/ProgramFolder.h"
+#include "plots/CellTableTab.h"
 #include "plots/ChannelsTab.h"
 #include "plots/PowerCurveTab.h"
 
@@ -44,6 +45,9 @@ LogViewerWindow::LogViewerWindow(QWidget* parent) : QWidget(parent)
     connect(power_, &PowerCurveTab::AddRunRequested, this, &LogViewerWindow::AddRunClick);
     tabs_->addTab(channels_, tr("Channels"));
     tabs_->addTab(power_, tr("Power curve"));
+    cells_ = new CellTableTab(model_);
+    tabs_->addTab(cells_, tr("Cell table"));
+    connect(channels_, &ChannelsTab::VisibleRangeChanged, cells_, &CellTableTab::VisibleRangeChanged);
     layout->addWidget(tabs_, 1);
     status_ = new QLabel(tr("No log open: File > Open..."), this);
     status_->setObjectName("status");
@@ -88,6 +92,7 @@ bool LogViewerWindow::OpenFile(const QString& path)
     for (const std::string& e : read.Report.Examples)
         examples << QString::fromStdString(e);
     status_->setToolTip(examples.join('\n'));
+    cells_->LogOpened();
     channels_->LogOpened();
     power_->SetRun(name, std::move(curve));
     return true;

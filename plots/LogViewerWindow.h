@@ -2,7 +2,7 @@
 // The log viewer: a window that shows a data log (CSV or MSL) for finding the moment
 // something went wrong and for seeing what the engine made. It reads the file and hands
 // the log to its LogViewModel; each tab is a class of its own that shows the model:
-// Channels (ChannelsTab) and Power curve (PowerCurveTab).
+// Channels (ChannelsTab), Power curve (PowerCurveTab) and Cell table (CellTableTab).
 //
 // Window thread only. Nothing is thrown out of the window: a file that cannot be read is
 // reported in the window's status line and the log already shown stays.
@@ -16,6 +16,7 @@ class QTabWidget;
 
 namespace tessek {
 
+class CellTableTab;
 class ChannelsTab;
 class PowerCurveTab;
 
@@ -52,6 +53,7 @@ private:
     QTabWidget* tabs_ = nullptr;
     ChannelsTab* channels_ = nullptr;
     PowerCurveTab* power_ = nullptr;
+    CellTableTab* cells_ = nullptr;
     QLabel* status_ = nullptr;
     QString lastFolder_;
 };
