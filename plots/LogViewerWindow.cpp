@@ -16,6 +16,7 @@
 #include "plots/CellTableTab.h"
 #include "plots/ChannelsTab.h"
 #include "plots/PowerCurveTab.h"
+#include "plots/ScatterTab.h"
 
 namespace tessek {
 namespace {
@@ -48,6 +49,9 @@ LogViewerWindow::LogViewerWindow(QWidget* parent) : QWidget(parent)
     cells_ = new CellTableTab(model_);
     tabs_->addTab(cells_, tr("Cell table"));
     connect(channels_, &ChannelsTab::VisibleRangeChanged, cells_, &CellTableTab::VisibleRangeChanged);
+    scatter_ = new ScatterTab(model_);
+    tabs_->addTab(scatter_, tr("Scatter"));
+    connect(channels_, &ChannelsTab::VisibleRangeChanged, scatter_, &ScatterTab::VisibleRangeChanged);
     layout->addWidget(tabs_, 1);
     status_ = new QLabel(tr("No log open: File > Open..."), this);
     status_->setObjectName("status");
@@ -93,6 +97,7 @@ bool LogViewerWindow::OpenFile(const QString& path)
         examples << QString::fromStdString(e);
     status_->setToolTip(examples.join('\n'));
     cells_->LogOpened();
+    scatter_->LogOpened();
     channels_->LogOpened();
     power_->SetRun(name, std::move(curve));
     return true;

@@ -2,7 +2,8 @@
 // The log viewer: a window that shows a data log (CSV or MSL) for finding the moment
 // something went wrong and for seeing what the engine made. It reads the file and hands
 // the log to its LogViewModel; each tab is a class of its own that shows the model:
-// Channels (ChannelsTab), Power curve (PowerCurveTab) and Cell table (CellTableTab).
+// Channels (ChannelsTab), Power curve (PowerCurveTab), Cell table (CellTableTab) and
+// Scatter (ScatterTab).
 //
 // Window thread only. Nothing is thrown out of the window: a file that cannot be read is
 // reported in the window's status line and the log already shown stays.
@@ -19,6 +20,7 @@ namespace tessek {
 class CellTableTab;
 class ChannelsTab;
 class PowerCurveTab;
+class ScatterTab;
 
 class LogViewerWindow : public QWidget {
     Q_OBJECT
@@ -54,6 +56,7 @@ private:
     ChannelsTab* channels_ = nullptr;
     PowerCurveTab* power_ = nullptr;
     CellTableTab* cells_ = nullptr;
+    ScatterTab* scatter_ = nullptr;
     QLabel* status_ = nullptr;
     QString lastFolder_;
 };

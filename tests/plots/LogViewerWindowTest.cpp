@@ -1,19 +1,23 @@
 // The log viewer on the offscreen platform, opened on a generated log: strips, the value
 // table, zoom and pan with the mouse, the cursor, bad files and the power curve.
 #include "plots/LogViewerWindow.h"
+#include "plots/ScatterTab.h"
 
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <QWheelEvent>
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tests/common/TempFolder.h"
 
@@ -203,6 +207,48 @@ TEST_F(LogViewerWindowTest, MarkersAreListedDrawnAndFoundByAClick)
     EXPECT_NEAR(TimeRange().first, 28, 1e-9);
     EXPECT_NEAR(TimeRange().second, 32, 1e-9);
     EXPECT_EQ(table_->horizontalHeaderItem(1)->text().toStdString(), "At 30.000 s");
+}
+
+// Sample 617 is at 12.34 s: 1617 rpm, MAP -33.
+TEST_F(LogViewerWindowTest, EveryTabOpensAndTheScatterShowsThePointNearestThePointer)
+{
+    auto* tabs = window_.findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    std::vector<std::string> names;
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QApplication::processEvents();
+        EXPECT_TRUE(tabs->currentWidget()->isVisible());
+        names.push_back(tabs->tabText(i).toStdString());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Channels", "Power curve", "Cell table", "Scatter"}));
+
+    // Engine speed against MAP, coloured by acceleration: every row with a MAP value.
+    auto* scatter = window_.findChild<ScatterTab*>();
+    auto* plot = window_.findChild<QCustomPlot*>("scatterPlot");
+    ASSERT_NE(scatter, nullptr);
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(scatter->Points().Size(), 1800u);
+    int drawn = 0;
+    for (int g = 0; g <= ScatterTab::kColourBins; ++g)
+        drawn += plot->graph(g)->dataCount();
+    EXPECT_EQ(drawn, 1800);
+    EXPECT_EQ(plot->xAxis->label().toStdString(), "Engine Speed (rpm)");
+    scatter->ShowNearest(1617.2, -33.1);
+    EXPECT_EQ(window_.findChild<QLabel*>("scatterReadout")->text().toStdString(),
+              "At 12.340 s: Engine Speed 1617 rpm, MAP -33 psi/-inHg, Acceleration 0.25 g");
+    EXPECT_EQ(plot->graph(ScatterTab::kColourBins + 1)->dataCount(), 1);
+
+    // Kept to the Channels tab's range: 10 s to 20 s hold rows 500 to 1000, 50 without MAP.
+    window_.findChild<QCheckBox*>("scatterVisibleOnly")->setChecked(true);
+    window_.SetTimeRange(10, 20);
+    EXPECT_EQ(scatter->Points().Size(), 451u);
+    // Hidden, it draws again only when shown.
+    tabs->setCurrentIndex(0);
+    window_.SetTimeRange(0, 5);
+    EXPECT_EQ(scatter->Points().Size(), 451u);
+    tabs->setCurrentWidget(scatter);
+    EXPECT_EQ(scatter->Points().Size(), 226u);
 }
 
 TEST_F(LogViewerWindowTest, PowerCurveOverlaysRunsNamedByTheirFiles)
