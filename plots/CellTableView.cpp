@@ -223,8 +223,10 @@ void CellTableView::ShowTable()
         grid_->setRowCount(rows);
     }
     QStringList xLabels, yLabels;
+    // "500–1000", and "-10 – -5" where a minus sign would run into the dash.
     const auto range = [](const std::vector<double>& e, size_t i) {
-        return QString::fromStdString(EdgesText({e[i], e[i + 1]})).replace(' ', QChar(0x2013));
+        const QString dash = e[i + 1] < 0 ? QStringLiteral(" \u2013 ") : QStringLiteral("\u2013");
+        return QString::fromStdString(EdgesText({e[i]})) + dash + QString::fromStdString(EdgesText({e[i + 1]}));
     };
     for (int c = 0; c < columns; ++c)
         xLabels << range(table_.XEdges(), static_cast<size_t>(c));
