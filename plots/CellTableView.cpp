@@ -16,14 +16,14 @@
 #include <cmath>
 
 #include "plots/LogStatistics.h"
+#include "plots/LogViewModel.h"
 
 namespace tessek {
 namespace {
 
-QString ChannelTitle(const LogChannel& c)
+QString Title(const LogChannel& c)
 {
-    const QString name = QString::fromStdString(c.Name);
-    return c.Unit.empty() ? name : name + " (" + QString::fromStdString(c.Unit) + ")";
+    return QString::fromStdString(ChannelTitle(c));
 }
 
 QString Number(double v, int decimals)
@@ -94,8 +94,9 @@ CellTableView::CellTableView(QWidget* parent) : QWidget(parent)
     connect(y_, &QComboBox::currentIndexChanged, this, [this] { ChannelChosen(false); });
     connect(z_, &QComboBox::currentIndexChanged, this, &CellTableView::Recompute);
     connect(statistic_, &QComboBox::currentIndexChanged, this, &CellTableView::ShowTable);
-    connect(xEdges_, &QLineEdit::editingFinished, this, &CellTableView::EdgesEdited);
-    connect(yEdges_, &QLineEdit::editingFinished, this, &CellTableView::EdgesEdited);
+    // Recompute reads the edges; text that cannot be read is marked and sorts nothing.
+    connect(xEdges_, &QLineEdit::editingFinished, this, &CellTableView::Recompute);
+    connect(yEdges_, &QLineEdit::editingFinished, this, &CellTableView::Recompute);
     connect(copy, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(CopyText()); });
 }
 
@@ -130,7 +131,7 @@ void CellTableView::FillChannelChoices()
         if (log_->Channels[c].Raw)
             continue;
         for (QComboBox* box : {x_, y_, z_})
-            box->addItem(ChannelTitle(log_->Channels[c]), static_cast<qulonglong>(c));
+            box->addItem(Title(log_->Channels[c]), static_cast<qulonglong>(c));
     }
     const CellChoice choice = DefaultCellChoice(*log_);
     x_->setCurrentIndex(x_->findData(static_cast<qulonglong>(choice.X)));
@@ -160,12 +161,6 @@ void CellTableView::ResetEdges(QLineEdit* edit, size_t channel)
 void CellTableView::ChannelChosen(bool xAxis)
 {
     ResetEdges(xAxis ? xEdges_ : yEdges_, ChannelOf(xAxis ? x_ : y_));
-    Recompute();
-}
-
-void CellTableView::EdgesEdited()
-{
-    // Recompute() reads the edges; text that cannot be read is marked and shows nothing.
     Recompute();
 }
 

@@ -46,7 +46,6 @@ public:
 private:
     void FillChannelChoices();
     void ChannelChosen(bool xAxis);
-    void EdgesEdited();
     void ShowTable();
     size_t ChannelOf(const QComboBox* box) const;
     void ResetEdges(QLineEdit* edit, size_t channel);

@@ -35,8 +35,7 @@ QString FormatValue(double v, int decimals)
 
 QString Title(const LogChannel& c)
 {
-    const QString name = QString::fromStdString(c.Name);
-    return c.Unit.empty() ? name : name + " (" + QString::fromStdString(c.Unit) + ")";
+    return QString::fromStdString(ChannelTitle(c));
 }
 
 QTableWidgetItem* ReadOnlyItem()

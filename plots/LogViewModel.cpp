@@ -18,6 +18,11 @@ bool SameNoCase(const std::string& a, const char* b)
 
 }  // namespace
 
+std::string ChannelTitle(const LogChannel& channel)
+{
+    return channel.Unit.empty() ? channel.Name : channel.Name + " (" + channel.Unit + ")";
+}
+
 size_t FindChannel(const LogData& log, std::initializer_list<const char*> names)
 {
     for (const char* name : names)

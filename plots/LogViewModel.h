@@ -19,6 +19,9 @@
 
 namespace tessek {
 
+// "Engine Speed (rpm)": the channel's name with its unit, as lists and axes show it.
+std::string ChannelTitle(const LogChannel& channel);
+
 // The first channel of `log` that is not raw whose name equals one of `names` (case
 // ignored), tried in their order; log.Channels.size() when there is none.
 size_t FindChannel(const LogData& log, std::initializer_list<const char*> names);

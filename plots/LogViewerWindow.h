@@ -42,8 +42,6 @@ public:
     // Puts the cursor at `t` seconds and shows every channel's value there.
     void SetCursorTime(double t);
 
-    const LogViewModel& Model() const { return model_; }
-
 private:
     void BuildMenu();
     void ShowProblem(const QString& text);

@@ -17,10 +17,9 @@ namespace {
 
 constexpr double kNearestPixels = 12;
 
-QString ChannelTitle(const LogChannel& c)
+QString Title(const LogChannel& c)
 {
-    const QString name = QString::fromStdString(c.Name);
-    return c.Unit.empty() ? name : name + " (" + QString::fromStdString(c.Unit) + ")";
+    return QString::fromStdString(ChannelTitle(c));
 }
 
 }  // namespace
@@ -82,6 +81,10 @@ ScatterTab::ScatterTab(const LogViewModel& model, QWidget* parent)
         connect(box, &QComboBox::currentIndexChanged, this, &ScatterTab::Recompute);
     connect(visibleOnly_, &QCheckBox::toggled, this, &ScatterTab::Recompute);
     connect(plot_, &QCustomPlot::mouseMove, this, &ScatterTab::OnMouseMove);
+    connect(plot_, &QCustomPlot::mouseDoubleClick, this, [this] {
+        ShowAllPoints();
+        plot_->replot();
+    });
 }
 
 void ScatterTab::LogOpened()
@@ -101,7 +104,7 @@ void ScatterTab::FillChoices()
         if (log.Channels[c].Raw)
             continue;
         for (QComboBox* box : {x_, y_, c_})
-            box->addItem(ChannelTitle(log.Channels[c]), static_cast<qulonglong>(c));
+            box->addItem(Title(log.Channels[c]), static_cast<qulonglong>(c));
     }
     const CellChoice choice = DefaultCellChoice(log);
     x_->setCurrentIndex(x_->findData(static_cast<qulonglong>(choice.X)));
@@ -170,16 +173,21 @@ void ScatterTab::Draw()
     nearest_->data()->clear();
     const LogData& log = model_.Log();
     const size_t x = ChannelOf(x_), y = ChannelOf(y_), c = ChannelOf(c_);
-    plot_->xAxis->setLabel(x < log.Channels.size() ? ChannelTitle(log.Channels[x]) : QString());
-    plot_->yAxis->setLabel(y < log.Channels.size() ? ChannelTitle(log.Channels[y]) : QString());
+    plot_->xAxis->setLabel(x < log.Channels.size() ? Title(log.Channels[x]) : QString());
+    plot_->yAxis->setLabel(y < log.Channels.size() ? Title(log.Channels[y]) : QString());
     scale_->setVisible(coloured);
-    scale_->axis()->setLabel(c < log.Channels.size() ? ChannelTitle(log.Channels[c]) : QString());
+    scale_->axis()->setLabel(c < log.Channels.size() ? Title(log.Channels[c]) : QString());
     scale_->setDataRange(cRange);
+    ShowAllPoints();
+    readout_->setText(tr("%1 points. Point at a dot for its time and values.").arg(points_.Size()));
+    plot_->replot();
+}
+
+void ScatterTab::ShowAllPoints()
+{
     plot_->rescaleAxes();
     plot_->xAxis->scaleRange(1.05);
     plot_->yAxis->scaleRange(1.05);
-    readout_->setText(tr("%1 points. Point at a dot for its time and values.").arg(points_.Size()));
-    plot_->replot();
 }
 
 QString ScatterTab::ValueText(size_t channel, size_t row) const

@@ -1,7 +1,8 @@
 #pragma once
 // The log viewer's Scatter tab: the samples of two channels against each other, each point
 // coloured by a third channel on a colour scale; the point nearest the mouse pointer is
-// ringed and its time and values are shown. Over the whole run or, when chosen, over the
+// ringed and its time and values are shown. The wheel zooms, dragging pans, a double
+// click shows every point again. Over the whole run or, when chosen, over the
 // time range visible in the Channels tab. The points are drawn again only while the tab is
 // shown. Window thread only.
 #include <QWidget>
@@ -43,6 +44,8 @@ private:
     void FillChoices();
     void Recompute();
     void Draw();
+    // Sets the axes to show every point (a double click); the caller draws.
+    void ShowAllPoints();
     void OnMouseMove(QMouseEvent* event);
     size_t ChannelOf(const QComboBox* box) const;
     QString ValueText(size_t channel, size_t row) const;
