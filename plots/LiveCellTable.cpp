@@ -2,13 +2,16 @@
 
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cstddef>
 #include <limits>
 
 #include "plots/CellTableView.h"
 
 namespace tessek {
 
-LiveCellTable::LiveCellTable(QWidget* parent) : QWidget(parent), view_(new CellTableView(this))
+LiveCellTable::LiveCellTable(QWidget* parent, size_t maxSamples)
+    : QWidget(parent), view_(new CellTableView(this)), maxSamples_(std::max<size_t>(maxSamples, 2))
 {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(view_);
@@ -36,6 +39,14 @@ void LiveCellTable::Start(const std::vector<RunColumn>& columns)
 
 void LiveCellTable::Add(const RunSample& sample)
 {
+    if (data_.Time.size() >= maxSamples_) {
+        const auto half = static_cast<std::ptrdiff_t>(maxSamples_ / 2);
+        data_.Time.erase(data_.Time.begin(), data_.Time.begin() + half);
+        for (LogChannel& c : data_.Channels)
+            c.Values.erase(c.Values.begin(), c.Values.begin() + half);
+        shown_ = 0;
+        view_->Recompute();
+    }
     data_.Time.push_back(sample.Time);
     for (size_t c = 0; c < columns_.size(); ++c) {
         const size_t i = columns_[c];

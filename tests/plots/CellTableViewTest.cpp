@@ -165,5 +165,24 @@ TEST(LiveCellTable, FillsWhileARunGoesAndStartsOverOnReset)
     EXPECT_EQ(cells->View()->Table().Hits(), 0u);
 }
 
+// A table that keeps four samples: the fifth drops the older two and sorts the rest again.
+TEST(LiveCellTable, KeepsTheNewestSamplesWhenFull)
+{
+    LiveCellTable cells(nullptr, 4);
+    cells.show();
+    cells.Start(kColumns);
+    for (int i = 0; i < 4; ++i)
+        cells.Add(Sample(i, 1000 + i, 0, 0.1 * i));
+    cells.Refresh();
+    EXPECT_EQ(cells.View()->Table().Hits(), 4u);
+    cells.Add(Sample(4, 1004, 0, 0.4));
+    EXPECT_EQ(cells.View()->Table().Hits(), 2u);
+    cells.Refresh();
+    ASSERT_EQ(cells.Data().Time.size(), 3u);
+    EXPECT_EQ(cells.Data().Time.front(), Sample(2, 0, 0, 0).Time);
+    EXPECT_EQ(cells.View()->Table().Hits(), 3u);
+    EXPECT_DOUBLE_EQ(cells.View()->Table().At(2, 6).Value(CellStatistic::Mean), 0.3);
+}
+
 }  // namespace
 }  // namespace tessek
