@@ -169,8 +169,20 @@ CellStatistic CellTableView::Statistic() const
     return static_cast<CellStatistic>(std::max(statistic_->currentIndex(), 0));
 }
 
+void CellTableView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (stale_)
+        Recompute();
+}
+
 void CellTableView::Recompute()
 {
+    if (!isVisible()) {
+        stale_ = true;
+        return;
+    }
+    stale_ = false;
     std::string xError, yError;
     std::vector<double> xe = ParseEdges(xEdges_->text().toStdString(), xError);
     std::vector<double> ye = ParseEdges(yEdges_->text().toStdString(), yError);
@@ -187,6 +199,8 @@ void CellTableView::Recompute()
 
 void CellTableView::RowsAdded()
 {
+    if (stale_)
+        return;
     const size_t x = ChannelOf(x_), y = ChannelOf(y_), z = ChannelOf(z_);
     if (log_ && x < log_->Channels.size() && y < log_->Channels.size() && z < log_->Channels.size()) {
         const size_t n = log_->Time.size();

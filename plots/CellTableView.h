@@ -4,7 +4,8 @@
 // text, and the grid (highest Y on top), each cell showing the statistic on a colour scale
 // from the smallest to the largest shown, with its hit count and all its figures in its
 // tooltip; empty cells stay blank. Copy puts the table on the clipboard as tab-separated
-// text. Window thread only.
+// text. While the view is hidden, sorting waits until it is shown, so a log opens without
+// the cost of a table nobody looks at. Window thread only.
 #include <QWidget>
 #include <optional>
 #include <utility>
@@ -33,7 +34,7 @@ public:
     void SetRange(std::optional<std::pair<double, double>> range);
     // Sorts the rows appended to the log since the table was last filled (a live run).
     void RowsAdded();
-    // Sorts the whole log (within the range) again.
+    // Sorts the whole log (within the range) again; when hidden, once it is shown.
     void Recompute();
 
     // Puts a widget at the end of the controls row (the caller's own choices).
@@ -42,6 +43,9 @@ public:
     CellStatistic Statistic() const;
     // The table as the Copy button puts it on the clipboard.
     QString CopyText() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void FillChannelChoices();
@@ -52,7 +56,8 @@ private:
 
     const LogData* log_ = nullptr;
     std::optional<std::pair<double, double>> range_;
-    size_t added_ = 0;  // rows of the log in the table
+    size_t added_ = 0;    // rows of the log in the table
+    bool stale_ = false;  // to be sorted again when shown
     CellTable table_;
     QComboBox* x_ = nullptr;
     QComboBox* y_ = nullptr;

@@ -64,6 +64,8 @@ TEST(CellTableTab, SortsTheLogByEngineSpeedAndMapWithinTheChosenRange)
     ASSERT_TRUE(window.OpenFile(QString::fromStdString(dir.File("run.csv"))));
     auto* tab = window.findChild<CellTableTab*>();
     ASSERT_NE(tab, nullptr);
+    // Hidden, the tab sorts nothing; shown, the whole log.
+    EXPECT_EQ(tab->View()->Table().Hits(), 0u);
     window.findChild<QTabWidget*>()->setCurrentWidget(tab);
 
     EXPECT_EQ(Child<QComboBox>(*tab, "cellX")->currentText().toStdString(), "Engine Speed (rpm)");
