@@ -1,10 +1,13 @@
 #include "plots/LiveWindow.h"
 
+#include "plots/LiveCellTable.h"
+
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <chrono>
@@ -14,10 +17,6 @@ namespace tessek {
 namespace {
 
 constexpr int kReadoutWidth = 170;  // px
-const QColor kStripColours[] = {
-    QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44),   QColor(255, 127, 14),  QColor(148, 103, 189),
-    QColor(23, 190, 207), QColor(140, 86, 75), QColor(227, 119, 194), QColor(127, 127, 127), QColor(188, 189, 34),
-};
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, int pointSize, bool bold, const QColor& colour)
 {
@@ -46,7 +45,11 @@ void ShowNow(QLabel* label, const std::string& text)
 }  // namespace
 
 LiveWindow::LiveWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window), plot_(new QCustomPlot(this)), readouts_(new QWidget(this)), status_(new QLabel(this))
+    : QWidget(parent, Qt::Window),
+      plot_(new QCustomPlot(this)),
+      stack_(plot_),
+      readouts_(new QWidget(this)),
+      status_(new QLabel(this))
 {
     setWindowTitle("Tessek Live");
     resize(960, 800);
@@ -63,7 +66,16 @@ LiveWindow::LiveWindow(QWidget* parent)
     panel.setColor(QPalette::Window, Qt::white);  // the plot's background
     readouts_->setPalette(panel);
     charts->addWidget(readouts_);
-    layout->addLayout(charts, 1);
+    // The live cell table is a tab beside the strips.
+    auto* chart = new QWidget(this);
+    charts->setContentsMargins(0, 0, 0, 0);
+    chart->setLayout(charts);
+    cells_ = new LiveCellTable(this);
+    auto* tabs = new QTabWidget(this);
+    tabs->addTab(chart, "Chart");
+    tabs->addTab(cells_, "Cell table");
+    connect(tabs, &QTabWidget::currentChanged, cells_, &LiveCellTable::Refresh);
+    layout->addWidget(tabs, 1);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(status_, 1);
     auto* viewLog = new QPushButton("&View Log", this);
@@ -92,6 +104,7 @@ void LiveWindow::RunStarted(const std::vector<RunColumn>& columns, std::chrono::
     try {
         failed_ = false;
         model_.Start(columns, started);
+        cells_->Start(columns);
         BuildStrips();
         UpdateTimer();
     } catch (const std::exception& e) {
@@ -107,6 +120,7 @@ void LiveWindow::SampleLogged(const RunSample& sample)
         return;
     try {
         model_.Add(sample);
+        cells_->Add(sample);
     } catch (const std::exception& e) {
         Fail(e.what());
     } catch (...) {
@@ -134,6 +148,7 @@ void LiveWindow::Redraw()
     if (failed_ || !isVisible() || model_.Generation() == drawn_)
         return;
     try {
+        cells_->Refresh();
         DrawFrame();
     } catch (const std::exception& e) {
         Fail(e.what());
@@ -166,42 +181,25 @@ void LiveWindow::BuildStrips()
     for (const Strip& strip : strips_)
         delete strip.Readout;
     strips_.clear();
-    plot_->clearGraphs();
-    plot_->plotLayout()->clear();
-    delete marginGroup_;
-    marginGroup_ = new QCPMarginGroup(plot_);
-    QCPLayoutGrid* grid = plot_->plotLayout();
-    grid->setRowSpacing(2);
     const auto& channels = model_.Channels();
+    std::vector<StripSpec> specs;
+    for (size_t i = 0; i < channels.size(); ++i)
+        specs.push_back({{}, QString::fromStdString(channels[i].Unit), PaletteColour(i)});
+    StripStyle style;
+    style.TickPointSize = 8;
+    style.TimeLabel = "Time since the first sample (s)";
+    const std::vector<StripParts> parts = stack_.Build(specs, style);
     if (channels.empty()) {
         if (model_.Running())
-            grid->addElement(0, 0, new QCPTextElement(plot_, "No values to chart in this run"));
+            plot_->plotLayout()->addElement(0, 0, new QCPTextElement(plot_, "No values to chart in this run"));
         return;
     }
-    QFont tickFont = font();
-    tickFont.setPointSize(8);
     for (size_t i = 0; i < channels.size(); ++i) {
         const auto& channel = channels[i];
-        const QColor colour = kStripColours[i % std::size(kStripColours)];
-        const bool last = i + 1 == channels.size();
+        const QColor colour = specs[i].Colour;
         Strip strip;
-        strip.Rect = new QCPAxisRect(plot_);
-        grid->addElement(static_cast<int>(i), 0, strip.Rect);
-        strip.Rect->setMarginGroup(QCP::msLeft | QCP::msRight, marginGroup_);
-        strip.Rect->setAutoMargins(last ? QCP::msLeft | QCP::msRight | QCP::msBottom : QCP::msLeft | QCP::msRight);
-        strip.Rect->setMargins(QMargins(0, 4, 0, 4));
-        QCPAxis* time = strip.Rect->axis(QCPAxis::atBottom);
-        QCPAxis* value = strip.Rect->axis(QCPAxis::atLeft);
-        time->setTickLabels(last);
-        time->setTickLabelFont(tickFont);
-        if (last)
-            time->setLabel("Time since the first sample (s)");
-        value->setTickLabelFont(tickFont);
-        value->ticker()->setTickCount(3);
-        value->setLabel(QString::fromStdString(channel.Unit));
-        value->setLabelFont(tickFont);
-        strip.Graph = plot_->addGraph(time, value);
-        strip.Graph->setPen(QPen(colour, 1));
+        strip.Rect = parts[i].Rect;
+        strip.Graph = parts[i].Graph;
         // The points are decimated already.
         strip.Graph->setAdaptiveSampling(false);
 
@@ -224,8 +222,6 @@ void LiveWindow::BuildStrips()
         strip.Readout->show();
         strips_.push_back(strip);
     }
-    // The strip with the time labels is as tall as the others plus those labels.
-    grid->setRowStretchFactor(static_cast<int>(channels.size()) - 1, 1.3);
 }
 
 void LiveWindow::PlaceReadouts()

@@ -2,7 +2,7 @@
 // The "Tessek Live" window beside the main window: for every charted column of the running
 // log a strip chart of the last 60 s (one shared time axis, each strip with its own scale
 // and unit) and a large readout of the latest value; a status line with the run's sample
-// and request rates.
+// and request rates. A second tab sorts the run into a cell table as it goes (LiveCellTable).
 //
 // Window thread only. It observes the logging run: the RunObserver calls only store into
 // the LiveModel and never throw (a failure stops the chart and says so in the status
@@ -11,6 +11,7 @@
 // costs the window thread a millisecond or two.
 #include "logging/RunRecord.h"
 #include "plots/LiveModel.h"
+#include "plots/StripPalette.h"
 
 #include <qcustomplot.h>
 #include <QTimer>
@@ -20,6 +21,10 @@
 #include <vector>
 
 class QLabel;
+
+namespace tessek {
+class LiveCellTable;
+}
 
 namespace tessek {
 
@@ -61,6 +66,7 @@ public:
     QString StatusText() const;
     bool RedrawScheduled() const { return timer_.isActive(); }
     const FrameStats& Frames() const { return frames_; }
+    LiveCellTable* Cells() const { return cells_; }
 
 signals:
     // The window's View Log button: whoever owns the log viewer opens it.
@@ -79,10 +85,11 @@ private:
 
     LiveModel model_;
     QCustomPlot* plot_;
+    StripStack stack_;
     QWidget* readouts_;
     QLabel* status_;
+    LiveCellTable* cells_ = nullptr;  // the Cell table tab
     QTimer timer_;
-    QCPMarginGroup* marginGroup_ = nullptr;
     std::vector<Strip> strips_;
     QVector<QCPGraphData> points_;  // reused by every frame
     uint64_t drawn_ = 0;            // the model's generation the last frame showed

@@ -267,6 +267,32 @@ bool IsTimeName(const std::string& name)
     return n == "time" || n == "seconds" || n == "sec" || n == "secs";
 }
 
+bool IsMarkerName(const std::string& name)
+{
+    return Lower(name) == "marker";
+}
+
+// "MARK 001 - Manual": the number and the text after " - ".
+bool ParseMarkLine(std::string_view line, int& number, std::string& text)
+{
+    line = Trim(line);
+    if (line.size() < 6 || Lower(line.substr(0, 5)) != "mark " || line[5] < '0' || line[5] > '9')
+        return false;
+    const char* end = line.data() + line.size();
+    const auto [after, ec] = std::from_chars(line.data() + 5, end, number);
+    if (ec != std::errc())
+        return false;
+    const std::string_view rest = Trim(std::string_view(after, static_cast<size_t>(end - after)));
+    if (rest.empty()) {
+        text.clear();
+        return true;
+    }
+    if (rest.front() != '-')
+        return false;
+    text = std::string(Trim(rest.substr(1)));
+    return true;
+}
+
 bool EndsWithRaw(const std::string& name)
 {
     const std::string n = Lower(name);
@@ -293,7 +319,11 @@ std::string FormatBytes(uint64_t bytes)
 class Parser {
 public:
     Parser(std::string_view text, const LogReadLimits& limits, bool cutShort)
-        : text_(text), limits_(limits), cutShort_(cutShort), reader_(text, DetectSeparator(text))
+        : text_(text),
+          limits_(limits),
+          cutShort_(cutShort),
+          separator_(DetectSeparator(text)),
+          reader_(text, separator_)
     {
     }
 
@@ -306,6 +336,10 @@ public:
         if (!FindHeader())
             return std::move(result_);
         ReadRows();
+        // Marks after the last row mark the last row.
+        if (!result_.Data.Time.empty())
+            for (LogMarker& m : pendingMarks_)
+                result_.Data.Markers.push_back({result_.Data.Time.back(), m.Number, std::move(m.Text)});
         if (result_.Data.Time.empty()) {
             const std::vector<std::string>& examples = result_.Report.Examples;
             result_.Error = "Not a data log: none of its rows could be read" +
@@ -418,11 +452,17 @@ private:
                 break;
             }
         }
+        for (size_t i = 0; i < n; ++i) {
+            if (i != timeColumn_ && IsMarkerName(colNames[i])) {
+                markerColumn_ = i;
+                break;
+            }
+        }
         timeScale_ = Lower(colUnits[timeColumn_]) == "ms" ? 0.001 : 1.0;
         LogData& data = result_.Data;
         data.TimeName = colNames[timeColumn_];
         for (size_t i = 0; i < n; ++i) {
-            if (i == timeColumn_)
+            if (i == timeColumn_ || i == markerColumn_)
                 continue;
             LogChannel c;
             c.Name = colNames[i];
@@ -450,6 +490,8 @@ private:
     void TakeRow(const std::vector<Field>& fields, size_t line, bool lastInText)
     {
         if (IsBlank(fields))
+            return;
+        if (TakeMarkLine(fields))
             return;
         if (fields.size() < columns_) {
             if (lastInText && cutShort_)
@@ -485,8 +527,9 @@ private:
         const bool learnDecimals = data.Time.size() < kDecimalsScanRows;
         data.Time.push_back(t);
         size_t ch = 0;
+        TakeMarkers(fields, t);
         for (size_t i = 0; i < columns_; ++i) {
-            if (i == timeColumn_)
+            if (i == timeColumn_ || i == markerColumn_)
                 continue;
             LogChannel& c = data.Channels[ch++];
             double v;
@@ -505,6 +548,40 @@ private:
             }
         }
         ++result_.Report.RowsRead;
+    }
+
+    // A "MARK 001 - Manual" line: kept for the next row that is read.
+    bool TakeMarkLine(const std::vector<Field>& fields)
+    {
+        const std::string_view first = Trim(fields[0].Text);
+        if (first.size() < 5 || (first[0] != 'M' && first[0] != 'm'))
+            return false;
+        if (fields.size() >= columns_ && !Trim(fields[1].Text).empty())
+            return false;
+        std::string line;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (i > 0)
+                line += separator_;
+            line += fields[i].Text;
+        }
+        LogMarker mark{0, 0, {}};
+        if (!ParseMarkLine(line, mark.Number, mark.Text))
+            return false;
+        pendingMarks_.push_back(std::move(mark));
+        return true;
+    }
+
+    // The marks waiting for a row and the row's own marker number.
+    void TakeMarkers(const std::vector<Field>& fields, double t)
+    {
+        std::vector<LogMarker>& markers = result_.Data.Markers;
+        for (LogMarker& m : pendingMarks_)
+            markers.push_back({t, m.Number, std::move(m.Text)});
+        pendingMarks_.clear();
+        double number;
+        if (markerColumn_ < fields.size() && ParseCell(fields[markerColumn_], number) == Cell::Number &&
+            std::abs(number) < 1e9)
+            markers.push_back({t, static_cast<int>(std::lround(number)), {}});
     }
 
     void ReadRows()
@@ -539,12 +616,15 @@ private:
     std::string_view text_;
     const LogReadLimits& limits_;
     bool cutShort_;
+    char separator_;
     RecordReader reader_;
     LogReadResult result_;
     Record pending_;
     std::vector<Record> early_;
     size_t columns_ = 0;
     size_t timeColumn_ = 0;
+    size_t markerColumn_ = std::numeric_limits<size_t>::max();
+    std::vector<LogMarker> pendingMarks_;
     double timeScale_ = 1.0;
 };
 

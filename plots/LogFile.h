@@ -20,6 +20,9 @@
 //   fewer fields than the names row (a last row cut short) or more that are not empty, or
 //   when its time is earlier than the row before (rows are kept in file order; a repeated
 //   time is kept and counted, so times never go back).
+// - A column named "Marker" holds marker numbers, not values (empty on unmarked rows); a
+//   line "MARK <number>[ - <text>]" marks the next row that is read (the last row when none
+//   follows). Neither is a channel nor a skipped row.
 //
 // Limits: at most `MaxBytes` of the file are read and at most `MaxCells` values are kept;
 // what lies beyond is left out with a note in the report, so a huge file opens quickly
@@ -42,10 +45,20 @@ struct LogChannel {
     std::vector<double> Values;  // one per row; NaN for no value
 };
 
+// A moment marked while logging: in a CSV, a number in the "Marker" column of the marked
+// row; in an MSL, a line "MARK 001 - Manual" before the marked row (the text after " - "
+// is free). Time is the marked row's.
+struct LogMarker {
+    double Time;
+    int Number;
+    std::string Text;
+};
+
 struct LogData {
     std::string TimeName;              // the time column's name as the file gives it
     std::vector<double> Time;          // seconds, one per row, never decreasing
     std::vector<LogChannel> Channels;  // every column but the time column, in file order
+    std::vector<LogMarker> Markers;    // in time order
 };
 
 struct LogReadLimits {

@@ -1,38 +1,26 @@
 #pragma once
 // The log viewer: a window that shows a data log (CSV or MSL) for finding the moment
-// something went wrong and for seeing what the engine made.
-//
-// Channels tab: a table of the log's channels (check box, value at the cursor, min, max and
-// mean over the visible time range; raw columns and any beyond the first 12 start
-// unchecked) and one strip per checked
-// channel, each with its own value scale, all on one time axis. The wheel zooms the time
-// axis around the pointer, dragging pans, a double click shows the whole run; a cursor line
-// follows the pointer. The visible range is redrawn from a min/max thinning of each
-// channel (one bucket per pixel column), so no peak is lost at any zoom.
-// Power curve tab: power and torque against engine speed (PowerCurve) for the opened log
-// and for any runs added to it, each in its own colour and named by its file.
+// something went wrong and for seeing what the engine made. It reads the file and hands
+// the log to its LogViewModel; each tab is a class of its own that shows the model:
+// Channels (ChannelsTab), Power curve (PowerCurveTab), Cell table (CellTableTab) and
+// Scatter (ScatterTab).
 //
 // Window thread only. Nothing is thrown out of the window: a file that cannot be read is
 // reported in the window's status line and the log already shown stays.
 #include <QString>
 #include <QWidget>
-#include <memory>
-#include <utility>
-#include <vector>
 
-#include "plots/LogFile.h"
-#include "plots/PowerCurve.h"
+#include "plots/LogViewModel.h"
 
-class QCPAxisRect;
-class QCPGraph;
-class QCPItemStraightLine;
-class QCustomPlot;
 class QLabel;
-class QMouseEvent;
-class QTableWidget;
-class QTableWidgetItem;
+class QTabWidget;
 
 namespace tessek {
+
+class CellTableTab;
+class ChannelsTab;
+class PowerCurveTab;
+class ScatterTab;
 
 class LogViewerWindow : public QWidget {
     Q_OBJECT
@@ -55,46 +43,19 @@ public:
     void SetCursorTime(double t);
 
 private:
-    struct Strip;
-    struct PowerRun {
-        QString Name;
-        PowerCurve Curve;
-    };
-
     void BuildMenu();
-    QWidget* BuildChannelsTab();
-    QWidget* BuildPowerTab();
-    void FillChannelTable();
-    void RebuildStrips();
-    // The whole run's time range; a run without duration gets one around its time.
-    std::pair<double, double> RunBounds() const;
-    void OnStripRangeChanged(double lower, double upper);
-    void RefreshVisibleRange();
-    void RefreshCursorColumn();
-    void OnPlotMouseMove(QMouseEvent* event);
-    void OnChannelItemChanged(QTableWidgetItem* item);
-    void RedrawPowerCurve();
     void ShowProblem(const QString& text);
     void OpenClick();
     void AddRunClick();
     QString AskForLogFile(const QString& caption);
 
-    QCustomPlot* plot_ = nullptr;
-    QTableWidget* table_ = nullptr;
+    LogViewModel model_;
+    QTabWidget* tabs_ = nullptr;
+    ChannelsTab* channels_ = nullptr;
+    PowerCurveTab* power_ = nullptr;
+    CellTableTab* cells_ = nullptr;
+    ScatterTab* scatter_ = nullptr;
     QLabel* status_ = nullptr;
-    QCustomPlot* powerPlot_ = nullptr;
-    QLabel* powerPeaks_ = nullptr;
-
-    LogData log_;
-    // Per channel: the samples that have a value, for drawing (a gap would hide the extremes
-    // of its pixel column from the thinning). Only for the channels with gaps (compacted_).
-    std::vector<std::vector<double>> compactTime_, compactValues_;
-    std::vector<bool> compacted_;
-    std::vector<std::unique_ptr<Strip>> strips_;
-    double from_ = 0, to_ = 1;
-    double cursor_ = 0;
-    bool syncing_ = false;
-    std::vector<PowerRun> powerRuns_;
     QString lastFolder_;
 };
 

@@ -4,7 +4,8 @@
 # The program runs from a private copy of its folder, so its Tessek.ini names "SIM" and
 # nothing touches a real serial port or the build's own settings.
 #
-# Usage: scripts/screenshots.sh [build-dir]   (writes docs/screenshots/*.png)
+# Usage: scripts/screenshots.sh [build-dir]   (writes docs/screenshots/*.png; the virtual
+# display is :87, or $TESSEK_SHOTS_DISPLAY)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
@@ -30,7 +31,7 @@ cp "$build_dir/bin/tessek" "$work/bin/"
 printf '[ComPort]\nPort=SIM\n\n[CurrentSet]\n1=69\n2=8F\n3=86\n4=9A\n5=98\n6=A0\n7=72\n8=9C\nPerformance=1\nCarWeight=3000\n' \
   > "$work/bin/Tessek.ini"
 
-display=:87
+display=${TESSEK_SHOTS_DISPLAY:-:87}
 Xvfb "$display" -screen 0 1400x900x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=$display
@@ -76,6 +77,12 @@ shoot "$viewer" log-viewer.png
 xdotool windowfocus --sync "$viewer" key ctrl+Tab
 sleep 1
 shoot "$viewer" power-curve.png
+xdotool windowfocus --sync "$viewer" key ctrl+Tab
+sleep 1
+shoot "$viewer" cell-table.png
+xdotool windowfocus --sync "$viewer" key ctrl+Tab
+sleep 1
+shoot "$viewer" scatter.png
 
 # The reports: Codes and Adaptives from the panel (the focus stays in the text area after
 # Alt+L; Tab walks Log, Setup, Save, Adaptives, Codes), then the Reports window on each of

@@ -151,6 +151,47 @@ TEST(LogFile, ReadsFilesWithinItsLimitsAndSaysWhyOneCannotBeRead)
     EXPECT_EQ(ReadLogFile(dir.Path()).Error, "Not a data log: " + dir.Path() + " is not a regular file.");
 }
 
+// Markers as "number@time text" in the order read.
+std::string Markers(const LogReadResult& r)
+{
+    std::ostringstream text;
+    for (const LogMarker& m : r.Data.Markers)
+        text << m.Number << '@' << m.Time << (m.Text.empty() ? "" : " " + m.Text) << ';';
+    return text.str();
+}
+
+TEST(LogFile, ReadsMarkersFromAMarkerColumnAndFromMarkLines)
+{
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {"CSV: a number on the marked row, empty otherwise",
+         "Time (s),Engine Speed (rpm),Marker\r\n0.0,800,\r\n0.5,900,1\r\n1.0,950,\r\n1.5,990,2\r\n", "1@0.5;2@1.5;",
+         "Engine Speed"},
+        {"CSV: the marker column in the middle; a cell that is no number is no marker",
+         "Time,Marker,Knock\n0,,0.1\n1,x,0.2\n2,3,0.3\n", "3@2;", "Knock"},
+        {"MSL: a mark line marks the row after it",
+         "Time\tEngine Speed\ns\trpm\n0.000\t800\nMARK 001 - Manual\n0.500\t900\n1.000\t950\n"
+         "MARK 002 - Cyl 1 Retard 3 deg over 0 deg\n1.500\t990\n",
+         "1@0.5 Manual;2@1.5 Cyl 1 Retard 3 deg over 0 deg;", "Engine Speed"},
+        {"MSL: before the first row, two in a row, and after the last row",
+         "Time\tA\ns\t\nMARK 001 - Manual\n0\t1\nMARK 002 - Manual\nMARK 003\n1\t2\nMARK 004 - End\n",
+         "1@0 Manual;2@1 Manual;3@1;4@1 End;", "A"},
+        {"MSL: a mark line before a skipped row waits for the next one read",
+         "Time\tA\n0\t1\nMARK 007 - Manual\nx\t2\n2\t3\n", "7@2 Manual;", "A"},
+        {"a line that only looks like a mark is a skipped row", "Time,A\n0,1\nMARKED\n1,2\n", "", "A"},
+    };
+    for (const auto& [name, text, markers, channel] : cases) {
+        SCOPED_TRACE(name);
+        const LogReadResult r = ParseLogText(text);
+        ASSERT_TRUE(r.Ok()) << r.Error;
+        EXPECT_EQ(Markers(r), markers);
+        // The marker column is not a channel, and mark lines are neither rows nor skipped rows.
+        ASSERT_EQ(r.Data.Channels.size(), 1u);
+        EXPECT_EQ(r.Data.Channels[0].Name, channel);
+        EXPECT_EQ(r.Report.RowsRead, r.Data.Time.size());
+    }
+    EXPECT_EQ(ParseLogText("Time\tA\n0\t1\nMARK 001 - Manual\nx\t2\n").Report.RowsSkipped, 1u);
+}
+
 TEST(LogStatistics, CursorTakesTheNearestSampleAndRangesKeepTheirEdges)
 {
     const std::vector<double> time{0, 1, 2, 2, 3, 4};

@@ -1,17 +1,23 @@
 // The log viewer on the offscreen platform, opened on a generated log: strips, the value
 // table, zoom and pan with the mouse, the cursor, bad files and the power curve.
 #include "plots/LogViewerWindow.h"
+#include "plots/ScatterTab.h"
 
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QMouseEvent>
+#include <QTabWidget>
 #include <QTableWidget>
+#include <QTest>
 #include <QWheelEvent>
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tests/common/TempFolder.h"
 
@@ -160,6 +166,89 @@ TEST_F(LogViewerWindowTest, ABadFileIsReportedAndTheLogShownStaysAndAWideOneStar
     dir_.Write("wide.csv", wide + "\n0" + std::string(30, ',') + "\n");
     ASSERT_TRUE(Open("wide.csv"));
     EXPECT_EQ(plot_->axisRectCount(), 12);
+}
+
+// Markers 1 and 2 at 5 s and 30 s of a 40 s log: listed, drawn in each strip, and a click
+// on one centres the view on it.
+TEST_F(LogViewerWindowTest, MarkersAreListedDrawnAndFoundByAClick)
+{
+    auto* list = window_.findChild<QListWidget*>("markerList");
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_FALSE(list->isVisible());
+
+    std::string text = "Time\tEngine Speed\tMAP\ns\trpm\tpsi/-inHg\n";
+    for (int i = 0; i <= 400; ++i) {
+        if (i == 50)
+            text += "MARK 001 - Manual\n";
+        if (i == 300)
+            text += "MARK 002 - Cyl 1 Retard 3 deg over 0 deg\n";
+        text += std::to_string(i * 0.1) + "\t" + std::to_string(1000 + i) + "\t" + std::to_string(i % 20 - 10) + "\n";
+    }
+    dir_.Write("marked.msl", text);
+    ASSERT_TRUE(Open("marked.msl"));
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_EQ(list->item(0)->text().toStdString(), "1 at 5.00 s: Manual");
+    EXPECT_EQ(list->item(1)->text().toStdString(), "2 at 30.00 s: Cyl 1 Retard 3 deg over 0 deg");
+    // Per strip a line at each marker; the top strip also has their numbers.
+    int lines = 0, numbers = 0;
+    for (int i = 0; i < plot_->itemCount(); ++i) {
+        if (auto* line = qobject_cast<QCPItemStraightLine*>(plot_->item(i)); line && line->point1->coords().x() == 30)
+            ++lines;
+        if (auto* label = qobject_cast<QCPItemText*>(plot_->item(i)); label && label->text() == "2")
+            ++numbers;
+    }
+    EXPECT_EQ(lines, 2);
+    EXPECT_EQ(numbers, 1);
+
+    window_.SetTimeRange(0, 4);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    EXPECT_NEAR(TimeRange().first, 28, 1e-9);
+    EXPECT_NEAR(TimeRange().second, 32, 1e-9);
+    EXPECT_EQ(table_->horizontalHeaderItem(1)->text().toStdString(), "At 30.000 s");
+}
+
+// Sample 617 is at 12.34 s: 1617 rpm, MAP -33.
+TEST_F(LogViewerWindowTest, EveryTabOpensAndTheScatterShowsThePointNearestThePointer)
+{
+    auto* tabs = window_.findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    std::vector<std::string> names;
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QApplication::processEvents();
+        EXPECT_TRUE(tabs->currentWidget()->isVisible());
+        names.push_back(tabs->tabText(i).toStdString());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Channels", "Power curve", "Cell table", "Scatter"}));
+
+    // Engine speed against MAP, coloured by acceleration: every row with a MAP value.
+    auto* scatter = window_.findChild<ScatterTab*>();
+    auto* plot = window_.findChild<QCustomPlot*>("scatterPlot");
+    ASSERT_NE(scatter, nullptr);
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(scatter->Points().Size(), 1800u);
+    int drawn = 0;
+    for (int g = 0; g <= ScatterTab::kColourBins; ++g)
+        drawn += plot->graph(g)->dataCount();
+    EXPECT_EQ(drawn, 1800);
+    EXPECT_EQ(plot->xAxis->label().toStdString(), "Engine Speed (rpm)");
+    scatter->ShowNearest(1617.2, -33.1);
+    EXPECT_EQ(window_.findChild<QLabel*>("scatterReadout")->text().toStdString(),
+              "At 12.340 s: Engine Speed 1617 rpm, MAP -33 psi/-inHg, Acceleration 0.25 g");
+    EXPECT_EQ(plot->graph(ScatterTab::kColourBins + 1)->dataCount(), 1);
+
+    // Kept to the Channels tab's range: 10 s to 20 s hold rows 500 to 1000, 50 without MAP.
+    window_.findChild<QCheckBox*>("scatterVisibleOnly")->setChecked(true);
+    window_.SetTimeRange(10, 20);
+    EXPECT_EQ(scatter->Points().Size(), 451u);
+    // Hidden, it draws again only when shown.
+    tabs->setCurrentIndex(0);
+    window_.SetTimeRange(0, 5);
+    EXPECT_EQ(scatter->Points().Size(), 451u);
+    tabs->setCurrentWidget(scatter);
+    EXPECT_EQ(scatter->Points().Size(), 226u);
 }
 
 TEST_F(LogViewerWindowTest, PowerCurveOverlaysRunsNamedByTheirFiles)
