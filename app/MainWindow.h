@@ -44,6 +44,7 @@ class QPushButton;
 namespace tessek {
 
 class LiveWindow;
+class LogRun;
 class LogViewerWindow;
 class MemoWidget;
 
@@ -69,6 +70,7 @@ public:
     QPushButton* btnComSetup;
     QPushButton* btnChart;    // shows the live chart "Tessek Live"
     QPushButton* btnViewLog;  // opens the log viewer on the latest data log
+    QPushButton* btnMark;     // marks the moment in the running log's data logs
     QCheckBox* cbxDumpAll;
     QGroupBox* rgRate;
     QButtonGroup* rgRateItems;  // the six "Sample Rate" items, ids 0 to 5
@@ -105,6 +107,10 @@ public:
     void rgRateClick(QObject* Sender);
     void btnChartClick(QObject* Sender);
     void btnViewLogClick(QObject* Sender);
+    void btnMarkClick(QObject* Sender);
+    // Sets a marker with `text` in the running log (the Mark buttons say "Manual", an
+    // alarm its own text); does nothing when no run is logging.
+    void MarkRun(const std::string& text);
 
     void ComPortAfterOpen(TCustomComPort* Sender);
     void ComPortRxChar(TCustomComPort* Sender, int32_t Count);
@@ -163,6 +169,7 @@ private:
     LiveWindow* live_ = nullptr;         // windows of their own, owned by this one; the live
     LogViewerWindow* viewer_ = nullptr;  // chart hears of every run, shown or not
     std::string viewerFile_;             // what the viewer was last opened on
+    LogRun* run_ = nullptr;              // the logging run on the stack, from its start to its end
     bool busy_ = false;
     bool closed_ = false;
     int commandDepth_ = 0;             // commands on the stack
