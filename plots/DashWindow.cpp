@@ -16,8 +16,19 @@ namespace tessek {
 namespace {
 
 constexpr double kTileAspect = 1.6;
-const char* const kTileStyle = "background: #181818; color: white; border-radius: 6px;";
-const char* const kAlarmTileStyle = "background: #c00000; color: white; border-radius: 6px;";
+const QColor kTileColour(0x18, 0x18, 0x18);
+const QColor kAlarmTileColour(0xc0, 0, 0);
+
+// Palettes rather than style sheets: a tile changes colour with every alarm, and a style
+// sheet would restyle the whole tile each time.
+void Paint(QWidget* widget, const QColor& background, const QColor& text)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::WindowText, text);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
 
 void SetPixelSize(QLabel* label, int pixels, bool bold)
 {
@@ -62,14 +73,13 @@ DashWindow::DashWindow(const LiveModel& model, const LiveAlarms& alarms, QWidget
 {
     setObjectName("DashWindow");
     setWindowTitle("Tessek Dash");
-    setStyleSheet("DashWindow { background: black; }");
-    setAttribute(Qt::WA_StyledBackground);
+    Paint(this, Qt::black, Qt::white);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(12, 12, 12, 12);
     alarm_->setObjectName("DashAlarm");
     alarm_->setWordWrap(true);
     alarm_->setAlignment(Qt::AlignCenter);
-    alarm_->setStyleSheet("color: #ff3030;");
+    Paint(alarm_, Qt::black, QColor(0xff, 0x30, 0x30));
     alarm_->hide();
     layout->addWidget(alarm_);
     gridLayout_ = new QGridLayout(grid_);
@@ -78,7 +88,7 @@ DashWindow::DashWindow(const LiveModel& model, const LiveAlarms& alarms, QWidget
     layout->addWidget(grid_, 1);
     grid_->installEventFilter(this);
     auto* hint = new QLabel("F11 or Esc: back    M: mark    Alt+L: log on/off", this);
-    hint->setStyleSheet("color: #808080;");
+    Paint(hint, Qt::black, QColor(0x80, 0x80, 0x80));
     hint->setAlignment(Qt::AlignCenter);
     layout->addWidget(hint);
 
@@ -109,7 +119,7 @@ void DashWindow::Refresh()
         const bool alarm = alarms_.Monitor().Active(tile.Column);
         if (alarm != tile.Alarm) {
             tile.Alarm = alarm;
-            tile.Box->setStyleSheet(alarm ? kAlarmTileStyle : kTileStyle);
+            Paint(tile.Box, alarm ? kAlarmTileColour : kTileColour, Qt::white);
         }
     }
     const QString text = alarms_.Raised() ? QString::fromStdString(alarms_.Text()) : QString();
@@ -128,8 +138,8 @@ void DashWindow::Build()
         Tile tile;
         tile.Column = channel.Column;
         tile.Box = new QWidget(grid_);
-        tile.Box->setAttribute(Qt::WA_StyledBackground);
-        tile.Box->setStyleSheet(kTileStyle);
+        tile.Box->setObjectName("DashTile");
+        Paint(tile.Box, kTileColour, Qt::white);
         auto* box = new QVBoxLayout(tile.Box);
         box->setContentsMargins(10, 6, 10, 6);
         box->setSpacing(0);

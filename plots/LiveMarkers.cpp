@@ -59,7 +59,8 @@ void MarkerLines::Update(const std::vector<QCPAxisRect*>& rects, const std::vect
             line->point2->setCoords(marker.Time, 1);
             line->setVisible(true);
         }
-        labels_[used]->position->setCoords(marker.Time, 0.02);
+        // Markers set close together (an alarm on several cylinders) keep their numbers apart.
+        labels_[used]->position->setCoords(marker.Time, 0.02 + 0.2 * static_cast<double>((marker.Number - 1) % 4));
         labels_[used]->setText(QString(" %1").arg(marker.Number));
         labels_[used]->setVisible(true);
         ++used;

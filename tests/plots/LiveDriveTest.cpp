@@ -180,6 +180,9 @@ TEST_F(Drive, F11ShowsTheDashFullScreenWithItsOwnKeys)
     EXPECT_EQ(dash->Tiles()[1].Value->text(), "3");
     EXPECT_TRUE(dash->Tiles()[1].Alarm);
     EXPECT_FALSE(dash->Tiles()[0].Alarm);
+    // Painted so: red behind the value in alarm, dark otherwise.
+    EXPECT_EQ(dash->Tiles()[1].Box->grab().toImage().pixelColor(20, 40), QColor(0xc0, 0, 0));
+    EXPECT_EQ(dash->Tiles()[0].Box->grab().toImage().pixelColor(20, 40), QColor(0x18, 0x18, 0x18));
     EXPECT_EQ(dash->AlarmText().toStdString(), "ALARM Cyl 1 Retard 3 deg, limit 0 deg");
     // Big enough to read: the value's font is many times the window's own.
     EXPECT_GT(dash->Tiles()[0].Value->font().pixelSize(), 40);
