@@ -37,8 +37,8 @@ RunSample Sample(double time, double retard, std::optional<RunMarker> marker = {
     return sample;
 }
 
-struct Drive : ::testing::Test {
-    Drive()
+struct LiveDrive : ::testing::Test {
+    LiveDrive()
     {
         window.SetSettingsFile(folder.File("Tessek.ini"));
         window.Alarms().Beep = [this] { ++beeps; };
@@ -54,7 +54,7 @@ struct Drive : ::testing::Test {
 };
 
 // Markers carried by samples are lines with their numbers while they are in the last minute.
-TEST_F(Drive, MarkersAreDrawnWhileTheyAreInTheShownMinute)
+TEST_F(LiveDrive, MarkersAreDrawnWhileTheyAreInTheShownMinute)
 {
     window.show();
     window.RunStarted(kColumns, std::chrono::system_clock::now());
@@ -76,7 +76,7 @@ TEST_F(Drive, MarkersAreDrawnWhileTheyAreInTheShownMinute)
 
 // The default limit on knock retard: each crossing asks once for a marker and beeps once,
 // also while the window is hidden; shown, the strip and readout are red and the line says why.
-TEST_F(Drive, AnAlarmTurnsItsStripRedAndMarksTheLogOncePerCrossing)
+TEST_F(LiveDrive, AnAlarmTurnsItsStripRedAndMarksTheLogOncePerCrossing)
 {
     window.RunStarted(kColumns, std::chrono::system_clock::now());
     int t = 0;
@@ -114,7 +114,7 @@ TEST_F(Drive, AnAlarmTurnsItsStripRedAndMarksTheLogOncePerCrossing)
 }
 
 // The Log and Mark buttons and the M key ask the owner; the window itself logs nothing.
-TEST_F(Drive, LogAndMarkButtonsAndTheMKeyAskTheOwner)
+TEST_F(LiveDrive, LogAndMarkButtonsAndTheMKeyAskTheOwner)
 {
     window.show();
     window.activateWindow();
@@ -130,7 +130,7 @@ TEST_F(Drive, LogAndMarkButtonsAndTheMKeyAskTheOwner)
     EXPECT_EQ(marks, (std::vector<std::string>{"Manual", "Manual"}));
 }
 
-TEST_F(Drive, TheAlarmTableWritesItsLimitsAndRefusesWhatIsNotANumber)
+TEST_F(LiveDrive, TheAlarmTableWritesItsLimitsAndRefusesWhatIsNotANumber)
 {
     window.RunStarted(kColumns, std::chrono::system_clock::now());
     bool refused = false;
@@ -164,7 +164,7 @@ TEST_F(Drive, TheAlarmTableWritesItsLimitsAndRefusesWhatIsNotANumber)
     EXPECT_EQ(marks, std::vector<std::string>{"Engine Speed 6100 rpm over 6000 rpm"});
 }
 
-TEST_F(Drive, F11ShowsTheDashFullScreenWithItsOwnKeys)
+TEST_F(LiveDrive, F11ShowsTheDashFullScreenWithItsOwnKeys)
 {
     window.RunStarted(kColumns, std::chrono::system_clock::now());
     window.SampleLogged(Sample(0, 3));
