@@ -120,7 +120,11 @@ LiveWindow::LiveWindow(QWidget* parent)
     status_->setText(QString::fromStdString(model_.StatusText()));
 }
 
-LiveWindow::~LiveWindow() = default;
+LiveWindow::~LiveWindow()
+{
+    // The dash reads the model and the alarms, which go before the window's children do.
+    delete dash_;
+}
 
 void LiveWindow::RunStarted(const std::vector<RunColumn>& columns, std::chrono::system_clock::time_point started)
 {
