@@ -10,6 +10,7 @@
 #include "platform/Text.h"
 #include "plots/LiveWindow.h"
 #include "plots/LogViewerWindow.h"
+#include "plots/WindowPlacement.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -25,6 +26,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace tessek {
@@ -44,9 +46,18 @@ TfrmMain::TfrmMain(const std::string& programFolder, TickSource clock, std::shar
     live_ = new LiveWindow(this);
     connect(live_, &LiveWindow::ViewLogRequested, this,
             [this] { RunCommand(live_, [this] { btnViewLogClick(live_); }); });
+    // The live window drives the same run as btnLog and btnMark.
+    connect(live_, &LiveWindow::LogRequested, this, [this] { RunCommand(live_, [this] { btnLogClick(live_); }); });
+    connect(live_, &LiveWindow::MarkRequested, this,
+            [this](const QString& text) { RunGuarded([&] { MarkRun(text.toStdString()); }); });
+    live_->SetSettingsFile(SettingsFileName());
     DeclarePort();
     ConnectHandlers();
     RunGuarded([this] { FormCreate(this); });
+    // After FormCreate's move: the window stays at 10, 10 unless it was moved before or
+    // does not fit the screen there.
+    WindowPlacement::Attach(this, SettingsFileName(), "Main", size(), QPoint(10, 10));
+    WindowPlacement::Attach(live_, SettingsFileName(), "Live", live_->size());
 }
 
 TfrmMain::~TfrmMain()
@@ -113,8 +124,13 @@ void TfrmMain::CreateControls()
     button(btnComSetup, "btnComSetup", "Com Setup");
     button(btnChart, "btnChart", "C&hart");
     button(btnViewLog, "btnViewLog", "&View Log");
+    button(btnMark, "btnMark", "&Mark");
     button(btnReports, "btnReports", "&Reports");
     btnLog->setDefault(true);
+    // "&Setup" and "&Save" share Alt+S; Save has a shortcut of its own.
+    auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    save->setObjectName("SaveShortcut");
+    connect(save, &QShortcut::activated, btnSave, &QPushButton::click);
 
     cbxDumpAll = new QCheckBox("&Display all RX", Panel1);
     cbxDumpAll->setObjectName("cbxDumpAll");
@@ -145,7 +161,8 @@ void TfrmMain::CreateControls()
     QWidget::setTabOrder(btnCodes, btnComSetup);
     QWidget::setTabOrder(btnComSetup, btnChart);
     QWidget::setTabOrder(btnChart, btnViewLog);
-    QWidget::setTabOrder(btnViewLog, btnReports);
+    QWidget::setTabOrder(btnViewLog, btnMark);
+    QWidget::setTabOrder(btnMark, btnReports);
     QWidget::setTabOrder(btnReports, cbxDumpAll);
     QWidget::setTabOrder(cbxDumpAll, rgRateItems->button(0));
 
@@ -206,6 +223,7 @@ void TfrmMain::ConnectHandlers()
     click(btnComSetup, &TfrmMain::btnComSetupClick);
     click(btnChart, &TfrmMain::btnChartClick);
     click(btnViewLog, &TfrmMain::btnViewLogClick);
+    click(btnMark, &TfrmMain::btnMarkClick);
     click(btnReports, &TfrmMain::btnReportsClick);
     connect(rgRateItems, &QButtonGroup::idClicked, this, [this] { RunGuarded([&] { rgRateClick(rgRate); }); });
 }

@@ -44,6 +44,7 @@ class QPushButton;
 namespace tessek {
 
 class LiveWindow;
+class LogRun;
 class LogViewerWindow;
 class MemoWidget;
 class ReportsWindow;
@@ -70,6 +71,7 @@ public:
     QPushButton* btnComSetup;
     QPushButton* btnChart;    // shows the live chart "Tessek Live"
     QPushButton* btnViewLog;  // opens the log viewer on the latest data log
+    QPushButton* btnMark;     // marks the moment in the running log's data logs
     QPushButton* btnReports;  // shows the Reports window (fault code list, adaptives grid)
     QCheckBox* cbxDumpAll;
     QGroupBox* rgRate;
@@ -107,6 +109,10 @@ public:
     void rgRateClick(QObject* Sender);
     void btnChartClick(QObject* Sender);
     void btnViewLogClick(QObject* Sender);
+    void btnMarkClick(QObject* Sender);
+    // Sets a marker with `text` in the running log (the Mark buttons say "Manual", an
+    // alarm its own text); does nothing when no run is logging.
+    void MarkRun(const std::string& text);
     void btnReportsClick(QObject* Sender);
 
     void ComPortAfterOpen(TCustomComPort* Sender);
@@ -169,6 +175,7 @@ private:
     LiveWindow* live_ = nullptr;         // windows of their own, owned by this one; the live
     LogViewerWindow* viewer_ = nullptr;  // chart hears of every run, shown or not
     std::string viewerFile_;             // what the viewer was last opened on
+    LogRun* run_ = nullptr;              // the logging run on the stack, from its start to its end
     ReportsWindow* reports_ = nullptr;   // the readings of this session's reports
     bool busy_ = false;
     bool closed_ = false;

@@ -3,6 +3,7 @@
 #include "logging/DataLog.h"
 #include "plots/LiveWindow.h"
 #include "plots/LogViewerWindow.h"
+#include "plots/WindowPlacement.h"
 
 namespace tessek {
 
@@ -18,6 +19,7 @@ void TfrmMain::btnViewLogClick(QObject*)
     if (!viewer_) {
         viewer_ = new LogViewerWindow(this);
         viewer_->setWindowFlag(Qt::Window);
+        WindowPlacement::Attach(viewer_, SettingsFileName(), "Viewer", viewer_->size());
     }
     // The latest run is what one looks at after logging; a viewer already on it keeps its
     // zoom and cursor.

@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/StandaloneViewer.h"
 #include "platform/BuildInfo.h"
+#include "platform/ProgramFolder.h"
 #include "plots/LogViewerWindow.h"
 
 #include <QCommandLineParser>
@@ -60,7 +61,7 @@ int main(int argc, char** argv)
 
     tessek::InstallMessageBoxErrorDisplay();
     if (parser.isSet("view")) {
-        const auto viewer = tessek::OpenStandaloneViewer(parser.value("view"));
+        const auto viewer = tessek::OpenStandaloneViewer(parser.value("view"), tessek::ProgramFolder() + "Tessek.ini");
         return app.exec();
     }
     tessek::TfrmMain window;

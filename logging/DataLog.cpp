@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <optional>
@@ -52,7 +53,8 @@ std::optional<T> At(const std::vector<std::optional<T>>& values, size_t i)
 }
 
 // One sample row; `missing` stands in for a value the sample does not have.
-std::string Row(const std::vector<RunColumn>& columns, const RunSample& sample, char separator, const char* missing)
+std::string Row(const std::vector<RunColumn>& columns, const RunSample& sample, char separator, const char* missing,
+                bool markerColumn)
 {
     std::string row = FormatFixed(sample.Time, 0, kSampleTimeDecimals);
     for (size_t i = 0; i < columns.size(); ++i) {
@@ -65,7 +67,21 @@ std::string Row(const std::vector<RunColumn>& columns, const RunSample& sample, 
             row += raw ? std::to_string(*raw) : missing;
         }
     }
+    if (markerColumn) {
+        row += separator;
+        if (sample.Marker)
+            row += std::to_string(sample.Marker->Number);
+    }
     return row + kLineEnd;
+}
+
+// The line MegaLogViewer reads as a marker, before the row that carries it:
+// "MARK 001 - Manual".
+std::string MslMarkerLine(const RunMarker& marker)
+{
+    char number[16];
+    std::snprintf(number, sizeof number, "%03d", marker.Number);
+    return std::string("MARK ") + number + " - " + MslField(marker.Text) + kLineEnd;
 }
 
 ssize_t SystemWrite(int fd, const char* data, size_t size)
@@ -108,9 +124,12 @@ void DataLogWriter::RunStarted(const std::vector<RunColumn>& columns, std::chron
 void DataLogWriter::SampleLogged(const RunSample& sample)
 {
     if (csv_.Fd)
-        WriteRow(csv_, Row(columns_, sample, ',', ""));
-    if (msl_.Fd)
-        WriteRow(msl_, Row(columns_, sample, '\t', "0"));
+        WriteRow(csv_, Row(columns_, sample, ',', "", true));
+    if (msl_.Fd) {
+        // One write: the marker line never stands without its row.
+        WriteRow(msl_, (sample.Marker ? MslMarkerLine(*sample.Marker) : std::string()) +
+                           Row(columns_, sample, '\t', "0", false));
+    }
 }
 
 void DataLogWriter::RunEnded()
@@ -208,7 +227,7 @@ std::string DataLogWriter::CsvHeader() const
         if (column.HasRaw)
             row += ',' + CsvField(RawName(column));
     }
-    return row + kLineEnd;
+    return row + "," + kMarkerColumn + kLineEnd;
 }
 
 std::string DataLogWriter::MslHeader() const

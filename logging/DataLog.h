@@ -9,8 +9,11 @@
 // with the column's decimals and "." as decimal mark whatever the locale, lines ending in
 // CR LF. CSV (RFC 4180): one row of names with the unit in parentheses ("Engine Speed
 // (rpm)"), quoted only when they hold a comma, quote or line break; a missing value is an
-// empty cell. MSL: row 1 the names, row 2 the units, every cell a number (0 for a missing
-// value); tabs and line breaks in names become blanks.
+// empty cell; the last column, "Marker", holds the number of the marker a row carries
+// (RunSample::Marker), empty otherwise. MSL: row 1 the names, row 2 the units, every cell
+// a number (0 for a missing value); tabs and line breaks in names become blanks; a row
+// that carries a marker follows a line "MARK 001 - Manual" (number and text), the form
+// MegaLogViewer reads as a marker.
 //
 // Each row reaches the operating system in one write as soon as it is logged (never one
 // sync per row), so a killed program leaves every row logged before it; RunEnded syncs
@@ -32,6 +35,9 @@
 #include <vector>
 
 namespace tessek {
+
+// The CSV's last column: the marker numbers.
+inline constexpr const char* kMarkerColumn = "Marker";
 
 // The data log of the latest run in `programFolder`'s "logs" folder: the CSV file written
 // last (by modification time, then by name); "" when there is none.

@@ -72,6 +72,7 @@ void LogRun::StartOrStop()
     const auto started = std::chrono::system_clock::now();
     for (RunObserver* observer : observers_)
         observer->RunStarted(columns, started);
+    sampling_ = true;
 
     try {
         WriteHeader();
@@ -98,11 +99,21 @@ void LogRun::StartOrStop()
 // data log files where they are written) is finished here, in this order.
 void LogRun::EndOfRun()
 {
+    sampling_ = false;
+    pendingMarkers_.clear();
     // The observers first: they never fail, and the data log files are closed even when
     // the text log cannot be saved.
     for (RunObserver* observer : observers_)
         observer->RunEnded();
     SaveAutomaticLog();
+}
+
+std::optional<int> LogRun::Mark(const std::string& text)
+{
+    if (!sampling_)
+        return std::nullopt;
+    pendingMarkers_.push_back({++markers_, text});
+    return markers_;
 }
 
 uint8_t LogRun::Request(uint8_t address)
@@ -168,7 +179,11 @@ void LogRun::SampleLoop()
         if (host_.Busy()) {
             host_.MemoAddLine(line);
             if (!observers_.empty()) {
-                const RunSample sample = MakeRunSample(t, values, settings_.Performance, figures, sampleRequests_);
+                RunSample sample = MakeRunSample(t, values, settings_.Performance, figures, sampleRequests_);
+                if (!pendingMarkers_.empty()) {
+                    sample.Marker = std::move(pendingMarkers_.front());
+                    pendingMarkers_.pop_front();
+                }
                 for (RunObserver* observer : observers_)
                     observer->SampleLogged(sample);
             }

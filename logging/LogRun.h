@@ -16,8 +16,10 @@
 // is written once, and a run that finds it taken reports it and saves nothing.
 #include "logging/Decoders.h"
 #include "logging/ParamCatalogue.h"
+#include "logging/RunRecord.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -57,6 +59,13 @@ public:
     // running command. Returns when the run (or the stop request) is done.
     void StartOrStop();
 
+    // Sets the run's next marker (1, 2, ... within the run) with `text`; the next sample
+    // reported to the observers carries it (RunSample::Marker). Returns its number, or
+    // nothing when the run is not logging samples (before the handshake, after the end, or
+    // a run object that only stops another), where a mark does nothing. The text lines of
+    // the window and the automatic log are not changed by markers.
+    std::optional<int> Mark(const std::string& text);
+
     // One slot of a sample: the decoder for `address` asks the LM and appends its text.
     // Returns the number behind that text (none for a skipped slot).
     std::optional<DecodedValue> DecodeSlot(uint8_t address, std::string& line);
@@ -91,8 +100,11 @@ private:
     DisplayTextLookup displayText_;
     LogRunState state_;
     std::vector<RunObserver*> observers_;
-    std::vector<uint8_t> slotReplies_;  // the replies of the slot being decoded, in order
-    int sampleRequests_ = 0;            // requests of the sample being built
+    bool sampling_ = false;                 // between the run's start for the observers and its end
+    int markers_ = 0;                       // markers set in this run
+    std::deque<RunMarker> pendingMarkers_;  // set, not yet carried by a sample
+    std::vector<uint8_t> slotReplies_;      // the replies of the slot being decoded, in order
+    int sampleRequests_ = 0;                // requests of the sample being built
 };
 
 }  // namespace tessek

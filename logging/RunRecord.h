@@ -22,6 +22,13 @@ struct RunColumn {
     bool HasRaw = false;  // the LM's raw byte(s) come with every value (a slot, not a figure)
 };
 
+// A moment the user (the Mark button) or an alarm marked during a run. Numbered 1, 2, ...
+// within each run, in the order they were set.
+struct RunMarker {
+    int Number = 0;
+    std::string Text;  // "Manual", or the alarm's text
+};
+
 struct RunSample {
     double Time = 0;  // seconds since the run's first sample: the line's time field
     // One per column: the number the window's line shows for it; no value where the line
@@ -31,6 +38,9 @@ struct RunSample {
     // value for the performance figures.
     std::vector<std::optional<int32_t>> Raw;
     int Requests = 0;  // requests sent to the LM for this sample
+    // The marker this sample carries: the oldest one set since the previous sample that no
+    // earlier sample took (one per sample; more set at once go to the samples after it).
+    std::optional<RunMarker> Marker;
 };
 
 class RunObserver {

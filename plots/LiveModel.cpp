@@ -51,6 +51,8 @@ void LiveModel::Start(const std::vector<RunColumn>& columns, std::chrono::system
             channels.push_back({columns[i].Name, columns[i].Unit, columns[i].Decimals, i, LiveSeries()});
     }
     channels_ = std::move(channels);
+    markers_.clear();
+    markers_.reserve(256);
     rates_.Clear();
     started_ = started;
     newest_ = 0;
@@ -67,6 +69,8 @@ void LiveModel::Add(const RunSample& sample)
             channel.Column < sample.Values.size() ? sample.Values[channel.Column] : std::nullopt;
         channel.Series.Add(sample.Time, value);
     }
+    if (sample.Marker)
+        markers_.push_back({sample.Time, sample.Marker->Number, sample.Marker->Text});
     rates_.Add(sample.Time, sample.Requests);
     newest_ = std::max(newest_, sample.Time);
     ++generation_;

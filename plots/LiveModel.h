@@ -24,6 +24,13 @@ bool IsCharted(const RunColumn& column);
 // The readout's number: `decimals` decimals as the window's line prints it; "---" for no value.
 std::string ReadoutText(std::optional<double> value, int decimals);
 
+// A marker of the run, at the time of the sample that carried it.
+struct LiveMarker {
+    double Time = 0;  // s since the run's first sample
+    int Number = 0;
+    std::string Text;
+};
+
 struct TimeWindow {
     double From = 0;  // s since the run's first sample
     double To = 0;
@@ -44,7 +51,8 @@ public:
     // Forgets the previous run and makes the channels for the charted `columns`; allocates
     // about 1 MiB per channel.
     void Start(const std::vector<RunColumn>& columns, std::chrono::system_clock::time_point started);
-    // Stores one sample; never allocates. A value missing from a short sample counts as no
+    // Stores one sample (and the marker it carries); never allocates but for markers beyond
+    // the first few hundred. A value missing from a short sample counts as no
     // value. Ignored while no run is going.
     void Add(const RunSample& sample);
     // The run's data stays until the next Start.
@@ -53,6 +61,7 @@ public:
     bool Running() const { return running_; }
     const std::vector<Channel>& Channels() const { return channels_; }
     const RateMeter& Rates() const { return rates_; }
+    const std::vector<LiveMarker>& Markers() const { return markers_; }
     // The last kShownSeconds up to the newest sample; [0, kShownSeconds] until the run is
     // that old, so a new run fills the strips from the left.
     TimeWindow Shown() const;
@@ -66,6 +75,7 @@ public:
 
 private:
     std::vector<Channel> channels_;
+    std::vector<LiveMarker> markers_;
     RateMeter rates_;
     std::optional<std::chrono::system_clock::time_point> started_;
     double newest_ = 0;

@@ -1,11 +1,16 @@
 #include "plots/LiveWindow.h"
 
+#include "plots/AlarmDialog.h"
+#include "plots/DashWindow.h"
 #include "plots/LiveCellTable.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -17,6 +22,8 @@ namespace tessek {
 namespace {
 
 constexpr int kReadoutWidth = 170;  // px
+const QColor kAlarmColour(210, 0, 0);
+const QColor kAlarmBackground(255, 225, 225);
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, int pointSize, bool bold, const QColor& colour)
 {
@@ -49,7 +56,10 @@ LiveWindow::LiveWindow(QWidget* parent)
       plot_(new QCustomPlot(this)),
       stack_(plot_),
       readouts_(new QWidget(this)),
-      status_(new QLabel(this))
+      status_(new QLabel(this)),
+      alarmLine_(new QLabel(this)),
+      markers_(plot_),
+      dash_(new DashWindow(model_, alarms_, this))
 {
     setWindowTitle("Tessek Live");
     resize(960, 800);
@@ -76,8 +86,29 @@ LiveWindow::LiveWindow(QWidget* parent)
     tabs->addTab(cells_, "Cell table");
     connect(tabs, &QTabWidget::currentChanged, cells_, &LiveCellTable::Refresh);
     layout->addWidget(tabs, 1);
+    alarmLine_->setObjectName("AlarmLine");
+    alarmLine_->setWordWrap(true);
+    layout->addWidget(alarmLine_);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(status_, 1);
+    const auto button = [&](const char* name, const QString& caption) {
+        auto* b = new QPushButton(caption, this);
+        b->setObjectName(name);
+        bottom->addWidget(b);
+        return b;
+    };
+    connect(button("btnLog", "&Log"), &QPushButton::clicked, this, &LiveWindow::LogRequested);
+    connect(button("btnMark", "&Mark"), &QPushButton::clicked, this, [this] { emit MarkRequested("Manual"); });
+    connect(button("btnAlarms", "&Alarms..."), &QPushButton::clicked, this, &LiveWindow::EditAlarms);
+    connect(button("btnDash", "Dash (F11)"), &QPushButton::clicked, this, &LiveWindow::ToggleDash);
+    auto* markKey = new QShortcut(QKeySequence(Qt::Key_M), this);
+    connect(markKey, &QShortcut::activated, this, [this] { emit MarkRequested("Manual"); });
+    auto* dashKey = new QShortcut(QKeySequence(Qt::Key_F11), this);
+    connect(dashKey, &QShortcut::activated, this, &LiveWindow::ToggleDash);
+    connect(dash_, &DashWindow::MarkRequested, this, [this] { emit MarkRequested("Manual"); });
+    connect(dash_, &DashWindow::LogRequested, this, &LiveWindow::LogRequested);
+    alarms_.Beep = [] { QApplication::beep(); };
+    alarms_.OnRaised = [this](const std::string& marker) { emit MarkRequested(QString::fromStdString(marker)); };
     auto* viewLog = new QPushButton("&View Log", this);
     viewLog->setObjectName("btnViewLog");
     connect(viewLog, &QPushButton::clicked, this, &LiveWindow::ViewLogRequested);
@@ -97,12 +128,17 @@ LiveWindow::LiveWindow(QWidget* parent)
     status_->setText(QString::fromStdString(model_.StatusText()));
 }
 
-LiveWindow::~LiveWindow() = default;
+LiveWindow::~LiveWindow()
+{
+    // The dash reads the model and the alarms, which go before the window's children do.
+    delete dash_;
+}
 
 void LiveWindow::RunStarted(const std::vector<RunColumn>& columns, std::chrono::system_clock::time_point started)
 {
     try {
         failed_ = false;
+        alarms_.Start(columns);
         model_.Start(columns, started);
         cells_->Start(columns);
         BuildStrips();
@@ -116,6 +152,14 @@ void LiveWindow::RunStarted(const std::vector<RunColumn>& columns, std::chrono::
 
 void LiveWindow::SampleLogged(const RunSample& sample)
 {
+    // Alarms are watched also when the chart has failed.
+    try {
+        alarms_.Check(sample);
+    } catch (const std::exception& e) {
+        Fail(e.what());
+    } catch (...) {
+        Fail("unknown error");
+    }
     if (failed_)
         return;
     try {
@@ -173,6 +217,9 @@ void LiveWindow::showEvent(QShowEvent* event)
 void LiveWindow::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
+    // A window of its own: hiding this one would leave it open (minimizing does not close it).
+    if (!event->spontaneous())
+        dash_->close();
     UpdateTimer();
 }
 
@@ -181,6 +228,7 @@ void LiveWindow::BuildStrips()
     for (const Strip& strip : strips_)
         delete strip.Readout;
     strips_.clear();
+    markers_.Clear();
     const auto& channels = model_.Channels();
     std::vector<StripSpec> specs;
     for (size_t i = 0; i < channels.size(); ++i)
@@ -198,6 +246,7 @@ void LiveWindow::BuildStrips()
         const auto& channel = channels[i];
         const QColor colour = specs[i].Colour;
         Strip strip;
+        strip.Colour = colour;
         strip.Rect = parts[i].Rect;
         strip.Graph = parts[i].Graph;
         // The points are decimated already.
@@ -262,10 +311,19 @@ void LiveWindow::DrawFrame()
             points_.append(QCPGraphData(p.Time, p.Value));
         strip.Graph->data()->set(points_, true);
     }
+    std::vector<QCPAxisRect*> rects;
+    for (const Strip& strip : strips_)
+        rects.push_back(strip.Rect);
+    markers_.Update(rects, model_.Markers(), shown);
+    ShowAlarms();
     plot_->replot(QCustomPlot::rpImmediateRefresh);
     PlaceReadouts();
     for (size_t i = 0; i < strips_.size(); ++i)
         ShowNow(strips_[i].Value, ReadoutText(channels[i].Series.Latest(), channels[i].Decimals));
+    if (alarms_.Generation() != alarmsDrawn_) {
+        alarmsDrawn_ = alarms_.Generation();
+        ShowNow(alarmLine_, alarms_.Text());
+    }
     ShowNow(status_, model_.StatusText());
     drawn_ = model_.Generation();
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
@@ -280,6 +338,72 @@ void LiveWindow::UpdateTimer()
         timer_.start();
     else
         timer_.stop();
+}
+
+void LiveWindow::SetSettingsFile(const std::string& path)
+{
+    alarms_.SettingsFile = path;
+}
+
+QString LiveWindow::AlarmText() const
+{
+    return alarmLine_->text();
+}
+
+void LiveWindow::ToggleDash()
+{
+    if (dash_->isVisible()) {
+        dash_->close();
+        return;
+    }
+    // On this window's screen; the size is for platforms without a window manager.
+    if (QScreen* own = screen())
+        dash_->setGeometry(own->geometry());
+    dash_->showFullScreen();
+    dash_->raise();
+    dash_->activateWindow();
+}
+
+void LiveWindow::EditAlarms()
+{
+    std::vector<std::string> names;
+    for (const auto& channel : model_.Channels())
+        names.push_back(channel.Name);
+    AlarmDialog dialog(alarms_.SettingsFile, names, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    alarms_.Reload();
+    alarmsDrawn_ = ~0u;
+    drawn_ = ~uint64_t{0};  // a frame is due: the strips may change colour
+    Redraw();
+}
+
+// A channel in alarm: its line, its readout and its strip's background in red.
+void LiveWindow::ShowAlarms()
+{
+    const auto& channels = model_.Channels();
+    const bool raised = alarms_.Raised();
+    QPalette line = alarmLine_->palette();
+    line.setColor(QPalette::WindowText, raised ? kAlarmColour : palette().color(QPalette::WindowText));
+    alarmLine_->setPalette(line);
+    QFont font = alarmLine_->font();
+    if (font.bold() != raised) {
+        font.setBold(raised);
+        alarmLine_->setFont(font);
+    }
+    for (size_t i = 0; i < strips_.size(); ++i) {
+        Strip& strip = strips_[i];
+        const bool alarm = alarms_.Monitor().Active(channels[i].Column);
+        if (alarm == strip.Alarm)
+            continue;
+        strip.Alarm = alarm;
+        const QColor colour = alarm ? kAlarmColour : strip.Colour;
+        strip.Graph->setPen(QPen(colour, alarm ? 2 : 1));
+        strip.Rect->setBackground(alarm ? QBrush(kAlarmBackground) : QBrush(Qt::NoBrush));
+        QPalette value = strip.Value->palette();
+        value.setColor(QPalette::WindowText, colour);
+        strip.Value->setPalette(value);
+    }
 }
 
 void LiveWindow::Fail(const char* what) noexcept

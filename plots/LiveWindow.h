@@ -10,6 +10,8 @@
 // is going, from a timer, and only when a sample came in since the last frame; a frame
 // costs the window thread a millisecond or two.
 #include "logging/RunRecord.h"
+#include "plots/LiveAlarms.h"
+#include "plots/LiveMarkers.h"
 #include "plots/LiveModel.h"
 #include "plots/StripPalette.h"
 
@@ -28,6 +30,8 @@ class LiveCellTable;
 
 namespace tessek {
 
+class DashWindow;
+
 class LiveWindow : public QWidget, public RunObserver {
     Q_OBJECT
 public:
@@ -41,6 +45,8 @@ public:
         QLabel* Name = nullptr;
         QLabel* Value = nullptr;
         QLabel* Unit = nullptr;
+        QColor Colour;
+        bool Alarm = false;  // drawn red
     };
     // Frames drawn since the window was made and the time they took (ms, each from
     // setting the data to the painted widget).
@@ -68,9 +74,24 @@ public:
     const FrameStats& Frames() const { return frames_; }
     LiveCellTable* Cells() const { return cells_; }
 
+    // Where the alarm limits are kept ("Tessek.ini"); without one, the default limits.
+    void SetSettingsFile(const std::string& path);
+    LiveAlarms& Alarms() { return alarms_; }
+    QString AlarmText() const;
+    const MarkerLines& Markers() const { return markers_; }
+    DashWindow* Dash() const { return dash_; }
+    // F11: the dash view full-screen, or back from it.
+    void ToggleDash();
+    // The Alarms button: the limits' dialog; the running log's alarms follow its changes.
+    void EditAlarms();
+
 signals:
     // The window's View Log button: whoever owns the log viewer opens it.
     void ViewLogRequested();
+    // Log and Mark (here or in the dash view): whoever runs the log starts or stops it, and
+    // marks the moment with `text` ("Manual", or an alarm's marker text).
+    void LogRequested();
+    void MarkRequested(const QString& text);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -82,6 +103,7 @@ private:
     void PlaceReadouts();
     void UpdateTimer();
     void Fail(const char* what) noexcept;
+    void ShowAlarms();
 
     LiveModel model_;
     QCustomPlot* plot_;
@@ -89,6 +111,11 @@ private:
     QWidget* readouts_;
     QLabel* status_;
     LiveCellTable* cells_ = nullptr;  // the Cell table tab
+    QLabel* alarmLine_;
+    LiveAlarms alarms_;
+    MarkerLines markers_;
+    DashWindow* dash_;
+    unsigned alarmsDrawn_ = ~0u;  // the alarms' generation the last frame showed
     QTimer timer_;
     std::vector<Strip> strips_;
     QVector<QCPGraphData> points_;  // reused by every frame

@@ -100,3 +100,39 @@ shoot "$reports" reports-adaptives.png
 xdotool windowfocus --sync "$reports" key alt+f
 sleep 0.5
 shoot "$reports" reports-fault-codes.png
+
+kill "$app" 2>/dev/null || true
+wait "$app" 2>/dev/null || true
+kill "$xvfb" 2>/dev/null || true
+wait "$xvfb" 2>/dev/null || true
+
+# Alarms, markers and the dash view on a 1366x768 laptop screen: engine speed, road speed,
+# boost, coolant, the knock retard of three cylinders and throttle. The pull from 15 s on
+# retards cylinders 1, 2 and 4, which raises the default knock retard alarms.
+rm -rf "$work/bin/logs" "$work/bin"/TempLog*.txt
+printf '[ComPort]\nPort=SIM\n\n[CurrentSet]\n1=8F\n2=69\n3=86\n4=9A\n5=CE\n6=CF\n7=D1\n8=98\n' > "$work/bin/Tessek.ini"
+display=:88
+Xvfb "$display" -screen 0 1366x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+QT_QPA_PLATFORM=xcb "$work/bin/tessek" &
+app=$!
+main=$(window_of '^Tessek$')
+sleep 1.5
+xdotool windowfocus --sync "$main" key alt+h
+live=$(window_of '^Tessek Live$')
+xdotool windowfocus --sync "$live" key alt+l  # Log, from the live window
+sleep 8
+xdotool windowfocus --sync "$live" key m      # a manual marker while idling
+sleep 10                                       # into the first-gear pull
+shoot "$live" live-alarm.png
+sleep 4
+xdotool windowfocus --sync "$live" key F11
+dash=$(window_of '^Tessek Dash$')
+sleep 1.5
+shoot "$dash" dash.png
+xdotool windowfocus --sync "$dash" key Escape
+sleep 0.5
+xdotool windowfocus --sync "$live" key alt+l  # stop logging
+sleep 1

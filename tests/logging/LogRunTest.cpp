@@ -59,9 +59,9 @@ struct Writer {
 // The CSV file of a throttle run of `samples` rows.
 std::string ThrottleCsv(int samples)
 {
-    std::string csv = "Time (s),Throttle (%),Throttle raw\r\n";
+    std::string csv = "Time (s),Throttle (%),Throttle raw,Marker\r\n";
     for (int t = 0; t < samples; ++t)
-        csv += "0.00" + std::to_string(t) + ",50.0,128\r\n";
+        csv += "0.00" + std::to_string(t) + ",50.0,128,\r\n";
     return csv;
 }
 
@@ -122,7 +122,7 @@ TEST_F(Logging, EveryByteOfEveryDecoderReachesTheDataLogAsTheWindowShowsIt)
         "MAP 2 (psi/-inHg),MAP 2 raw,Coolant Temp (F),Coolant Temp raw,Charge Air Temp (F),Charge Air Temp raw,"
         "Raw Charge Temp (F),Raw Charge Temp raw,Throttle (%),Throttle raw,O2 (v),O2 raw,Knock (v),Knock raw,"
         "Spark Advance (deg),Spark Advance raw,Cyl 1 Retard (deg),Cyl 1 Retard raw,Cyl 4 Retard (deg),"
-        "Cyl 4 Retard raw,$73\r\n";
+        "Cyl 4 Retard raw,$73,Marker\r\n";
     for (int i = 0; i < 65536; ++i) {
         const auto lo = static_cast<uint8_t>(i & 0xFF), hi = static_cast<uint8_t>(i >> 8);
         host.Memory.fill(lo);
@@ -142,7 +142,7 @@ TEST_F(Logging, EveryByteOfEveryDecoderReachesTheDataLogAsTheWindowShowsIt)
                 csv.append(",").append(
                     std::to_string(kind == DecoderKind::Rpm || kind == DecoderKind::Mph ? hi * 256 + lo : lo));
         }
-        csv += "\r\n";
+        csv += ",\r\n";
         dataLog.SampleLogged(MakeRunSample(i, values, false, std::nullopt, 0));
     }
     EXPECT_EQ(host.Asked, (std::vector<uint8_t>{0x90, 0x8F, 0x6A, 0x69, 0x86, 0x86, 0x9A, 0x5D, 0x9D, 0x98, 0x9C, 0xA0,
@@ -203,13 +203,82 @@ TEST_F(Logging, SamplesWithPerformanceFiguresInTheLinesAndTheDataLog)
     EXPECT_EQ(lines[4], "  0.020 2256rpm  54.00mph  9.17G 3300.02HP 8141.48lb/ft ");
     EXPECT_EQ(folder.Read(dataLog.CsvPath().substr(folder.Path().size())),
               "Time (s),Engine Speed (rpm),Engine Speed raw,Road Speed (mph),Road Speed raw,Acceleration (g),"
-              "Power (hp),Torque (lb-ft)\r\n0.000,2000,8000,50.00,3200,,,\r\n"
-              "0.020,2256,9024,54.00,3456,9.17,3300.02,8141.48\r\n");
+              "Power (hp),Torque (lb-ft),Marker\r\n0.000,2000,8000,50.00,3200,,,,\r\n"
+              "0.020,2256,9024,54.00,3456,9.17,3300.02,8141.48,\r\n");
     // The MSL file has a number in every cell: 0 where the line has no figure.
     EXPECT_EQ(folder.Read(dataLog.MslPath().substr(folder.Path().size())),
               "Time\tEngine Speed\tEngine Speed raw\tRoad Speed\tRoad Speed raw\tAcceleration\tPower\tTorque\r\n"
               "s\trpm\t\tmph\t\tg\thp\tlb-ft\r\n0.000\t2000\t8000\t50.00\t3200\t0\t0\t0\r\n"
               "0.020\t2256\t9024\t54.00\t3456\t9.17\t3300.02\t8141.48\r\n");
+}
+
+// Marks set during a run: numbered 1, 2, ... within each run, each carried by the next
+// sample row of both data logs (one per row, a second one waits for the row after); outside
+// a run a mark does nothing. The window's text has no trace of them.
+TEST_F(Logging, MarkersGoIntoTheNextSampleRowsOfBothDataLogsNumberedPerRun)
+{
+    settings.LogAddrs[1] = 0x98;
+    host.Memory[0x98] = 0x80;
+    DataLogWriter dataLog(folder.Path());
+    observers = {&dataLog};
+    std::vector<std::optional<int>> numbers;
+    // Exchanges 1 to 3 are the header's; sample k asks in exchange 3 + k.
+    LogRun run(host, settings, ini, {}, state, observers);
+    EXPECT_EQ(run.Mark("Manual"), std::nullopt);
+    host.OnExchange = [&](int n) {
+        if (n == 2)  // the header: the run is on, the first sample takes it
+            numbers.push_back(run.Mark("Manual"));
+        if (n == 4)
+            numbers.push_back(run.Mark("Manual"));
+        if (n == 6) {
+            numbers.push_back(run.Mark("Manual"));
+            numbers.push_back(run.Mark("Cyl 1 Retard 3 deg over 0 deg\tand a tab"));
+        }
+        if (n == 9)  // stops the sixth sample: five rows
+            Press();
+    };
+    run.StartOrStop();
+    EXPECT_EQ(run.Mark("Manual"), std::nullopt);
+    EXPECT_EQ(numbers, (std::vector<std::optional<int>>{1, 2, 3, 4}));
+
+    const auto lines = [&](const std::string& path) {
+        std::vector<std::string> out;
+        std::istringstream in(folder.Read(path.substr(folder.Path().size())));
+        for (std::string line; std::getline(in, line);)
+            out.push_back(line);
+        return out;
+    };
+    const auto csv = lines(dataLog.CsvPath());
+    ASSERT_EQ(csv.size(), 6u);
+    EXPECT_EQ(csv[0], "Time (s),Throttle (%),Throttle raw,Marker\r");
+    const char* const markerCells[] = {"1", "2", "3", "4", ""};
+    for (size_t row = 1; row < csv.size(); ++row) {
+        SCOPED_TRACE(csv[row]);
+        EXPECT_EQ(csv[row].substr(csv[row].rfind(',') + 1), markerCells[row - 1] + std::string("\r"));
+        EXPECT_TRUE(csv[row].find(",50.0,128,") != std::string::npos);
+    }
+    const auto msl = lines(dataLog.MslPath());
+    std::vector<std::string> shape;  // the MARK lines, and "row" for each sample row
+    for (size_t i = 2; i < msl.size(); ++i)
+        shape.push_back(msl[i].starts_with("MARK") ? msl[i] : "row");
+    EXPECT_EQ(shape, (std::vector<std::string>{"MARK 001 - Manual\r", "row", "MARK 002 - Manual\r", "row",
+                                               "MARK 003 - Manual\r", "row",
+                                               "MARK 004 - Cyl 1 Retard 3 deg over 0 deg and a tab\r", "row", "row"}));
+    for (const std::string& line : host.Memo.Lines())
+        EXPECT_EQ(line.find("MARK"), std::string::npos) << line;
+
+    // The next run numbers from 1 again.
+    LogRun second(host, settings, ini, {}, state, observers);
+    host.OnExchange = [&](int n) {
+        if (n == 4) {
+            EXPECT_EQ(second.Mark("Manual"), 1);
+        }
+        if (n == 5)
+            Press();
+    };
+    host.Asked.clear();
+    second.StartOrStop();
+    EXPECT_EQ(lines(dataLog.CsvPath()).at(1).substr(lines(dataLog.CsvPath()).at(1).rfind(',')), ",1\r");
 }
 
 // The automatic log's number: never below 1, never a name already taken, and at the
@@ -294,7 +363,7 @@ TEST_F(Logging, ATakenDataLogNameGetsTheNextSuffixAndNamesAreQuotedOnlyWhereNeed
     // The CSV quotes a name only where it must; the MSL keeps each name and unit on one cell.
     EXPECT_EQ(folder.Read(kStem + ".csv"),
               "Time (s),Plain (x),\"Comma, inside (u)\",\"Say \"\"hi\"\"\",\"Two\nlines (a\tb)\",\"Two\nlines raw\","
-              "\"Unit (a,b)\"\r\n");
+              "\"Unit (a,b)\",Marker\r\n");
     EXPECT_EQ(folder.Read(kStem + ".msl"),
               "Time\tPlain\tComma, inside\tSay \"hi\"\tTwo lines\tTwo lines raw\tUnit\r\ns\tx\tu\t\ta b\t\ta,b\r\n");
     EXPECT_TRUE(writer.problems.empty());

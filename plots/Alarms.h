@@ -1,0 +1,102 @@
+#pragma once
+// Alarm limits on the values a run logs, how they are kept in the settings file, and the
+// monitor that watches a run's samples for crossings. Plain code, window thread only.
+//
+// A limit belongs to a run column by name ("Coolant Temp", "Cyl 1 Retard") and has an
+// upper bound, a lower bound or both. A value over the upper bound (or under the lower one)
+// raises the alarm once; it stays raised, without raising again, until the value is back
+// by the hysteresis band (kAlarmHysteresis of the bound's size; a bound of 0 has none, so
+// whole-degree values such as knock retard clear at 0 and raise at 1). A sample without a
+// value for the column changes nothing, and a limit for a column the run does not log is
+// ignored.
+//
+// Settings: section [Alarms] of Tessek.ini, one key per channel, named as the column
+// ("Coolant Temp=above 230"); values "above X", "below Y", both ("above 0.9 below 0.2"),
+// each optionally preceded by "off" (kept, but switched off); an empty value means no
+// limit (also for a channel that has one by default). "Beep=1" or "0" switches the sound.
+#include "logging/RunRecord.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessek {
+
+class IniFile;
+
+inline constexpr const char* kAlarmSection = "Alarms";
+inline constexpr const char* kAlarmBeepKey = "Beep";
+inline constexpr double kAlarmHysteresis = 0.02;
+// The default boost limit, psi: just under the top of the stock 2-bar MAP sensor (about
+// 14.3 psi over one atmosphere), where the LM's own overboost fault has to lie.
+inline constexpr double kOverboostPsi = 14.0;
+
+struct AlarmLimit {
+    std::string Channel;
+    std::optional<double> Above;
+    std::optional<double> Below;
+    bool Enabled = true;
+
+    bool operator==(const AlarmLimit&) const = default;
+};
+
+// Knock retard of every cylinder above 0 deg, coolant above 230 F, MAP above kOverboostPsi.
+std::vector<AlarmLimit> DefaultAlarmLimits();
+
+// The settings text of a limit: "above 230", "off above 0.9 below 0.2", "" for none.
+std::string AlarmLimitText(const AlarmLimit& limit);
+// The limit a settings text describes; nothing when the text is not one of the forms above.
+std::optional<AlarmLimit> ParseAlarmLimit(const std::string& channel, const std::string& text);
+
+struct AlarmSettings {
+    std::vector<AlarmLimit> Limits;  // one per channel that has a key or a default
+    bool Beep = true;
+    // One line per value that could not be read, saying what was found and what is used
+    // instead; the file itself is left as it is.
+    std::vector<std::string> Problems;
+};
+
+// The limits of the default channels and of `channels` from `ini` (defaults where a key
+// is missing or malformed; all defaults when the file cannot be read). Never throws.
+AlarmSettings LoadAlarmSettings(const IniFile& ini, const std::vector<std::string>& channels);
+// Writes Beep and one key per limit that has a bound, is a default channel or already has
+// a key (so that clearing a limit sticks). Throws as IniFile's writes do.
+void SaveAlarmSettings(IniFile& ini, const AlarmSettings& settings);
+
+// "14.21 psi", "-3.51 inHg" (MAP's signed column), "3 deg", "0.86 v"; `decimals` < 0
+// prints the shortest text of the number ("230", "0.2").
+std::string AlarmQuantity(double value, int decimals, const std::string& unit);
+
+struct AlarmEvent {
+    size_t Column = 0;   // index into the run's columns
+    std::string Marker;  // "Cyl 1 Retard 3 deg over 0 deg": the data logs' marker text
+};
+
+class AlarmMonitor {
+public:
+    // Forgets the previous run; watches the enabled limits of `columns` that are logged.
+    void Start(const std::vector<RunColumn>& columns, const std::vector<AlarmLimit>& limits);
+    // The alarms `sample` raises (crossings only, never again while raised).
+    std::vector<AlarmEvent> Check(const RunSample& sample);
+
+    // The column has an alarm raised now.
+    bool Active(size_t column) const;
+    // "ALARM Cyl 1 Retard 3 deg, limit 0 deg" for every raised alarm, with the latest value.
+    std::vector<std::string> ActiveTexts() const;
+    // Limits watched in this run.
+    size_t Watched() const { return watches_.size(); }
+
+private:
+    struct Watch {
+        size_t Column = 0;
+        RunColumn Info;
+        double Bound = 0;
+        bool Upper = true;
+        bool Raised = false;
+        double Latest = 0;
+    };
+    std::vector<Watch> watches_;
+};
+
+}  // namespace tessek
