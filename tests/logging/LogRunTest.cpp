@@ -182,8 +182,8 @@ TEST_F(Logging, SamplesWithPerformanceFiguresInTheLinesAndTheDataLog)
     host.OnExchange = [this](int n) {
         if (n == 5)
             host.SampleRate = 3;
-        if (n == 7)  // the second sample reads 2256 rpm and 54 mph
-            host.Memory[0x8F] = 0x23, host.Memory[0x69] = 0x0D;
+        if (n == 7)  // the second sample reads 2256 rpm and 50.25 mph
+            host.Memory[0x8F] = 0x23, host.Memory[0x6A] = 0x90;
         if (n == 11)  // the third, dropped sample reads 58 mph
             host.Memory[0x69] = 0x0E;
         if (n == 3 + 4 + 4 + 4)  // the third sample's last slot
@@ -200,16 +200,57 @@ TEST_F(Logging, SamplesWithPerformanceFiguresInTheLinesAndTheDataLog)
     ASSERT_EQ(lines.size(), 7u);
     // The first sample has T = 0: no figures, but it becomes the previous sample.
     EXPECT_EQ(lines[3], "  0.000 2000rpm  50.00mph ");
-    EXPECT_EQ(lines[4], "  0.020 2256rpm  54.00mph  9.17G 3300.02HP 8141.48lb/ft ");
+    EXPECT_EQ(lines[4], "  0.020 2256rpm  50.25mph  0.57G  191.93HP  473.51lb/ft ");
     EXPECT_EQ(folder.Read(dataLog.CsvPath().substr(folder.Path().size())),
               "Time (s),Engine Speed (rpm),Engine Speed raw,Road Speed (mph),Road Speed raw,Acceleration (g),"
               "Power (hp),Torque (lb-ft)\r\n0.000,2000,8000,50.00,3200,,,\r\n"
-              "0.020,2256,9024,54.00,3456,9.17,3300.02,8141.48\r\n");
+              "0.020,2256,9024,50.25,3216,0.57,191.93,473.51\r\n");
     // The MSL file has a number in every cell: 0 where the line has no figure.
     EXPECT_EQ(folder.Read(dataLog.MslPath().substr(folder.Path().size())),
               "Time\tEngine Speed\tEngine Speed raw\tRoad Speed\tRoad Speed raw\tAcceleration\tPower\tTorque\r\n"
               "s\trpm\t\tmph\t\tg\thp\tlb-ft\r\n0.000\t2000\t8000\t50.00\t3200\t0\t0\t0\r\n"
-              "0.020\t2256\t9024\t54.00\t3456\t9.17\t3300.02\t8141.48\r\n");
+              "0.020\t2256\t9024\t50.25\t3216\t0.57\t191.93\t473.51\r\n");
+}
+
+// Road speed is read in two exchanges (6A, then 69): a speed that crosses a multiple of
+// 256 raw steps between them is read 256 steps off. Logged raw, a session went 2570, 2306,
+// 2554: the torn sample and the one after it get no figures, and the run goes on with
+// figures from the next sample. The first sample (T = 1 ms) compares with 0 mph left from
+// start-up and gets none either; every sample still becomes the previous one.
+TEST_F(Logging, ATornRoadSpeedAndTheFirstSampleOfARunGetNoFigures)
+{
+    settings.LogAddrs[1] = 0x8F;
+    settings.LogAddrs[2] = 0x69;
+    settings.Performance = true;
+    DataLogWriter dataLog(folder.Path());
+    observers = {&dataLog};
+    host.MsPerTickRead = 1;
+    host.ticksLeft = 7;  // the start, five samples, then Log is pressed
+    host.Memory[0x90] = 0x40, host.Memory[0x8F] = 0x1F;
+    const std::vector<int> roadSpeedRaw = {2560, 2570, 2306, 2554, 2580, 2580};
+    const auto setSpeed = [this](int raw) {
+        host.Memory[kMphHiAddress] = static_cast<uint8_t>(raw >> 8);
+        host.Memory[kMphLoAddress] = static_cast<uint8_t>(raw & 0xFF);
+    };
+    setSpeed(roadSpeedRaw[0]);
+    host.OnExchange = [&](int n) {
+        if (n > 3 && (n - 3) % 4 == 0)  // a sample's last exchange: the next sample's speed
+            setSpeed(roadSpeedRaw[static_cast<size_t>((n - 3) / 4)]);
+    };
+    Press();
+    const auto lines = host.Memo.Lines();
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(std::vector(lines.begin() + 3, lines.end()),
+              (std::vector<std::string>{"  0.001 2000rpm  40.00mph ",
+                                        "  0.022 2000rpm  40.16mph  0.34G   91.29HP  239.65lb/ft ",
+                                        "  0.043 2000rpm  36.03mph ", "  0.064 2000rpm  39.91mph ",
+                                        "  0.085 2000rpm  40.31mph  0.89G  238.29HP  625.51lb/ft ", "Done Logging"}));
+    EXPECT_EQ(prevMph, 2580 / 64.0f);
+    const std::string csv = folder.Read(dataLog.CsvPath().substr(folder.Path().size()));
+    EXPECT_EQ(csv.substr(csv.find("\r\n") + 2),
+              "0.001,2000,8000,40.00,2560,,,\r\n0.022,2000,8000,40.16,2570,0.34,91.29,239.65\r\n"
+              "0.043,2000,8000,36.03,2306,,,\r\n0.064,2000,8000,39.91,2554,,,\r\n"
+              "0.085,2000,8000,40.31,2580,0.89,238.29,625.51\r\n");
 }
 
 // The automatic log's number: never below 1, never a name already taken, and at the
