@@ -173,10 +173,7 @@ QWidget* LogViewerWindow::BuildPowerTab()
     add->setObjectName("addRun");
     connect(add, &QPushButton::clicked, this, &LogViewerWindow::AddRunClick);
     row->addWidget(add);
-    row->addWidget(new QLabel(tr("Samples with positive acceleration, median of each 100 rpm, averaged over 3 "
-                                 "neighbouring bins. Solid: power; dashed: torque."),
-                              page),
-                   1);
+    row->addWidget(new QLabel(tr(kPowerCurveRule), page), 1);
     layout->addLayout(row);
     powerPlot_ = new QCustomPlot(page);
     powerPlot_->setObjectName("powerPlot");
