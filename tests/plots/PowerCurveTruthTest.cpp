@@ -72,6 +72,7 @@ TEST(PowerCurveTruth, PeaksOfASimulatedSessionMatchTheSimulatorsEngine)
     EXPECT_NEAR(curve.PeakPower, truePower, truePower * 0.03) << "at " << curve.PeakPowerRpm << " rpm";
     EXPECT_NEAR(curve.PeakTorque, trueTorque, trueTorque * 0.03) << "at " << curve.PeakTorqueRpm << " rpm";
     EXPECT_NEAR(curve.PeakPowerRpm, truePowerRpm, 300);
+    EXPECT_NEAR(curve.PeakTorqueRpm, trueTorqueRpm, 300);
     // Every point of the curve, not only its peaks, follows the engine.
     for (const PowerCurvePoint& p : curve.Points) {
         if (p.Rpm < 2400)
