@@ -2,6 +2,7 @@
 
 #include "platform/Text.h"
 
+#include "logging/ColumnNames.h"
 #include "logging/Decoders.h"
 #include "logging/RunColumns.h"
 
@@ -64,7 +65,7 @@ std::string CsvName(const std::string& name, const std::string& unit)
 
 std::string RawName(const RunColumn& column)
 {
-    return column.Name + " raw";
+    return column.Name + std::string(kRawSuffix);
 }
 
 template <typename T>
@@ -224,7 +225,7 @@ void DataLogWriter::Report(const std::string& path, int error)
 
 std::string DataLogWriter::CsvHeader() const
 {
-    std::string row = CsvName("Time", "s");
+    std::string row = CsvName(std::string(kTimeColumn), "s");
     for (const RunColumn& column : columns_) {
         row += ',' + CsvName(column.Name, column.Unit);
         if (column.HasRaw)
@@ -235,7 +236,7 @@ std::string DataLogWriter::CsvHeader() const
 
 std::string DataLogWriter::MslHeader() const
 {
-    std::string names = "Time";
+    std::string names(kTimeColumn);
     std::string units = "s";
     for (const RunColumn& column : columns_) {
         names += '\t' + MslField(column.Name);

@@ -1,5 +1,7 @@
 #include "plots/LiveModel.h"
 
+#include "logging/ColumnNames.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -31,7 +33,7 @@ bool IsCharted(const RunColumn& column)
 {
     if (column.Name == "Skip value")
         return false;
-    return column.HasRaw || !StartsWithNoCase(column.Name, "Torque");
+    return column.HasRaw || !StartsWithNoCase(column.Name, std::string(kTorqueColumn));
 }
 
 std::string ReadoutText(std::optional<double> value, int decimals)

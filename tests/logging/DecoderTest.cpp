@@ -26,29 +26,37 @@ std::string Texts(Decoder decoder, std::initializer_list<int32_t> inputs)
     return texts;
 }
 
+// The text of decoder `kind` for a reply byte, or a two-byte value hi * 256 + lo.
+auto Text(DecoderKind kind, DecodeContext context = {})
+{
+    return [kind, context](int32_t v) {
+        return DecoderText(RowOf(kind), static_cast<uint8_t>(v & 0xFF), static_cast<uint8_t>(v >> 8), context);
+    };
+}
+
 TEST(DecoderText, EveryFieldAtItsBoundaries)
 {
-    EXPECT_EQ(Texts(KnockText, {0x00, 0xFF}), "0.00v |4.98v |");
-    EXPECT_EQ(Texts(TpsText, {0x00, 0xFF}), "  0.0% | 99.6% |");
-    EXPECT_EQ(Texts(O2Text, {0x00, 0xFF}), "0.045v(00) |4.992v(FF) |");
-    EXPECT_EQ(Texts(RetardText, {0xFF, 0x41, 0xC4}), "31deg | 0deg | 2deg |");  // six bits, the half degree dropped
-    EXPECT_EQ(Texts(CoolantText, {0x00, 0x30, 0xFF}), "-60.0F (00) |-0.2F (30) |257.8F (FF) |");
-    EXPECT_EQ(Texts(SparkText, {0x01, 0xFF}), "0.5deg |127.5deg |");
-    EXPECT_EQ(Texts(RawText, {0xAB}), " AB |");
-    EXPECT_EQ(Texts(ChargeTempText, {0x00, 0xFF}), "335.0F (00) |-51.1F (FF) |");
+    using K = DecoderKind;
+    EXPECT_EQ(Texts(Text(K::Knock), {0x00, 0xFF}), "0.00v |4.98v |");
+    EXPECT_EQ(Texts(Text(K::Tps), {0x00, 0xFF}), "  0.0% | 99.6% |");
+    EXPECT_EQ(Texts(Text(K::O2), {0x00, 0xFF}), "0.045v(00) |4.992v(FF) |");
+    EXPECT_EQ(Texts(Text(K::Retard), {0xFF, 0x41, 0xC4}),
+              "31deg | 0deg | 2deg |");  // six bits, the half degree dropped
+    EXPECT_EQ(Texts(Text(K::Coolant), {0x00, 0x30, 0xFF}), "-60.0F (00) |-0.2F (30) |257.8F (FF) |");
+    EXPECT_EQ(Texts(Text(K::Spark), {0x01, 0xFF}), "0.5deg |127.5deg |");
+    EXPECT_EQ(Texts(Text(K::Raw), {0xAB}), " AB |");
+    EXPECT_EQ(Texts(Text(K::ChargeTemp0), {0x00, 0xFF}), "335.0F (00) |-51.1F (FF) |");
     EXPECT_EQ(Texts(SampleTimeText, {0, 123456, 1234567}), "  0.000 |123.456 |1234.567 |");
     // MAP against a BaroRef of 100 (0x64): psi of boost from BaroRef up, inches of mercury below.
     const double map3Bar = 0.172266;
-    EXPECT_EQ(Texts([&](uint8_t v) { return MapText(v, 100.0f, map3Bar); }, {0x64, 0x65, 0x5A, 0xFF, 0x00}),
+    EXPECT_EQ(Texts(Text(K::Map, {100.0f, map3Bar}), {0x64, 0x65, 0x5A, 0xFF, 0x00}),
               " 0.00psi | 0.17psi | 3.51hg  |26.70psi |35.07hg  |");
     EXPECT_EQ(Texts([&](float baroRef) { return BaroText(baroRef, map3Bar); }, {0, 100}), " 30.00| -5.07|");
     // Two-byte values (hi * 256 + lo); the remainder of the rpm is dropped.
-    EXPECT_EQ(Texts([](int32_t v) { return RpmText(RpmValue(v & 0xFF, v >> 8)); }, {0x1F40, 0x0003, 0xFFFF}),
-              "2000rpm |   0rpm |16383rpm |");
-    EXPECT_EQ(Texts([](int32_t v) { return MphText(MphValue(v & 0xFF, v >> 8)); }, {0x0C80, 0x0003, 0xFFFF}),
-              " 50.00mph |  0.05mph |1023.98mph |");
+    EXPECT_EQ(Texts(Text(K::Rpm), {0x1F40, 0x0003, 0xFFFF}), "2000rpm |   0rpm |16383rpm |");
+    EXPECT_EQ(Texts(Text(K::Mph), {0x0C80, 0x0003, 0xFFFF}), " 50.00mph |  0.05mph |1023.98mph |");
     // The charge temperature table on both sides of each of its boundaries.
-    EXPECT_EQ(Texts(ChargeTempText, {16, 17, 25, 26, 88, 89, 143, 144, 232, 233, 236, 237}),
+    EXPECT_EQ(Texts(Text(K::ChargeTemp1), {16, 17, 25, 26, 88, 89, 143, 144, 232, 233, 236, 237}),
               "252.7F (10) |284.0F (11) |254.7F (19) |215.0F (1A) |131.3F (58) |130.0F (59) | 92.7F (8F) | 92.0F (90) "
               "| 10.9F (E8) | 10.0F (E9) |  1.7F (EC) | -1.1F (ED) |");
 }

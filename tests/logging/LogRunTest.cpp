@@ -5,7 +5,9 @@
 #include "logging/DataLog.h"
 #include "logging/LogRun.h"
 #include "logging/LogSettings.h"
+#include "logging/ParamCatalogue.h"
 #include "logging/RunColumns.h"
+#include "platform/Hex.h"
 #include "platform/IniFile.h"
 #include "tests/common/ErrorRecorder.h"
 #include "tests/common/FakeCommandHost.h"
@@ -155,6 +157,70 @@ TEST_F(Logging, EveryByteOfEveryDecoderReachesTheDataLogAsTheWindowShowsIt)
         EXPECT_EQ(got, row);
     }
     EXPECT_EQ(written.peek(), EOF);
+}
+
+// Every entry of the catalogue through its decoder's row, against values worked out by
+// hand: what it asks the LM for, the text, the number and raw value of its data log column
+// and the column's name. Each address answers a byte of its own, so a row that asks for the
+// wrong address or an address that falls to the wrong row shows.
+TEST_F(Logging, EveryCatalogueEntryDecodesThroughItsRowAsWorkedOutByHand)
+{
+    struct Row {
+        uint8_t Address;
+        std::vector<std::pair<uint8_t, uint8_t>> Replies;  // address, byte, in request order
+        std::string Text;
+        std::optional<double> Value;
+        int32_t Raw;
+        std::string Column;
+    };
+    const Row rows[] = {
+        {0x12, {}, "", std::nullopt, 0, ""},
+        {0x5D, {{0x5D, 0x59}}, "130.0F (59) ", 130.0, 0x59, "Charge Air Temp (F)"},
+        {0x69, {{0x6A, 0x40}, {0x69, 0x0A}}, " 41.00mph ", 41.0, 2624, "Road Speed (mph)"},
+        {0x72, {{0x72, 0x25}}, "18.5deg ", 18.5, 0x25, "Spark Advance (deg)"},
+        {0x73, {{0x73, 0x55}}, " 55 ", 85, 85, "Baro"},
+        {0x81, {{0x81, 0x01}}, " 01 ", 1, 1, "Throttle Flg"},
+        {0x86, {{0x86, 0x62}}, " 2.24psi ", 2.24, 0x62, "MAP (psi/-inHg)"},  // (98 - 85) * 0.172266
+        {0x8F, {{0x90, 0x10}, {0x8F, 0x0C}}, " 772rpm ", 772, 3088, "Engine Speed (rpm)"},
+        {0x98, {{0x98, 0xE6}}, " 89.8% ", 89.8, 0xE6, "Throttle (%)"},
+        {0x9A, {{0x9A, 0x9A}}, "131.9F (9A) ", 131.9, 0x9A, "Coolant Temp (F)"},
+        {0x9B, {{0x9B, 0x6E}}, " 6E ", 110, 110, "Raw Batt Temp"},
+        {0x9C, {{0x9C, 0x17}}, "0.491v(17) ", 0.491, 0x17, "O2 (v)"},
+        {0x9D, {{0x9D, 0x30}}, "185.3F (30) ", 185.3, 0x30, "Raw Charge Temp (F)"},  // 215 - 22 * 1.34921
+        {0xA0, {{0xA0, 0x48}}, "1.41v ", 1.41, 0x48, "Knock (v)"},
+        {0xCE, {{0xCE, 0x08}}, " 4deg ", 4, 0x08, "Cyl 1 Retard (deg)"},
+        {0xCF, {{0xCF, 0x0A}}, " 5deg ", 5, 0x0A, "Cyl 2 Retard (deg)"},
+        {0xD0, {{0xD0, 0x47}}, " 3deg ", 3, 0x47, "Cyl 3 Retard (deg)"},  // six bits: 07, halved
+        {0xD1, {{0xD1, 0xD3}}, " 9deg ", 9, 0xD3, "Cyl 4 Retard (deg)"},
+        {0xDD, {{0xDD, 0x0C}}, " 0C ", 12, 12, "(DTLKNK)"},
+    };
+    const Catalogue catalogue;
+    const DisplayTextLookup displayText = [&](const std::string& name) { return catalogue.DisplayText(name); };
+    ASSERT_EQ(std::size(rows), static_cast<size_t>(catalogue.Count()));
+    baroRef = 85;
+    LogRun run(host, settings, ini, displayText, state);
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row& row = rows[i];
+        SCOPED_TRACE(catalogue.Lines()[i]);
+        ASSERT_EQ(catalogue.Name(static_cast<int>(i)), "$" + ByteToHex(row.Address));
+        host.Memory.fill(0xEE);
+        std::vector<uint8_t> asked;
+        for (const auto& [address, reply] : row.Replies) {
+            host.Memory[address] = reply;
+            asked.push_back(address);
+        }
+        host.Asked.clear();
+        std::string line;
+        const std::optional<DecodedValue> value = run.DecodeSlot(row.Address, line);
+        EXPECT_EQ(host.Asked, asked);
+        EXPECT_EQ(line, row.Text);
+        EXPECT_EQ(value ? std::optional(value->Value) : std::nullopt, row.Value);
+        EXPECT_EQ(value ? value->Raw : 0, row.Raw);
+        const std::vector<RunColumn> columns = RunColumnsFor(std::vector<uint8_t>{row.Address}, displayText, false);
+        EXPECT_EQ(
+            columns.empty() ? "" : columns[0].Name + (columns[0].Unit.empty() ? "" : " (" + columns[0].Unit + ")"),
+            row.Column);
+    }
 }
 
 TEST_F(Logging, AnAllSkippedRunIsPacedAndAsksForNothingPerSample)

@@ -320,8 +320,10 @@ TEST(Scenario, PressuresDecodeAsTheScenarioMakesThem)
     const float baroRef = idle[a::kBaro];
     EXPECT_EQ(baroRef, 85);
     EXPECT_NEAR(baroRef * kMapFunction, ScenarioState(std::chrono::seconds(5)).baroPsiAbs, kMapFunction / 2);
-    EXPECT_EQ(MapText(idle[a::kBaro], baroRef, kMapFunction), " 0.00psi ");
-    EXPECT_EQ(MapText(idle[a::kMap], baroRef, kMapFunction), "17.89hg  ");  // 18 inHg, to the nearest count
+    const DecoderRow& map = RowOf(DecoderKind::Map);
+    EXPECT_EQ(DecoderText(map, idle[a::kBaro], 0, {baroRef, kMapFunction}), " 0.00psi ");
+    EXPECT_EQ(DecoderText(map, idle[a::kMap], 0, {baroRef, kMapFunction}),
+              "17.89hg  ");  // 18 inHg, to the nearest count
     double boost = 0;
     for (int ms = 15000; ms < 30000; ms += 10) {
         const LmMemory m = ScenarioMemory(std::chrono::milliseconds(ms));
