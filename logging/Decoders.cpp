@@ -37,6 +37,16 @@ double Map(uint8_t v, uint8_t, const DecodeContext& c)
     return -((double{c.BaroRef} - v) * c.MapFunction * kHgPerPsi);
 }
 
+double Boost(uint8_t v, uint8_t, const DecodeContext& c)
+{
+    return BoostPsi(v, c.BaroRef, c.MapFunction);
+}
+
+double MapAbsolute(uint8_t v, uint8_t, const DecodeContext& c)
+{
+    return MapAbsoluteKpa(v, c.BaroRef, c.MapFunction);
+}
+
 double O2(uint8_t v, uint8_t, const DecodeContext&)
 {
     return v * 0.0194 + 0.0446;
@@ -117,7 +127,23 @@ constexpr DecoderRow kTable[] = {
      Mph,
      true},
     {DecoderKind::Spark, 0x72, 0x72, {0x72}, 1, "Spark Advance", "deg", 2, 1, "deg ", "", false, false, Spark, true},
-    {DecoderKind::Map, 0x86, 0x86, {0x86}, 1, "MAP", "psi/-inHg", 5, 2, "psi ", "hg  ", false, false, Map, true},
+    {DecoderKind::Map,
+     0x86,
+     0x86,
+     {0x86},
+     1,
+     kMapColumn,
+     kMapMixedUnit,
+     5,
+     2,
+     "psi ",
+     "hg  ",
+     false,
+     false,
+     Map,
+     true,
+     {{{kBoostColumn, "psi", 2, Boost}, {kMapAbsoluteColumn, "kPa", 1, MapAbsolute}}},
+     2},
     {DecoderKind::Rpm,
      0x8F,
      0x8F,
@@ -249,8 +275,14 @@ std::optional<DecodedValue> DecodeValue(DecoderKind kind, uint8_t lo, uint8_t hi
     if (kind == DecoderKind::Skip)
         return std::nullopt;
     const double rounded = RoundAsPrinted(row.Convert(lo, hi, {baroRef, mapFunction}), row.Decimals);
-    const int32_t raw = row.RequestCount > 1 ? hi * 256 + lo : lo;
-    return DecodedValue{rounded == 0.0 ? 0.0 : rounded, row.Decimals, raw, lo, hi};
+    DecodedValue value{rounded == 0.0 ? 0.0 : rounded, row.Decimals, row.RequestCount > 1 ? hi * 256 + lo : lo};
+    for (int i = 0; i < row.DerivedCount; ++i) {
+        const DerivedColumn& derived = row.Derived[static_cast<size_t>(i)];
+        const double d = RoundAsPrinted(derived.Convert(lo, hi, {baroRef, mapFunction}), derived.Decimals);
+        value.Derived[static_cast<size_t>(i)] = d == 0.0 ? 0.0 : d;
+    }
+    value.DerivedCount = row.DerivedCount;
+    return value;
 }
 
 double ChargeTempF(uint8_t t)
@@ -267,6 +299,16 @@ double ChargeTempF(uint8_t t)
     if (t < 233)
         return 92.0 - (x - 144.0) * 0.92135;
     return 10.0 - (x - 233.0) * 2.77778;
+}
+
+double BoostPsi(uint8_t v, float baroRef, double mapFunction)
+{
+    return (v - double{baroRef}) * mapFunction;
+}
+
+double MapAbsoluteKpa(uint8_t v, float baroRef, double mapFunction)
+{
+    return (double{baroRef} * mapFunction + BoostPsi(v, baroRef, mapFunction)) * kKpaPerPsi;
 }
 
 int32_t RpmValue(uint8_t lo, uint8_t hi)

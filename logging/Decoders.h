@@ -47,6 +47,16 @@ struct DecodeContext {
     double MapFunction = 0;  // psi per count of the MAP sensor
 };
 
+// A column a decoder's replies fill besides its own: a figure on another scale.
+struct DerivedColumn {
+    std::string_view Label;
+    std::string_view Unit;
+    int Decimals = 0;
+    double (*Convert)(uint8_t lo, uint8_t hi, const DecodeContext& context) = nullptr;
+};
+
+inline constexpr int kMaxDerivedColumns = 2;
+
 struct DecoderRow {
     DecoderKind Kind;
     // The slot addresses that pick this decoder (none for Skip's and Raw's rows, which are
@@ -74,6 +84,9 @@ struct DecoderRow {
     double (*Convert)(uint8_t lo, uint8_t hi, const DecodeContext& context) = nullptr;
     // The data log has a "<label> raw" column with the reply (a two-byte value as hi * 256 + lo).
     bool HasRaw = true;
+    // Columns that follow this one (and its raw column) in the data logs.
+    std::array<DerivedColumn, kMaxDerivedColumns> Derived{};
+    int DerivedCount = 0;
 };
 
 // Marks a request of the slot's own address in DecoderRow::Requests.
@@ -109,8 +122,9 @@ struct DecodedValue {
     double Value = 0;
     int Decimals = 0;  // decimals of the window's text
     int32_t Raw = 0;   // the reply byte; a two-byte value as hi * 256 + lo
-    // The reply bytes, for figures derived from them (a linear MAP).
-    uint8_t Lo = 0, Hi = 0;
+    // The values of the row's derived columns, rounded to their decimals.
+    std::array<double, kMaxDerivedColumns> Derived{};
+    int DerivedCount = 0;
 };
 
 // The value a slot of decoder `kind` shows for its replies; `hi` is ignored by the
@@ -120,6 +134,13 @@ std::optional<DecodedValue> DecodeValue(DecoderKind kind, uint8_t lo, uint8_t hi
 // Charge air temperature in degrees Fahrenheit from the raw byte: a piecewise-linear
 // table, applied as it is, jumps between 16/17 and 25/26 included; not clamped.
 double ChargeTempF(uint8_t t);
+
+// Boost in psi on one linear scale, (raw - BaroRef) * MapFunction: negative is vacuum.
+double BoostPsi(uint8_t v, float baroRef, double mapFunction);
+// Absolute manifold pressure in kPa: the barometric pressure of the run (BaroRef, the MAP
+// sensor's reading of the open air at the start of the run) plus the boost.
+double MapAbsoluteKpa(uint8_t v, float baroRef, double mapFunction);
+inline constexpr double kKpaPerPsi = 6.894757;
 
 // Engine speed in rpm from the replies to 90 (lo) and 8F (hi).
 int32_t RpmValue(uint8_t lo, uint8_t hi);

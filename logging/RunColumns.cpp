@@ -55,6 +55,10 @@ std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, con
             continue;
         ColumnLabel label = SlotColumnLabel(address, displayText);
         AddColumn(columns, label.Name, std::move(label.Unit), row.Decimals, row.HasRaw);
+        for (int i = 0; i < row.DerivedCount; ++i) {
+            const DerivedColumn& derived = row.Derived[static_cast<size_t>(i)];
+            AddColumn(columns, std::string(derived.Label), std::string(derived.Unit), derived.Decimals, false);
+        }
     }
     if (performance) {
         AddColumn(columns, std::string(kAccelerationColumn), "g", kFigureDecimals, false);
@@ -73,6 +77,10 @@ RunSample MakeRunSample(int32_t t, const std::vector<DecodedValue>& slots, bool 
     for (const DecodedValue& slot : slots) {
         sample.Values.emplace_back(slot.Value);
         sample.Raw.emplace_back(slot.Raw);
+        for (int i = 0; i < slot.DerivedCount; ++i) {
+            sample.Values.emplace_back(slot.Derived[static_cast<size_t>(i)]);
+            sample.Raw.emplace_back(std::nullopt);
+        }
     }
     if (performance) {
         sample.Values.push_back(figures ? Figure(figures->Acceleration) : std::nullopt);

@@ -1,6 +1,7 @@
 #include "plots/LiveModel.h"
 
 #include "logging/ColumnNames.h"
+#include "plots/ChannelDisplay.h"
 
 #include <algorithm>
 #include <cctype>
@@ -31,7 +32,7 @@ std::string ClockText(std::chrono::system_clock::time_point when)
 
 bool IsCharted(const RunColumn& column)
 {
-    if (column.Name == "Skip value")
+    if (column.Name == "Skip value" || !DrawnByDefault(column.Name, column.Unit, false, true))
         return false;
     return column.HasRaw || !StartsWithNoCase(column.Name, std::string(kTorqueColumn));
 }

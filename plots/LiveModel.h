@@ -15,7 +15,8 @@
 
 namespace tessek {
 
-// A slot's value or a performance figure, but not a "Skip value" slot and not the torque
+// A slot's value or a performance figure, but not a "Skip value" slot, not MAP but on its
+// linear scale (DrawnByDefault: a run logs Boost with every MAP), and not the torque
 // (a performance figure whose name begins with "Torque"): torque is power over the mean
 // engine speed, both shown already, and near a standstill it jumps by orders of magnitude,
 // which would flatten its own strip.

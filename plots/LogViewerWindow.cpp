@@ -24,6 +24,7 @@
 #include <tuple>
 
 #include "platform/ProgramFolder.h"
+#include "plots/ChannelDisplay.h"
 #include "plots/Decimate.h"
 #include "plots/LogStatistics.h"
 
@@ -260,12 +261,15 @@ void LogViewerWindow::FillChannelTable()
 {
     const QSignalBlocker block(table_);
     table_->setRowCount(static_cast<int>(log_.Channels.size()));
+    const bool linearMap = std::any_of(log_.Channels.begin(), log_.Channels.end(),
+                                       [](const LogChannel& c) { return !c.Raw && IsLinearMap(c.Name); });
     int shown = 0;
     for (size_t c = 0; c < log_.Channels.size(); ++c) {
         const int row = static_cast<int>(c);
         auto* item = new QTableWidgetItem(Title(log_.Channels[c]));
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
-        const bool show = !log_.Channels[c].Raw && shown < kMaxStartStrips;
+        const LogChannel& channel = log_.Channels[c];
+        const bool show = DrawnByDefault(channel.Name, channel.Unit, channel.Raw, linearMap) && shown < kMaxStartStrips;
         shown += show ? 1 : 0;
         item->setCheckState(show ? Qt::Checked : Qt::Unchecked);
         QPixmap swatch(10, 10);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <initializer_list>
 #include <tuple>
 
@@ -59,6 +60,25 @@ TEST(DecoderText, EveryFieldAtItsBoundaries)
     EXPECT_EQ(Texts(Text(K::ChargeTemp1), {16, 17, 25, 26, 88, 89, 143, 144, 232, 233, 236, 237}),
               "252.7F (10) |284.0F (11) |254.7F (19) |215.0F (1A) |131.3F (58) |130.0F (59) | 92.7F (8F) | 92.0F (90) "
               "| 10.9F (E8) | 10.0F (E9) |  1.7F (EC) | -1.1F (ED) |");
+}
+
+// MAP on one linear scale beside the window's: boost in psi (negative is vacuum) and the
+// absolute pressure in kPa, with the barometric byte of 85 the three-bar sensor reads at sea
+// level: the open air is 0.00 psi and 101.0 kPa, an idle vacuum of 18 inHg is -8.79 psi.
+TEST(DecodeValue, MapGivesTheWindowsNumberBoostAndAbsolutePressure)
+{
+    const std::tuple<uint8_t, double, double, double> rows[] = {
+        {85, 0.0, 0.0, 101.0},    {34, -17.89, -8.79, 40.4},  {155, 12.06, 12.06, 184.1},
+        {0, -29.81, -14.64, 0.0}, {255, 29.29, 29.29, 302.9},
+    };
+    for (const auto& [v, window, boost, absolute] : rows) {
+        SCOPED_TRACE(int{v});
+        const DecodedValue value = DecodeValue(DecoderKind::Map, v, 0, 85.0f, 0.172266).value();
+        EXPECT_EQ(value.Value, window);
+        ASSERT_EQ(value.DerivedCount, 2);
+        EXPECT_EQ(value.Derived[0], boost);
+        EXPECT_EQ(value.Derived[1], absolute);
+    }
 }
 
 TEST(Performance, FiguresFromTwoSamples)

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <cstdio>
 #include <ctime>
 #include <iomanip>
 #include <locale>
@@ -79,6 +80,15 @@ std::string FileNumber(const std::string& text, bool rawByte)
     return vacuum ? "-" + digits : digits;
 }
 
+// printf's digits, without the sign of a value that prints as 0.
+std::string Printed(double value, int decimals)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    const std::string digits = text;
+    return digits.find_first_not_of("-0.") == std::string::npos && digits[0] == '-' ? digits.substr(1) : digits;
+}
+
 // A "press of Log" is a second run's StartOrStop, as the button does it; the fake host
 // answers from its memory, and its clock moves only with the exchanges.
 class Logging : public ::testing::Test {
@@ -121,7 +131,8 @@ TEST_F(Logging, EveryByteOfEveryDecoderReachesTheDataLogAsTheWindowShowsIt)
     dataLog.RunStarted(RunColumnsFor(slots, {}, false), std::chrono::system_clock::now());
     std::string csv =
         "Time (s),Engine Speed (rpm),Engine Speed raw,Road Speed (mph),Road Speed raw,MAP (psi/-inHg),MAP raw,"
-        "MAP 2 (psi/-inHg),MAP 2 raw,Coolant Temp (F),Coolant Temp raw,Charge Air Temp (F),Charge Air Temp raw,"
+        "Boost (psi),MAP abs (kPa),MAP 2 (psi/-inHg),MAP 2 raw,Boost 2 (psi),MAP abs 2 (kPa),Coolant Temp (F),Coolant "
+        "Temp raw,Charge Air Temp (F),Charge Air Temp raw,"
         "Raw Charge Temp (F),Raw Charge Temp raw,Throttle (%),Throttle raw,O2 (v),O2 raw,Knock (v),Knock raw,"
         "Spark Advance (deg),Spark Advance raw,Cyl 1 Retard (deg),Cyl 1 Retard raw,Cyl 4 Retard (deg),"
         "Cyl 4 Retard raw,$73\r\n";
@@ -143,6 +154,12 @@ TEST_F(Logging, EveryByteOfEveryDecoderReachesTheDataLogAsTheWindowShowsIt)
             if (kind != DecoderKind::Raw)
                 csv.append(",").append(
                     std::to_string(kind == DecoderKind::Rpm || kind == DecoderKind::Mph ? hi * 256 + lo : lo));
+            if (kind == DecoderKind::Map) {
+                // Boost on one scale, and the absolute pressure: BaroRef's pressure plus the boost.
+                const double boost = (lo - hi) * settings.MapFunction;
+                csv.append(",").append(Printed(boost, 2)).append(",");
+                csv.append(Printed((hi * settings.MapFunction + boost) * 6.894757, 1));
+            }
         }
         csv += "\r\n";
         dataLog.SampleLogged(MakeRunSample(i, values, false, std::nullopt, 0));

@@ -1,5 +1,6 @@
 // Reading data logs, and what the log viewer figures from them: the value at the cursor, the
 // figures of the visible range, the power curve.
+#include "plots/ChannelDisplay.h"
 #include "plots/LogFile.h"
 #include "plots/LogStatistics.h"
 #include "plots/PowerCurve.h"
@@ -181,6 +182,23 @@ TEST(LogStatistics, CursorTakesTheNearestSampleAndRangesKeepTheirEdges)
         EXPECT_THAT(s.Mean, testing::NanSensitiveDoubleEq(mean));
         EXPECT_EQ(s.Count, count);
     }
+}
+
+// Which channels are drawn when a log opens: MAP on its linear scale where the log has
+// it, the mixed one in older logs; raw replies never.
+TEST(ChannelDisplay, TheLinearMapIsDrawnWhereTheLogHasIt)
+{
+    const std::tuple<const char*, const char*, bool, bool, bool> rows[] = {
+        {"MAP", "psi/-inHg", false, true, false},   {"MAP 2", "psi/-inHg", false, true, false},
+        {"MAP", "psi/-inHg", false, false, true},   {"Boost", "psi", false, true, true},
+        {"Boost 2", "kPa", false, true, true},      {"MAP abs", "kPa", false, true, false},
+        {"MAP abs 2", "kPa", false, true, false},   {"MAP raw", "", true, true, false},
+        {"Engine Speed", "rpm", false, true, true}, {"Engine Speed raw", "", true, false, false},
+    };
+    for (const auto& [name, unit, raw, linear, drawn] : rows)
+        EXPECT_EQ(DrawnByDefault(name, unit, raw, linear), drawn) << name << " " << linear;
+    EXPECT_TRUE(IsLinearMap("Boost 2"));
+    EXPECT_FALSE(IsLinearMap("Boosted"));
 }
 
 const std::vector<std::string> kPullColumns = {"Engine Speed", "Acceleration", "Power", "Torque"};
