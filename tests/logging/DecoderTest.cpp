@@ -4,6 +4,7 @@
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
 #include "logging/Performance.h"
+#include "logging/Units.h"
 #include "platform/IniFile.h"
 #include "tests/common/TempFolder.h"
 
@@ -130,6 +131,43 @@ TEST(LogSettings, SlotsAndMapTypes)
     for (const auto& [factor, type] : types)
         EXPECT_EQ(MapTypeForFactor(factor), type) << factor;
     EXPECT_DOUBLE_EQ(MapFactorForType(4), 0.172266);
+}
+
+// Each unit both ways: a value converted to metric and back is the value it was.
+TEST(Units, ConversionsBothWaysAndTheStoredChoice)
+{
+    const std::tuple<const char*, double, const char*, double> rows[] = {
+        {"mph", 50, "km/h", 80.4672}, {"F", -40, "°C", -40},     {"F", 212, "°C", 100},         {"°F", 32, "°C", 0},
+        {"psi", 14.7, "kPa", 101.35}, {"hp", 100, "kW", 74.570}, {"lb-ft", 100, "N·m", 135.58},
+    };
+    for (const auto& [imperial, value, metric, converted] : rows) {
+        SCOPED_TRACE(imperial);
+        const auto there = ConversionTo(imperial, UnitSystem::Metric);
+        ASSERT_TRUE(there);
+        EXPECT_EQ(there->Unit, metric);
+        EXPECT_NEAR(there->Apply(value), converted, 0.01);
+        const auto back = ConversionTo(metric, UnitSystem::Imperial);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->Unit, std::string_view(imperial) == "°F" ? "F" : imperial);
+        EXPECT_NEAR(back->Apply(there->Apply(value)), value, 1e-9);
+    }
+    // Already in the system, the same in both, or unknown: nothing to convert.
+    for (const char* unit : {"g", "rpm", "%", "v", "deg", "psi/-inHg", "", "MPH"})
+        EXPECT_FALSE(ConversionTo(unit, UnitSystem::Metric)) << unit;
+    EXPECT_FALSE(ConversionTo("mph", UnitSystem::Imperial));
+    EXPECT_FALSE(ConversionTo("kPa", UnitSystem::Metric));
+
+    test::TempFolder folder;
+    IniFile ini(folder.File("Tessek.ini"));
+    EXPECT_EQ(ReadUnitSystem(ini), UnitSystem::Imperial);
+    WriteUnitSystem(ini, UnitSystem::Metric);
+    EXPECT_EQ(folder.Read("Tessek.ini"), "[Units]\nSystem=metric\n");
+    EXPECT_EQ(ReadUnitSystem(ini), UnitSystem::Metric);
+    for (const char* text : {"METRIC", "imperial", "si", ""}) {
+        ini.WriteString("Units", "System", text);
+        EXPECT_EQ(ReadUnitSystem(ini), std::string_view(text) == "METRIC" ? UnitSystem::Metric : UnitSystem::Imperial)
+            << text;
+    }
 }
 
 TEST(LogSettings, LoadReadsEveryKey)

@@ -424,6 +424,30 @@ TEST_F(Logging, ATakenDataLogNameGetsTheNextSuffixAndNamesAreQuotedOnlyWhereNeed
     EXPECT_TRUE(writer.problems.empty());
 }
 
+// With metric units chosen in the program folder's Tessek.ini, a new data log has metric
+// units and values (the raw replies as they are); the window's line stays as it is.
+TEST_F(Logging, ADataLogOfAMetricUserHasMetricUnits)
+{
+    folder.Write("Tessek.ini", "[Units]\nSystem=Metric\n");
+    DataLogWriter writer(folder.Path());
+    writer.RunStarted({{"Road Speed", "mph", 2, true},
+                       {"Coolant Temp", "F", 1, true},
+                       {"Boost", "psi", 2, false},
+                       {"Acceleration", "g", 2, false},
+                       {"Power", "hp", 2, false},
+                       {"Torque", "lb-ft", 2, false}},
+                      StartTime());
+    RunSample sample;
+    sample.Values = {50.0, 32.0, 12.06, 0.57, 191.93, 473.51};
+    sample.Raw = {3200, 92, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    writer.SampleLogged(sample);
+    writer.RunEnded();
+    EXPECT_EQ(folder.Read(kStem + ".csv"),
+              "Time (s),Road Speed (km/h),Road Speed raw,Coolant Temp (°C),Coolant Temp raw,Boost (kPa),"
+              "Acceleration (g),Power (kW),Torque (N·m)\r\n0.000,80.47,3200,0.0,92,83.15,0.57,143.12,641.99\r\n");
+    EXPECT_TRUE(folder.Read(kStem + ".msl").find("\r\ns\tkm/h\t\t°C\t\tkPa\tg\tkW\tN·m\r\n") != std::string::npos);
+}
+
 struct CommaDecimal : std::numpunct<char> {
     char do_decimal_point() const override { return ','; }
     char do_thousands_sep() const override { return '.'; }
