@@ -136,7 +136,7 @@ void DataLogWriter::RunStarted(const std::vector<RunColumn>& columns, std::chron
     const UnitSystem units = ReadUnitSystem(IniFile(settingsPath_));
     conversions_.clear();
     for (RunColumn& column : columns_) {
-        conversions_.push_back(ConversionTo(column.Unit, units));
+        conversions_.push_back(RunConversionTo(column.Unit, units));
         if (conversions_.back())
             column.Unit = std::string(conversions_.back()->Unit);
     }

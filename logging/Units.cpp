@@ -50,4 +50,9 @@ std::optional<UnitConversion> ConversionTo(std::string_view unit, UnitSystem sys
     return std::nullopt;
 }
 
+std::optional<UnitConversion> RunConversionTo(std::string_view unit, UnitSystem system)
+{
+    return system == UnitSystem::Metric ? ConversionTo(unit, system) : std::nullopt;
+}
+
 }  // namespace tessek

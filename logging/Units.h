@@ -37,4 +37,9 @@ struct UnitConversion {
 // "lb-ft" and their metric counterparts).
 std::optional<UnitConversion> ConversionTo(std::string_view unit, UnitSystem system);
 
+// How a value of a logging run (in the window's units, and kPa for the absolute MAP) is
+// shown in `system`: converted to metric, never back, so that an imperial user's absolute
+// MAP stays in kPa as it is logged.
+std::optional<UnitConversion> RunConversionTo(std::string_view unit, UnitSystem system);
+
 }  // namespace tessek

@@ -12,6 +12,20 @@ bool DrawnByDefault(std::string_view name, std::string_view unit, bool raw, bool
     return !linearMapLogged || (unit != kMapMixedUnit && !name.starts_with(kMapAbsoluteColumn));
 }
 
+void ShowInUnits(LogData& log, UnitSystem units)
+{
+    for (LogChannel& channel : log.Channels) {
+        if (channel.Raw)
+            continue;
+        const std::optional<UnitConversion> conversion = ConversionTo(channel.Unit, units);
+        if (!conversion)
+            continue;
+        for (double& value : channel.Values)
+            value = conversion->Apply(value);
+        channel.Unit = std::string(conversion->Unit);
+    }
+}
+
 bool IsLinearMap(std::string_view name)
 {
     return name == kBoostColumn ||

@@ -50,8 +50,11 @@ void LiveModel::Start(const std::vector<RunColumn>& columns, std::chrono::system
 {
     std::vector<Channel> channels;
     for (size_t i = 0; i < columns.size(); ++i) {
-        if (IsCharted(columns[i]))
-            channels.push_back({columns[i].Name, columns[i].Unit, columns[i].Decimals, i, LiveSeries()});
+        if (!IsCharted(columns[i]))
+            continue;
+        const std::optional<UnitConversion> conversion = RunConversionTo(columns[i].Unit, units_);
+        channels.push_back({columns[i].Name, conversion ? std::string(conversion->Unit) : columns[i].Unit,
+                            columns[i].Decimals, i, LiveSeries(), columns[i].Unit, conversion});
     }
     channels_ = std::move(channels);
     rates_.Clear();
@@ -66,8 +69,10 @@ void LiveModel::Add(const RunSample& sample)
     if (!running_)
         return;
     for (Channel& channel : channels_) {
-        const std::optional<double> value =
+        std::optional<double> value =
             channel.Column < sample.Values.size() ? sample.Values[channel.Column] : std::nullopt;
+        if (value && channel.Conversion)
+            value = channel.Conversion->Apply(*value);
         channel.Series.Add(sample.Time, value);
     }
     rates_.Add(sample.Time, sample.Requests);
@@ -78,6 +83,21 @@ void LiveModel::Add(const RunSample& sample)
 void LiveModel::End()
 {
     running_ = false;
+    ++generation_;
+}
+
+void LiveModel::SetUnits(UnitSystem units)
+{
+    units_ = units;
+    for (Channel& channel : channels_) {
+        const UnitConversion from = channel.Conversion.value_or(UnitConversion{});
+        const std::optional<UnitConversion> to = RunConversionTo(channel.SourceUnit, units);
+        const UnitConversion target = to.value_or(UnitConversion{});
+        // The stored values go back to the run's unit, then into the new one.
+        channel.Series.Rescale(target.Scale / from.Scale, target.Offset - from.Offset * target.Scale / from.Scale);
+        channel.Conversion = to;
+        channel.Unit = to ? std::string(to->Unit) : channel.SourceUnit;
+    }
     ++generation_;
 }
 

@@ -1,5 +1,9 @@
 #include "plots/LiveWindow.h"
 
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
+
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
@@ -18,6 +22,11 @@ const QColor kStripColours[] = {
     QColor(31, 119, 180), QColor(214, 39, 40), QColor(44, 160, 44),   QColor(255, 127, 14),  QColor(148, 103, 189),
     QColor(23, 190, 207), QColor(140, 86, 75), QColor(227, 119, 194), QColor(127, 127, 127), QColor(188, 189, 34),
 };
+
+std::string SettingsPath()
+{
+    return ProgramFolder() + kSettingsFileName;
+}
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, int pointSize, bool bold, const QColor& colour)
 {
@@ -66,6 +75,15 @@ LiveWindow::LiveWindow(QWidget* parent)
     layout->addLayout(charts, 1);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(status_, 1);
+    // Units of the chart, new data logs and the viewer, kept in Tessek.ini.
+    auto* units = new QComboBox(this);
+    units->setObjectName("cbxUnits");
+    units->addItems({"Imperial", "Metric"});
+    units->setCurrentIndex(ReadUnitSystem(IniFile(SettingsPath())) == UnitSystem::Metric ? 1 : 0);
+    model_.SetUnits(units->currentIndex() == 1 ? UnitSystem::Metric : UnitSystem::Imperial);
+    connect(units, &QComboBox::currentIndexChanged, this,
+            [this](int index) { SetUnits(index == 1 ? UnitSystem::Metric : UnitSystem::Imperial); });
+    bottom->addWidget(units);
     auto* viewLog = new QPushButton("&View Log", this);
     viewLog->setObjectName("btnViewLog");
     connect(viewLog, &QPushButton::clicked, this, &LiveWindow::ViewLogRequested);
@@ -140,6 +158,20 @@ void LiveWindow::Redraw()
     } catch (...) {
         Fail("unknown error");
     }
+}
+
+void LiveWindow::SetUnits(UnitSystem units)
+{
+    try {
+        IniFile ini(SettingsPath());
+        WriteUnitSystem(ini, units);
+    } catch (const std::exception& e) {
+        // The chart still changes; only the choice is not kept.
+        status_->setText(QString("Units not saved: %1").arg(e.what()));
+    }
+    model_.SetUnits(units);
+    BuildStrips();
+    Redraw();
 }
 
 QString LiveWindow::StatusText() const

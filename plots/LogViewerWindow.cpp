@@ -23,6 +23,8 @@
 #include <exception>
 #include <tuple>
 
+#include "logging/Units.h"
+#include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "plots/ChannelDisplay.h"
 #include "plots/Decimate.h"
@@ -62,11 +64,19 @@ QString FormatValue(double v, int decimals)
     return std::isnan(v) ? QStringLiteral("\u2014") : QString::number(v, 'f', decimals);
 }
 
-// Reads a log; whatever goes wrong, even running out of memory, ends up in Error.
+std::string SettingsPath()
+{
+    return ProgramFolder() + kSettingsFileName;
+}
+
+// Reads a log, shown in the units chosen in Tessek.ini; whatever goes wrong, even running
+// out of memory, ends up in Error.
 LogReadResult Read(const QString& path)
 {
     try {
-        return ReadLogFile(QFile::encodeName(path).toStdString());
+        LogReadResult read = ReadLogFile(QFile::encodeName(path).toStdString());
+        ShowInUnits(read.Data, ReadUnitSystem(IniFile(SettingsPath())));
+        return read;
     } catch (const std::exception& e) {
         LogReadResult failed;
         failed.Error = e.what();
@@ -124,6 +134,13 @@ void LogViewerWindow::BuildMenu()
     connect(open, &QAction::triggered, this, &LogViewerWindow::OpenClick);
     QAction* add = file->addAction(tr("&Add run to power curve..."));
     connect(add, &QAction::triggered, this, &LogViewerWindow::AddRunClick);
+    file->addSeparator();
+    // Units of the viewer, the live chart and new data logs, kept in Tessek.ini.
+    QAction* metric = file->addAction(tr("&Metric units"));
+    metric->setObjectName("actMetricUnits");
+    metric->setCheckable(true);
+    metric->setChecked(ReadUnitSystem(IniFile(SettingsPath())) == UnitSystem::Metric);
+    connect(metric, &QAction::toggled, this, &LogViewerWindow::SetMetricUnits);
     file->addSeparator();
     QAction* close = file->addAction(tr("&Close"));
     close->setShortcut(QKeySequence::Close);
@@ -203,6 +220,7 @@ bool LogViewerWindow::OpenFile(const QString& path)
         return false;
     }
     lastFolder_ = QFileInfo(path).absolutePath();
+    path_ = path;
     log_ = std::move(read.Data);
     compactTime_.assign(log_.Channels.size(), {});
     compactValues_.assign(log_.Channels.size(), {});
@@ -478,13 +496,18 @@ void LogViewerWindow::RedrawPowerCurve()
         tg->setData(rpm, torque, true);
         tg->removeFromLegend();
         const PowerCurve& cv = run.Curve;
-        lines << tr("%1: peak power %2 hp at %3 rpm, peak torque %4 lb-ft at %5 rpm (%6 samples)")
+        lines << tr("%1: peak power %2 %7 at %3 rpm, peak torque %4 %8 at %5 rpm (%6 samples)")
                      .arg(run.Name)
                      .arg(cv.PeakPower, 0, 'f', 1)
                      .arg(cv.PeakPowerRpm, 0, 'f', 0)
                      .arg(cv.PeakTorque, 0, 'f', 1)
                      .arg(cv.PeakTorqueRpm, 0, 'f', 0)
-                     .arg(cv.Samples);
+                     .arg(cv.Samples)
+                     .arg(QString::fromStdString(cv.PowerUnit), QString::fromStdString(cv.TorqueUnit));
+        if (colour == 1) {
+            powerPlot_->yAxis->setLabel(tr("Power (%1), solid").arg(QString::fromStdString(cv.PowerUnit)));
+            powerPlot_->yAxis2->setLabel(tr("Torque (%1), dashed").arg(QString::fromStdString(cv.TorqueUnit)));
+        }
     }
     powerPlot_->rescaleAxes();
     powerPlot_->xAxis->scaleRange(1.05);
@@ -492,6 +515,19 @@ void LogViewerWindow::RedrawPowerCurve()
     powerPlot_->yAxis2->scaleRange(1.1);
     powerPeaks_->setText(lines.join('\n'));
     powerPlot_->replot();
+}
+
+void LogViewerWindow::SetMetricUnits(bool metric)
+{
+    try {
+        IniFile ini(SettingsPath());
+        WriteUnitSystem(ini, metric ? UnitSystem::Metric : UnitSystem::Imperial);
+    } catch (const std::exception& e) {
+        ShowProblem(tr("Units not saved: %1").arg(e.what()));
+        return;
+    }
+    if (!path_.isEmpty())
+        OpenFile(path_);
 }
 
 void LogViewerWindow::ShowProblem(const QString& text)

@@ -53,6 +53,9 @@ public:
     void ShowWholeRun();
     // Puts the cursor at `t` seconds and shows every channel's value there.
     void SetCursorTime(double t);
+    // Shows logs in metric (or imperial) units and keeps the choice in Tessek.ini; the log
+    // open is read again (runs added to its power curve are dropped).
+    void SetMetricUnits(bool metric);
 
 private:
     struct Strip;
@@ -96,6 +99,7 @@ private:
     bool syncing_ = false;
     std::vector<PowerRun> powerRuns_;
     QString lastFolder_;
+    QString path_;  // the log shown
 };
 
 }  // namespace tessek

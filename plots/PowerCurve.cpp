@@ -76,6 +76,10 @@ PowerCurve ComputePowerCurve(const LogData& log)
         curve.Problem = "No power curve for this log: it has no Engine Speed column.";
         return curve;
     }
+    if (!power->Unit.empty())
+        curve.PowerUnit = power->Unit;
+    if (!torque->Unit.empty())
+        curve.TorqueUnit = torque->Unit;
     struct Bin {
         std::vector<double> Power, Torque;
     };

@@ -43,7 +43,9 @@ struct PowerCurve {
     double PeakPowerRpm = std::numeric_limits<double>::quiet_NaN();
     double PeakTorque = std::numeric_limits<double>::quiet_NaN();
     double PeakTorqueRpm = std::numeric_limits<double>::quiet_NaN();
-    size_t Samples = 0;  // samples that went into the curve
+    size_t Samples = 0;            // samples that went into the curve
+    std::string PowerUnit = "hp";  // the log's units of Power and Torque, where it gives them
+    std::string TorqueUnit = "lb-ft";
 
     bool Ok() const { return Problem.empty(); }
 };

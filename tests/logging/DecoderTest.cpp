@@ -156,6 +156,9 @@ TEST(Units, ConversionsBothWaysAndTheStoredChoice)
         EXPECT_FALSE(ConversionTo(unit, UnitSystem::Metric)) << unit;
     EXPECT_FALSE(ConversionTo("mph", UnitSystem::Imperial));
     EXPECT_FALSE(ConversionTo("kPa", UnitSystem::Metric));
+    // A run's values are converted to metric, never back: its absolute MAP stays in kPa.
+    EXPECT_FALSE(RunConversionTo("kPa", UnitSystem::Imperial));
+    EXPECT_EQ(RunConversionTo("psi", UnitSystem::Metric)->Unit, "kPa");
 
     test::TempFolder folder;
     IniFile ini(folder.File("Tessek.ini"));
