@@ -69,7 +69,9 @@ double Mph(uint8_t lo, uint8_t hi, const DecodeContext&)
 
 double Retard(uint8_t v, uint8_t, const DecodeContext&)
 {
-    return (v & 0x3F) / 2;
+    // Whole degrees: the half degree is dropped.
+    const int degrees = (v & 0x3F) / 2;
+    return degrees;
 }
 
 double ChargeTemp(uint8_t v, uint8_t, const DecodeContext&)
