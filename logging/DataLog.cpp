@@ -1,10 +1,14 @@
 #include "logging/DataLog.h"
 
+#include "platform/IniFile.h"
 #include "platform/LogFiles.h"
+#include "platform/ProgramFolder.h"
 #include "platform/Text.h"
 
+#include "logging/ColumnNames.h"
 #include "logging/Decoders.h"
 #include "logging/RunColumns.h"
+#include "logging/Units.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -43,7 +47,7 @@ std::string CsvName(const std::string& name, const std::string& unit)
 
 std::string RawName(const RunColumn& column)
 {
-    return column.Name + " raw";
+    return column.Name + std::string(kRawSuffix);
 }
 
 template <typename T>
@@ -52,15 +56,22 @@ std::optional<T> At(const std::vector<std::optional<T>>& values, size_t i)
     return i < values.size() ? values[i] : std::nullopt;
 }
 
+// `value` with `decimals`, converted where `conversion` says; never "-0".
+std::string Number(double value, const std::optional<UnitConversion>& conversion, int decimals)
+{
+    const double shown = RoundAsPrinted(conversion ? conversion->Apply(value) : value, decimals);
+    return FormatFixed(shown == 0.0 ? 0.0 : shown, 0, decimals);
+}
+
 // One sample row; `missing` stands in for a value the sample does not have.
-std::string Row(const std::vector<RunColumn>& columns, const RunSample& sample, char separator, const char* missing,
-                bool markerColumn)
+std::string Row(const std::vector<RunColumn>& columns, const std::vector<std::optional<UnitConversion>>& conversions,
+                const RunSample& sample, char separator, const char* missing, bool markerColumn)
 {
     std::string row = FormatFixed(sample.Time, 0, kSampleTimeDecimals);
     for (size_t i = 0; i < columns.size(); ++i) {
         row += separator;
         const std::optional<double> value = At(sample.Values, i);
-        row += value ? FormatFixed(*value, 0, columns[i].Decimals) : missing;
+        row += value ? Number(*value, conversions[i], columns[i].Decimals) : missing;
         if (columns[i].HasRaw) {
             row += separator;
             const std::optional<int32_t> raw = At(sample.Raw, i);
@@ -101,6 +112,7 @@ DataLogWriter::DataLogWriter(std::string programFolder, WriteFunction write)
 {
     if (!logsFolder_.empty() && logsFolder_.back() != '/')
         logsFolder_ += '/';
+    settingsPath_ = logsFolder_ + kSettingsFileName;
     logsFolder_ += "logs/";
 }
 
@@ -113,6 +125,14 @@ void DataLogWriter::RunStarted(const std::vector<RunColumn>& columns, std::chron
 {
     RunEnded();
     columns_ = columns;
+    // The units setting as it is when the run starts; the values arrive in the window's units.
+    const UnitSystem units = ReadUnitSystem(IniFile(settingsPath_));
+    conversions_.clear();
+    for (RunColumn& column : columns_) {
+        conversions_.push_back(RunConversionTo(column.Unit, units));
+        if (conversions_.back())
+            column.Unit = std::string(conversions_.back()->Unit);
+    }
     csv_.Path.clear();
     msl_.Path.clear();
     if (!CreateFiles(started))
@@ -124,11 +144,11 @@ void DataLogWriter::RunStarted(const std::vector<RunColumn>& columns, std::chron
 void DataLogWriter::SampleLogged(const RunSample& sample)
 {
     if (csv_.Fd)
-        WriteRow(csv_, Row(columns_, sample, ',', "", true));
+        WriteRow(csv_, Row(columns_, conversions_, sample, ',', "", true));
     if (msl_.Fd) {
         // One write: the marker line never stands without its row.
         WriteRow(msl_, (sample.Marker ? MslMarkerLine(*sample.Marker) : std::string()) +
-                           Row(columns_, sample, '\t', "0", false));
+                           Row(columns_, conversions_, sample, '\t', "0", false));
     }
 }
 
@@ -221,7 +241,7 @@ void DataLogWriter::Report(const std::string& path, int error)
 
 std::string DataLogWriter::CsvHeader() const
 {
-    std::string row = CsvName("Time", "s");
+    std::string row = CsvName(std::string(kTimeColumn), "s");
     for (const RunColumn& column : columns_) {
         row += ',' + CsvName(column.Name, column.Unit);
         if (column.HasRaw)
@@ -232,7 +252,7 @@ std::string DataLogWriter::CsvHeader() const
 
 std::string DataLogWriter::MslHeader() const
 {
-    std::string names = "Time";
+    std::string names(kTimeColumn);
     std::string units = "s";
     for (const RunColumn& column : columns_) {
         names += '\t' + MslField(column.Name);

@@ -4,7 +4,8 @@
 // the run's start in local time ("2026-12-06_14-03-27.csv" and ".msl"; "_2", "_3", ...
 // when either name is taken: an existing file is never replaced).
 //
-// Both files: the column Time (s, 3 decimals), then every RunColumn with its unit, each
+// Both files: the column Time (s, 3 decimals), then every RunColumn with its unit (metric
+// ones where the program folder's Tessek.ini chooses metric units, logging/Units.h), each
 // followed by "<name> raw" (no unit) when it has raw bytes; one row per sample, numbers
 // with the column's decimals and "." as decimal mark whatever the locale, lines ending in
 // CR LF. CSV (RFC 4180): one row of names with the unit in parentheses ("Engine Speed
@@ -24,6 +25,7 @@
 //
 // Window thread only (the run's observer calls).
 #include "logging/RunRecord.h"
+#include "logging/Units.h"
 #include "platform/UniqueFd.h"
 
 #include <sys/types.h>
@@ -31,6 +33,7 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,9 +86,11 @@ private:
     std::string CsvHeader() const;
     std::string MslHeader() const;
 
-    std::string logsFolder_;  // with its trailing "/"
+    std::string logsFolder_;    // with its trailing "/"
+    std::string settingsPath_;  // the program folder's Tessek.ini, for the units setting
     WriteFunction write_;
-    std::vector<RunColumn> columns_;
+    std::vector<RunColumn> columns_;                          // in the units of the file
+    std::vector<std::optional<UnitConversion>> conversions_;  // per column: from the window's units
     OutFile csv_;
     OutFile msl_;
 };

@@ -1,27 +1,15 @@
 #include "logging/Decoders.h"
 
+#include "logging/ColumnNames.h"
 #include "platform/Hex.h"
 
 #include <charconv>
+#include <cmath>
 #include <system_error>
 
 namespace tessek {
 
 namespace {
-
-// Decimals of each decoder's number; the texts and the values share them. The integer
-// fields are declared with precision 0 ("%4.0d"), which C's printf would print as nothing
-// for a 0; the log shows "0" there, as fixed point with no decimals does.
-constexpr int kKnockDecimals = 2;
-constexpr int kMapDecimals = 2;
-constexpr int kO2Decimals = 3;
-constexpr int kRpmDecimals = 0;
-constexpr int kTpsDecimals = 1;
-constexpr int kMphDecimals = 2;
-constexpr int kRetardDecimals = 0;
-constexpr int kTempDecimals = 1;
-constexpr int kSparkDecimals = 1;
-constexpr int kRawDecimals = 0;
 
 constexpr double kHgPerPsi = 2.036;
 
@@ -35,104 +23,233 @@ std::string FramedHex(const char* before, uint8_t v, const char* after)
     return text;
 }
 
-// The raw byte as the decoders show it beside a converted value.
-std::string RawSuffix(uint8_t v)
-{
-    return FramedHex("(", v, ") ");
-}
-
-double KnockVolts(uint8_t v)
+double Knock(uint8_t v, uint8_t, const DecodeContext&)
 {
     return v / 256.0 * 5.0;
 }
 
-bool IsBoost(uint8_t v, float baroRef)
+// Boost in psi from BaroRef up; below it minus the vacuum in inches of mercury (strictly
+// negative, so the text can tell the two apart by the sign).
+double Map(uint8_t v, uint8_t, const DecodeContext& c)
 {
-    return v >= baroRef;
+    if (v >= c.BaroRef)
+        return (v - double{c.BaroRef}) * c.MapFunction;
+    return -((double{c.BaroRef} - v) * c.MapFunction * kHgPerPsi);
 }
 
-// The window prints the size of the pressure difference and tells boost (psi) from
-// vacuum (inches of mercury) by the unit.
-double MapMagnitude(uint8_t v, float baroRef, double mapFunction)
+double Boost(uint8_t v, uint8_t, const DecodeContext& c)
 {
-    if (IsBoost(v, baroRef))
-        return (v - double{baroRef}) * mapFunction;
-    return (double{baroRef} - v) * mapFunction * kHgPerPsi;
+    return BoostPsi(v, c.BaroRef, c.MapFunction);
 }
 
-double O2Volts(uint8_t v)
+double MapAbsolute(uint8_t v, uint8_t, const DecodeContext& c)
+{
+    return MapAbsoluteKpa(v, c.BaroRef, c.MapFunction);
+}
+
+double O2(uint8_t v, uint8_t, const DecodeContext&)
 {
     return v * 0.0194 + 0.0446;
 }
 
-double TpsPercent(uint8_t v)
+double Rpm(uint8_t lo, uint8_t hi, const DecodeContext&)
+{
+    return RpmValue(lo, hi);
+}
+
+double Tps(uint8_t v, uint8_t, const DecodeContext&)
 {
     return v * 0.390625;
 }
 
-int32_t RetardDegrees(uint8_t v)
+double Mph(uint8_t lo, uint8_t hi, const DecodeContext&)
 {
-    return (v & 0x3F) / 2;
+    return MphValue(lo, hi);
 }
 
-double CoolantF(uint8_t v)
+double Retard(uint8_t v, uint8_t, const DecodeContext&)
+{
+    // Whole degrees: the half degree is dropped.
+    const int degrees = (v & 0x3F) / 2;
+    return degrees;
+}
+
+double ChargeTemp(uint8_t v, uint8_t, const DecodeContext&)
+{
+    return ChargeTempF(v);
+}
+
+double Coolant(uint8_t v, uint8_t, const DecodeContext&)
 {
     return v * 1.24609375 - 60.0;
 }
 
-double SparkDegrees(uint8_t v)
+double Spark(uint8_t v, uint8_t, const DecodeContext&)
 {
     return v / 2.0;
 }
 
-DecodedValue Printed(double value, int decimals, int32_t raw)
+double Raw(uint8_t v, uint8_t, const DecodeContext&)
 {
-    return {RoundAsPrinted(value, decimals), decimals, raw};
+    return v;
 }
 
-DecodedValue MapValue(uint8_t v, float baroRef, double mapFunction)
-{
-    const double magnitude = RoundAsPrinted(MapMagnitude(v, baroRef, mapFunction), kMapDecimals);
-    if (IsBoost(v, baroRef))
-        return {magnitude, kMapDecimals, v};
-    return {magnitude == 0.0 ? 0.0 : -magnitude, kMapDecimals, v};
-}
+// The integer fields are declared with precision 0 ("%4.0d"), which C's printf would print
+// as nothing for a 0; the log shows "0" there, as fixed point with no decimals does.
+constexpr DecoderRow kTable[] = {
+    {.Kind = DecoderKind::Skip, .FirstAddress = kSkipAddress, .LastAddress = kSkipAddress, .HasRaw = false},
+    {DecoderKind::ChargeTemp0,
+     0x5D,
+     0x5D,
+     {0x5D},
+     1,
+     "Charge Air Temp",
+     "F",
+     5,
+     1,
+     "F ",
+     "",
+     true,
+     false,
+     ChargeTemp,
+     true},
+    {DecoderKind::Mph,
+     0x69,
+     0x69,
+     {kMphLoAddress, kMphHiAddress},
+     2,
+     kRoadSpeedColumn,
+     "mph",
+     6,
+     2,
+     "mph ",
+     "",
+     false,
+     false,
+     Mph,
+     true},
+    {DecoderKind::Spark, 0x72, 0x72, {0x72}, 1, "Spark Advance", "deg", 2, 1, "deg ", "", false, false, Spark, true},
+    {DecoderKind::Map,
+     0x86,
+     0x86,
+     {0x86},
+     1,
+     kMapColumn,
+     kMapMixedUnit,
+     5,
+     2,
+     "psi ",
+     "hg  ",
+     false,
+     false,
+     Map,
+     true,
+     {{{kBoostColumn, "psi", 2, Boost}, {kMapAbsoluteColumn, "kPa", 1, MapAbsolute}}},
+     2},
+    {DecoderKind::Rpm,
+     0x8F,
+     0x8F,
+     {kRpmLoAddress, kRpmHiAddress},
+     2,
+     kEngineSpeedColumn,
+     "rpm",
+     4,
+     0,
+     "rpm ",
+     "",
+     false,
+     false,
+     Rpm,
+     true},
+    {DecoderKind::Tps, 0x98, 0x98, {0x98}, 1, kThrottleColumn, "%", 5, 1, "% ", "", false, false, Tps, true},
+    {DecoderKind::Coolant,
+     kCoolantAddress,
+     kCoolantAddress,
+     {kCoolantAddress},
+     1,
+     "Coolant Temp",
+     "F",
+     4,
+     1,
+     "F ",
+     "",
+     true,
+     false,
+     Coolant,
+     true},
+    {DecoderKind::O2, 0x9C, 0x9C, {0x9C}, 1, "O2", "v", 5, 3, "v", "", true, false, O2, true},
+    {DecoderKind::ChargeTemp1,
+     0x9D,
+     0x9D,
+     {0x9D},
+     1,
+     "Raw Charge Temp",
+     "F",
+     5,
+     1,
+     "F ",
+     "",
+     true,
+     false,
+     ChargeTemp,
+     true},
+    {DecoderKind::Knock, 0xA0, 0xA0, {0xA0}, 1, "Knock", "v", 4, 2, "v ", "", false, false, Knock, true},
+    {DecoderKind::Retard,
+     0xCE,
+     0xD1,
+     {kSlotAddress},
+     1,
+     "Cyl # Retard",
+     "deg",
+     2,
+     0,
+     "deg ",
+     "",
+     false,
+     false,
+     Retard,
+     true},
+    {DecoderKind::Raw, 0, 0, {kSlotAddress}, 1, "", "", 0, 0, "", "", false, true, Raw, false},
+};
 
 }  // namespace
 
-DecoderKind DecoderFor(uint8_t address)
+std::span<const DecoderRow> DecoderTable()
 {
-    switch (address) {
-        case 0x12:
-            return DecoderKind::Skip;
-        case 0x5D:
-            return DecoderKind::ChargeTemp0;
-        case 0x69:
-            return DecoderKind::Mph;
-        case 0x72:
-            return DecoderKind::Spark;
-        case 0x86:
-            return DecoderKind::Map;
-        case 0x8F:
-            return DecoderKind::Rpm;
-        case 0x98:
-            return DecoderKind::Tps;
-        case 0x9A:
-            return DecoderKind::Coolant;
-        case 0x9C:
-            return DecoderKind::O2;
-        case 0x9D:
-            return DecoderKind::ChargeTemp1;
-        case 0xA0:
-            return DecoderKind::Knock;
-        case 0xCE:
-        case 0xCF:
-        case 0xD0:
-        case 0xD1:
-            return DecoderKind::Retard;
-        default:
-            return DecoderKind::Raw;
+    return kTable;
+}
+
+const DecoderRow& RowOf(DecoderKind kind)
+{
+    for (const DecoderRow& row : kTable) {
+        if (row.Kind == kind)
+            return row;
     }
+    return kTable[std::size(kTable) - 1];
+}
+
+const DecoderRow& DecoderRowFor(uint8_t address)
+{
+    for (const DecoderRow& row : kTable) {
+        if (row.Kind != DecoderKind::Raw && address >= row.FirstAddress && address <= row.LastAddress)
+            return row;
+    }
+    return RowOf(DecoderKind::Raw);
+}
+
+std::string DecoderText(const DecoderRow& row, uint8_t lo, uint8_t hi, const DecodeContext& context)
+{
+    if (row.Kind == DecoderKind::Skip)
+        return {};
+    if (row.HexText)
+        return FramedHex(" ", lo, " ");
+    const double value = row.Convert(lo, hi, context);
+    const bool negativeUnit = !row.NegativeTextUnit.empty() && std::signbit(value);
+    std::string text = FormatFixed(negativeUnit ? -value : value, row.Width, row.Decimals);
+    text += negativeUnit ? row.NegativeTextUnit : row.TextUnit;
+    if (row.RawInText)
+        text += FramedHex("(", lo, ") ");
+    return text;
 }
 
 std::string FormatFixed(double value, int width, int decimals)
@@ -154,36 +271,20 @@ double RoundAsPrinted(double value, int decimals)
     return rounded;
 }
 
-std::optional<DecodedValue> DecodeValue(DecoderKind kind, uint8_t v, uint8_t hi, float baroRef, double mapFunction)
+std::optional<DecodedValue> DecodeValue(DecoderKind kind, uint8_t lo, uint8_t hi, float baroRef, double mapFunction)
 {
-    switch (kind) {
-        case DecoderKind::Skip:
-            return std::nullopt;
-        case DecoderKind::ChargeTemp0:
-        case DecoderKind::ChargeTemp1:
-            return Printed(ChargeTempF(v), kTempDecimals, v);
-        case DecoderKind::Mph:
-            return Printed(MphValue(v, hi), kMphDecimals, hi * 256 + v);
-        case DecoderKind::Spark:
-            return Printed(SparkDegrees(v), kSparkDecimals, v);
-        case DecoderKind::Map:
-            return MapValue(v, baroRef, mapFunction);
-        case DecoderKind::Rpm:
-            return Printed(RpmValue(v, hi), kRpmDecimals, hi * 256 + v);
-        case DecoderKind::Tps:
-            return Printed(TpsPercent(v), kTpsDecimals, v);
-        case DecoderKind::Coolant:
-            return Printed(CoolantF(v), kTempDecimals, v);
-        case DecoderKind::O2:
-            return Printed(O2Volts(v), kO2Decimals, v);
-        case DecoderKind::Knock:
-            return Printed(KnockVolts(v), kKnockDecimals, v);
-        case DecoderKind::Retard:
-            return Printed(RetardDegrees(v), kRetardDecimals, v);
-        case DecoderKind::Raw:
-            return Printed(v, kRawDecimals, v);
+    const DecoderRow& row = RowOf(kind);
+    if (kind == DecoderKind::Skip)
+        return std::nullopt;
+    const double rounded = RoundAsPrinted(row.Convert(lo, hi, {baroRef, mapFunction}), row.Decimals);
+    DecodedValue value{rounded == 0.0 ? 0.0 : rounded, row.Decimals, row.RequestCount > 1 ? hi * 256 + lo : lo};
+    for (int i = 0; i < row.DerivedCount; ++i) {
+        const DerivedColumn& derived = row.Derived[static_cast<size_t>(i)];
+        const double d = RoundAsPrinted(derived.Convert(lo, hi, {baroRef, mapFunction}), derived.Decimals);
+        value.Derived[static_cast<size_t>(i)] = d == 0.0 ? 0.0 : d;
     }
-    return std::nullopt;
+    value.DerivedCount = row.DerivedCount;
+    return value;
 }
 
 double ChargeTempF(uint8_t t)
@@ -202,6 +303,16 @@ double ChargeTempF(uint8_t t)
     return 10.0 - (x - 233.0) * 2.77778;
 }
 
+double BoostPsi(uint8_t v, float baroRef, double mapFunction)
+{
+    return (v - double{baroRef}) * mapFunction;
+}
+
+double MapAbsoluteKpa(uint8_t v, float baroRef, double mapFunction)
+{
+    return (double{baroRef} * mapFunction + BoostPsi(v, baroRef, mapFunction)) * kKpaPerPsi;
+}
+
 int32_t RpmValue(uint8_t lo, uint8_t hi)
 {
     return (hi * 256 + lo) / 4;
@@ -210,62 +321,6 @@ int32_t RpmValue(uint8_t lo, uint8_t hi)
 double MphValue(uint8_t lo, uint8_t hi)
 {
     return (hi * 256.0 + lo) / 64.0;
-}
-
-std::string KnockText(uint8_t v)
-{
-    return FormatFixed(KnockVolts(v), 4, kKnockDecimals) + "v ";
-}
-
-std::string MapText(uint8_t v, float baroRef, double mapFunction)
-{
-    return FormatFixed(MapMagnitude(v, baroRef, mapFunction), 5, kMapDecimals) +
-           (IsBoost(v, baroRef) ? "psi " : "hg  ");
-}
-
-std::string O2Text(uint8_t v)
-{
-    return FormatFixed(O2Volts(v), 5, kO2Decimals) + "v" + RawSuffix(v);
-}
-
-std::string RpmText(int32_t rpm)
-{
-    return FormatFixed(rpm, 4, kRpmDecimals) + "rpm ";
-}
-
-std::string TpsText(uint8_t v)
-{
-    return FormatFixed(TpsPercent(v), 5, kTpsDecimals) + "% ";
-}
-
-std::string MphText(double mph)
-{
-    return FormatFixed(mph, 6, kMphDecimals) + "mph ";
-}
-
-std::string RetardText(uint8_t v)
-{
-    return FormatFixed(RetardDegrees(v), 2, kRetardDecimals) + "deg ";
-}
-
-std::string ChargeTempText(uint8_t v)
-{
-    return FormatFixed(ChargeTempF(v), 5, kTempDecimals) + "F " + RawSuffix(v);
-}
-
-std::string CoolantText(uint8_t v)
-{
-    return FormatFixed(CoolantF(v), 4, kTempDecimals) + "F " + RawSuffix(v);
-}
-
-std::string SparkText(uint8_t v)
-{
-    return FormatFixed(SparkDegrees(v), 2, kSparkDecimals) + "deg ";
-}
-
-std::string RawText(uint8_t v)
-{
-    return FramedHex(" ", v, " ");
 }
 
 std::string BaroText(float baroRef, double mapFunction)

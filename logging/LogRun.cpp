@@ -222,115 +222,82 @@ void LogRun::SaveAutomaticLog()
 
 std::optional<DecodedValue> LogRun::DecodeSlot(uint8_t address, std::string& line)
 {
-    slotReplies_.clear();
-    const DecoderKind kind = DecoderFor(address);
-    switch (kind) {
-        case DecoderKind::Skip:
-            break;
-        case DecoderKind::ChargeTemp0:
-            DecodeChargeTemp(line, 0);
-            break;
-        case DecoderKind::Mph:
-            DecodeMph(line);
-            break;
-        case DecoderKind::Spark:
-            DecodeSpark(line);
-            break;
-        case DecoderKind::Map:
-            DecodeMap(line, state_.BaroRef);
-            break;
-        case DecoderKind::Rpm:
-            DecodeRpm(line);
-            break;
-        case DecoderKind::Tps:
-            DecodeTps(line);
-            break;
-        case DecoderKind::Coolant:
-            DecodeCoolant(line);
-            break;
-        case DecoderKind::O2:
-            DecodeO2(line);
-            break;
-        case DecoderKind::ChargeTemp1:
-            DecodeChargeTemp(line, 1);
-            break;
-        case DecoderKind::Knock:
-            DecodeKnock(line);
-            break;
-        case DecoderKind::Retard:
-            DecodeRetard(line, address);
-            break;
-        case DecoderKind::Raw:
-            DecodeRaw(line, address);
-            break;
-    }
-    if (slotReplies_.empty())
+    return Decode(DecoderRowFor(address), address, line, state_.BaroRef);
+}
+
+std::optional<DecodedValue> LogRun::Decode(const DecoderRow& row, uint8_t address, std::string& line, float baroRef)
+{
+    if (row.Kind == DecoderKind::Skip)
         return std::nullopt;
+    slotReplies_.clear();
+    for (int i = 0; i < row.RequestCount; ++i) {
+        const uint8_t request = row.Requests[static_cast<size_t>(i)];
+        Request(request == kSlotAddress ? address : request);
+    }
+    const uint8_t lo = slotReplies_[0];
     const uint8_t hi = slotReplies_.size() > 1 ? slotReplies_[1] : 0;
-    return DecodeValue(kind, slotReplies_[0], hi, state_.BaroRef, settings_.MapFunction);
+    line += DecoderText(row, lo, hi, {baroRef, settings_.MapFunction});
+    // The acceleration measurement takes the speeds unrounded, as the conversions give them.
+    if (row.Kind == DecoderKind::Mph)
+        state_.SampleMph = static_cast<float>(MphValue(lo, hi));
+    if (row.Kind == DecoderKind::Rpm)
+        state_.SampleRpm = static_cast<float>(RpmValue(lo, hi));
+    return DecodeValue(row.Kind, lo, hi, baroRef, settings_.MapFunction);
 }
 
 void LogRun::DecodeKnock(std::string& line)
 {
-    line += KnockText(Request(0xA0));
+    Decode(RowOf(DecoderKind::Knock), 0, line, state_.BaroRef);
 }
 
 void LogRun::DecodeMap(std::string& line, float baroRef)
 {
-    line += MapText(Request(0x86), baroRef, settings_.MapFunction);
+    Decode(RowOf(DecoderKind::Map), 0, line, baroRef);
 }
 
 void LogRun::DecodeO2(std::string& line)
 {
-    line += O2Text(Request(0x9C));
+    Decode(RowOf(DecoderKind::O2), 0, line, state_.BaroRef);
 }
 
 void LogRun::DecodeRpm(std::string& line)
 {
-    const uint8_t lo = Request(kRpmLoAddress);
-    const uint8_t hi = Request(kRpmHiAddress);
-    const int32_t rpm = RpmValue(lo, hi);
-    state_.SampleRpm = static_cast<float>(rpm);
-    line += RpmText(rpm);
+    Decode(RowOf(DecoderKind::Rpm), 0, line, state_.BaroRef);
 }
 
 void LogRun::DecodeTps(std::string& line)
 {
-    line += TpsText(Request(0x98));
+    Decode(RowOf(DecoderKind::Tps), 0, line, state_.BaroRef);
 }
 
 void LogRun::DecodeMph(std::string& line)
 {
-    const uint8_t lo = Request(kMphLoAddress);
-    const uint8_t hi = Request(kMphHiAddress);
-    const double mph = MphValue(lo, hi);
-    state_.SampleMph = static_cast<float>(mph);
-    line += MphText(mph);
+    Decode(RowOf(DecoderKind::Mph), 0, line, state_.BaroRef);
 }
 
 void LogRun::DecodeRetard(std::string& line, uint8_t address)
 {
-    line += RetardText(Request(address));
+    Decode(RowOf(DecoderKind::Retard), address, line, state_.BaroRef);
 }
 
 void LogRun::DecodeChargeTemp(std::string& line, int selector)
 {
-    line += ChargeTempText(Request(selector == 0 ? 0x5D : 0x9D));
+    Decode(RowOf(selector == 0 ? DecoderKind::ChargeTemp0 : DecoderKind::ChargeTemp1), 0, line, state_.BaroRef);
 }
 
 void LogRun::DecodeCoolant(std::string& line)
 {
-    line += CoolantText(Request(kCoolantAddress));
+    Decode(RowOf(DecoderKind::Coolant), 0, line, state_.BaroRef);
 }
 
 void LogRun::DecodeSpark(std::string& line)
 {
-    line += SparkText(Request(0x72));
+    Decode(RowOf(DecoderKind::Spark), 0, line, state_.BaroRef);
 }
 
 void LogRun::DecodeRaw(std::string& line, uint8_t address)
 {
-    line += RawText(Request(address));
+    Decode(RowOf(DecoderKind::Raw), address, line, state_.BaroRef);
 }
 
 }  // namespace tessek

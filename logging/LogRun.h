@@ -70,8 +70,8 @@ public:
     // Returns the number behind that text (none for a skipped slot).
     std::optional<DecodedValue> DecodeSlot(uint8_t address, std::string& line);
 
-    // The decoders: each sends its request(s), waits with the sample-rate reply count and
-    // appends value, unit and a trailing blank to `line`.
+    // The decoders: each sends its row's request(s), waits with the sample-rate reply count
+    // and appends value, unit and a trailing blank to `line`.
     void DecodeKnock(std::string& line);
     void DecodeMap(std::string& line, float baroRef);
     void DecodeO2(std::string& line);
@@ -85,6 +85,8 @@ public:
     void DecodeRaw(std::string& line, uint8_t address);
 
 private:
+    // The decoder of `row` for a slot logging `address`.
+    std::optional<DecodedValue> Decode(const DecoderRow& row, uint8_t address, std::string& line, float baroRef);
     // Where the automatic log numbered `saveNum` goes.
     std::string TempLogPath(int32_t saveNum) const;
     // Sends one request of the current slot and notes its reply.

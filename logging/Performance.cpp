@@ -2,6 +2,8 @@
 
 #include "logging/Decoders.h"
 
+#include <cmath>
+
 namespace tessek {
 
 namespace {
@@ -22,6 +24,8 @@ std::optional<PerformanceFigures> ComputePerformance(int32_t t, int32_t prevT, f
     const double dt = t / kMsPerSecond - prevT / kMsPerSecond;
     PerformanceFigures figures;
     figures.Acceleration = (double{sampleMph} - prevMph) * kSpeedFactor / dt / kGravity;
+    if (!(std::fabs(figures.Acceleration) <= kMaxPlausibleAcceleration))
+        return std::nullopt;
     figures.Horsepower = sampleMph * figures.Acceleration * carWeight * kSpeedFactor / kHorsepowerDivisor;
     const double meanRpm = (double{sampleRpm} + prevRpm) / 2.0;
     if (meanRpm != 0.0)

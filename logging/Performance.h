@@ -15,8 +15,15 @@ struct PerformanceFigures {
     std::optional<double> Torque;
 };
 
+// No car of this kind accelerates or brakes harder than this (g). A larger figure comes
+// from a torn two-byte speed (its bytes read on either side of a change of the high
+// byte, off by 256 raw steps) or from the first sample of a run compared with the last
+// one before it: such a sample gets no figures at all.
+inline constexpr double kMaxPlausibleAcceleration = 1.5;
+
 // Sample times in ms since the run's first sample; speeds in mph, engine speeds in rpm,
-// weight in pounds. No figures when t equals prevT (no time has passed).
+// weight in pounds. No figures when t equals prevT (no time has passed) or when the
+// acceleration exceeds kMaxPlausibleAcceleration in either direction.
 std::optional<PerformanceFigures> ComputePerformance(int32_t t, int32_t prevT, float sampleMph, float prevMph,
                                                      float sampleRpm, float prevRpm, int32_t carWeight);
 

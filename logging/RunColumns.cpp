@@ -1,5 +1,6 @@
 #include "logging/RunColumns.h"
 
+#include "logging/ColumnNames.h"
 #include "platform/Hex.h"
 
 #include <algorithm>
@@ -32,37 +33,16 @@ std::optional<double> Figure(double value)
 
 ColumnLabel SlotColumnLabel(uint8_t address, const DisplayTextLookup& displayText)
 {
-    switch (DecoderFor(address)) {
-        case DecoderKind::ChargeTemp0:
-            return {"Charge Air Temp", "F"};
-        case DecoderKind::ChargeTemp1:
-            return {"Raw Charge Temp", "F"};
-        case DecoderKind::Mph:
-            return {"Road Speed", "mph"};
-        case DecoderKind::Spark:
-            return {"Spark Advance", "deg"};
-        case DecoderKind::Map:
-            return {"MAP", "psi/-inHg"};
-        case DecoderKind::Rpm:
-            return {"Engine Speed", "rpm"};
-        case DecoderKind::Tps:
-            return {"Throttle", "%"};
-        case DecoderKind::Coolant:
-            return {"Coolant Temp", "F"};
-        case DecoderKind::O2:
-            return {"O2", "v"};
-        case DecoderKind::Knock:
-            return {"Knock", "v"};
-        case DecoderKind::Retard:
-            return {"Cyl " + std::to_string(address - 0xCD) + " Retard", "deg"};
-        case DecoderKind::Skip:
-        case DecoderKind::Raw:
-            break;
-    }
+    const DecoderRow& row = DecoderRowFor(address);
+    std::string label(row.Label);
+    if (const size_t cylinder = label.find('#'); cylinder != std::string::npos)
+        label.replace(cylinder, 1, std::to_string(address - row.FirstAddress + 1));
+    if (!label.empty())
+        return {label, std::string(row.Unit)};
     std::string name = "$";
     name += ByteToHex(address);
     const std::string text = displayText ? displayText(name) : std::string();
-    return {text.empty() ? name : text, ""};
+    return {text.empty() ? name : text, std::string(row.Unit)};
 }
 
 std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, const DisplayTextLookup& displayText,
@@ -70,18 +50,20 @@ std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, con
 {
     std::vector<RunColumn> columns;
     for (const uint8_t address : slotAddresses) {
-        const DecoderKind kind = DecoderFor(address);
-        if (kind == DecoderKind::Skip)
+        const DecoderRow& row = DecoderRowFor(address);
+        if (row.Kind == DecoderKind::Skip)
             continue;
         ColumnLabel label = SlotColumnLabel(address, displayText);
-        // A decoder's decimals do not depend on the bytes it decodes.
-        const int decimals = DecodeValue(kind, 0, 0, 0.0f, 0.0)->Decimals;
-        AddColumn(columns, label.Name, std::move(label.Unit), decimals, kind != DecoderKind::Raw);
+        AddColumn(columns, label.Name, std::move(label.Unit), row.Decimals, row.HasRaw);
+        for (int i = 0; i < row.DerivedCount; ++i) {
+            const DerivedColumn& derived = row.Derived[static_cast<size_t>(i)];
+            AddColumn(columns, std::string(derived.Label), std::string(derived.Unit), derived.Decimals, false);
+        }
     }
     if (performance) {
-        AddColumn(columns, "Acceleration", "g", kFigureDecimals, false);
-        AddColumn(columns, "Power", "hp", kFigureDecimals, false);
-        AddColumn(columns, "Torque", "lb-ft", kFigureDecimals, false);
+        AddColumn(columns, std::string(kAccelerationColumn), "g", kFigureDecimals, false);
+        AddColumn(columns, std::string(kPowerColumn), "hp", kFigureDecimals, false);
+        AddColumn(columns, std::string(kTorqueColumn), "lb-ft", kFigureDecimals, false);
     }
     return columns;
 }
@@ -95,6 +77,10 @@ RunSample MakeRunSample(int32_t t, const std::vector<DecodedValue>& slots, bool 
     for (const DecodedValue& slot : slots) {
         sample.Values.emplace_back(slot.Value);
         sample.Raw.emplace_back(slot.Raw);
+        for (int i = 0; i < slot.DerivedCount; ++i) {
+            sample.Values.emplace_back(slot.Derived[static_cast<size_t>(i)]);
+            sample.Raw.emplace_back(std::nullopt);
+        }
     }
     if (performance) {
         sample.Values.push_back(figures ? Figure(figures->Acceleration) : std::nullopt);

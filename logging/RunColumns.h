@@ -30,7 +30,8 @@ struct ColumnLabel {
 ColumnLabel SlotColumnLabel(uint8_t address, const DisplayTextLookup& displayText);
 
 // The columns of a run logging `slotAddresses` (slots 1 to 8 in order): one per slot that
-// is not "Skip value", then, with `performance`, Acceleration (g), Power (hp) and Torque
+// is not "Skip value", each followed by its decoder's derived columns (MAP: Boost in psi
+// and MAP abs in kPa), then, with `performance`, Acceleration (g), Power (hp) and Torque
 // (lb-ft) with 2 decimals. A name an earlier column has already taken gets " 2", " 3", ...
 // A raw-byte slot has no raw column of its own: its value is that byte.
 std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, const DisplayTextLookup& displayText,

@@ -1,5 +1,8 @@
 #include "plots/LiveModel.h"
 
+#include "logging/ColumnNames.h"
+#include "plots/ChannelDisplay.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -29,9 +32,9 @@ std::string ClockText(std::chrono::system_clock::time_point when)
 
 bool IsCharted(const RunColumn& column)
 {
-    if (column.Name == "Skip value")
+    if (column.Name == "Skip value" || !DrawnByDefault(column.Name, column.Unit, false, true))
         return false;
-    return column.HasRaw || !StartsWithNoCase(column.Name, "Torque");
+    return column.HasRaw || !StartsWithNoCase(column.Name, std::string(kTorqueColumn));
 }
 
 std::string ReadoutText(std::optional<double> value, int decimals)
@@ -47,8 +50,11 @@ void LiveModel::Start(const std::vector<RunColumn>& columns, std::chrono::system
 {
     std::vector<Channel> channels;
     for (size_t i = 0; i < columns.size(); ++i) {
-        if (IsCharted(columns[i]))
-            channels.push_back({columns[i].Name, columns[i].Unit, columns[i].Decimals, i, LiveSeries()});
+        if (!IsCharted(columns[i]))
+            continue;
+        const std::optional<UnitConversion> conversion = RunConversionTo(columns[i].Unit, units_);
+        channels.push_back({columns[i].Name, conversion ? std::string(conversion->Unit) : columns[i].Unit,
+                            columns[i].Decimals, i, LiveSeries(), columns[i].Unit, conversion});
     }
     channels_ = std::move(channels);
     markers_.clear();
@@ -65,8 +71,10 @@ void LiveModel::Add(const RunSample& sample)
     if (!running_)
         return;
     for (Channel& channel : channels_) {
-        const std::optional<double> value =
+        std::optional<double> value =
             channel.Column < sample.Values.size() ? sample.Values[channel.Column] : std::nullopt;
+        if (value && channel.Conversion)
+            value = channel.Conversion->Apply(*value);
         channel.Series.Add(sample.Time, value);
     }
     if (sample.Marker)
@@ -79,6 +87,21 @@ void LiveModel::Add(const RunSample& sample)
 void LiveModel::End()
 {
     running_ = false;
+    ++generation_;
+}
+
+void LiveModel::SetUnits(UnitSystem units)
+{
+    units_ = units;
+    for (Channel& channel : channels_) {
+        const UnitConversion from = channel.Conversion.value_or(UnitConversion{});
+        const std::optional<UnitConversion> to = RunConversionTo(channel.SourceUnit, units);
+        const UnitConversion target = to.value_or(UnitConversion{});
+        // The stored values go back to the run's unit, then into the new one.
+        channel.Series.Rescale(target.Scale / from.Scale, target.Offset - from.Offset * target.Scale / from.Scale);
+        channel.Conversion = to;
+        channel.Unit = to ? std::string(to->Unit) : channel.SourceUnit;
+    }
     ++generation_;
 }
 

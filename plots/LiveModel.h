@@ -4,6 +4,7 @@
 // texts of the readouts and of the status line. Fed from the run's RunObserver calls by the
 // live window, read by its redraw. Plain data, window thread only.
 #include "logging/RunRecord.h"
+#include "logging/Units.h"
 #include "plots/LiveSeries.h"
 
 #include <chrono>
@@ -15,7 +16,8 @@
 
 namespace tessek {
 
-// A slot's value or a performance figure, but not a "Skip value" slot and not the torque
+// A slot's value or a performance figure, but not a "Skip value" slot, not MAP but on its
+// linear scale (DrawnByDefault: a run logs Boost with every MAP), and not the torque
 // (a performance figure whose name begins with "Torque"): torque is power over the mean
 // engine speed, both shown already, and near a standstill it jumps by orders of magnitude,
 // which would flatten its own strip.
@@ -42,10 +44,12 @@ public:
 
     struct Channel {
         std::string Name;
-        std::string Unit;
+        std::string Unit;  // as shown: in the model's units
         int Decimals = 0;
         size_t Column = 0;  // index into a sample's values
         LiveSeries Series;
+        std::string SourceUnit;                    // the run's unit of the column
+        std::optional<UnitConversion> Conversion;  // from SourceUnit to Unit
     };
 
     // Forgets the previous run and makes the channels for the charted `columns`; allocates
@@ -57,6 +61,9 @@ public:
     void Add(const RunSample& sample);
     // The run's data stays until the next Start.
     void End();
+    // Shows the channels in `units` from now on, the values already stored included.
+    void SetUnits(UnitSystem units);
+    UnitSystem Units() const { return units_; }
 
     bool Running() const { return running_; }
     const std::vector<Channel>& Channels() const { return channels_; }
@@ -81,6 +88,7 @@ private:
     double newest_ = 0;
     bool running_ = false;
     uint64_t generation_ = 0;
+    UnitSystem units_ = UnitSystem::Imperial;
 };
 
 }  // namespace tessek

@@ -24,6 +24,14 @@ void LiveSeries::Add(double time, std::optional<double> value)
     size_ = std::min(size_ + 1, kCapacity);
 }
 
+void LiveSeries::Rescale(double scale, double offset)
+{
+    for (double& value : values_)
+        value = value * scale + offset;
+    if (latest_)
+        latest_ = *latest_ * scale + offset;
+}
+
 std::optional<double> LiveSeries::LastTime() const
 {
     if (size_ == 0)

@@ -32,6 +32,9 @@ public:
     // latest and adds no point.
     void Add(double time, std::optional<double> value);
 
+    // Every stored value and the latest become value * scale + offset (a change of units).
+    void Rescale(double scale, double offset);
+
     size_t Size() const { return size_; }
     std::optional<double> Latest() const { return latest_; }
     // The time of the newest point; no value while the ring is empty.

@@ -3,8 +3,11 @@
 #include "plots/AlarmDialog.h"
 #include "plots/DashWindow.h"
 #include "plots/LiveCellTable.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
@@ -24,6 +27,11 @@ namespace {
 constexpr int kReadoutWidth = 170;  // px
 const QColor kAlarmColour(210, 0, 0);
 const QColor kAlarmBackground(255, 225, 225);
+
+std::string SettingsPath()
+{
+    return ProgramFolder() + kSettingsFileName;
+}
 
 QLabel* MakeLabel(QWidget* parent, const QString& text, int pointSize, bool bold, const QColor& colour)
 {
@@ -91,6 +99,15 @@ LiveWindow::LiveWindow(QWidget* parent)
     layout->addWidget(alarmLine_);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(status_, 1);
+    // Units of the chart, new data logs and the viewer, kept in Tessek.ini.
+    auto* units = new QComboBox(this);
+    units->setObjectName("cbxUnits");
+    units->addItems({"Imperial", "Metric"});
+    units->setCurrentIndex(ReadUnitSystem(IniFile(SettingsPath())) == UnitSystem::Metric ? 1 : 0);
+    model_.SetUnits(units->currentIndex() == 1 ? UnitSystem::Metric : UnitSystem::Imperial);
+    connect(units, &QComboBox::currentIndexChanged, this,
+            [this](int index) { SetUnits(index == 1 ? UnitSystem::Metric : UnitSystem::Imperial); });
+    bottom->addWidget(units);
     const auto button = [&](const char* name, const QString& caption) {
         auto* b = new QPushButton(caption, this);
         b->setObjectName(name);
@@ -199,6 +216,20 @@ void LiveWindow::Redraw()
     } catch (...) {
         Fail("unknown error");
     }
+}
+
+void LiveWindow::SetUnits(UnitSystem units)
+{
+    try {
+        IniFile ini(SettingsPath());
+        WriteUnitSystem(ini, units);
+    } catch (const std::exception& e) {
+        // The chart still changes; only the choice is not kept.
+        status_->setText(QString("Units not saved: %1").arg(e.what()));
+    }
+    model_.SetUnits(units);
+    BuildStrips();
+    Redraw();
 }
 
 QString LiveWindow::StatusText() const

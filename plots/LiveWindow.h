@@ -64,6 +64,9 @@ public:
     void SampleLogged(const RunSample& sample) override;
     void RunEnded() override;
 
+    // Shows the chart in `units` and keeps the choice in Tessek.ini (the units combo box).
+    void SetUnits(UnitSystem units);
+
     // Draws the newest data now if the window is shown and anything changed since the
     // last frame (the frame timer's slot).
     void Redraw();

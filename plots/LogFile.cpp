@@ -1,5 +1,7 @@
 #include "plots/LogFile.h"
 
+#include "logging/ColumnNames.h"
+
 #include "platform/FileIo.h"
 #include "platform/UniqueFd.h"
 
@@ -264,7 +266,7 @@ void SplitNameAndUnit(std::string text, std::string& name, std::string& unit)
 bool IsTimeName(const std::string& name)
 {
     const std::string n = Lower(name);
-    return n == "time" || n == "seconds" || n == "sec" || n == "secs";
+    return n == Lower(kTimeColumn) || n == "seconds" || n == "sec" || n == "secs";
 }
 
 bool IsMarkerName(const std::string& name)
@@ -296,7 +298,7 @@ bool ParseMarkLine(std::string_view line, int& number, std::string& text)
 bool EndsWithRaw(const std::string& name)
 {
     const std::string n = Lower(name);
-    return n.size() > 4 && n.compare(n.size() - 4, 4, " raw") == 0;
+    return n.size() > kRawSuffix.size() && std::string_view(n).ends_with(kRawSuffix);
 }
 
 std::string FormatSeconds(double t)

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <tuple>
+#include "plots/ChannelDisplay.h"
 
 namespace tessek {
 namespace {
@@ -59,9 +60,13 @@ void LogViewModel::SetLog(LogData log)
 std::vector<bool> LogViewModel::StartChannels() const
 {
     std::vector<bool> shown(log_.Channels.size(), false);
+    // A log with the linear MAP columns starts with those, not with the mixed psi/-inHg one.
+    const bool linearMap = std::any_of(log_.Channels.begin(), log_.Channels.end(),
+                                       [](const LogChannel& c) { return !c.Raw && IsLinearMap(c.Name); });
     size_t count = 0;
     for (size_t c = 0; c < shown.size() && count < kMaxStartChannels; ++c) {
-        if (!log_.Channels[c].Raw) {
+        const LogChannel& channel = log_.Channels[c];
+        if (DrawnByDefault(channel.Name, channel.Unit, channel.Raw, linearMap)) {
             shown[c] = true;
             ++count;
         }

@@ -12,20 +12,31 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "logging/Units.h"
+#include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "plots/CellTableTab.h"
 #include "plots/ChannelsTab.h"
 #include "plots/PowerCurveTab.h"
 #include "plots/ScatterTab.h"
+#include "plots/ChannelDisplay.h"
 
 namespace tessek {
 namespace {
 
-// Reads a log; whatever goes wrong, even running out of memory, ends up in Error.
+std::string SettingsPath()
+{
+    return ProgramFolder() + kSettingsFileName;
+}
+
+// Reads a log, shown in the units chosen in Tessek.ini; whatever goes wrong, even running
+// out of memory, ends up in Error.
 LogReadResult Read(const QString& path)
 {
     try {
-        return ReadLogFile(QFile::encodeName(path).toStdString());
+        LogReadResult read = ReadLogFile(QFile::encodeName(path).toStdString());
+        ShowInUnits(read.Data, ReadUnitSystem(IniFile(SettingsPath())));
+        return read;
     } catch (const std::exception& e) {
         LogReadResult failed;
         failed.Error = e.what();
@@ -72,6 +83,13 @@ void LogViewerWindow::BuildMenu()
     QAction* add = file->addAction(tr("&Add run to power curve..."));
     connect(add, &QAction::triggered, this, &LogViewerWindow::AddRunClick);
     file->addSeparator();
+    // Units of the viewer, the live chart and new data logs, kept in Tessek.ini.
+    QAction* metric = file->addAction(tr("&Metric units"));
+    metric->setObjectName("actMetricUnits");
+    metric->setCheckable(true);
+    metric->setChecked(ReadUnitSystem(IniFile(SettingsPath())) == UnitSystem::Metric);
+    connect(metric, &QAction::toggled, this, &LogViewerWindow::SetMetricUnits);
+    file->addSeparator();
     QAction* close = file->addAction(tr("&Close"));
     close->setShortcut(QKeySequence::Close);
     connect(close, &QAction::triggered, this, &QWidget::close);
@@ -87,6 +105,7 @@ bool LogViewerWindow::OpenFile(const QString& path)
         return false;
     }
     lastFolder_ = QFileInfo(path).absolutePath();
+    path_ = path;
     PowerCurve curve = ComputePowerCurve(read.Data);
     model_.SetLog(std::move(read.Data));
     setWindowTitle(tr("Tessek Log Viewer - %1").arg(name));
@@ -134,6 +153,19 @@ void LogViewerWindow::ShowWholeRun()
 void LogViewerWindow::SetCursorTime(double t)
 {
     channels_->SetCursorTime(t);
+}
+
+void LogViewerWindow::SetMetricUnits(bool metric)
+{
+    try {
+        IniFile ini(SettingsPath());
+        WriteUnitSystem(ini, metric ? UnitSystem::Metric : UnitSystem::Imperial);
+    } catch (const std::exception& e) {
+        ShowProblem(tr("Units not saved: %1").arg(e.what()));
+        return;
+    }
+    if (!path_.isEmpty())
+        OpenFile(path_);
 }
 
 void LogViewerWindow::ShowProblem(const QString& text)

@@ -41,6 +41,9 @@ public:
     void ShowWholeRun();
     // Puts the cursor at `t` seconds and shows every channel's value there.
     void SetCursorTime(double t);
+    // Shows logs in metric (or imperial) units and keeps the choice in Tessek.ini; the log
+    // open is read again (runs added to its power curve are dropped).
+    void SetMetricUnits(bool metric);
 
 private:
     void BuildMenu();
@@ -57,6 +60,7 @@ private:
     ScatterTab* scatter_ = nullptr;
     QLabel* status_ = nullptr;
     QString lastFolder_;
+    QString path_;  // the log shown
 };
 
 }  // namespace tessek

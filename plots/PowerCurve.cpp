@@ -1,5 +1,8 @@
 #include "plots/PowerCurve.h"
 
+#include "logging/ColumnNames.h"
+#include "logging/Performance.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -13,15 +16,14 @@ constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 // Engine speeds at or above this are garbage, not a point of the curve.
 constexpr double kMaxRpm = 100000;
 
-bool SameName(const std::string& a, const char* b)
+bool SameName(const std::string& a, std::string_view b)
 {
-    const std::string bs(b);
-    return a.size() == bs.size() && std::equal(a.begin(), a.end(), bs.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
 }
 
-const LogChannel* Find(const LogData& log, const char* name)
+const LogChannel* Find(const LogData& log, std::string_view name)
 {
     for (const LogChannel& c : log.Channels)
         if (!c.Raw && SameName(c.Name, name))
@@ -61,10 +63,11 @@ double NeighbourMean(const std::vector<long>& bins, const std::vector<double>& v
 PowerCurve ComputePowerCurve(const LogData& log)
 {
     PowerCurve curve;
-    const LogChannel* rpm = Find(log, "Engine Speed");
-    const LogChannel* accel = Find(log, "Acceleration");
-    const LogChannel* power = Find(log, "Power");
-    const LogChannel* torque = Find(log, "Torque");
+    const LogChannel* rpm = Find(log, kEngineSpeedColumn);
+    const LogChannel* accel = Find(log, kAccelerationColumn);
+    const LogChannel* power = Find(log, kPowerColumn);
+    const LogChannel* torque = Find(log, kTorqueColumn);
+    const LogChannel* throttle = Find(log, kThrottleColumn);
     if (!accel || !power || !torque) {
         curve.Problem = "No acceleration data in this log: it has no Acceleration, Power and Torque columns.";
         return curve;
@@ -73,6 +76,10 @@ PowerCurve ComputePowerCurve(const LogData& log)
         curve.Problem = "No power curve for this log: it has no Engine Speed column.";
         return curve;
     }
+    if (!power->Unit.empty())
+        curve.PowerUnit = power->Unit;
+    if (!torque->Unit.empty())
+        curve.TorqueUnit = torque->Unit;
     struct Bin {
         std::vector<double> Power, Torque;
     };
@@ -82,21 +89,26 @@ PowerCurve ComputePowerCurve(const LogData& log)
         const double r = rpm->Values[i];
         const double a = accel->Values[i];
         const double p = power->Values[i];
-        if (!(r > 0) || !(r < kMaxRpm) || !(a > 0) || std::isnan(p))
+        if (!(r > 0) || !(r < kMaxRpm) || !(a > 0) || !(a <= kMaxPlausibleAcceleration) || std::isnan(p))
+            continue;
+        if (throttle && !(throttle->Values[i] >= kWotThrottlePercent))
             continue;
         Bin& b = bins[static_cast<long>(std::floor(r / kPowerCurveBinRpm))];
         b.Power.push_back(p);
         if (!std::isnan(torque->Values[i]))
             b.Torque.push_back(torque->Values[i]);
-        ++curve.Samples;
     }
+    std::erase_if(bins, [](const auto& bin) { return bin.second.Power.size() < kPowerCurveMinBinSamples; });
     if (bins.empty()) {
-        curve.Problem = "No acceleration data in this log: no sample with positive acceleration and engine speed.";
+        curve.Problem =
+            "No full-throttle acceleration in this log: no 100 rpm bin has 3 samples at full throttle "
+            "with an acceleration above 0 and at most 1.5 g.";
         return curve;
     }
     std::vector<long> index;
     std::vector<double> medPower, medTorque;
     for (auto& [bin, b] : bins) {
+        curve.Samples += b.Power.size();
         index.push_back(bin);
         medPower.push_back(Median(b.Power));
         medTorque.push_back(Median(b.Torque));

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "plots/PowerCurve.h"
 #include "plots/StripPalette.h"
 
 namespace tessek {
@@ -18,10 +19,7 @@ PowerCurveTab::PowerCurveTab(QWidget* parent) : QWidget(parent)
     add->setObjectName("addRun");
     connect(add, &QPushButton::clicked, this, &PowerCurveTab::AddRunRequested);
     row->addWidget(add);
-    row->addWidget(new QLabel(tr("Samples with positive acceleration, median of each 100 rpm, averaged over 3 "
-                                 "neighbouring bins. Solid: power; dashed: torque."),
-                              this),
-                   1);
+    row->addWidget(new QLabel(tr(kPowerCurveRule), this), 1);
     layout->addLayout(row);
     plot_ = new QCustomPlot(this);
     plot_->setObjectName("powerPlot");
@@ -78,13 +76,18 @@ void PowerCurveTab::Redraw()
         tg->setData(rpm, torque, true);
         tg->removeFromLegend();
         const PowerCurve& cv = run.Curve;
-        lines << tr("%1: peak power %2 hp at %3 rpm, peak torque %4 lb-ft at %5 rpm (%6 samples)")
+        lines << tr("%1: peak power %2 %7 at %3 rpm, peak torque %4 %8 at %5 rpm (%6 samples)")
                      .arg(run.Name)
                      .arg(cv.PeakPower, 0, 'f', 1)
                      .arg(cv.PeakPowerRpm, 0, 'f', 0)
                      .arg(cv.PeakTorque, 0, 'f', 1)
                      .arg(cv.PeakTorqueRpm, 0, 'f', 0)
-                     .arg(cv.Samples);
+                     .arg(cv.Samples)
+                     .arg(QString::fromStdString(cv.PowerUnit), QString::fromStdString(cv.TorqueUnit));
+        if (colour == 1) {
+            plot_->yAxis->setLabel(tr("Power (%1), solid").arg(QString::fromStdString(cv.PowerUnit)));
+            plot_->yAxis2->setLabel(tr("Torque (%1), dashed").arg(QString::fromStdString(cv.TorqueUnit)));
+        }
     }
     plot_->rescaleAxes();
     plot_->xAxis->scaleRange(1.05);

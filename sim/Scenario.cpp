@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 namespace tessek::sim {
 namespace {
@@ -84,18 +85,88 @@ void Idle(EngineState& s, double t)
     s.knockVolts = 0.45;
 }
 
-void FullThrottle(EngineState& s, double t, double spoolFraction)
+// How far the turbo has spooled up at an engine speed, 0 to 1.
+double Spool(double rpm)
 {
-    const double boost = kBoostPsi * std::clamp(spoolFraction, 0.0, 1.0);
+    const double x = std::clamp((rpm - 1800.0) / 1400.0, 0.0, 1.0);
+    return x * x * (3.0 - 2.0 * x);
+}
+
+void FullThrottle(EngineState& s, double t)
+{
+    const double spool = Spool(s.rpm);
+    const double boost = kBoostPsi * spool;
     s.tpsPercent = 99.6;
-    s.mapPsiAbs = kBaroPsi + boost + 0.3 * Wave(t, 0.7) * (boost / kBoostPsi);
+    s.mapPsiAbs = kBaroPsi - 2.0 * (1.0 - spool) + boost + 0.3 * Wave(t, 0.7) * spool;
     s.o2Volts = 0.86;
     s.knockVolts = 1.3 + 0.3 * Wave(t, 0.9);
     const std::array<double, 4> retardAtFullBoost = {2.0, 4.0, 0.0, 3.0};
     for (size_t i = 0; i < 4; ++i)
-        s.retardDeg[i] = static_cast<int>(std::lround(retardAtFullBoost[i] * boost / kBoostPsi));
+        s.retardDeg[i] = static_cast<int>(std::lround(retardAtFullBoost[i] * spool));
     s.sparkDeg = 20.0 - s.retardDeg[1];
-    s.chargeF += 45.0 * boost / kBoostPsi;
+    s.chargeF += 45.0 * spool;
+}
+
+// Road speed gained per second (mph/s) with the engine making its full-throttle torque at
+// `rpm` through a gear of `rpmPerMph`: the acceleration in g is torque * 550 * rpmPerMph /
+// (weight * 1.46667 * 5250), the inverse of the logger's torque figure.
+double MphPerSecond(double rpm, double rpmPerMph)
+{
+    constexpr double kFeetPerSecondPerMph = 1.46667;
+    constexpr double kGravity = 32.0;
+    const double g = EngineTorque(rpm) * 550.0 * rpmPerMph / (kCarWeightLb * kFeetPerSecondPerMph * 5250.0);
+    return g * kGravity / kFeetPerSecondPerMph;
+}
+
+constexpr double kPullStart = 15.0;     // s into the cycle
+constexpr double kLaunchSeconds = 0.5;  // the clutch lets the engine rise from idle
+constexpr double kLaunchRpm = 2200.0;   // and holds it there until the gear catches up
+constexpr double kFirstGearEndMph = 34.0;
+constexpr double kSecondGearEndMph = 58.0;
+constexpr double kShiftSeconds = 1.0;
+constexpr double kStepSeconds = 0.001;
+
+// The two pulls, integrated once in steps of 1 ms: road speed at each step from the start
+// of each pull until its end speed.
+struct Pulls {
+    std::vector<double> First, Second;                    // mph per step
+    double FirstEnd = 0, SecondStart = 0, SecondEnd = 0;  // s into the cycle
+};
+
+double FirstGearRpm(double sinceStart, double mph)
+{
+    return std::max(Lerp(kIdleRpm, kLaunchRpm, sinceStart / kLaunchSeconds), mph * kFirstGear);
+}
+
+const Pulls& DrivePulls()
+{
+    static const Pulls pulls = [] {
+        Pulls p;
+        double mph = 0.0;
+        for (int i = 0; mph < kFirstGearEndMph; ++i) {
+            p.First.push_back(mph);
+            mph += MphPerSecond(FirstGearRpm(i * kStepSeconds, mph), kFirstGear) * kStepSeconds;
+        }
+        p.FirstEnd = kPullStart + static_cast<double>(p.First.size()) * kStepSeconds;
+        p.SecondStart = p.FirstEnd + kShiftSeconds;
+        mph = kFirstGearEndMph;
+        while (mph < kSecondGearEndMph) {
+            p.Second.push_back(mph);
+            mph += MphPerSecond(mph * kSecondGear, kSecondGear) * kStepSeconds;
+        }
+        p.SecondEnd = p.SecondStart + static_cast<double>(p.Second.size()) * kStepSeconds;
+        return p;
+    }();
+    return pulls;
+}
+
+// Road speed `seconds` into a pull, between its steps.
+double PullMph(const std::vector<double>& steps, double seconds)
+{
+    const double at = std::max(seconds, 0.0) / kStepSeconds;
+    const size_t i = std::min(static_cast<size_t>(at), steps.size() - 1);
+    const double next = i + 1 < steps.size() ? steps[i + 1] : steps[i];
+    return Lerp(steps[i], next, at - static_cast<double>(i));
 }
 
 void ClosedThrottleAtSpeed(EngineState& s)
@@ -109,6 +180,12 @@ void ClosedThrottleAtSpeed(EngineState& s)
 
 }  // namespace
 
+double EngineTorque(double rpm)
+{
+    const double fallOff = std::max(0.0, (rpm - 3500.0) / 2000.0);
+    return 75.0 + 65.0 * Spool(rpm) - 30.0 * fallOff * fallOff;
+}
+
 EngineState ScenarioState(std::chrono::milliseconds elapsed)
 {
     const double total = std::max<double>(0.0, static_cast<double>(elapsed.count())) / 1000.0;
@@ -121,40 +198,42 @@ EngineState ScenarioState(std::chrono::milliseconds elapsed)
     s.chargeF = 95.0 + 2.0 * Wave(total, 45.0);
     Idle(s, t);
 
-    if (t >= 15.0 && t < 21.0) {  // first gear, full throttle
-        const double f = (t - 15.0) / 6.0;
-        s.mph = 34.0 * f;
-        s.rpm = std::max(Lerp(kIdleRpm, 2200.0, (t - 15.0) / 0.5), s.mph * kFirstGear);  // clutch slips
-        FullThrottle(s, t, 2.0 * f);
-    } else if (t >= 21.0 && t < 22.0) {  // shift to second
-        s.mph = 34.0;
-        s.rpm = Lerp(34.0 * kFirstGear, 34.0 * kSecondGear, t - 21.0);
+    const Pulls& pulls = DrivePulls();
+    const double cruiseStart = pulls.SecondEnd + 2.0;
+    if (t >= kPullStart && t < pulls.FirstEnd) {  // first gear, full throttle, from standstill
+        s.mph = PullMph(pulls.First, t - kPullStart);
+        s.rpm = FirstGearRpm(t - kPullStart, s.mph);
+        FullThrottle(s, t);
+    } else if (t >= pulls.FirstEnd && t < pulls.SecondStart) {  // shift to second
+        s.mph = kFirstGearEndMph;
+        s.rpm = Lerp(kFirstGearEndMph * kFirstGear, kFirstGearEndMph * kSecondGear, t - pulls.FirstEnd);
         ClosedThrottleAtSpeed(s);
-    } else if (t >= 22.0 && t < 28.0) {  // second gear, full throttle
-        s.mph = Lerp(34.0, 58.0, (t - 22.0) / 6.0);
+    } else if (t >= pulls.SecondStart && t < pulls.SecondEnd) {  // second gear, full throttle
+        s.mph = PullMph(pulls.Second, t - pulls.SecondStart);
         s.rpm = s.mph * kSecondGear;
-        FullThrottle(s, t, 2.0 * (t - 22.0));
-    } else if (t >= 28.0 && t < 30.0) {  // shift to fifth and settle
-        s.mph = Lerp(58.0, 60.0, (t - 28.0) / 2.0);
-        s.rpm = Lerp(58.0 * kSecondGear, s.mph * kFifthGear, t - 28.0);
+        FullThrottle(s, t);
+    } else if (t >= pulls.SecondEnd && t < cruiseStart) {  // shift to fifth and settle
+        const double since = t - pulls.SecondEnd;
+        s.mph = Lerp(kSecondGearEndMph, 60.0, since / 2.0);
+        s.rpm = Lerp(kSecondGearEndMph * kSecondGear, s.mph * kFifthGear, since);
         ClosedThrottleAtSpeed(s);
-        if (t >= 29.0) {
-            s.tpsPercent = Lerp(0.0, 15.0, t - 29.0);
-            s.mapPsiAbs = Lerp(kBaroPsi - 21.0 * kPsiPerInHg, kBaroPsi - 8.0 * kPsiPerInHg, t - 29.0);
-            s.sparkDeg = Lerp(24.0, 34.0, t - 29.0);
+        if (since >= 1.0) {
+            s.tpsPercent = Lerp(0.0, 15.0, since - 1.0);
+            s.mapPsiAbs = Lerp(kBaroPsi - 21.0 * kPsiPerInHg, kBaroPsi - 8.0 * kPsiPerInHg, since - 1.0);
+            s.sparkDeg = Lerp(24.0, 34.0, since - 1.0);
             s.o2Volts = 0.45;
         }
-    } else if (t >= 30.0 && t < 75.0) {  // cruise
-        s.mph = 60.0 + 1.5 * Wave(t - 30.0, 20.0);
+    } else if (t >= cruiseStart && t < 75.0) {  // cruise
+        s.mph = 60.0 + 1.5 * Wave(t - cruiseStart, 20.0);
         s.rpm = s.mph * kFifthGear;
-        s.tpsPercent = 15.0 + 2.0 * Wave(t - 30.0, 20.0);
-        s.mapPsiAbs = kBaroPsi - (8.0 - 1.5 * Wave(t - 30.0, 20.0)) * kPsiPerInHg;
+        s.tpsPercent = 15.0 + 2.0 * Wave(t - cruiseStart, 20.0);
+        s.mapPsiAbs = kBaroPsi - (8.0 - 1.5 * Wave(t - cruiseStart, 20.0)) * kPsiPerInHg;
         s.sparkDeg = 34.0;
         s.o2Volts = 0.45 + 0.35 * Wave(t, 1.2);
         s.knockVolts = 0.6;
         s.chargeF += 10.0;
     } else if (t >= 75.0 && t < 95.0) {  // coast down, clutch in below 27 mph
-        s.mph = Lerp(60.0 + 1.5 * Wave(45.0, 20.0), 0.0, (t - 75.0) / 20.0);
+        s.mph = Lerp(60.0 + 1.5 * Wave(75.0 - cruiseStart, 20.0), 0.0, (t - 75.0) / 20.0);
         if (s.mph * kFifthGear > 1100.0) {
             s.rpm = s.mph * kFifthGear;
             ClosedThrottleAtSpeed(s);
@@ -163,7 +242,8 @@ EngineState ScenarioState(std::chrono::milliseconds elapsed)
     }
 
     s.throttleClosed = s.tpsPercent < 1.0;
-    const double boostSeconds = std::clamp(t - 15.0, 0.0, 6.0) + std::clamp(t - 22.0, 0.0, 6.0);
+    const double boostSeconds = std::clamp(t - kPullStart, 0.0, pulls.FirstEnd - kPullStart) +
+                                std::clamp(t - pulls.SecondStart, 0.0, pulls.SecondEnd - pulls.SecondStart);
     s.knockCount = static_cast<int>(2.0 * boostSeconds);
     return s;
 }

@@ -31,6 +31,15 @@ struct EngineState {
 // cruise, coast down, idle.
 inline constexpr std::chrono::milliseconds kScenarioCycle{120000};
 
+// The full-throttle pulls are driven by a torque curve: the car weighs kCarWeightLb and
+// gains speed as an engine of EngineTorque would drive it through the gear, so that a
+// logger given this weight measures that torque (and EngineTorque * rpm / 5250 hp) at
+// every engine speed of the pulls. Road load and losses are left out.
+inline constexpr double kCarWeightLb = 2500.0;
+// Torque in lb-ft at full throttle: the turbo builds boost from 1800 to 3200 rpm, the
+// curve falls off above 3500 rpm.
+double EngineTorque(double rpm);
+
 EngineState ScenarioState(std::chrono::milliseconds elapsed);
 
 // The 256 bytes of LM memory for a state. The pressures are counts of a 3 bar sensor

@@ -4,12 +4,14 @@
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
 #include "logging/Performance.h"
+#include "logging/Units.h"
 #include "platform/IniFile.h"
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <initializer_list>
 #include <tuple>
 
@@ -26,31 +28,58 @@ std::string Texts(Decoder decoder, std::initializer_list<int32_t> inputs)
     return texts;
 }
 
+// The text of decoder `kind` for a reply byte, or a two-byte value hi * 256 + lo.
+auto Text(DecoderKind kind, DecodeContext context = {})
+{
+    return [kind, context](int32_t v) {
+        return DecoderText(RowOf(kind), static_cast<uint8_t>(v & 0xFF), static_cast<uint8_t>(v >> 8), context);
+    };
+}
+
 TEST(DecoderText, EveryFieldAtItsBoundaries)
 {
-    EXPECT_EQ(Texts(KnockText, {0x00, 0xFF}), "0.00v |4.98v |");
-    EXPECT_EQ(Texts(TpsText, {0x00, 0xFF}), "  0.0% | 99.6% |");
-    EXPECT_EQ(Texts(O2Text, {0x00, 0xFF}), "0.045v(00) |4.992v(FF) |");
-    EXPECT_EQ(Texts(RetardText, {0xFF, 0x41, 0xC4}), "31deg | 0deg | 2deg |");  // six bits, the half degree dropped
-    EXPECT_EQ(Texts(CoolantText, {0x00, 0x30, 0xFF}), "-60.0F (00) |-0.2F (30) |257.8F (FF) |");
-    EXPECT_EQ(Texts(SparkText, {0x01, 0xFF}), "0.5deg |127.5deg |");
-    EXPECT_EQ(Texts(RawText, {0xAB}), " AB |");
-    EXPECT_EQ(Texts(ChargeTempText, {0x00, 0xFF}), "335.0F (00) |-51.1F (FF) |");
+    using K = DecoderKind;
+    EXPECT_EQ(Texts(Text(K::Knock), {0x00, 0xFF}), "0.00v |4.98v |");
+    EXPECT_EQ(Texts(Text(K::Tps), {0x00, 0xFF}), "  0.0% | 99.6% |");
+    EXPECT_EQ(Texts(Text(K::O2), {0x00, 0xFF}), "0.045v(00) |4.992v(FF) |");
+    EXPECT_EQ(Texts(Text(K::Retard), {0xFF, 0x41, 0xC4}),
+              "31deg | 0deg | 2deg |");  // six bits, the half degree dropped
+    EXPECT_EQ(Texts(Text(K::Coolant), {0x00, 0x30, 0xFF}), "-60.0F (00) |-0.2F (30) |257.8F (FF) |");
+    EXPECT_EQ(Texts(Text(K::Spark), {0x01, 0xFF}), "0.5deg |127.5deg |");
+    EXPECT_EQ(Texts(Text(K::Raw), {0xAB}), " AB |");
+    EXPECT_EQ(Texts(Text(K::ChargeTemp0), {0x00, 0xFF}), "335.0F (00) |-51.1F (FF) |");
     EXPECT_EQ(Texts(SampleTimeText, {0, 123456, 1234567}), "  0.000 |123.456 |1234.567 |");
     // MAP against a BaroRef of 100 (0x64): psi of boost from BaroRef up, inches of mercury below.
     const double map3Bar = 0.172266;
-    EXPECT_EQ(Texts([&](uint8_t v) { return MapText(v, 100.0f, map3Bar); }, {0x64, 0x65, 0x5A, 0xFF, 0x00}),
+    EXPECT_EQ(Texts(Text(K::Map, {100.0f, map3Bar}), {0x64, 0x65, 0x5A, 0xFF, 0x00}),
               " 0.00psi | 0.17psi | 3.51hg  |26.70psi |35.07hg  |");
     EXPECT_EQ(Texts([&](float baroRef) { return BaroText(baroRef, map3Bar); }, {0, 100}), " 30.00| -5.07|");
     // Two-byte values (hi * 256 + lo); the remainder of the rpm is dropped.
-    EXPECT_EQ(Texts([](int32_t v) { return RpmText(RpmValue(v & 0xFF, v >> 8)); }, {0x1F40, 0x0003, 0xFFFF}),
-              "2000rpm |   0rpm |16383rpm |");
-    EXPECT_EQ(Texts([](int32_t v) { return MphText(MphValue(v & 0xFF, v >> 8)); }, {0x0C80, 0x0003, 0xFFFF}),
-              " 50.00mph |  0.05mph |1023.98mph |");
+    EXPECT_EQ(Texts(Text(K::Rpm), {0x1F40, 0x0003, 0xFFFF}), "2000rpm |   0rpm |16383rpm |");
+    EXPECT_EQ(Texts(Text(K::Mph), {0x0C80, 0x0003, 0xFFFF}), " 50.00mph |  0.05mph |1023.98mph |");
     // The charge temperature table on both sides of each of its boundaries.
-    EXPECT_EQ(Texts(ChargeTempText, {16, 17, 25, 26, 88, 89, 143, 144, 232, 233, 236, 237}),
+    EXPECT_EQ(Texts(Text(K::ChargeTemp1), {16, 17, 25, 26, 88, 89, 143, 144, 232, 233, 236, 237}),
               "252.7F (10) |284.0F (11) |254.7F (19) |215.0F (1A) |131.3F (58) |130.0F (59) | 92.7F (8F) | 92.0F (90) "
               "| 10.9F (E8) | 10.0F (E9) |  1.7F (EC) | -1.1F (ED) |");
+}
+
+// MAP on one linear scale beside the window's: boost in psi (negative is vacuum) and the
+// absolute pressure in kPa, with the barometric byte of 85 the three-bar sensor reads at sea
+// level: the open air is 0.00 psi and 101.0 kPa, an idle vacuum of 18 inHg is -8.79 psi.
+TEST(DecodeValue, MapGivesTheWindowsNumberBoostAndAbsolutePressure)
+{
+    const std::tuple<uint8_t, double, double, double> rows[] = {
+        {85, 0.0, 0.0, 101.0},    {34, -17.89, -8.79, 40.4},  {155, 12.06, 12.06, 184.1},
+        {0, -29.81, -14.64, 0.0}, {255, 29.29, 29.29, 302.9},
+    };
+    for (const auto& [v, window, boost, absolute] : rows) {
+        SCOPED_TRACE(int{v});
+        const DecodedValue value = DecodeValue(DecoderKind::Map, v, 0, 85.0f, 0.172266).value();
+        EXPECT_EQ(value.Value, window);
+        ASSERT_EQ(value.DerivedCount, 2);
+        EXPECT_EQ(value.Derived[0], boost);
+        EXPECT_EQ(value.Derived[1], absolute);
+    }
 }
 
 TEST(Performance, FiguresFromTwoSamples)
@@ -61,11 +90,18 @@ TEST(Performance, FiguresFromTwoSamples)
     };
     EXPECT_EQ(text(1234, 1234, 50, 40, 3000, 2000, 2500), "none");  // no time has passed
     EXPECT_EQ(text(1000, 0, 50, 40, 3000, 2000, 2500), " 0.46G  152.78HP  320.83lb/ft ");
-    EXPECT_EQ(text(1250, 1000, 30, 40, 1500, 2500, 3000), "-1.83G -440.00HP -1155.01lb/ft ");
+    EXPECT_EQ(text(1250, 1000, 38, 40, 1500, 2500, 3000), "-0.37G -111.47HP -292.60lb/ft ");
     // Zero mean rpm (no RPM slot) gives no torque, and no inf or nan.
-    EXPECT_EQ(text(50, 0, 10, 0, 0, 0, 2500), " 9.17G  611.11HP     ---lb/ft ");
+    EXPECT_EQ(text(1000, 0, 10, 0, 0, 0, 2500), " 0.46G   30.56HP     ---lb/ft ");
     // Only the previous sample had an engine speed: the mean is 1000, not 0.
     EXPECT_EQ(text(1000, 0, 50, 40, 0, 2000, 2500), " 0.46G  152.78HP  802.09lb/ft ");
+    // Up to 1.5 g either way is a figure (1.4988 g here, printed 1.50); beyond it no figures.
+    EXPECT_EQ(text(2000, 1000, 72.7f, 40, 3000, 2000, 2500), " 1.50G  726.40HP 1525.43lb/ft ");
+    EXPECT_EQ(text(2000, 1000, 40, 72.7f, 3000, 2000, 2500), "-1.50G -399.67HP -839.30lb/ft ");
+    EXPECT_EQ(text(2000, 1000, 72.8f, 40, 3000, 2000, 2500), "none");
+    EXPECT_EQ(text(2000, 1000, 40, 72.8f, 3000, 2000, 2500), "none");
+    // A speed of 5 mph gained in 50 ms (a torn value) is 4.6 g.
+    EXPECT_EQ(text(50, 0, 10, 5, 3000, 3000, 2500), "none");
 }
 
 TEST(ParamCatalogue, NineteenEntriesInAddressOrderLookedUpByWholeName)
@@ -95,6 +131,46 @@ TEST(LogSettings, SlotsAndMapTypes)
     for (const auto& [factor, type] : types)
         EXPECT_EQ(MapTypeForFactor(factor), type) << factor;
     EXPECT_DOUBLE_EQ(MapFactorForType(4), 0.172266);
+}
+
+// Each unit both ways: a value converted to metric and back is the value it was.
+TEST(Units, ConversionsBothWaysAndTheStoredChoice)
+{
+    const std::tuple<const char*, double, const char*, double> rows[] = {
+        {"mph", 50, "km/h", 80.4672}, {"F", -40, "°C", -40},     {"F", 212, "°C", 100},         {"°F", 32, "°C", 0},
+        {"psi", 14.7, "kPa", 101.35}, {"hp", 100, "kW", 74.570}, {"lb-ft", 100, "N·m", 135.58},
+    };
+    for (const auto& [imperial, value, metric, converted] : rows) {
+        SCOPED_TRACE(imperial);
+        const auto there = ConversionTo(imperial, UnitSystem::Metric);
+        ASSERT_TRUE(there);
+        EXPECT_EQ(there->Unit, metric);
+        EXPECT_NEAR(there->Apply(value), converted, 0.01);
+        const auto back = ConversionTo(metric, UnitSystem::Imperial);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->Unit, std::string_view(imperial) == "°F" ? "F" : imperial);
+        EXPECT_NEAR(back->Apply(there->Apply(value)), value, 1e-9);
+    }
+    // Already in the system, the same in both, or unknown: nothing to convert.
+    for (const char* unit : {"g", "rpm", "%", "v", "deg", "psi/-inHg", "", "MPH"})
+        EXPECT_FALSE(ConversionTo(unit, UnitSystem::Metric)) << unit;
+    EXPECT_FALSE(ConversionTo("mph", UnitSystem::Imperial));
+    EXPECT_FALSE(ConversionTo("kPa", UnitSystem::Metric));
+    // A run's values are converted to metric, never back: its absolute MAP stays in kPa.
+    EXPECT_FALSE(RunConversionTo("kPa", UnitSystem::Imperial));
+    EXPECT_EQ(RunConversionTo("psi", UnitSystem::Metric)->Unit, "kPa");
+
+    test::TempFolder folder;
+    IniFile ini(folder.File("Tessek.ini"));
+    EXPECT_EQ(ReadUnitSystem(ini), UnitSystem::Imperial);
+    WriteUnitSystem(ini, UnitSystem::Metric);
+    EXPECT_EQ(folder.Read("Tessek.ini"), "[Units]\nSystem=metric\n");
+    EXPECT_EQ(ReadUnitSystem(ini), UnitSystem::Metric);
+    for (const char* text : {"METRIC", "imperial", "si", ""}) {
+        ini.WriteString("Units", "System", text);
+        EXPECT_EQ(ReadUnitSystem(ini), std::string_view(text) == "METRIC" ? UnitSystem::Metric : UnitSystem::Imperial)
+            << text;
+    }
 }
 
 TEST(LogSettings, LoadReadsEveryKey)

@@ -5,7 +5,9 @@
 #include "logging/DataLog.h"
 #include "logging/LogRun.h"
 #include "logging/LogSettings.h"
+#include "logging/ParamCatalogue.h"
 #include "logging/RunColumns.h"
+#include "platform/Hex.h"
 #include "platform/IniFile.h"
 #include "tests/common/ErrorRecorder.h"
 #include "tests/common/FakeCommandHost.h"
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <cstdio>
 #include <ctime>
 #include <iomanip>
 #include <locale>
@@ -77,6 +80,15 @@ std::string FileNumber(const std::string& text, bool rawByte)
     return vacuum ? "-" + digits : digits;
 }
 
+// printf's digits, without the sign of a value that prints as 0.
+std::string Printed(double value, int decimals)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    const std::string digits = text;
+    return digits.find_first_not_of("-0.") == std::string::npos && digits[0] == '-' ? digits.substr(1) : digits;
+}
+
 // A "press of Log" is a second run's StartOrStop, as the button does it; the fake host
 // answers from its memory, and its clock moves only with the exchanges.
 class Logging : public ::testing::Test {
@@ -119,7 +131,8 @@ TEST_F(Logging, EveryByteOfEveryDecoderReachesTheDataLogAsTheWindowShowsIt)
     dataLog.RunStarted(RunColumnsFor(slots, {}, false), std::chrono::system_clock::now());
     std::string csv =
         "Time (s),Engine Speed (rpm),Engine Speed raw,Road Speed (mph),Road Speed raw,MAP (psi/-inHg),MAP raw,"
-        "MAP 2 (psi/-inHg),MAP 2 raw,Coolant Temp (F),Coolant Temp raw,Charge Air Temp (F),Charge Air Temp raw,"
+        "Boost (psi),MAP abs (kPa),MAP 2 (psi/-inHg),MAP 2 raw,Boost 2 (psi),MAP abs 2 (kPa),Coolant Temp (F),Coolant "
+        "Temp raw,Charge Air Temp (F),Charge Air Temp raw,"
         "Raw Charge Temp (F),Raw Charge Temp raw,Throttle (%),Throttle raw,O2 (v),O2 raw,Knock (v),Knock raw,"
         "Spark Advance (deg),Spark Advance raw,Cyl 1 Retard (deg),Cyl 1 Retard raw,Cyl 4 Retard (deg),"
         "Cyl 4 Retard raw,$73,Marker\r\n";
@@ -141,6 +154,12 @@ TEST_F(Logging, EveryByteOfEveryDecoderReachesTheDataLogAsTheWindowShowsIt)
             if (kind != DecoderKind::Raw)
                 csv.append(",").append(
                     std::to_string(kind == DecoderKind::Rpm || kind == DecoderKind::Mph ? hi * 256 + lo : lo));
+            if (kind == DecoderKind::Map) {
+                // Boost on one scale, and the absolute pressure: BaroRef's pressure plus the boost.
+                const double boost = (lo - hi) * settings.MapFunction;
+                csv.append(",").append(Printed(boost, 2)).append(",");
+                csv.append(Printed((hi * settings.MapFunction + boost) * 6.894757, 1));
+            }
         }
         csv += ",\r\n";
         dataLog.SampleLogged(MakeRunSample(i, values, false, std::nullopt, 0));
@@ -155,6 +174,70 @@ TEST_F(Logging, EveryByteOfEveryDecoderReachesTheDataLogAsTheWindowShowsIt)
         EXPECT_EQ(got, row);
     }
     EXPECT_EQ(written.peek(), EOF);
+}
+
+// Every entry of the catalogue through its decoder's row, against values worked out by
+// hand: what it asks the LM for, the text, the number and raw value of its data log column
+// and the column's name. Each address answers a byte of its own, so a row that asks for the
+// wrong address or an address that falls to the wrong row shows.
+TEST_F(Logging, EveryCatalogueEntryDecodesThroughItsRowAsWorkedOutByHand)
+{
+    struct Row {
+        uint8_t Address;
+        std::vector<std::pair<uint8_t, uint8_t>> Replies;  // address, byte, in request order
+        std::string Text;
+        std::optional<double> Value;
+        int32_t Raw;
+        std::string Column;
+    };
+    const Row rows[] = {
+        {0x12, {}, "", std::nullopt, 0, ""},
+        {0x5D, {{0x5D, 0x59}}, "130.0F (59) ", 130.0, 0x59, "Charge Air Temp (F)"},
+        {0x69, {{0x6A, 0x40}, {0x69, 0x0A}}, " 41.00mph ", 41.0, 2624, "Road Speed (mph)"},
+        {0x72, {{0x72, 0x25}}, "18.5deg ", 18.5, 0x25, "Spark Advance (deg)"},
+        {0x73, {{0x73, 0x55}}, " 55 ", 85, 85, "Baro"},
+        {0x81, {{0x81, 0x01}}, " 01 ", 1, 1, "Throttle Flg"},
+        {0x86, {{0x86, 0x62}}, " 2.24psi ", 2.24, 0x62, "MAP (psi/-inHg)"},  // (98 - 85) * 0.172266
+        {0x8F, {{0x90, 0x10}, {0x8F, 0x0C}}, " 772rpm ", 772, 3088, "Engine Speed (rpm)"},
+        {0x98, {{0x98, 0xE6}}, " 89.8% ", 89.8, 0xE6, "Throttle (%)"},
+        {0x9A, {{0x9A, 0x9A}}, "131.9F (9A) ", 131.9, 0x9A, "Coolant Temp (F)"},
+        {0x9B, {{0x9B, 0x6E}}, " 6E ", 110, 110, "Raw Batt Temp"},
+        {0x9C, {{0x9C, 0x17}}, "0.491v(17) ", 0.491, 0x17, "O2 (v)"},
+        {0x9D, {{0x9D, 0x30}}, "185.3F (30) ", 185.3, 0x30, "Raw Charge Temp (F)"},  // 215 - 22 * 1.34921
+        {0xA0, {{0xA0, 0x48}}, "1.41v ", 1.41, 0x48, "Knock (v)"},
+        {0xCE, {{0xCE, 0x08}}, " 4deg ", 4, 0x08, "Cyl 1 Retard (deg)"},
+        {0xCF, {{0xCF, 0x0A}}, " 5deg ", 5, 0x0A, "Cyl 2 Retard (deg)"},
+        {0xD0, {{0xD0, 0x47}}, " 3deg ", 3, 0x47, "Cyl 3 Retard (deg)"},  // six bits: 07, halved
+        {0xD1, {{0xD1, 0xD3}}, " 9deg ", 9, 0xD3, "Cyl 4 Retard (deg)"},
+        {0xDD, {{0xDD, 0x0C}}, " 0C ", 12, 12, "(DTLKNK)"},
+    };
+    const Catalogue catalogue;
+    const DisplayTextLookup displayText = [&](const std::string& name) { return catalogue.DisplayText(name); };
+    ASSERT_EQ(std::size(rows), static_cast<size_t>(catalogue.Count()));
+    baroRef = 85;
+    LogRun run(host, settings, ini, displayText, state);
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const Row& row = rows[i];
+        SCOPED_TRACE(catalogue.Lines()[i]);
+        ASSERT_EQ(catalogue.Name(static_cast<int>(i)), "$" + ByteToHex(row.Address));
+        host.Memory.fill(0xEE);
+        std::vector<uint8_t> asked;
+        for (const auto& [address, reply] : row.Replies) {
+            host.Memory[address] = reply;
+            asked.push_back(address);
+        }
+        host.Asked.clear();
+        std::string line;
+        const std::optional<DecodedValue> value = run.DecodeSlot(row.Address, line);
+        EXPECT_EQ(host.Asked, asked);
+        EXPECT_EQ(line, row.Text);
+        EXPECT_EQ(value ? std::optional(value->Value) : std::nullopt, row.Value);
+        EXPECT_EQ(value ? value->Raw : 0, row.Raw);
+        const std::vector<RunColumn> columns = RunColumnsFor(std::vector<uint8_t>{row.Address}, displayText, false);
+        EXPECT_EQ(
+            columns.empty() ? "" : columns[0].Name + (columns[0].Unit.empty() ? "" : " (" + columns[0].Unit + ")"),
+            row.Column);
+    }
 }
 
 TEST_F(Logging, AnAllSkippedRunIsPacedAndAsksForNothingPerSample)
@@ -182,8 +265,8 @@ TEST_F(Logging, SamplesWithPerformanceFiguresInTheLinesAndTheDataLog)
     host.OnExchange = [this](int n) {
         if (n == 5)
             host.SampleRate = 3;
-        if (n == 7)  // the second sample reads 2256 rpm and 54 mph
-            host.Memory[0x8F] = 0x23, host.Memory[0x69] = 0x0D;
+        if (n == 7)  // the second sample reads 2256 rpm and 50.25 mph
+            host.Memory[0x8F] = 0x23, host.Memory[0x6A] = 0x90;
         if (n == 11)  // the third, dropped sample reads 58 mph
             host.Memory[0x69] = 0x0E;
         if (n == 3 + 4 + 4 + 4)  // the third sample's last slot
@@ -200,16 +283,57 @@ TEST_F(Logging, SamplesWithPerformanceFiguresInTheLinesAndTheDataLog)
     ASSERT_EQ(lines.size(), 7u);
     // The first sample has T = 0: no figures, but it becomes the previous sample.
     EXPECT_EQ(lines[3], "  0.000 2000rpm  50.00mph ");
-    EXPECT_EQ(lines[4], "  0.020 2256rpm  54.00mph  9.17G 3300.02HP 8141.48lb/ft ");
+    EXPECT_EQ(lines[4], "  0.020 2256rpm  50.25mph  0.57G  191.93HP  473.51lb/ft ");
     EXPECT_EQ(folder.Read(dataLog.CsvPath().substr(folder.Path().size())),
               "Time (s),Engine Speed (rpm),Engine Speed raw,Road Speed (mph),Road Speed raw,Acceleration (g),"
               "Power (hp),Torque (lb-ft),Marker\r\n0.000,2000,8000,50.00,3200,,,,\r\n"
-              "0.020,2256,9024,54.00,3456,9.17,3300.02,8141.48,\r\n");
+              "0.020,2256,9024,50.25,3216,0.57,191.93,473.51,\r\n");
     // The MSL file has a number in every cell: 0 where the line has no figure.
     EXPECT_EQ(folder.Read(dataLog.MslPath().substr(folder.Path().size())),
               "Time\tEngine Speed\tEngine Speed raw\tRoad Speed\tRoad Speed raw\tAcceleration\tPower\tTorque\r\n"
               "s\trpm\t\tmph\t\tg\thp\tlb-ft\r\n0.000\t2000\t8000\t50.00\t3200\t0\t0\t0\r\n"
-              "0.020\t2256\t9024\t54.00\t3456\t9.17\t3300.02\t8141.48\r\n");
+              "0.020\t2256\t9024\t50.25\t3216\t0.57\t191.93\t473.51\r\n");
+}
+
+// Road speed is read in two exchanges (6A, then 69): a speed that crosses a multiple of
+// 256 raw steps between them is read 256 steps off. Logged raw, a session went 2570, 2306,
+// 2554: the torn sample and the one after it get no figures, and the run goes on with
+// figures from the next sample. The first sample (T = 1 ms) compares with 0 mph left from
+// start-up and gets none either; every sample still becomes the previous one.
+TEST_F(Logging, ATornRoadSpeedAndTheFirstSampleOfARunGetNoFigures)
+{
+    settings.LogAddrs[1] = 0x8F;
+    settings.LogAddrs[2] = 0x69;
+    settings.Performance = true;
+    DataLogWriter dataLog(folder.Path());
+    observers = {&dataLog};
+    host.MsPerTickRead = 1;
+    host.ticksLeft = 7;  // the start, five samples, then Log is pressed
+    host.Memory[0x90] = 0x40, host.Memory[0x8F] = 0x1F;
+    const std::vector<int> roadSpeedRaw = {2560, 2570, 2306, 2554, 2580, 2580};
+    const auto setSpeed = [this](int raw) {
+        host.Memory[kMphHiAddress] = static_cast<uint8_t>(raw >> 8);
+        host.Memory[kMphLoAddress] = static_cast<uint8_t>(raw & 0xFF);
+    };
+    setSpeed(roadSpeedRaw[0]);
+    host.OnExchange = [&](int n) {
+        if (n > 3 && (n - 3) % 4 == 0)  // a sample's last exchange: the next sample's speed
+            setSpeed(roadSpeedRaw[static_cast<size_t>((n - 3) / 4)]);
+    };
+    Press();
+    const auto lines = host.Memo.Lines();
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(std::vector(lines.begin() + 3, lines.end()),
+              (std::vector<std::string>{"  0.001 2000rpm  40.00mph ",
+                                        "  0.022 2000rpm  40.16mph  0.34G   91.29HP  239.65lb/ft ",
+                                        "  0.043 2000rpm  36.03mph ", "  0.064 2000rpm  39.91mph ",
+                                        "  0.085 2000rpm  40.31mph  0.89G  238.29HP  625.51lb/ft ", "Done Logging"}));
+    EXPECT_EQ(prevMph, 2580 / 64.0f);
+    const std::string csv = folder.Read(dataLog.CsvPath().substr(folder.Path().size()));
+    EXPECT_EQ(csv.substr(csv.find("\r\n") + 2),
+              "0.001,2000,8000,40.00,2560,,,\r\n0.022,2000,8000,40.16,2570,0.34,91.29,239.65\r\n"
+              "0.043,2000,8000,36.03,2306,,,\r\n0.064,2000,8000,39.91,2554,,,\r\n"
+              "0.085,2000,8000,40.31,2580,0.89,238.29,625.51\r\n");
 }
 
 // Marks set during a run: numbered 1, 2, ... within each run, each carried by the next
@@ -367,6 +491,30 @@ TEST_F(Logging, ATakenDataLogNameGetsTheNextSuffixAndNamesAreQuotedOnlyWhereNeed
     EXPECT_EQ(folder.Read(kStem + ".msl"),
               "Time\tPlain\tComma, inside\tSay \"hi\"\tTwo lines\tTwo lines raw\tUnit\r\ns\tx\tu\t\ta b\t\ta,b\r\n");
     EXPECT_TRUE(writer.problems.empty());
+}
+
+// With metric units chosen in the program folder's Tessek.ini, a new data log has metric
+// units and values (the raw replies as they are); the window's line stays as it is.
+TEST_F(Logging, ADataLogOfAMetricUserHasMetricUnits)
+{
+    folder.Write("Tessek.ini", "[Units]\nSystem=Metric\n");
+    DataLogWriter writer(folder.Path());
+    writer.RunStarted({{"Road Speed", "mph", 2, true},
+                       {"Coolant Temp", "F", 1, true},
+                       {"Boost", "psi", 2, false},
+                       {"Acceleration", "g", 2, false},
+                       {"Power", "hp", 2, false},
+                       {"Torque", "lb-ft", 2, false}},
+                      StartTime());
+    RunSample sample;
+    sample.Values = {50.0, 32.0, 12.06, 0.57, 191.93, 473.51};
+    sample.Raw = {3200, 92, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    writer.SampleLogged(sample);
+    writer.RunEnded();
+    EXPECT_EQ(folder.Read(kStem + ".csv"),
+              "Time (s),Road Speed (km/h),Road Speed raw,Coolant Temp (°C),Coolant Temp raw,Boost (kPa),"
+              "Acceleration (g),Power (kW),Torque (N·m)\r\n0.000,80.47,3200,0.0,92,83.15,0.57,143.12,641.99\r\n");
+    EXPECT_TRUE(folder.Read(kStem + ".msl").find("\r\ns\tkm/h\t\t°C\t\tkPa\tg\tkW\tN·m\r\n") != std::string::npos);
 }
 
 struct CommaDecimal : std::numpunct<char> {

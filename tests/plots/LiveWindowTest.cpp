@@ -1,11 +1,14 @@
 // The live chart: min/max thinning, the ring that wraps, the run's rates, and the window fed
 // through the run's observer calls on the offscreen platform (strips, readouts, and frames
 // drawn only while they should be).
+#include "platform/ProgramFolder.h"
 #include "plots/Decimate.h"
 #include "plots/LiveSeries.h"
 #include "plots/LiveWindow.h"
+#include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <QComboBox>
 #include <QTest>
 
 #include <algorithm>
@@ -107,6 +110,11 @@ const std::vector<RunColumn> kTypicalColumns = {
     {"Power", "HP", 2, false}, {"Torque", "lb/ft", 2, false},
 };
 
+const std::vector<RunColumn> kMetricColumns = {{"Road Speed", "mph", 2, true},
+                                               {"Coolant Temp", "F", 1, true},
+                                               {"Boost", "psi", 2, false},
+                                               {"Acceleration", "g", 2, false}};
+
 // Sample i of a run at 40 samples/s with moving values.
 RunSample TypicalSample(int i)
 {
@@ -164,6 +172,45 @@ TEST(LiveWindow, StripsShowTheLastMinuteAndTheReadoutsTheLatestValues)
     }
     window.RunEnded();
     EXPECT_EQ(window.StatusText().toStdString(), "Not logging (showing the run started 14:03:22)");
+}
+
+// The units combo box: the choice reaches Tessek.ini, the strips change their units, the
+// values already charted and the readouts are converted, and later samples arrive converted.
+TEST(LiveWindow, MetricUnitsConvertTheChartAndAreKept)
+{
+    test::TempFolder folder;
+    const std::string programFolder = ProgramFolder();
+    SetProgramFolder(folder.Path());
+    LiveWindow window;
+    window.show();
+    window.RunStarted(kMetricColumns, std::chrono::system_clock::now());
+    RunSample sample;
+    sample.Values = {50.0, 212.0, -3.5, 0.25};
+    window.SampleLogged(sample);
+    auto* units = window.findChild<QComboBox*>("cbxUnits");
+    ASSERT_NE(units, nullptr);
+    units->setCurrentIndex(1);
+    EXPECT_EQ(folder.Read("Tessek.ini"), "[Units]\nSystem=metric\n");
+    sample.Time = 1;
+    sample.Values = {100.0, 32.0, 1.0, 0.5};
+    window.SampleLogged(sample);
+    window.Redraw();
+    const std::tuple<std::string, std::string, double> expected[] = {
+        {"km/h", "160.93", 80.4672}, {"°C", "0.0", 100.0}, {"kPa", "6.89", -24.1317}, {"g", "0.50", 0.25}};
+    ASSERT_EQ(window.Strips().size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        const auto& [unit, readout, first] = expected[i];
+        SCOPED_TRACE(unit);
+        EXPECT_EQ(window.Strips()[i].Unit->text().toStdString(), unit);
+        EXPECT_EQ(Readout(window, i), readout);
+        EXPECT_NEAR(window.Strips()[i].Graph->data()->at(0)->value, first, 1e-3);
+    }
+    // A new window starts in the units kept.
+    LiveWindow next;
+    EXPECT_EQ(next.findChild<QComboBox*>("cbxUnits")->currentIndex(), 1);
+    units->setCurrentIndex(0);
+    EXPECT_EQ(Readout(window, 1), "32.0");
+    SetProgramFolder(programFolder);
 }
 
 // The engine speed readouts "2060" and "2120" are those of samples 2 and 4.

@@ -1,5 +1,6 @@
 // Reading data logs, and what the log viewer figures from them: the value at the cursor, the
 // figures of the visible range, the power curve.
+#include "plots/ChannelDisplay.h"
 #include "plots/LogFile.h"
 #include "plots/LogStatistics.h"
 #include "plots/PowerCurve.h"
@@ -224,6 +225,23 @@ TEST(LogStatistics, CursorTakesTheNearestSampleAndRangesKeepTheirEdges)
     }
 }
 
+// Which channels are drawn when a log opens: MAP on its linear scale where the log has
+// it, the mixed one in older logs; raw replies never.
+TEST(ChannelDisplay, TheLinearMapIsDrawnWhereTheLogHasIt)
+{
+    const std::tuple<const char*, const char*, bool, bool, bool> rows[] = {
+        {"MAP", "psi/-inHg", false, true, false},   {"MAP 2", "psi/-inHg", false, true, false},
+        {"MAP", "psi/-inHg", false, false, true},   {"Boost", "psi", false, true, true},
+        {"Boost 2", "kPa", false, true, true},      {"MAP abs", "kPa", false, true, false},
+        {"MAP abs 2", "kPa", false, true, false},   {"MAP raw", "", true, true, false},
+        {"Engine Speed", "rpm", false, true, true}, {"Engine Speed raw", "", true, false, false},
+    };
+    for (const auto& [name, unit, raw, linear, drawn] : rows)
+        EXPECT_EQ(DrawnByDefault(name, unit, raw, linear), drawn) << name << " " << linear;
+    EXPECT_TRUE(IsLinearMap("Boost 2"));
+    EXPECT_FALSE(IsLinearMap("Boosted"));
+}
+
 const std::vector<std::string> kPullColumns = {"Engine Speed", "Acceleration", "Power", "Torque"};
 
 // A log with the named columns (a name ending in " raw" makes a raw column), one row each.
@@ -240,35 +258,63 @@ LogData Log(const std::vector<std::string>& names, const std::vector<std::vector
     return log;
 }
 
+// `row` three times: the fewest samples a bin of the curve needs.
+std::vector<std::vector<double>> Thrice(std::vector<std::vector<double>> rows)
+{
+    std::vector<std::vector<double>> out;
+    for (const auto& row : rows)
+        out.insert(out.end(), 3, row);
+    return out;
+}
+
+std::vector<std::vector<double>> operator+(std::vector<std::vector<double>> a,
+                                           const std::vector<std::vector<double>>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // The curve as "rpm:power/torque" points, then "| power@rpm torque@rpm" of the peaks and
 // the number of samples used; or why there is no curve.
-TEST(PowerCurve, MediansOfBinsAveragedWithNeighboursGiveTheCurveAndItsPeaks)
+TEST(PowerCurve, FullThrottleMediansOfBinsAveragedWithNeighboursGiveTheCurveAndItsPeaks)
 {
     const std::string noData = "No acceleration data in this log: ";
+    const std::string noPull =
+        "No full-throttle acceleration in this log: no 100 rpm bin has 3 samples at full "
+        "throttle with an acceleration above 0 and at most 1.5 g.";
+    std::vector<std::string> withThrottle = kPullColumns;
+    withThrottle.push_back("Throttle");
     const std::tuple<const char*, LogData, std::string> cases[] = {
-        {"peaks in the middle and at the start; slowing down and standing still left out",
-         Log(kPullColumns, {{3050, 1, 100, 500},
-                            {3150, 1, 200, 400},
-                            {3250, 1, 600, 300},
-                            {3250, -0.2, 999, 999},
-                            {0, 1, 999, 999},
-                            {3350, 1, 200, 200},
-                            {3450, 1, 100, 100}}),
-         "3050:150/450 3150:300/400 3250:333.333/300 3350:300/200 3450:150/150 | 333.333@3250 450@3050 of 5"},
+        {"peaks in the middle and at the start; slowing down, standing still and a bin of two left out",
+         Log(kPullColumns, Thrice({{3050, 1, 100, 500},
+                                   {3150, 1, 200, 400},
+                                   {3250, 1, 600, 300},
+                                   {3350, 1, 200, 200},
+                                   {3450, 1, 100, 100}}) +
+                               std::vector<std::vector<double>>{
+                                   {3250, -0.2, 999, 999}, {0, 1, 999, 999}, {3550, 1, 999, 999}, {3550, 1, 999, 999}}),
+         "3050:150/450 3150:300/400 3250:333.333/300 3350:300/200 3450:150/150 | 333.333@3250 450@3050 of 15"},
         {"spike shared with its neighbours; the first of equal peaks",
-         Log(kPullColumns, {{3050, 1, 100, 200}, {3150, 1, 400, 800}, {3250, 1, 100, 200}}),
-         "3050:250/500 3150:200/400 3250:250/500 | 250@3050 500@3050 of 3"},
-        {"a gap: bins are not neighbours", Log(kPullColumns, {{3050, 1, 100, 200}, {3250, 1, 300, 600}}),
-         "3050:100/200 3250:300/600 | 300@3250 600@3250 of 2"},
-        {"median of an even count",
-         Log(kPullColumns, {{3010, 1, 1, 2}, {3020, 1, 2, 4}, {3030, 1, 100, 9}, {3040, 1, 3, 6}}),
-         "3050:2.5/5 | 2.5@3050 5@3050 of 4"},
-        {"torque without values", Log(kPullColumns, {{3050, 1, 100, kNaN}, {3150, 1, 120, kNaN}}),
-         "3050:110/nan 3150:110/nan | 110@3050 nan@nan of 2"},
-        {"no positive acceleration", Log(kPullColumns, {{3000, -0.1, 50, 80}, {3100, 0, 50, 80}}),
-         noData + "no sample with positive acceleration and engine speed."},
-        {"engine speed beyond reason", Log(kPullColumns, {{1e30, 0.5, 50, 80}}),
-         noData + "no sample with positive acceleration and engine speed."},
+         Log(kPullColumns, Thrice({{3050, 1, 100, 200}, {3150, 1, 400, 800}, {3250, 1, 100, 200}})),
+         "3050:250/500 3150:200/400 3250:250/500 | 250@3050 500@3050 of 9"},
+        {"a gap: bins are not neighbours", Log(kPullColumns, Thrice({{3050, 1, 100, 200}, {3250, 1, 300, 600}})),
+         "3050:100/200 3250:300/600 | 300@3250 600@3250 of 6"},
+        {"median of an even count: the mean of the two middle values",
+         Log(kPullColumns, {{3010, 1, 150, 300}, {3020, 1, 140, 280}, {3030, 1, 160, 320}, {3040, 1, 145, 290}}),
+         "3050:147.5/295 | 147.5@3050 295@3050 of 4"},
+        {"full throttle only, where the log has a throttle",
+         Log(withThrottle, Thrice({{3050, 1, 100, 200, 99.6}, {3050, 1, 999, 999, 89.9}}) +
+                               std::vector<std::vector<double>>{{3050, 1, 999, 999, kNaN}, {3050, 1, 100, 200, 90}}),
+         "3050:100/200 | 100@3050 200@3050 of 4"},
+        {"1.5 g at most", Log(kPullColumns, Thrice({{3050, 1.5, 100, 200}, {3050, 1.51, 999, 999}})),
+         "3050:100/200 | 100@3050 200@3050 of 3"},
+        {"torque without values", Log(kPullColumns, Thrice({{3050, 1, 100, kNaN}, {3150, 1, 120, kNaN}})),
+         "3050:110/nan 3150:110/nan | 110@3050 nan@nan of 6"},
+        {"no positive acceleration", Log(kPullColumns, Thrice({{3000, -0.1, 50, 80}, {3100, 0, 50, 80}})), noPull},
+        {"part throttle only", Log(withThrottle, Thrice({{3000, 0.3, 50, 80, 40}})), noPull},
+        {"two samples a bin", Log(kPullColumns, {{3050, 0.5, 50, 80}, {3060, 0.5, 50, 80}, {3150, 0.5, 50, 80}}),
+         noPull},
+        {"engine speed beyond reason", Log(kPullColumns, Thrice({{1e30, 0.5, 50, 80}})), noPull},
         {"no performance columns", Log({"Engine Speed"}, {{3000}}),
          noData + "it has no Acceleration, Power and Torque columns."},
         {"a raw column is not the figure",

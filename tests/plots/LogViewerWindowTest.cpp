@@ -1,5 +1,6 @@
 // The log viewer on the offscreen platform, opened on a generated log: strips, the value
 // table, zoom and pan with the mouse, the cursor, bad files and the power curve.
+#include "platform/ProgramFolder.h"
 #include "plots/LogViewerWindow.h"
 #include "plots/ScatterTab.h"
 
@@ -274,6 +275,36 @@ TEST_F(LogViewerWindowTest, PowerCurveOverlaysRunsNamedByTheirFiles)
     EXPECT_EQ(power->graphCount(), 0);
     EXPECT_EQ(peaks->text().toStdString(),
               "plain.csv: No acceleration data in this log: it has no Acceleration, Power and Torque columns.");
+}
+
+// Metric units (File > Metric units, kept in Tessek.ini): the log open is shown again in
+// metric units where its units have them, the power curve in kW and N·m; a
+// metric log shows in imperial units when imperial is chosen.
+TEST_F(LogViewerWindowTest, MetricUnitsConvertTheLogOnDisplay)
+{
+    const std::string programFolder = ProgramFolder();
+    SetProgramFolder(dir_.Path());
+    auto* metric = window_.findChild<QAction*>("actMetricUnits");
+    ASSERT_NE(metric, nullptr);
+    metric->setChecked(true);
+    EXPECT_EQ(dir_.Read("Tessek.ini"), "[Units]\nSystem=metric\n");
+    window_.SetCursorTime(0);
+    EXPECT_EQ(Row(kRpm), "Engine Speed (rpm) | 1000 | 1000 | 2999 | 1999.5");
+    EXPECT_EQ(Row(kPower), "Power (kW) | 82.03 | 82.03 | 96.93 | 89.480");  // 110, 129.99 and 119.995 hp
+    EXPECT_EQ(window_.findChild<QLabel*>("powerPeaks")->text().toStdString(),
+              "run.csv: peak power 96.2 kW at 2950 rpm, peak torque 223.0 N·m at 2950 rpm (2000 samples)");
+
+    dir_.Write("metric.csv", "Time (s),Road Speed (km/h),Coolant Temp (°C),Boost (kPa)\n0,100,100,-50\n");
+    metric->setChecked(false);
+    ASSERT_TRUE(Open("metric.csv"));
+    window_.SetCursorTime(0);
+    EXPECT_EQ(table_->item(0, 0)->text().toStdString(), "Road Speed (mph)");
+    EXPECT_EQ(table_->item(0, 1)->text().toStdString(), "62");
+    EXPECT_EQ(table_->item(1, 0)->text().toStdString(), "Coolant Temp (F)");
+    EXPECT_EQ(table_->item(1, 1)->text().toStdString(), "212");
+    EXPECT_EQ(table_->item(2, 0)->text().toStdString(), "Boost (psi)");
+    EXPECT_EQ(table_->item(2, 1)->text().toStdString(), "-7");
+    SetProgramFolder(programFolder);
 }
 
 }  // namespace

@@ -222,19 +222,20 @@ TEST(LogEndToEnd, TextsAutomaticLogAndDataLogOfARunWithPressesInside)
     EXPECT_EQ(rig.folder.Read("TempLog1.txt"), w->MemoText());
     EXPECT_EQ(IniFile(rig.folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0), 2);
     EXPECT_TRUE(errors.messages.empty());
-    // MAP at or above BaroRef is boost in psi; the raw bytes are decimal numbers. The knock
-    // retard of 31 deg raises the default alarm in the first sample, whose marker the
-    // second row carries.
+    // MAP at or above BaroRef is boost in psi, then on the linear scales (90 - 85 counts of
+    // boost, 90 counts absolute); the raw bytes are decimal numbers. The knock retard of
+    // 31 deg raises the default alarm in the first sample, whose marker the second row
+    // carries.
     std::string csv =
         "Time (s),Engine Speed (rpm),Engine Speed raw,Road Speed (mph),Road Speed raw,MAP (psi/-inHg),MAP raw,"
-        "Knock (v),Knock raw,Cyl 1 Retard (deg),Cyl 1 Retard raw,Throttle Flg,$4A,Marker\r\n";
+        "Boost (psi),MAP abs (kPa),Knock (v),Knock raw,Cyl 1 Retard (deg),Cyl 1 Retard raw,Throttle Flg,$4A,Marker\r\n";
     for (const std::string& line : {lines[3], lines[4]}) {
         std::smatch time;
         ASSERT_TRUE(
             std::regex_match(line, time, std::regex(" *([0-9.]+) 2000rpm  50.00mph  0.86psi 2.50v 31deg  5A  07 ")))
             << line;
-        csv += time[1].str() + ",2000,8000,50.00,3200,0.86,90,2.50,128,31,255,90,7," + (line == lines[4] ? "1" : "") +
-               "\r\n";
+        csv += time[1].str() + ",2000,8000,50.00,3200,0.86,90,0.86,106.9,2.50,128,31,255,90,7," +
+               (line == lines[4] ? "1" : "") + "\r\n";
     }
     EXPECT_EQ(rig.folder.Read(NewestDataLog(rig.folder.Path()).substr(rig.folder.Path().size())), csv);
 }
