@@ -8,12 +8,13 @@ void TfrmMain::btnLogClick(QObject*)
 {
     if (!SettingsIni)
         return;  // only between a failed start-up and FormClose: no settings to log with
-    if (!Busy() && !MayDiscardText())
+    if (!Busy() && (!MayDiscardText() || !PortReadyForCommand()))
         return;
+    JoinedCommandHost host(Link, *this);
     LogRun run(
-        *this, LogSettings, *SettingsIni,
+        host, LogSettings, *SettingsIni,
         [this](const std::string& name) { return ParamCatalogue ? ParamCatalogue->DisplayText(name) : std::string(); },
-        LogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef, LogUnsaved}, {DataLog.get(), live_});
+        RunState, {DataLog.get(), live_});
     run.StartOrStop();
 }
 

@@ -8,16 +8,18 @@ namespace tessek {
 
 void TfrmMain::btnCodesClick(QObject*)
 {
-    if (!Busy() && !MayDiscardText())
+    if (!Busy() && (!MayDiscardText() || !PortReadyForCommand()))
         return;
-    RunFaultCodeReport(*this);
+    JoinedCommandHost host(Link, *this);
+    RunFaultCodeReport(host);
 }
 
 void TfrmMain::btnGetAdaptivesClick(QObject*)
 {
-    if (!Busy() && !MayDiscardText())
+    if (!Busy() && (!MayDiscardText() || !PortReadyForCommand()))
         return;
-    RunAdaptivesReport(*this);
+    JoinedCommandHost host(Link, *this);
+    RunAdaptivesReport(host);
 }
 
 }  // namespace tessek

@@ -99,7 +99,7 @@ void TComSetupFrm::FormCreate()
         button->setText(translate(button->text()));
 }
 
-void ShowSetupDialog(TCustomComPort& port)
+bool ShowSetupDialog(TCustomComPort& port)
 {
     auto dialog = std::make_unique<TComSetupFrm>();
     for (TComComboBox* combo : dialog->Combos())
@@ -107,7 +107,7 @@ void ShowSetupDialog(TCustomComPort& port)
     for (TComComboBox* combo : dialog->Combos())
         combo->RefreshSelection();
     if (dialog->exec() != QDialog::Accepted)
-        return;
+        return false;
     port.BeginUpdate();
     try {
         for (TComComboBox* combo : dialog->Combos())
@@ -117,6 +117,7 @@ void ShowSetupDialog(TCustomComPort& port)
         throw;
     }
     port.EndUpdate();
+    return true;
 }
 
 }  // namespace tessek

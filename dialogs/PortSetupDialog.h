@@ -50,7 +50,7 @@ public:
 
 // Runs the dialog modally for `port`; OK applies the six selections between BeginUpdate
 // and EndUpdate (EndUpdate also when an apply raises; the error then goes on), Cancel
-// applies nothing. The dialog is gone when this returns, in every case.
-void ShowSetupDialog(TCustomComPort& port);
+// applies nothing. The dialog is gone when this returns, in every case. True after OK.
+bool ShowSetupDialog(TCustomComPort& port);
 
 }  // namespace tessek

@@ -144,7 +144,7 @@ TEST(LinuxSerialDeviceTest, ARateTheDriverSetsTooFarOffIsRefusedAndTheLineKeepsI
     }
 }
 
-TEST(OpenFailureHelpTest, SaysWhatToDoAboutPermissionAndABusyPort)
+TEST(OpenFailureHelpTest, SaysWhatToDoAboutPermissionABusyPortAMissingAdapterAndAnIoError)
 {
     const std::string join =
         ": it belongs to the group dialout. Join it with \"sudo usermod -aG dialout $USER\", then "
@@ -157,6 +157,7 @@ TEST(OpenFailureHelpTest, SaysWhatToDoAboutPermissionAndABusyPort)
         const char* path;
         const char* group;
         std::string help;
+        std::vector<std::string> present = {};
     } cases[] = {
         {EACCES, "/dev/ttyUSB0", "dialout", "No permission to use /dev/ttyUSB0" + join},
         {EPERM, "/dev/ttyACM1", "uucp",
@@ -167,11 +168,20 @@ TEST(OpenFailureHelpTest, SaysWhatToDoAboutPermissionAndABusyPort)
         {EACCES, "/tmp/odd%2name", "dialout", "No permission to use /tmp/odd%2name" + join},
         {EBUSY, "/dev/ttyUSB0", "dialout", "/dev/ttyUSB0" + busy},
         {EWOULDBLOCK, "/dev/ttyACM0", "", "/dev/ttyACM0" + busy},
-        {ENOENT, "/dev/ttyUSB9", "dialout", ""},  // no help for any other error
+        {ENOENT,
+         "/dev/ttyUSB9",
+         "",
+         "No such device: plug in the adapter; ports present now: /dev/ttyUSB0, SIM.",
+         {"/dev/ttyUSB0", "SIM"}},
+        {ENODEV, "/dev/serial/by-id/usb-FTDI_A600dOYP-if00-port0", "",
+         "No such device: plug in the adapter; ports present now: none."},
+        {EIO, "/dev/ttyUSB1", "dialout",
+         "/dev/ttyUSB1 does not answer (input/output error): the adapter was unplugged or reset; plug it in again."},
+        {EINVAL, "/dev/ttyUSB9", "dialout", ""},  // no help for any other error
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " errno " + std::to_string(c.err));
-        EXPECT_EQ(OpenFailureHelp(c.err, c.path, c.group), c.help);
+        EXPECT_EQ(OpenFailureHelp(c.err, c.path, c.group, c.present), c.help);
     }
 }
 
