@@ -193,6 +193,14 @@ void LmConnection::MarkLost(int err)
         OnLost(LostLine(port_.Port(), err));
 }
 
+void LmConnection::WatchForDevice()
+{
+    if (port_.Connected())
+        return;
+    lost_ = true;
+    watch_->start();
+}
+
 void LmConnection::LookForDevice()
 {
     if (!lost_) {

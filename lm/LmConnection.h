@@ -67,6 +67,9 @@ public:
     bool Reopen(std::string& why);
 
     bool Lost() const { return lost_; }
+    // Looks for a closed port's device as for a lost one (twice a second, reopening it when
+    // it can be opened), without telling OnLost: for a device not there at start.
+    void WatchForDevice();
     // The device is gone (`err`: the system's error number): closes the port, tells
     // OnLost once and starts looking for the device. Called by the connection itself on
     // an I/O error or a failed write; a front end may call it too.
