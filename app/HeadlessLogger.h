@@ -77,7 +77,9 @@ public:
     void MemoSaveToFile(const std::string& path) override { memo_.SaveToFile(path); }
     void SetStatus(const std::string&) override {}
     void SetComSetupEnabled(bool) override {}
-    int SampleRateIndex() const override { return 1; }  // "Fastest", as the window has it
+    // "Fastest" (1), as the window has it; benchmarks may choose another item.
+    int SampleRateIndex() const override { return sampleRate_; }
+    void SetSampleRateIndex(int index) { sampleRate_ = index; }
     std::string LocalDateTimeText() override;
     std::string ProgramFolder() const override { return folder_; }
 
@@ -115,6 +117,7 @@ private:
     std::unique_ptr<QTimer> progress_;
     bool busy_ = false;
     bool stopping_ = false;
+    int sampleRate_ = 1;
     int runsStarted_ = 0;
     long samples_ = 0;
     long requests_ = 0;
