@@ -28,6 +28,7 @@ namespace {
 using Lines = std::vector<std::string>;
 using ::testing::Contains;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 class ReconnectTest : public ::testing::Test {
@@ -103,30 +104,39 @@ TEST_F(ReconnectTest, AVanishedDeviceEndsTheRunSavedAndIsBackInUseWhenItReturns)
     EXPECT_TRUE(errors.messages.empty());
 }
 
-// Closed (here by a break, which keeps the device) and absent: Log tries one reopen; when
-// the device is not there one line says why, with help, and nothing else happens.
-TEST_F(ReconnectTest, LogOnAClosedPortReopensItOnceOrSaysWhyInOneLine)
+// Closed (here by a break, which keeps the device) and absent: Log, Codes and Adaptives try
+// one reopen; when the device is not there one line says why, with help, and nothing else
+// happens. When it is there, the command runs on the reopened port.
+TEST_F(ReconnectTest, CommandsOnAClosedPortReopenItOnceOrSayWhyInOneLine)
 {
     auto w = Create();
     w->ComPort.OnBreak(&w->ComPort);
     ASSERT_FALSE(w->ComPort.Connected());
     Unplug();
-    const Lines before = w->Memo->Lines();
-    w->btnLog->click();
-    Lines expected = before;
-    expected.push_back(
-        "Unable to open com port (win error code: 2) No such device: plug in the adapter; ports present "
-        "now: ");
-    ASSERT_EQ(w->Memo->Lines().size(), before.size() + 1);
-    EXPECT_THAT(w->Memo->Lines().back(), StartsWith(expected.back()));
-    EXPECT_FALSE(w->Busy());
+    for (QPushButton* button : {w->btnLog, w->btnCodes, w->btnGetAdaptives}) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        const Lines before = w->Memo->Lines();
+        button->click();
+        const Lines after = w->Memo->Lines();
+        ASSERT_EQ(after.size(), before.size() + 1);
+        EXPECT_EQ(Lines(after.begin(), after.end() - 1), before);
+        EXPECT_THAT(after.back(), StartsWith("Unable to open com port (win error code: 2) No such device: plug in the "
+                                             "adapter; ports present now: "));
+        EXPECT_FALSE(w->Busy());
+        EXPECT_FALSE(w->ComPort.Connected());
+    }
     EXPECT_TRUE(errors.messages.empty());
 
     Plug();
+    w->btnCodes->click();
+    EXPECT_TRUE(w->ComPort.Connected());
+    EXPECT_THAT(w->MemoText(), Not(HasSubstr("Failed to establish")));
+    w->ComPort.OnBreak(&w->ComPort);
     test::Watch stop([&] { return SampleLines(*w) >= 2; }, [&] { w->btnLog->click(); });
     w->btnLog->click();
     EXPECT_TRUE(w->ComPort.Connected());
     EXPECT_EQ(w->Memo->Lines().back(), "Done Logging");
+    EXPECT_TRUE(errors.messages.empty());
 }
 
 // Com Setup's OK opens a closed port again under the same name; Cancel does not.
