@@ -100,6 +100,19 @@ size_t CountLines(const std::string& path)
     return n;
 }
 
+// The lines of a CSV data log without their first field (the sample time).
+Lines CsvWithoutTimes(const std::string& path)
+{
+    std::ifstream in(path);
+    Lines rows;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        rows.push_back(line.substr(line.find(',') + 1));
+    }
+    return rows;
+}
+
 std::vector<std::string> DataLogs(const test::TempFolder& folder, const std::string& extension)
 {
     std::vector<std::string> files;
@@ -183,6 +196,10 @@ TEST_F(HeadlessProgram, ItsTempLogHasTheWindowsTextAndSigtermEndsItWithWholeFile
     }
     const Lines windowText = WithoutTimes(windowFolder.Read("TempLog1.txt"));
     ASSERT_GE(windowText.size(), 7u);
+    const auto windowCsv = DataLogs(windowFolder, ".csv");
+    ASSERT_EQ(windowCsv.size(), 1u);
+    const Lines windowRows = CsvWithoutTimes(windowCsv[0]);
+    ASSERT_GE(windowRows.size(), 3u);
 
     WriteSettings(lm.SlavePath());
     process.start(program, {"--log"});
@@ -215,6 +232,12 @@ TEST_F(HeadlessProgram, ItsTempLogHasTheWindowsTextAndSigtermEndsItWithWholeFile
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows.back(), '\n') << "whole rows only";
     EXPECT_EQ(CountLines(csv[0]), text.size() - 5 + 1);
+    // The same header and, the LM's memory being fixed, the same row at every sample.
+    const Lines headlessRows = CsvWithoutTimes(csv[0]);
+    ASSERT_GE(headlessRows.size(), 3u);
+    EXPECT_EQ(headlessRows[0], windowRows[0]);
+    for (size_t i = 1; i < headlessRows.size(); ++i)
+        EXPECT_EQ(headlessRows[i], windowRows[1]) << "row " << i;
 }
 
 // In this process: nothing behind the port's link at the start, then an LM; it vanishes in
@@ -266,6 +289,8 @@ TEST(HeadlessLoggerTest, WaitsForAnAbsentPortAndStartsANewRunWhenTheDeviceReturn
             }
         });
         steps.start(5);
+        // A logger that never gets there is stopped, and the steps tell where it hung.
+        QTimer::singleShot(30000, [&] { logger.RequestStop(); });
         EXPECT_EQ(logger.Run(), kExitClean);
         EXPECT_EQ(step, 4);
         EXPECT_EQ(logger.RunsStarted(), 2);
