@@ -8,6 +8,7 @@
 #include "platform/IniFile.h"
 #include "sim/SimulatedLm.h"
 #include "tests/common/EventLoop.h"
+#include "tests/common/PtyPeer.h"
 #include "tests/common/TempFolder.h"
 
 #include <gmock/gmock.h>
@@ -19,6 +20,7 @@
 #include <QTimer>
 
 #include <signal.h>
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -301,10 +303,41 @@ TEST(HeadlessLoggerTest, WaitsForAnAbsentPortAndStartsANewRunWhenTheDeviceReturn
     EXPECT_THAT(text, HasSubstr("Waiting for " + link));
     EXPECT_THAT(text, HasSubstr("Connection lost: " + link + " is gone"));
     EXPECT_THAT(text, HasSubstr("Run 2 started"));
+    EXPECT_THAT(text, ::testing::Not(HasSubstr("samples/s"))) << "no progress line but on a terminal";
     EXPECT_TRUE(folder.Exists("TempLog1.txt"));
     EXPECT_TRUE(folder.Exists("TempLog2.txt"));
     EXPECT_THAT(folder.Read("TempLog2.txt"), HasSubstr("Done Logging"));
     EXPECT_EQ(DataLogs(folder, ".csv").size(), 2u);
+}
+
+// On a terminal the progress is one line redrawn in place every second; elsewhere (the
+// memory stream of the test above) there is no such line at all.
+TEST(HeadlessLoggerTest, OnATerminalProgressIsOneLineRedrawnEachSecond)
+{
+    test::TempFolder folder;
+    folder.Write("Tessek.ini", "[ComPort]\nPort=COM99\n[CurrentSet]\n1=8F\n");
+    test::PtyPeer terminal;
+    std::FILE* status = std::fopen(terminal.SlavePath().c_str(), "w");
+    ASSERT_NE(status, nullptr);
+    {
+        HeadlessOptions options;
+        options.Port = "SIM";
+        options.Seconds = 3;
+        HeadlessLogger logger(folder.Path(), options, status);
+        EXPECT_EQ(logger.Run(), kExitClean);
+    }
+    std::fclose(status);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(terminal.MasterFd(), buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, static_cast<size_t>(n));
+    const std::regex progress("\r\x1b\\[K[0-9]+ samples, [0-9.]+ samples/s, [0-9.]+ requests/s, " + folder.Path() +
+                              "logs/[0-9_-]+\\.csv");
+    const auto redraws =
+        std::distance(std::sregex_iterator(shown.begin(), shown.end(), progress), std::sregex_iterator());
+    EXPECT_GE(redraws, 2) << shown;
+    EXPECT_LE(redraws, 4) << shown;
+    EXPECT_THAT(shown, HasSubstr("Run 1 ended: ")) << "ends the progress line with the run's last line";
 }
 
 }  // namespace
