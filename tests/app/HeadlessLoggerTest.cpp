@@ -340,5 +340,46 @@ TEST(HeadlessLoggerTest, OnATerminalProgressIsOneLineRedrawnEachSecond)
     EXPECT_THAT(shown, HasSubstr("Run 1 ended: ")) << "ends the progress line with the run's last line";
 }
 
+// A silent LM: every handshake fails, is said in one line and tried again after the pause,
+// not at once.
+TEST(HeadlessLoggerTest, AFailedHandshakeIsRetriedAfterAPauseWithOneLineEachTime)
+{
+    test::TempFolder folder;
+    sim::SimulatedLm lm;
+    lm.SetFault(sim::LmFault::Silent);
+    folder.Write("Tessek.ini", "[ComPort]\nPort=" + lm.SlavePath() + "\n[CurrentSet]\n1=8F\n");
+    char* said = nullptr;
+    size_t saidSize = 0;
+    std::FILE* status = ::open_memstream(&said, &saidSize);
+    const auto failures = [&] {
+        std::fflush(status);
+        const std::string text(said, saidSize);
+        size_t n = 0;
+        for (size_t at = 0; (at = text.find("Trying again in 3 s.", at)) != std::string::npos; ++at)
+            ++n;
+        return n;
+    };
+    {
+        HeadlessLogger logger(folder.Path(), {}, status);
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (failures() >= 2)
+                logger.RequestStop();
+        });
+        watch.start(5);
+        QTimer::singleShot(30000, [&] { logger.RequestStop(); });
+        EXPECT_EQ(logger.Run(), kExitClean);
+        EXPECT_EQ(logger.RunsStarted(), 0);
+    }
+    EXPECT_EQ(failures(), 2u);
+    std::fclose(status);
+    const std::string text(said, saidSize);
+    std::free(said);
+    EXPECT_THAT(text, HasSubstr("Failed to establish high baud mode with LM.  Baud set back to 976\nTrying again"));
+    // Two tries of two handshake bytes each, and maybe the start of a third: no busy loop.
+    EXPECT_LE(lm.HandshakeCount(), 6u);
+    EXPECT_FALSE(folder.Exists("TempLog1.txt"));
+}
+
 }  // namespace
 }  // namespace tessek
