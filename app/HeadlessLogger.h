@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+class QSocketNotifier;
 class QTimer;
 
 namespace tessek {
@@ -115,6 +116,7 @@ private:
     MemoLines memo_;
     LogRun* run_ = nullptr;  // the run in progress
     std::unique_ptr<QTimer> progress_;
+    std::unique_ptr<QSocketNotifier> signals_;  // the signal pipe's read end
     bool busy_ = false;
     bool stopping_ = false;
     int sampleRate_ = 1;

@@ -43,7 +43,7 @@ void DeclareOptions(QCommandLineParser& parser)
 bool HasLogOption(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--log") == 0 || std::strcmp(argv[i], "-log") == 0)
+        if (std::strcmp(argv[i], "--log") == 0)
             return true;
     }
     return false;
