@@ -33,9 +33,9 @@ namespace tessek {
 
 TfrmMain::TfrmMain(const std::string& programFolder, TickSource clock, std::shared_ptr<EventPump> pump, QWidget* parent)
     : QWidget(parent),
-      ComPort("ComPort"),
-      Link(
-          PortLinkIo(ComPort), [this] { return busy_; }, std::move(clock), std::move(pump)),
+      Connection([this] { return busy_; }, std::move(clock), std::move(pump)),
+      ComPort(Connection.Port()),
+      Link(Connection.Link()),
       folder_(programFolder.empty() ? tessek::ProgramFolder() : WithSlash(programFolder)),
       firstStart_(programFolder.empty() && ProgramFolderFirstUse())
 {
@@ -51,7 +51,7 @@ TfrmMain::TfrmMain(const std::string& programFolder, TickSource clock, std::shar
     connect(live_, &LiveWindow::MarkRequested, this,
             [this](const QString& text) { RunGuarded([&] { MarkRun(text.toStdString()); }); });
     live_->SetSettingsFile(SettingsFileName());
-    DeclarePort();
+    Connection.DeclarePort();
     ConnectHandlers();
     RunGuarded([this] { FormCreate(this); });
     // After FormCreate's move: the window stays at 10, 10 unless it was moved before or
@@ -75,6 +75,10 @@ TfrmMain::~TfrmMain()
     ComPort.OnRxFlag = nullptr;
     ComPort.OnError = nullptr;
     ComPort.OnRx80Full = nullptr;
+    Connection.OnPortError = nullptr;
+    Connection.OnLost = nullptr;
+    Connection.OnReturned = nullptr;
+    Connection.OnProbed = nullptr;
 }
 
 void TfrmMain::CreateControls()
@@ -174,23 +178,6 @@ void TfrmMain::CreateControls()
     SaveDialog1->setSizeGripEnabled(true);
 }
 
-void TfrmMain::DeclarePort()
-{
-    ComPort.SetBaudRate(brCustom);
-    ComPort.SetPort("COM1");
-    ComPort.Parity().SetBits(prNone);
-    ComPort.SetStopBits(sbOneStopBit);
-    ComPort.SetDataBits(dbEight);
-    ComPort.SetEvents(static_cast<TComEvents>(kAllComEvents & ~ComEvent(evRxFlag)));
-    TComFlowControl& flow = ComPort.FlowControl();
-    flow.SetOutCTSFlow(false);
-    flow.SetOutDSRFlow(false);
-    flow.SetControlDTR(dtrDisable);
-    flow.SetControlRTS(rtsDisable);
-    flow.SetXonXoffOut(false);
-    flow.SetXonXoffIn(false);
-}
-
 void TfrmMain::ConnectHandlers()
 {
     // Unguarded: the port's own rule applies to an error in one of these (see the header).
@@ -203,7 +190,15 @@ void TfrmMain::ConnectHandlers()
     ComPort.OnDSRChange = [this](TCustomComPort* s, bool on) { ComPortDSRChange(s, on); };
     ComPort.OnRLSDChange = [this](TCustomComPort* s, bool on) { ComPortRLSDChange(s, on); };
     ComPort.OnRxFlag = [this](TCustomComPort* s) { ComPortRxFlag(s); };
-    ComPort.OnError = [this](TCustomComPort* s, TComErrors e) { ComPortError(s, e); };
+    // The connection looks at every error set after this handler (an I/O error: lost).
+    Connection.OnPortError = [this](TCustomComPort* s, TComErrors e) { ComPortError(s, e); };
+    Connection.OnLost = [this](const std::string& line) {
+        SetStatus("Not Connected");
+        Memo->AddLine(line);
+        // A running command ends at its next write; the buttons are free again at once.
+        SetBusy(false);
+    };
+    Connection.OnProbed = [this](bool receiving) { ShowProbeResult(receiving); };
     ComPort.OnRx80Full = [this](TCustomComPort* s) { ComPortRx80Full(s); };
 
     Link.AfterTxEmpty = [this] {
@@ -249,22 +244,13 @@ void TfrmMain::FormCreate(QObject*)
     if (ComPort.Connected())
         ComPort.Close();
     if (settingsProblem.empty())
-        ComPort.LoadSettings(ssIniFile, SettingsFileName());
-
-    ComPort.SetBaudRate(brCustom);
-    ComPort.SetCustomBaudRate(kLowBaud);
-    ComPort.Buffer().SetOutputSize(1);
-    ComPort.Buffer().SetInputSize(8);
-    ComPort.SetNotifyRxChar(true);
-    ComPort.SetEventPriority(6);
-    // The link counts an LM's echo and its answer (1.3 ms apart at 7680 baud) as two
-    // receive events; they must never be merged into one, which would make the request
-    // wait out its reply limit.
-    ComPort.SetRxEventByteLimit(1);
+        Connection.LoadSettings(SettingsFileName());
+    else
+        Connection.ApplyLinkSettings();
     Link.SetRxEventCount(2);
     SetBusy(false);
     if (settingsProblem.empty())
-        ComPort.Open();
+        Connection.Open();
     else
         ShowError(settingsProblem +
                   ". Tessek starts with its default settings and opens no port; the file is left as it is.");
@@ -272,7 +258,12 @@ void TfrmMain::FormCreate(QObject*)
     Memo->Clear();
     Memo->AddLine(folder_);
     // Only listens: the port runs at the low rate and nothing is sent.
-    if (Link.WaitForRxByte(300)) {
+    ShowProbeResult(Connection.Probe());
+}
+
+void TfrmMain::ShowProbeResult(bool receiving)
+{
+    if (receiving) {
         SetStatus("Connected");
         Memo->AddLine("Receiving Data");
     } else {
@@ -282,6 +273,17 @@ void TfrmMain::FormCreate(QObject*)
     // An installed program keeps its files in the user's folder: said once, when it is new.
     if (firstStart_)
         Memo->AddLine(FirstStartLine(folder_));
+}
+
+bool TfrmMain::PortReadyForCommand()
+{
+    if (ComPort.Connected())
+        return true;
+    std::string why;
+    if (Connection.Reopen(why))
+        return true;
+    Memo->AddLine(why);
+    return false;
 }
 
 void TfrmMain::FormClose(QObject*)
@@ -346,7 +348,13 @@ void TfrmMain::RunCommand(QObject* source, const std::function<void()>& handler)
     if (commandDepth_ == 0)
         outerCommand_ = source;
     ++commandDepth_;
-    RunGuarded(handler);
+    RunGuarded([&] {
+        try {
+            handler();
+        } catch (const ConnectionLost&) {
+            // Said once, in the text area, when the device went away.
+        }
+    });
     --commandDepth_;
     if (commandDepth_ == 0 && closeRequested_)
         close();
@@ -363,7 +371,7 @@ void TfrmMain::CloseModalWindows()
 
 bool TfrmMain::MayDiscardText()
 {
-    if (!LogUnsaved)
+    if (!RunState.Unsaved)
         return true;
     QMessageBox box(QMessageBox::Warning, "Tessek",
                     "The last log could not be saved to its file and is only in the text area.\n"
@@ -373,7 +381,7 @@ bool TfrmMain::MayDiscardText()
     box.setDefaultButton(QMessageBox::Cancel);
     if (box.exec() != QMessageBox::Discard)
         return false;
-    LogUnsaved = false;
+    RunState.Unsaved = false;
     return true;
 }
 
@@ -492,7 +500,7 @@ void TfrmMain::btnSaveClick(QObject*)
     if (files.isEmpty())
         return;
     Memo->SaveToFile(files.first().toLocal8Bit().toStdString());
-    LogUnsaved = false;
+    RunState.Unsaved = false;
 }
 
 void TfrmMain::MemoClear()

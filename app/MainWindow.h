@@ -1,10 +1,10 @@
 #pragma once
 // The main window, TfrmMain: the program's one permanent window and the owner of
-// everything that lives as long as the program runs: the serial port ComPort, the LM link
-// with its receive ring, the parameter catalogue, the settings file handle and the logging
-// settings. Its text area Memo receives every message, log line and report; its buttons
-// start the long commands (Log, Codes, Adaptives) and open the two dialogs; the buttons
-// below Com Setup open windows of their own beside it (the live chart, the log viewer).
+// everything that lives as long as the program runs: the connection (the serial port
+// ComPort and the LM link with its receive ring), the parameter catalogue, the settings
+// file handle, the logging settings and the logging run's state. Its text area Memo receives every message, log line
+// and report; its buttons start the long commands (Log, Codes, Adaptives) and open the two dialogs; the buttons below
+// Com Setup open windows of their own beside it (the live chart, the log viewer).
 //
 // Everything runs on the window thread. Every button handler runs as a command through
 // RunCommand, so an error (EComPort among them) ends that command only and reaches the
@@ -20,9 +20,16 @@
 // stack (inside its waits or a modal dialog) stops a logging run (clears the busy mark),
 // closes the modal windows and waits until the command has returned, so a logging run
 // ends and saves its log first and a report finishes.
+//
+// A device that goes away (see lm/LmConnection.h) sets the label to "Not Connected" and
+// adds one line; a running command ends as on a port error, without an error box. When
+// the device is back the label and the text area say what they say at start-up. Log,
+// Codes and Adaptives try to reopen a closed port once; Com Setup's OK reopens it.
 #include "lm/CommandHost.h"
+#include "lm/LmConnection.h"
 #include "lm/LmLink.h"
 #include "logging/DataLog.h"
+#include "logging/LogRun.h"
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
 #include "platform/IniFile.h"
@@ -49,7 +56,7 @@ class LogViewerWindow;
 class MemoWidget;
 class ReportsWindow;
 
-class TfrmMain : public QWidget, public CommandHost {
+class TfrmMain : public QWidget, public CommandOutput {
     Q_OBJECT
 public:
     // `programFolder`: where "Tessek.ini" and the automatic logs live (with or without
@@ -77,25 +84,21 @@ public:
     QGroupBox* rgRate;
     QButtonGroup* rgRateItems;  // the six "Sample Rate" items, ids 0 to 5
     QFileDialog* SaveDialog1;
-    TComPort ComPort;
 
     // --- state ----------------------------------------------------------------------------
-    LmLink Link;                                // RxRing, its positions and counters, the waits and the LM exchanges
+    LmConnection Connection;                    // the port and the link, kept across a lost device
+    TComPort& ComPort;                          // Connection's port
+    LmLink& Link;                               // RxRing, its positions and counters, the waits and the LM exchanges
     std::unique_ptr<Catalogue> ParamCatalogue;  // from FormCreate to FormClose
     std::unique_ptr<IniFile> SettingsIni;       // from FormCreate to FormClose
     // Every logging run's CSV and MSL files in the program folder's "logs" folder; a file
     // that cannot be written is reported as one line in Memo.
     std::unique_ptr<DataLogWriter> DataLog;
     LoggingSettings LogSettings;  // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
-    // Values the logging run and its decoders share (zero at creation, kept between runs).
-    float SampleMph = 0;
-    float SampleRpm = 0;
-    float PrevMph = 0;
-    float PrevRpm = 0;
-    float BaroRef = 0;
-    // The last logging run's text could not be saved: the commands that would clear the
-    // text area ask before they do.
-    bool LogUnsaved = false;
+    // SampleMph, SampleRpm, PrevMph, PrevRpm and BaroRef, which the logging run and its
+    // decoders share (zero at creation, kept between runs), and Unsaved: the last run's
+    // text could not be saved, so the commands that would clear the text area ask first.
+    LogRunState RunState;
 
     // --- handlers -----------------------------------------------------------------------
     void FormCreate(QObject* Sender);
@@ -130,15 +133,7 @@ public:
     // "Tessek.ini" in the program folder.
     std::string SettingsFileName() const;
 
-    // --- CommandHost -----------------------------------------------------------------
-    TCustomComPort& Port() override { return ComPort; }
-    bool EstablishHighBaud() override { return Link.EstablishHighBaud(); }
-    uint8_t ReadLmByte(uint8_t address, int replies) override { return Link.ReadLmByte(address, replies); }
-    bool WaitForReplies(int count) override { return Link.WaitForReplies(count); }
-    bool WaitForEcho(uint8_t value) override { return Link.WaitForEcho(value); }
-    uint8_t LastRxByte() override { return Link.LastRxByte(); }
-    void PumpDelay(uint32_t ms) override { Link.PumpDelay(ms); }
-    uint32_t TickCount() override { return Link.Now(); }
+    // --- CommandOutput ---------------------------------------------------------------
     bool Busy() const override { return busy_; }
     void SetBusy(bool flag) override;
     void MemoClear() override;
@@ -158,8 +153,12 @@ protected:
 
 private:
     void CreateControls();
-    void DeclarePort();
     void ConnectHandlers();
+    // The start-up check's result in the label and the text area.
+    void ShowProbeResult(bool receiving);
+    // Log, Codes and Adaptives on a closed port: one try to open it; when that fails, one
+    // line says why and false is returned.
+    bool PortReadyForCommand();
     // Runs a button's handler as a command: errors go to the error display, and a close
     // that came during it is carried out when the outermost command has returned.
     void RunCommand(QObject* source, const std::function<void()>& handler);

@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "app/MemoWidget.h"
 #include "dialogs/DataSetupDialog.h"
 #include "dialogs/PortSetupDialog.h"
 
@@ -16,8 +17,17 @@ void TfrmMain::btnComSetupClick(QObject*)
 {
     if (Busy())
         return;
-    ShowSetupDialog(ComPort);
+    const bool accepted = ShowSetupDialog(ComPort);
     ComPort.StoreSettings(ssIniFile, SettingsFileName());
+    // OK on a port that is closed (a break, a failed open, a device that went away) opens
+    // it again, also under the same name: a user's way to say "try again now".
+    if (accepted && !ComPort.Connected()) {
+        std::string why;
+        if (!Connection.Reopen(why))
+            Memo->AddLine(why);
+        else
+            ShowProbeResult(Connection.Probe());
+    }
 }
 
 }  // namespace tessek

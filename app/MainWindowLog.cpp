@@ -10,12 +10,13 @@ void TfrmMain::btnLogClick(QObject*)
         return;  // only between a failed start-up and FormClose: no settings to log with
     if (run_ && !Busy())
         return;  // the run is ending (Log was pressed) and still saving: no second run inside it
-    if (!Busy() && !MayDiscardText())
+    if (!Busy() && (!MayDiscardText() || !PortReadyForCommand()))
         return;
+    JoinedCommandHost host(Link, *this);
     LogRun run(
-        *this, LogSettings, *SettingsIni,
+        host, LogSettings, *SettingsIni,
         [this](const std::string& name) { return ParamCatalogue ? ParamCatalogue->DisplayText(name) : std::string(); },
-        LogRunState{PrevMph, PrevRpm, SampleMph, SampleRpm, BaroRef, LogUnsaved}, {DataLog.get(), live_});
+        RunState, {DataLog.get(), live_});
     if (Busy()) {
         run.StartOrStop();  // only stops the command that runs
         return;

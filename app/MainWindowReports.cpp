@@ -29,9 +29,10 @@ std::string Keep(const std::string& folder, const char* kind, std::chrono::syste
 
 void TfrmMain::btnCodesClick(QObject*)
 {
-    if (!Busy() && !MayDiscardText())
+    if (!Busy() && (!MayDiscardText() || !PortReadyForCommand()))
         return;
-    if (const auto reading = RunFaultCodeReport(*this)) {
+    JoinedCommandHost host(Link, *this);
+    if (const auto reading = RunFaultCodeReport(host)) {
         const std::string saved =
             Keep(folder_, "codes", reading->ReadAt, FaultCodesText(*reading), FaultCodesCsv(*reading));
         Reports().AddFaultCodes(*reading, saved);
@@ -41,9 +42,10 @@ void TfrmMain::btnCodesClick(QObject*)
 
 void TfrmMain::btnGetAdaptivesClick(QObject*)
 {
-    if (!Busy() && !MayDiscardText())
+    if (!Busy() && (!MayDiscardText() || !PortReadyForCommand()))
         return;
-    if (auto reading = RunAdaptivesReport(*this)) {
+    JoinedCommandHost host(Link, *this);
+    if (auto reading = RunAdaptivesReport(host)) {
         // An unreadable settings file is never read again; its breakpoints are the names.
         if (SettingsIni && SettingsIni->ReadProblem().empty())
             reading->Points = LoadAdaptiveBreakpoints(*SettingsIni);

@@ -1,8 +1,10 @@
 // Program start: the command line, the application, its error display and the main
 // window, whose creation opens the port and probes the LM; the message loop runs until
-// the window is closed.
+// the window is closed. `tessek --log` instead runs the headless logger on a
+// QCoreApplication: no window system and no GUI platform plugin is touched.
 #include "app/AboutBox.h"
 #include "app/Application.h"
+#include "app/HeadlessLogger.h"
 #include "app/MainWindow.h"
 #include "app/StandaloneViewer.h"
 #include "platform/BuildInfo.h"
@@ -13,6 +15,12 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QStringList>
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -27,6 +35,42 @@ void DeclareOptions(QCommandLineParser& parser)
     parser.addOption(
         {"view", "Open the log viewer on FILE (a CSV or MSL data log) instead of the main window; no port is opened.",
          "FILE"});
+    parser.addOption({"log",
+                      "Log without a window or display until SIGINT or SIGTERM (tessek --log --help lists its "
+                      "options: --port PATH, --seconds N, --quiet)."});
+}
+
+bool HasLogOption(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--log") == 0)
+            return true;
+    }
+    return false;
+}
+
+// `tessek --log ...`: the headless logger on a core application.
+int RunHeadless(int argc, char** argv)
+{
+    QCoreApplication core(argc, argv);
+    std::vector<std::string> arguments;
+    for (const QString& argument : QCoreApplication::arguments())
+        arguments.push_back(argument.toLocal8Bit().toStdString());
+    for (const std::string& argument : arguments) {
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(tessek::HeadlessHelpText().c_str(), stdout);
+            return tessek::kExitClean;
+        }
+    }
+    std::string problem;
+    const std::optional<tessek::HeadlessOptions> options = tessek::ParseHeadlessOptions(arguments, problem);
+    if (!options) {
+        std::fprintf(stderr, "tessek --log: %s\n", problem.c_str());
+        return tessek::kExitBadOption;
+    }
+    tessek::HeadlessLogger logger(tessek::ProgramFolder(), *options);
+    logger.StopOnSignals();
+    return logger.Run();
 }
 
 // --help and --version print their text without a display, so they are answered before
@@ -51,6 +95,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication::setApplicationName("Tessek");
     QCoreApplication::setApplicationVersion(tessek::kVersion);
+    if (HasLogOption(argc, argv))
+        return RunHeadless(argc, argv);
     QGuiApplication::setDesktopFileName(tessek::kAppId);
     AnswerWithoutDisplay(argc, argv);
 

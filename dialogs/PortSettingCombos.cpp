@@ -124,6 +124,15 @@ void TComSelect::RefreshSelection()
             return;
         }
     }
+    // A port that is not listed (a typed path, an adapter that is unplugged) is still the
+    // port's name: shown as it is, and said to be absent when it is, rather than a blank.
+    if (property_ == cpPort && !current.empty()) {
+        const std::string shown = PortPresent(current) ? current : current + " (not present)";
+        items_.addItem(QString::fromStdString(shown), QString::fromStdString(current));
+        TakeValue(current);
+        items_.setCurrentIndex(items_.count() - 1);
+        return;
+    }
     items_.setCurrentIndex(-1);
 }
 

@@ -41,7 +41,9 @@ public:
     void SetAutoApply(bool value) { autoApply_ = value; }
 
     // Selects the item showing the bound port's current value and takes it as the
-    // selected value; with no such item nothing is selected and the value stays.
+    // selected value; with no such item nothing is selected and the value stays, except
+    // in the port list, which then gains an item for the port's name ("NAME (not
+    // present)" when no device is behind it) and selects it.
     void RefreshSelection();
     // Writes the selected value into the bound port. An empty port name (no port was
     // ever selected) leaves the port's name as it is.

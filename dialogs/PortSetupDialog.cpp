@@ -3,6 +3,7 @@
 #include "dialogs/DialogScale.h"
 #include "platform/Catalog.h"
 #include "serial/ComPort.h"
+#include "serial/SerialDevice.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -50,6 +51,13 @@ TComSetupFrm::TComSetupFrm(QWidget* owner) : QDialog(owner)
         row.label->setBuddy(row.combo);
         rowsLayout->addRow(row.label, row.combo);
     }
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+
+    lbPortProblem = new QLabel(this);
+    lbPortProblem->setObjectName("lbPortProblem");
+    lbPortProblem->setWordWrap(true);
+    lbPortProblem->setVisible(false);
 
     Button1 = new QPushButton("OK", this);
     Button1->setObjectName("Button1");
@@ -71,6 +79,7 @@ TComSetupFrm::TComSetupFrm(QWidget* owner) : QDialog(owner)
     auto* whole = new QVBoxLayout(this);
     whole->setContentsMargins(8, 8, 8, 8);
     whole->addWidget(GroupBox1);
+    whole->addWidget(lbPortProblem);
     whole->addLayout(buttons);
 
     setTabOrder(Combo1, Combo2);
@@ -99,7 +108,32 @@ void TComSetupFrm::FormCreate()
         button->setText(translate(button->text()));
 }
 
-void ShowSetupDialog(TCustomComPort& port)
+std::string TComSetupFrm::PortNameEntered() const
+{
+    const QString shown = Combo1->currentText();
+    const int index = Combo1->findText(shown);
+    if (index >= 0)
+        return Combo1->itemData(index).toString().toStdString();
+    return shown.trimmed().toStdString();
+}
+
+void TComSetupFrm::accept()
+{
+    const std::string name = PortNameEntered();
+    const TCustomComPort* port = Combo1->ComPort();
+    if (!port || name != port->Port()) {
+        const std::string problem = PortNameProblem(name);
+        if (!problem.empty()) {
+            lbPortProblem->setText(QString::fromStdString(problem));
+            lbPortProblem->setVisible(true);
+            return;
+        }
+    }
+    Combo1->Select().SelectionChanged(name);
+    QDialog::accept();
+}
+
+bool ShowSetupDialog(TCustomComPort& port)
 {
     auto dialog = std::make_unique<TComSetupFrm>();
     for (TComComboBox* combo : dialog->Combos())
@@ -107,7 +141,7 @@ void ShowSetupDialog(TCustomComPort& port)
     for (TComComboBox* combo : dialog->Combos())
         combo->RefreshSelection();
     if (dialog->exec() != QDialog::Accepted)
-        return;
+        return false;
     port.BeginUpdate();
     try {
         for (TComComboBox* combo : dialog->Combos())
@@ -117,6 +151,7 @@ void ShowSetupDialog(TCustomComPort& port)
         throw;
     }
     port.EndUpdate();
+    return true;
 }
 
 }  // namespace tessek

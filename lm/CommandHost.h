@@ -1,7 +1,9 @@
 #pragma once
-// What the LM commands (logging run, fault code and adaptives reports) use of the main
-// window: the port, the link primitives over the receive ring, the busy mark, the text
-// area and a few window details. The main window implements it; tests may script it.
+// What the LM commands (logging run, fault code and adaptives reports) use, in two parts:
+// LinkCommands, the exchanges with the LM over the port (LmLink implements them), and
+// CommandOutput, where a command's results go and what a front end shows (the busy mark,
+// the text area, the connection label, a few window details). A front end implements only
+// the output part; CommandHost joins the two for a command.
 //
 // Everything is called on the window thread. The waits pump window events, so other
 // handlers (a second press of Log, the port's events) run inside them. A failed write
@@ -13,20 +15,25 @@ namespace tessek {
 
 class TCustomComPort;
 
-class CommandHost {
+class LinkCommands {
 public:
-    virtual ~CommandHost() = default;
+    virtual ~LinkCommands() = default;
 
     virtual TCustomComPort& Port() = 0;
 
-    // Link primitives (see link/LmLink.h for their rules and time limits).
+    // Link primitives (see lm/LmLink.h for their rules and time limits).
     virtual bool EstablishHighBaud() = 0;
     virtual uint8_t ReadLmByte(uint8_t address, int replies) = 0;
     virtual bool WaitForReplies(int count) = 0;
     virtual bool WaitForEcho(uint8_t value) = 0;
-    virtual uint8_t LastRxByte() = 0;
+    virtual uint8_t LastRxByte() const = 0;
     virtual void PumpDelay(uint32_t ms) = 0;
     virtual uint32_t TickCount() = 0;  // the link's millisecond clock
+};
+
+class CommandOutput {
+public:
+    virtual ~CommandOutput() = default;
 
     // The busy mark: set while a command runs; SetBusy also enables/disables buttons.
     virtual bool Busy() const = 0;
@@ -38,7 +45,6 @@ public:
     virtual void MemoAddLine(const std::string& line) = 0;
     // Appends `text` to the unfinished last line, without a line break; after a finished
     // line (or on an empty text area) it starts a new, unfinished line.
-    // After a finished line (or on an empty text area) it starts a new, unfinished line.
     virtual void MemoAppend(const std::string& text) = 0;
     // The whole text: every line followed by CR LF, except an unfinished last line.
     virtual std::string MemoText() const = 0;
@@ -52,6 +58,41 @@ public:
     // Local date and time: system short date format, a blank, long time format.
     virtual std::string LocalDateTimeText() = 0;
     virtual std::string ProgramFolder() const = 0;  // with trailing "/"
+};
+
+// Both parts, as a command sees them.
+class CommandHost : public LinkCommands, public CommandOutput {};
+
+// A command host made of a link and an output that live elsewhere (both must outlive it).
+class JoinedCommandHost final : public CommandHost {
+public:
+    JoinedCommandHost(LinkCommands& link, CommandOutput& output) : link_(link), output_(output) {}
+
+    TCustomComPort& Port() override { return link_.Port(); }
+    bool EstablishHighBaud() override { return link_.EstablishHighBaud(); }
+    uint8_t ReadLmByte(uint8_t address, int replies) override { return link_.ReadLmByte(address, replies); }
+    bool WaitForReplies(int count) override { return link_.WaitForReplies(count); }
+    bool WaitForEcho(uint8_t value) override { return link_.WaitForEcho(value); }
+    uint8_t LastRxByte() const override { return link_.LastRxByte(); }
+    void PumpDelay(uint32_t ms) override { link_.PumpDelay(ms); }
+    uint32_t TickCount() override { return link_.TickCount(); }
+
+    bool Busy() const override { return output_.Busy(); }
+    void SetBusy(bool flag) override { output_.SetBusy(flag); }
+    void MemoClear() override { output_.MemoClear(); }
+    void MemoAddLine(const std::string& line) override { output_.MemoAddLine(line); }
+    void MemoAppend(const std::string& text) override { output_.MemoAppend(text); }
+    std::string MemoText() const override { return output_.MemoText(); }
+    void MemoSaveToFile(const std::string& path) override { output_.MemoSaveToFile(path); }
+    void SetStatus(const std::string& text) override { output_.SetStatus(text); }
+    void SetComSetupEnabled(bool enabled) override { output_.SetComSetupEnabled(enabled); }
+    int SampleRateIndex() const override { return output_.SampleRateIndex(); }
+    std::string LocalDateTimeText() override { return output_.LocalDateTimeText(); }
+    std::string ProgramFolder() const override { return output_.ProgramFolder(); }
+
+private:
+    LinkCommands& link_;
+    CommandOutput& output_;
 };
 
 }  // namespace tessek

@@ -4,6 +4,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <stdexcept>
+
 namespace tessek {
 
 QtEventPump::QtEventPump() : wake_(std::make_unique<QTimer>())
@@ -31,12 +33,21 @@ void QtEventPump::WaitForMore(uint32_t ms)
     QCoreApplication::sendPostedEvents();
 }
 
-LmLink::LmLink(LinkIo io, std::function<bool()> busy, TickSource clock, std::shared_ptr<EventPump> pump)
+LmLink::LmLink(LinkIo io, std::function<bool()> busy, TickSource clock, std::shared_ptr<EventPump> pump,
+               TCustomComPort* port)
     : io_(std::move(io)),
       busy_(std::move(busy)),
       clock_(clock ? std::move(clock) : TickSource(&GetTickCount)),
-      pump_(pump ? std::move(pump) : std::make_shared<QtEventPump>())
+      pump_(pump ? std::move(pump) : std::make_shared<QtEventPump>()),
+      port_(port)
 {
+}
+
+TCustomComPort& LmLink::Port()
+{
+    if (!port_)
+        throw std::logic_error("this link was made without a port");
+    return *port_;
 }
 
 void LmLink::ComPortRxChar(TCustomComPort*, int32_t Count)

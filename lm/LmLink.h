@@ -9,6 +9,7 @@
 // until the next event or their deadline, so a waiting command costs no CPU. Clock and
 // event pump are injectable so the waits can be driven by a test. Time-outs are silent:
 // a wait that runs out returns false. A failed write raises EComPort (through LinkIo).
+#include "lm/CommandHost.h"
 #include "platform/Tick.h"
 
 #include <array>
@@ -71,11 +72,17 @@ struct LinkIo {
 // The link over `port` (which must outlive the returned functions).
 LinkIo PortLinkIo(TCustomComPort& port);
 
-class LmLink {
+// The link implements the exchanges of LinkCommands itself; Port() is the port it was
+// made with (a link made without one, as some tests make it, raises std::logic_error).
+class LmLink : public LinkCommands {
 public:
     // `busy` reads the busy mark (receive events are counted only while it is set);
-    // `clock` and `pump` default to GetTickCount and the Qt application's event loop.
-    LmLink(LinkIo io, std::function<bool()> busy, TickSource clock = {}, std::shared_ptr<EventPump> pump = {});
+    // `clock` and `pump` default to GetTickCount and the Qt application's event loop;
+    // `port` is the port behind `io`, for the commands that look at it.
+    LmLink(LinkIo io, std::function<bool()> busy, TickSource clock = {}, std::shared_ptr<EventPump> pump = {},
+           TCustomComPort* port = nullptr);
+
+    TCustomComPort& Port() override;
 
     // --- the port's event handlers ----------------------------------------------------
     // `Count` bytes wait in the port's input queue: read them into the ring.
@@ -92,7 +99,7 @@ public:
     // The next unread byte, consumed; 0 (nothing consumed) when the ring is empty.
     uint8_t PopRxByte();
     // The byte stored last (cell before the write position); consumes nothing.
-    uint8_t LastRxByte() const;
+    uint8_t LastRxByte() const override;
     bool RingEmpty() const { return (readPos_ + 1) % kRxRingSize == writePos_; }
     uint32_t WritePosition() const { return writePos_; }
     uint32_t ReadPosition() const { return readPos_; }
@@ -104,26 +111,27 @@ public:
     // --- waits --------------------------------------------------------------------------
     // True when `value` was taken from the ring within 1000 ms; every byte taken on the
     // way is consumed, and an echo already waiting satisfies it at once.
-    bool WaitForEcho(uint8_t value);
+    bool WaitForEcho(uint8_t value) override;
     // True when a non-zero byte was taken before `limit` ms ran out (the byte is dropped).
     bool WaitForRxByte(uint32_t limit);
     // Returns on the transmit-empty event or after 500 ms.
     void WaitTxEmpty();
     // WaitTxEmpty, then up to 500 ms for `count` receive events; true when they came.
     // A count of 12 or more can never be reached.
-    bool WaitForReplies(int count);
+    bool WaitForReplies(int count) override;
     // Waits `ms` while the window keeps running its events (0: one pump).
-    void PumpDelay(uint32_t ms);
+    void PumpDelay(uint32_t ms) override;
 
     // --- exchanges with the LM ------------------------------------------------------------
     // Sends the handshake byte, settles, switches to 7680 baud and waits for its echo;
     // sends it once more when no echo came. True when the LM confirmed the high rate.
-    bool EstablishHighBaud();
+    bool EstablishHighBaud() override;
     // Sends `address` and waits for `replies` receive events; returns the byte received
     // last whether or not they came.
-    uint8_t ReadLmByte(uint8_t address, int replies = 2);
+    uint8_t ReadLmByte(uint8_t address, int replies = 2) override;
 
     uint32_t Now() const { return clock_(); }
+    uint32_t TickCount() override { return clock_(); }
 
     // Called after a transmit-empty event has been handled (e.g. to echo it into the
     // text area); may be empty.
@@ -145,6 +153,7 @@ private:
     std::function<bool()> busy_;
     TickSource clock_;
     std::shared_ptr<EventPump> pump_;
+    TCustomComPort* port_;
 
     std::array<uint8_t, kRxRingSize> ring_{};
     uint32_t writePos_ = 0;

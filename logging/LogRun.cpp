@@ -31,7 +31,7 @@ constexpr int kSlotCount = 8;
 }  // namespace
 
 LogRun::LogRun(CommandHost& host, LoggingSettings& settings, IniFile& settingsIni, DisplayTextLookup displayText,
-               LogRunState state, std::vector<RunObserver*> observers)
+               LogRunState& state, std::vector<RunObserver*> observers)
     : host_(host),
       settings_(settings),
       ini_(settingsIni),

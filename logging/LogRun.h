@@ -31,15 +31,16 @@ class CommandHost;
 class IniFile;
 struct LoggingSettings;
 
-// The values the decoders and the performance figures share. They live in the main
-// window (zero at start-up, kept from one run to the next); the run refers to them.
+// The values the decoders and the performance figures share, and whether the last run's
+// text is unsaved. A front end keeps one (zero at start-up, kept from one run to the
+// next) and hands it to every run.
 struct LogRunState {
-    float& PrevMph;    // SampleMph after the previous sample
-    float& PrevRpm;    // SampleRpm after the previous sample
-    float& SampleMph;  // last result of DecodeMph
-    float& SampleRpm;  // last result of DecodeRpm
-    float& BaroRef;    // raw barometric byte read at the start of the run
-    bool& Unsaved;     // the last run's text could not be saved to its automatic log
+    float PrevMph = 0;     // SampleMph after the previous sample
+    float PrevRpm = 0;     // SampleRpm after the previous sample
+    float SampleMph = 0;   // last result of DecodeMph
+    float SampleRpm = 0;   // last result of DecodeRpm
+    float BaroRef = 0;     // raw barometric byte read at the start of the run
+    bool Unsaved = false;  // the last run's text could not be saved to its automatic log
 };
 
 class RunObserver;
@@ -52,8 +53,9 @@ public:
 
     // `observers` (none may be null) hear of the run's columns, of every sample line added
     // and of the run's end, however it ends (see logging/RunRecord.h).
+    // `state` is the front end's, updated in place; it must outlive the run.
     LogRun(CommandHost& host, LoggingSettings& settings, IniFile& settingsIni, DisplayTextLookup displayText,
-           LogRunState state, std::vector<RunObserver*> observers = {});
+           LogRunState& state, std::vector<RunObserver*> observers = {});
 
     // The Log button: starts a run when the busy mark is clear, otherwise stops the
     // running command. Returns when the run (or the stop request) is done.
@@ -100,7 +102,7 @@ private:
     LoggingSettings& settings_;
     IniFile& ini_;
     DisplayTextLookup displayText_;
-    LogRunState state_;
+    LogRunState& state_;
     std::vector<RunObserver*> observers_;
     bool sampling_ = false;                 // between the run's start for the observers and its end
     int markers_ = 0;                       // markers set in this run

@@ -197,10 +197,21 @@ std::string GroupOf(const std::string& path)
     return found ? std::string(found->gr_name) : std::string();
 }
 
+// The names of the ports there are now, for the help of a missing device.
+std::vector<std::string> PresentPortNames()
+{
+    std::vector<std::string> names;
+    for (const SerialPortInfo& port : ListSerialPortInfos())
+        names.push_back(port.Name);
+    return names;
+}
+
 DeviceError OpenError(int err, const std::string& path)
 {
     const bool denied = err == EACCES || err == EPERM;
-    return DeviceError(err, OpenFailureHelp(err, path, denied ? GroupOf(path) : std::string()));
+    const bool missing = err == ENOENT || err == ENODEV;
+    return DeviceError(err, OpenFailureHelp(err, path, denied ? GroupOf(path) : std::string(),
+                                            missing ? PresentPortNames() : std::vector<std::string>()));
 }
 
 class LinuxSerialDevice final : public ISerialDevice {
@@ -676,8 +687,20 @@ std::unique_ptr<ISerialDevice> OpenLinuxSerialDevice(const std::string& port, co
     return std::make_unique<LinuxSerialDevice>(SerialDevicePath(port), system);
 }
 
-std::string OpenFailureHelp(int err, const std::string& path, const std::string& group)
+std::string OpenFailureHelp(int err, const std::string& path, const std::string& group,
+                            const std::vector<std::string>& present)
 {
+    if (err == ENOENT || err == ENODEV) {
+        std::string names;
+        for (const std::string& name : present)
+            names += (names.empty() ? "" : ", ") + name;
+        return Fill(CportText("No such device: plug in the adapter; ports present now: %1."),
+                    names.empty() ? CportText("none") : names);
+    }
+    if (err == EIO)
+        return Fill(CportText("%1 does not answer (input/output error): the adapter was unplugged or reset; plug it "
+                              "in again."),
+                    path);
     if (err == EACCES || err == EPERM) {
         // Joining root's group would be bad advice; only an administrator can help then.
         if (group.empty() || group == "root")
@@ -693,9 +716,23 @@ std::string OpenFailureHelp(int err, const std::string& path, const std::string&
     return {};
 }
 
-std::vector<SerialPortInfo> ListSerialDevices(const std::string& sysfsRoot)
+std::vector<SerialPortInfo> ListSerialDevices(const std::string& sysfsRoot, const std::string& devRoot)
 {
     std::vector<SerialPortInfo> ports;
+    // A USB adapter's stable names: links to ../../ttyUSBn, described as their target.
+    std::vector<SerialPortInfo> stable;
+    std::error_code linkError;
+    for (const auto& entry : fs::directory_iterator(fs::path(devRoot) / "serial" / "by-id", linkError)) {
+        std::error_code ec;
+        const fs::path target = fs::read_symlink(entry.path(), ec);
+        if (ec)
+            continue;
+        const std::string kernelName = target.filename().string();
+        const fs::path dir = TtyClass(sysfsRoot) / kernelName;
+        if (!fs::exists(dir / "device", ec))
+            continue;
+        stable.push_back({entry.path().string(), DescribeDevice(dir, kernelName, "/dev/" + kernelName)});
+    }
     const std::vector<std::string> consoles = ActiveConsoles(sysfsRoot);
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(TtyClass(sysfsRoot), ec)) {
@@ -716,6 +753,8 @@ std::vector<SerialPortInfo> ListSerialDevices(const std::string& sysfsRoot)
                                          : "/dev/" + name;
         ports.push_back({portName, DescribeDevice(dir, name, portName)});
     }
+    for (SerialPortInfo& port : stable)
+        ports.push_back(std::move(port));
     return ports;
 }
 
@@ -763,9 +802,9 @@ std::vector<SerialPortInfo> NamedPorts()
     return ports;
 }
 
-std::vector<SerialPortInfo> ListSerialPortInfos(const std::string& sysfsRoot)
+std::vector<SerialPortInfo> ListSerialPortInfos(const std::string& sysfsRoot, const std::string& devRoot)
 {
-    std::vector<SerialPortInfo> ports = ListSerialDevices(sysfsRoot);
+    std::vector<SerialPortInfo> ports = ListSerialDevices(sysfsRoot, devRoot);
     for (SerialPortInfo& port : NamedPorts())
         ports.push_back(std::move(port));
     std::stable_sort(ports.begin(), ports.end(),
@@ -785,6 +824,52 @@ std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& port)
         }
     }
     return factory ? factory(port) : OpenLinuxSerialDevice(port);
+}
+
+namespace {
+
+bool IsRegisteredName(const std::string& port)
+{
+    NamedPortList& list = Registered();
+    std::lock_guard lock(list.m);
+    return std::any_of(list.ports.begin(), list.ports.end(),
+                       [&](const NamedPort& named) { return SameText(named.name, port); });
+}
+
+}  // namespace
+
+bool PortPresent(const std::string& port)
+{
+    if (IsRegisteredName(port))
+        return true;
+    try {
+        struct stat st {};
+        return ::stat(SerialDevicePath(port).c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+    } catch (const DeviceError&) {
+        return false;  // not a name of a device
+    }
+}
+
+std::string PortNameProblem(const std::string& port, const std::string& sysfsRoot)
+{
+    if (port.empty())
+        return CportText("No port name given: choose a port or type a device path such as /dev/ttyUSB0.");
+    if (IsRegisteredName(port))
+        return {};
+    std::string path;
+    try {
+        path = SerialDevicePath(port);
+    } catch (const DeviceError&) {
+        return Fill(CportText("\"%1\" is not a port name: type a device path such as /dev/ttyUSB0."), port);
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return Fill(CportText("%1 does not exist: %2."), path, std::strerror(errno));
+    if (!S_ISCHR(st.st_mode))
+        return Fill(CportText("%1 is not a serial device (not a character device)."), path);
+    if (IsActiveConsole(path, sysfsRoot))
+        return Fill(CportText("%1 is the system console and is never used as a port."), path);
+    return {};
 }
 
 }  // namespace tessek

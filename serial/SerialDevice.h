@@ -148,8 +148,20 @@ std::unique_ptr<ISerialDevice> OpenLinuxSerialDevice(const std::string& port, co
 
 // The one line of help added to a failed open, "" when there is none for `err`:
 // permission denied (EACCES, EPERM) names `group`, the device node's group, and how to
-// join it; busy (EBUSY, EWOULDBLOCK) says another program holds `path`. Pure.
-std::string OpenFailureHelp(int err, const std::string& path, const std::string& group);
+// join it; busy (EBUSY, EWOULDBLOCK) says another program holds `path`; no such device
+// (ENOENT, ENODEV) asks for the adapter and names the ports `present` now; an I/O error
+// (EIO) says the device stopped answering. Pure.
+std::string OpenFailureHelp(int err, const std::string& path, const std::string& group,
+                            const std::vector<std::string>& present = {});
+
+// Whether the device a port name stands for is there now: a registered name always is; a
+// path (a symbolic link is followed) or "COMn" when it names a character device. Only looks.
+bool PortPresent(const std::string& port);
+
+// Why a typed port name cannot be used, "" when it can: a registered name, or a path
+// (or "COMn") that exists, is a character device (a symbolic link is judged by its
+// target) and is not an active system console. Only looks, never opens.
+std::string PortNameProblem(const std::string& port, const std::string& sysfsRoot = "/sys");
 
 // A port as the port list shows it: Name is what is stored and opened ("COM1",
 // "/dev/ttyUSB0", or a registered name), Description what a person sees, the name first
@@ -163,9 +175,11 @@ struct SerialPortInfo {
 
 // The serial ports of this machine ("COMn" for the built-in UARTs that are really there,
 // the device path for the others), unsorted, without active consoles. USB adapters are
-// described by their manufacturer, product and serial number. Read from sysfs only: no
-// device is opened.
-std::vector<SerialPortInfo> ListSerialDevices(const std::string& sysfsRoot = "/sys");
+// described by their manufacturer, product and serial number, and listed a second time
+// under their stable names in <devRoot>/serial/by-id (which stay the same when the adapter
+// comes back as another ttyUSB number). Read from sysfs and /dev only: no device is opened.
+std::vector<SerialPortInfo> ListSerialDevices(const std::string& sysfsRoot = "/sys",
+                                              const std::string& devRoot = "/dev");
 
 // Ports known by a name of their own rather than as a device of this machine (a program
 // may register a simulator this way). A registered name, in any letter case, is opened
@@ -175,7 +189,8 @@ void RegisterNamedPort(const std::string& name, const std::string& description, 
 // The registered names as registered, described as "name — description".
 std::vector<SerialPortInfo> NamedPorts();
 // The devices and the registered names, sorted by name without regard to letter case.
-std::vector<SerialPortInfo> ListSerialPortInfos(const std::string& sysfsRoot = "/sys");
+std::vector<SerialPortInfo> ListSerialPortInfos(const std::string& sysfsRoot = "/sys",
+                                                const std::string& devRoot = "/dev");
 // Opens a port by name: a registered name through its factory, anything else with
 // OpenLinuxSerialDevice. Throws DeviceError.
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& port);

@@ -87,7 +87,7 @@ TEST_F(MainWindowTest, StartUpOpensTheBuiltInPortSimWhichTalksLikeAnLm)
     EXPECT_EQ(w.Memo->Lines(), (Lines{folder.Path(), "Receiving Data"}));
     EXPECT_EQ(w.lbstatus->text(), "Connected");
     w.SetBusy(true);
-    EXPECT_TRUE(w.EstablishHighBaud());
+    EXPECT_TRUE(w.Link.EstablishHighBaud());
     EXPECT_EQ(w.ComPort.CustomBaudRate(), 7680);
 }
 

@@ -62,7 +62,7 @@ public:
     }
     bool WaitForReplies(int) override { return Answers; }
     bool WaitForEcho(uint8_t) override { return true; }
-    uint8_t LastRxByte() override { return lastRx_; }
+    uint8_t LastRxByte() const override { return lastRx_; }
     void PumpDelay(uint32_t ms) override
     {
         Now += ms;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 
 #include <atomic>
@@ -113,7 +114,7 @@ TEST_F(PortDialog, CancelAppliesNothingAndOkReconfiguresTheOpenPortOnce)
     port.Open();
     const int setsAfterOpen = lineSets;
     EXPECT_EQ(RunOnPort({{0, "NOWHERE"}, {1, "9600"}, {5, "Hardware"}}, false),
-              (std::vector<std::string>{"", "Custom", "8", "1", "None", "Software"}));
+              (std::vector<std::string>{peer.SlavePath(), "Custom", "8", "1", "None", "Software"}));
     EXPECT_EQ(flow.ControlRTS(), rtsDisable);
     EXPECT_EQ(port.Port(), peer.SlavePath());
     EXPECT_EQ(lineSets, setsAfterOpen);
@@ -127,7 +128,7 @@ TEST_F(PortDialog, CancelAppliesNothingAndOkReconfiguresTheOpenPortOnce)
     EXPECT_FALSE(flow.XonXoffIn() || flow.XonXoffOut());
     EXPECT_EQ(lineSets, setsAfterOpen + 1);
     EXPECT_EQ(peer.SlaveRate(), 9600);
-    // The pseudo-terminal is not listed, so no port was selected: the port stays as it was.
+    // The pseudo-terminal is not listed but shown as the port's name: it stays as it was.
     EXPECT_EQ(port.Port(), peer.SlavePath());
     EXPECT_TRUE(port.Connected());
 
@@ -142,7 +143,7 @@ TEST_F(PortDialog, ComSetupStoresEvenOnCancelAndTheNextStartReadsTheFile)
         auto window = Start();
         auto click = [&] { window->btnComSetup->click(); };
         EXPECT_EQ(RunDialog(click, {{1, "9600"}}, false),
-                  (std::vector<std::string>{"", "Custom", "8", "1", "None", "None"}));
+                  (std::vector<std::string>{peer.SlavePath(), "Custom", "8", "1", "None", "None"}));
         EXPECT_EQ(folder.Read("Tessek.ini"),
                   "[ComPort]\nPort=" + peer.SlavePath() +
                       "\nBaudRate=Custom\nCustomBaudRate=977\nStopBits=1\nDataBits=8\nParity=None\n"
@@ -169,14 +170,66 @@ TEST_F(PortDialog, ThePortListShowsDescriptionsAndKeepsTheBarePortName)
     EXPECT_EQ(combo.Text(), "NOWHERE");
     EXPECT_EQ(combo.Select().PortName(), "NOWHERE");
 
+    // An unlisted port is still shown by its name, and said to be absent when it is.
     closed.SetPort("COM77");
     combo.RefreshSelection();
-    EXPECT_EQ(combo.Text(), "") << "an unlisted port selects nothing";
+    EXPECT_EQ(combo.Text(), "COM77");
+    EXPECT_EQ(combo.currentText().toStdString(), "COM77 (not present)");
+    closed.SetPort(peer.SlavePath());
+    combo.RefreshSelection();
+    EXPECT_EQ(combo.currentText().toStdString(), peer.SlavePath());
     combo.SetText("nowhere");
     EXPECT_EQ(combo.Text(), "NOWHERE");
     Choose(&combo, "NOWHERE");
     combo.ApplySelection();
     EXPECT_EQ(closed.Port(), "NOWHERE");
+    EXPECT_TRUE(errors.empty());
+}
+
+// Any path can be typed; OK refuses what cannot be a port, says why and stores nothing,
+// and takes a good one, which the port then opens.
+TEST_F(PortDialog, ATypedPortNameIsCheckedOnOkAndARefusedOneStoresNothing)
+{
+    test::PtyPeer other;
+    struct Case {
+        std::string typed;
+        std::string problem;  // "" when taken
+    };
+    const Case cases[] = {
+        {folder.File("Tessek.ini"), folder.File("Tessek.ini") + " is not a serial device (not a character device)."},
+        {"/dev/rfcomm-none", "/dev/rfcomm-none does not exist: No such file or directory."},
+        {"rfcomm0", "\"rfcomm0\" is not a port name: type a device path such as /dev/ttyUSB0."},
+        {other.SlavePath(), ""},
+    };
+    auto window = Start();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const std::string before = folder.Read("Tessek.ini");
+        std::string shownProblem;
+        bool stillOpen = false;
+        test::ModalAnswer<TComSetupFrm> answer([&](TComSetupFrm* dialog) {
+            dialog->Combo1->setEditText(QString::fromStdString(c.typed));
+            dialog->Button1->click();
+            stillOpen = dialog->isVisible();
+            shownProblem = dialog->lbPortProblem->isVisible() ? dialog->lbPortProblem->text().toStdString() : "";
+            if (stillOpen)
+                dialog->reject();
+        });
+        window->btnComSetup->click();
+        ASSERT_TRUE(answer.Answered());
+        EXPECT_EQ(shownProblem, c.problem);
+        EXPECT_EQ(stillOpen, !c.problem.empty());
+        if (c.problem.empty()) {
+            EXPECT_EQ(window->ComPort.Port(), c.typed);
+            EXPECT_TRUE(window->ComPort.Connected());
+            EXPECT_NE(folder.Read("Tessek.ini").find("Port=" + c.typed + "\n"), std::string::npos);
+        } else {
+            EXPECT_EQ(window->ComPort.Port(), peer.SlavePath());
+            // Cancel stores the unchanged settings: the refused name is not among them.
+            EXPECT_EQ(folder.Read("Tessek.ini").find(c.typed + "\n"), std::string::npos);
+            EXPECT_EQ(folder.Read("Tessek.ini").substr(0, before.size()), before.substr(0, before.size()));
+        }
+    }
     EXPECT_TRUE(errors.empty());
 }
 

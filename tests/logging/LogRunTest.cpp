@@ -113,9 +113,7 @@ protected:
     Host host;
     LoggingSettings settings;
     IniFile ini{folder.File("Tessek.ini")};
-    float prevMph = 0, prevRpm = 0, sampleMph = 0, sampleRpm = 0, baroRef = 0;
-    bool unsaved = false;
-    LogRunState state{prevMph, prevRpm, sampleMph, sampleRpm, baroRef, unsaved};
+    LogRunState state;
     std::vector<RunObserver*> observers;
 };
 
@@ -140,7 +138,7 @@ TEST_F(Logging, EveryByteOfEveryDecoderReachesTheDataLogAsTheWindowShowsIt)
         const auto lo = static_cast<uint8_t>(i & 0xFF), hi = static_cast<uint8_t>(i >> 8);
         host.Memory.fill(lo);
         host.Memory[kRpmHiAddress] = host.Memory[kMphHiAddress] = hi;
-        baroRef = hi;
+        state.BaroRef = hi;
         host.Asked.clear();
         std::string line = SampleTimeText(i);
         csv += FileNumber(line, false);
@@ -444,7 +442,7 @@ TEST_F(Logging, AutomaticLogsTakeTheNextFreeNumberAndAreNeverWrittenOver)
     }
     EXPECT_EQ(folder.Read("TempLog2147483647.txt"), "kept");
     EXPECT_EQ(SaveNum(), kMax);
-    EXPECT_TRUE(unsaved);  // the text is kept until saved or discarded
+    EXPECT_TRUE(state.Unsaved);  // the text is kept until saved or discarded
 
     // A port error ends a run whose log cannot be saved: the failed save is shown first,
     // and its number stays free.
@@ -460,7 +458,7 @@ TEST_F(Logging, AutomaticLogsTakeTheNextFreeNumberAndAreNeverWrittenOver)
     ASSERT_EQ(errors.messages.size(), 1u);
     EXPECT_NE(errors.messages[0].find(folder.File("missing/TempLog7.txt")), std::string::npos) << errors.messages[0];
     EXPECT_EQ(settings.SaveNum, 7);
-    EXPECT_TRUE(unsaved);
+    EXPECT_TRUE(state.Unsaved);
     EXPECT_TRUE(host.Busy());
 }
 

@@ -289,14 +289,17 @@ TEST_F(ScriptedPortTest, TransmitEmptyComesOncePerWriteAndNeverAfterALaterByte)
 TEST_F(ScriptedPortTest, BatchesKeepTheirOrderAcrossDrains)
 {
     OpenQuietly();
-    port.OnRxChar = [this](TCustomComPort* p, int32_t count) {
+    bool queuedDuringDrain = false;
+    port.OnRxChar = [&](TCustomComPort* p, int32_t count) {
         std::string bytes;
         p->ReadBytes(bytes, count);
         log.push_back("Rx:" + bytes);
         if (bytes == "a") {
-            // Queued behind "b" while the drain that runs "a" is still going.
+            // Queued behind "b" while the drain that runs "a" is still going: this handler
+            // waits until the thread has queued them, so the case arises every time.
             p->WriteBytes("w");
             Device().Receive("c", ComEvent(evRing));
+            queuedDuringDrain = HandedOver();
         }
     };
     Device().Receive("ab");
@@ -304,6 +307,7 @@ TEST_F(ScriptedPortTest, BatchesKeepTheirOrderAcrossDrains)
     Device().Receive("d");
     ASSERT_TRUE(test::PumpUntil([&] { return log.size() >= 6; }));
     test::PumpFor(50);
+    EXPECT_TRUE(queuedDuringDrain);
     EXPECT_EQ(log, (Log{"Rx:a", "Rx:b", "TxEmpty", "Rx:c", "Ring", "Rx:d"}));
 }
 

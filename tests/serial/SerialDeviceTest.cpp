@@ -6,11 +6,14 @@
 #include "platform/Termios2.h"
 #include "tests/common/FakeSysfs.h"
 #include "tests/common/PtyPeer.h"
+#include "tests/common/TempFolder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 
 #include <filesystem>
@@ -144,7 +147,7 @@ TEST(LinuxSerialDeviceTest, ARateTheDriverSetsTooFarOffIsRefusedAndTheLineKeepsI
     }
 }
 
-TEST(OpenFailureHelpTest, SaysWhatToDoAboutPermissionAndABusyPort)
+TEST(OpenFailureHelpTest, SaysWhatToDoAboutPermissionABusyPortAMissingAdapterAndAnIoError)
 {
     const std::string join =
         ": it belongs to the group dialout. Join it with \"sudo usermod -aG dialout $USER\", then "
@@ -157,6 +160,7 @@ TEST(OpenFailureHelpTest, SaysWhatToDoAboutPermissionAndABusyPort)
         const char* path;
         const char* group;
         std::string help;
+        std::vector<std::string> present = {};
     } cases[] = {
         {EACCES, "/dev/ttyUSB0", "dialout", "No permission to use /dev/ttyUSB0" + join},
         {EPERM, "/dev/ttyACM1", "uucp",
@@ -167,11 +171,20 @@ TEST(OpenFailureHelpTest, SaysWhatToDoAboutPermissionAndABusyPort)
         {EACCES, "/tmp/odd%2name", "dialout", "No permission to use /tmp/odd%2name" + join},
         {EBUSY, "/dev/ttyUSB0", "dialout", "/dev/ttyUSB0" + busy},
         {EWOULDBLOCK, "/dev/ttyACM0", "", "/dev/ttyACM0" + busy},
-        {ENOENT, "/dev/ttyUSB9", "dialout", ""},  // no help for any other error
+        {ENOENT,
+         "/dev/ttyUSB9",
+         "",
+         "No such device: plug in the adapter; ports present now: /dev/ttyUSB0, SIM.",
+         {"/dev/ttyUSB0", "SIM"}},
+        {ENODEV, "/dev/serial/by-id/usb-FTDI_A600dOYP-if00-port0", "",
+         "No such device: plug in the adapter; ports present now: none."},
+        {EIO, "/dev/ttyUSB1", "dialout",
+         "/dev/ttyUSB1 does not answer (input/output error): the adapter was unplugged or reset; plug it in again."},
+        {EINVAL, "/dev/ttyUSB9", "dialout", ""},  // no help for any other error
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " errno " + std::to_string(c.err));
-        EXPECT_EQ(OpenFailureHelp(c.err, c.path, c.group), c.help);
+        EXPECT_EQ(OpenFailureHelp(c.err, c.path, c.group, c.present), c.help);
     }
 }
 
@@ -198,10 +211,16 @@ TEST(SerialPortListTest, DevicesAreNamedByWhatTheyAreConsolesAreLeftOutAndRegist
     const auto none = [](const std::string&) -> std::unique_ptr<ISerialDevice> { throw DeviceError(ENODEV); };
     RegisterNamedPort("LoopTest", "a port of this test", none);
     RegisterNamedPort("aaPlain", "", none);
+    // The FTDI adapter's stable name; a link whose tty is gone is left out.
+    test::TempFolder dev;
+    const std::string byId = dev.File("serial/by-id/");
+    std::filesystem::create_directories(byId);
+    std::filesystem::create_symlink("../../ttyUSB0", byId + "usb-FTDI_FT232R_USB_UART_A600dOYP-if00-port0");
+    std::filesystem::create_symlink("../../ttyUSB7", byId + "usb-gone-if00-port0");
 
     // Sorted by name without regard to letter case.
     std::vector<std::string> listed;
-    for (const SerialPortInfo& port : ListSerialPortInfos(sys.Root()))
+    for (const SerialPortInfo& port : ListSerialPortInfos(sys.Root(), dev.Path()))
         listed.push_back(port.Name + " | " + port.Description);
     EXPECT_EQ(listed, (std::vector<std::string>{
                           "/dev/ttyACM0 | ttyACM0 \u2014 Arduino Uno (85736323)",
@@ -209,10 +228,65 @@ TEST(SerialPortListTest, DevicesAreNamedByWhatTheyAreConsolesAreLeftOutAndRegist
                           "/dev/ttyUSB0 | ttyUSB0 \u2014 FTDI FT232R USB UART (A600dOYP)",
                           "/dev/ttyUSB1 | ttyUSB1 \u2014 USB serial adapter 1a86:7523",
                           "/dev/ttyUSB2 | ttyUSB2 \u2014 Prolific Technology Inc. USB-Serial Controller",
+                          // (a temporary folder sorts after /dev)
+                          byId + "usb-FTDI_FT232R_USB_UART_A600dOYP-if00-port0 | ttyUSB0 \u2014 FTDI FT232R USB "
+                                 "UART (A600dOYP)",
                           "aaPlain | aaPlain",
                           "COM2 | COM2 \u2014 built-in serial port (ttyS1)",
                           "LoopTest | LoopTest \u2014 a port of this test",
                       }));
+}
+
+// A typed port name: usable, or one clear reason; a link is judged by its target, also
+// when that target is the console; a registered name is always there.
+TEST(PortNameTest, ATypedNameIsCheckedForExistenceKindAndConsoleAndPresenceFollowsLinks)
+{
+    test::PtyPeer peer;
+    test::TempFolder folder;
+    FakeSysfs sys;
+    struct stat st {};
+    ASSERT_EQ(::stat(peer.SlavePath().c_str(), &st), 0);
+    // The pseudo-terminal plays the console in one sysfs, by its device number.
+    FakeSysfs consoleSys;
+    consoleSys.AddVirtualTty("ttyFAKE", std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev)));
+    consoleSys.SetActiveConsoles("ttyFAKE");
+    folder.Write("plain.txt", "x");
+    const std::string link = folder.File("adapter");
+    std::filesystem::create_symlink(peer.SlavePath(), link);
+    const std::string dangling = folder.File("unplugged");
+    std::filesystem::create_symlink(folder.File("nothing-there"), dangling);
+    RegisterNamedPort("NameTest", "",
+                      [](const std::string&) -> std::unique_ptr<ISerialDevice> { throw DeviceError(ENODEV); });
+
+    const struct {
+        const char* what;
+        std::string name;
+        std::string sysfs;
+        std::string problem;  // "" when usable
+        bool present;
+    } cases[] = {
+        {"pty", peer.SlavePath(), sys.Root(), "", true},
+        {"link to pty", link, sys.Root(), "", true},
+        {"registered", "nametest", sys.Root(), "", true},
+        {"empty", "", sys.Root(), "No port name given: choose a port or type a device path such as /dev/ttyUSB0.",
+         false},
+        {"not a name", "ttyUSB0", sys.Root(),
+         "\"ttyUSB0\" is not a port name: type a device path such as /dev/ttyUSB0.", false},
+        {"missing", folder.File("nothing-there"), sys.Root(),
+         folder.File("nothing-there") + " does not exist: No such file or directory.", false},
+        {"dangling link", dangling, sys.Root(), dangling + " does not exist: No such file or directory.", false},
+        {"regular file", folder.File("plain.txt"), sys.Root(),
+         folder.File("plain.txt") + " is not a serial device (not a character device).", false},
+        {"console", peer.SlavePath(), consoleSys.Root(),
+         peer.SlavePath() + " is the system console and is never used as a port.", true},
+        {"console behind a link", link, consoleSys.Root(), link + " is the system console and is never used as a port.",
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(PortNameProblem(c.name, c.sysfs), c.problem);
+        EXPECT_EQ(PortPresent(c.name), c.present);
+    }
 }
 
 }  // namespace

@@ -14,7 +14,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <tuple>
@@ -254,8 +256,18 @@ TEST(LmSimTool, PrintsTheDeviceThenServesItUntilTerminated)
         EXPECT_EQ(client.Ask(0x73, 2, 1000ms), (Bytes{0x73, 0x5A}));
     }
     EXPECT_FALSE(tool.Read().empty()) << "--log writes the traffic out";
+    // Ending hangs the line up: seen on a descriptor kept open across it (the path itself
+    // may be taken by another process's new pseudo-terminal at once).
+    const int kept = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(kept, 0) << std::strerror(errno);
+    pollfd before{kept, POLLIN, 0};
+    ::poll(&before, 1, 0);
+    EXPECT_EQ(before.revents & POLLHUP, 0) << "hung up before the end";
     EXPECT_EQ(tool.Finish(SIGTERM), 0);
-    EXPECT_EQ(access(path.c_str(), F_OK), -1);
+    pollfd after{kept, POLLIN, 0};
+    ::poll(&after, 1, 1000);
+    EXPECT_NE(after.revents & POLLHUP, 0);
+    ::close(kept);
     for (const char* args : {"--fault melted", "--answer-delay soon", "100=01", "--frobnicate"}) {
         Tool bad(args);
         EXPECT_EQ(bad.Read(EOF).find("/dev/pts/"), std::string::npos) << args;

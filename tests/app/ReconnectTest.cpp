@@ -1,0 +1,161 @@
+// A device that goes away and comes back, end to end: the main window's port is a symbolic
+// link to the pseudo-terminal of a simulated LM, as a /dev/serial/by-id name is to a USB
+// adapter's tty. The LM is stopped in the middle of a logging run (its pseudo-terminal
+// closes) and the link removed; a new LM then appears behind the same link. Also: what
+// Log and Com Setup do with a closed port.
+#include "app/MainWindow.h"
+#include "app/MemoWidget.h"
+#include "dialogs/PortSetupDialog.h"
+#include "sim/SimulatedLm.h"
+#include "tests/common/ErrorRecorder.h"
+#include "tests/common/EventLoop.h"
+#include "tests/common/ModalAnswer.h"
+#include "tests/common/TempFolder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <QLabel>
+#include <QPushButton>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <regex>
+
+namespace tessek {
+namespace {
+
+using Lines = std::vector<std::string>;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
+
+class ReconnectTest : public ::testing::Test {
+protected:
+    ReconnectTest() { Plug(); }
+
+    // A new LM behind the link (the link replaced, as udev does).
+    void Plug()
+    {
+        lm = std::make_unique<sim::SimulatedLm>();
+        std::error_code ec;
+        std::filesystem::remove(link, ec);
+        std::filesystem::create_symlink(lm->SlavePath(), link);
+    }
+    // The LM's pseudo-terminal closes and the link goes with it.
+    void Unplug()
+    {
+        lm->Stop();
+        std::filesystem::remove(link);
+    }
+    std::unique_ptr<TfrmMain> Create()
+    {
+        folder.Write("Tessek.ini", "[ComPort]\nPort=" + link + "\n[CurrentSet]\n1=8F\n2=86\n");
+        return std::make_unique<TfrmMain>(folder.Path());
+    }
+    // Lines that begin with the sample's time ("  1.234 ...").
+    static size_t SampleLines(const TfrmMain& w)
+    {
+        static const std::regex sample(" *[0-9]+\\.[0-9]{3} .*");
+        const Lines lines = w.Memo->Lines();
+        return static_cast<size_t>(std::count_if(lines.begin(), lines.end(),
+                                                 [](const std::string& l) { return std::regex_match(l, sample); }));
+    }
+
+    test::ErrorRecorder errors;
+    test::TempFolder folder;
+    const std::string link = folder.File("lm-by-id");
+    std::unique_ptr<sim::SimulatedLm> lm;
+};
+
+TEST_F(ReconnectTest, AVanishedDeviceEndsTheRunSavedAndIsBackInUseWhenItReturns)
+{
+    auto w = Create();
+    ASSERT_EQ(w->lbstatus->text(), "Connected");
+
+    // Pulled in the middle of a run: the run ends and is saved, one line says why.
+    test::Watch pull([&] { return SampleLines(*w) >= 3; }, [&] { Unplug(); });
+    w->btnLog->click();  // returns when the run has ended
+    EXPECT_EQ(w->lbstatus->text(), "Not Connected");
+    EXPECT_FALSE(w->ComPort.Connected());
+    EXPECT_TRUE(errors.messages.empty()) << errors.messages.front();
+    const Lines lost = w->Memo->Lines();
+    const std::string lostLine =
+        "Connection lost: " + link + " is gone (Input/output error). Tessek reconnects when it is back.";
+    EXPECT_EQ(std::count(lost.begin(), lost.end(), lostLine), 1);
+    EXPECT_TRUE(w->btnComSetup->isEnabled());  // the busy mark is clear
+    ASSERT_TRUE(folder.Exists("TempLog1.txt"));
+    const std::string saved = folder.Read("TempLog1.txt");
+    EXPECT_THAT(saved, HasSubstr(lostLine + "\r\n"));
+    EXPECT_EQ(saved.substr(saved.size() - 2), "\r\n");  // whole lines only
+
+    // Back behind the same name: reopened and checked as at start-up, without a restart.
+    Plug();
+    ASSERT_TRUE(test::PumpUntil([&] { return w->lbstatus->text() == "Connected"; }, 5000));
+    EXPECT_TRUE(w->ComPort.Connected());
+    EXPECT_EQ(w->Memo->Lines().back(), "Receiving Data");
+
+    // And Log works again.
+    test::Watch stop([&] { return SampleLines(*w) >= 3; }, [&] { w->btnLog->click(); });
+    w->btnLog->click();
+    EXPECT_EQ(w->Memo->Lines().back(), "Done Logging");
+    EXPECT_TRUE(folder.Exists("TempLog2.txt"));
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+// Closed (here by a break, which keeps the device) and absent: Log, Codes and Adaptives try
+// one reopen; when the device is not there one line says why, with help, and nothing else
+// happens. When it is there, the command runs on the reopened port.
+TEST_F(ReconnectTest, CommandsOnAClosedPortReopenItOnceOrSayWhyInOneLine)
+{
+    auto w = Create();
+    w->ComPort.OnBreak(&w->ComPort);
+    ASSERT_FALSE(w->ComPort.Connected());
+    Unplug();
+    for (QPushButton* button : {w->btnLog, w->btnCodes, w->btnGetAdaptives}) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        const Lines before = w->Memo->Lines();
+        button->click();
+        const Lines after = w->Memo->Lines();
+        ASSERT_EQ(after.size(), before.size() + 1);
+        EXPECT_EQ(Lines(after.begin(), after.end() - 1), before);
+        EXPECT_THAT(after.back(), StartsWith("Unable to open com port (win error code: 2) No such device: plug in the "
+                                             "adapter; ports present now: "));
+        EXPECT_FALSE(w->Busy());
+        EXPECT_FALSE(w->ComPort.Connected());
+    }
+    EXPECT_TRUE(errors.messages.empty());
+
+    Plug();
+    w->btnCodes->click();
+    EXPECT_TRUE(w->ComPort.Connected());
+    EXPECT_THAT(w->MemoText(), Not(HasSubstr("Failed to establish")));
+    w->ComPort.OnBreak(&w->ComPort);
+    test::Watch stop([&] { return SampleLines(*w) >= 2; }, [&] { w->btnLog->click(); });
+    w->btnLog->click();
+    EXPECT_TRUE(w->ComPort.Connected());
+    EXPECT_EQ(w->Memo->Lines().back(), "Done Logging");
+    EXPECT_TRUE(errors.messages.empty());
+}
+
+// Com Setup's OK opens a closed port again under the same name; Cancel does not.
+TEST_F(ReconnectTest, ComSetupOkReopensAClosedPortUnderTheSameName)
+{
+    auto w = Create();
+    for (const bool ok : {false, true}) {
+        SCOPED_TRACE(ok ? "OK" : "Cancel");
+        w->ComPort.OnBreak(&w->ComPort);
+        ASSERT_FALSE(w->ComPort.Connected());
+        test::ModalAnswer<TComSetupFrm> answer(
+            [ok](TComSetupFrm* dialog) { ok ? dialog->accept() : dialog->reject(); });
+        w->btnComSetup->click();
+        EXPECT_EQ(w->ComPort.Connected(), ok);
+        EXPECT_EQ(w->ComPort.Port(), link);
+    }
+    EXPECT_EQ(w->lbstatus->text(), "Connected");
+    EXPECT_EQ(w->Memo->Lines().back(), "Receiving Data");
+}
+
+}  // namespace
+}  // namespace tessek
