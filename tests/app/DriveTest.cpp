@@ -131,6 +131,8 @@ TEST_F(Drive, WindowsOpenInsideTheScreenAndComeBackWhereTheyWere)
 {
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
     const QRect area = available.marginsRemoved(kFrameAllowance);
+    // A size the live window allows: its bottom row of buttons sets its least width.
+    QSize size(600, 400);
     {
         auto w = Create();
         w->show();
@@ -144,20 +146,23 @@ TEST_F(Drive, WindowsOpenInsideTheScreenAndComeBackWhereTheyWere)
             EXPECT_TRUE(area.contains(window->geometry()))
                 << window->geometry().width() << "x" << window->geometry().height();
         }
-        live->setGeometry(area.left() + 20, area.top() + 10, 600, 400);
+        size = size.expandedTo(live->minimumSizeHint());
+        live->setGeometry(area.left() + 20, area.top() + 10, size.width(), size.height());
         w->close();
     }
     const IniFile ini(folder.File("Tessek.ini"));
     const auto remembered = ParseGeometry(ini.ReadString("Windows", "Live", ""));
     ASSERT_TRUE(remembered.has_value());
-    EXPECT_EQ(*remembered, QRect(area.left() + 20, area.top() + 10, 600, 400));
+    EXPECT_EQ(*remembered, QRect(QPoint(area.left() + 20, area.top() + 10), size));
     EXPECT_TRUE(ParseGeometry(ini.ReadString("Windows", "Main", "")).has_value());
 
     // Left on a monitor to the right that is no longer there.
-    IniFile(folder.File("Tessek.ini")).WriteString("Windows", "Live", "5000,100,600,400");
+    IniFile(folder.File("Tessek.ini"))
+        .WriteString("Windows", "Live",
+                     "5000,100," + std::to_string(size.width()) + "," + std::to_string(size.height()));
     auto w = std::make_unique<TfrmMain>(folder.Path());
     auto* live = w->findChild<LiveWindow*>();
-    EXPECT_EQ(live->size(), QSize(600, 400));
+    EXPECT_EQ(live->size(), size);
     EXPECT_TRUE(area.contains(live->geometry()));
 }
 

@@ -212,7 +212,7 @@ TEST_F(Logging, EveryCatalogueEntryDecodesThroughItsRowAsWorkedOutByHand)
     const Catalogue catalogue;
     const DisplayTextLookup displayText = [&](const std::string& name) { return catalogue.DisplayText(name); };
     ASSERT_EQ(std::size(rows), static_cast<size_t>(catalogue.Count()));
-    baroRef = 85;
+    state.BaroRef = 85;
     LogRun run(host, settings, ini, displayText, state);
     for (size_t i = 0; i < std::size(rows); ++i) {
         const Row& row = rows[i];
@@ -326,12 +326,12 @@ TEST_F(Logging, ATornRoadSpeedAndTheFirstSampleOfARunGetNoFigures)
                                         "  0.022 2000rpm  40.16mph  0.34G   91.29HP  239.65lb/ft ",
                                         "  0.043 2000rpm  36.03mph ", "  0.064 2000rpm  39.91mph ",
                                         "  0.085 2000rpm  40.31mph  0.89G  238.29HP  625.51lb/ft ", "Done Logging"}));
-    EXPECT_EQ(prevMph, 2580 / 64.0f);
+    EXPECT_EQ(state.PrevMph, 2580 / 64.0f);
     const std::string csv = folder.Read(dataLog.CsvPath().substr(folder.Path().size()));
     EXPECT_EQ(csv.substr(csv.find("\r\n") + 2),
-              "0.001,2000,8000,40.00,2560,,,\r\n0.022,2000,8000,40.16,2570,0.34,91.29,239.65\r\n"
-              "0.043,2000,8000,36.03,2306,,,\r\n0.064,2000,8000,39.91,2554,,,\r\n"
-              "0.085,2000,8000,40.31,2580,0.89,238.29,625.51\r\n");
+              "0.001,2000,8000,40.00,2560,,,,\r\n0.022,2000,8000,40.16,2570,0.34,91.29,239.65,\r\n"
+              "0.043,2000,8000,36.03,2306,,,,\r\n0.064,2000,8000,39.91,2554,,,,\r\n"
+              "0.085,2000,8000,40.31,2580,0.89,238.29,625.51,\r\n");
 }
 
 // Marks set during a run: numbered 1, 2, ... within each run, each carried by the next
@@ -509,9 +509,10 @@ TEST_F(Logging, ADataLogOfAMetricUserHasMetricUnits)
     sample.Raw = {3200, 92, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
     writer.SampleLogged(sample);
     writer.RunEnded();
-    EXPECT_EQ(folder.Read(kStem + ".csv"),
-              "Time (s),Road Speed (km/h),Road Speed raw,Coolant Temp (°C),Coolant Temp raw,Boost (kPa),"
-              "Acceleration (g),Power (kW),Torque (N·m)\r\n0.000,80.47,3200,0.0,92,83.15,0.57,143.12,641.99\r\n");
+    EXPECT_EQ(
+        folder.Read(kStem + ".csv"),
+        "Time (s),Road Speed (km/h),Road Speed raw,Coolant Temp (°C),Coolant Temp raw,Boost (kPa),"
+        "Acceleration (g),Power (kW),Torque (N·m),Marker\r\n0.000,80.47,3200,0.0,92,83.15,0.57,143.12,641.99,\r\n");
     EXPECT_TRUE(folder.Read(kStem + ".msl").find("\r\ns\tkm/h\t\t°C\t\tkPa\tg\tkW\tN·m\r\n") != std::string::npos);
 }
 

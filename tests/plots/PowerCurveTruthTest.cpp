@@ -50,11 +50,9 @@ TEST(PowerCurveTruth, PeaksOfASimulatedSessionMatchTheSimulatorsEngine)
     settings.Performance = true;
     settings.CarWeight = static_cast<int32_t>(sim::kCarWeightLb);
     IniFile ini(folder.File("Tessek.ini"));
-    float prevMph = 0, prevRpm = 0, sampleMph = 0, sampleRpm = 0, baroRef = 0;
-    bool unsaved = false;
+    LogRunState state;
     DataLogWriter dataLog(folder.Path());
-    LogRun(host, settings, ini, {}, {prevMph, prevRpm, sampleMph, sampleRpm, baroRef, unsaved}, {&dataLog})
-        .StartOrStop();
+    LogRun(host, settings, ini, {}, state, {&dataLog}).StartOrStop();
     const LogReadResult read = ReadLogFile(dataLog.CsvPath());
     ASSERT_TRUE(read.Ok()) << read.Error;
     ASSERT_GT(read.Report.RowsRead, 4000u);
