@@ -1,15 +1,21 @@
 #pragma once
 // The log viewer on its own, as `tessek --view FILE` starts it: no main window, no port,
 // no settings file; just the viewer on one data log. Window thread only.
-#include <QString>
-
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace tessek {
 
 class LogViewerWindow;
 
-// A shown viewer on `path`; a file that cannot be read is reported in its status line.
-std::unique_ptr<LogViewerWindow> OpenStandaloneViewer(const QString& path);
+// The FILE of the last "--view FILE" or "--view=FILE" before any "--", as the command
+// line's own bytes: a file name need not be valid UTF-8, and a decoded text would lose
+// what it cannot hold. Nothing when the option is not given with a value.
+std::optional<std::string> ViewOptionFile(int argc, const char* const* argv);
+
+// A shown viewer on `nativePath` (the system's bytes); a file that cannot be read is
+// reported in its status line.
+std::unique_ptr<LogViewerWindow> OpenStandaloneViewer(const std::string& nativePath);
 
 }  // namespace tessek

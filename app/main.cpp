@@ -10,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
 #include <QStringList>
 
@@ -60,7 +61,9 @@ int main(int argc, char** argv)
 
     tessek::InstallMessageBoxErrorDisplay();
     if (parser.isSet("view")) {
-        const auto viewer = tessek::OpenStandaloneViewer(parser.value("view"));
+        const std::string file =
+            tessek::ViewOptionFile(argc, argv).value_or(QFile::encodeName(parser.value("view")).toStdString());
+        const auto viewer = tessek::OpenStandaloneViewer(file);
         return app.exec();
     }
     tessek::TfrmMain window;

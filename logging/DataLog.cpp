@@ -1,5 +1,6 @@
 #include "logging/DataLog.h"
 
+#include "platform/FileIo.h"
 #include "platform/Text.h"
 
 #include "logging/Decoders.h"
@@ -98,6 +99,22 @@ ssize_t SystemWrite(int fd, const char* data, size_t size)
 UniqueFd CreateExclusive(const std::string& path)
 {
     return UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+}
+
+// Whether the CSV log at `path` has a row after its names row: a run killed before its
+// first sample leaves only the names. Only the file's start is looked at; a names row
+// longer than that is taken for a log with rows.
+bool HasSampleRow(const std::filesystem::path& path)
+{
+    constexpr size_t kLookAt = 64 * 1024;
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    std::string start;
+    if (!fd || ReadUpTo(fd.Get(), kLookAt, start) != 0)
+        return false;
+    const size_t lineEnd = start.find('\n');
+    if (lineEnd == std::string::npos)
+        return start.size() == kLookAt;
+    return start.find_first_not_of(" \t\r\n", lineEnd) != std::string::npos;
 }
 
 }  // namespace
@@ -260,7 +277,8 @@ std::string NewestDataLog(const std::string& programFolder)
         const fs::file_time_type time = entry.last_write_time(ec);
         if (ec)
             continue;
-        if (newest.empty() || time > newestTime || (time == newestTime && entry.path() > newest)) {
+        if ((newest.empty() || time > newestTime || (time == newestTime && entry.path() > newest)) &&
+            HasSampleRow(entry.path())) {
             newest = entry.path();
             newestTime = time;
         }

@@ -34,7 +34,8 @@
 namespace tessek {
 
 // The data log of the latest run in `programFolder`'s "logs" folder: the CSV file written
-// last (by modification time, then by name); "" when there is none.
+// last (by modification time, then by name) that holds a sample (a run killed before its
+// first sample leaves only the names row); "" when there is none.
 std::string NewestDataLog(const std::string& programFolder);
 
 class DataLogWriter final : public RunObserver {

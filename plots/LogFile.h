@@ -5,8 +5,12 @@
 // says what was read, what was skipped and why, or why nothing could be read.
 //
 // What the reader accepts:
-// - The separator is a tab, a comma or a semicolon, whichever most of the first lines use;
-//   the decimal mark is always ".". Fields may be quoted (RFC 4180); CR LF or LF line ends.
+// - The main window's own text logs (TempLog<n>.txt, see TempLogFile.h).
+// - The separator is a tab, a semicolon or a comma, whichever most of the first lines use
+//   (in that order where as many use each). The decimal mark is "."; with a tab or a
+//   semicolon a "," is taken for one too ("0,5" as 0.5). Fields may be quoted (RFC 4180); CR LF, LF or CR line
+//   ends. A separator after the last field of every data row (or only of the names row)
+//   adds no column.
 // - A few lines of anything (a MegaLogViewer file's banner) may come before the names row.
 //   The names row is a row without numbers that has as many fields as the first row of
 //   numbers (the first such row that names a time column, else the first such row); a
@@ -21,9 +25,11 @@
 //   when its time is earlier than the row before (rows are kept in file order; a repeated
 //   time is kept and counted, so times never go back).
 //
-// Limits: at most `MaxBytes` of the file are read and at most `MaxCells` values are kept;
-// what lies beyond is left out with a note in the report, so a huge file opens quickly
-// with its first rows instead of exhausting memory.
+// Limits: at most `MaxBytes` of the file are read, at most `MaxColumns` columns of each
+// record are split and kept, and at most `MaxCells` values are kept, where each channel
+// also costs `kCellsPerChannel` values of its own (its name, its table row and strip); what
+// lies beyond is left out with a note in the report, so a huge or very wide file opens
+// quickly with its first rows and columns instead of exhausting memory.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -43,6 +49,9 @@ struct LogChannel {
 };
 
 struct LogData {
+    // The run's start in local time, "2026-12-06 14:03:27", where the file says when it
+    // started (a TempLog), or the file's own words for it; empty when it does not say.
+    std::string Start;
     std::string TimeName;              // the time column's name as the file gives it
     std::vector<double> Time;          // seconds, one per row, never decreasing
     std::vector<LogChannel> Channels;  // every column but the time column, in file order
@@ -51,7 +60,11 @@ struct LogData {
 struct LogReadLimits {
     uint64_t MaxBytes = uint64_t{128} << 20;
     size_t MaxCells = 32'000'000;  // values kept, time included (8 bytes each)
+    size_t MaxColumns = 1000;      // columns read, time included
 };
+
+// What one channel costs against LogReadLimits::MaxCells before its first value.
+inline constexpr size_t kCellsPerChannel = 64;
 
 struct LogReadReport {
     size_t RowsRead = 0;
@@ -60,7 +73,8 @@ struct LogReadReport {
     size_t RepeatedTimes = 0;      // rows whose time equals the row before
     // A few examples of skipped rows and non-numeric cells: "line 12: time goes back ...".
     std::vector<std::string> Examples;
-    // Set when a limit cut the file short: what was left out.
+    // Set when a limit cut the file short: what was left out and why, one sentence per
+    // limit.
     std::string LimitNote;
 
     // One line for a status bar: "180000 rows read, 2 skipped (line 5: ...)".
@@ -78,7 +92,8 @@ struct LogReadResult {
     bool Ok() const { return Error.empty(); }
 };
 
-// Reads the file at `path`.
+// Reads the file at `path`. Only a regular file is read; anything else (a FIFO, a device,
+// a folder) is refused without waiting for it.
 LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits = {});
 
 // Reads a log held in memory; `text` is the file's content (or its first part).

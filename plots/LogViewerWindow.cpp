@@ -62,10 +62,10 @@ QString FormatValue(double v, int decimals)
 }
 
 // Reads a log; whatever goes wrong, even running out of memory, ends up in Error.
-LogReadResult Read(const QString& path)
+LogReadResult Read(const std::string& path)
 {
     try {
-        return ReadLogFile(QFile::encodeName(path).toStdString());
+        return ReadLogFile(path);
     } catch (const std::exception& e) {
         LogReadResult failed;
         failed.Error = e.what();
@@ -198,8 +198,14 @@ QWidget* LogViewerWindow::BuildPowerTab()
 
 bool LogViewerWindow::OpenFile(const QString& path)
 {
+    return OpenNativeFile(QFile::encodeName(path).toStdString());
+}
+
+bool LogViewerWindow::OpenNativeFile(const std::string& nativePath)
+{
+    const QString path = QFile::decodeName(QByteArray::fromStdString(nativePath));
     const QString name = QFileInfo(path).fileName();
-    LogReadResult read = Read(path);
+    LogReadResult read = Read(nativePath);
     if (!read.Ok()) {
         ShowProblem(name + ": " + QString::fromStdString(read.Error));
         return false;
@@ -243,7 +249,7 @@ bool LogViewerWindow::OpenFile(const QString& path)
 bool LogViewerWindow::AddPowerRun(const QString& path)
 {
     const QString name = QFileInfo(path).fileName();
-    LogReadResult read = Read(path);
+    LogReadResult read = Read(QFile::encodeName(path).toStdString());
     if (!read.Ok()) {
         ShowProblem(name + ": " + QString::fromStdString(read.Error));
         return false;

@@ -17,6 +17,7 @@
 #include <QString>
 #include <QWidget>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -43,6 +44,9 @@ public:
     // Shows the log at `path` (the whole run, the power curve of this log alone). False,
     // with the reason in the status line, when it cannot be read.
     bool OpenFile(const QString& path);
+    // The same for a path as the system's bytes, which need not be valid UTF-8 (a name
+    // from the command line).
+    bool OpenNativeFile(const std::string& nativePath);
     // Adds the run at `path` to the power curve; false, with the reason shown, when the
     // file cannot be read or holds no acceleration data.
     bool AddPowerRun(const QString& path);

@@ -21,6 +21,8 @@
 #include <cerrno>
 #include <clocale>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <iomanip>
 #include <locale>
 #include <sstream>
@@ -373,6 +375,35 @@ TEST_F(Logging, ADataLogWriterKilledMidRunLeavesEveryRowLoggedBeforeTheKill)
     ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself: " << WEXITSTATUS(status);
     EXPECT_EQ(folder.Read(kStem + ".csv"), ThrottleCsv(5));
     EXPECT_TRUE(folder.Read(kStem + ".msl").ends_with("\r\n0.004\t50.0\t128\r\n"));
+}
+
+// View Log opens the newest run that holds a sample: a run killed before its first
+// sample leaves a CSV of names only, which is passed over however new it is.
+TEST_F(Logging, TheNewestDataLogIsTheNewestWithASample)
+{
+    Writer(folder.Path()).Run(2);
+    const std::string full = folder.File(kStem + ".csv");
+    EXPECT_EQ(NewestDataLog(folder.Path()), full);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Writer writer(folder.Path());
+        writer.Run(0, false);
+        ::raise(SIGKILL);
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const std::string namesOnly = folder.File(kStem + "_2.csv");
+    ASSERT_EQ(folder.Read(kStem + "_2.csv"), "Time (s),Throttle (%),Throttle raw\r\n");
+    // Newer by a minute, so the order does not rest on the file system's clock.
+    const auto later = std::filesystem::last_write_time(full) + std::chrono::minutes(1);
+    std::filesystem::last_write_time(namesOnly, later);
+    EXPECT_EQ(NewestDataLog(folder.Path()), full);
+    // Once it has a row it is the newest.
+    std::ofstream(namesOnly, std::ios::app) << "0.000,50.0,128\r\n";
+    std::filesystem::last_write_time(namesOnly, later);
+    EXPECT_EQ(NewestDataLog(folder.Path()), namesOnly);
 }
 
 }  // namespace

@@ -148,8 +148,11 @@ TEST_F(LogViewerWindowTest, ABadFileIsReportedAndTheLogShownStaysAndAWideOneStar
 {
     dir_.Write("notes.csv", "just some words\n");
     EXPECT_FALSE(Open("notes.csv"));
-    EXPECT_EQ(Status(),
-              "notes.csv: Not a data log: no row of numbers under a row of column names in the first 64 lines.");
+    EXPECT_EQ(
+        Status(),
+        "notes.csv: Not a data log: no row of numbers under a row of column names in the first 64 lines. Expected a "
+        "CSV or MSL log (a row of column names, then rows of numbers separated by commas, semicolons or tabs) or "
+        "a TempLog text file; its first lines are \"just some words\".");
     EXPECT_FALSE(Open("gone.csv"));
     EXPECT_EQ(window_.windowTitle().toStdString(), "Tessek Log Viewer - run.csv");
     EXPECT_EQ(plot_->axisRectCount(), 5);
