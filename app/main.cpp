@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/StandaloneViewer.h"
 #include "platform/BuildInfo.h"
+#include "platform/FileIo.h"
 #include "plots/LogViewerWindow.h"
 
 #include <QCommandLineParser>
@@ -60,6 +61,8 @@ int main(int argc, char** argv)
     parser.process(app);
 
     tessek::InstallMessageBoxErrorDisplay();
+    // A file size limit ends a run as a full disk does, with every file cut to whole rows.
+    tessek::IgnoreFileSizeSignal();
     if (parser.isSet("view")) {
         const std::string file =
             tessek::ViewOptionFile(argc, argv).value_or(QFile::encodeName(parser.value("view")).toStdString());

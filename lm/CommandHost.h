@@ -42,8 +42,10 @@ public:
     virtual void MemoAppend(const std::string& text) = 0;
     // The whole text: every line followed by CR LF, except an unfinished last line.
     virtual std::string MemoText() const = 0;
-    // Writes every line followed by CR LF, one byte per character; throws on failure.
-    virtual void MemoSaveToFile(const std::string& path) = 0;
+    // Writes every line followed by CR LF, one byte per character, to a new file at
+    // `path`, never through a link there; false when the name is taken (by anything, a
+    // link that points nowhere too); throws on failure.
+    virtual bool MemoSaveToNewFile(const std::string& path) = 0;
 
     // Window details.
     virtual void SetStatus(const std::string& text) = 0;  // the connection label

@@ -119,8 +119,10 @@ bool HasSampleRow(const std::filesystem::path& path)
 
 }  // namespace
 
-DataLogWriter::DataLogWriter(std::string programFolder, WriteFunction write)
-    : logsFolder_(std::move(programFolder)), write_(write ? std::move(write) : WriteFunction(SystemWrite))
+DataLogWriter::DataLogWriter(std::string programFolder, WriteFunction write, SyncFunction sync)
+    : logsFolder_(std::move(programFolder)),
+      write_(write ? std::move(write) : WriteFunction(SystemWrite)),
+      sync_(sync ? std::move(sync) : SyncFunction(::fsync))
 {
     if (!logsFolder_.empty() && logsFolder_.back() != '/')
         logsFolder_ += '/';
@@ -226,7 +228,9 @@ void DataLogWriter::Close(OutFile& file)
 {
     if (!file.Fd)
         return;
-    int error = ::fsync(file.Fd.Get()) == 0 ? 0 : errno;
+    // A laptop in a car loses its power without warning: what the run logged must be on
+    // the disk once the run has ended.
+    int error = sync_(file.Fd.Get()) == 0 ? 0 : errno;
     if (file.Fd.Close() != 0 && error == 0)
         error = errno;
     if (error != 0)

@@ -43,10 +43,12 @@ public:
     // Writes `size` bytes at the file's end as ::write does: the bytes written, or -1 and
     // errno.
     using WriteFunction = std::function<ssize_t(int fd, const char* data, size_t size)>;
+    // Brings what was written to `fd` to the disk as ::fsync does: 0, or -1 and errno.
+    using SyncFunction = std::function<int(int fd)>;
 
-    // `programFolder` with or without its trailing "/". `write` replaces the system's
-    // write (tests make it fail).
-    explicit DataLogWriter(std::string programFolder, WriteFunction write = {});
+    // `programFolder` with or without its trailing "/". `write` and `sync` replace the
+    // system's write and fsync (tests watch them and make them fail).
+    explicit DataLogWriter(std::string programFolder, WriteFunction write = {}, SyncFunction sync = {});
     ~DataLogWriter() override;  // ends a run still open
     DataLogWriter(const DataLogWriter&) = delete;
     DataLogWriter& operator=(const DataLogWriter&) = delete;
@@ -80,6 +82,7 @@ private:
 
     std::string logsFolder_;  // with its trailing "/"
     WriteFunction write_;
+    SyncFunction sync_;
     std::vector<RunColumn> columns_;
     OutFile csv_;
     OutFile msl_;
