@@ -27,6 +27,8 @@ constexpr size_t kMaxExamples = 5;
 // Rows looked at to learn how many decimals each column is written with.
 constexpr size_t kDecimalsScanRows = 1000;
 constexpr int kMaxDecimals = 6;
+// Records between two looks at the read's control.
+constexpr size_t kRecordsPerCheck = 4096;
 // Bytes of each of the first lines a refusal shows.
 constexpr size_t kShownLineBytes = 60;
 
@@ -123,7 +125,8 @@ public:
     }
 
     bool AtEnd() const { return pos_ >= text_.size(); }
-    size_t Line() const { return line_; }  // 1-based line the last record started on
+    size_t Position() const { return pos_; }  // bytes read
+    size_t Line() const { return line_; }     // 1-based line the last record started on
     // True when the last record ran to the end of the text without a line break.
     bool LastHadNoLineEnd() const { return noLineEnd_; }
     // Fields of the last record beyond the first `maxFields`, not split.
@@ -353,10 +356,11 @@ std::string FormatBytes(uint64_t bytes)
 
 class Parser {
 public:
-    Parser(std::string_view text, const LogReadLimits& limits, bool cutShort)
+    Parser(std::string_view text, const LogReadLimits& limits, bool cutShort, LogReadControl* control)
         : text_(text),
           limits_(limits),
           cutShort_(cutShort),
+          control_(control),
           lineEnd_(DetectLineEnd(text)),
           separator_(DetectSeparator(text, lineEnd_)),
           decimalComma_(separator_ != ','),
@@ -371,10 +375,14 @@ public:
             return std::move(result_);
         }
         if (IsTempLogText(text_))
-            return ParseTempLogText(text_, limits_, cutShort_);
+            return ParseTempLogText(text_, limits_, cutShort_, control_);
         if (!FindHeader())
             return std::move(result_);
-        ReadRows();
+        if (!ReadRows()) {
+            LogReadResult cancelled;
+            cancelled.Error = kCancelledText;
+            return cancelled;
+        }
         if (result_.Data.Time.empty()) {
             const std::vector<std::string>& examples = result_.Report.Examples;
             result_.Error = "Not a data log: none of its rows could be read" +
@@ -641,7 +649,8 @@ private:
         ++result_.Report.RowsRead;
     }
 
-    void ReadRows()
+    // False when the read was cancelled.
+    bool ReadRows()
     {
         // Each column costs its channel's share before its first value.
         const size_t channelCells = columns_ * kCellsPerChannel;
@@ -657,24 +666,31 @@ private:
         };
         for (const Record& r : early_) {
             if (full())
-                return;
+                return true;
             TakeRow(r.Fields, r.Cut, r.Line, false);
         }
         if (full())
-            return;
+            return true;
         TakeRow(pending_.Fields, pending_.Cut, pending_.Line, reader_.AtEnd() && reader_.LastHadNoLineEnd());
         std::vector<Field> fields;
-        while (!reader_.AtEnd()) {
+        for (size_t records = 1; !reader_.AtEnd(); ++records) {
             if (full())
-                return;
+                return true;
+            if (control_ && records % kRecordsPerCheck == 0) {
+                control_->DoneBytes = reader_.Position();
+                if (control_->Cancel)
+                    return false;
+            }
             reader_.Next(fields);
             TakeRow(fields, reader_.CutFields(), reader_.Line(), reader_.AtEnd() && reader_.LastHadNoLineEnd());
         }
+        return true;
     }
 
     std::string_view text_;
     const LogReadLimits& limits_;
     bool cutShort_;
+    LogReadControl* control_;
     char lineEnd_;
     char separator_;
     bool decimalComma_;
@@ -704,12 +720,17 @@ std::string LogReadReport::Summary() const
     return s;
 }
 
-LogReadResult ParseLogText(std::string_view text, const LogReadLimits& limits, bool cutShort)
+LogReadResult ParseLogText(std::string_view text, const LogReadLimits& limits, bool cutShort, LogReadControl* control)
 {
-    return Parser(text, limits, cutShort).Run();
+    if (control)
+        control->TotalBytes = text.size();
+    LogReadResult result = Parser(text, limits, cutShort, control).Run();
+    if (control && result.Error != kCancelledText)
+        control->DoneBytes = text.size();
+    return result;
 }
 
-LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits)
+LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits, LogReadControl* control)
 {
     LogReadResult failed;
     // Without O_NONBLOCK, opening a FIFO waits for a writer, which may never come; what is
@@ -743,7 +764,11 @@ LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits)
         failed.Error = "Cannot read " + path + ": " + std::strerror(err);
         return failed;
     }
-    LogReadResult result = ParseLogText(text, limits, cutShort);
+    if (control && control->Cancel) {
+        failed.Error = kCancelledText;
+        return failed;
+    }
+    LogReadResult result = ParseLogText(text, limits, cutShort, control);
     if (cutShort && result.Ok()) {
         const std::string note =
             "Only the first " + FormatBytes(limits.MaxBytes) + " of this " + FormatBytes(size) + " file were read.";

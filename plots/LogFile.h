@@ -30,6 +30,7 @@
 // also costs `kCellsPerChannel` values of its own (its name, its table row and strip); what
 // lies beyond is left out with a note in the report, so a huge or very wide file opens
 // quickly with its first rows and columns instead of exhausting memory.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -92,13 +93,25 @@ struct LogReadResult {
     bool Ok() const { return Error.empty(); }
 };
 
+// Lets another thread watch a read and stop it. The reader updates the byte counts now
+// and then (every few thousand rows) and stops soon after Cancel is set, with Error
+// kCancelledText.
+struct LogReadControl {
+    std::atomic<uint64_t> TotalBytes{0};  // of the text to read, once known
+    std::atomic<uint64_t> DoneBytes{0};   // of it read so far
+    std::atomic<bool> Cancel{false};
+};
+
+inline constexpr const char* kCancelledText = "Reading was cancelled.";
+
 // Reads the file at `path`. Only a regular file is read; anything else (a FIFO, a device,
 // a folder) is refused without waiting for it.
-LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits = {});
+LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits = {}, LogReadControl* control = nullptr);
 
 // Reads a log held in memory; `text` is the file's content (or its first part).
 // `cutShort` says `text` stops before the end of the file, so a last line without a
 // line break is incomplete and is dropped quietly rather than reported.
-LogReadResult ParseLogText(std::string_view text, const LogReadLimits& limits = {}, bool cutShort = false);
+LogReadResult ParseLogText(std::string_view text, const LogReadLimits& limits = {}, bool cutShort = false,
+                           LogReadControl* control = nullptr);
 
 }  // namespace tessek

@@ -3,6 +3,7 @@
 #include <qcustomplot.h>
 #include <QAction>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -12,19 +13,24 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <tuple>
 
 #include "platform/ProgramFolder.h"
 #include "plots/Decimate.h"
+#include "plots/LogLoader.h"
 #include "plots/LogStatistics.h"
 
 namespace tessek {
@@ -50,6 +56,13 @@ constexpr int kRightMargin = 14;
 // Most channels checked when a log opens: another program's log with a hundred columns
 // would otherwise start with strips too thin to read.
 constexpr int kMaxStartStrips = 12;
+// How often the progress of a read is shown, and how often the file is looked at for
+// growth (ms); the steps of the progress bar.
+constexpr int kProgressIntervalMs = 50;
+constexpr int kWatchIntervalMs = 1000;
+constexpr int kProgressSteps = 1000;
+// A read this short (ms) keeps the window waiting without showing any progress.
+constexpr int kQuickReadMs = 100;
 
 QColor ColourOf(size_t index)
 {
@@ -59,18 +72,6 @@ QColor ColourOf(size_t index)
 QString FormatValue(double v, int decimals)
 {
     return std::isnan(v) ? QStringLiteral("\u2014") : QString::number(v, 'f', decimals);
-}
-
-// Reads a log; whatever goes wrong, even running out of memory, ends up in Error.
-LogReadResult Read(const std::string& path)
-{
-    try {
-        return ReadLogFile(path);
-    } catch (const std::exception& e) {
-        LogReadResult failed;
-        failed.Error = e.what();
-        return failed;
-    }
 }
 
 QString Title(const LogChannel& c)
@@ -109,10 +110,29 @@ LogViewerWindow::LogViewerWindow(QWidget* parent) : QWidget(parent)
     status_->setObjectName("status");
     status_->setWordWrap(true);
     layout->addWidget(status_);
+    auto* loading = new QHBoxLayout;
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName("loadProgress");
+    progress_->setRange(0, kProgressSteps);
+    cancelLoad_ = new QPushButton(tr("Cancel"), this);
+    cancelLoad_->setObjectName("cancelLoad");
+    loading->addWidget(progress_, 1);
+    loading->addWidget(cancelLoad_);
+    layout->addLayout(loading);
+    progress_->hide();
+    cancelLoad_->hide();
+    // A log still being written grows: it is read again, the view kept.
+    auto* watchTimer = new QTimer(this);
+    connect(watchTimer, &QTimer::timeout, this, &LogViewerWindow::ReloadIfChanged);
+    watchTimer->start(kWatchIntervalMs);
     resize(1200, 760);
 }
 
-LogViewerWindow::~LogViewerWindow() = default;
+LogViewerWindow::~LogViewerWindow()
+{
+    if (loading_)
+        loading_->Cancel();
+}
 
 void LogViewerWindow::BuildMenu()
 {
@@ -201,17 +221,70 @@ bool LogViewerWindow::OpenFile(const QString& path)
     return OpenNativeFile(QFile::encodeName(path).toStdString());
 }
 
+std::optional<LogReadResult> LogViewerWindow::Read(const std::string& nativePath)
+{
+    if (loading_)
+        return std::nullopt;  // one read at a time; the window is still in the last one
+    LogLoader loader(nativePath);
+    loading_ = &loader;
+    // The window may be closed and destroyed while the read goes on (its destructor
+    // cancels the read); nothing of it is touched after that.
+    const QPointer<LogViewerWindow> self(this);
+    QEventLoop wait;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, &wait, [&] {
+        if (!self || loader.Done()) {
+            wait.quit();
+            return;
+        }
+        progress_->setValue(static_cast<int>(loader.Progress() * kProgressSteps));
+        progress_->setVisible(true);
+        cancelLoad_->setVisible(true);
+    });
+    connect(cancelLoad_, &QPushButton::clicked, &wait, [&] { loader.Cancel(); });
+    tick.start(kProgressIntervalMs);
+    // Most logs are read within a moment; for the rest the window stays responsive.
+    if (!loader.WaitFor(std::chrono::milliseconds(kQuickReadMs)))
+        wait.exec();
+    if (!self)
+        return std::nullopt;
+    progress_->hide();
+    cancelLoad_->hide();
+    loading_ = nullptr;
+    return loader.Take();
+}
+
 bool LogViewerWindow::OpenNativeFile(const std::string& nativePath)
+{
+    return Show(nativePath, false);
+}
+
+void LogViewerWindow::ReloadIfChanged()
+{
+    if (watch_ && !loading_ && watch_->Changed())
+        Show(nativePath_, true);
+}
+
+bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
 {
     const QString path = QFile::decodeName(QByteArray::fromStdString(nativePath));
     const QString name = QFileInfo(path).fileName();
-    LogReadResult read = Read(nativePath);
-    if (!read.Ok()) {
-        ShowProblem(name + ": " + QString::fromStdString(read.Error));
+    std::optional<LogReadResult> read = Read(nativePath);
+    if (!read)
+        return false;
+    if (!read->Ok()) {
+        ShowProblem(name + ": " + QString::fromStdString(read->Error));
         return false;
     }
+    std::vector<std::string> checked;
+    for (size_t c = 0; c < log_.Channels.size(); ++c)
+        if (table_->item(static_cast<int>(c), kColChannel)->checkState() == Qt::Checked)
+            checked.push_back(log_.Channels[c].Name);
+    const double from = from_, to = to_, cursor = cursor_;
+    nativePath_ = nativePath;
+    watch_ = std::make_unique<LogFileWatch>(nativePath);
     lastFolder_ = QFileInfo(path).absolutePath();
-    log_ = std::move(read.Data);
+    log_ = std::move(read->Data);
     compactTime_.assign(log_.Channels.size(), {});
     compactValues_.assign(log_.Channels.size(), {});
     compacted_.assign(log_.Channels.size(), false);
@@ -229,19 +302,35 @@ bool LogViewerWindow::OpenNativeFile(const std::string& nativePath)
     }
     setWindowTitle(tr("Tessek Log Viewer - %1").arg(name));
     status_->setStyleSheet({});
-    status_->setText(name + ": " + QString::fromStdString(read.Report.Summary()));
+    status_->setText(name + ": " + QString::fromStdString(read->Report.Summary()));
     QStringList examples;
-    for (const std::string& e : read.Report.Examples)
+    for (const std::string& e : read->Report.Examples)
         examples << QString::fromStdString(e);
     status_->setToolTip(examples.join('\n'));
 
-    cursor_ = log_.Time.front();
     FillChannelTable();
-    std::tie(from_, to_) = RunBounds();
+    if (keepView) {
+        const QSignalBlocker block(table_);
+        for (size_t c = 0; c < log_.Channels.size(); ++c) {
+            const bool on = std::find(checked.begin(), checked.end(), log_.Channels[c].Name) != checked.end();
+            table_->item(static_cast<int>(c), kColChannel)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+        }
+        from_ = from;
+        to_ = to;
+        cursor_ = cursor;
+    } else {
+        cursor_ = log_.Time.front();
+        std::tie(from_, to_) = RunBounds();
+    }
     RebuildStrips();
 
-    powerRuns_.clear();
-    powerRuns_.push_back({name, ComputePowerCurve(log_)});
+    PowerRun run{name, ComputePowerCurve(log_)};
+    if (!keepView || powerRuns_.empty())
+        powerRuns_.clear();
+    if (powerRuns_.empty())
+        powerRuns_.push_back(std::move(run));
+    else
+        powerRuns_.front() = std::move(run);
     RedrawPowerCurve();
     return true;
 }
@@ -249,12 +338,14 @@ bool LogViewerWindow::OpenNativeFile(const std::string& nativePath)
 bool LogViewerWindow::AddPowerRun(const QString& path)
 {
     const QString name = QFileInfo(path).fileName();
-    LogReadResult read = Read(QFile::encodeName(path).toStdString());
-    if (!read.Ok()) {
-        ShowProblem(name + ": " + QString::fromStdString(read.Error));
+    std::optional<LogReadResult> read = Read(QFile::encodeName(path).toStdString());
+    if (!read)
+        return false;
+    if (!read->Ok()) {
+        ShowProblem(name + ": " + QString::fromStdString(read->Error));
         return false;
     }
-    PowerCurve curve = ComputePowerCurve(read.Data);
+    PowerCurve curve = ComputePowerCurve(read->Data);
     if (!curve.Ok()) {
         ShowProblem(name + ": " + QString::fromStdString(curve.Problem));
         return false;

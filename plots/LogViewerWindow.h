@@ -17,6 +17,7 @@
 #include <QString>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,10 +31,15 @@ class QCPItemStraightLine;
 class QCustomPlot;
 class QLabel;
 class QMouseEvent;
+class QProgressBar;
+class QPushButton;
 class QTableWidget;
 class QTableWidgetItem;
 
 namespace tessek {
+
+class LogFileWatch;
+class LogLoader;
 
 class LogViewerWindow : public QWidget {
     Q_OBJECT
@@ -47,6 +53,9 @@ public:
     // The same for a path as the system's bytes, which need not be valid UTF-8 (a name
     // from the command line).
     bool OpenNativeFile(const std::string& nativePath);
+    // Reads the log shown again when its file has changed (a run still writing it), keeping
+    // the visible range, the cursor and the checked channels. Also called by a timer.
+    void ReloadIfChanged();
     // Adds the run at `path` to the power curve; false, with the reason shown, when the
     // file cannot be read or holds no acceleration data.
     bool AddPowerRun(const QString& path);
@@ -65,6 +74,10 @@ private:
         PowerCurve Curve;
     };
 
+    // Reads on a worker thread (LogLoader) while the window goes on, showing the progress
+    // and a Cancel button; nothing while another read is under way.
+    std::optional<LogReadResult> Read(const std::string& nativePath);
+    bool Show(const std::string& nativePath, bool keepView);
     void BuildMenu();
     QWidget* BuildChannelsTab();
     QWidget* BuildPowerTab();
@@ -86,6 +99,11 @@ private:
     QCustomPlot* plot_ = nullptr;
     QTableWidget* table_ = nullptr;
     QLabel* status_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* cancelLoad_ = nullptr;
+    LogLoader* loading_ = nullptr;  // the read under way
+    std::string nativePath_;        // the log shown
+    std::unique_ptr<LogFileWatch> watch_;
     QCustomPlot* powerPlot_ = nullptr;
     QLabel* powerPeaks_ = nullptr;
 

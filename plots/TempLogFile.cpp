@@ -19,6 +19,8 @@ namespace {
 constexpr std::string_view kStartLine = "Logging  Start at ";
 constexpr std::string_view kSkipTitle = "Skip value";
 constexpr size_t kMaxExamples = 5;
+// Lines between two looks at the read's control.
+constexpr size_t kLinesPerCheck = 4096;
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
 
 // One value of a sample line: "2000rpm", "0.812v(2F)", "131.9F" with "(9A)", "5A".
@@ -173,8 +175,8 @@ std::string FormatSeconds(double t)
 
 class TempLogParser {
 public:
-    TempLogParser(std::string_view text, const LogReadLimits& limits, bool cutShort)
-        : text_(text), limits_(limits), cutShort_(cutShort)
+    TempLogParser(std::string_view text, const LogReadLimits& limits, bool cutShort, LogReadControl* control)
+        : text_(text), limits_(limits), cutShort_(cutShort), control_(control)
     {
     }
 
@@ -192,6 +194,14 @@ public:
                 line.remove_suffix(1);
             if (!complete && cutShort_)
                 break;
+            if (control_ && lineNo % kLinesPerCheck == 0) {
+                control_->DoneBytes = pos;
+                if (control_->Cancel) {
+                    LogReadResult cancelled;
+                    cancelled.Error = kCancelledText;
+                    return cancelled;
+                }
+            }
             if (lineNo == 1) {
                 SetStart(line.substr(kStartLine.size()));
                 continue;
@@ -406,6 +416,7 @@ private:
     std::string_view text_;
     const LogReadLimits& limits_;
     bool cutShort_;
+    LogReadControl* control_;
     LogReadResult result_;
     std::vector<std::string> titles_;
     std::vector<Slot> slots_;
@@ -420,9 +431,10 @@ bool IsTempLogText(std::string_view text)
     return text.starts_with(kStartLine);
 }
 
-LogReadResult ParseTempLogText(std::string_view text, const LogReadLimits& limits, bool cutShort)
+LogReadResult ParseTempLogText(std::string_view text, const LogReadLimits& limits, bool cutShort,
+                               LogReadControl* control)
 {
-    LogReadResult result = TempLogParser(text, limits, cutShort).Run();
+    LogReadResult result = TempLogParser(text, limits, cutShort, control).Run();
     result.Data.TimeName = "Time";
     return result;
 }

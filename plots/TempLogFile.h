@@ -26,6 +26,7 @@ bool IsTempLogText(std::string_view text);
 
 // Reads such a log; rows are skipped and reported as ParseLogText does (a line that is
 // not a sample, a sample whose values do not match the titles, a time that goes back).
-LogReadResult ParseTempLogText(std::string_view text, const LogReadLimits& limits = {}, bool cutShort = false);
+LogReadResult ParseTempLogText(std::string_view text, const LogReadLimits& limits = {}, bool cutShort = false,
+                               LogReadControl* control = nullptr);
 
 }  // namespace tessek

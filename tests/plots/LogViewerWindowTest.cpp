@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QWheelEvent>
 
+#include <fstream>
 #include <string>
 #include <utility>
 
@@ -163,6 +164,32 @@ TEST_F(LogViewerWindowTest, ABadFileIsReportedAndTheLogShownStaysAndAWideOneStar
     dir_.Write("wide.csv", wide + "\n0" + std::string(30, ',') + "\n");
     ASSERT_TRUE(Open("wide.csv"));
     EXPECT_EQ(plot_->axisRectCount(), 12);
+}
+
+// A log that grows while it is shown (a run still going) is read again: the new rows are
+// there, and the visible range, the cursor and the checked channels stay as they were.
+TEST_F(LogViewerWindowTest, AGrowingLogIsReadAgainKeepingTheView)
+{
+    window_.SetTimeRange(10, 20);
+    window_.SetCursorTime(15);
+    table_->item(kMap, 0)->setCheckState(Qt::Unchecked);
+    ASSERT_EQ(plot_->axisRectCount(), 4);
+    const std::string cursorRow = Row(kRpm);
+    window_.ReloadIfChanged();  // nothing changed: nothing read
+    EXPECT_EQ(Status(), "run.csv: 2000 rows read, 0 skipped");
+
+    std::string more;
+    for (int i = 2000; i < 2500; ++i)
+        more += std::to_string(i * 0.02) + ",1000,0,5,0.25,110,155\n";
+    std::ofstream(dir_.File("run.csv"), std::ios::app) << more;
+    window_.ReloadIfChanged();
+    EXPECT_EQ(Status(), "run.csv: 2500 rows read, 0 skipped");
+    EXPECT_EQ(TimeRange(), std::pair(10.0, 20.0));
+    EXPECT_EQ(plot_->axisRectCount(), 4);
+    EXPECT_EQ(table_->item(kMap, 0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(Row(kRpm), cursorRow);
+    window_.ShowWholeRun();
+    EXPECT_EQ(TimeRange(), std::pair(0.0, 49.98));
 }
 
 TEST_F(LogViewerWindowTest, PowerCurveOverlaysRunsNamedByTheirFiles)
