@@ -106,7 +106,7 @@ UniqueFd CreateExclusive(const std::string& path)
 // longer than that is taken for a log with rows.
 bool HasSampleRow(const std::filesystem::path& path)
 {
-    constexpr size_t kLookAt = 64 * 1024;
+    constexpr size_t kLookAt = size_t{64} << 10;
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     std::string start;
     if (!fd || ReadUpTo(fd.Get(), kLookAt, start) != 0)

@@ -271,8 +271,11 @@ private:
             }
             std::optional<Value> v = ParseValue(tokens[i]);
             if (!v) {
-                Skip(lineNo,
-                     [&] { return "\"" + std::string(tokens[i].substr(0, 20)) + "\" is not a value with a unit"; });
+                Skip(lineNo, [&] {
+                    std::string why = "\"";
+                    why.append(tokens[i].substr(0, 20)).append("\" is not a value with a unit");
+                    return why;
+                });
                 return true;
             }
             v->Text = tokens[i];
@@ -292,8 +295,9 @@ private:
         }
         if (const size_t s = FirstMismatch(values); s < slotCount) {
             Skip(lineNo, [&] {
-                return "value " + std::to_string(s + 1) + " is \"" + std::string(values[s].Text.substr(0, 20)) +
-                       "\", unlike the first sample's";
+                std::string why = "value " + std::to_string(s + 1) + " is \"";
+                why.append(values[s].Text.substr(0, 20)).append("\", unlike the first sample's");
+                return why;
             });
             return true;
         }
