@@ -164,6 +164,20 @@ TEST_F(LogViewerWindowTest, ABadFileIsReportedAndTheLogShownStaysAndAWideOneStar
     dir_.Write("wide.csv", wide + "\n0" + std::string(30, ',') + "\n");
     ASSERT_TRUE(Open("wide.csv"));
     EXPECT_EQ(plot_->axisRectCount(), 12);
+
+    // Beyond the reader's limit of columns the table gets the first ones, and the status
+    // line says what was left out.
+    std::string wider = "Time", row = "0";
+    for (int c = 0; c < 1500; ++c) {
+        wider += ",C" + std::to_string(c);
+        row += ",1";
+    }
+    dir_.Write("wider.csv", wider + "\n" + row + "\n");
+    ASSERT_TRUE(Open("wider.csv"));
+    EXPECT_EQ(table_->rowCount(), 999);
+    EXPECT_EQ(Status(),
+              "wider.csv: 1 rows read, 0 skipped. Only the first 1000 of its 1501 columns were read (the "
+              "viewer reads at most 1000).");
 }
 
 // A log that grows while it is shown (a run still going) is read again: the new rows are
