@@ -121,9 +121,12 @@ LogViewerWindow::LogViewerWindow(QWidget* parent) : QWidget(parent)
     layout->addLayout(loading);
     progress_->hide();
     cancelLoad_->hide();
-    // A log still being written grows: it is read again, the view kept.
+    // A log still being written grows: while shown, it is read again, the view kept.
     auto* watchTimer = new QTimer(this);
-    connect(watchTimer, &QTimer::timeout, this, &LogViewerWindow::ReloadIfChanged);
+    connect(watchTimer, &QTimer::timeout, this, [this] {
+        if (isVisible())
+            ReloadIfChanged();
+    });
     watchTimer->start(kWatchIntervalMs);
     resize(1200, 760);
 }
