@@ -286,6 +286,11 @@ private:
             --slotCount;
         if (slots_.empty() && channels_ == 0)
             SetUpSlots(values, slotCount);
+        if (valuesCut_ && slotCount > slots_.size()) {
+            // Beyond the limit of columns: the first values only, no figures.
+            slotCount = slots_.size();
+            values.resize(slotCount);
+        }
         if (slotCount != slots_.size()) {
             Skip(lineNo, [&] {
                 return std::to_string(slotCount) + " values where the first sample has " +
@@ -314,9 +319,8 @@ private:
                 ++result_.Report.RepeatedTimes;
         }
         if (data.Time.size() >= maxRows_) {
-            result_.Report.LimitNote = "Only the first " + std::to_string(maxRows_) +
-                                       " rows were loaded (the viewer keeps at most " +
-                                       std::to_string(limits_.MaxCells) + " values).";
+            AddNote("Only the first " + std::to_string(maxRows_) + " rows were loaded (the viewer keeps at most " +
+                    std::to_string(limits_.MaxCells) + " values).");
             return false;
         }
         data.Time.push_back(*time);
@@ -338,6 +342,12 @@ private:
         }
         ++result_.Report.RowsRead;
         return true;
+    }
+
+    void AddNote(const std::string& note)
+    {
+        std::string& notes = result_.Report.LimitNote;
+        notes += (notes.empty() ? "" : " ") + note;
     }
 
     void ReadTitles(std::string_view line)
@@ -379,6 +389,14 @@ private:
     {
         for (size_t s = 0; s < slotCount; ++s) {
             const Value& v = values[s];
+            // Time, this slot's value (and raw byte) and the three figures must fit.
+            if (result_.Data.Channels.size() + (v.RawByte >= 0 ? 2 : 1) + 3 + 1 > limits_.MaxColumns) {
+                valuesCut_ = true;
+                AddNote("Only the first " + std::to_string(s) + " of the " + std::to_string(slotCount) +
+                        " values of each sample were read (the viewer reads at most " +
+                        std::to_string(limits_.MaxColumns) + " columns).");
+                break;
+            }
             const std::string title = s < titles_.size() ? titles_[s] : "Slot " + std::to_string(s + 1);
             const auto [name, unit] = Describe(v, title);
             Slot slot{SlotUnit(v), v.OnlyRaw, v.RawByte >= 0, AddChannel(name, unit, false)};
@@ -426,6 +444,7 @@ private:
     std::vector<Slot> slots_;
     size_t channels_ = 0;
     size_t maxRows_ = 0;
+    bool valuesCut_ = false;
 };
 
 }  // namespace

@@ -105,6 +105,17 @@ TEST(TempLogFile, LinesThatAreNoSamplesOfTheRunAreSkippedAndSaid)
         SCOPED_TRACE(name);
         EXPECT_EQ(ParseLogText(text).Error, error);
     }
+    // Beyond the limit of columns, the first values of each sample are read.
+    LogReadLimits sixColumns;
+    sixColumns.MaxColumns = 6;
+    const LogReadResult cut = ParseLogText(head +
+                                               "  0.000 2000rpm 0.812v(2F) 2.50v  0.12G \r\n  0.020 2100rpm "
+                                               "0.800v(2E) 2.40v  0.13G \r\n",
+                                           sixColumns);
+    EXPECT_EQ(Channels(cut), std::vector<std::string>{"Engine Speed (rpm): 2000 2100"});
+    EXPECT_EQ(cut.Report.Summary(),
+              "2 rows read, 0 skipped. Only the first 1 of the 3 values of each sample were "
+              "read (the viewer reads at most 6 columns).");
     // The part of a longer file ends with a line cut short: dropped without a word.
     const std::string partial = head + "  0.000 2000rpm 2.50v \r\n  0.020 21";
     EXPECT_EQ(ParseLogText(partial, {}, true).Report.Summary(), "1 rows read, 0 skipped");
