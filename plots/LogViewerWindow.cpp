@@ -3,6 +3,7 @@
 #include <qcustomplot.h>
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
@@ -60,6 +61,7 @@ constexpr int kMaxStartStrips = 12;
 // growth (ms); the steps of the progress bar.
 constexpr int kProgressIntervalMs = 50;
 constexpr int kWatchIntervalMs = 1000;
+constexpr int kReloadCostFactor = 10;
 constexpr int kProgressSteps = 1000;
 // A read this short (ms) keeps the window waiting without showing any progress.
 constexpr int kQuickReadMs = 100;
@@ -124,7 +126,7 @@ LogViewerWindow::LogViewerWindow(QWidget* parent) : QWidget(parent)
     // A log still being written grows: while shown, it is read again, the view kept.
     auto* watchTimer = new QTimer(this);
     connect(watchTimer, &QTimer::timeout, this, [this] {
-        if (isVisible())
+        if (isVisible() && shown_.isValid() && shown_.elapsed() >= reloadEveryMs_)
             ReloadIfChanged();
     });
     watchTimer->start(kWatchIntervalMs);
@@ -272,6 +274,10 @@ bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
 {
     const QString path = QFile::decodeName(QByteArray::fromStdString(nativePath));
     const QString name = QFileInfo(path).fileName();
+    QElapsedTimer cost;
+    cost.start();
+    // Taken before the read, so that rows added during it count as a change.
+    auto watch = std::make_unique<LogFileWatch>(nativePath);
     std::optional<LogReadResult> read = Read(nativePath);
     if (!read)
         return false;
@@ -285,7 +291,7 @@ bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
             checked.push_back(log_.Channels[c].Name);
     const double from = from_, to = to_, cursor = cursor_;
     nativePath_ = nativePath;
-    watch_ = std::make_unique<LogFileWatch>(nativePath);
+    watch_ = std::move(watch);
     lastFolder_ = QFileInfo(path).absolutePath();
     log_ = std::move(read->Data);
     compactTime_.assign(log_.Channels.size(), {});
@@ -335,6 +341,10 @@ bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
     else
         powerRuns_.front() = std::move(run);
     RedrawPowerCurve();
+    // A long log growing during a run is read again less often, so that reading it takes
+    // no more than a small share of the window's time.
+    reloadEveryMs_ = std::max<qint64>(kWatchIntervalMs, kReloadCostFactor * cost.elapsed());
+    shown_.start();
     return true;
 }
 

@@ -14,6 +14,7 @@
 //
 // Window thread only. Nothing is thrown out of the window: a file that cannot be read is
 // reported in the window's status line and the log already shown stays.
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -104,6 +105,8 @@ private:
     LogLoader* loading_ = nullptr;  // the read under way
     std::string nativePath_;        // the log shown
     std::unique_ptr<LogFileWatch> watch_;
+    QElapsedTimer shown_;       // since the log shown was read
+    qint64 reloadEveryMs_ = 0;  // the least time between two reads of a growing log
     QCustomPlot* powerPlot_ = nullptr;
     QLabel* powerPeaks_ = nullptr;
 
