@@ -283,6 +283,9 @@ bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
         return false;
     if (!read->Ok()) {
         ShowProblem(name + ": " + QString::fromStdString(read->Error));
+        // A read again that the user cancelled is not started over and over.
+        if (keepView && read->Error == kCancelledText)
+            watch_.reset();
         return false;
     }
     std::vector<std::string> checked;
