@@ -19,6 +19,8 @@ namespace {
 constexpr std::string_view kStartLine = "Logging  Start at ";
 constexpr std::string_view kSkipTitle = "Skip value";
 constexpr size_t kMaxExamples = 5;
+// Most decimals a channel is shown with, as for the other logs.
+constexpr int kMaxDecimals = 6;
 // Lines between two looks at the read's control.
 constexpr size_t kLinesPerCheck = 4096;
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
@@ -89,7 +91,7 @@ std::optional<Value> ParseValue(std::string_view token)
         }
         if (i == digits)
             return std::nullopt;
-        v.Decimals = dot == std::string_view::npos ? 0 : static_cast<int>(i - dot - 1);
+        v.Decimals = dot == std::string_view::npos ? 0 : std::min(static_cast<int>(i - dot - 1), kMaxDecimals);
         const auto number = Number(token.substr(0, i));
         if (!number)
             return std::nullopt;

@@ -116,6 +116,10 @@ TEST(TempLogFile, LinesThatAreNoSamplesOfTheRunAreSkippedAndSaid)
     EXPECT_EQ(cut.Report.Summary(),
               "2 rows read, 0 skipped. Only the first 1 of the 3 values of each sample were "
               "read (the viewer reads at most 6 columns).");
+    // A value written with more decimals than a channel is shown with (found by fuzzing).
+    const LogReadResult precise = ParseLogText(head + "  0.000 2000rpm 1.234567891v \r\n");
+    ASSERT_TRUE(precise.Ok()) << precise.Error;
+    EXPECT_EQ(precise.Data.Channels[1].Decimals, 6);
     // The part of a longer file ends with a line cut short: dropped without a word.
     const std::string partial = head + "  0.000 2000rpm 2.50v \r\n  0.020 21";
     EXPECT_EQ(ParseLogText(partial, {}, true).Report.Summary(), "1 rows read, 0 skipped");
