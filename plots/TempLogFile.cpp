@@ -62,7 +62,7 @@ std::optional<double> Number(std::string_view s)
         s.remove_prefix(1);
     double v = 0;
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (ec != std::errc() || end != s.data() + s.size() || std::isinf(v))
+    if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v))
         return std::nullopt;
     return v;
 }

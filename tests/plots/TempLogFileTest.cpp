@@ -84,6 +84,8 @@ TEST(TempLogFile, LinesThatAreNoSamplesOfTheRunAreSkippedAndSaid)
          "1 rows read, 1 skipped (line 4: \"2100\" is not a value with a unit)"},
         {"a line of someone's notes", "  0.000 2000rpm 2.50v \r\nhit the rev limiter here\r\n",
          "1 rows read, 1 skipped (line 4: not a sample line)"},
+        {"a time that is no number (found by fuzzing)", "  0.000 2000rpm 2.50v \r\n    nan 2100rpm 2.60v \r\n",
+         "1 rows read, 1 skipped (line 4: not a sample line)"},
     };
     for (const auto& [name, samples, summary] : cases) {
         SCOPED_TRACE(name);
