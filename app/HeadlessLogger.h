@@ -75,7 +75,7 @@ public:
     void MemoAddLine(const std::string& line) override { memo_.AddLine(line); }
     void MemoAppend(const std::string& text) override { memo_.Append(text); }
     std::string MemoText() const override { return memo_.Text(); }
-    void MemoSaveToFile(const std::string& path) override { memo_.SaveToFile(path); }
+    bool MemoSaveToNewFile(const std::string& path) override { return memo_.SaveToNewFile(path); }
     void SetStatus(const std::string&) override {}
     void SetComSetupEnabled(bool) override {}
     // "Fastest" (1), as the window has it; benchmarks may choose another item.

@@ -523,9 +523,9 @@ std::string TfrmMain::MemoText() const
     return Memo->Text();
 }
 
-void TfrmMain::MemoSaveToFile(const std::string& path)
+bool TfrmMain::MemoSaveToNewFile(const std::string& path)
 {
-    Memo->SaveToFile(path);
+    return Memo->SaveToNewFile(path);
 }
 
 void TfrmMain::SetStatus(const std::string& text)

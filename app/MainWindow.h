@@ -140,7 +140,7 @@ public:
     void MemoAddLine(const std::string& line) override;
     void MemoAppend(const std::string& text) override;
     std::string MemoText() const override;
-    void MemoSaveToFile(const std::string& path) override;
+    bool MemoSaveToNewFile(const std::string& path) override;
     void SetStatus(const std::string& text) override;
     void SetComSetupEnabled(bool enabled) override;
     int SampleRateIndex() const override;

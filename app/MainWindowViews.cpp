@@ -27,6 +27,8 @@ void TfrmMain::btnViewLogClick(QObject*)
     if (!newest.empty() && newest != viewerFile_) {
         viewer_->OpenFile(QString::fromStdString(newest));
         viewerFile_ = newest;
+    } else {
+        viewer_->ReloadIfChanged();  // the run may have gone on since
     }
     viewer_->show();
     viewer_->raise();

@@ -128,4 +128,9 @@ void MemoWidget::SaveToFile(const std::string& path) const
     Model().SaveToFile(path);
 }
 
+bool MemoWidget::SaveToNewFile(const std::string& path) const
+{
+    return Model().SaveToNewFile(path);
+}
+
 }  // namespace tessek

@@ -31,6 +31,8 @@ public:
     std::vector<std::string> Lines() const;
     // Every line followed by CR LF, one byte per character; throws std::runtime_error.
     void SaveToFile(const std::string& path) const;
+    // The same as a new file; false when the name is taken (MemoLines::SaveToNewFile).
+    bool SaveToNewFile(const std::string& path) const;
 
 private:
     void InsertAtEnd(const QString& text);

@@ -3,13 +3,31 @@
 #include "plots/LogViewerWindow.h"
 #include "plots/WindowPlacement.h"
 
+#include <string_view>
+
 namespace tessek {
 
-std::unique_ptr<LogViewerWindow> OpenStandaloneViewer(const QString& path, const std::string& settingsFile)
+std::optional<std::string> ViewOptionFile(int argc, const char* const* argv)
+{
+    constexpr std::string_view kOption = "--view";
+    std::optional<std::string> file;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--")
+            break;
+        if (arg == kOption && i + 1 < argc)
+            file = argv[++i];
+        else if (arg.starts_with(kOption) && arg.size() > kOption.size() && arg[kOption.size()] == '=')
+            file = std::string(arg.substr(kOption.size() + 1));
+    }
+    return file;
+}
+
+std::unique_ptr<LogViewerWindow> OpenStandaloneViewer(const std::string& nativePath, const std::string& settingsFile)
 {
     auto viewer = std::make_unique<LogViewerWindow>();
     WindowPlacement::Attach(viewer.get(), settingsFile, "Viewer", viewer->size());
-    viewer->OpenFile(path);
+    viewer->OpenNativeFile(nativePath);
     viewer->show();
     return viewer;
 }

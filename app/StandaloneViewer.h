@@ -3,16 +3,22 @@
 // no logging settings; just the viewer on one data log, placed where it was last (section
 // [Windows] of `settingsFile`; an empty name: fitted to the screen, not remembered).
 // Window thread only.
-#include <QString>
-
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tessek {
 
 class LogViewerWindow;
 
-// A shown viewer on `path`; a file that cannot be read is reported in its status line.
-std::unique_ptr<LogViewerWindow> OpenStandaloneViewer(const QString& path, const std::string& settingsFile = {});
+// The FILE of the last "--view FILE" or "--view=FILE" before any "--", as the command
+// line's own bytes: a file name need not be valid UTF-8, and a decoded text would lose
+// what it cannot hold. Nothing when the option is not given with a value.
+std::optional<std::string> ViewOptionFile(int argc, const char* const* argv);
+
+// A shown viewer on `nativePath` (the system's bytes); a file that cannot be read is
+// reported in its status line.
+std::unique_ptr<LogViewerWindow> OpenStandaloneViewer(const std::string& nativePath,
+                                                      const std::string& settingsFile = {});
 
 }  // namespace tessek

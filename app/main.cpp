@@ -8,11 +8,13 @@
 #include "app/MainWindow.h"
 #include "app/StandaloneViewer.h"
 #include "platform/BuildInfo.h"
+#include "platform/FileIo.h"
 #include "platform/ProgramFolder.h"
 #include "plots/LogViewerWindow.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
 #include <QStringList>
 
@@ -106,8 +108,12 @@ int main(int argc, char** argv)
     parser.process(app);
 
     tessek::InstallMessageBoxErrorDisplay();
+    // A file size limit ends a run as a full disk does, with every file cut to whole rows.
+    tessek::IgnoreFileSizeSignal();
     if (parser.isSet("view")) {
-        const auto viewer = tessek::OpenStandaloneViewer(parser.value("view"), tessek::ProgramFolder() + "Tessek.ini");
+        const std::string file =
+            tessek::ViewOptionFile(argc, argv).value_or(QFile::encodeName(parser.value("view")).toStdString());
+        const auto viewer = tessek::OpenStandaloneViewer(file, tessek::ProgramFolder() + "Tessek.ini");
         return app.exec();
     }
     tessek::TfrmMain window;

@@ -48,8 +48,10 @@ public:
     virtual void MemoAppend(const std::string& text) = 0;
     // The whole text: every line followed by CR LF, except an unfinished last line.
     virtual std::string MemoText() const = 0;
-    // Writes every line followed by CR LF, one byte per character; throws on failure.
-    virtual void MemoSaveToFile(const std::string& path) = 0;
+    // Writes every line followed by CR LF, one byte per character, to a new file at
+    // `path`, never through a link there; false when the name is taken (by anything, a
+    // link that points nowhere too); throws on failure.
+    virtual bool MemoSaveToNewFile(const std::string& path) = 0;
 
     // Window details.
     virtual void SetStatus(const std::string& text) = 0;  // the connection label
@@ -83,7 +85,7 @@ public:
     void MemoAddLine(const std::string& line) override { output_.MemoAddLine(line); }
     void MemoAppend(const std::string& text) override { output_.MemoAppend(text); }
     std::string MemoText() const override { return output_.MemoText(); }
-    void MemoSaveToFile(const std::string& path) override { output_.MemoSaveToFile(path); }
+    bool MemoSaveToNewFile(const std::string& path) override { return output_.MemoSaveToNewFile(path); }
     void SetStatus(const std::string& text) override { output_.SetStatus(text); }
     void SetComSetupEnabled(bool enabled) override { output_.SetComSetupEnabled(enabled); }
     int SampleRateIndex() const override { return output_.SampleRateIndex(); }

@@ -1,5 +1,6 @@
 #include "logging/DataLog.h"
 
+#include "platform/FileIo.h"
 #include "platform/IniFile.h"
 #include "platform/LogFiles.h"
 #include "platform/ProgramFolder.h"
@@ -105,10 +106,28 @@ UniqueFd CreateExclusive(const std::string& path)
     return UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
 }
 
+// Whether the CSV log at `path` has a row after its names row: a run killed before its
+// first sample leaves only the names. Only the file's start is looked at; a names row
+// longer than that is taken for a log with rows.
+bool HasSampleRow(const std::filesystem::path& path)
+{
+    constexpr size_t kLookAt = size_t{64} << 10;
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    std::string start;
+    if (!fd || ReadUpTo(fd.Get(), kLookAt, start) != 0)
+        return false;
+    const size_t lineEnd = start.find('\n');
+    if (lineEnd == std::string::npos)
+        return start.size() == kLookAt;
+    return start.find_first_not_of(" \t\r\n", lineEnd) != std::string::npos;
+}
+
 }  // namespace
 
-DataLogWriter::DataLogWriter(std::string programFolder, WriteFunction write)
-    : logsFolder_(std::move(programFolder)), write_(write ? std::move(write) : WriteFunction(SystemWrite))
+DataLogWriter::DataLogWriter(std::string programFolder, WriteFunction write, SyncFunction sync)
+    : logsFolder_(std::move(programFolder)),
+      write_(write ? std::move(write) : WriteFunction(SystemWrite)),
+      sync_(sync ? std::move(sync) : SyncFunction(::fsync))
 {
     if (!logsFolder_.empty() && logsFolder_.back() != '/')
         logsFolder_ += '/';
@@ -226,7 +245,9 @@ void DataLogWriter::Close(OutFile& file)
 {
     if (!file.Fd)
         return;
-    int error = ::fsync(file.Fd.Get()) == 0 ? 0 : errno;
+    // A laptop in a car loses its power without warning: what the run logged must be on
+    // the disk once the run has ended.
+    int error = sync_(file.Fd.Get()) == 0 ? 0 : errno;
     if (file.Fd.Close() != 0 && error == 0)
         error = errno;
     if (error != 0)
@@ -277,7 +298,8 @@ std::string NewestDataLog(const std::string& programFolder)
         const fs::file_time_type time = entry.last_write_time(ec);
         if (ec)
             continue;
-        if (newest.empty() || time > newestTime || (time == newestTime && entry.path() > newest)) {
+        if ((newest.empty() || time > newestTime || (time == newestTime && entry.path() > newest)) &&
+            HasSampleRow(entry.path())) {
             newest = entry.path();
             newestTime = time;
         }

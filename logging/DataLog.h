@@ -43,7 +43,8 @@ namespace tessek {
 inline constexpr const char* kMarkerColumn = "Marker";
 
 // The data log of the latest run in `programFolder`'s "logs" folder: the CSV file written
-// last (by modification time, then by name); "" when there is none.
+// last (by modification time, then by name) that holds a sample (a run killed before its
+// first sample leaves only the names row); "" when there is none.
 std::string NewestDataLog(const std::string& programFolder);
 
 class DataLogWriter final : public RunObserver {
@@ -51,10 +52,12 @@ public:
     // Writes `size` bytes at the file's end as ::write does: the bytes written, or -1 and
     // errno.
     using WriteFunction = std::function<ssize_t(int fd, const char* data, size_t size)>;
+    // Brings what was written to `fd` to the disk as ::fsync does: 0, or -1 and errno.
+    using SyncFunction = std::function<int(int fd)>;
 
-    // `programFolder` with or without its trailing "/". `write` replaces the system's
-    // write (tests make it fail).
-    explicit DataLogWriter(std::string programFolder, WriteFunction write = {});
+    // `programFolder` with or without its trailing "/". `write` and `sync` replace the
+    // system's write and fsync (tests watch them and make them fail).
+    explicit DataLogWriter(std::string programFolder, WriteFunction write = {}, SyncFunction sync = {});
     ~DataLogWriter() override;  // ends a run still open
     DataLogWriter(const DataLogWriter&) = delete;
     DataLogWriter& operator=(const DataLogWriter&) = delete;
@@ -89,6 +92,7 @@ private:
     std::string logsFolder_;    // with its trailing "/"
     std::string settingsPath_;  // the program folder's Tessek.ini, for the units setting
     WriteFunction write_;
+    SyncFunction sync_;
     std::vector<RunColumn> columns_;                          // in the units of the file
     std::vector<std::optional<UnitConversion>> conversions_;  // per column: from the window's units
     OutFile csv_;

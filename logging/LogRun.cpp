@@ -204,16 +204,20 @@ void LogRun::SaveAutomaticLog()
     state_.Unsaved = true;
     settings_.SaveNum = std::max(settings_.SaveNum, int32_t{1});
     // Never replace an earlier log, e.g. one written after the counter last reached the
-    // settings file: move on to the first free number.
+    // settings file, nor write through a link planted at the name (one that points
+    // nowhere too): move on to the first free number. A name taken between the look and
+    // the write is passed over the same way.
     std::error_code ec;
-    while (std::filesystem::exists(TempLogPath(settings_.SaveNum), ec)) {
+    for (;;) {
+        const std::string path = TempLogPath(settings_.SaveNum);
+        if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec)) && host_.MemoSaveToNewFile(path))
+            break;
         if (settings_.SaveNum == kLastSaveNum)
-            throw std::runtime_error("Cannot write file \"" + TempLogPath(settings_.SaveNum) +
+            throw std::runtime_error("Cannot write file \"" + path +
                                      "\". It exists, and no automatic log number is left after it: set SaveNum in "
                                      "section [AutoSave] of Tessek.ini to a free number");
         ++settings_.SaveNum;
     }
-    host_.MemoSaveToFile(TempLogPath(settings_.SaveNum));
     state_.Unsaved = false;
     if (settings_.SaveNum < kLastSaveNum)
         ++settings_.SaveNum;

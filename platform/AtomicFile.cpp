@@ -118,6 +118,44 @@ void WriteFileAtomically(const std::string& path, std::string_view content)
     }
 }
 
+bool WriteNewFileAtomically(const std::string& path, std::string_view content)
+{
+    std::vector<char> name(path.begin(), path.end());
+    for (const char c : std::string_view(".XXXXXX"))
+        name.push_back(c);
+    name.push_back('\0');
+    UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
+    if (!fd.Valid())
+        Fail(path, errno);
+    const auto fail = [&](int err) {
+        fd.Reset();
+        ::unlink(name.data());
+        Fail(path, err);
+    };
+    if (::fchmod(fd.Get(), kNewFileMode) != 0)
+        fail(errno);
+    if (const int err = WriteAll(fd.Get(), content))
+        fail(err);
+    if (::fsync(fd.Get()) != 0)
+        fail(errno);
+    if (fd.Close() != 0)
+        fail(errno);
+    // The name is taken over only if nothing is there at that moment. A file system
+    // without RENAME_NOREPLACE gets a hard link, which fails the same way.
+    int err = ::renameat2(AT_FDCWD, name.data(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+    if (err == EINVAL || err == ENOSYS || err == ENOTSUP) {
+        err = ::link(name.data(), path.c_str()) == 0 ? 0 : errno;
+        ::unlink(name.data());
+    } else if (err != 0) {
+        ::unlink(name.data());
+    }
+    if (err == EEXIST)
+        return false;
+    if (err != 0)
+        Fail(path, err);
+    return true;
+}
+
 int RemoveStaleTemporaries(const std::string& path)
 {
     const std::string target = Resolve(path).first;

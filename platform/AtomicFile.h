@@ -22,6 +22,12 @@ std::string WriteTarget(const std::string& path);
 // "Cannot write file "<path>". <reason>" on failure.
 void WriteFileAtomically(const std::string& path, std::string_view content);
 
+// Creates the file at `path` with `content`, whole or not at all, as a new file: a
+// symbolic link at `path` is not followed, and nothing there is replaced, not even a file
+// or link that appeared while the content was being written. False when the name is
+// taken; throws as WriteFileAtomically for any other failure.
+bool WriteNewFileAtomically(const std::string& path, std::string_view content);
+
 // Removes regular files "<name>.XXXXXX" (six letters or digits) beside the target of
 // `path`: temporaries of writes that were killed before their rename. Returns how many
 // were removed; errors are ignored.

@@ -9,11 +9,18 @@
 #include <QDateTime>
 #include <QLocale>
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace tessek {
 
 // `at` as text in `locale`.
 std::string DateTimeText(const QLocale& locale, const QDateTime& at);
+
+// The local date and time a text of DateTimeText in `locale` stands for (seconds are the
+// finest part it has; a two-digit year is taken in 1970 to 2069); nothing when the text
+// is not one.
+std::optional<QDateTime> ParseDateTimeText(const QLocale& locale, std::string_view text);
 
 }  // namespace tessek

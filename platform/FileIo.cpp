@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <cerrno>
 
@@ -39,6 +41,11 @@ int WriteAll(int fd, std::string_view content)
         done += static_cast<size_t>(n);
     }
     return 0;
+}
+
+void IgnoreFileSizeSignal()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace tessek

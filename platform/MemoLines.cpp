@@ -51,6 +51,11 @@ void MemoLines::SaveToFile(const std::string& path) const
     WriteFileAtomically(path, SaveText());
 }
 
+bool MemoLines::SaveToNewFile(const std::string& path) const
+{
+    return WriteNewFileAtomically(path, SaveText());
+}
+
 void MemoLines::SetText(const std::string& text)
 {
     Clear();

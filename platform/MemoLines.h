@@ -28,6 +28,10 @@ public:
     // Replaces the file at `path` with SaveText, whole or not at all (see AtomicFile.h);
     // throws std::runtime_error naming the file and the reason.
     void SaveToFile(const std::string& path) const;
+    // Creates the file at `path` with SaveText, whole or not at all, never following a
+    // link there nor replacing anything (see WriteNewFileAtomically); false when the name
+    // is taken.
+    bool SaveToNewFile(const std::string& path) const;
 
     // Replaces everything with `text` as the user edited it ("\n" or "\r\n" between lines;
     // text ending in a line break has a finished last line).

@@ -104,8 +104,36 @@ ChannelsTab::~ChannelsTab() = default;
 
 void ChannelsTab::LogOpened()
 {
+    FillTable(model_.StartChannels());
+    palette_.Clear();
+    RebuildStrips();
+    emit VisibleRangeChanged();
+}
+
+void ChannelsTab::LogReloaded(const std::vector<std::string>& checked)
+{
     const LogData& log = model_.Log();
-    const std::vector<bool> shown = model_.StartChannels();
+    std::vector<bool> shown(log.Channels.size(), false);
+    for (size_t c = 0; c < shown.size(); ++c)
+        shown[c] = std::find(checked.begin(), checked.end(), log.Channels[c].Name) != checked.end();
+    FillTable(shown);
+    RebuildStrips();
+    emit VisibleRangeChanged();
+}
+
+std::vector<std::string> ChannelsTab::CheckedChannels() const
+{
+    std::vector<std::string> checked;
+    const LogData& log = model_.Log();
+    for (size_t c = 0; c < log.Channels.size() && static_cast<int>(c) < table_->rowCount(); ++c)
+        if (table_->item(static_cast<int>(c), kColChannel)->checkState() == Qt::Checked)
+            checked.push_back(log.Channels[c].Name);
+    return checked;
+}
+
+void ChannelsTab::FillTable(const std::vector<bool>& shown)
+{
+    const LogData& log = model_.Log();
     {
         const QSignalBlocker block(table_);
         table_->setRowCount(static_cast<int>(log.Channels.size()));
@@ -128,9 +156,6 @@ void ChannelsTab::LogOpened()
     }
     markersLabel_->setVisible(!log.Markers.empty());
     markers_->setVisible(!log.Markers.empty());
-    palette_.Clear();
-    RebuildStrips();
-    emit VisibleRangeChanged();
 }
 
 void ChannelsTab::RebuildStrips()

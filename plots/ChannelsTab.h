@@ -35,6 +35,11 @@ public:
 
     // The model holds a new log: a table row per channel, the start channels checked.
     void LogOpened();
+    // The model holds the log shown, read again: the channels named in `checked` stay
+    // checked, each in its colour, and the model's visible range and cursor are shown.
+    void LogReloaded(const std::vector<std::string>& checked);
+    // The names of the checked channels, in table order.
+    std::vector<std::string> CheckedChannels() const;
     // Shows the time range `from`..`to` (s), as the model keeps it, in every strip.
     void ShowRange(double from, double to);
     void ShowWholeRun();
@@ -51,6 +56,8 @@ signals:
 private:
     struct Strip;
 
+    // A table row per channel of the model's log, checked where `shown`; the marker list.
+    void FillTable(const std::vector<bool>& shown);
     void RebuildStrips();
     void AddMarkerLines(const StripParts& strip, bool numbered);
     // Shows the model's visible range in every strip; redraws them and tells the other tabs

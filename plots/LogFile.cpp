@@ -1,6 +1,7 @@
 #include "plots/LogFile.h"
 
 #include "logging/ColumnNames.h"
+#include "plots/TempLogFile.h"
 
 #include "platform/FileIo.h"
 #include "platform/UniqueFd.h"
@@ -27,6 +28,10 @@ constexpr size_t kMaxExamples = 5;
 // Rows looked at to learn how many decimals each column is written with.
 constexpr size_t kDecimalsScanRows = 1000;
 constexpr int kMaxDecimals = 6;
+// Records between two looks at the read's control.
+constexpr size_t kRecordsPerCheck = 4096;
+// Bytes of each of the first lines a refusal shows.
+constexpr size_t kShownLineBytes = 60;
 
 struct Field {
     std::string_view Text;  // inside the quotes for a quoted field, with "" still doubled
@@ -66,24 +71,40 @@ std::string Lower(std::string_view s)
 
 enum class Cell { Empty, Number, NotANumber };
 
-Cell ParseCell(const Field& f, double& value)
+bool FromChars(std::string_view s, double& value)
+{
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    return ec == std::errc() && end == s.data() + s.size() && !std::isinf(value);
+}
+
+// `decimalComma`: a "," stands for the decimal mark (a file separated by tabs or
+// semicolons, as a European spreadsheet writes it).
+Cell ParseCell(const Field& f, double& value, bool decimalComma)
 {
     std::string_view s = Trim(f.Text);
     if (s.empty())
         return Cell::Empty;
     if (s.front() == '+')
         s.remove_prefix(1);
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
-    if (ec != std::errc() || end != s.data() + s.size() || std::isinf(value))
-        return Cell::NotANumber;
+    if (!FromChars(s, value)) {
+        const size_t comma = decimalComma ? s.find(',') : std::string_view::npos;
+        char number[64];
+        if (comma == std::string_view::npos || s.size() > sizeof number ||
+            s.find_first_of(".,", comma + 1) != std::string_view::npos || s.find('.') != std::string_view::npos)
+            return Cell::NotANumber;
+        std::copy(s.begin(), s.end(), number);
+        number[comma] = '.';
+        if (!FromChars(std::string_view(number, s.size()), value))
+            return Cell::NotANumber;
+    }
     // Some programs write "nan" for a missing value.
     return std::isnan(value) ? Cell::Empty : Cell::Number;
 }
 
-int DecimalsOf(const Field& f)
+int DecimalsOf(const Field& f, bool decimalComma)
 {
     const std::string_view s = f.Text;
-    const size_t dot = s.find('.');
+    const size_t dot = s.find_first_of(decimalComma ? ".," : ".");
     if (dot == std::string_view::npos)
         return 0;
     int n = 0;
@@ -94,24 +115,33 @@ int DecimalsOf(const Field& f)
 
 // Splits the text into records of fields. A record is one line, or more where a quoted
 // field holds a line break; that is allowed in the header only, so a stray quote in a data
-// row costs that row and not the rest of the file.
+// row costs that row and not the rest of the file. At most `maxFields` fields of a record
+// are split; the rest are only counted, so one very long line cannot take more memory
+// than its text.
 class RecordReader {
 public:
-    RecordReader(std::string_view text, char separator) : text_(text), separator_(separator) {}
+    RecordReader(std::string_view text, char separator, char lineEnd, size_t maxFields)
+        : text_(text), separator_(separator), lineEnd_(lineEnd), maxFields_(std::max<size_t>(maxFields, 1))
+    {
+    }
 
     bool AtEnd() const { return pos_ >= text_.size(); }
-    size_t Line() const { return line_; }  // 1-based line the last record started on
+    size_t Position() const { return pos_; }  // bytes read
+    size_t Line() const { return line_; }     // 1-based line the last record started on
     // True when the last record ran to the end of the text without a line break.
     bool LastHadNoLineEnd() const { return noLineEnd_; }
+    // Fields of the last record beyond the first `maxFields`, not split.
+    size_t CutFields() const { return cutFields_; }
     void EndOfHeader() { quotedLineBreaks_ = false; }
 
     void Next(std::vector<Field>& fields)
     {
         fields.clear();
+        cutFields_ = 0;
         line_ = nextLine_;
         const char* const base = text_.data();
         const size_t size = text_.size();
-        const void* nl = std::memchr(base + pos_, '\n', size - pos_);
+        const void* nl = std::memchr(base + pos_, lineEnd_, size - pos_);
         size_t lineEnd = nl ? static_cast<size_t>(static_cast<const char*>(nl) - base) : size;
         if (!std::memchr(base + pos_, '"', lineEnd - pos_)) {
             SplitPlain(pos_, lineEnd, fields);
@@ -129,10 +159,14 @@ private:
         ++nextLine_;
     }
 
-    void SplitPlain(size_t from, size_t to, std::vector<Field>& fields) const
+    void SplitPlain(size_t from, size_t to, std::vector<Field>& fields)
     {
         const char* const base = text_.data();
         for (;;) {
+            if (fields.size() == maxFields_) {
+                cutFields_ = 1 + static_cast<size_t>(std::count(base + from, base + to, separator_));
+                return;
+            }
             const void* sep = std::memchr(base + from, separator_, to - from);
             if (!sep) {
                 fields.push_back({std::string_view(base + from, to - from), false});
@@ -162,30 +196,30 @@ private:
                         }
                         break;
                     }
-                    if (text_[i] == '\n') {
+                    if (text_[i] == lineEnd_) {
                         if (!quotedLineBreaks_)
                             break;
                         ++nextLine_;
                     }
                     ++i;
                 }
-                fields.push_back({text_.substr(open, i - open), true});
+                Push(fields, {text_.substr(open, i - open), true});
                 if (i < size && text_[i] == '"')
                     ++i;
                 // Whatever follows the closing quote up to the separator is ignored.
-                while (i < size && text_[i] != separator_ && text_[i] != '\n')
+                while (i < size && text_[i] != separator_ && text_[i] != lineEnd_)
                     ++i;
             } else {
                 i = start;
-                while (i < size && text_[i] != separator_ && text_[i] != '\n')
+                while (i < size && text_[i] != separator_ && text_[i] != lineEnd_)
                     ++i;
-                fields.push_back({text_.substr(start, i - start), false});
+                Push(fields, {text_.substr(start, i - start), false});
             }
             if (i >= size) {
                 Advance(size, false);
                 return;
             }
-            if (text_[i] == '\n') {
+            if (text_[i] == lineEnd_) {
                 Advance(i, true);
                 return;
             }
@@ -193,8 +227,19 @@ private:
         }
     }
 
+    void Push(std::vector<Field>& fields, const Field& field)
+    {
+        if (fields.size() < maxFields_)
+            fields.push_back(field);
+        else
+            ++cutFields_;
+    }
+
     std::string_view text_;
     char separator_;
+    char lineEnd_;
+    size_t maxFields_;
+    size_t cutFields_ = 0;
     size_t pos_ = 0;
     size_t line_ = 0;
     size_t nextLine_ = 1;
@@ -208,12 +253,12 @@ bool IsBlank(const std::vector<Field>& fields)
 }
 
 // A row of numbers: every field empty or a number, at least one a number.
-bool IsNumberRow(const std::vector<Field>& fields)
+bool IsNumberRow(const std::vector<Field>& fields, bool decimalComma)
 {
     bool any = false;
     for (const Field& f : fields) {
         double v;
-        const Cell c = ParseCell(f, v);
+        const Cell c = ParseCell(f, v, decimalComma);
         if (c == Cell::NotANumber)
             return false;
         any = any || c == Cell::Number;
@@ -221,14 +266,32 @@ bool IsNumberRow(const std::vector<Field>& fields)
     return any;
 }
 
-// The separator most of the first lines use: tab, comma or semicolon.
-char DetectSeparator(std::string_view text)
+// LF (or CR LF), or CR alone where the text has no LF at all.
+char DetectLineEnd(std::string_view text)
 {
-    const char candidates[] = {'\t', ',', ';'};
+    if (std::memchr(text.data(), '\n', text.size()) || !std::memchr(text.data(), '\r', text.size()))
+        return '\n';
+    return '\r';
+}
+
+// Fields without the empty ones at the end (a separator after the last field).
+size_t Width(const std::vector<Field>& fields)
+{
+    size_t n = fields.size();
+    while (n > 0 && !fields[n - 1].Quoted && Trim(fields[n - 1].Text).empty())
+        --n;
+    return n;
+}
+
+// The separator most of the first lines use: tab, semicolon or comma. Where as many lines
+// hold a comma as another one, the comma is taken for a decimal mark.
+char DetectSeparator(std::string_view text, char lineEnd)
+{
+    const char candidates[] = {'\t', ';', ','};
     size_t linesWith[3] = {0, 0, 0};
     size_t pos = 0;
     for (int line = 0; line < 20 && pos < text.size(); ++line) {
-        size_t end = text.find('\n', pos);
+        size_t end = text.find(lineEnd, pos);
         if (end == std::string_view::npos)
             end = text.size();
         const std::string_view l = text.substr(pos, end - pos);
@@ -320,12 +383,15 @@ std::string FormatBytes(uint64_t bytes)
 
 class Parser {
 public:
-    Parser(std::string_view text, const LogReadLimits& limits, bool cutShort)
+    Parser(std::string_view text, const LogReadLimits& limits, bool cutShort, LogReadControl* control)
         : text_(text),
           limits_(limits),
           cutShort_(cutShort),
-          separator_(DetectSeparator(text)),
-          reader_(text, separator_)
+          control_(control),
+          lineEnd_(DetectLineEnd(text)),
+          separator_(DetectSeparator(text, lineEnd_)),
+          decimalComma_(separator_ != ','),
+          reader_(text, separator_, lineEnd_, limits.MaxColumns)
     {
     }
 
@@ -335,9 +401,15 @@ public:
             result_.Error = "The file is empty.";
             return std::move(result_);
         }
+        if (IsTempLogText(text_))
+            return ParseTempLogText(text_, limits_, cutShort_, control_);
         if (!FindHeader())
             return std::move(result_);
-        ReadRows();
+        if (!ReadRows()) {
+            LogReadResult cancelled;
+            cancelled.Error = kCancelledText;
+            return cancelled;
+        }
         // Marks after the last row mark the last row.
         if (!result_.Data.Time.empty())
             for (LogMarker& m : pendingMarks_)
@@ -354,6 +426,7 @@ private:
     struct Record {
         std::vector<Field> Fields;
         size_t Line = 0;
+        size_t Cut = 0;  // fields beyond the reader's limit, not split
     };
 
     // Reads records until the first row of numbers and sets up the columns from the names
@@ -367,9 +440,10 @@ private:
             Record r;
             reader_.Next(r.Fields);
             r.Line = reader_.Line();
+            r.Cut = reader_.CutFields();
             if (IsBlank(r.Fields))
                 continue;
-            if (IsNumberRow(r.Fields)) {
+            if (IsNumberRow(r.Fields, decimalComma_)) {
                 reader_.EndOfHeader();
                 pending_ = std::move(r);
                 return SetUpColumns(above);
@@ -378,11 +452,39 @@ private:
             above.push_back(std::move(r));
         }
         if (sawTimeName && reader_.AtEnd())
-            result_.Error = "The log holds no samples, only its column names.";
+            result_.Error =
+                "The log holds no samples, only its column names: the run that wrote it ended before "
+                "its first sample.";
         else
             result_.Error = "Not a data log: no row of numbers under a row of column names in the first " +
-                            std::to_string(kHeaderScanRecords) + " lines.";
+                            std::to_string(kHeaderScanRecords) + " lines." + ExpectedAndFound();
         return false;
+    }
+
+    // What a log would look like and what the file's first lines hold, for a file that
+    // is not one.
+    std::string ExpectedAndFound() const
+    {
+        std::string found;
+        size_t pos = 0;
+        for (int lines = 0; lines < 2 && pos < text_.size();) {
+            size_t end = text_.find(lineEnd_, pos);
+            if (end == std::string_view::npos)
+                end = text_.size();
+            const std::string_view line = Trim(text_.substr(pos, end - pos));
+            pos = end + 1;
+            if (line.empty())
+                continue;
+            std::string shown(line.substr(0, kShownLineBytes));
+            for (char& c : shown) {
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+                    c = '?';
+            }
+            found += (lines++ == 0 ? " \"" : " / \"") + shown + (line.size() > kShownLineBytes ? "...\"" : "\"");
+        }
+        return " Expected a CSV or MSL log (a row of column names, then rows of numbers separated by commas, "
+               "semicolons or tabs) or a TempLog text file; its first lines are" +
+               found + ".";
     }
 
     static bool HasTimeName(const std::vector<Field>& fields)
@@ -396,22 +498,33 @@ private:
         return false;
     }
 
-    static bool HasNumber(const std::vector<Field>& fields)
+    bool HasNumber(const std::vector<Field>& fields) const
     {
         double v;
         return std::any_of(fields.begin(), fields.end(),
-                           [&](const Field& f) { return ParseCell(f, v) == Cell::Number; });
+                           [&](const Field& f) { return ParseCell(f, v, decimalComma_) == Cell::Number; });
     }
 
-    // The names row is a row without numbers that has as many fields as the first row of
-    // numbers: the first one that names a time column, or else the first one. A units row
-    // is such a row right under it.
-    bool SetUpColumns(std::vector<Record>& above)
+    // The columns a names row gives the first row of numbers: as many as both have fields,
+    // or, where a separator ends only one of them, as many as the names row has before its
+    // empty end when the row of numbers has nothing beyond them. 0 when they do not fit.
+    size_t ColumnsOf(const Record& names) const
     {
         const size_t n = pending_.Fields.size();
+        if (names.Fields.size() == n)
+            return n;
+        const size_t named = Width(names.Fields);
+        return named >= 2 && named <= n && Width(pending_.Fields) <= named && pending_.Cut == 0 ? named : 0;
+    }
+
+    // The names row is a row without numbers that fits the first row of numbers (ColumnsOf):
+    // the first one that names a time column, or else the first one. A units row is a row
+    // without numbers right under it with as many fields.
+    bool SetUpColumns(std::vector<Record>& above)
+    {
         size_t namesAt = above.size();
         for (size_t i = 0; i < above.size(); ++i) {
-            if (above[i].Fields.size() != n || HasNumber(above[i].Fields))
+            if (ColumnsOf(above[i]) == 0 || HasNumber(above[i].Fields))
                 continue;
             if (namesAt == above.size())
                 namesAt = i;
@@ -422,13 +535,15 @@ private:
         }
         if (namesAt == above.size()) {
             result_.Error = "Not a data log: no row of column names above the first row of numbers (line " +
-                            std::to_string(pending_.Line) + ").";
+                            std::to_string(pending_.Line) + ")." + ExpectedAndFound();
             return false;
         }
         const Record* names = &above[namesAt];
+        const size_t n = ColumnsOf(*names);
         const Record* units = nullptr;
         size_t dataAt = namesAt + 1;
-        if (dataAt < above.size() && above[dataAt].Fields.size() == n && !HasNumber(above[dataAt].Fields))
+        if (dataAt < above.size() && !HasNumber(above[dataAt].Fields) &&
+            (above[dataAt].Fields.size() == names->Fields.size() || above[dataAt].Fields.size() == n))
             units = &above[dataAt++];
         for (size_t i = dataAt; i < above.size(); ++i)
             early_.push_back(std::move(above[i]));
@@ -439,7 +554,7 @@ private:
         std::vector<std::string> colNames(n), colUnits(n);
         for (size_t i = 0; i < n; ++i) {
             SplitNameAndUnit(Unquote(names->Fields[i]), colNames[i], colUnits[i]);
-            if (units) {
+            if (units && i < units->Fields.size()) {
                 std::string u = Unquote(units->Fields[i]);
                 if (!u.empty())
                     colUnits[i] = u;
@@ -473,7 +588,18 @@ private:
             data.Channels.push_back(std::move(c));
         }
         columns_ = n;
+        if (names->Cut > 0) {
+            headerCut_ = true;
+            AddNote("Only the first " + std::to_string(n) + " of its " + std::to_string(n + names->Cut) +
+                    " columns were read (the viewer reads at most " + std::to_string(limits_.MaxColumns) + ").");
+        }
         return true;
+    }
+
+    void AddNote(const std::string& note)
+    {
+        std::string& notes = result_.Report.LimitNote;
+        notes += (notes.empty() ? "" : " ") + note;
     }
 
     void Example(size_t line, const std::string& what)
@@ -482,14 +608,18 @@ private:
             result_.Report.Examples.push_back("line " + std::to_string(line) + ": " + what);
     }
 
-    void Skip(size_t line, const std::string& why)
+    // Counts a skipped row; `why` makes its reason, asked for only while examples are
+    // wanted (a file of a million bad rows must not build a million texts).
+    template <typename Why>
+    void Skip(size_t line, Why why)
     {
         ++result_.Report.RowsSkipped;
-        Example(line, why);
+        if (result_.Report.Examples.size() < kMaxExamples)
+            Example(line, why());
     }
 
     // Appends the record as a row, or skips it with the reason.
-    void TakeRow(const std::vector<Field>& fields, size_t line, bool lastInText)
+    void TakeRow(const std::vector<Field>& fields, size_t cut, size_t line, bool lastInText)
     {
         if (IsBlank(fields))
             return;
@@ -498,21 +628,27 @@ private:
         if (fields.size() < columns_) {
             if (lastInText && cutShort_)
                 return;
-            Skip(line, "only " + std::to_string(fields.size()) + " of " + std::to_string(columns_) +
-                           " fields (row cut short?)");
+            Skip(line, [&] {
+                return "only " + std::to_string(fields.size()) + " of " + std::to_string(columns_) +
+                       " fields (row cut short?)";
+            });
             return;
         }
-        for (size_t i = columns_; i < fields.size(); ++i) {
-            if (!Trim(fields[i].Text).empty()) {
-                Skip(line,
-                     std::to_string(fields.size()) + " fields where the names row has " + std::to_string(columns_));
-                return;
-            }
+        // Beyond a names row that was cut, every row is cut the same way.
+        const bool extraFields =
+            !headerCut_ && (cut > 0 || std::any_of(fields.begin() + static_cast<ptrdiff_t>(columns_), fields.end(),
+                                                   [](const Field& f) { return !Trim(f.Text).empty(); }));
+        if (extraFields) {
+            Skip(line, [&] {
+                return std::to_string(fields.size() + cut) + " fields where the names row has " +
+                       std::to_string(columns_);
+            });
+            return;
         }
         double t;
-        const Cell tc = ParseCell(fields[timeColumn_], t);
+        const Cell tc = ParseCell(fields[timeColumn_], t, decimalComma_);
         if (tc != Cell::Number) {
-            Skip(line, tc == Cell::Empty ? "no time" : "the time is not a number");
+            Skip(line, [&] { return std::string(tc == Cell::Empty ? "no time" : "the time is not a number"); });
             return;
         }
         t *= timeScale_;
@@ -520,7 +656,8 @@ private:
         if (!data.Time.empty()) {
             const double last = data.Time.back();
             if (t < last) {
-                Skip(line, "time goes back from " + FormatSeconds(last) + " s to " + FormatSeconds(t) + " s");
+                Skip(line,
+                     [&] { return "time goes back from " + FormatSeconds(last) + " s to " + FormatSeconds(t) + " s"; });
                 return;
             }
             if (t == last)
@@ -535,11 +672,11 @@ private:
                 continue;
             LogChannel& c = data.Channels[ch++];
             double v;
-            const Cell vc = ParseCell(fields[i], v);
+            const Cell vc = ParseCell(fields[i], v, decimalComma_);
             if (vc == Cell::Number) {
                 c.Values.push_back(v);
                 if (learnDecimals)
-                    c.Decimals = std::max(c.Decimals, DecimalsOf(fields[i]));
+                    c.Decimals = std::max(c.Decimals, DecimalsOf(fields[i], decimalComma_));
                 continue;
             }
             c.Values.push_back(kNoValue);
@@ -586,44 +723,57 @@ private:
             markers.push_back({t, static_cast<int>(std::lround(number)), {}});
     }
 
-    void ReadRows()
+    // False when the read was cancelled.
+    bool ReadRows()
     {
-        const size_t maxRows = limits_.MaxCells / columns_;
+        // Each column costs its channel's share before its first value.
+        const size_t channelCells = columns_ * kCellsPerChannel;
+        const size_t maxRows = limits_.MaxCells > channelCells ? (limits_.MaxCells - channelCells) / columns_ : 0;
         // Called while there is a row left to read.
         const auto full = [&] {
             if (result_.Data.Time.size() < maxRows)
                 return false;
-            result_.Report.LimitNote = "Only the first " + std::to_string(maxRows) +
-                                       " rows were loaded (the viewer keeps at most " +
-                                       std::to_string(limits_.MaxCells) + " values).";
+            AddNote("Only the first " + std::to_string(maxRows) + " rows were loaded (the viewer keeps at most " +
+                    std::to_string(limits_.MaxCells) + " values, " + std::to_string(kCellsPerChannel) +
+                    " of them for each of the " + std::to_string(columns_) + " columns).");
             return true;
         };
         for (const Record& r : early_) {
             if (full())
-                return;
-            TakeRow(r.Fields, r.Line, false);
+                return true;
+            TakeRow(r.Fields, r.Cut, r.Line, false);
         }
         if (full())
-            return;
-        TakeRow(pending_.Fields, pending_.Line, reader_.AtEnd() && reader_.LastHadNoLineEnd());
+            return true;
+        TakeRow(pending_.Fields, pending_.Cut, pending_.Line, reader_.AtEnd() && reader_.LastHadNoLineEnd());
         std::vector<Field> fields;
-        while (!reader_.AtEnd()) {
+        for (size_t records = 1; !reader_.AtEnd(); ++records) {
             if (full())
-                return;
+                return true;
+            if (control_ && records % kRecordsPerCheck == 0) {
+                control_->DoneBytes = reader_.Position();
+                if (control_->Cancel)
+                    return false;
+            }
             reader_.Next(fields);
-            TakeRow(fields, reader_.Line(), reader_.AtEnd() && reader_.LastHadNoLineEnd());
+            TakeRow(fields, reader_.CutFields(), reader_.Line(), reader_.AtEnd() && reader_.LastHadNoLineEnd());
         }
+        return true;
     }
 
     std::string_view text_;
     const LogReadLimits& limits_;
     bool cutShort_;
+    LogReadControl* control_;
+    char lineEnd_;
     char separator_;
+    bool decimalComma_;
     RecordReader reader_;
     LogReadResult result_;
     Record pending_;
     std::vector<Record> early_;
     size_t columns_ = 0;
+    bool headerCut_ = false;
     size_t timeColumn_ = 0;
     size_t markerColumn_ = std::numeric_limits<size_t>::max();
     std::vector<LogMarker> pendingMarks_;
@@ -646,15 +796,22 @@ std::string LogReadReport::Summary() const
     return s;
 }
 
-LogReadResult ParseLogText(std::string_view text, const LogReadLimits& limits, bool cutShort)
+LogReadResult ParseLogText(std::string_view text, const LogReadLimits& limits, bool cutShort, LogReadControl* control)
 {
-    return Parser(text, limits, cutShort).Run();
+    if (control)
+        control->TotalBytes = text.size();
+    LogReadResult result = Parser(text, limits, cutShort, control).Run();
+    if (control && result.Error != kCancelledText)
+        control->DoneBytes = text.size();
+    return result;
 }
 
-LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits)
+LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits, LogReadControl* control)
 {
     LogReadResult failed;
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK, opening a FIFO waits for a writer, which may never come; what is
+    // not a regular file is refused below before anything is read.
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) {
         failed.Error = "Cannot open " + path + ": " + std::strerror(errno);
         return failed;
@@ -668,6 +825,8 @@ LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits)
         failed.Error = "Not a data log: " + path + " is not a regular file.";
         return failed;
     }
+    // Back to blocking reads, as a file on a network share may need them.
+    ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     if (size == 0) {
         failed.Error = "The file is empty.";
@@ -681,7 +840,11 @@ LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits)
         failed.Error = "Cannot read " + path + ": " + std::strerror(err);
         return failed;
     }
-    LogReadResult result = ParseLogText(text, limits, cutShort);
+    if (control && control->Cancel) {
+        failed.Error = kCancelledText;
+        return failed;
+    }
+    LogReadResult result = ParseLogText(text, limits, cutShort, control);
     if (cutShort && result.Ok()) {
         const std::string note =
             "Only the first " + FormatBytes(limits.MaxBytes) + " of this " + FormatBytes(size) + " file were read.";

@@ -5,8 +5,12 @@
 // says what was read, what was skipped and why, or why nothing could be read.
 //
 // What the reader accepts:
-// - The separator is a tab, a comma or a semicolon, whichever most of the first lines use;
-//   the decimal mark is always ".". Fields may be quoted (RFC 4180); CR LF or LF line ends.
+// - The main window's own text logs (TempLog<n>.txt, see TempLogFile.h).
+// - The separator is a tab, a semicolon or a comma, whichever most of the first lines use
+//   (in that order where as many use each). The decimal mark is "."; with a tab or a
+//   semicolon a "," is taken for one too ("0,5" as 0.5). Fields may be quoted (RFC 4180); CR LF, LF or CR line
+//   ends. A separator after the last field of every data row (or only of the names row)
+//   adds no column.
 // - A few lines of anything (a MegaLogViewer file's banner) may come before the names row.
 //   The names row is a row without numbers that has as many fields as the first row of
 //   numbers (the first such row that names a time column, else the first such row); a
@@ -24,9 +28,12 @@
 //   line "MARK <number>[ - <text>]" marks the next row that is read (the last row when none
 //   follows). Neither is a channel nor a skipped row.
 //
-// Limits: at most `MaxBytes` of the file are read and at most `MaxCells` values are kept;
-// what lies beyond is left out with a note in the report, so a huge file opens quickly
-// with its first rows instead of exhausting memory.
+// Limits: at most `MaxBytes` of the file are read, at most `MaxColumns` columns of each
+// record are split and kept, and at most `MaxCells` values are kept, where each channel
+// also costs `kCellsPerChannel` values of its own (its name, its table row and strip); what
+// lies beyond is left out with a note in the report, so a huge or very wide file opens
+// quickly with its first rows and columns instead of exhausting memory.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -55,6 +62,9 @@ struct LogMarker {
 };
 
 struct LogData {
+    // The run's start in local time, "2026-12-06 14:03:27", where the file says when it
+    // started (a TempLog), or the file's own words for it; empty when it does not say.
+    std::string Start;
     std::string TimeName;              // the time column's name as the file gives it
     std::vector<double> Time;          // seconds, one per row, never decreasing
     std::vector<LogChannel> Channels;  // every column but the time column, in file order
@@ -64,7 +74,11 @@ struct LogData {
 struct LogReadLimits {
     uint64_t MaxBytes = uint64_t{128} << 20;
     size_t MaxCells = 32'000'000;  // values kept, time included (8 bytes each)
+    size_t MaxColumns = 1000;      // columns read, time included
 };
+
+// What one channel costs against LogReadLimits::MaxCells before its first value.
+inline constexpr size_t kCellsPerChannel = 64;
 
 struct LogReadReport {
     size_t RowsRead = 0;
@@ -73,7 +87,8 @@ struct LogReadReport {
     size_t RepeatedTimes = 0;      // rows whose time equals the row before
     // A few examples of skipped rows and non-numeric cells: "line 12: time goes back ...".
     std::vector<std::string> Examples;
-    // Set when a limit cut the file short: what was left out.
+    // Set when a limit cut the file short: what was left out and why, one sentence per
+    // limit.
     std::string LimitNote;
 
     // One line for a status bar: "180000 rows read, 2 skipped (line 5: ...)".
@@ -91,12 +106,25 @@ struct LogReadResult {
     bool Ok() const { return Error.empty(); }
 };
 
-// Reads the file at `path`.
-LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits = {});
+// Lets another thread watch a read and stop it. The reader updates the byte counts now
+// and then (every few thousand rows) and stops soon after Cancel is set, with Error
+// kCancelledText.
+struct LogReadControl {
+    std::atomic<uint64_t> TotalBytes{0};  // of the text to read, once known
+    std::atomic<uint64_t> DoneBytes{0};   // of it read so far
+    std::atomic<bool> Cancel{false};
+};
+
+inline constexpr const char* kCancelledText = "Reading was cancelled.";
+
+// Reads the file at `path`. Only a regular file is read; anything else (a FIFO, a device,
+// a folder) is refused without waiting for it.
+LogReadResult ReadLogFile(const std::string& path, const LogReadLimits& limits = {}, LogReadControl* control = nullptr);
 
 // Reads a log held in memory; `text` is the file's content (or its first part).
 // `cutShort` says `text` stops before the end of the file, so a last line without a
 // line break is incomplete and is dropped quietly rather than reported.
-LogReadResult ParseLogText(std::string_view text, const LogReadLimits& limits = {}, bool cutShort = false);
+LogReadResult ParseLogText(std::string_view text, const LogReadLimits& limits = {}, bool cutShort = false,
+                           LogReadControl* control = nullptr);
 
 }  // namespace tessek

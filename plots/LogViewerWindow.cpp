@@ -2,24 +2,34 @@
 
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <chrono>
 #include <exception>
 
 #include "logging/Units.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "plots/CellTableTab.h"
+#include "plots/ChannelDisplay.h"
 #include "plots/ChannelsTab.h"
+#include "plots/LogLoader.h"
 #include "plots/PowerCurveTab.h"
 #include "plots/ScatterTab.h"
-#include "plots/ChannelDisplay.h"
 
 namespace tessek {
 namespace {
@@ -29,20 +39,14 @@ std::string SettingsPath()
     return ProgramFolder() + kSettingsFileName;
 }
 
-// Reads a log, shown in the units chosen in Tessek.ini; whatever goes wrong, even running
-// out of memory, ends up in Error.
-LogReadResult Read(const QString& path)
-{
-    try {
-        LogReadResult read = ReadLogFile(QFile::encodeName(path).toStdString());
-        ShowInUnits(read.Data, ReadUnitSystem(IniFile(SettingsPath())));
-        return read;
-    } catch (const std::exception& e) {
-        LogReadResult failed;
-        failed.Error = e.what();
-        return failed;
-    }
-}
+// How often the progress of a read is shown, and how often the file is looked at for
+// growth (ms); the steps of the progress bar.
+constexpr int kProgressIntervalMs = 50;
+constexpr int kWatchIntervalMs = 1000;
+constexpr int kReloadCostFactor = 10;
+constexpr int kProgressSteps = 1000;
+// A read this short (ms) keeps the window waiting without showing any progress.
+constexpr int kQuickReadMs = 100;
 
 }  // namespace
 
@@ -68,10 +72,32 @@ LogViewerWindow::LogViewerWindow(QWidget* parent) : QWidget(parent)
     status_->setObjectName("status");
     status_->setWordWrap(true);
     layout->addWidget(status_);
+    auto* loading = new QHBoxLayout;
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName("loadProgress");
+    progress_->setRange(0, kProgressSteps);
+    cancelLoad_ = new QPushButton(tr("Cancel"), this);
+    cancelLoad_->setObjectName("cancelLoad");
+    loading->addWidget(progress_, 1);
+    loading->addWidget(cancelLoad_);
+    layout->addLayout(loading);
+    progress_->hide();
+    cancelLoad_->hide();
+    // A log still being written grows: while shown, it is read again, the view kept.
+    auto* watchTimer = new QTimer(this);
+    connect(watchTimer, &QTimer::timeout, this, [this] {
+        if (isVisible() && shown_.isValid() && shown_.elapsed() >= reloadEveryMs_)
+            ReloadIfChanged();
+    });
+    watchTimer->start(kWatchIntervalMs);
     resize(1200, 760);
 }
 
-LogViewerWindow::~LogViewerWindow() = default;
+LogViewerWindow::~LogViewerWindow()
+{
+    if (loading_)
+        loading_->Cancel();
+}
 
 void LogViewerWindow::BuildMenu()
 {
@@ -98,39 +124,116 @@ void LogViewerWindow::BuildMenu()
 
 bool LogViewerWindow::OpenFile(const QString& path)
 {
+    return OpenNativeFile(QFile::encodeName(path).toStdString());
+}
+
+std::optional<LogReadResult> LogViewerWindow::Read(const std::string& nativePath)
+{
+    if (loading_)
+        return std::nullopt;  // one read at a time; the window is still in the last one
+    LogLoader loader(nativePath);
+    loading_ = &loader;
+    // The window may be closed and destroyed while the read goes on (its destructor
+    // cancels the read); nothing of it is touched after that.
+    const QPointer<LogViewerWindow> self(this);
+    QEventLoop wait;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, &wait, [&] {
+        if (!self || loader.Done()) {
+            wait.quit();
+            return;
+        }
+        progress_->setValue(static_cast<int>(loader.Progress() * kProgressSteps));
+        progress_->setVisible(true);
+        cancelLoad_->setVisible(true);
+    });
+    connect(cancelLoad_, &QPushButton::clicked, &wait, [&] { loader.Cancel(); });
+    tick.start(kProgressIntervalMs);
+    // Most logs are read within a moment; for the rest the window stays responsive.
+    if (!loader.WaitFor(std::chrono::milliseconds(kQuickReadMs)))
+        wait.exec();
+    if (!self)
+        return std::nullopt;
+    progress_->hide();
+    cancelLoad_->hide();
+    loading_ = nullptr;
+    return loader.Take();
+}
+
+bool LogViewerWindow::OpenNativeFile(const std::string& nativePath)
+{
+    return Show(nativePath, false);
+}
+
+void LogViewerWindow::ReloadIfChanged()
+{
+    if (watch_ && !loading_ && watch_->Changed())
+        Show(nativePath_, true);
+}
+
+bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
+{
+    const QString path = QFile::decodeName(QByteArray::fromStdString(nativePath));
     const QString name = QFileInfo(path).fileName();
-    LogReadResult read = Read(path);
-    if (!read.Ok()) {
-        ShowProblem(name + ": " + QString::fromStdString(read.Error));
+    QElapsedTimer cost;
+    cost.start();
+    // Taken before the read, so that rows added during it count as a change.
+    auto watch = std::make_unique<LogFileWatch>(nativePath);
+    std::optional<LogReadResult> read = Read(nativePath);
+    if (!read)
+        return false;
+    if (!read->Ok()) {
+        ShowProblem(name + ": " + QString::fromStdString(read->Error));
+        // A read again that the user cancelled is not started over and over.
+        if (keepView && read->Error == kCancelledText)
+            watch_.reset();
         return false;
     }
+    ShowInUnits(read->Data, ReadUnitSystem(IniFile(SettingsPath())));
+    const std::vector<std::string> checked = channels_->CheckedChannels();
+    const double from = model_.From(), to = model_.To(), cursor = model_.Cursor();
+    nativePath_ = nativePath;
+    watch_ = std::move(watch);
     lastFolder_ = QFileInfo(path).absolutePath();
-    path_ = path;
-    PowerCurve curve = ComputePowerCurve(read.Data);
-    model_.SetLog(std::move(read.Data));
+    PowerCurve curve = ComputePowerCurve(read->Data);
+    model_.SetLog(std::move(read->Data));
     setWindowTitle(tr("Tessek Log Viewer - %1").arg(name));
     status_->setStyleSheet({});
-    status_->setText(name + ": " + QString::fromStdString(read.Report.Summary()));
+    status_->setText(name + ": " + QString::fromStdString(read->Report.Summary()));
     QStringList examples;
-    for (const std::string& e : read.Report.Examples)
+    for (const std::string& e : read->Report.Examples)
         examples << QString::fromStdString(e);
     status_->setToolTip(examples.join('\n'));
+    if (keepView) {
+        model_.SetVisible(from, to);
+        model_.SetCursor(cursor);
+        channels_->LogReloaded(checked);
+        power_->ReplaceFirstRun(name, std::move(curve));
+    } else {
+        channels_->LogOpened();
+        power_->SetRun(name, std::move(curve));
+    }
     cells_->LogOpened();
     scatter_->LogOpened();
-    channels_->LogOpened();
-    power_->SetRun(name, std::move(curve));
+    // A long log growing during a run is read again less often, so that reading it takes
+    // no more than a small share of the window's time.
+    reloadEveryMs_ = std::max<qint64>(kWatchIntervalMs, kReloadCostFactor * cost.elapsed());
+    shown_.start();
     return true;
 }
 
 bool LogViewerWindow::AddPowerRun(const QString& path)
 {
     const QString name = QFileInfo(path).fileName();
-    LogReadResult read = Read(path);
-    if (!read.Ok()) {
-        ShowProblem(name + ": " + QString::fromStdString(read.Error));
+    std::optional<LogReadResult> read = Read(QFile::encodeName(path).toStdString());
+    if (!read)
+        return false;
+    if (!read->Ok()) {
+        ShowProblem(name + ": " + QString::fromStdString(read->Error));
         return false;
     }
-    PowerCurve curve = ComputePowerCurve(read.Data);
+    ShowInUnits(read->Data, ReadUnitSystem(IniFile(SettingsPath())));
+    PowerCurve curve = ComputePowerCurve(read->Data);
     if (!curve.Ok()) {
         ShowProblem(name + ": " + QString::fromStdString(curve.Problem));
         return false;
@@ -164,8 +267,8 @@ void LogViewerWindow::SetMetricUnits(bool metric)
         ShowProblem(tr("Units not saved: %1").arg(e.what()));
         return;
     }
-    if (!path_.isEmpty())
-        OpenFile(path_);
+    if (!nativePath_.empty())
+        OpenNativeFile(nativePath_);
 }
 
 void LogViewerWindow::ShowProblem(const QString& text)

@@ -7,15 +7,24 @@
 //
 // Window thread only. Nothing is thrown out of the window: a file that cannot be read is
 // reported in the window's status line and the log already shown stays.
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
+#include <memory>
+#include <optional>
+#include <string>
 
 #include "plots/LogViewModel.h"
 
 class QLabel;
+class QProgressBar;
+class QPushButton;
 class QTabWidget;
 
 namespace tessek {
+
+class LogFileWatch;
+class LogLoader;
 
 class CellTableTab;
 class ChannelsTab;
@@ -31,6 +40,12 @@ public:
     // Shows the log at `path` (the whole run, the power curve of this log alone). False,
     // with the reason in the status line, when it cannot be read.
     bool OpenFile(const QString& path);
+    // The same for a path as the system's bytes, which need not be valid UTF-8 (a name
+    // from the command line).
+    bool OpenNativeFile(const std::string& nativePath);
+    // Reads the log shown again when its file has changed (a run still writing it), keeping
+    // the visible range, the cursor and the checked channels. Also called by a timer.
+    void ReloadIfChanged();
     // Adds the run at `path` to the power curve; false, with the reason shown, when the
     // file cannot be read or holds no acceleration data.
     bool AddPowerRun(const QString& path);
@@ -51,6 +66,12 @@ private:
     void OpenClick();
     void AddRunClick();
     QString AskForLogFile(const QString& caption);
+    // Reads on a worker thread (LogLoader) while the window goes on, showing the progress
+    // and a Cancel button; nothing while another read is under way.
+    std::optional<LogReadResult> Read(const std::string& nativePath);
+    // Shows the log at `nativePath`; `keepView`: it is the log shown, read again, and the
+    // checked channels, the visible range, the cursor and the added power runs stay.
+    bool Show(const std::string& nativePath, bool keepView);
 
     LogViewModel model_;
     QTabWidget* tabs_ = nullptr;
@@ -60,7 +81,13 @@ private:
     ScatterTab* scatter_ = nullptr;
     QLabel* status_ = nullptr;
     QString lastFolder_;
-    QString path_;  // the log shown
+    QProgressBar* progress_ = nullptr;
+    QPushButton* cancelLoad_ = nullptr;
+    LogLoader* loading_ = nullptr;  // the read under way
+    std::string nativePath_;        // the log shown
+    std::unique_ptr<LogFileWatch> watch_;
+    QElapsedTimer shown_;       // since the log shown was read
+    qint64 reloadEveryMs_ = 0;  // the least time between two reads of a growing log
 };
 
 }  // namespace tessek

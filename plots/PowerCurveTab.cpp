@@ -50,6 +50,15 @@ void PowerCurveTab::AddRun(const QString& name, PowerCurve curve)
     Redraw();
 }
 
+void PowerCurveTab::ReplaceFirstRun(const QString& name, PowerCurve curve)
+{
+    if (runs_.empty())
+        runs_.push_back({name, std::move(curve)});
+    else
+        runs_.front() = {name, std::move(curve)};
+    Redraw();
+}
+
 void PowerCurveTab::Redraw()
 {
     plot_->clearGraphs();

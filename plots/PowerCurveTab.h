@@ -22,6 +22,8 @@ public:
     // says why).
     void SetRun(const QString& name, PowerCurve curve);
     void AddRun(const QString& name, PowerCurve curve);
+    // The first run's curve anew (its log was read again); the runs added to it stay.
+    void ReplaceFirstRun(const QString& name, PowerCurve curve);
 
 signals:
     // The tab's "Add run..." button.

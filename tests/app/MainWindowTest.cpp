@@ -37,6 +37,8 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <tuple>
+#include <vector>
 
 namespace tessek {
 namespace {
@@ -305,14 +307,36 @@ TEST_F(MainWindowTest, TheLiveChartShowsTheLoggedValuesAndTheViewerTheRunsLog)
     EXPECT_FALSE(viewers[0]->isVisible());
 }
 
+// A file name is taken from the command line as its bytes, so one that is not valid
+// UTF-8 (a Latin-1 "\xE9") opens too.
 TEST(LogViewerStart, TheViewerOnItsOwnReadsTheFileOrSaysWhyNot)
 {
     test::TempFolder folder;
-    folder.Write("run.csv", "Time (s),Engine Speed (rpm)\r\n0.000,850\r\n0.500,900\r\n1.000,950\r\n");
-    for (const auto& [file, status] : {std::pair{"run.csv", "3 rows read"}, {"missing.csv", "missing.csv"}}) {
-        const auto viewer = OpenStandaloneViewer(QString::fromStdString(folder.File(file)));
+    const std::string latin1 = "caf\xE9.csv";
+    for (const std::string& file : {std::string("run.csv"), latin1})
+        folder.Write(file, "Time (s),Engine Speed (rpm)\r\n0.000,850\r\n0.500,900\r\n1.000,950\r\n");
+    for (const auto& [file, status] :
+         {std::pair{std::string("run.csv"), "3 rows read"}, {latin1, "3 rows read"}, {"missing.csv", "missing.csv"}}) {
+        SCOPED_TRACE(file);
+        const std::string path = folder.File(file);
+        const char* const argv[] = {"tessek", "--view", path.c_str()};
+        const std::optional<std::string> given = ViewOptionFile(3, argv);
+        ASSERT_EQ(given, path);
+        const auto viewer = OpenStandaloneViewer(*given);
         EXPECT_TRUE(viewer->isVisible());
         EXPECT_THAT(viewer->findChild<QLabel*>("status")->text().toStdString(), HasSubstr(status));
+    }
+    const std::tuple<const char*, std::vector<const char*>, std::optional<std::string>> options[] = {
+        {"not given", {"tessek"}, std::nullopt},
+        {"no value", {"tessek", "--view"}, std::nullopt},
+        {"with =", {"tessek", "--view=a\xFF.csv"}, "a\xFF.csv"},
+        {"the last one counts", {"tessek", "--view", "a.csv", "--view=b.csv"}, "b.csv"},
+        {"after --, a file", {"tessek", "--", "--view", "a.csv"}, std::nullopt},
+        {"another option", {"tessek", "--viewer", "a.csv"}, std::nullopt},
+    };
+    for (const auto& [name, argv, file] : options) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(ViewOptionFile(static_cast<int>(argv.size()), argv.data()), file);
     }
 }
 

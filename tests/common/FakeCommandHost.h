@@ -75,7 +75,7 @@ public:
     void MemoAddLine(const std::string& line) override { Memo.AddLine(line); }
     void MemoAppend(const std::string& text) override { Memo.Append(text); }
     std::string MemoText() const override { return Memo.Text(); }
-    void MemoSaveToFile(const std::string& path) override { Memo.SaveToFile(path); }
+    bool MemoSaveToNewFile(const std::string& path) override { return Memo.SaveToNewFile(path); }
     void SetStatus(const std::string& text) override { Status = text; }
     void SetComSetupEnabled(bool enabled) override { ComSetupEnabled = enabled; }
     int SampleRateIndex() const override { return SampleRate; }

@@ -7,8 +7,10 @@
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
 #include "logging/RunColumns.h"
+#include "platform/FileIo.h"
 #include "platform/Hex.h"
 #include "platform/IniFile.h"
+#include "platform/MemoLines.h"
 #include "tests/common/ErrorRecorder.h"
 #include "tests/common/FakeCommandHost.h"
 #include "tests/common/TempFolder.h"
@@ -16,14 +18,20 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <iomanip>
 #include <locale>
 #include <sstream>
@@ -43,7 +51,9 @@ std::chrono::system_clock::time_point StartTime()
 
 // A writer of one throttle column whose problem reports are collected.
 struct Writer {
-    explicit Writer(const std::string& folder, DataLogWriter::WriteFunction write = {}) : log(folder, std::move(write))
+    explicit Writer(const std::string& folder, DataLogWriter::WriteFunction write = {},
+                    DataLogWriter::SyncFunction sync = {})
+        : log(folder, std::move(write), std::move(sync))
     {
         log.OnProblem = [this](const std::string& message) { problems.push_back(message); };
     }
@@ -419,6 +429,15 @@ TEST_F(Logging, AutomaticLogsTakeTheNextFreeNumberAndAreNeverWrittenOver)
         };
         Press();
     };
+    // A link planted at the next name, pointing nowhere, is passed over, not written
+    // through.
+    settings.SaveNum = 7;
+    std::filesystem::create_symlink(folder.File("planted.txt"), folder.File("TempLog7.txt"));
+    log();
+    EXPECT_EQ(folder.Read("TempLog8.txt"), host.MemoText());
+    EXPECT_FALSE(folder.Exists("planted.txt"));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.File("TempLog7.txt")));
+    EXPECT_EQ(SaveNum(), 9);
     const std::tuple<int32_t, const char*, int32_t> rows[] = {{0, "TempLog3.txt", 4},
                                                               {-5, "TempLog5.txt", 6},
                                                               {kMax - 1, "TempLog2147483646.txt", kMax},
@@ -589,6 +608,96 @@ TEST_F(Logging, ADataLogWriterKilledMidRunLeavesEveryRowLoggedBeforeTheKill)
     ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself: " << WEXITSTATUS(status);
     EXPECT_EQ(folder.Read(kStem + ".csv"), ThrottleCsv(5));
     EXPECT_TRUE(folder.Read(kStem + ".msl").ends_with("\r\n0.004\t50.0\t128\r\n"));
+}
+
+// View Log opens the newest run that holds a sample: a run killed before its first
+// sample leaves a CSV of names only, which is passed over however new it is.
+TEST_F(Logging, TheNewestDataLogIsTheNewestWithASample)
+{
+    Writer(folder.Path()).Run(2);
+    const std::string full = folder.File(kStem + ".csv");
+    EXPECT_EQ(NewestDataLog(folder.Path()), full);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Writer writer(folder.Path());
+        writer.Run(0, false);
+        ::raise(SIGKILL);
+        ::_exit(1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    const std::string namesOnly = folder.File(kStem + "_2.csv");
+    ASSERT_EQ(folder.Read(kStem + "_2.csv"), "Time (s),Throttle (%),Throttle raw\r\n");
+    // Newer by a minute, so the order does not rest on the file system's clock.
+    const auto later = std::filesystem::last_write_time(full) + std::chrono::minutes(1);
+    std::filesystem::last_write_time(namesOnly, later);
+    EXPECT_EQ(NewestDataLog(folder.Path()), full);
+    // Once it has a row it is the newest.
+    std::ofstream(namesOnly, std::ios::app) << "0.000,50.0,128\r\n";
+    std::filesystem::last_write_time(namesOnly, later);
+    EXPECT_EQ(NewestDataLog(folder.Path()), namesOnly);
+}
+
+// The end of a run brings both files to the disk: each is synced once, whole, while still
+// open; a sync that fails is reported like a write that fails.
+TEST_F(Logging, ARunsEndSyncsEveryDataLogToTheDisk)
+{
+    std::vector<std::pair<int, off_t>> synced;  // descriptor, size when synced
+    const auto sync = [&](int fd) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0)
+            return -1;
+        synced.emplace_back(fd, st.st_size);
+        errno = EIO;
+        return synced.size() == 2 ? -1 : 0;
+    };
+    Writer writer(folder.Path(), {}, sync);
+    writer.Run(3, false);
+    EXPECT_TRUE(synced.empty());  // never per row
+    writer.log.RunEnded();
+    ASSERT_EQ(synced.size(), 2u);
+    EXPECT_EQ(synced[0].second, static_cast<off_t>(ThrottleCsv(3).size()));
+    EXPECT_EQ(synced[1].second, static_cast<off_t>(folder.Read(kStem + ".msl").size()));
+    EXPECT_EQ(writer.problems, std::vector<std::string>{"Data log not written: " + folder.File(kStem + ".msl") +
+                                                        ": Input/output error"});
+    writer.log.RunEnded();  // nothing left to sync
+    EXPECT_EQ(synced.size(), 2u);
+}
+
+// Under a file size limit (ulimit -f) a run's files end as on a full disk: cut to whole
+// rows and said, the automatic log refused with the reason, and the process lives on.
+TEST_F(Logging, AFileSizeLimitEndsTheFilesInWholeRowsAndTheProcessLives)
+{
+    const size_t limit = ThrottleCsv(2).size() + 5;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_DFL);
+        const rlimit small{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        IgnoreFileSizeSignal();
+        Writer writer(folder.Path());
+        writer.Run(5);
+        MemoLines memo;
+        for (int i = 0; i < 10; ++i)
+            memo.AddLine("  0.000 2000rpm  50.00mph ");
+        int code = writer.problems.size() == 2 ? 0 : 2;
+        try {
+            memo.SaveToNewFile(folder.File("TempLog1.txt"));
+            code = 3;
+        } catch (const std::runtime_error& e) {
+            code = std::string(e.what()).find(std::strerror(EFBIG)) == std::string::npos ? 4 : code;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: not both files reported, 3: the automatic log written, 4: another error";
+    EXPECT_EQ(folder.Read(kStem + ".csv"), ThrottleCsv(2));
+    EXPECT_TRUE(folder.Read(kStem + ".msl").ends_with("\r\n"));
+    EXPECT_FALSE(folder.Exists("TempLog1.txt"));
 }
 
 }  // namespace

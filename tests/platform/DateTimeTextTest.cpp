@@ -22,7 +22,12 @@ TEST(DateTimeText, LocaleFormatsWhereLatin1CanHoldThemNumbersElsewhere)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.locale);
         EXPECT_EQ(DateTimeText(QLocale(row.locale), at), row.expected);
+        // And back, as a TempLog's start line is read.
+        EXPECT_EQ(ParseDateTimeText(QLocale(row.locale), row.expected), at);
     }
+    EXPECT_EQ(ParseDateTimeText(QLocale("en_US"), "2026-05-12 13:07:24"), at);
+    EXPECT_EQ(ParseDateTimeText(QLocale("en_US"), "1/2/69 1:00:00 AM"), QDateTime(QDate(2069, 1, 2), QTime(1, 0)));
+    EXPECT_EQ(ParseDateTimeText(QLocale("de_DE"), "yesterday"), std::nullopt);
 }
 
 }  // namespace

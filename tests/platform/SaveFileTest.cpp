@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 
 namespace tessek {
 namespace {
@@ -34,6 +35,38 @@ TEST(SaveToFile, AFailedSaveLeavesTheOldFileWholeAndNothingElse)
     EXPECT_EQ(entries, 1u);
     memo.SaveToFile(dir.File("TempLog1.txt"));
     EXPECT_EQ(dir.Read("TempLog1.txt"), memo.SaveText());
+}
+
+// An automatic file is made new: whatever holds its name, a file, a folder or a link
+// (one that points nowhere too), is left as it was and nothing is written through it.
+TEST(SaveToNewFile, NeverFollowsALinkNorReplacesWhatHoldsTheName)
+{
+    test::TempFolder dir;
+    MemoLines memo;
+    memo.AddLine("Logging  Start at 2026-12-06 14:03:27");
+    dir.Write("taken.txt", "an earlier log\r\n");
+    std::filesystem::create_directory(dir.File("folder.txt"));
+    std::filesystem::create_symlink(dir.File("elsewhere.txt"), dir.File("dangling.txt"));
+    std::filesystem::create_symlink(dir.File("taken.txt"), dir.File("linked.txt"));
+    const std::tuple<const char*, bool> rows[] = {{"free.txt", true},
+                                                  {"taken.txt", false},
+                                                  {"folder.txt", false},
+                                                  {"dangling.txt", false},
+                                                  {"linked.txt", false}};
+    for (const auto& [name, written] : rows) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(memo.SaveToNewFile(dir.File(name)), written);
+    }
+    EXPECT_EQ(dir.Read("free.txt"), memo.SaveText());
+    EXPECT_EQ(dir.Read("taken.txt"), "an earlier log\r\n");
+    EXPECT_FALSE(dir.Exists("elsewhere.txt"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.File("dangling.txt")));
+    // Nothing but the names above: no temporary left behind.
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        ++entries;
+    EXPECT_EQ(entries, 5u);
+    EXPECT_THROW(memo.SaveToNewFile(dir.File("missing/free.txt")), std::runtime_error);
 }
 
 // A write killed before its rename leaves "<name>.XXXXXX" behind; only those go.

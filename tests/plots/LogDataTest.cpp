@@ -5,11 +5,18 @@
 #include "plots/LogStatistics.h"
 #include "plots/PowerCurve.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <fstream>
+#include <future>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -112,23 +119,69 @@ TEST(LogFile, RefusesWhatIsNotALogWithAClearMessage)
     for (int i = 0; i < 100; ++i)
         prose += "some text\n";
     const std::string noRows = "Not a data log: no row of numbers under a row of column names in the first 64 lines.";
+    const std::string expected =
+        " Expected a CSV or MSL log (a row of column names, then rows of numbers separated by "
+        "commas, semicolons or tabs) or a TempLog text file; its first lines are ";
+    std::string longLine(100, 'x');
+    const std::string kNamesOnly =
+        "The log holds no samples, only its column names: the run that wrote it ended before its first sample.";
     const std::tuple<const char*, std::string, std::string> cases[] = {
         {"empty", "", "The file is empty."},
         {"only blanks and line breaks", "  \r\n\n", "The file is empty."},
-        {"names beyond the first 64 lines", prose + "Time,A\n0,1\n", noRows},
-        {"binary: every byte value", everyByte, noRows},
-        {"numbers without names", "1,2\n3,4\n",
-         "Not a data log: no row of column names above the first row of numbers (line 1)."},
+        {"names beyond the first 64 lines", prose + "Time,A\n0,1\n",
+         noRows + expected + "\"some text\" / \"some text\"."},
+        {"binary: every byte value", everyByte.substr(0, 8) + "\n\n" + longLine + "\n",
+         noRows + expected + "\"????????\" / \"" + longLine.substr(0, 60) + "...\"."},
+        {"numbers without names", "\n1,2\n3,4\n",
+         "Not a data log: no row of column names above the first row of numbers (line 2)." + expected +
+             "\"1,2\" / \"3,4\"."},
         {"a single column", "Time\n0\n1\n",
          "Not a data log: it has a single column and so nothing to show against time."},
         {"no row with a time", "Time,A\n,1\n,2\n", "Not a data log: none of its rows could be read (line 2: no time)."},
-        {"names only, no samples", "Time (s),Engine Speed (rpm)\r\n",
-         "The log holds no samples, only its column names."},
+        {"names only, no samples", "Time (s),Engine Speed (rpm)\r\n", kNamesOnly},
+        {"MSL names and units only", "Time\tEngine Speed\r\ns\trpm\r\n", kNamesOnly},
     };
     for (const auto& [name, text, error] : cases) {
         SCOPED_TRACE(name);
         EXPECT_EQ(ParseLogText(text).Error, error);
     }
+    EXPECT_THAT(ParseLogText(everyByte).Error, ::testing::StartsWith(noRows + expected + "\"?????????\" / \"?"));
+}
+
+// Files from spreadsheets set to a European language: separated by semicolons or tabs,
+// with a decimal comma; and what a comma means stays as it was elsewhere.
+TEST(LogFile, ReadsSemicolonAndTabFilesWithDecimalCommas)
+{
+    const std::tuple<const char*, const char*, const char*, const char*, std::vector<double>> cases[] = {
+        {"semicolons, decimal commas",
+         "Zeit (s);Drehzahl (U/min)\r\n0,0;800\r\n0,5;825,5\r\n",
+         "Drehzahl",
+         "U/min: 800 825.5",
+         {0, 0.5}},
+        {"tabs, decimal commas, a units row",
+         "Time\tMAP\ns\tpsi/-inHg\n0,00\t-12,35\n0,50\t0\n",
+         "MAP",
+         "psi/-inHg: -12.35 0",
+         {0, 0.5}},
+        {"semicolons, decimal points", "Time;A\n0.25;1.5\n0.5;2\n", "A", ": 1.5 2", {0.25, 0.5}},
+        {"semicolons, quoted decimal commas",
+         "\"Time\";\"A\"\n\"0,25\";\"1,5\"\n\"0,5\";\"-2\"\n",
+         "A",
+         ": 1.5 -2",
+         {0.25, 0.5}},
+        {"commas separate, so never a decimal comma", "Time,A\n0,1\n1,2\n", "A", ": 1 2", {0, 1}},
+    };
+    for (const auto& [name, text, channel, column, time] : cases) {
+        SCOPED_TRACE(name);
+        const LogReadResult r = ParseLogText(text);
+        ASSERT_TRUE(r.Ok()) << r.Error;
+        EXPECT_EQ(Column(r, channel), column);
+        EXPECT_EQ(r.Data.Time, time);
+        EXPECT_EQ(r.Report.Summary(), "2 rows read, 0 skipped");
+    }
+    // Only one comma in a number is a decimal mark; a value like "1,234,5" is not a number.
+    EXPECT_EQ(ParseLogText("Time;A\n0;1,234,5\n1;2\n").Report.CellsWithoutValue, 1u);
+    EXPECT_EQ(ParseLogText("Time;A\n0;1,5\n1;2\n").Data.Channels[0].Decimals, 1);
 }
 
 // A 1 GiB file that is a log for its first 1000 rows and a hole after them, read within
@@ -142,10 +195,10 @@ TEST(LogFile, ReadsFilesWithinItsLimitsAndSaysWhyOneCannotBeRead)
     dir.Write("huge.csv", head);
     ASSERT_EQ(::truncate(dir.File("huge.csv").c_str(), off_t{1} << 30), 0);
     LogReadLimits limits;
-    limits.MaxCells = 51;
+    limits.MaxCells = 51 + 2 * kCellsPerChannel;
     EXPECT_EQ(ReadLogFile(dir.File("huge.csv"), limits).Report.Summary(),
               "25 rows read, 0 skipped. Only the first 128 MiB of this 1.0 GiB file were read. Only the first 25 "
-              "rows were loaded (the viewer keeps at most 51 values).");
+              "rows were loaded (the viewer keeps at most 179 values, 64 of them for each of the 2 columns).");
 
     EXPECT_EQ(ReadLogFile(dir.File("missing.csv")).Error,
               "Cannot open " + dir.File("missing.csv") + ": No such file or directory");
@@ -191,6 +244,128 @@ TEST(LogFile, ReadsMarkersFromAMarkerColumnAndFromMarkLines)
         EXPECT_EQ(r.Report.RowsRead, r.Data.Time.size());
     }
     EXPECT_EQ(ParseLogText("Time\tA\n0\t1\nMARK 001 - Manual\nx\t2\n").Report.RowsSkipped, 1u);
+}
+
+// Shapes that cost other readers their memory or their time: each is read within its
+// limits and the report says what was cut and why.
+TEST(LogFile, HostileShapesAreReadWithinTheLimitsAndTheCutsAreNamed)
+{
+    std::string wideNames = "Time", wideRow = "0";
+    for (int c = 0; c < 2000; ++c) {
+        wideNames += ",C" + std::to_string(c);
+        wideRow += ",1";
+    }
+    std::string backwards = "Time,A\n100,1\n";
+    for (int i = 0; i < 1000; ++i)
+        backwards += std::to_string(i * 0.01) + ",2\n";
+    LogReadLimits tenColumns;
+    tenColumns.MaxColumns = 10;
+    LogReadLimits twoRowsOfThree;
+    twoRowsOfThree.MaxCells = 3 * kCellsPerChannel + 6;
+    const std::tuple<const char*, std::string, LogReadLimits, size_t, size_t, std::string> cases[] = {
+        {"2001 columns, 10 read", wideNames + "\n" + wideRow + "\n1" + wideRow.substr(1) + "\n", tenColumns, 9, 2,
+         "2 rows read, 0 skipped. Only the first 10 of its 2001 columns were read (the viewer reads at most 10)."},
+        {"each channel counts against the cell limit", "Time,A,B\n0,1,2\n1,1,2\n2,1,2\n3,1,2\n", twoRowsOfThree, 2, 2,
+         "2 rows read, 0 skipped. Only the first 2 rows were loaded (the viewer keeps at most 198 values, 64 of "
+         "them for each of the 3 columns)."},
+        {"carriage returns alone end the lines", "Time,A\r0,1\r0.5,2\r", {}, 1, 2, "2 rows read, 0 skipped"},
+        {"a separator after every data row only", "Time;A\n0;1;\n0.5;2;\n", {}, 1, 2, "2 rows read, 0 skipped"},
+        {"a separator after the names row only",
+         "Time\tA\tB\t\n0\t1\t\n0.5\t2\t3\n",
+         {},
+         2,
+         2,
+         "2 rows read, 0 skipped"},
+        {"NUL bytes in a cell and a name",
+         std::string("Time,A\0B\n0,1\n0.5,\0\n", 19),
+         {},
+         1,
+         2,
+         "2 rows read, 0 skipped, 1 cells not a number (line 3: \"A" + std::string(1, '\0') +
+             "B\" is not a number: \"" + std::string(1, '\0') + "\")"},
+        {"a thousand rows whose time goes back",
+         backwards,
+         {},
+         1,
+         1,
+         "1 rows read, 1000 skipped (line 3: time goes back from 100.000 s to 0.000 s; ...)"},
+    };
+    for (const auto& [name, text, limits, channels, rows, summary] : cases) {
+        SCOPED_TRACE(name);
+        const LogReadResult r = ParseLogText(text, limits);
+        ASSERT_TRUE(r.Ok()) << r.Error;
+        EXPECT_EQ(r.Data.Channels.size(), channels);
+        EXPECT_EQ(r.Data.Time.size(), rows);
+        EXPECT_EQ(r.Report.Summary(), summary);
+    }
+    // Rows wider than a names row that was not cut are still skipped, however wide.
+    const LogReadResult wideRows = ParseLogText("Time,A\n0,1\n" + wideRow + "\n1,2\n", tenColumns);
+    EXPECT_EQ(wideRows.Report.Summary(), "2 rows read, 1 skipped (line 3: 2001 fields where the names row has 2)");
+}
+
+// 4 million columns in 16 MB, read by a child process whose address space allows the
+// reader only a few hundred megabytes: it reads the first columns and says so.
+TEST(LogFile, AVeryWideFileIsReadWithinAMemoryLimit)
+{
+    test::TempFolder dir;
+    constexpr size_t kColumns = size_t{4} << 20;
+    std::string text;
+    text.reserve(4 * kColumns + 16);
+    text += "Time";
+    for (size_t c = 1; c < kColumns; ++c)
+        text += ",x";
+    text += "\n0";
+    for (size_t c = 1; c < kColumns; ++c)
+        text += ",1";
+    text += "\n";
+    dir.Write("wide.csv", text);
+    text = std::string();
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // What the process has mapped now, and 384 MB more: the file (16 MB) and the
+        // reader's tables, but not a table entry per column.
+        std::ifstream statm("/proc/self/statm");
+        size_t pages = 0;
+        statm >> pages;
+        const rlim_t limit = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{384} << 20);
+        const rlimit as{limit, limit};
+        ::setrlimit(RLIMIT_AS, &as);
+        int code = 3;
+        try {
+            const LogReadResult r = ReadLogFile(dir.File("wide.csv"));
+            code = r.Ok() && r.Data.Channels.size() == 999 &&
+                           r.Report.LimitNote.find("4194304 columns") != std::string::npos
+                       ? 0
+                       : 2;
+        } catch (...) {
+            code = 1;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: out of memory, 2: not read as expected";
+}
+
+// A FIFO is refused at once: opening it for reading would wait for a writer.
+TEST(LogFile, AFifoIsRefusedWithoutWaitingForAWriter)
+{
+    test::TempFolder dir;
+    const std::string fifo = dir.File("pipe.csv");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto read = std::async(std::launch::async, [&] { return ReadLogFile(fifo).Error; });
+    if (read.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+        // Lets the blocked open go on, so the test ends with its failure.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        ADD_FAILURE() << "the reader waits on the FIFO";
+        read.wait();
+        ::close(writer);
+        return;
+    }
+    EXPECT_EQ(read.get(), "Not a data log: " + fifo + " is not a regular file.");
 }
 
 TEST(LogStatistics, CursorTakesTheNearestSampleAndRangesKeepTheirEdges)

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -155,8 +156,11 @@ TEST_F(LogViewerWindowTest, ABadFileIsReportedAndTheLogShownStaysAndAWideOneStar
 {
     dir_.Write("notes.csv", "just some words\n");
     EXPECT_FALSE(Open("notes.csv"));
-    EXPECT_EQ(Status(),
-              "notes.csv: Not a data log: no row of numbers under a row of column names in the first 64 lines.");
+    EXPECT_EQ(
+        Status(),
+        "notes.csv: Not a data log: no row of numbers under a row of column names in the first 64 lines. Expected a "
+        "CSV or MSL log (a row of column names, then rows of numbers separated by commas, semicolons or tabs) or "
+        "a TempLog text file; its first lines are \"just some words\".");
     EXPECT_FALSE(Open("gone.csv"));
     EXPECT_EQ(window_.windowTitle().toStdString(), "Tessek Log Viewer - run.csv");
     EXPECT_EQ(plot_->axisRectCount(), 5);
@@ -167,6 +171,46 @@ TEST_F(LogViewerWindowTest, ABadFileIsReportedAndTheLogShownStaysAndAWideOneStar
     dir_.Write("wide.csv", wide + "\n0" + std::string(30, ',') + "\n");
     ASSERT_TRUE(Open("wide.csv"));
     EXPECT_EQ(plot_->axisRectCount(), 12);
+
+    // Beyond the reader's limit of columns the table gets the first ones, and the status
+    // line says what was left out.
+    std::string wider = "Time", row = "0";
+    for (int c = 0; c < 1500; ++c) {
+        wider += ",C" + std::to_string(c);
+        row += ",1";
+    }
+    dir_.Write("wider.csv", wider + "\n" + row + "\n");
+    ASSERT_TRUE(Open("wider.csv"));
+    EXPECT_EQ(table_->rowCount(), 999);
+    EXPECT_EQ(Status(),
+              "wider.csv: 1 rows read, 0 skipped. Only the first 1000 of its 1501 columns were read (the "
+              "viewer reads at most 1000).");
+}
+
+// A log that grows while it is shown (a run still going) is read again: the new rows are
+// there, and the visible range, the cursor and the checked channels stay as they were.
+TEST_F(LogViewerWindowTest, AGrowingLogIsReadAgainKeepingTheView)
+{
+    window_.SetTimeRange(10, 20);
+    window_.SetCursorTime(15);
+    table_->item(kMap, 0)->setCheckState(Qt::Unchecked);
+    ASSERT_EQ(plot_->axisRectCount(), 4);
+    const std::string cursorRow = Row(kRpm);
+    window_.ReloadIfChanged();  // nothing changed: nothing read
+    EXPECT_EQ(Status(), "run.csv: 2000 rows read, 0 skipped");
+
+    std::string more;
+    for (int i = 2000; i < 2500; ++i)
+        more += std::to_string(i * 0.02) + ",1000,0,5,0.25,110,155\n";
+    std::ofstream(dir_.File("run.csv"), std::ios::app) << more;
+    window_.ReloadIfChanged();
+    EXPECT_EQ(Status(), "run.csv: 2500 rows read, 0 skipped");
+    EXPECT_EQ(TimeRange(), std::pair(10.0, 20.0));
+    EXPECT_EQ(plot_->axisRectCount(), 4);
+    EXPECT_EQ(table_->item(kMap, 0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(Row(kRpm), cursorRow);
+    window_.ShowWholeRun();
+    EXPECT_EQ(TimeRange(), std::pair(0.0, 49.98));
 }
 
 // Markers 1 and 2 at 5 s and 30 s of a 40 s log: listed, drawn in each strip, and a click
