@@ -718,7 +718,7 @@ private:
             markers.push_back({t, m.Number, std::move(m.Text)});
         pendingMarks_.clear();
         double number;
-        if (markerColumn_ < fields.size() && ParseCell(fields[markerColumn_], number) == Cell::Number &&
+        if (markerColumn_ < fields.size() && ParseCell(fields[markerColumn_], number, decimalComma_) == Cell::Number &&
             std::abs(number) < 1e9)
             markers.push_back({t, static_cast<int>(std::lround(number)), {}});
     }

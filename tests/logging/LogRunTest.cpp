@@ -628,13 +628,13 @@ TEST_F(Logging, TheNewestDataLogIsTheNewestWithASample)
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     const std::string namesOnly = folder.File(kStem + "_2.csv");
-    ASSERT_EQ(folder.Read(kStem + "_2.csv"), "Time (s),Throttle (%),Throttle raw\r\n");
+    ASSERT_EQ(folder.Read(kStem + "_2.csv"), "Time (s),Throttle (%),Throttle raw,Marker\r\n");
     // Newer by a minute, so the order does not rest on the file system's clock.
     const auto later = std::filesystem::last_write_time(full) + std::chrono::minutes(1);
     std::filesystem::last_write_time(namesOnly, later);
     EXPECT_EQ(NewestDataLog(folder.Path()), full);
     // Once it has a row it is the newest.
-    std::ofstream(namesOnly, std::ios::app) << "0.000,50.0,128\r\n";
+    std::ofstream(namesOnly, std::ios::app) << "0.000,50.0,128,\r\n";
     std::filesystem::last_write_time(namesOnly, later);
     EXPECT_EQ(NewestDataLog(folder.Path()), namesOnly);
 }
