@@ -1,10 +1,10 @@
 #include "plots/LiveWindow.h"
 
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
 #include "plots/AlarmDialog.h"
 #include "plots/DashWindow.h"
 #include "plots/LiveCellTable.h"
-#include "platform/IniFile.h"
-#include "platform/ProgramFolder.h"
 
 #include <QApplication>
 #include <QComboBox>

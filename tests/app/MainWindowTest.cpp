@@ -159,9 +159,9 @@ TEST_F(MainWindowTest, TabVisitsThePanelInOrderAndF1ShowsTheAboutBox)
     const Lines before = w->Memo->Lines();
     // The command buttons in their order, the buttons of the extra windows, and past
     // the hidden controls back to the text area.
-    for (QWidget* next :
-         std::initializer_list<QWidget*>{w->btnLog, w->btnSetup, w->btnSave, w->btnGetAdaptives, w->btnCodes,
-                                         w->btnComSetup, w->btnChart, w->btnViewLog, w->btnMark, w->btnReports, w->Memo}) {
+    for (QWidget* next : std::initializer_list<QWidget*>{w->btnLog, w->btnSetup, w->btnSave, w->btnGetAdaptives,
+                                                         w->btnCodes, w->btnComSetup, w->btnChart, w->btnViewLog,
+                                                         w->btnMark, w->btnReports, w->Memo}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
     }
