@@ -4,6 +4,18 @@
 #include <cmath>
 
 namespace tessek {
+namespace {
+
+// Adds `point`, but a missing value right after another one adds nothing: one break is
+// enough to part the line.
+void Append(std::vector<PlotPoint>& out, PlotPoint point)
+{
+    if (std::isnan(point.Value) && !out.empty() && std::isnan(out.back().Value))
+        return;
+    out.push_back(point);
+}
+
+}  // namespace
 
 std::vector<PlotPoint> DecimateMinMax(const double* times, const double* values, size_t count, double from, double to,
                                       int columns)
@@ -22,42 +34,52 @@ std::vector<PlotPoint> DecimateMinMax(const double* times, const double* values,
     if (columns < 1 || n <= static_cast<size_t>(columns) * 2 + 2) {
         out.reserve(n);
         for (size_t i = first; i < last; ++i)
-            out.push_back({times[i], values[i]});
+            Append(out, {times[i], values[i]});
         return out;
     }
-    out.reserve(static_cast<size_t>(columns) * 2 + 2);
+    out.reserve(static_cast<size_t>(columns) * 3 + 2);
     const double width = (to - from) / columns;
     size_t i = first;
     // The points outside the range are kept as they are.
     if (times[i] < from)
-        out.push_back({times[i], values[i++]});
+        Append(out, {times[i], values[i++]});
     const size_t end = times[last - 1] > to ? last - 1 : last;
     while (i < end) {
         const auto bucket = width > 0 ? static_cast<long long>((times[i] - from) / width) : 0;
-        // A missing value (NaN) is never a bucket's extreme: it would hide the others.
-        size_t lo = count, hi = count;
+        // A missing value (NaN) is never a bucket's extreme: it would hide the others. The
+        // bucket's first missing value becomes a break, in its place among the extremes.
+        size_t lo = count, hi = count, gap = count;
         size_t j = i;
         for (; j < end; ++j) {
             const auto b = width > 0 ? static_cast<long long>((times[j] - from) / width) : 0;
             if (b != bucket)
                 break;
-            if (std::isnan(values[j]))
+            if (std::isnan(values[j])) {
+                if (gap == count)
+                    gap = j;
                 continue;
+            }
             if (lo == count || values[j] < values[lo])
                 lo = j;
             if (hi == count || values[j] > values[hi])
                 hi = j;
         }
+        size_t picked[3];
+        size_t kept = 0;
         if (lo != count) {
-            const size_t a = std::min(lo, hi), b = std::max(lo, hi);
-            out.push_back({times[a], values[a]});
-            if (b != a)
-                out.push_back({times[b], values[b]});
+            picked[kept++] = lo;
+            if (hi != lo)
+                picked[kept++] = hi;
         }
+        if (gap != count)
+            picked[kept++] = gap;
+        std::sort(picked, picked + kept);
+        for (size_t k = 0; k < kept; ++k)
+            Append(out, {times[picked[k]], values[picked[k]]});
         i = j;
     }
     if (end < last)
-        out.push_back({times[end], values[end]});
+        Append(out, {times[end], values[end]});
     return out;
 }
 

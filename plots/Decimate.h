@@ -16,8 +16,11 @@ struct PlotPoint {
 // `times` ascending, `values` of the same length. Keeps the points inside [from, to] plus
 // the nearest point on either side (so the line reaches the plot's edges), thinned to at
 // most about 2 * `columns` + 2 points. With `columns` < 1 or fewer points than that,
-// every point in range is kept. A missing value (NaN) is never picked as an extreme when
-// thinning; a bucket of missing values only is left out.
+// every point in range is kept. A missing value (NaN) breaks the line: each run of missing
+// values becomes one point with a NaN value at the time of its first sample (a plot leaves
+// the line out there). When thinning, a missing value is never picked as an extreme; a
+// bucket with missing values keeps one break, in time order with its extremes, so that
+// every gap shows at any zoom (at most 3 * `columns` + 2 points then).
 std::vector<PlotPoint> DecimateMinMax(const double* times, const double* values, size_t count, double from, double to,
                                       int columns);
 

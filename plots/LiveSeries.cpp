@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace tessek {
 
@@ -11,15 +12,17 @@ LiveSeries::LiveSeries() : times_(2 * kCapacity), values_(2 * kCapacity)
 
 void LiveSeries::Add(double time, std::optional<double> value)
 {
-    if (!value || !std::isfinite(*value)) {
-        latest_.reset();
+    const bool missing = !value || !std::isfinite(*value);
+    latest_ = missing ? std::nullopt : value;
+    // A run of missing values is one break in the line; before the first point there is
+    // no line to break.
+    if (missing && (size_ == 0 || std::isnan(Values()[size_ - 1])))
         return;
-    }
-    latest_ = value;
     if (size_ > 0)
         time = std::max(time, Times()[size_ - 1]);
+    const double stored = missing ? std::numeric_limits<double>::quiet_NaN() : *value;
     times_[next_] = times_[next_ + kCapacity] = time;
-    values_[next_] = values_[next_ + kCapacity] = *value;
+    values_[next_] = values_[next_ + kCapacity] = stored;
     next_ = (next_ + 1) % kCapacity;
     size_ = std::min(size_ + 1, kCapacity);
 }
@@ -44,10 +47,16 @@ std::optional<ValueRange> LiveSeries::Range(double from, double to) const
     const double* times = Times();
     const size_t first = static_cast<size_t>(std::lower_bound(times, times + size_, from) - times);
     const size_t last = static_cast<size_t>(std::upper_bound(times, times + size_, to) - times);
-    if (first >= last)
+    const double* values = Values();
+    double lo = INFINITY, hi = -INFINITY;
+    for (size_t i = first; i < last; ++i) {
+        // A break (NaN) fails both comparisons.
+        lo = values[i] < lo ? values[i] : lo;
+        hi = values[i] > hi ? values[i] : hi;
+    }
+    if (lo > hi)
         return std::nullopt;
-    const auto [lo, hi] = std::minmax_element(Values() + first, Values() + last);
-    return ValueRange{*lo, *hi};
+    return ValueRange{lo, hi};
 }
 
 std::vector<PlotPoint> LiveSeries::Points(double from, double to, int columns) const

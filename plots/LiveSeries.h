@@ -29,7 +29,8 @@ public:
     LiveSeries();
 
     // A sample without a value (or with one that is not finite) shows "no value" as the
-    // latest and adds no point.
+    // latest and adds a break: a point with a NaN value, which the drawn line leaves out.
+    // A run of such samples adds one break, and none before the first value.
     void Add(double time, std::optional<double> value);
 
     // Every stored value and the latest become value * scale + offset (a change of units).
@@ -40,11 +41,11 @@ public:
     // The time of the newest point; no value while the ring is empty.
     std::optional<double> LastTime() const;
 
-    // Smallest and largest value of the points with a time in [from, to]; no value when
-    // there is none.
+    // Smallest and largest value of the points with a time in [from, to], breaks left out;
+    // no value when there is none.
     std::optional<ValueRange> Range(double from, double to) const;
-    // The points to draw [from, to] on `columns` pixel columns: every peak and dip kept,
-    // plus the nearest point outside either edge (DecimateMinMax).
+    // The points to draw [from, to] on `columns` pixel columns: every peak, dip and break
+    // kept, plus the nearest point outside either edge (DecimateMinMax).
     std::vector<PlotPoint> Points(double from, double to, int columns) const;
 
 private:

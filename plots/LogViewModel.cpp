@@ -36,22 +36,6 @@ size_t FindChannel(const LogData& log, std::initializer_list<const char*> names)
 void LogViewModel::SetLog(LogData log)
 {
     log_ = std::move(log);
-    const size_t n = log_.Channels.size();
-    compactTime_.assign(n, {});
-    compactValues_.assign(n, {});
-    compacted_.assign(n, false);
-    for (size_t c = 0; c < n; ++c) {
-        const std::vector<double>& v = log_.Channels[c].Values;
-        if (std::none_of(v.begin(), v.end(), [](double x) { return std::isnan(x); }))
-            continue;
-        compacted_[c] = true;
-        for (size_t i = 0; i < v.size() && i < log_.Time.size(); ++i) {
-            if (!std::isnan(v[i])) {
-                compactTime_[c].push_back(log_.Time[i]);
-                compactValues_[c].push_back(v[i]);
-            }
-        }
-    }
     cursor_ = log_.Time.empty() ? 0 : log_.Time.front();
     std::tie(from_, to_) = log_.Time.empty() ? std::pair(0.0, 1.0) : RunBounds();
     ComputeVisible();
@@ -122,19 +106,9 @@ ValueRange LogViewModel::Scale(size_t channel) const
 
 std::vector<PlotPoint> LogViewModel::Points(size_t channel, int columns) const
 {
-    const std::span<const double> t = DrawTime(channel), v = DrawValues(channel);
-    return DecimateMinMax(t.data(), v.data(), std::min(t.size(), v.size()), from_, to_, columns);
-}
-
-std::span<const double> LogViewModel::DrawTime(size_t channel) const
-{
-    return compacted_[channel] ? std::span<const double>(compactTime_[channel]) : std::span<const double>(log_.Time);
-}
-
-std::span<const double> LogViewModel::DrawValues(size_t channel) const
-{
-    return compacted_[channel] ? std::span<const double>(compactValues_[channel])
-                               : std::span<const double>(log_.Channels[channel].Values);
+    const std::vector<double>& values = log_.Channels[channel].Values;
+    return DecimateMinMax(log_.Time.data(), values.data(), std::min(log_.Time.size(), values.size()), from_, to_,
+                          columns);
 }
 
 void LogViewModel::ComputeVisible()

@@ -1,13 +1,11 @@
 #pragma once
-// What the log viewer shows of one log, apart from its widgets: the log itself, per channel
-// a copy without the samples that have no value (for drawing), the visible time range that
-// every time-based tab follows, the cursor, and the figures of each channel over the
-// visible range and at the cursor. Plain data, window thread only.
+// What the log viewer shows of one log, apart from its widgets: the log itself, the visible
+// time range that every time-based tab follows, the cursor, and the figures of each channel
+// over the visible range and at the cursor. Plain data, window thread only.
 //
 // The visible range is kept inside the run and at least kMinSpan wide; a run without
 // duration gets kSinglePointSpan around its single time.
 #include <cstddef>
-#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,26 +59,24 @@ public:
 
     void SetCursor(double t) { cursor_ = t; }
     double Cursor() const { return cursor_; }
-    // The value of the sample nearest the cursor; NaN for none.
+    // The value of the sample nearest the cursor; NaN when there is none or that sample has
+    // no value (the cursor on a gap shows no value, as the line shows none there).
     double CursorValue(size_t channel) const;
 
-    // Min, max and mean of each channel over the visible range.
+    // Min, max and mean of each channel's values over the visible range (the missing ones
+    // left out).
     const RangeStats& Visible(size_t channel) const { return stats_[channel]; }
     // The value scale of a strip showing the channel over the visible range (PaddedRange).
     ValueRange Scale(size_t channel) const;
     // The points to draw of the channel over the visible range on `columns` pixel columns:
-    // every peak and dip kept, the gaps left out so that they hide no extreme.
+    // every peak and dip kept, and a break (a NaN value) wherever samples have no value, so
+    // the line stops there instead of bridging the gap.
     std::vector<PlotPoint> Points(size_t channel, int columns) const;
 
 private:
-    std::span<const double> DrawTime(size_t channel) const;
-    std::span<const double> DrawValues(size_t channel) const;
     void ComputeVisible();
 
     LogData log_;
-    // Per channel with gaps (compacted_): its samples that have a value.
-    std::vector<std::vector<double>> compactTime_, compactValues_;
-    std::vector<bool> compacted_;
     std::vector<RangeStats> stats_;
     double from_ = 0, to_ = 1;
     double cursor_ = 0;

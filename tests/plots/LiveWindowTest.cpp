@@ -13,8 +13,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 #include <limits>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -25,8 +27,8 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // A wave with one spike up and one down and every third value missing, thinned to 300
-// columns: both spikes stay, no missing value is drawn, and the line reaches just past
-// both edges.
+// columns: both spikes stay, the missing values hide neither, and the line reaches just
+// past both edges.
 TEST(DecimateMinMax, KeepsEveryPeakAndDipOfTheVisibleRange)
 {
     std::vector<double> t, v;
@@ -36,16 +38,125 @@ TEST(DecimateMinMax, KeepsEveryPeakAndDipOfTheVisibleRange)
     }
     const double from = 100.005, to = 700.005;
     const auto out = DecimateMinMax(t.data(), v.data(), t.size(), from, to, 300);
-    EXPECT_LE(out.size(), 2u * 300 + 4);
+    EXPECT_LE(out.size(), 3u * 300 + 4);
     EXPECT_TRUE(std::is_sorted(out.begin(), out.end(), [](auto& a, auto& b) { return a.Time < b.Time; }));
     EXPECT_LT(out.front().Time, from);
     EXPECT_GT(out.back().Time, to);
-    EXPECT_EQ(std::count_if(out.begin(), out.end(), [](const PlotPoint& p) { return std::isnan(p.Value); }), 0);
-    const auto [lo, hi] =
-        std::minmax_element(out.begin(), out.end(), [](auto& a, auto& b) { return a.Value < b.Value; });
-    EXPECT_EQ(lo->Value, -1000);
-    EXPECT_EQ(hi->Value, 1000);
+    double lo = INFINITY, hi = -INFINITY;
+    for (const PlotPoint& p : out) {
+        if (!std::isnan(p.Value)) {
+            lo = std::min(lo, p.Value);
+            hi = std::max(hi, p.Value);
+        }
+    }
+    EXPECT_EQ(lo, -1000);
+    EXPECT_EQ(hi, 1000);
     EXPECT_TRUE(DecimateMinMax(t.data(), v.data(), t.size(), to, from, 300).empty());
+}
+
+// "0:1 1:- 3:4": each point as time:value, a break (NaN value) as "-".
+std::string PointsText(const std::vector<PlotPoint>& points)
+{
+    std::string text;
+    for (const PlotPoint& p : points) {
+        char point[64];
+        if (std::isnan(p.Value))
+            std::snprintf(point, sizeof point, "%s%g:-", text.empty() ? "" : " ", p.Time);
+        else
+            std::snprintf(point, sizeof point, "%s%g:%g", text.empty() ? "" : " ", p.Time, p.Value);
+        text += point;
+    }
+    return text;
+}
+
+// Every point kept (a few samples, or no thinning): each run of missing values becomes one
+// break at the time of its first sample, so the line stops there instead of bridging it.
+TEST(DecimateMinMax, BreaksTheLineAtEachRunOfMissingValues)
+{
+    const std::tuple<const char*, std::vector<double>, int, const char*> cases[] = {
+        {"no value missing", {1, 2, 3, 4}, 0, "0:1 1:2 2:3 3:4"},
+        {"a run in the middle", {1, 2, kNaN, kNaN, 5, 6}, 0, "0:1 1:2 2:- 4:5 5:6"},
+        {"a single sample", {1, kNaN, 3}, 0, "0:1 1:- 2:3"},
+        {"at either end", {kNaN, 2, 3, kNaN, kNaN}, 0, "0:- 1:2 2:3 3:-"},
+        {"two runs", {1, kNaN, 3, kNaN, kNaN, 6}, 0, "0:1 1:- 2:3 3:- 5:6"},
+        {"nothing but missing values", {kNaN, kNaN, kNaN}, 0, "0:-"},
+        {"few enough points for the columns", {1, kNaN, 3, 4}, 100, "0:1 1:- 2:3 3:4"},
+    };
+    for (const auto& [name, values, columns, expected] : cases) {
+        SCOPED_TRACE(name);
+        std::vector<double> t;
+        for (size_t i = 0; i < values.size(); ++i)
+            t.push_back(static_cast<double>(i));
+        EXPECT_EQ(PointsText(DecimateMinMax(t.data(), values.data(), t.size(), 0, t.back(), columns)), expected);
+    }
+}
+
+// 1000 samples, value = time, thinned to 10 columns of 100 samples: each column keeps its
+// first and last value, and one break where it has missing values, in time order. Shown as
+// "before|break|after" for each break.
+TEST(DecimateMinMax, ThinningKeepsABreakWhereverValuesAreMissing)
+{
+    const std::tuple<const char*, std::vector<std::pair<int, int>>, const char*> cases[] = {
+        {"no value missing", {}, ""},
+        {"a run inside one column", {{450, 453}}, "400|450|499"},
+        {"a run across two columns: one break", {{498, 503}}, "497|498|503"},
+        {"a whole column", {{300, 400}}, "299|300|400"},
+        {"a single sample", {{777, 778}}, "700|777|799"},
+        {"two runs in one column: one break", {{610, 611}, {620, 621}}, "600|610|699"},
+        {"runs in two columns", {{150, 152}, {850, 852}}, "100|150|199 800|850|899"},
+    };
+    for (const auto& [name, missing, expected] : cases) {
+        SCOPED_TRACE(name);
+        std::vector<double> t, v;
+        for (int i = 0; i < 1000; ++i) {
+            t.push_back(i);
+            v.push_back(i);
+        }
+        for (const auto& [from, to] : missing)
+            for (int i = from; i < to; ++i)
+                v[static_cast<size_t>(i)] = kNaN;
+        const auto out = DecimateMinMax(t.data(), v.data(), t.size(), 0, 1000, 10);
+        EXPECT_LE(out.size(), 3u * 10 + 2);
+        EXPECT_TRUE(std::is_sorted(out.begin(), out.end(), [](auto& a, auto& b) { return a.Time < b.Time; }));
+        ASSERT_FALSE(out.empty());
+        EXPECT_EQ(out.front().Value, 0);
+        EXPECT_EQ(out.back().Value, 999);
+        std::string breaks;
+        for (size_t i = 1; i + 1 < out.size(); ++i)
+            if (std::isnan(out[i].Value))
+                breaks += (breaks.empty() ? "" : " ") + std::to_string(static_cast<int>(out[i - 1].Time)) + "|" +
+                          std::to_string(static_cast<int>(out[i].Time)) + "|" +
+                          std::to_string(static_cast<int>(out[i + 1].Time));
+        EXPECT_EQ(breaks, expected);
+    }
+}
+
+// Samples without a value as the ring stores them: one break per run, none before the
+// first value, and the range over the values alone.
+TEST(LiveSeries, StoresARunOfMissingValuesAsOneBreak)
+{
+    const std::optional<double> none;
+    const std::tuple<const char*, std::vector<std::optional<double>>, const char*, double, double> cases[] = {
+        {"a run in the middle", {1.0, none, none, 4.0}, "0:1 1:- 3:4", 1, 4},
+        {"missing before the first value", {none, none, 2.0, 3.0}, "2:2 3:3", 2, 3},
+        {"missing at the end", {5.0, 1.0, none}, "0:5 1:1 2:-", 1, 5},
+        {"not a number is missing", {1.0, HUGE_VAL, 3.0}, "0:1 1:- 2:3", 1, 3},
+    };
+    for (const auto& [name, values, expected, lower, upper] : cases) {
+        SCOPED_TRACE(name);
+        LiveSeries series;
+        for (size_t i = 0; i < values.size(); ++i)
+            series.Add(static_cast<double>(i), values[i]);
+        EXPECT_EQ(PointsText(series.Points(0, 10, 0)), expected);
+        const auto range = series.Range(0, 10);
+        ASSERT_TRUE(range.has_value());
+        EXPECT_EQ(range->Lower, lower);
+        EXPECT_EQ(range->Upper, upper);
+    }
+    LiveSeries gapOnly;
+    gapOnly.Add(0, 1.0);
+    gapOnly.Add(1, std::nullopt);
+    EXPECT_EQ(gapOnly.Range(0.5, 1), std::nullopt);
 }
 
 // More than twice round the ring at the fastest rate (one slot at the wire limit), with
@@ -75,13 +186,14 @@ TEST(LiveSeries, KeepsTheNewestPointsInOrderAcrossTheWrap)
     EXPECT_EQ(range->Upper, newest);
     EXPECT_EQ(series.Range(all[100].Time + 1e-9, all[101].Time - 1e-9), std::nullopt);
 
-    // A value that is not a number shows none and adds no point; a time that goes back is
+    // A value that is not a number shows none and adds a break; a time that goes back is
     // taken as the newest.
     series.Add(newest + 1, HUGE_VAL);
     EXPECT_EQ(series.Latest(), std::nullopt);
+    EXPECT_EQ(series.LastTime(), newest + 1);
     series.Add(newest - 1, -1.0);
-    EXPECT_EQ(series.LastTime(), newest);
-    EXPECT_EQ(series.Range(newest, newest).value_or(ValueRange{}).Lower, -1.0);
+    EXPECT_EQ(series.LastTime(), newest + 1);
+    EXPECT_EQ(series.Range(newest + 1, newest + 1).value_or(ValueRange{}).Lower, -1.0);
 }
 
 // Over the last kWindow seconds, from more samples than the meter keeps; a stalled LM's
@@ -174,6 +286,35 @@ TEST(LiveWindow, StripsShowTheLastMinuteAndTheReadoutsTheLatestValues)
     EXPECT_EQ(window.StatusText().toStdString(), "Not logging (showing the run started 14:03:22)");
 }
 
+// Two samples without acceleration (as a torn speed value gives) in the last minute: the
+// Acceleration strip's line has one break there, and the readout shows no value while the
+// latest sample has none.
+TEST(LiveWindow, AMissingValueBreaksTheStripsLine)
+{
+    LiveWindow window;
+    window.show();
+    window.RunStarted(kTypicalColumns, std::chrono::system_clock::now());
+    for (int i = 0; i < 3600; ++i) {
+        RunSample sample = TypicalSample(i);
+        if (i == 2000 || i == 2001 || i == 3599)
+            sample.Values[5].reset();
+        window.SampleLogged(sample);
+    }
+    window.Redraw();
+    const auto strip = std::find_if(window.Strips().begin(), window.Strips().end(),
+                                    [](const LiveWindow::Strip& s) { return s.Name->text() == "Acceleration"; });
+    ASSERT_NE(strip, window.Strips().end());
+    EXPECT_EQ(strip->Value->text().toStdString(), "---");
+    const auto data = strip->Graph->data();
+    std::vector<double> breaks;
+    for (int i = 0; i < data->size(); ++i)
+        if (std::isnan(data->at(i)->value))
+            breaks.push_back(data->at(i)->key);
+    EXPECT_EQ(breaks, (std::vector<double>{2000 * 0.025, 3599 * 0.025}));
+    ASSERT_GT(data->size(), 2);
+    EXPECT_EQ(data->at(0)->value, 0.11);
+}
+
 // The units combo box: the choice reaches Tessek.ini, the strips change their units, the
 // values already charted and the readouts are converted, and later samples arrive converted.
 TEST(LiveWindow, MetricUnitsConvertTheChartAndAreKept)
@@ -240,7 +381,7 @@ TEST(LiveWindow, DrawsOnlyFromItsTimerWhileShownDuringARun)
     EXPECT_EQ(window.Frames().Frames, 2);
     EXPECT_EQ(Readout(window, 0), "2060");
     // A sample shorter than the columns whose engine speed is not a number: dashes where
-    // values are missing, and no point. The strips fill from the left.
+    // values are missing, and a break in the line. The strips fill from the left.
     RunSample shortSample = TypicalSample(3);
     shortSample.Values = {kNaN, 12.0};
     window.SampleLogged(shortSample);
@@ -257,7 +398,12 @@ TEST(LiveWindow, DrawsOnlyFromItsTimerWhileShownDuringARun)
     window.RunEnded();
     EXPECT_FALSE(window.RedrawScheduled());
     EXPECT_EQ(Readout(window, 0), "2120");
-    EXPECT_EQ(window.Strips()[0].Graph->data()->size(), 4);  // samples 0, 1, 2 and 4
+    // Samples 0, 1, 2 and 4, with a break where sample 3 had no engine speed.
+    const auto rpm = window.Strips()[0].Graph->data();
+    ASSERT_EQ(rpm->size(), 5);
+    EXPECT_EQ(rpm->at(3)->key, TypicalSample(3).Time);
+    EXPECT_TRUE(std::isnan(rpm->at(3)->value));
+    EXPECT_EQ(rpm->at(4)->key, TypicalSample(4).Time);
 }
 
 }  // namespace

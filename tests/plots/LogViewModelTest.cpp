@@ -1,5 +1,6 @@
 // The log viewer's model: the visible range it keeps, the channels it starts with and finds
-// by name, the figures of the visible range, and the gap-free copies it draws from.
+// by name, the figures of the visible range, and the points it draws, broken where values
+// are missing.
 #include "plots/LogViewModel.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <limits>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace tessek {
@@ -126,11 +128,11 @@ TEST(LogViewModel, VisibleFiguresCursorAndPointsComeFromTheVisibleRange)
     EXPECT_TRUE(std::isnan(model.CursorValue(0)));
     EXPECT_EQ(model.CursorValue(1), 102);
 
-    // The gap-free copy: the points around the range, without the missing ones.
-    std::vector<double> times;
+    // The points around the range, the missing run as one break (NaN) at its first sample.
+    std::vector<std::pair<double, double>> points;
     for (const PlotPoint& p : model.Points(0, 0))
-        times.push_back(p.Time);
-    EXPECT_EQ(times, (std::vector<double>{0, 1, 4, 5, 6}));
+        points.emplace_back(p.Time, std::isnan(p.Value) ? -1 : p.Value);
+    EXPECT_EQ(points, (std::vector<std::pair<double, double>>{{0, 0}, {1, 1}, {2, -1}, {4, 4}, {5, 5}, {6, 6}}));
     EXPECT_EQ(model.Points(1, 0).size(), 7u);  // 0 .. 6
 }
 
