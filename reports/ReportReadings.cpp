@@ -42,9 +42,13 @@ std::string Lines(const std::vector<std::string>& lines)
 std::string CsvRow(const std::vector<std::string>& fields)
 {
     std::string row;
-    for (size_t i = 0; i < fields.size(); ++i)
-        row += (i ? "," : "") + CsvField(fields[i]);
-    return row + kLineEnd;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i)
+            row += ',';
+        row += CsvField(fields[i]);
+    }
+    row += kLineEnd;
+    return row;
 }
 
 std::string GridRowText(const AdaptivesReading& reading, int row)
