@@ -167,15 +167,15 @@ void ChannelsTab::RebuildStrips()
         if (table_->item(static_cast<int>(c), kColChannel)->checkState() == Qt::Checked)
             shown.push_back(c);
     const std::vector<size_t> paletteSlot = palette_.Assign(shown);
-    std::vector<StripSpec> specs;
+    std::vector<StripLook> looks;
     for (size_t k = 0; k < shown.size(); ++k)
-        specs.push_back({Title(log.Channels[shown[k]]), {}, PaletteColour(paletteSlot[k])});
+        looks.push_back({Title(log.Channels[shown[k]]), {}, PaletteColour(paletteSlot[k])});
     StripStyle style;
     style.FixedMargins = true;
     style.Left = kLeftMargin;
     style.Right = kRightMargin;
     style.TimeLabel = tr("Time (s)");
-    const std::vector<StripParts> parts = stack_.Build(specs, style);
+    const std::vector<StripParts> parts = stack_.Build(looks, style);
 
     // The table shows each shown channel's colour.
     {
@@ -186,7 +186,7 @@ void ChannelsTab::RebuildStrips()
             table_->item(static_cast<int>(c), kColChannel)->setIcon(QIcon(none));
         for (size_t k = 0; k < shown.size(); ++k) {
             QPixmap swatch(10, 10);
-            swatch.fill(specs[k].Colour);
+            swatch.fill(looks[k].Colour);
             table_->item(static_cast<int>(shown[k]), kColChannel)->setIcon(QIcon(swatch));
         }
     }

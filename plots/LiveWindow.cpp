@@ -261,13 +261,13 @@ void LiveWindow::BuildStrips()
     strips_.clear();
     markers_.Clear();
     const auto& channels = model_.Channels();
-    std::vector<StripSpec> specs;
+    std::vector<StripLook> looks;
     for (size_t i = 0; i < channels.size(); ++i)
-        specs.push_back({{}, QString::fromStdString(channels[i].Unit), PaletteColour(i)});
+        looks.push_back({{}, QString::fromStdString(channels[i].Unit), PaletteColour(i)});
     StripStyle style;
     style.TickPointSize = 8;
     style.TimeLabel = "Time since the first sample (s)";
-    const std::vector<StripParts> parts = stack_.Build(specs, style);
+    const std::vector<StripParts> parts = stack_.Build(looks, style);
     if (channels.empty()) {
         if (model_.Running())
             plot_->plotLayout()->addElement(0, 0, new QCPTextElement(plot_, "No values to chart in this run"));
@@ -275,7 +275,7 @@ void LiveWindow::BuildStrips()
     }
     for (size_t i = 0; i < channels.size(); ++i) {
         const auto& channel = channels[i];
-        const QColor colour = specs[i].Colour;
+        const QColor colour = looks[i].Colour;
         Strip strip;
         strip.Colour = colour;
         strip.Rect = parts[i].Rect;

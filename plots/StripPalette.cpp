@@ -59,7 +59,7 @@ std::vector<size_t> PaletteSlots::Assign(const std::vector<size_t>& shown)
     return result;
 }
 
-std::vector<StripParts> StripStack::Build(const std::vector<StripSpec>& specs, const StripStyle& style)
+std::vector<StripParts> StripStack::Build(const std::vector<StripLook>& looks, const StripStyle& style)
 {
     plot_->clearItems();
     plot_->clearPlottables();
@@ -72,13 +72,13 @@ std::vector<StripParts> StripStack::Build(const std::vector<StripSpec>& specs, c
     if (style.TickPointSize > 0)
         tickFont.setPointSize(style.TickPointSize);
     std::vector<StripParts> strips;
-    for (size_t i = 0; i < specs.size(); ++i) {
-        const StripSpec& spec = specs[i];
-        const bool last = i + 1 == specs.size();
+    for (size_t i = 0; i < looks.size(); ++i) {
+        const StripLook& look = looks[i];
+        const bool last = i + 1 == looks.size();
         StripParts strip;
         strip.Rect = new QCPAxisRect(plot_);
         grid->addElement(static_cast<int>(i), 0, strip.Rect);
-        const int top = spec.Title.isEmpty() ? 4 : kTitleHeight;
+        const int top = look.Title.isEmpty() ? 4 : kTitleHeight;
         if (style.FixedMargins) {
             strip.Rect->setAutoMargins(last ? QCP::msBottom : QCP::msNone);
             strip.Rect->setMargins(QMargins(style.Left, top, style.Right, 3));
@@ -95,11 +95,11 @@ std::vector<StripParts> StripStack::Build(const std::vector<StripSpec>& specs, c
             strip.Time->setLabel(style.TimeLabel);
         strip.Value->setTickLabelFont(tickFont);
         strip.Value->ticker()->setTickCount(3);
-        strip.Value->setLabel(spec.Unit);
+        strip.Value->setLabel(look.Unit);
         strip.Value->setLabelFont(tickFont);
         strip.Graph = plot_->addGraph(strip.Time, strip.Value);
-        strip.Graph->setPen(QPen(spec.Colour, 1));
-        if (!spec.Title.isEmpty()) {
+        strip.Graph->setPen(QPen(look.Colour, 1));
+        if (!look.Title.isEmpty()) {
             // In the strip's top margin: above the data, never over the trace.
             auto* title = new QCPItemText(plot_);
             title->setClipToAxisRect(false);
@@ -108,8 +108,8 @@ std::vector<StripParts> StripStack::Build(const std::vector<StripSpec>& specs, c
             title->position->setCoords(0, 0);
             title->setPositionAlignment(Qt::AlignLeft | Qt::AlignBottom);
             title->setPadding(QMargins(2, 0, 2, 1));
-            title->setText(spec.Title);
-            title->setColor(spec.Colour.darker(120));
+            title->setText(look.Title);
+            title->setColor(look.Colour.darker(120));
             QFont titleFont = tickFont;
             titleFont.setBold(true);
             title->setFont(titleFont);
@@ -117,8 +117,8 @@ std::vector<StripParts> StripStack::Build(const std::vector<StripSpec>& specs, c
         strips.push_back(strip);
     }
     // The strip with the time labels is as tall as the others plus those labels.
-    if (!specs.empty())
-        grid->setRowStretchFactor(static_cast<int>(specs.size()) - 1, 1.3);
+    if (!looks.empty())
+        grid->setRowStretchFactor(static_cast<int>(looks.size()) - 1, 1.3);
     return strips;
 }
 

@@ -37,7 +37,7 @@ private:
     std::vector<size_t> slots_;  // per channel number; kNone when it is not shown
 };
 
-struct StripSpec {
+struct StripLook {
     QString Title;  // drawn above the strip's data; empty for none
     QString Unit;   // the value axis' label; empty for none
     QColor Colour;
@@ -59,12 +59,12 @@ struct StripParts {
     QCPGraph* Graph = nullptr;
 };
 
-// Replaces whatever `plot` shows with one strip per spec, top to bottom.
+// Replaces whatever `plot` shows with one strip per look, top to bottom.
 class StripStack {
 public:
     explicit StripStack(QCustomPlot* plot) : plot_(plot) {}
 
-    std::vector<StripParts> Build(const std::vector<StripSpec>& specs, const StripStyle& style);
+    std::vector<StripParts> Build(const std::vector<StripLook>& looks, const StripStyle& style);
 
 private:
     QCustomPlot* plot_;
