@@ -84,55 +84,23 @@ std::string WriteTarget(const std::string& path)
     return target;
 }
 
-void WriteFileAtomically(const std::string& path, std::string_view content)
-{
-    const std::string target = WriteTarget(path);
-    std::string tmpl = target + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
-    if (!fd.Valid())
-        Fail(path, errno);
-    const auto fail = [&](int err) {
-        fd.Reset();
-        ::unlink(name.data());
-        Fail(path, err);
-    };
-    struct stat st {};
-    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : kNewFileMode;
-    if (::fchmod(fd.Get(), mode) != 0)
-        fail(errno);
-    if (const int err = WriteAll(fd.Get(), content))
-        fail(err);
-    if (::fsync(fd.Get()) != 0)
-        fail(errno);
-    if (fd.Close() != 0) {
-        const int err = errno;
-        ::unlink(name.data());
-        Fail(path, err);
-    }
-    if (::rename(name.data(), target.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(name.data());
-        Fail(path, err);
-    }
-}
+namespace {
 
-bool WriteNewFileAtomically(const std::string& path, std::string_view content)
+// Writes `content` with `mode` to a new temporary file beside `target` (its name plus
+// ".XXXXXX"), synced and closed; returns the temporary's name. Leaves nothing behind and
+// throws, naming `path`, on failure.
+std::string WriteTemporary(const std::string& path, const std::string& target, mode_t mode, std::string_view content)
 {
-    std::vector<char> name(path.begin(), path.end());
-    for (const char c : std::string_view(".XXXXXX"))
-        name.push_back(c);
-    name.push_back('\0');
+    std::string name = target + ".XXXXXX";
     UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
     if (!fd.Valid())
         Fail(path, errno);
     const auto fail = [&](int err) {
         fd.Reset();
-        ::unlink(name.data());
+        ::unlink(name.c_str());
         Fail(path, err);
     };
-    if (::fchmod(fd.Get(), kNewFileMode) != 0)
+    if (::fchmod(fd.Get(), mode) != 0)
         fail(errno);
     if (const int err = WriteAll(fd.Get(), content))
         fail(err);
@@ -140,14 +108,35 @@ bool WriteNewFileAtomically(const std::string& path, std::string_view content)
         fail(errno);
     if (fd.Close() != 0)
         fail(errno);
+    return name;
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& path, std::string_view content)
+{
+    const std::string target = WriteTarget(path);
+    struct stat st {};
+    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : kNewFileMode;
+    const std::string name = WriteTemporary(path, target, mode, content);
+    if (::rename(name.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(name.c_str());
+        Fail(path, err);
+    }
+}
+
+bool WriteNewFileAtomically(const std::string& path, std::string_view content)
+{
+    const std::string name = WriteTemporary(path, path, kNewFileMode, content);
     // The name is taken over only if nothing is there at that moment. A file system
     // without RENAME_NOREPLACE gets a hard link, which fails the same way.
-    int err = ::renameat2(AT_FDCWD, name.data(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+    int err = ::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
     if (err == EINVAL || err == ENOSYS || err == ENOTSUP) {
-        err = ::link(name.data(), path.c_str()) == 0 ? 0 : errno;
-        ::unlink(name.data());
+        err = ::link(name.c_str(), path.c_str()) == 0 ? 0 : errno;
+        ::unlink(name.c_str());
     } else if (err != 0) {
-        ::unlink(name.data());
+        ::unlink(name.c_str());
     }
     if (err == EEXIST)
         return false;

@@ -108,8 +108,11 @@ std::vector<double> DefaultEdges(std::string_view name, std::string_view unit, d
 std::string EdgesText(const std::vector<double>& edges)
 {
     std::string text;
-    for (double e : edges)
-        text += (text.empty() ? "" : " ") + EdgeText(e);
+    for (double e : edges) {
+        if (!text.empty())
+            text += ' ';
+        text += EdgeText(e);
+    }
     return text;
 }
 
@@ -129,7 +132,9 @@ std::vector<double> ParseEdges(std::string_view text, std::string& error)
         double v = 0;
         const auto [stop, ec] = std::from_chars(word.data(), word.data() + word.size(), v);
         if (ec != std::errc() || stop != word.data() + word.size() || !std::isfinite(v)) {
-            error = "\"" + std::string(word) + "\" is not a number";
+            error = '"';
+            error += word;
+            error += "\" is not a number";
             return {};
         }
         if (!edges.empty() && v <= edges.back()) {

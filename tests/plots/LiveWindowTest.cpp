@@ -123,10 +123,15 @@ TEST(DecimateMinMax, ThinningKeepsABreakWhereverValuesAreMissing)
         EXPECT_EQ(out.back().Value, 999);
         std::string breaks;
         for (size_t i = 1; i + 1 < out.size(); ++i)
-            if (std::isnan(out[i].Value))
-                breaks += (breaks.empty() ? "" : " ") + std::to_string(static_cast<int>(out[i - 1].Time)) + "|" +
-                          std::to_string(static_cast<int>(out[i].Time)) + "|" +
-                          std::to_string(static_cast<int>(out[i + 1].Time));
+            if (std::isnan(out[i].Value)) {
+                if (!breaks.empty())
+                    breaks += ' ';
+                for (size_t k = i - 1; k <= i + 1; ++k) {
+                    breaks += std::to_string(static_cast<int>(out[k].Time));
+                    if (k <= i)
+                        breaks += '|';
+                }
+            }
         EXPECT_EQ(breaks, expected);
     }
 }

@@ -81,7 +81,7 @@ TEST(LogViewModel, StartsWithTwelveChannelsThatAreNotRawAndFindsChannelsByName)
 {
     std::vector<std::string> names{"Engine Speed", "Engine Speed raw", "MAP", "MAP raw", "O2"};
     for (int i = 0; i < 12; ++i)
-        names.push_back("C" + std::to_string(i));
+        names.push_back(std::string(1, 'C').append(std::to_string(i)));
     LogViewModel model;
     model.SetLog(Log(names, 2));
     const std::vector<bool> shown = model.StartChannels();
