@@ -92,16 +92,12 @@ TEST(LogViewModel, StartsWithTwelveChannelsThatAreNotRawAndFindsChannelsByName)
     EXPECT_TRUE(shown[13]);  // C8 is the twelfth
     EXPECT_FALSE(shown[14]);
 
-    const std::tuple<const char*, std::initializer_list<const char*>, size_t> finds[] = {
-        {"case ignored", {"engine speed"}, 0},
-        {"the first name present wins", {"Boost", "MAP abs", "map"}, 2},
-        {"a raw column is never found", {"MAP raw"}, names.size()},
-        {"none", {"Knock"}, names.size()},
-    };
-    for (const auto& [name, wanted, expected] : finds) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(model.FindChannel(wanted), expected);
-    }
+    // Each list written where it is used: an initializer_list's values live only as long as
+    // the expression that makes it.
+    EXPECT_EQ(model.FindChannel({"engine speed"}), 0u) << "case ignored";
+    EXPECT_EQ(model.FindChannel({"Boost", "MAP abs", "map"}), 2u) << "the first name present wins";
+    EXPECT_EQ(model.FindChannel({"MAP raw"}), names.size()) << "a raw column is never found";
+    EXPECT_EQ(model.FindChannel({"Knock"}), names.size()) << "none";
 }
 
 // Channel "A" has no value at 2 and 3 s; its extreme at 3 s would hide in a gap otherwise.
