@@ -19,7 +19,9 @@ PowerCurveTab::PowerCurveTab(QWidget* parent) : QWidget(parent)
     add->setObjectName("addRun");
     connect(add, &QPushButton::clicked, this, &PowerCurveTab::AddRunRequested);
     row->addWidget(add);
-    row->addWidget(new QLabel(tr(kPowerCurveRule), this), 1);
+    auto* rule = new QLabel(tr(kPowerCurveRule), this);
+    rule->setWordWrap(true);  // the whole rule, also in a narrow window
+    row->addWidget(rule, 1);
     layout->addLayout(row);
     plot_ = new QCustomPlot(this);
     plot_->setObjectName("powerPlot");
