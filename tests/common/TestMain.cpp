@@ -7,7 +7,7 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The tests expect the component's texts as specified, whatever language the
+    // The tests expect the component's own texts, whatever language the
     // developer's desktop asks for ("C" first in LANGUAGE means: no translation).
     qputenv("LANGUAGE", "C");
     QApplication app(argc, argv);
