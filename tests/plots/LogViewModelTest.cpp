@@ -84,13 +84,9 @@ TEST(LogViewModel, StartsWithTwelveChannelsThatAreNotRawAndFindsChannelsByName)
         names.push_back(std::string(1, 'C').append(std::to_string(i)));
     LogViewModel model;
     model.SetLog(Log(names, 2));
-    const std::vector<bool> shown = model.StartChannels();
-    ASSERT_EQ(shown.size(), names.size());
-    EXPECT_EQ(std::count(shown.begin(), shown.end(), true), 12);
-    EXPECT_FALSE(shown[1]);
-    EXPECT_FALSE(shown[3]);
-    EXPECT_TRUE(shown[13]);  // C8 is the twelfth
-    EXPECT_FALSE(shown[14]);
+    // The raw ones skipped, C8 is the twelfth.
+    EXPECT_EQ(model.StartChannels(), (std::vector<bool>{true, false, true, false, true, true, true, true, true, true,
+                                                        true, true, true, true, false, false, false}));
 
     // Each list written where it is used: an initializer_list's values live only as long as
     // the expression that makes it.
