@@ -78,14 +78,12 @@ TEST_F(ReconnectTest, AVanishedDeviceEndsTheRunSavedAndIsBackInUseWhenItReturns)
     test::Watch pull([&] { return SampleLines(*w) >= 3; }, [&] { Unplug(); });
     w->btnLog->click();  // returns when the run has ended
     EXPECT_EQ(w->lbstatus->text(), "Not Connected");
-    EXPECT_FALSE(w->ComPort.Connected());
     EXPECT_TRUE(errors.messages.empty()) << errors.messages.front();
     const Lines lost = w->Memo->Lines();
     const std::string lostLine =
         "Connection lost: " + link + " is gone (Input/output error). Tessek reconnects when it is back.";
     EXPECT_EQ(std::count(lost.begin(), lost.end(), lostLine), 1);
     EXPECT_TRUE(w->btnComSetup->isEnabled());  // the busy mark is clear
-    ASSERT_TRUE(folder.Exists("TempLog1.txt"));
     const std::string saved = folder.Read("TempLog1.txt");
     EXPECT_THAT(saved, HasSubstr(lostLine + "\r\n"));
     EXPECT_EQ(saved.substr(saved.size() - 2), "\r\n");  // whole lines only
@@ -93,7 +91,6 @@ TEST_F(ReconnectTest, AVanishedDeviceEndsTheRunSavedAndIsBackInUseWhenItReturns)
     // Back behind the same name: reopened and checked as at start-up, without a restart.
     Plug();
     ASSERT_TRUE(test::PumpUntil([&] { return w->lbstatus->text() == "Connected"; }, 5000));
-    EXPECT_TRUE(w->ComPort.Connected());
     EXPECT_EQ(w->Memo->Lines().back(), "Receiving Data");
 
     // And Log works again.
@@ -106,8 +103,9 @@ TEST_F(ReconnectTest, AVanishedDeviceEndsTheRunSavedAndIsBackInUseWhenItReturns)
 
 // Closed (here by a break, which keeps the device) and absent: Log, Codes and Adaptives try
 // one reopen; when the device is not there one line says why, with help, and nothing else
-// happens. When it is there, the command runs on the reopened port.
-TEST_F(ReconnectTest, CommandsOnAClosedPortReopenItOnceOrSayWhyInOneLine)
+// happens. When it is there, the command runs on the reopened port. Com Setup's OK opens a
+// closed port again under the same name; Cancel does not.
+TEST_F(ReconnectTest, CommandsAndComSetupOnAClosedPortReopenItOnceOrSayWhyInOneLine)
 {
     auto w = Create();
     w->ComPort.OnBreak(&w->ComPort);
@@ -137,12 +135,7 @@ TEST_F(ReconnectTest, CommandsOnAClosedPortReopenItOnceOrSayWhyInOneLine)
     EXPECT_TRUE(w->ComPort.Connected());
     EXPECT_EQ(w->Memo->Lines().back(), "Done Logging");
     EXPECT_TRUE(errors.messages.empty());
-}
 
-// Com Setup's OK opens a closed port again under the same name; Cancel does not.
-TEST_F(ReconnectTest, ComSetupOkReopensAClosedPortUnderTheSameName)
-{
-    auto w = Create();
     for (const bool ok : {false, true}) {
         SCOPED_TRACE(ok ? "OK" : "Cancel");
         w->ComPort.OnBreak(&w->ComPort);
