@@ -8,6 +8,7 @@
 #include "platform/DateTimeText.h"
 #include "platform/ErrorDisplay.h"
 #include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
 #include "platform/Text.h"
 #include "serial/SerialDevice.h"
 
@@ -273,7 +274,7 @@ void HeadlessLogger::OneRun()
 
 int HeadlessLogger::Run()
 {
-    const std::string iniPath = folder_ + "Tessek.ini";
+    const std::string iniPath = folder_ + kSettingsFileName;
     RemoveStaleTemporaries(iniPath);
     ini_ = std::make_unique<IniFile>(iniPath);
     if (const std::string problem = ini_->ReadProblem(); !problem.empty()) {

@@ -225,7 +225,7 @@ void TfrmMain::ConnectHandlers()
 
 std::string TfrmMain::SettingsFileName() const
 {
-    return folder_ + "Tessek.ini";
+    return folder_ + kSettingsFileName;
 }
 
 void TfrmMain::FormCreate(QObject*)

@@ -113,7 +113,7 @@ int main(int argc, char** argv)
     if (parser.isSet("view")) {
         const std::string file =
             tessek::ViewOptionFile(argc, argv).value_or(QFile::encodeName(parser.value("view")).toStdString());
-        const auto viewer = tessek::OpenStandaloneViewer(file, tessek::ProgramFolder() + "Tessek.ini");
+        const auto viewer = tessek::OpenStandaloneViewer(file, tessek::SettingsFilePath());
         return app.exec();
     }
     tessek::TfrmMain window;

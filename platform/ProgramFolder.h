@@ -13,6 +13,12 @@ inline constexpr const char* kSettingsFileName = "Tessek.ini";
 // while it has none of its own). Decided once; a folder set with SetProgramFolder wins.
 std::string ProgramFolder();
 
+// "Tessek.ini" in ProgramFolder(): the settings file of every window and front end.
+inline std::string SettingsFilePath()
+{
+    return ProgramFolder() + kSettingsFileName;
+}
+
 // The choice ProgramFolder() makes: `exeFolder` when it is writable, else `userFolder`
 // (created when missing; a Tessek.ini in `exeFolder` is copied there when `userFolder`
 // has none). Both are returned with their trailing "/". `firstUse`, when given, is set

@@ -28,11 +28,6 @@ constexpr int kReadoutWidth = 170;  // px
 const QColor kAlarmColour(210, 0, 0);
 const QColor kAlarmBackground(255, 225, 225);
 
-std::string SettingsPath()
-{
-    return ProgramFolder() + kSettingsFileName;
-}
-
 QLabel* MakeLabel(QWidget* parent, const QString& text, int pointSize, bool bold, const QColor& colour)
 {
     auto* label = new QLabel(text, parent);
@@ -103,7 +98,7 @@ LiveWindow::LiveWindow(QWidget* parent)
     auto* units = new QComboBox(this);
     units->setObjectName("cbxUnits");
     units->addItems({"Imperial", "Metric"});
-    units->setCurrentIndex(ReadUnitSystem(IniFile(SettingsPath())) == UnitSystem::Metric ? 1 : 0);
+    units->setCurrentIndex(ReadUnitSystem(IniFile(SettingsFilePath())) == UnitSystem::Metric ? 1 : 0);
     model_.SetUnits(units->currentIndex() == 1 ? UnitSystem::Metric : UnitSystem::Imperial);
     connect(units, &QComboBox::currentIndexChanged, this,
             [this](int index) { SetUnits(index == 1 ? UnitSystem::Metric : UnitSystem::Imperial); });
@@ -221,7 +216,7 @@ void LiveWindow::Redraw()
 void LiveWindow::SetUnits(UnitSystem units)
 {
     try {
-        IniFile ini(SettingsPath());
+        IniFile ini(SettingsFilePath());
         WriteUnitSystem(ini, units);
     } catch (const std::exception& e) {
         // The chart still changes; only the choice is not kept.

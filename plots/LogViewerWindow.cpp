@@ -34,11 +34,6 @@
 namespace tessek {
 namespace {
 
-std::string SettingsPath()
-{
-    return ProgramFolder() + kSettingsFileName;
-}
-
 // How often the progress of a read is shown, and how often the file is looked at for
 // growth (ms); the steps of the progress bar.
 constexpr int kProgressIntervalMs = 50;
@@ -113,7 +108,7 @@ void LogViewerWindow::BuildMenu()
     QAction* metric = file->addAction(tr("&Metric units"));
     metric->setObjectName("actMetricUnits");
     metric->setCheckable(true);
-    metric->setChecked(ReadUnitSystem(IniFile(SettingsPath())) == UnitSystem::Metric);
+    metric->setChecked(ReadUnitSystem(IniFile(SettingsFilePath())) == UnitSystem::Metric);
     connect(metric, &QAction::toggled, this, &LogViewerWindow::SetMetricUnits);
     file->addSeparator();
     QAction* close = file->addAction(tr("&Close"));
@@ -189,7 +184,7 @@ bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
             watch_.reset();
         return false;
     }
-    ShowInUnits(read->Data, ReadUnitSystem(IniFile(SettingsPath())));
+    ShowInUnits(read->Data, ReadUnitSystem(IniFile(SettingsFilePath())));
     const std::vector<std::string> checked = channels_->CheckedChannels();
     const double from = model_.From(), to = model_.To(), cursor = model_.Cursor();
     nativePath_ = nativePath;
@@ -232,7 +227,7 @@ bool LogViewerWindow::AddPowerRun(const QString& path)
         ShowProblem(name + ": " + QString::fromStdString(read->Error));
         return false;
     }
-    ShowInUnits(read->Data, ReadUnitSystem(IniFile(SettingsPath())));
+    ShowInUnits(read->Data, ReadUnitSystem(IniFile(SettingsFilePath())));
     PowerCurve curve = ComputePowerCurve(read->Data);
     if (!curve.Ok()) {
         ShowProblem(name + ": " + QString::fromStdString(curve.Problem));
@@ -261,7 +256,7 @@ void LogViewerWindow::SetCursorTime(double t)
 void LogViewerWindow::SetMetricUnits(bool metric)
 {
     try {
-        IniFile ini(SettingsPath());
+        IniFile ini(SettingsFilePath());
         WriteUnitSystem(ini, metric ? UnitSystem::Metric : UnitSystem::Imperial);
     } catch (const std::exception& e) {
         ShowProblem(tr("Units not saved: %1").arg(e.what()));
