@@ -14,7 +14,10 @@
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QThread>
+#include <QTimer>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -352,19 +355,16 @@ private:
     }
 
     // Moves the bytes waiting in the device into the buffer, as many as fit; returns how
-    // many. Only the bytes the device counts are asked for, so the read never waits.
+    // many. The read never waits.
     int32_t ReadInput()
     {
         if (!s_.takesInput || !(inputReported_ || inputPaused_))
             return 0;
         const int32_t room = s_.inputCapacity - static_cast<int32_t>(s_.input.size());
-        const int32_t waiting = room > 0 ? device_.InputCount() : 0;
         int32_t read = 0;
-        if (waiting > 0) {
-            const size_t old = s_.input.size();
-            s_.input.resize(old + static_cast<size_t>(std::min(waiting, room)));
-            read = device_.Read(reinterpret_cast<uint8_t*>(s_.input.data() + old), std::min(waiting, room));
-            s_.input.resize(old + static_cast<size_t>(std::max(read, 0)));
+        if (room > 0) {
+            read = device_.ReadWaiting(chunk_.data(), std::min(room, static_cast<int32_t>(chunk_.size())));
+            s_.input.append(reinterpret_cast<const char*>(chunk_.data()), static_cast<size_t>(std::max(read, 0)));
         }
         inputPaused_ = read <= 0 && (room <= 0 || inputReported_);
         return read;
@@ -457,9 +457,10 @@ private:
     State& s_;
     ISerialDevice& device_;
     const int lineInterval_;
-    bool inputReported_ = false;  // the last poll() reported input
-    bool inputPaused_ = false;    // input is looked for from time to time, not polled for
-    bool hungUp_ = false;         // the last poll() found the device gone
+    bool inputReported_ = false;         // the last poll() reported input
+    bool inputPaused_ = false;           // input is looked for from time to time, not polled for
+    bool hungUp_ = false;                // the last poll() found the device gone
+    std::array<uint8_t, 4096> chunk_{};  // one read's bytes; more waiting are read next round
 };
 
 }  // namespace
@@ -479,7 +480,22 @@ TComThread::TComThread(TCustomComPort* port) : state_(std::make_shared<State>())
     s.wake.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!s.wake.Valid())
         throw std::system_error(errno, std::generic_category(), "eventfd");
+    QCoreApplication* app = QCoreApplication::instance();
+    if (s.sync != smNone && app && app->thread() == QThread::currentThread()) {
+        drainSoon_ = std::make_unique<QTimer>();
+        drainSoon_->setSingleShot(true);
+        drainSoon_->setInterval(0);
+        QObject::connect(drainSoon_.get(), &QTimer::timeout, [state = state_] { RunQueued(*state, true); });
+    }
     thread_ = std::thread([state = state_] { Watcher(state).Run(); });
+}
+
+void TComThread::DrainSoon()
+{
+    if (drainSoon_)
+        drainSoon_->start();
+    else
+        PostDrain(state_);
 }
 
 TComThread::~TComThread()
@@ -594,7 +610,7 @@ void TComThread::NoteWriteDone()
     if (wake)
         s.Wake();
     if (post)
-        PostDrain(state_);
+        DrainSoon();
 }
 
 void TComThread::SetRxWakeCount(int32_t count)
@@ -607,7 +623,7 @@ void TComThread::SetRxWakeCount(int32_t count)
         post = s.sync != smNone && TakePost(s);
     }
     if (post)
-        PostDrain(state_);
+        DrainSoon();
 }
 
 bool TComThread::HandOverPending() const

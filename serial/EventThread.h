@@ -5,7 +5,8 @@
 // window thread runs the queued batches, each in the fixed order of the delivery table,
 // when it processes its events: the thread posts one call to the event loop of the
 // application's main thread for all that is queued until the window thread has run it,
-// and never waits for it. Without a QCoreApplication the batches wait until Close runs
+// and never waits for it (a transmit-empty the window thread queues itself is run by a
+// zero timer instead, with no wake-up). Without a QCoreApplication the batches wait until Close runs
 // them. With smNone the thread runs the handlers itself.
 //
 // While the thread takes the input (Events has evRxChar or evRx80Full), the port's reads
@@ -23,6 +24,8 @@
 #include <cstdint>
 #include <memory>
 #include <thread>
+
+class QTimer;
 
 namespace tessek {
 
@@ -72,9 +75,16 @@ public:
     bool Finished() const;
 
 private:
+    // Has the window thread run what is queued at its next pass through the event loop.
+    void DrainSoon();
+
     std::shared_ptr<detail::ComThreadState> state_;
     std::thread thread_;
     bool stopping_ = false;  // Stop is running the queued batches
+    // A drain asked for on the window thread itself: a zero timer, which its event loop
+    // sees on its next pass without the wake-up (a system call each side) that a posted
+    // call costs. Empty without an application on this thread.
+    std::unique_ptr<QTimer> drainSoon_;
 };
 
 }  // namespace tessek

@@ -227,6 +227,7 @@ public:
     void SetQueueSizes(int32_t, int32_t) override {}
     int32_t Write(const uint8_t* data, int32_t count) override;
     int32_t Read(uint8_t* data, int32_t count) override;
+    int32_t ReadWaiting(uint8_t* data, int32_t count) override;
     void AbortPending() override {}
     void Purge(bool input, bool output) override;
     int32_t InputCount() override { return QueueIoctl(FIONREAD); }
@@ -250,6 +251,9 @@ private:
     // DeviceError for any other failure.
     std::optional<LineCounters> CountersNow();
     bool HungUp() const;
+    // Drops the zero bytes of the `count` just read when DiscardNull is set; returns how
+    // many bytes are kept at the front.
+    int32_t Kept(uint8_t* data, int32_t count) const;
     void SetModemLine(int line, bool on);
     // Throws DeviceError(err); an I/O error of a read or write is also a line error (ceIO).
     [[noreturn]] void Fail(int err);
@@ -474,12 +478,7 @@ int32_t LinuxSerialDevice::Read(uint8_t* data, int32_t count)
     while (got < count) {
         const ssize_t n = ::read(fd, data + got, static_cast<size_t>(count - got));
         if (n > 0) {
-            int32_t kept = static_cast<int32_t>(n);
-            if (discardNull_) {
-                uint8_t* begin = data + got;
-                kept = static_cast<int32_t>(std::remove(begin, begin + n, uint8_t{0}) - begin);
-            }
-            got += kept;
+            got += Kept(data + got, static_cast<int32_t>(n));
             lastByte = Clock::now();
             continue;
         }
@@ -509,6 +508,26 @@ int32_t LinuxSerialDevice::Read(uint8_t* data, int32_t count)
             Fail(errno);
     }
     return got;
+}
+
+int32_t LinuxSerialDevice::ReadWaiting(uint8_t* data, int32_t count)
+{
+    for (;;) {
+        const ssize_t n = ::read(fd_.Get(), data, static_cast<size_t>(count));
+        if (n >= 0)
+            return Kept(data, static_cast<int32_t>(n));
+        if (errno == EAGAIN)
+            return 0;
+        if (errno != EINTR)
+            Fail(errno);
+    }
+}
+
+int32_t LinuxSerialDevice::Kept(uint8_t* data, int32_t count) const
+{
+    if (!discardNull_)
+        return count;
+    return static_cast<int32_t>(std::remove(data, data + count, uint8_t{0}) - data);
 }
 
 void LinuxSerialDevice::Purge(bool input, bool output)

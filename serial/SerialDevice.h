@@ -10,6 +10,7 @@
 #include "platform/Termios2.h"
 #include "serial/ComTypes.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -81,6 +82,13 @@ public:
     virtual int32_t Write(const uint8_t* data, int32_t count) = 0;
     // Reads at most `count` bytes as the read time-outs allow; returns how many were read.
     virtual int32_t Read(uint8_t* data, int32_t count) = 0;
+    // Event thread: reads at most `count` of the bytes waiting, never waits; returns how
+    // many were read (0: none waiting). One call where asking the count first takes two.
+    virtual int32_t ReadWaiting(uint8_t* data, int32_t count)
+    {
+        const int32_t waiting = InputCount();
+        return waiting > 0 ? Read(data, std::min(waiting, count)) : 0;
+    }
     // Ends reads and writes in progress (none can be: reads and writes are synchronous).
     virtual void AbortPending() = 0;
     virtual void Purge(bool input, bool output) = 0;  // also event thread

@@ -11,6 +11,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -105,6 +106,42 @@ TEST(LinuxSerialDeviceTest, LowLatencyIsAskedForWhileOpenAndTheFlagsArePutBack)
         device.reset();
         EXPECT_EQ(flags, c.before);
         EXPECT_EQ(sets, c.sets);
+    }
+}
+
+// The event thread's read: what waits, at most the count asked, never a wait for more
+// (even with read time-outs under which Read waits for every byte), zero bytes dropped as the line says.
+TEST(LinuxSerialDeviceTest, ReadWaitingTakesWhatWaitsAndNeverWaits)
+{
+    const struct {
+        const char* name;
+        std::string sent;
+        bool discardNull;
+        int32_t count;
+        std::string got;
+    } cases[] = {
+        {"nothing waiting", "", false, 16, ""},
+        {"all that waits", "ab", false, 16, "ab"},
+        {"at most the count", "abc", false, 2, "ab"},
+        {"zero bytes kept", std::string("a\0b", 3), false, 16, std::string("a\0b", 3)},
+        {"zero bytes dropped", std::string("a\0\0b", 4), true, 16, "ab"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PtyPeer peer;
+        auto device = OpenLinuxSerialDevice(peer.SlavePath(), LinuxSystem{});
+        LineSettings line;
+        line.DiscardNull = c.discardNull;
+        device->SetLine(line);
+        device->SetTimeouts({0, 0, 0, 100, 1000});  // no read limit: Read waits for every byte asked
+        if (!c.sent.empty()) {
+            peer.Write(c.sent);
+            pollfd ready{device->WaitFd(), POLLIN, 0};
+            ASSERT_EQ(::poll(&ready, 1, 5000), 1);
+        }
+        std::string buffer(static_cast<size_t>(c.count), '\x7f');
+        const int32_t n = device->ReadWaiting(reinterpret_cast<uint8_t*>(buffer.data()), c.count);
+        EXPECT_EQ(buffer.substr(0, static_cast<size_t>(n)), c.got);
     }
 }
 
