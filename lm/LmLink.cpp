@@ -101,10 +101,11 @@ void LmLink::SetRxWakeCount(int32_t count)
 // A round's pump is either ProcessPending or, after a round that blocks, the blocking wait
 // itself, which runs the events that end it.
 template <class Round, class WakeOn>
-void LmLink::PumpRounds(uint32_t limit, Round round, WakeOn wakeOn)
+void LmLink::PumpRounds(uint32_t limit, Round round, WakeOn wakeOn, bool justPumped)
 {
     const uint32_t start = clock_();
-    pump_->ProcessPending();
+    if (!justPumped)
+        pump_->ProcessPending();
     for (;;) {
         const uint32_t elapsed = TickElapsed(start, clock_());
         const RoundResult result = round(elapsed);
@@ -171,7 +172,7 @@ bool LmLink::WaitForReplies(int count)
     WaitTxEmpty();
     PumpRounds(
         kReplyWaitMs, [&](uint32_t) { return count <= rxEventCount_ ? RoundResult::Done : RoundResult::Block; },
-        [&] { return count - rxEventCount_; });
+        [&] { return count - rxEventCount_; }, true);
     return count <= rxEventCount_;
 }
 

@@ -145,8 +145,10 @@ private:
     // `round` says Done or `limit` ms have passed (the round still runs at the deadline).
     // A round that blocks runs the events that wake it as its next round's pump.
     // `wakeOn` gives the receive events that could end the wait when it blocks.
+    // `justPumped`: the caller's own wait has just run every pending event, so the first
+    // round looks without pumping again.
     template <class Round, class WakeOn>
-    void PumpRounds(uint32_t limit, Round round, WakeOn wakeOn);
+    void PumpRounds(uint32_t limit, Round round, WakeOn wakeOn, bool justPumped = false);
     void SetRxWakeCount(int32_t count);
 
     LinkIo io_;
