@@ -22,52 +22,40 @@ namespace tessek::test {
 class FakeCommandHost : public CommandHost {
 public:
     std::array<uint8_t, 256> Memory{};  // the LM's bytes by address
-    bool Answers = true;                // false: the LM echoes the handshake, then stays silent
-    bool HandshakeAnswers = true;       // false: the handshake fails
     uint32_t Now = 0;                   // the clock (ms)
     uint32_t MsPerExchange = 5;         // added by every ReadLmByte
     uint32_t MsPerTickRead = 0;         // added by every TickCount
     int SampleRate = 1;                 // the "Sample Rate" item
     std::string Folder = "/nonexistent/";
-    std::string DateTime = "5/12/2026 13:07:24";
     // Runs inside every exchange, after the request was counted; n counts from 1.
     std::function<void(int n)> OnExchange;
 
     // What happened.
     std::vector<uint8_t> Asked;  // every address requested, in order
     std::vector<int> Replies;    // the reply count of each request
-    std::pair<TBaudRate, int32_t> RateAtHandshake{};
-    int PumpDelays = 0;
     MemoLines Memo;
     std::string Status;
-    bool ComSetupEnabled = true;
 
     TCustomComPort& Port() override { return port_; }
     bool EstablishHighBaud() override
     {
-        RateAtHandshake = {port_.BaudRate(), port_.CustomBaudRate()};
         lastRx_ = kHandshakeByte;  // the echo
-        return HandshakeAnswers && RateAtHandshake == std::pair(brCustom, kLowBaud);
+        return port_.BaudRate() == brCustom && port_.CustomBaudRate() == kLowBaud;
     }
     uint8_t ReadLmByte(uint8_t address, int replies) override
     {
         Asked.push_back(address);
         Replies.push_back(replies);
         Now += MsPerExchange;
-        if (Answers)
-            lastRx_ = Memory[address];
+        lastRx_ = Memory[address];
         if (OnExchange)
             OnExchange(static_cast<int>(Asked.size()));
         return lastRx_;
     }
-    bool WaitForReplies(int) override { return Answers; }
+    bool WaitForReplies(int) override { return true; }
     bool WaitForEcho(uint8_t) override { return true; }
     uint8_t LastRxByte() const override { return lastRx_; }
-    void PumpDelay(uint32_t ms) override
-    {
-        Now += ms;
-        ++PumpDelays;
-    }
+    void PumpDelay(uint32_t ms) override { Now += ms; }
     uint32_t TickCount() override { return Now += MsPerTickRead; }
     bool Busy() const override { return busy_; }
     void SetBusy(bool flag) override { busy_ = flag; }
@@ -77,9 +65,9 @@ public:
     std::string MemoText() const override { return Memo.Text(); }
     bool MemoSaveToNewFile(const std::string& path) override { return Memo.SaveToNewFile(path); }
     void SetStatus(const std::string& text) override { Status = text; }
-    void SetComSetupEnabled(bool enabled) override { ComSetupEnabled = enabled; }
+    void SetComSetupEnabled(bool) override {}
     int SampleRateIndex() const override { return SampleRate; }
-    std::string LocalDateTimeText() override { return DateTime; }
+    std::string LocalDateTimeText() override { return "5/12/2026 13:07:24"; }
     std::string ProgramFolder() const override { return Folder; }
 
 private:

@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "dialogs/PortSetupDialog.h"
 #include "platform/ErrorDisplay.h"
+#include "platform/Termios2.h"
 #include "serial/SerialDevice.h"
 #include "tests/common/ModalAnswer.h"
 #include "tests/common/PtyPeer.h"
@@ -17,28 +18,6 @@
 
 namespace tessek {
 namespace {
-
-// The real device on a pseudo-terminal, counting how often its line is configured.
-struct CountingDevice : ISerialDevice {
-    CountingDevice(std::unique_ptr<ISerialDevice> inner, std::atomic<int>& sets) : d_(std::move(inner)), sets_(sets) {}
-    void SetLine(const LineSettings& line) override { ++sets_, d_->SetLine(line); }
-    void SetTimeouts(const DeviceTimeouts& t) override { d_->SetTimeouts(t); }
-    void SetQueueSizes(int32_t in, int32_t out) override { d_->SetQueueSizes(in, out); }
-    int32_t Write(const uint8_t* data, int32_t count) override { return d_->Write(data, count); }
-    int32_t Read(uint8_t* data, int32_t count) override { return d_->Read(data, count); }
-    void AbortPending() override { d_->AbortPending(); }
-    void Purge(bool input, bool output) override { d_->Purge(input, output); }
-    int32_t InputCount() override { return d_->InputCount(); }
-    int32_t OutputCount() override { return d_->OutputCount(); }
-    TComErrors TakeErrors() override { return d_->TakeErrors(); }
-    ModemLines ModemSignals() override { return d_->ModemSignals(); }
-    int WaitFd() const override { return d_->WaitFd(); }
-    TComEvents TakeLineEvents() override { return d_->TakeLineEvents(); }
-    int LineEventInterval() const override { return d_->LineEventInterval(); }
-    int32_t InputCapacity() const override { return d_->InputCapacity(); }
-    std::unique_ptr<ISerialDevice> d_;
-    std::atomic<int>& sets_;
-};
 
 // Picks the item standing for `value` in `combo` as the user does.
 void Choose(TComComboBox* combo, const char* value)
@@ -65,7 +44,13 @@ protected:
         port.SetDeviceFactory([this](const std::string& name) -> std::unique_ptr<ISerialDevice> {
             if (name != peer.SlavePath())
                 throw DeviceError(ENOENT);
-            return std::make_unique<CountingDevice>(OpenLinuxSerialDevice(name), lineSets);
+            // The real device; every line it configures is read back once, and counted.
+            LinuxSystem system;
+            system.ReadRates = [this](int fd) {
+                ++lineSets;
+                return ReadLineRates(fd);
+            };
+            return OpenLinuxSerialDevice(name, system);
         });
         port.SetBaudRate(brCustom);
         port.SetCustomBaudRate(977);

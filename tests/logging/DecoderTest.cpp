@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
 #include <initializer_list>
 #include <tuple>
 
@@ -77,6 +76,43 @@ TEST(DecodeValue, MapGivesTheWindowsNumberBoostAndAbsolutePressure)
         const DecodedValue value = DecodeValue(DecoderKind::Map, v, 0, 85.0f, 0.172266).value();
         EXPECT_EQ(std::tuple(value.Value, value.DerivedCount, value.Derived[0], value.Derived[1]),
                   std::tuple(window, 2, boost, absolute));
+    }
+}
+
+// Every pair of bytes (lo, hi) through every decoder, MAP against every BaroRef (hi) and
+// with a sensor factor so small that vacuum rounds to 0.00: each gives a value, and the value
+// is the number the window's text shows (a vacuum in "hg" negative unless it shows as 0, a
+// raw byte's hexadecimal in decimal), so a data log holds what the window showed; its raw
+// value is the reply (hi * 256 + lo for the two-byte values). From BaroRef up, MAP's boost
+// is that same number.
+TEST(DecodeValue, EveryByteOfEveryDecoderIsTheNumberItsTextShows)
+{
+    using K = DecoderKind;
+    for (const auto& [kind, mapFunction] :
+         {std::pair(K::ChargeTemp0, 0.0), std::pair(K::Mph, 0.0), std::pair(K::Spark, 0.0), std::pair(K::Map, 0.172266),
+          std::pair(K::Map, 0.001), std::pair(K::Rpm, 0.0), std::pair(K::Tps, 0.0), std::pair(K::Coolant, 0.0),
+          std::pair(K::O2, 0.0), std::pair(K::ChargeTemp1, 0.0), std::pair(K::Knock, 0.0), std::pair(K::Retard, 0.0),
+          std::pair(K::Raw, 0.0)}) {
+        for (int i = 0; i < 65536; ++i) {
+            const auto lo = static_cast<uint8_t>(i & 0xFF), hi = static_cast<uint8_t>(i >> 8);
+            const std::string text = DecoderText(RowOf(kind), lo, hi, {static_cast<float>(hi), mapFunction});
+            const std::optional<DecodedValue> value = DecodeValue(kind, lo, hi, hi, mapFunction);
+            ASSERT_TRUE(value) << text;
+            std::string shown;
+            if (kind == K::Raw) {
+                shown = std::to_string(std::stoi(text, nullptr, 16));
+            } else {
+                const size_t begin = text.find_first_not_of(' ');
+                shown = text.substr(begin, text.find_first_not_of("-0123456789.", begin) - begin);
+                if (text.find("hg") != std::string::npos && shown.find_first_not_of("0.") != std::string::npos)
+                    shown = "-" + shown;
+            }
+            ASSERT_EQ(FormatFixed(value->Value, 0, value->Decimals), shown) << text << " of " << i;
+            ASSERT_EQ(value->Raw, kind == K::Rpm || kind == K::Mph ? i : lo) << text;
+            if (kind == K::Map && lo >= hi) {
+                ASSERT_EQ(value->Derived[0], value->Value) << text;
+            }
+        }
     }
 }
 

@@ -20,26 +20,11 @@
 
 #include <string>
 
+#include "tests/common/GeneratedLog.h"
 #include "tests/common/TempFolder.h"
 
 namespace tessek {
 namespace {
-
-// 40 s at 50 samples a second: engine speed 1000 + sample number, MAP i % 100 - 50 with an
-// empty cell every tenth row, acceleration 0.25. Of every 100 rows, MAP is inside the
-// default edges (-30 .. 16) in 47, 5 of them empty: 42 rows in cells, 48 outside and 10
-// without a value.
-std::string GeneratedLog()
-{
-    std::string text = "Time (s),Engine Speed (rpm),Engine Speed raw,MAP (psi/-inHg),Acceleration (g)\n";
-    for (int i = 0; i < 2000; ++i) {
-        char row[160];
-        std::snprintf(row, sizeof row, "%.3f,%d,%d,%s,0.25\n", i * 0.02, 1000 + i, i % 256,
-                      i % 10 == 5 ? "" : std::to_string(i % 100 - 50).c_str());
-        text += row;
-    }
-    return text;
-}
 
 template <typename T>
 T* Child(const QWidget& parent, const char* name)
@@ -54,10 +39,12 @@ std::string Text(const QWidget& parent, const char* name)
     return Child<QLabel>(parent, name)->text().toStdString();
 }
 
+// On the generated log, of every 100 rows MAP is inside the default edges (-30 .. 16) in
+// 47, 5 of them empty: 42 rows in cells, 48 outside and 10 without a value.
 TEST(CellTableTab, SortsTheLogByEngineSpeedAndMapWithinTheChosenRange)
 {
     test::TempFolder dir;
-    dir.Write("run.csv", GeneratedLog());
+    dir.Write("run.csv", test::GeneratedLog());
     LogViewerWindow window;
     window.resize(1200, 800);
     window.show();
@@ -69,7 +56,7 @@ TEST(CellTableTab, SortsTheLogByEngineSpeedAndMapWithinTheChosenRange)
     window.findChild<QTabWidget*>()->setCurrentWidget(tab);
 
     // Engine speed by MAP (the headers' edges) of acceleration (the cell's value); no raw column.
-    EXPECT_EQ(Child<QComboBox>(*tab, "cellX")->count(), 3);
+    EXPECT_EQ(Child<QComboBox>(*tab, "cellX")->count(), 5);
     auto* grid = Child<QTableWidget>(*tab, "cellGrid");
     ASSERT_EQ(grid->columnCount(), 12);
     ASSERT_EQ(grid->rowCount(), 14);

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/common/GeneratedLog.h"
 #include "tests/common/TempFolder.h"
 
 namespace tessek {
@@ -28,27 +29,11 @@ namespace {
 
 enum TableRow { kRpm, kRpmRaw, kMap, kAcceleration, kPower, kTorque };
 
-// 40 s at 50 samples a second: engine speed 1000 + sample number, its raw byte, a MAP
-// column with an empty cell every tenth row, and the acceleration figures of a pull.
-std::string GeneratedLog()
-{
-    std::string text =
-        "Time (s),Engine Speed (rpm),Engine Speed raw,MAP (psi/-inHg),Acceleration (g),Power (hp),Torque (lb-ft)\n";
-    for (int i = 0; i < 2000; ++i) {
-        char row[160];
-        const double rpm = 1000 + i;
-        std::snprintf(row, sizeof row, "%.3f,%.0f,%d,%s,0.25,%.2f,%.2f\n", i * 0.02, rpm, i % 256,
-                      i % 10 == 5 ? "" : std::to_string(i % 100 - 50).c_str(), 100 + rpm / 100, 150 + rpm / 200);
-        text += row;
-    }
-    return text;
-}
-
 class LogViewerWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir_.Write("run.csv", GeneratedLog());
+        dir_.Write("run.csv", test::GeneratedLog());
         window_.resize(1200, 800);
         window_.show();
         ASSERT_TRUE(Open("run.csv"));
@@ -292,7 +277,7 @@ TEST_F(LogViewerWindowTest, PowerCurveOverlaysRunsNamedByTheirFiles)
     EXPECT_EQ(peaks->text().toStdString(),
               "run.csv: peak power 129.0 hp at 2950 rpm, peak torque 164.5 lb-ft at 2950 rpm (2000 samples)");
 
-    dir_.Write("second.csv", GeneratedLog());
+    dir_.Write("second.csv", test::GeneratedLog());
     EXPECT_TRUE(window_.AddPowerRun(QString::fromStdString(dir_.File("second.csv"))));
     ASSERT_EQ(power->graphCount(), 4);
     EXPECT_EQ(power->graph(2)->name().toStdString(), "second.csv");
