@@ -2,34 +2,144 @@
 
 #include "platform/AtomicFile.h"
 
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
 namespace tessek {
+
+namespace {
+
+// A chunk holds the bytes of thousands of lines; its pages become resident only as they
+// are written.
+constexpr size_t kChunkSize = size_t{1} << 20;
+// Space left by edits is reclaimed once it is more than this and more than the text.
+constexpr size_t kUnusedToCompact = size_t{1} << 20;
+// A line's length and place are 32-bit; a longer line (a paste of gigabytes) is cut.
+constexpr size_t kMaxLine = std::numeric_limits<uint32_t>::max();
+
+}  // namespace
+
+struct MemoLines::Chunk {
+    std::unique_ptr<char[]> data;
+    size_t size = 0;
+    size_t used = 0;
+};
+
+MemoLines::MemoLines() = default;
+MemoLines::~MemoLines() = default;
+
+char* MemoLines::Data(const LineRef& ref) const
+{
+    return chunks_[ref.chunk].data.get() + ref.offset;
+}
+
+std::string_view MemoLines::Line(size_t i) const
+{
+    const LineRef& ref = lines_[i];
+    return ref.length == 0 ? std::string_view() : std::string_view(Data(ref), ref.length);
+}
+
+MemoLines::LineRef MemoLines::Put(std::string_view text)
+{
+    text = text.substr(0, kMaxLine);
+    if (text.empty())
+        return {0, 0, 0};
+    if (chunks_.empty() || chunks_.back().size - chunks_.back().used < text.size()) {
+        Chunk chunk;
+        chunk.size = std::max(kChunkSize, text.size());
+        chunk.data = std::make_unique_for_overwrite<char[]>(chunk.size);
+        chunks_.push_back(std::move(chunk));
+    }
+    Chunk& chunk = chunks_.back();
+    std::memcpy(chunk.data.get() + chunk.used, text.data(), text.size());
+    const LineRef ref{static_cast<uint32_t>(chunks_.size() - 1), static_cast<uint32_t>(chunk.used),
+                      static_cast<uint32_t>(text.size())};
+    chunk.used += text.size();
+    return ref;
+}
+
+void MemoLines::SetLine(size_t i, std::string_view text)
+{
+    text = text.substr(0, kMaxLine);
+    LineRef& ref = lines_[i];
+    bytes_ = bytes_ - ref.length + text.size();
+    const bool atTail = ref.length > 0 && ref.chunk + 1 == chunks_.size() &&
+                        ref.offset + ref.length == chunks_.back().used &&
+                        chunks_.back().size - ref.offset >= text.size();
+    if (text.size() <= ref.length || atTail) {
+        if (!text.empty())
+            std::memmove(Data(ref), text.data(), text.size());
+        if (atTail)
+            chunks_.back().used = ref.offset + text.size();
+        else
+            unused_ += ref.length - text.size();
+        ref.length = static_cast<uint32_t>(text.size());
+        return;
+    }
+    unused_ += ref.length;
+    ref = Put(text);
+}
+
+void MemoLines::CompactIfWasteful()
+{
+    if (unused_ <= kUnusedToCompact || unused_ <= bytes_)
+        return;
+    MemoLines fresh;
+    fresh.lines_.reserve(lines_.size());
+    for (size_t i = 0; i < lines_.size(); ++i)
+        fresh.lines_.push_back(fresh.Put(Line(i)));
+    chunks_ = std::move(fresh.chunks_);
+    lines_ = std::move(fresh.lines_);
+    unused_ = 0;
+}
 
 void MemoLines::Clear()
 {
+    chunks_.clear();
     lines_.clear();
+    lines_.shrink_to_fit();
+    bytes_ = 0;
+    unused_ = 0;
     lastOpen_ = false;
 }
 
-void MemoLines::AddLine(const std::string& line)
+void MemoLines::AddLine(std::string_view line)
 {
-    lines_.push_back(line);
+    lines_.push_back(Put(line));
+    bytes_ += lines_.back().length;
     lastOpen_ = false;
 }
 
-void MemoLines::Append(const std::string& text)
+void MemoLines::Append(std::string_view text)
 {
-    if (lastOpen_)
-        lines_.back() += text;
-    else
-        lines_.push_back(text);
-    lastOpen_ = true;
+    if (!lastOpen_) {
+        lines_.push_back(Put(text));
+        bytes_ += lines_.back().length;
+        lastOpen_ = true;
+        return;
+    }
+    std::string joined(Line(lines_.size() - 1));
+    joined += text;
+    SetLine(lines_.size() - 1, joined);
+    CompactIfWasteful();
+}
+
+std::vector<std::string> MemoLines::Lines() const
+{
+    std::vector<std::string> lines;
+    lines.reserve(lines_.size());
+    for (size_t i = 0; i < lines_.size(); ++i)
+        lines.emplace_back(Line(i));
+    return lines;
 }
 
 std::string MemoLines::Text() const
 {
     std::string text;
+    text.reserve(bytes_ + 2 * lines_.size());
     for (size_t i = 0; i < lines_.size(); ++i) {
-        text += lines_[i];
+        text += Line(i);
         if (i + 1 < lines_.size() || !lastOpen_)
             text += "\r\n";
     }
@@ -39,8 +149,9 @@ std::string MemoLines::Text() const
 std::string MemoLines::SaveText() const
 {
     std::string text;
-    for (const std::string& line : lines_) {
-        text += line;
+    text.reserve(bytes_ + 2 * lines_.size());
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        text += Line(i);
         text += "\r\n";
     }
     return text;
@@ -56,13 +167,13 @@ bool MemoLines::SaveToNewFile(const std::string& path) const
     return WriteNewFileAtomically(path, SaveText());
 }
 
-void MemoLines::SetText(const std::string& text)
+void MemoLines::SetText(std::string_view text)
 {
     Clear();
     size_t start = 0;
     while (start < text.size()) {
         const size_t end = text.find('\n', start);
-        if (end == std::string::npos) {
+        if (end == std::string_view::npos) {
             Append(text.substr(start));
             return;
         }
@@ -72,6 +183,146 @@ void MemoLines::SetText(const std::string& text)
         AddLine(text.substr(start, lineEnd - start));
         start = end + 1;
     }
+}
+
+MemoPosition MemoLines::DocEnd() const
+{
+    const size_t last = DocLineCount() - 1;
+    return {last, DocLine(last).size()};
+}
+
+MemoPosition MemoLines::Clamp(MemoPosition at) const
+{
+    if (at.line >= DocLineCount())
+        return DocEnd();
+    return {at.line, std::min(at.column, DocLine(at.line).size())};
+}
+
+size_t MemoLines::OffsetOf(MemoPosition at) const
+{
+    at = Clamp(at);
+    size_t offset = at.column;
+    for (size_t i = 0; i < at.line; ++i)
+        offset += lines_[i].length + 1;
+    return offset;
+}
+
+MemoPosition MemoLines::PositionAt(size_t offset) const
+{
+    const size_t count = DocLineCount();
+    for (size_t i = 0; i < count; ++i) {
+        const size_t length = DocLine(i).size();
+        if (offset <= length)
+            return {i, offset};
+        offset -= length + 1;
+    }
+    return DocEnd();
+}
+
+std::string MemoLines::TextBetween(MemoPosition from, MemoPosition to) const
+{
+    from = Clamp(from);
+    to = Clamp(to);
+    if (to < from)
+        std::swap(from, to);
+    if (from.line == to.line)
+        return std::string(DocLine(from.line).substr(from.column, to.column - from.column));
+    std::string text(DocLine(from.line).substr(from.column));
+    for (size_t i = from.line + 1; i < to.line; ++i) {
+        text += '\n';
+        text += DocLine(i);
+    }
+    text += '\n';
+    text += DocLine(to.line).substr(0, to.column);
+    return text;
+}
+
+void MemoLines::OpenEmptyLastLine()
+{
+    if (lastOpen_)
+        return;
+    lines_.push_back({0, 0, 0});
+    lastOpen_ = true;
+}
+
+void MemoLines::NormalizeEnd()
+{
+    if (lastOpen_ && lines_.back().length == 0) {
+        lines_.pop_back();
+        lastOpen_ = false;
+    }
+}
+
+MemoPosition MemoLines::Insert(MemoPosition at, std::string_view text)
+{
+    at = Clamp(at);
+    if (text.empty())
+        return at;
+    std::vector<std::string_view> pieces;
+    for (size_t start = 0;;) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            pieces.push_back(text.substr(start));
+            break;
+        }
+        pieces.push_back(text.substr(start, end - start - (end > start && text[end - 1] == '\r' ? 1 : 0)));
+        start = end + 1;
+    }
+    if (at.line == lines_.size())
+        OpenEmptyLastLine();
+    const std::string line(Line(at.line));
+    const std::string_view head = std::string_view(line).substr(0, at.column);
+    const std::string_view tail = std::string_view(line).substr(at.column);
+    MemoPosition after;
+    if (pieces.size() == 1) {
+        SetLine(at.line, std::string(head) + std::string(pieces[0]) + std::string(tail));
+        after = {at.line, at.column + pieces[0].size()};
+    } else {
+        SetLine(at.line, std::string(head) + std::string(pieces[0]));
+        std::vector<LineRef> added;
+        added.reserve(pieces.size() - 1);
+        for (size_t i = 1; i + 1 < pieces.size(); ++i)
+            added.push_back(Put(pieces[i]));
+        added.push_back(Put(std::string(pieces.back()) + std::string(tail)));
+        for (const LineRef& ref : added)
+            bytes_ += ref.length;
+        lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at.line + 1), added.begin(), added.end());
+        after = {at.line + added.size(), pieces.back().size()};
+    }
+    NormalizeEnd();
+    CompactIfWasteful();
+    return after;
+}
+
+void MemoLines::Erase(MemoPosition from, MemoPosition to)
+{
+    from = Clamp(from);
+    to = Clamp(to);
+    if (to < from)
+        std::swap(from, to);
+    if (from == to)
+        return;
+    if (to.line == lines_.size())
+        OpenEmptyLastLine();
+    const std::string joined =
+        std::string(Line(from.line).substr(0, from.column)) + std::string(Line(to.line).substr(to.column));
+    for (size_t i = from.line + 1; i <= to.line; ++i) {
+        unused_ += lines_[i].length;
+        bytes_ -= lines_[i].length;
+    }
+    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(from.line + 1),
+                 lines_.begin() + static_cast<std::ptrdiff_t>(to.line + 1));
+    SetLine(from.line, joined);
+    NormalizeEnd();
+    CompactIfWasteful();
+}
+
+size_t MemoLines::ChunkBytes() const
+{
+    size_t total = 0;
+    for (const Chunk& chunk : chunks_)
+        total += chunk.size;
+    return total;
 }
 
 }  // namespace tessek
