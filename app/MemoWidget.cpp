@@ -94,6 +94,21 @@ bool IsEditingKey(const QKeyEvent* key)
 
 }  // namespace
 
+QAccessible::UpdateHandler MemoWidget::announceTo_ = nullptr;
+
+bool MemoWidget::Announcing()
+{
+    return announceTo_ || QAccessible::isActive();
+}
+
+void MemoWidget::Announce(QAccessibleEvent& event)
+{
+    if (announceTo_)
+        announceTo_(&event);
+    else
+        QAccessible::updateAccessibility(&event);
+}
+
 std::string MemoWidget::StoreText(QString text)
 {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -178,7 +193,7 @@ void MemoWidget::Show()
 
 void MemoWidget::Clear()
 {
-    const std::string removed = QAccessible::isActive() ? lines_.TextBetween({0, 0}, lines_.DocEnd()) : std::string();
+    const std::string removed = Announcing() ? lines_.TextBetween({0, 0}, lines_.DocEnd()) : std::string();
     lines_.Clear();
     cursor_ = anchor_ = {};
     widestLine_ = 0;
@@ -202,10 +217,10 @@ void MemoWidget::AddLine(const std::string& line)
     if (cursorAtEnd)
         cursor_ = anchor_ = lines_.DocEnd();
     Changed();
-    if (QAccessible::isActive()) {
+    if (Announcing()) {
         QAccessibleTextInsertEvent inserted(this, static_cast<int>(offset),
                                             QString::fromLatin1(open ? "\n" + line + "\n" : line + "\n"));
-        QAccessible::updateAccessibility(&inserted);
+        Announce(inserted);
     }
 }
 
@@ -219,9 +234,9 @@ void MemoWidget::Append(const std::string& text)
     if (cursorAtEnd)
         cursor_ = anchor_ = lines_.DocEnd();
     Changed();
-    if (QAccessible::isActive() && !text.empty()) {
+    if (Announcing() && !text.empty()) {
         QAccessibleTextInsertEvent inserted(this, static_cast<int>(offset), QString::fromLatin1(text));
-        QAccessible::updateAccessibility(&inserted);
+        Announce(inserted);
     }
 }
 
@@ -259,13 +274,13 @@ void MemoWidget::SetCursorPosition(MemoPosition at, bool select)
     RestartBlink();
     EnsureVisible(cursor_);
     viewport()->update();
-    if (QAccessible::isActive()) {
+    if (Announcing()) {
         if (HasSelection() || hadSelection) {
             const size_t a = lines_.OffsetOf(anchor_), c = lines_.OffsetOf(cursor_);
             QAccessibleTextSelectionEvent selected(this, static_cast<int>(std::min(a, c)),
                                                    static_cast<int>(std::max(a, c)));
             selected.setCursorPosition(static_cast<int>(c));
-            QAccessible::updateAccessibility(&selected);
+            Announce(selected);
         }
         NotifyCursor();
     }
@@ -302,7 +317,7 @@ void MemoWidget::EraseText(MemoPosition from, MemoPosition to)
     to = lines_.Clamp(to);
     if (to < from)
         std::swap(from, to);
-    const std::string removed = QAccessible::isActive() ? lines_.TextBetween(from, to) : std::string();
+    const std::string removed = Announcing() ? lines_.TextBetween(from, to) : std::string();
     lines_.Erase(from, to);
     cursor_ = anchor_ = from;
     wantedColumn_ = -1;
@@ -337,28 +352,28 @@ void MemoWidget::Paste()
 
 void MemoWidget::NotifyInserted(MemoPosition at, const std::string& text)
 {
-    if (!QAccessible::isActive())
+    if (!Announcing())
         return;
     QAccessibleTextInsertEvent inserted(this, static_cast<int>(lines_.OffsetOf(at)), QString::fromLatin1(text));
-    QAccessible::updateAccessibility(&inserted);
+    Announce(inserted);
     NotifyCursor();
 }
 
 void MemoWidget::NotifyRemoved(MemoPosition at, const std::string& text)
 {
-    if (!QAccessible::isActive())
+    if (!Announcing())
         return;
     QAccessibleTextRemoveEvent removed(this, static_cast<int>(lines_.OffsetOf(at)), QString::fromLatin1(text));
-    QAccessible::updateAccessibility(&removed);
+    Announce(removed);
     NotifyCursor();
 }
 
 void MemoWidget::NotifyCursor()
 {
-    if (!QAccessible::isActive())
+    if (!Announcing())
         return;
     QAccessibleTextCursorEvent moved(this, static_cast<int>(lines_.OffsetOf(cursor_)));
-    QAccessible::updateAccessibility(&moved);
+    Announce(moved);
 }
 
 MemoPosition MemoWidget::PositionAtPoint(QPoint point) const

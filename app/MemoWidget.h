@@ -16,6 +16,7 @@
 #include "platform/MemoLines.h"
 
 #include <QAbstractScrollArea>
+#include <QAccessible>
 #include <QBasicTimer>
 #include <QElapsedTimer>
 
@@ -45,6 +46,11 @@ public:
     // Tab (and Shift+Tab) move the focus on instead of typing a tab character.
     void setTabChangesFocus(bool changes) { tabChangesFocus_ = changes; }
     bool tabChangesFocus() const { return tabChangesFocus_; }
+
+    // Whether changes are announced to accessibility: while a screen reader listens, or
+    // while a handler set here takes the events instead (null: Qt's accessibility again).
+    static bool Announcing();
+    static void AnnounceTo(QAccessible::UpdateHandler handler) { announceTo_ = handler; }
 
     const MemoLines& Store() const { return lines_; }
     // The user's text as the store holds it: one byte per character (others become '?'),
@@ -108,6 +114,9 @@ private:
     void NotifyRemoved(MemoPosition at, const std::string& text);
     void NotifyCursor();
 
+    static void Announce(QAccessibleEvent& event);
+
+    static QAccessible::UpdateHandler announceTo_;
     MemoLines lines_;
     MemoPosition cursor_;
     MemoPosition anchor_;
