@@ -67,6 +67,7 @@ public:
     void setCursorPosition(int position) override { Memo()->SetCursorPosition(At(position)); }
 
     // Text.
+    using QAccessibleWidget::text;
     QString text(int startOffset, int endOffset) const override
     {
         return QString::fromLatin1(Store().TextBetween(At(startOffset), At(endOffset)));

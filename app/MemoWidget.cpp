@@ -476,8 +476,10 @@ void MemoWidget::paintEvent(QPaintEvent* event)
     const int height = LineHeight(), width = CharWidth();
     const int left = kMargin - horizontalScrollBar()->value();
     const int ascent = fontMetrics().ascent();
-    const auto firstColumn = static_cast<size_t>(std::max(0, horizontalScrollBar()->value() - kMargin) / width);
-    const auto columns = static_cast<size_t>(viewport()->width() / width + 2);
+    const int leftColumn = std::max(0, horizontalScrollBar()->value() - kMargin) / width;
+    const int visibleColumns = viewport()->width() / width + 2;
+    const auto firstColumn = static_cast<size_t>(leftColumn);
+    const auto columns = static_cast<size_t>(visibleColumns);
     const MemoPosition from = std::min(anchor_, cursor_), to = std::max(anchor_, cursor_);
     const size_t first = FirstVisibleLine();
     const size_t last = std::min(lines_.DocLineCount(), first + static_cast<size_t>(VisibleLines()) + 2);
