@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -637,6 +638,15 @@ void MemoWidget::keyPressEvent(QKeyEvent* event)
 
 void MemoWidget::mousePressEvent(QMouseEvent* event)
 {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (event->button() == Qt::MiddleButton && clipboard->supportsSelection()) {
+        // The X11 way: the text last selected anywhere goes in where the pointer is.
+        const QString text = clipboard->text(QClipboard::Selection);
+        SetCursorPosition(PositionAtPoint(event->position().toPoint()));
+        if (!text.isEmpty())
+            InsertText(StoreText(text));
+        return;
+    }
     if (event->button() != Qt::LeftButton)
         return QAbstractScrollArea::mousePressEvent(event);
     setFocus(Qt::MouseFocusReason);
@@ -699,6 +709,29 @@ void MemoWidget::contextMenuEvent(QContextMenuEvent* event)
     menu.addSeparator();
     add("Select All", QKeySequence::SelectAll, lines_.DocLength() > 0, [this] { SelectAll(); });
     menu.exec(event->globalPos());
+}
+
+void MemoWidget::inputMethodEvent(QInputMethodEvent* event)
+{
+    // Composed characters (dead keys, compose sequences) arrive whole; nothing is shown
+    // while they are composed.
+    if (!event->commitString().isEmpty())
+        InsertText(StoreText(event->commitString()));
+    event->accept();
+}
+
+QVariant MemoWidget::inputMethodQuery(Qt::InputMethodQuery query) const
+{
+    switch (query) {
+        case Qt::ImEnabled:
+            return true;
+        case Qt::ImCursorRectangle:
+            return CharacterRect(cursor_).translated(viewport()->pos());
+        case Qt::ImFont:
+            return font();
+        default:
+            return QAbstractScrollArea::inputMethodQuery(query);
+    }
 }
 
 void MemoWidget::focusInEvent(QFocusEvent* event)

@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QScrollBar>
 #include <QTest>
 
@@ -127,6 +128,15 @@ TEST_F(MemoWidgetTest, KeysMoveSelectAndEditTheLines)
          },
          "",
          {0, 0}},
+        {"composed characters arrive whole",
+         [](MemoWidgetTest& t) {
+             QInputMethodEvent composed;
+             composed.setCommitString(QString::fromUtf8("\xc3\xa9"));
+             QApplication::sendEvent(&t.memo, &composed);
+         },
+         "\xe9"
+         "abcdef\nab\nabcdef\n",
+         {0, 1}},
         {"tab is a character unless it moves the focus", type("\t"), "\tabcdef\nab\nabcdef\n", {0, 1}},
         {"page down goes a page and stops at the end",
          [](MemoWidgetTest& t) {
