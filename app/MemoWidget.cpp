@@ -130,6 +130,7 @@ MemoWidget::MemoWidget(QWidget* parent) : QAbstractScrollArea(parent), show_(new
     viewport()->setAutoFillBackground(false);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
+    lines_.SetRecording(true);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     UpdateScrollBars(false);
@@ -295,39 +296,48 @@ void MemoWidget::SelectAll()
 
 void MemoWidget::InsertText(std::string_view text)
 {
-    if (HasSelection())
-        EraseText(anchor_, cursor_);
-    if (text.empty())
+    const MemoPosition from = std::min(anchor_, cursor_), to = std::max(anchor_, cursor_);
+    if (from == to && text.empty())
         return;
-    const MemoPosition at = cursor_;
-    const MemoPosition after = lines_.Insert(at, text);
-    for (size_t i = at.line; i <= after.line; ++i)
-        widestLine_ = std::max(widestLine_, lines_.DocLine(i).size());
-    cursor_ = anchor_ = after;
-    wantedColumn_ = -1;
-    UpdateScrollBars(false);
-    RestartBlink();
-    EnsureVisible(cursor_);
-    viewport()->update();
-    NotifyInserted(at, std::string(text));
+    MemoStep step{from, Announcing() ? lines_.TextBetween(from, to) : std::string(), std::string(text)};
+    lines_.Replace(from, to, text);
+    Stepped(step);
 }
 
 void MemoWidget::EraseText(MemoPosition from, MemoPosition to)
 {
-    from = lines_.Clamp(from);
-    to = lines_.Clamp(to);
-    if (to < from)
-        std::swap(from, to);
-    const std::string removed = Announcing() ? lines_.TextBetween(from, to) : std::string();
-    lines_.Erase(from, to);
-    cursor_ = anchor_ = from;
+    anchor_ = lines_.Clamp(from);
+    cursor_ = lines_.Clamp(to);
+    InsertText({});
+}
+
+void MemoWidget::Undo()
+{
+    if (const std::optional<MemoStep> step = lines_.Undo())
+        Stepped(*step);
+}
+
+void MemoWidget::Redo()
+{
+    if (const std::optional<MemoStep> step = lines_.Redo())
+        Stepped(*step);
+}
+
+void MemoWidget::Stepped(const MemoStep& step)
+{
+    const MemoPosition after = MemoLines::EndOf(step.at, step.inserted);
+    for (size_t i = step.at.line; i <= after.line && i < lines_.DocLineCount(); ++i)
+        widestLine_ = std::max(widestLine_, lines_.DocLine(i).size());
+    cursor_ = anchor_ = lines_.Clamp(after);
     wantedColumn_ = -1;
     UpdateScrollBars(false);
     RestartBlink();
     EnsureVisible(cursor_);
     viewport()->update();
-    if (!removed.empty())
-        NotifyRemoved(from, removed);
+    if (!step.removed.empty())
+        NotifyRemoved(step.at, step.removed);
+    if (!step.inserted.empty())
+        NotifyInserted(step.at, step.inserted);
 }
 
 void MemoWidget::Copy() const
@@ -539,6 +549,10 @@ void MemoWidget::keyPressEvent(QKeyEvent* event)
         return Paste();
     if (event->matches(QKeySequence::SelectAll))
         return SelectAll();
+    if (event->matches(QKeySequence::Undo))
+        return Undo();
+    if (event->matches(QKeySequence::Redo))
+        return Redo();
     if (event->matches(QKeySequence::Delete) || event->key() == Qt::Key_Backspace) {
         if (HasSelection())
             return EraseText(anchor_, cursor_);
@@ -702,6 +716,9 @@ void MemoWidget::contextMenuEvent(QContextMenuEvent* event)
         action->setEnabled(enabled);
         return action;
     };
+    add("&Undo", QKeySequence::Undo, lines_.CanUndo(), [this] { Undo(); });
+    add("&Redo", QKeySequence::Redo, lines_.CanRedo(), [this] { Redo(); });
+    menu.addSeparator();
     add("Cu&t", QKeySequence::Cut, HasSelection(), [this] { Cut(); });
     add("&Copy", QKeySequence::Copy, HasSelection(), [this] { Copy(); });
     add("&Paste", QKeySequence::Paste, !QGuiApplication::clipboard()->text().isEmpty(), [this] { Paste(); });

@@ -68,6 +68,9 @@ public:
     void InsertText(std::string_view text);
     // Removes the text between `from` and `to` and leaves the cursor there.
     void EraseText(MemoPosition from, MemoPosition to);
+    // Takes back the user's last change, or makes it again; lines added meanwhile stay.
+    void Undo();
+    void Redo();
     void Copy() const;
     void Cut();
     void Paste();
@@ -109,6 +112,8 @@ private:
     void Changed();
     void Show();
     void RestartBlink();
+    // After a change of the text: the cursor after what came in, the view, the events.
+    void Stepped(const MemoStep& step);
     MemoPosition WordStart(MemoPosition at) const;
     MemoPosition WordEnd(MemoPosition at) const;
     // Accessibility events for a change or a cursor move, only when someone listens.

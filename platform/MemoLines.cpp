@@ -102,6 +102,7 @@ void MemoLines::Clear()
     bytes_ = 0;
     unused_ = 0;
     lastOpen_ = false;
+    ForgetEdits();
 }
 
 void MemoLines::AddLine(std::string_view line)
@@ -251,6 +252,78 @@ void MemoLines::NormalizeEnd()
         lines_.pop_back();
         lastOpen_ = false;
     }
+}
+
+MemoPosition MemoLines::EndOf(MemoPosition at, std::string_view text)
+{
+    const size_t lastBreak = text.rfind('\n');
+    if (lastBreak == std::string_view::npos)
+        return {at.line, at.column + text.size()};
+    return {at.line + static_cast<size_t>(std::count(text.begin(), text.end(), '\n')), text.size() - lastBreak - 1};
+}
+
+MemoPosition MemoLines::Replace(MemoPosition from, MemoPosition to, std::string_view text)
+{
+    from = Clamp(from);
+    to = Clamp(to);
+    if (to < from)
+        std::swap(from, to);
+    std::string inserted;  // as Insert stores it: no CR before a line break
+    inserted.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n')
+            inserted += text[i];
+    if (recording_ && (from != to || !inserted.empty())) {
+        redo_.clear();
+        MemoStep* last = undo_.empty() ? nullptr : &undo_.back();
+        // Typing on one line is one step, up to a word or so.
+        if (from == to && last && last->removed.empty() && EndOf(last->at, last->inserted) == from &&
+            inserted.find('\n') == std::string::npos && last->inserted.find('\n') == std::string::npos &&
+            last->inserted.size() < 32)
+            last->inserted += inserted;
+        else
+            undo_.push_back({from, TextBetween(from, to), inserted});
+    }
+    Erase(from, to);
+    return Insert(from, inserted);
+}
+
+std::optional<MemoStep> MemoLines::UndoOrRedo(std::vector<MemoStep>& from, std::vector<MemoStep>& to)
+{
+    if (from.empty())
+        return std::nullopt;
+    MemoStep step = std::move(from.back());
+    from.pop_back();
+    // The step backwards: what it put in goes, what it took comes back.
+    std::swap(step.removed, step.inserted);
+    Erase(step.at, EndOf(step.at, step.removed));
+    Insert(step.at, step.inserted);
+    to.push_back(step);
+    return step;
+}
+
+std::optional<MemoStep> MemoLines::Undo()
+{
+    return UndoOrRedo(undo_, redo_);
+}
+
+std::optional<MemoStep> MemoLines::Redo()
+{
+    return UndoOrRedo(redo_, undo_);
+}
+
+void MemoLines::SetRecording(bool recording)
+{
+    recording_ = recording;
+    ForgetEdits();
+}
+
+void MemoLines::ForgetEdits()
+{
+    undo_.clear();
+    undo_.shrink_to_fit();
+    redo_.clear();
+    redo_.shrink_to_fit();
 }
 
 MemoPosition MemoLines::Insert(MemoPosition at, std::string_view text)

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,13 @@ struct MemoPosition {
     size_t column = 0;
     friend bool operator==(const MemoPosition&, const MemoPosition&) = default;
     friend auto operator<=>(const MemoPosition&, const MemoPosition&) = default;
+};
+
+// One change of the text: at `at`, `removed` went and `inserted` came.
+struct MemoStep {
+    MemoPosition at;
+    std::string removed;
+    std::string inserted;
 };
 
 class MemoLines {
@@ -85,6 +93,20 @@ public:
     MemoPosition Insert(MemoPosition at, std::string_view text);
     // Removes the text from `from` to `to`.
     void Erase(MemoPosition from, MemoPosition to);
+    // Replaces the text from `from` to `to` with `text`, as one step to undo while
+    // recording; returns the position after it.
+    MemoPosition Replace(MemoPosition from, MemoPosition to, std::string_view text);
+    // The position after `text` inserted at `at`.
+    static MemoPosition EndOf(MemoPosition at, std::string_view text);
+
+    // Steps made by Replace while recording (off at first), taken back and made again:
+    // what was done (nothing when there is no step). Lines added at the end keep the steps
+    // valid; Clear, SetText and SetRecording forget them.
+    void SetRecording(bool recording);
+    std::optional<MemoStep> Undo();
+    std::optional<MemoStep> Redo();
+    bool CanUndo() const { return !undo_.empty(); }
+    bool CanRedo() const { return !redo_.empty(); }
 
     // Bytes held in chunks for lines (text, room to grow and space left by edits).
     size_t ChunkBytes() const;
@@ -108,12 +130,17 @@ private:
     // An open empty last line is the same text as a finished line before it.
     void NormalizeEnd();
     void CompactIfWasteful();
+    void ForgetEdits();
+    std::optional<MemoStep> UndoOrRedo(std::vector<MemoStep>& from, std::vector<MemoStep>& to);
 
     std::vector<Chunk> chunks_;
     std::vector<LineRef> lines_;
     size_t bytes_ = 0;   // the lines' bytes
     size_t unused_ = 0;  // bytes in chunks no line refers to any longer
     bool lastOpen_ = false;
+    bool recording_ = false;
+    std::vector<MemoStep> undo_;
+    std::vector<MemoStep> redo_;
 };
 
 }  // namespace tessek

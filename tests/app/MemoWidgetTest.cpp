@@ -128,6 +128,17 @@ TEST_F(MemoWidgetTest, KeysMoveSelectAndEditTheLines)
          },
          "",
          {0, 0}},
+        {"undo takes a change back, redo makes it again",
+         [](MemoWidgetTest& t) {
+             QTest::keyClicks(&t.memo, "xy");
+             t.Key(Qt::Key_Down, Qt::ShiftModifier);
+             t.Key(Qt::Key_Delete);
+             t.Key(Qt::Key_Z, Qt::ControlModifier);
+             t.Key(Qt::Key_Z, Qt::ControlModifier);
+             t.Key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+         },
+         "xyabcdef\nab\nabcdef\n",
+         {0, 2}},
         {"composed characters arrive whole",
          [](MemoWidgetTest& t) {
              QInputMethodEvent composed;

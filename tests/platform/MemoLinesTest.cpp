@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -159,6 +160,58 @@ TEST(MemoLines, OffsetsAndPositionsAgreeAndTextBetweenTakesEitherOrder)
     EXPECT_EQ(memo.TextBetween({2, 2}, {0, 1}), "b\n\ncd");
     EXPECT_EQ(memo.TextBetween({0, 1}, {2, 2}), "b\n\ncd");
     EXPECT_EQ(memo.DocLength(), 8u);
+}
+
+// Steps taken back and made again, with a run adding lines in between.
+TEST(MemoLines, UndoAndRedoStepThroughTheEditsAndKeepTheAddedLines)
+{
+    MemoLines memo;
+    memo.SetText("abc\ndef\n");
+    memo.SetRecording(true);
+    const std::string typed = "123";
+    for (size_t i = 0; i < typed.size(); ++i)  // typing: one step
+        memo.Replace({0, 1 + i}, {0, 1 + i}, typed.substr(i, 1));
+    EXPECT_EQ(Doc(memo), "a123bc\ndef\n");
+    memo.Replace({0, 2}, {1, 1}, "-\r\n+");  // a selection replaced by two lines
+    EXPECT_EQ(Doc(memo), "a1-\n+ef\n");
+    memo.AddLine("0.1 2000rpm");  // the run goes on
+    memo.Append("0.2");
+
+    struct Row {
+        bool undo;
+        const char* doc;
+        MemoPosition at;
+        const char* removed;
+        const char* inserted;
+    };
+    const Row rows[] = {
+        {true, "a123bc\ndef\n0.1 2000rpm\n0.2", {0, 2}, "-\n+", "23bc\nd"},
+        {true, "abc\ndef\n0.1 2000rpm\n0.2", {0, 1}, "123", ""},
+        {true, "abc\ndef\n0.1 2000rpm\n0.2", {}, "", ""},  // nothing left
+        {false, "a123bc\ndef\n0.1 2000rpm\n0.2", {0, 1}, "", "123"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.doc);
+        const std::optional<MemoStep> step = row.undo ? memo.Undo() : memo.Redo();
+        EXPECT_EQ(Doc(memo), row.doc);
+        ASSERT_EQ(step.has_value(), std::string(row.removed) + row.inserted != "");
+        if (step) {
+            EXPECT_EQ(step->at, row.at);
+            EXPECT_EQ(step->removed, row.removed);
+            EXPECT_EQ(step->inserted, row.inserted);
+        }
+    }
+    EXPECT_TRUE(memo.CanRedo());
+    memo.Replace({0, 0}, {0, 0}, "x");  // a new edit: what was taken back stays so
+    EXPECT_FALSE(memo.CanRedo());
+    memo.Clear();
+    EXPECT_FALSE(memo.CanUndo());
+
+    MemoLines unrecorded;  // a headless run's store keeps no steps
+    unrecorded.AddLine("abc");
+    unrecorded.Replace({0, 0}, {0, 3}, "x");
+    EXPECT_FALSE(unrecorded.Undo());
+    EXPECT_EQ(unrecorded.Text(), "x\r\n");
 }
 
 // The store holds a line as its bytes and an index entry, in shared chunks, and the
