@@ -671,8 +671,15 @@ void MemoWidget::mousePressEvent(QMouseEvent* event)
 
 void MemoWidget::mouseMoveEvent(QMouseEvent* event)
 {
-    if (selecting_ && (event->buttons() & Qt::LeftButton))
-        SetCursorPosition(PositionAtPoint(event->position().toPoint()), true);
+    if (!selecting_ || !(event->buttons() & Qt::LeftButton))
+        return;
+    dragPoint_ = event->position().toPoint();
+    SetCursorPosition(PositionAtPoint(dragPoint_), true);
+    // Held above or below the text, the selection goes on scrolling.
+    if (viewport()->rect().contains(dragPoint_))
+        autoScroll_.stop();
+    else if (!autoScroll_.isActive())
+        autoScroll_.start(kAutoScrollMs, this);
 }
 
 void MemoWidget::mouseReleaseEvent(QMouseEvent* event)
@@ -680,6 +687,7 @@ void MemoWidget::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return QAbstractScrollArea::mouseReleaseEvent(event);
     selecting_ = false;
+    autoScroll_.stop();
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (HasSelection() && clipboard->supportsSelection())
         clipboard->setText(QString::fromLatin1(SelectedText()), QClipboard::Selection);
@@ -767,6 +775,13 @@ void MemoWidget::focusOutEvent(QFocusEvent* event)
 
 void MemoWidget::timerEvent(QTimerEvent* event)
 {
+    if (event->timerId() == autoScroll_.timerId()) {
+        if (selecting_)
+            SetCursorPosition(PositionAtPoint(dragPoint_), true);
+        else
+            autoScroll_.stop();
+        return;
+    }
     if (event->timerId() != blink_.timerId())
         return QAbstractScrollArea::timerEvent(event);
     blinkOn_ = !blinkOn_;

@@ -30,6 +30,8 @@ public:
     static constexpr int kShowIntervalMs = 100;
     // Space between the frame and the text, in pixels.
     static constexpr int kMargin = 4;
+    // A selection dragged past the text scrolls a step this often.
+    static constexpr int kAutoScrollMs = 50;
 
     explicit MemoWidget(QWidget* parent = nullptr);
 
@@ -133,6 +135,8 @@ private:
     bool selecting_ = false;  // a mouse button drags a selection
     bool blinkOn_ = true;
     QBasicTimer blink_;
+    QBasicTimer autoScroll_;
+    QPoint dragPoint_;     // where the pointer is while selecting
     QElapsedTimer shown_;  // since new text was last shown
     QTimer* show_;         // ends a hold
 };

@@ -213,6 +213,19 @@ TEST_F(MemoWidgetTest, TheMouseSetsTheCursorDragsAndDoubleClicksSelect)
     QTest::mouseRelease(view, Qt::LeftButton, {}, PointAt({0, 7}));
     EXPECT_EQ(memo.SelectedText(), "0.120");
 
+    // Held below the text, a drag goes on selecting the lines scrolling into view.
+    for (int i = 0; i < 40; ++i)
+        memo.AddLine("more");
+    QTest::mousePress(view, Qt::LeftButton, {}, PointAt({0, 2}));
+    QTest::mouseMove(view, QPoint(5, view->height() + 5));
+    const size_t reached = memo.CursorPosition().line;
+    test::PumpFor(6 * MemoWidget::kAutoScrollMs);
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(5, view->height() + 5));
+    EXPECT_GT(memo.CursorPosition().line, reached + 2);
+    EXPECT_EQ(memo.Anchor(), (MemoPosition{0, 2}));
+    EXPECT_GT(memo.FirstVisibleLine(), 0u);
+    memo.verticalScrollBar()->setValue(0);
+
     QTest::mouseDClick(view, Qt::LeftButton, {}, PointAt({0, 10}));
     EXPECT_EQ(memo.SelectedText(), "2000rpm");
     QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(view->width() - 2, 2));
