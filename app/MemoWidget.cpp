@@ -37,17 +37,6 @@ QFont FixedPitchFont()
     return font;
 }
 
-// Characters of a word, of punctuation, and spaces: a double click selects a run of one.
-int CharClass(char c)
-{
-    const auto u = static_cast<unsigned char>(c);
-    if (u == ' ' || u == '\t')
-        return 0;
-    if (std::isalnum(u) || u == '_' || u >= 0xC0)
-        return 1;
-    return 2;
-}
-
 // How a key moves the cursor, and the standard keys for moving and for selecting.
 enum class Move { Left, Right, WordLeft, WordRight, Up, Down, PageUp, PageDown, Home, End, Start, Finish };
 struct MoveKey {
@@ -425,30 +414,6 @@ void MemoWidget::EnsureVisible(MemoPosition at)
         across->setValue(x - width + width / 4);
 }
 
-MemoPosition MemoWidget::WordStart(MemoPosition at) const
-{
-    const std::string_view line = lines_.DocLine(at.line);
-    size_t start = std::min(at.column, line.size());
-    if (start == 0)
-        return {at.line, 0};
-    const int kind = CharClass(line[start - 1]);
-    while (start > 0 && CharClass(line[start - 1]) == kind)
-        --start;
-    return {at.line, start};
-}
-
-MemoPosition MemoWidget::WordEnd(MemoPosition at) const
-{
-    const std::string_view line = lines_.DocLine(at.line);
-    size_t end = std::min(at.column, line.size());
-    if (end == line.size())
-        return {at.line, end};
-    const int kind = CharClass(line[end]);
-    while (end < line.size() && CharClass(line[end]) == kind)
-        ++end;
-    return {at.line, end};
-}
-
 void MemoWidget::RestartBlink()
 {
     blinkOn_ = true;
@@ -582,38 +547,17 @@ void MemoWidget::keyPressEvent(QKeyEvent* event)
             wantedColumn_ = static_cast<int>(std::min<size_t>(at.column, INT_MAX));
         const auto page = static_cast<size_t>(VisibleLines());
         switch (key.how) {
-            case Move::Left:
-                if (!select && HasSelection())
-                    at = std::min(anchor_, cursor_);
-                else if (at.column > 0)
-                    at.column--;
-                else if (at.line > 0)
-                    at = {at.line - 1, lines_.DocLine(at.line - 1).size()};
+            case Move::Left:  // without shift, a selection collapses to its start
+                at = !select && HasSelection() ? std::min(anchor_, cursor_) : lines_.Moved(at, MemoMove::CharLeft);
                 break;
             case Move::Right:
-                if (!select && HasSelection())
-                    at = std::max(anchor_, cursor_);
-                else if (at.column < line.size())
-                    at.column++;
-                else if (at.line + 1 < lines_.DocLineCount())
-                    at = {at.line + 1, 0};
+                at = !select && HasSelection() ? std::max(anchor_, cursor_) : lines_.Moved(at, MemoMove::CharRight);
                 break;
             case Move::WordLeft:
-                while (at.column > 0 && CharClass(line[at.column - 1]) == 0)
-                    at.column--;
-                if (at.column == 0 && at == cursor_ && at.line > 0)
-                    at = {at.line - 1, lines_.DocLine(at.line - 1).size()};
-                else
-                    at = WordStart(at);
+                at = lines_.Moved(at, MemoMove::WordLeft);
                 break;
             case Move::WordRight:
-                if (at.column == line.size() && at.line + 1 < lines_.DocLineCount()) {
-                    at = {at.line + 1, 0};
-                    break;
-                }
-                at = WordEnd(at);
-                while (at.column < line.size() && CharClass(line[at.column]) == 0)
-                    at.column++;
+                at = lines_.Moved(at, MemoMove::WordRight);
                 break;
             case Move::Up:
             case Move::PageUp:
@@ -697,19 +641,7 @@ void MemoWidget::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton)
         return QAbstractScrollArea::mouseDoubleClickEvent(event);
-    const MemoPosition at = PositionAtPoint(event->position().toPoint());
-    const std::string_view line = lines_.DocLine(at.line);
-    // The run of like characters under the pointer: the one right of it, or at a line end
-    // the one left of it.
-    MemoPosition start = at, end = at;
-    if (at.column < line.size()) {
-        end = WordEnd(at);
-        start = WordStart({at.line, at.column + 1});
-        if (CharClass(line[at.column]) != (at.column > 0 ? CharClass(line[at.column - 1]) : -1))
-            start = at;
-    } else {
-        start = WordStart(at);
-    }
+    const auto [start, end] = lines_.WordAt(PositionAtPoint(event->position().toPoint()));
     anchor_ = start;
     SetCursorPosition(end, true);
 }

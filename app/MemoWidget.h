@@ -116,8 +116,6 @@ private:
     void RestartBlink();
     // After a change of the text: the cursor after what came in, the view, the events.
     void Stepped(const MemoStep& step);
-    MemoPosition WordStart(MemoPosition at) const;
-    MemoPosition WordEnd(MemoPosition at) const;
     // Accessibility events for a change or a cursor move, only when someone listens.
     void NotifyInserted(MemoPosition at, const std::string& text);
     void NotifyRemoved(MemoPosition at, const std::string& text);

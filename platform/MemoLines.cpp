@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <limits>
 
@@ -17,6 +18,39 @@ constexpr size_t kChunkSize = size_t{1} << 20;
 constexpr size_t kUnusedToCompact = size_t{1} << 20;
 // A line's length and place are 32-bit; a longer line (a paste of gigabytes) is cut.
 constexpr size_t kMaxLine = std::numeric_limits<uint32_t>::max();
+
+// Spaces, characters of words, and other marks.
+int CharClass(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    if (u == ' ' || u == '\t')
+        return 0;
+    if (std::isalnum(u) || u == '_' || u >= 0xC0)
+        return 1;
+    return 2;
+}
+
+// The start of the run of like characters that ends at `end`, and the end of the one
+// that starts at `start`.
+size_t RunStart(std::string_view line, size_t end)
+{
+    if (end == 0)
+        return 0;
+    const int kind = CharClass(line[end - 1]);
+    while (end > 0 && CharClass(line[end - 1]) == kind)
+        --end;
+    return end;
+}
+
+size_t RunEnd(std::string_view line, size_t start)
+{
+    if (start >= line.size())
+        return line.size();
+    const int kind = CharClass(line[start]);
+    while (start < line.size() && CharClass(line[start]) == kind)
+        ++start;
+    return start;
+}
 
 }  // namespace
 
@@ -197,6 +231,50 @@ MemoPosition MemoLines::Clamp(MemoPosition at) const
     if (at.line >= DocLineCount())
         return DocEnd();
     return {at.line, std::min(at.column, DocLine(at.line).size())};
+}
+
+MemoPosition MemoLines::Moved(MemoPosition at, MemoMove how) const
+{
+    at = Clamp(at);
+    const std::string_view line = DocLine(at.line);
+    const bool lineStart = at.column == 0, lineEnd = at.column == line.size();
+    const bool left = how == MemoMove::CharLeft || how == MemoMove::WordLeft;
+    if (left && lineStart)
+        return at.line == 0 ? at : MemoPosition{at.line - 1, DocLine(at.line - 1).size()};
+    if (!left && lineEnd)
+        return at.line + 1 == DocLineCount() ? at : MemoPosition{at.line + 1, 0};
+    switch (how) {
+        case MemoMove::CharLeft:
+            return {at.line, at.column - 1};
+        case MemoMove::CharRight:
+            return {at.line, at.column + 1};
+        case MemoMove::WordLeft: {
+            size_t column = at.column;
+            while (column > 0 && CharClass(line[column - 1]) == 0)
+                --column;
+            return {at.line, RunStart(line, column)};
+        }
+        case MemoMove::WordRight: {
+            size_t column = RunEnd(line, at.column);
+            while (column < line.size() && CharClass(line[column]) == 0)
+                ++column;
+            return {at.line, column};
+        }
+    }
+    return at;
+}
+
+std::pair<MemoPosition, MemoPosition> MemoLines::WordAt(MemoPosition at) const
+{
+    at = Clamp(at);
+    const std::string_view line = DocLine(at.line);
+    if (at.column == line.size())
+        return {{at.line, RunStart(line, at.column)}, at};
+    const size_t end = RunEnd(line, at.column);
+    size_t start = at.column;
+    while (start > 0 && CharClass(line[start - 1]) == CharClass(line[at.column]))
+        --start;
+    return {{at.line, start}, {at.line, end}};
 }
 
 size_t MemoLines::OffsetOf(MemoPosition at) const

@@ -21,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tessek {
@@ -31,6 +32,9 @@ struct MemoPosition {
     friend bool operator==(const MemoPosition&, const MemoPosition&) = default;
     friend auto operator<=>(const MemoPosition&, const MemoPosition&) = default;
 };
+
+// Cursor moves within the text.
+enum class MemoMove { CharLeft, CharRight, WordLeft, WordRight };
 
 // One change of the text: at `at`, `removed` went and `inserted` came.
 struct MemoStep {
@@ -83,6 +87,13 @@ public:
     // `at` moved onto the document (last line, line end at most).
     MemoPosition Clamp(MemoPosition at) const;
     MemoPosition DocEnd() const;
+    // `at` moved by a character or to the start (left) or end (right) of a word, across
+    // line breaks. Words are runs of letters and digits or of other marks; spaces between
+    // them are skipped.
+    MemoPosition Moved(MemoPosition at, MemoMove how) const;
+    // The run of like characters (word, marks or spaces) at `at`: the one right of it, or
+    // at a line end the one left of it.
+    std::pair<MemoPosition, MemoPosition> WordAt(MemoPosition at) const;
     // Offset in the document's characters and back; both walk the lines before it.
     size_t OffsetOf(MemoPosition at) const;
     MemoPosition PositionAt(size_t offset) const;

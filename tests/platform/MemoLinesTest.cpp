@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tessek {
@@ -212,6 +213,33 @@ TEST(MemoLines, UndoAndRedoStepThroughTheEditsAndKeepTheAddedLines)
     unrecorded.Replace({0, 0}, {0, 3}, "x");
     EXPECT_FALSE(unrecorded.Undo());
     EXPECT_EQ(unrecorded.Text(), "x\r\n");
+}
+
+// Moves by characters and words, and the word a double click takes.
+TEST(MemoLines, MovesAndWordsFollowRunsOfLikeCharacters)
+{
+    MemoLines memo;
+    memo.SetText("  0.120 2000rpm  (8E)\nx\n");
+    using M = MemoMove;
+    const std::tuple<MemoPosition, MemoMove, MemoPosition> moves[] = {
+        {{0, 0}, M::CharLeft, {0, 0}},  {{1, 0}, M::CharLeft, {0, 21}},  {{0, 21}, M::CharRight, {1, 0}},
+        {{2, 0}, M::CharRight, {2, 0}}, {{0, 0}, M::WordRight, {0, 2}},  {{0, 2}, M::WordRight, {0, 3}},
+        {{0, 3}, M::WordRight, {0, 4}}, {{0, 8}, M::WordRight, {0, 17}}, {{0, 21}, M::WordRight, {1, 0}},
+        {{0, 17}, M::WordLeft, {0, 8}}, {{0, 10}, M::WordLeft, {0, 8}},  {{0, 2}, M::WordLeft, {0, 0}},
+        {{1, 0}, M::WordLeft, {0, 21}}, {{0, 99}, M::CharLeft, {0, 20}},
+    };
+    for (const auto& [from, how, to] : moves)
+        EXPECT_EQ(memo.Moved(from, how), to) << from.line << ":" << from.column << " move " << static_cast<int>(how);
+    const std::tuple<MemoPosition, MemoPosition, MemoPosition> words[] = {
+        {{0, 10}, {0, 8}, {0, 15}},   // in "2000rpm"
+        {{0, 8}, {0, 8}, {0, 15}},    // at its start
+        {{0, 15}, {0, 15}, {0, 17}},  // the spaces after it
+        {{0, 18}, {0, 18}, {0, 20}},  // "8E" between marks
+        {{0, 21}, {0, 20}, {0, 21}},  // a line end: the run before it
+        {{2, 0}, {2, 0}, {2, 0}},     // the empty last line
+    };
+    for (const auto& [at, start, end] : words)
+        EXPECT_EQ(memo.WordAt(at), std::make_pair(start, end)) << at.line << ":" << at.column;
 }
 
 // The store holds a line as its bytes and an index entry, in shared chunks, and the
