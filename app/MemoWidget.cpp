@@ -665,7 +665,11 @@ void MemoWidget::contextMenuEvent(QContextMenuEvent* event)
     add("Delete", QKeySequence::UnknownKey, HasSelection(), [this] { EraseText(anchor_, cursor_); });
     menu.addSeparator();
     add("Select All", QKeySequence::SelectAll, lines_.DocLength() > 0, [this] { SelectAll(); });
-    menu.exec(event->globalPos());
+    // From the keyboard the menu opens at the cursor rather than in the middle of the area.
+    const QPoint at = event->reason() == QContextMenuEvent::Keyboard
+                          ? viewport()->mapToGlobal(CharacterRect(cursor_).bottomLeft())
+                          : event->globalPos();
+    menu.exec(at);
 }
 
 void MemoWidget::inputMethodEvent(QInputMethodEvent* event)

@@ -11,10 +11,13 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QInputMethodEvent>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -279,6 +282,39 @@ TEST_F(MemoWidgetTest, LinesReachTheTextAtOnceAndManyLinesPaintAFewTimes)
     EXPECT_EQ(bar->value(), bar->maximum());
     EXPECT_GE(memo.FirstVisibleLine(), 190u);
     EXPECT_LE(memo.CharacterRect({199, 0}).bottom(), memo.viewport()->height());
+}
+
+// The context menu offers what the selection and the clipboard allow, and its actions work.
+TEST_F(MemoWidgetTest, TheContextMenuOffersWhatTheSelectionAllows)
+{
+    Show({"abc"});
+    memo.SetCursorPosition({0, 1});
+    memo.SetCursorPosition({0, 3}, true);
+    QGuiApplication::clipboard()->clear();
+    std::map<QString, bool> offered;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        poll.stop();
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator())
+                continue;
+            offered[action->text()] = action->isEnabled();
+            if (action->text() == "Cu&t")
+                action->trigger();
+        }
+        menu->close();
+    });
+    poll.start(5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, PointAt({0, 0}), memo.viewport()->mapToGlobal(PointAt({0, 0})));
+    QApplication::sendEvent(memo.viewport(), &event);
+    const std::map<QString, bool> expected = {{"&Undo", false},  {"&Redo", false}, {"Cu&t", true},      {"&Copy", true},
+                                              {"&Paste", false}, {"Delete", true}, {"Select All", true}};
+    EXPECT_EQ(offered, expected);
+    EXPECT_EQ(Doc(memo), "a\n");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "bc");
 }
 
 // New lines scroll into view while the view is at the end, and leave it alone when the
