@@ -264,7 +264,8 @@ void HeadlessLogger::OneRun()
     run_ = nullptr;
     busy_ = false;
     if (runsStarted_ == before && !stopping_ && connection_.Port().Connected()) {
-        Say(memo_.Lines().empty() ? std::string("The handshake failed.") : memo_.Lines().back());
+        Say(memo_.LineCount() == 0 ? std::string("The handshake failed.")
+                                   : std::string(memo_.Line(memo_.LineCount() - 1)));
         Say("Trying again in " + std::to_string(kHandshakeRetryMs / 1000) + " s.");
         bool due = false;
         QTimer::singleShot(kHandshakeRetryMs, [&due] { due = true; });

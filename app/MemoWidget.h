@@ -1,26 +1,37 @@
 #pragma once
-// The main window's text area: a plain text widget in a fixed-pitch font, no word wrap,
-// with a vertical scroll bar, showing a MemoLines. Every change is an insertion at the
-// end of the document, so a long log costs the same per line as a short one. What the
-// user types is taken back into the lines before the next operation. Window thread only.
+// The main window's text area: a text widget in a fixed-pitch font, no word wrap, with a
+// vertical scroll bar, showing a MemoLines and editing it in place. It keeps nothing per
+// line of its own: it paints the visible lines straight from the store, so a line of a long
+// run costs its bytes in the store and little more. Window thread only.
 //
-// Lines reach the lines and the widget's document at once (Text, Lines, toPlainText and
-// accessibility see every line), but the widget paints new text at most every
-// kShowIntervalMs: a logging run adds dozens of lines a second, and a repaint of the text
-// and the scroll bar for each of them would cost more than the logging itself.
+// Lines reach the store at once (Text, Lines and accessibility see every line), but the
+// widget paints new text at most every kShowIntervalMs: a logging run adds dozens of lines
+// a second, and a repaint of the text and the scroll bar for each of them would cost more
+// than the logging itself. The view follows the end while its scroll bar is at the bottom.
+//
+// The user moves the cursor, selects, copies, cuts, pastes and types with the keys and the
+// mouse as in any text field, and a screen reader reads the lines, the cursor and the
+// selection through the accessible interface (MemoAccessible); change events go out only
+// while accessibility is active, so a run costs nothing more without a screen reader.
 #include "platform/MemoLines.h"
 
+#include <QAbstractScrollArea>
+#include <QAccessible>
+#include <QBasicTimer>
 #include <QElapsedTimer>
-#include <QPlainTextEdit>
 
 class QTimer;
 
 namespace tessek {
 
-class MemoWidget : public QPlainTextEdit {
+class MemoWidget : public QAbstractScrollArea {
     Q_OBJECT
 public:
     static constexpr int kShowIntervalMs = 100;
+    // Space between the frame and the text, in pixels.
+    static constexpr int kMargin = 4;
+    // A selection dragged past the text scrolls a step this often.
+    static constexpr int kAutoScrollMs = 50;
 
     explicit MemoWidget(QWidget* parent = nullptr);
 
@@ -34,18 +45,97 @@ public:
     // The same as a new file; false when the name is taken (MemoLines::SaveToNewFile).
     bool SaveToNewFile(const std::string& path) const;
 
-private:
-    void InsertAtEnd(const QString& text);
-    // Keeps the text and the scroll bars from painting until the interval since they last
-    // showed new text has passed.
-    void HoldDisplay();
-    void SetDisplayHeld(bool held);
-    const MemoLines& Model() const;
+    // Tab (and Shift+Tab) move the focus on instead of typing a tab character.
+    void setTabChangesFocus(bool changes) { tabChangesFocus_ = changes; }
+    bool tabChangesFocus() const { return tabChangesFocus_; }
 
-    mutable MemoLines model_;
-    mutable bool edited_ = false;
-    bool inserting_ = false;
-    QElapsedTimer shown_;  // since new text was last let through to the screen
+    // Whether changes are announced to accessibility: while a screen reader listens, or
+    // while a handler set here takes the events instead (null: Qt's accessibility again).
+    static bool Announcing();
+    static void AnnounceTo(QAccessible::UpdateHandler handler) { announceTo_ = handler; }
+
+    const MemoLines& Store() const { return lines_; }
+    // The user's text as the store holds it: one byte per character (others become '?'),
+    // lines ended by "\n".
+    static std::string StoreText(QString text);
+    MemoPosition CursorPosition() const { return cursor_; }
+    // The selection from anchor to cursor; empty when they meet.
+    MemoPosition Anchor() const { return anchor_; }
+    bool HasSelection() const { return anchor_ != cursor_; }
+    std::string SelectedText() const;
+    // Moves the cursor to `at` (clamped), selecting from the anchor when `select`.
+    void SetCursorPosition(MemoPosition at, bool select = false);
+    void SelectAll();
+    // Replaces the selection (if any) with `text` at the cursor, "\n" between lines.
+    void InsertText(std::string_view text);
+    // Removes the text between `from` and `to` and leaves the cursor there.
+    void EraseText(MemoPosition from, MemoPosition to);
+    // Takes back the user's last change, or makes it again; lines added meanwhile stay.
+    void Undo();
+    void Redo();
+    void Copy() const;
+    void Cut();
+    void Paste();
+
+    // The first line shown and the document position under a viewport point.
+    size_t FirstVisibleLine() const;
+    MemoPosition PositionAtPoint(QPoint viewportPoint) const;
+    // The rectangle of the character at `at` in viewport coordinates.
+    QRect CharacterRect(MemoPosition at) const;
+    void EnsureVisible(MemoPosition at);
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    int LineHeight() const;
+    int CharWidth() const;
+    int VisibleLines() const;
+    // Scroll ranges after lines were added or the size changed; `following` keeps the
+    // view at the end.
+    void UpdateScrollBars(bool following);
+    bool FollowingEnd() const;
+    // Lines were added: shows them now, or when the interval since new text was last
+    // shown has passed; until then neither the text nor the scroll bars change on screen.
+    void Changed();
+    void Show();
+    void RestartBlink();
+    // After a change of the text: the cursor after what came in, the view, the events.
+    void Stepped(const MemoStep& step);
+    // Accessibility events for a change or a cursor move, only when someone listens.
+    void NotifyInserted(MemoPosition at, const std::string& text);
+    void NotifyRemoved(MemoPosition at, const std::string& text);
+    void NotifyCursor();
+
+    static void Announce(QAccessibleEvent& event);
+
+    static QAccessible::UpdateHandler announceTo_;
+    MemoLines lines_;
+    MemoPosition cursor_;
+    MemoPosition anchor_;
+    int wantedColumn_ = -1;  // kept across up and down moves
+    size_t widestLine_ = 0;  // characters; the horizontal range never shrinks but on Clear
+    bool tabChangesFocus_ = false;
+    bool selecting_ = false;  // a mouse button drags a selection
+    bool blinkOn_ = true;
+    QBasicTimer blink_;
+    QBasicTimer autoScroll_;
+    QPoint dragPoint_;     // where the pointer is while selecting
+    QElapsedTimer shown_;  // since new text was last shown
     QTimer* show_;         // ends a hold
 };
 

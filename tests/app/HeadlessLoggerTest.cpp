@@ -250,7 +250,8 @@ TEST(HeadlessLoggerTest, WaitsForAnAbsentPortAndStartsANewRunWhenTheDeviceReturn
     {
         HeadlessLogger logger(folder.Path(), {}, said.file);
         const auto samples = [&] {
-            return std::count_if(logger.Memo().Lines().begin(), logger.Memo().Lines().end(),
+            const std::vector<std::string> lines = logger.Memo().Lines();
+            return std::count_if(lines.begin(), lines.end(),
                                  [](const std::string& l) { return l.size() > 8 && l[3] == '.'; });
         };
         int step = 0;

@@ -24,13 +24,11 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QButtonGroup>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTest>
 
 #include <cstring>
@@ -338,49 +336,6 @@ TEST(LogViewerStart, TheViewerOnItsOwnReadsTheFileOrSaysWhyNot)
         SCOPED_TRACE(name);
         EXPECT_EQ(ViewOptionFile(static_cast<int>(argv.size()), argv.data()), file);
     }
-}
-
-// Counts the paint events of a widget.
-struct PaintCounter : QObject {
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        paints += event->type() == QEvent::Paint;
-        return false;
-    }
-};
-
-// The text area shows what its text holds: a row built of pieces ends before the next
-// line. It paints new lines at most every kShowIntervalMs, while its document and its
-// scroll position follow every line at once.
-TEST(MemoDisplay, RowsShowAsTheTextHoldsThemAndManyLinesPaintAFewTimes)
-{
-    MemoWidget memo;
-    memo.resize(300, 120);
-    memo.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&memo));
-    for (const char* piece : {"      | c1", " | c2"})
-        memo.Append(piece);
-    memo.AddLine("next");
-    EXPECT_EQ(memo.Text(), "      | c1 | c2\r\nnext\r\n");
-    EXPECT_EQ(memo.toPlainText(), "      | c1 | c2\nnext\n");
-    memo.Clear();
-    PaintCounter counter;
-    memo.viewport()->installEventFilter(&counter);
-    QElapsedTimer clock;
-    clock.start();
-    int paintsAtLastLine = 0;
-    for (int i = 0; i < 200; ++i) {
-        memo.AddLine("line " + std::to_string(i));
-        paintsAtLastLine = counter.paints;
-        QCoreApplication::processEvents();  // a logging run pumps between lines
-        ASSERT_EQ(memo.document()->blockCount(), i + 2) << "the document has every line at once";
-        ASSERT_EQ(memo.verticalScrollBar()->value(), memo.verticalScrollBar()->maximum()) << "follows the end";
-    }
-    // Generous: one paint per interval, plus the first line and rounding.
-    EXPECT_LE(counter.paints, 3 + 2 * clock.elapsed() / MemoWidget::kShowIntervalMs);
-    test::PumpFor(3 * MemoWidget::kShowIntervalMs);
-    EXPECT_GT(counter.paints, paintsAtLastLine) << "the last line is painted, at once or when the interval ends";
 }
 
 // Runs `program` in this test's environment changed by `environment` (an empty value

@@ -1,0 +1,469 @@
+// The main window's text area as a user and a screen reader work it: keys and the mouse
+// move, select, copy and edit the lines in the store, the view follows the end while at
+// the bottom, and the accessible interface reads and edits the same text.
+#include "app/MemoWidget.h"
+#include "tests/common/EventLoop.h"
+
+#include <gtest/gtest.h>
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QInputMethodEvent>
+#include <QMenu>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tessek {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// The document as the widget shows it: "\n" between lines, an empty line after a
+// finished last one.
+std::string Doc(const MemoWidget& memo)
+{
+    return memo.Store().TextBetween({0, 0}, memo.Store().DocEnd());
+}
+
+class MemoWidgetTest : public ::testing::Test {
+public:
+    void Show(const Lines& lines)
+    {
+        for (const std::string& line : lines)
+            memo.AddLine(line);
+        memo.resize(300, 120);
+        memo.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&memo));
+    }
+    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(&memo, key, modifiers); }
+    // The viewport point just right of the left edge of the character at `at`.
+    QPoint PointAt(MemoPosition at) const
+    {
+        const QRect rect = memo.CharacterRect(at);
+        return {rect.left() + 1, rect.center().y()};
+    }
+
+    MemoWidget memo;
+};
+
+// Keys that move, select and edit, each row from the same start.
+TEST_F(MemoWidgetTest, KeysMoveSelectAndEditTheLines)
+{
+    struct Row {
+        const char* name;
+        std::function<void(MemoWidgetTest&)> keys;
+        std::string doc;
+        MemoPosition cursor;
+    };
+    const auto type = [](const char* text) { return [text](MemoWidgetTest& t) { QTest::keyClicks(&t.memo, text); }; };
+    const Row rows[] = {
+        {"typing goes in at the cursor", type("xy"), "xyabcdef\nab\nabcdef\n", {0, 2}},
+        {"a finished text gets a new open line",
+         [](MemoWidgetTest& t) {
+             t.Key(Qt::Key_End, Qt::ControlModifier);
+             QTest::keyClicks(&t.memo, "z");
+         },
+         "abcdef\nab\nabcdef\nz",
+         {3, 1}},
+        {"enter splits a line",
+         [](MemoWidgetTest& t) {
+             t.Key(Qt::Key_Right);
+             t.Key(Qt::Key_Right);
+             t.Key(Qt::Key_Return);
+         },
+         "ab\ncdef\nab\nabcdef\n",
+         {1, 0}},
+        {"backspace at a line start joins it to the line before",
+         [](MemoWidgetTest& t) {
+             t.Key(Qt::Key_Down);
+             t.Key(Qt::Key_Backspace);
+         },
+         "abcdefab\nabcdef\n",
+         {0, 6}},
+        {"delete at a line end joins the next line",
+         [](MemoWidgetTest& t) {
+             t.Key(Qt::Key_End);
+             t.Key(Qt::Key_Delete);
+         },
+         "abcdefab\nabcdef\n",
+         {0, 6}},
+        {"up and down keep the column across a short line",
+         [](MemoWidgetTest& t) {
+             t.Key(Qt::Key_End);
+             t.Key(Qt::Key_Down);
+             t.Key(Qt::Key_Down);
+             QTest::keyClicks(&t.memo, "!");
+         },
+         "abcdef\nab\nabcdef!\n",
+         {2, 7}},
+        {"shift and arrows select, typing replaces the selection",
+         [](MemoWidgetTest& t) {
+             t.Key(Qt::Key_Right);
+             t.Key(Qt::Key_Down, Qt::ShiftModifier);
+             t.Key(Qt::Key_Right, Qt::ShiftModifier);
+             QTest::keyClicks(&t.memo, "-");
+         },
+         "a-\nabcdef\n",
+         {0, 2}},
+        {"a word at a time",
+         [](MemoWidgetTest& t) {
+             t.Key(Qt::Key_Down);
+             t.Key(Qt::Key_Right, Qt::ControlModifier);  // the line's end
+             t.Key(Qt::Key_Right, Qt::ControlModifier);  // the next line's start
+             t.Key(Qt::Key_Right, Qt::ControlModifier);  // its word's end
+             t.Key(Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
+             t.Key(Qt::Key_Backspace);
+         },
+         "abcdef\nab\n\n",
+         {2, 0}},
+        {"select all and delete leaves nothing",
+         [](MemoWidgetTest& t) {
+             t.Key(Qt::Key_A, Qt::ControlModifier);
+             t.Key(Qt::Key_Delete);
+         },
+         "",
+         {0, 0}},
+        {"undo takes a change back, redo makes it again",
+         [](MemoWidgetTest& t) {
+             QTest::keyClicks(&t.memo, "xy");
+             t.Key(Qt::Key_Down, Qt::ShiftModifier);
+             t.Key(Qt::Key_Delete);
+             t.Key(Qt::Key_Z, Qt::ControlModifier);
+             t.Key(Qt::Key_Z, Qt::ControlModifier);
+             t.Key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+         },
+         "xyabcdef\nab\nabcdef\n",
+         {0, 2}},
+        {"composed characters arrive whole",
+         [](MemoWidgetTest& t) {
+             QInputMethodEvent composed;
+             composed.setCommitString(QString::fromUtf8("\xc3\xa9"));
+             QApplication::sendEvent(&t.memo, &composed);
+         },
+         "\xe9"
+         "abcdef\nab\nabcdef\n",
+         {0, 1}},
+        {"tab is a character unless it moves the focus", type("\t"), "\tabcdef\nab\nabcdef\n", {0, 1}},
+        {"page down goes a page and stops at the end",
+         [](MemoWidgetTest& t) {
+             t.Key(Qt::Key_PageDown);
+             t.Key(Qt::Key_PageDown);
+             t.Key(Qt::Key_Home, Qt::ShiftModifier);
+             QTest::keyClicks(&t.memo, "<");
+         },
+         "abcdef\nab\nabcdef\n<",
+         {3, 1}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        memo.Clear();
+        Show({"abcdef", "ab", "abcdef"});
+        EXPECT_EQ(memo.CursorPosition(), (MemoPosition{3, 0})) << "a cursor at the end stays there";
+        memo.SetCursorPosition({0, 0});
+        row.keys(*this);
+        EXPECT_EQ(Doc(memo), row.doc);
+        EXPECT_EQ(memo.CursorPosition(), row.cursor);
+        EXPECT_EQ(memo.Text(), memo.Store().Text());
+    }
+}
+
+TEST_F(MemoWidgetTest, CopyCutAndPasteGoThroughTheClipboard)
+{
+    Show({"0.1 2000rpm", "0.2 2100rpm"});
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    Key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(clipboard->text().isEmpty()) << "nothing selected, nothing copied";
+    memo.SetCursorPosition({0, 4});
+    memo.SetCursorPosition({1, 3}, true);
+    Key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), "2000rpm\n0.2");
+    EXPECT_EQ(Doc(memo), "0.1 2000rpm\n0.2 2100rpm\n") << "copy changes nothing";
+    Key(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(Doc(memo), "0.1  2100rpm\n");
+    Key(Qt::Key_End, Qt::ControlModifier);
+    Key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(Doc(memo), "0.1  2100rpm\n2000rpm\n0.2");
+    clipboard->setText(QString::fromUtf8("a\r\nb\xc3\xa9\xe2\x82\xac"));  // CR LF, a Latin-1 letter, a euro sign
+    Key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(memo.Store().Line(2), "0.2a");
+    EXPECT_EQ(memo.Store().Line(3), "b\xe9?");
+    EXPECT_EQ(memo.CursorPosition(), (MemoPosition{3, 3}));
+}
+
+TEST_F(MemoWidgetTest, TheMouseSetsTheCursorDragsAndDoubleClicksSelect)
+{
+    Show({"  0.120 2000rpm 12.5mph", "  0.140 2050rpm"});
+    QWidget* view = memo.viewport();
+    QTest::mouseClick(view, Qt::LeftButton, {}, PointAt({1, 3}));
+    EXPECT_EQ(memo.CursorPosition(), (MemoPosition{1, 3}));
+    EXPECT_FALSE(memo.HasSelection());
+    EXPECT_TRUE(memo.hasFocus());
+
+    QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, PointAt({0, 8}));
+    EXPECT_EQ(memo.SelectedText(), "2000rpm 12.5mph\n  0");
+
+    QTest::mousePress(view, Qt::LeftButton, {}, PointAt({0, 2}));
+    QTest::mouseMove(view, PointAt({0, 7}));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, PointAt({0, 7}));
+    EXPECT_EQ(memo.SelectedText(), "0.120");
+
+    // Held below the text, a drag goes on selecting the lines scrolling into view.
+    for (int i = 0; i < 40; ++i)
+        memo.AddLine("more");
+    QTest::mousePress(view, Qt::LeftButton, {}, PointAt({0, 2}));
+    QTest::mouseMove(view, QPoint(5, view->height() + 5));
+    const size_t reached = memo.CursorPosition().line;
+    test::PumpFor(6 * MemoWidget::kAutoScrollMs);
+    QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(5, view->height() + 5));
+    EXPECT_GT(memo.CursorPosition().line, reached + 2);
+    EXPECT_EQ(memo.Anchor(), (MemoPosition{0, 2}));
+    EXPECT_GT(memo.FirstVisibleLine(), 0u);
+    memo.verticalScrollBar()->setValue(0);
+
+    QTest::mouseDClick(view, Qt::LeftButton, {}, PointAt({0, 10}));
+    EXPECT_EQ(memo.SelectedText(), "2000rpm");
+    QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(view->width() - 2, 2));
+    EXPECT_EQ(memo.CursorPosition(), (MemoPosition{0, 23})) << "right of a line is its end";
+}
+
+// Counts the paint events of a widget.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+// The text and a screen reader have every line at once, a row built of pieces ends before
+// the next line, and a run's lines paint at most once per kShowIntervalMs; when the lines
+// stop, the last of them is painted in view.
+TEST_F(MemoWidgetTest, LinesReachTheTextAtOnceAndManyLinesPaintAFewTimes)
+{
+    Show({});
+    for (const char* piece : {"      | c1", " | c2"})
+        memo.Append(piece);
+    memo.AddLine("next");
+    EXPECT_EQ(memo.Text(), "      | c1 | c2\r\nnext\r\n");
+    EXPECT_EQ(Doc(memo), "      | c1 | c2\nnext\n");
+    memo.Clear();
+    QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(&memo)->textInterface();
+    ASSERT_NE(text, nullptr);
+    PaintCounter counter;
+    memo.viewport()->installEventFilter(&counter);
+    QElapsedTimer clock;
+    clock.start();
+    int paintsAtLastLine = 0;
+    int length = 0;
+    for (int i = 0; i < 200; ++i) {
+        const std::string line = "line " + std::to_string(i);
+        memo.AddLine(line);
+        length += static_cast<int>(line.size()) + 1;
+        paintsAtLastLine = counter.paints;
+        QCoreApplication::processEvents();  // a logging run pumps between lines
+        ASSERT_EQ(memo.Lines().size(), static_cast<size_t>(i + 1)) << "the text has every line at once";
+        ASSERT_EQ(text->characterCount(), length) << "and so has a screen reader";
+    }
+    // Generous: one paint per interval, plus the first line and rounding.
+    EXPECT_LE(counter.paints, 3 + 2 * clock.elapsed() / MemoWidget::kShowIntervalMs);
+    test::PumpFor(3 * MemoWidget::kShowIntervalMs);
+    EXPECT_GT(counter.paints, paintsAtLastLine) << "the last line is painted, at once or when the interval ends";
+    QScrollBar* bar = memo.verticalScrollBar();
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_GE(memo.FirstVisibleLine(), 190u);
+    EXPECT_LE(memo.CharacterRect({199, 0}).bottom(), memo.viewport()->height());
+}
+
+// The context menu offers what the selection and the clipboard allow, and its actions work.
+TEST_F(MemoWidgetTest, TheContextMenuOffersWhatTheSelectionAllows)
+{
+    Show({"abc"});
+    memo.SetCursorPosition({0, 1});
+    memo.SetCursorPosition({0, 3}, true);
+    QGuiApplication::clipboard()->clear();
+    std::map<QString, bool> offered;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        poll.stop();
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator())
+                continue;
+            offered[action->text()] = action->isEnabled();
+            if (action->text() == "Cu&t")
+                action->trigger();
+        }
+        menu->close();
+    });
+    poll.start(5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, PointAt({0, 0}), memo.viewport()->mapToGlobal(PointAt({0, 0})));
+    QApplication::sendEvent(memo.viewport(), &event);
+    const std::map<QString, bool> expected = {{"&Undo", false},  {"&Redo", false}, {"Cu&t", true},      {"&Copy", true},
+                                              {"&Paste", false}, {"Delete", true}, {"Select All", true}};
+    EXPECT_EQ(offered, expected);
+    EXPECT_EQ(Doc(memo), "a\n");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "bc");
+}
+
+// New lines scroll into view while the view is at the end, and leave it alone when the
+// user has scrolled back.
+TEST_F(MemoWidgetTest, TheViewFollowsTheEndOnlyFromTheBottom)
+{
+    Show({});
+    QScrollBar* bar = memo.verticalScrollBar();
+    for (int i = 0; i < 100; ++i)
+        memo.AddLine("line " + std::to_string(i));
+    test::PumpFor(2 * MemoWidget::kShowIntervalMs);
+    EXPECT_GT(bar->maximum(), 80);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_LT(memo.CharacterRect({100, 0}).bottom(), memo.viewport()->height()) << "the last line is in view";
+
+    bar->setValue(10);
+    for (int i = 0; i < 50; ++i)
+        memo.AddLine("more " + std::to_string(i));
+    test::PumpFor(2 * MemoWidget::kShowIntervalMs);
+    EXPECT_EQ(bar->value(), 10);
+    EXPECT_GT(bar->maximum(), 130) << "the range still grows";
+    EXPECT_EQ(memo.FirstVisibleLine(), 10u);
+
+    memo.Clear();
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(memo.Store().DocLineCount(), 1u);
+}
+
+// The text is painted in the text colour on the base, a selection in the highlight.
+TEST_F(MemoWidgetTest, LinesAndTheSelectionArePainted)
+{
+    Show({"########", "########"});
+    const auto count = [&](const std::function<bool(QColor)>& wanted) {
+        const QImage image = memo.viewport()->grab().toImage();
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += wanted(image.pixelColor(x, y));
+        return n;
+    };
+    const QPalette palette = memo.palette();
+    const auto dark = [](QColor c) { return c.lightness() < 100; };
+    const auto highlight = [&](QColor c) { return c == palette.color(QPalette::Highlight); };
+    EXPECT_EQ(palette.color(QPalette::Base).lightness(), 255) << "a white text background";
+    EXPECT_GT(count(dark), 40) << "16 characters in dark strokes";
+    EXPECT_EQ(count(highlight), 0);
+    memo.SelectAll();
+    EXPECT_GT(count(highlight), 2 * memo.CharacterRect({0, 0}).height());
+    EXPECT_GT(count([&](QColor c) { return c == palette.color(QPalette::HighlightedText); }), 20);
+}
+
+// What a screen reader asks of the text area, and the changes it is told of.
+TEST_F(MemoWidgetTest, TheAccessibleInterfaceReadsAndEditsTheLines)
+{
+    Show({"first line", "0.1 2000rpm"});
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&memo);
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->role(), QAccessible::EditableText);
+    EXPECT_TRUE(accessible->state().multiLine);
+    QAccessibleTextInterface* text = accessible->textInterface();
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->characterCount(), 23);
+    EXPECT_EQ(text->text(0, 23), "first line\n0.1 2000rpm\n");
+
+    int start = 0, end = 0;
+    struct Row {
+        int offset;
+        QAccessible::TextBoundaryType boundary;
+        QString at;
+        int start;
+        QString before;
+        QString after;
+    };
+    const Row rows[] = {
+        {3, QAccessible::LineBoundary, "first line\n", 0, "", "0.1 2000rpm\n"},
+        {12, QAccessible::LineBoundary, "0.1 2000rpm\n", 11, "first line\n", ""},
+        {6, QAccessible::WordBoundary, "line", 6, " ", "\n"},
+        {4, QAccessible::CharBoundary, "t", 4, "s", " "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.offset);
+        EXPECT_EQ(text->textAtOffset(row.offset, row.boundary, &start, &end), row.at);
+        EXPECT_EQ(start, row.start);
+        EXPECT_EQ(end, row.start + row.at.size());
+        EXPECT_EQ(text->textBeforeOffset(row.offset, row.boundary, &start, &end), row.before);
+        EXPECT_EQ(text->textAfterOffset(row.offset, row.boundary, &start, &end), row.after);
+    }
+
+    memo.SetCursorPosition({1, 4});
+    EXPECT_EQ(text->cursorPosition(), 15);
+    text->setSelection(0, 2, 13);
+    EXPECT_EQ(memo.SelectedText(), "rst line\n0.");
+    EXPECT_EQ(text->selectionCount(), 1);
+    text->selection(0, &start, &end);
+    EXPECT_EQ(std::make_pair(start, end), std::make_pair(2, 13));
+    EXPECT_EQ(text->offsetAtPoint(memo.viewport()->mapToGlobal(PointAt({1, 5}))), 16);
+    EXPECT_EQ(text->characterRect(16).topLeft(), memo.viewport()->mapToGlobal(memo.CharacterRect({1, 5}).topLeft()));
+
+    QAccessibleEditableTextInterface* editable = accessible->editableTextInterface();
+    ASSERT_NE(editable, nullptr);
+    editable->replaceText(0, 5, "1st");
+    editable->insertText(text->characterCount(), "end");
+    editable->deleteText(4, 9);
+    EXPECT_EQ(memo.Lines(), (Lines{"1st 0.1 2000rpm", "end"}));
+    EXPECT_TRUE(memo.Store().LastLineOpen());
+}
+
+// The changes a screen reader is told of while one listens (without one, Qt drops them
+// and the widget does not make them: a run pays nothing for them).
+std::vector<std::pair<QAccessible::Event, QString>>* g_events = nullptr;
+
+TEST_F(MemoWidgetTest, LinesEditsAndCaretMovesAreAnnounced)
+{
+    Show({"first"});
+    std::vector<std::pair<QAccessible::Event, QString>> events;
+    g_events = &events;
+    const QAccessible::UpdateHandler record = [](QAccessibleEvent* event) {
+        if (g_events && event->object() && event->object()->inherits("tessek::MemoWidget")) {
+            QString detail;
+            if (event->type() == QAccessible::TextInserted)
+                detail = QString::number(static_cast<QAccessibleTextInsertEvent*>(event)->changePosition()) + ":" +
+                         static_cast<QAccessibleTextInsertEvent*>(event)->textInserted();
+            if (event->type() == QAccessible::TextRemoved)
+                detail = QString::number(static_cast<QAccessibleTextRemoveEvent*>(event)->changePosition()) + ":" +
+                         static_cast<QAccessibleTextRemoveEvent*>(event)->textRemoved();
+            if (event->type() == QAccessible::TextCaretMoved)
+                detail = QString::number(static_cast<QAccessibleTextCursorEvent*>(event)->cursorPosition());
+            g_events->emplace_back(event->type(), detail);
+        }
+    };
+    memo.AddLine("quiet");
+    memo.SetCursorPosition({0, 1});
+    EXPECT_FALSE(MemoWidget::Announcing()) << "no screen reader in a test";
+    MemoWidget::AnnounceTo(record);  // as while a screen reader listens
+    memo.AddLine("0.1");
+    memo.Append("0.2");
+    memo.Append(" Tx");
+    memo.SetCursorPosition({0, 2});
+    memo.EraseText({0, 0}, {0, 2});
+    MemoWidget::AnnounceTo(nullptr);
+    g_events = nullptr;
+
+    const std::vector<std::pair<QAccessible::Event, QString>> expected = {
+        {QAccessible::TextInserted, "12:0.1\n"}, {QAccessible::TextInserted, "16:0.2"},
+        {QAccessible::TextInserted, "19: Tx"},   {QAccessible::TextCaretMoved, "2"},
+        {QAccessible::TextRemoved, "0:fi"},      {QAccessible::TextCaretMoved, "0"},
+    };
+    EXPECT_EQ(events, expected);
+}
+
+}  // namespace
+}  // namespace tessek
