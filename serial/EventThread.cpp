@@ -6,9 +6,9 @@
 #include "serial/ComPort.h"
 #include "serial/SerialDevice.h"
 
-#include <poll.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -25,6 +25,7 @@
 #include <mutex>
 #include <string>
 #include <system_error>
+#include <utility>
 
 namespace tessek {
 
@@ -42,6 +43,7 @@ struct ComThreadState {
     bool takesInput = false;    // the thread reads the input into `input`
     int32_t inputCapacity = 1;  // most bytes `input` holds
     UniqueFd wake;              // eventfd: the stop signal and wake-ups from the window thread
+    UniqueFd epoll;             // the thread waits here for `wake` and the device
 
     mutable std::mutex m;
     std::condition_variable cv;  // a write has returned
@@ -237,7 +239,7 @@ void PostDrain(const std::shared_ptr<State>& s)
 // have; whatever the system refuses keeps the default priority. Even time-critical is a
 // nice value, not a real-time class: every received byte reaches the line discipline
 // through a kernel worker of normal priority, which a real-time thread preempts as soon
-// as the worker wakes it, only to wait for that same worker in its next poll(): one more
+// as the worker wakes it, only to wait for that same worker in its next wait: one more
 // context switch for every byte, and no byte earlier.
 void ApplyPriority(int level)
 {
@@ -261,13 +263,17 @@ void ApplyPriority(int level)
         setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 0);
 }
 
+// What an epoll event of the thread is about.
+constexpr uint32_t kWakeSlot = 0;
+constexpr uint32_t kDeviceSlot = 1;
+
 // How often (ms) the thread looks at an output queue that was not empty when a write
 // returned (USB adapters often still hold the byte; a pseudo-terminal never does). Each
 // ms later is a ms less for the exchange that waits for the transmit-empty.
 constexpr int kOutputPollMs = 1;
 
-// Input that poll() reports but that cannot be read (none there after all, or no room in
-// the buffer) would be reported again at once; it is looked for this often instead (ms).
+// Input that cannot be read for want of room in the buffer is looked for this often (ms)
+// until there is room again.
 constexpr int kPausedInputInterval = 20;
 
 // The thread's loop, one step per concern: wait for the device or the window thread,
@@ -327,19 +333,24 @@ private:
             shorten(kPausedInputInterval);
         if (lineInterval_ > 0)
             shorten(lineInterval_);
-        const bool watchInput = s_.takesInput && !inputPaused_;
-        pollfd fds[2] = {{s_.wake.Get(), POLLIN, 0},
-                         {device_.WaitFd(), static_cast<short>(watchInput ? POLLIN : 0), 0}};
-        inputReported_ = false;
-        if (::poll(fds, 2, timeout) < 0)
+        if (moreInput_)
+            timeout = 0;
+        epoll_event ready[2]{};
+        const int count = ::epoll_wait(s_.epoll.Get(), ready, 2, timeout);
+        if (count < 0)
             return errno == EINTR;
-        if (fds[0].revents & POLLIN) {
-            uint64_t value = 0;
-            [[maybe_unused]] const ssize_t n = ::read(s_.wake.Get(), &value, sizeof value);
+        uint32_t device = 0;
+        for (int i = 0; i < count; ++i) {
+            if (ready[i].data.u32 == kDeviceSlot) {
+                device = ready[i].events;
+            } else {
+                uint64_t value = 0;
+                [[maybe_unused]] const ssize_t n = ::read(s_.wake.Get(), &value, sizeof value);
+            }
         }
         // The device is gone (a cable pulled, an adapter unplugged): one last round tells why.
-        hungUp_ = (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-        inputReported_ = hungUp_ || (fds[1].revents & POLLIN) != 0;
+        hungUp_ = (device & (EPOLLHUP | EPOLLERR)) != 0;
+        inputReported_ = hungUp_ || (device & EPOLLIN) != 0 || std::exchange(moreInput_, false);
         return true;
     }
 
@@ -363,8 +374,12 @@ private:
         const int32_t room = s_.inputCapacity - static_cast<int32_t>(s_.input.size());
         int32_t read = 0;
         if (room > 0) {
-            read = device_.ReadWaiting(chunk_.data(), std::min(room, static_cast<int32_t>(chunk_.size())));
+            const int32_t asked = std::min(room, static_cast<int32_t>(chunk_.size()));
+            read = device_.ReadWaiting(chunk_.data(), asked);
             s_.input.append(reinterpret_cast<const char*>(chunk_.data()), static_cast<size_t>(std::max(read, 0)));
+            // The wait reports input only as it arrives: a read that took all it asked for
+            // may have left some behind, which the next round reads without waiting.
+            moreInput_ = read == asked;
         }
         inputPaused_ = read <= 0 && (room <= 0 || inputReported_);
         return read;
@@ -457,9 +472,10 @@ private:
     State& s_;
     ISerialDevice& device_;
     const int lineInterval_;
-    bool inputReported_ = false;         // the last poll() reported input
-    bool inputPaused_ = false;           // input is looked for from time to time, not polled for
-    bool hungUp_ = false;                // the last poll() found the device gone
+    bool inputReported_ = false;         // the last wait reported input
+    bool inputPaused_ = false;           // no room: input is looked for from time to time
+    bool moreInput_ = false;             // the last read may have left input behind
+    bool hungUp_ = false;                // the last wait found the device gone
     std::array<uint8_t, 4096> chunk_{};  // one read's bytes; more waiting are read next round
 };
 
@@ -480,6 +496,17 @@ TComThread::TComThread(TCustomComPort* port) : state_(std::make_shared<State>())
     s.wake.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!s.wake.Valid())
         throw std::system_error(errno, std::generic_category(), "eventfd");
+    // The device is watched edge-triggered: a wait on a tty that finds no input first waits
+    // for the kernel's worker that is still handing on the last bytes (a context switch each
+    // way, at every request of a run), while an edge-triggered wait sleeps at once and the
+    // worker wakes it when the next byte is there. Without input to take, only the device's
+    // hang-up and errors wake it.
+    s.epoll.Reset(::epoll_create1(EPOLL_CLOEXEC));
+    epoll_event wake{EPOLLIN, {.u32 = kWakeSlot}};
+    epoll_event device{EPOLLET | (s.takesInput ? EPOLLIN : 0u), {.u32 = kDeviceSlot}};
+    if (!s.epoll.Valid() || ::epoll_ctl(s.epoll.Get(), EPOLL_CTL_ADD, s.wake.Get(), &wake) != 0 ||
+        ::epoll_ctl(s.epoll.Get(), EPOLL_CTL_ADD, s.device->WaitFd(), &device) != 0)
+        throw std::system_error(errno, std::generic_category(), "epoll");
     QCoreApplication* app = QCoreApplication::instance();
     if (s.sync != smNone && app && app->thread() == QThread::currentThread()) {
         drainSoon_ = std::make_unique<QTimer>();
