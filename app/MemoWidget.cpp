@@ -18,6 +18,10 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <utility>
 
 namespace tessek {
 
@@ -106,17 +110,27 @@ std::string MemoWidget::StoreText(QString text)
     return text.toLatin1().toStdString();
 }
 
-MemoWidget::MemoWidget(QWidget* parent) : QAbstractScrollArea(parent), show_(new QTimer(this))
+MemoWidget::MemoWidget(QWidget* parent)
+    : QAbstractScrollArea(parent), show_(new QTimer(this)), barLate_(new QTimer(this))
 {
     InstallMemoAccessibleFactory();
     show_->setSingleShot(true);
     connect(show_, &QTimer::timeout, this, [this] { Show(); });
+    barLate_->setSingleShot(true);
+    connect(barLate_, &QTimer::timeout, this, [this] {
+        if (pinned_) {
+            barShown_.start();
+            UpdateScrollBars(true);
+        }
+    });
     QFont font = FixedPitchFont();
     font.setPixelSize(11);
     setFont(font);
     viewport()->setFont(font);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setAutoFillBackground(false);
+    // paintEvent covers all it is asked to paint: nothing beneath needs painting first.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
     lines_.SetRecording(true);
@@ -142,23 +156,37 @@ int MemoWidget::VisibleLines() const
 
 size_t MemoWidget::FirstVisibleLine() const
 {
-    return static_cast<size_t>(verticalScrollBar()->value());
+    return pinned_ ? pinnedFirst_ : static_cast<size_t>(verticalScrollBar()->value());
+}
+
+size_t MemoWidget::EndFirstLine() const
+{
+    const size_t lines = lines_.DocLineCount(), visible = static_cast<size_t>(VisibleLines());
+    return lines > visible ? lines - visible : 0;
 }
 
 bool MemoWidget::FollowingEnd() const
 {
-    return verticalScrollBar()->value() == verticalScrollBar()->maximum();
+    return pinned_ || verticalScrollBar()->value() == verticalScrollBar()->maximum();
 }
 
 void MemoWidget::UpdateScrollBars(bool following)
 {
     QScrollBar* bar = verticalScrollBar();
+    // A pinned view shows the end already: the bar catches up without moving it but for the
+    // lines that came since it was last shown.
+    const bool wasPinned = std::exchange(pinned_, false);
+    syncingBar_ = wasPinned;
+    const size_t shownFirst = pinnedFirst_;
     const int lines = static_cast<int>(std::min<size_t>(lines_.DocLineCount(), INT_MAX));
     bar->setRange(0, std::max(0, lines - VisibleLines()));
     bar->setPageStep(VisibleLines());
     bar->setSingleStep(1);
     if (following)
         bar->setValue(bar->maximum());
+    syncingBar_ = false;
+    if (wasPinned && static_cast<size_t>(bar->value()) != shownFirst)
+        viewport()->update();
     QScrollBar* across = horizontalScrollBar();
     const auto widest = static_cast<int>(std::min<size_t>(widestLine_, INT_MAX / 64));
     across->setRange(0, std::max(0, (widest + 1) * CharWidth() + 2 * kMargin - viewport()->width()));
@@ -178,8 +206,28 @@ void MemoWidget::Changed()
 void MemoWidget::Show()
 {
     shown_.start();
-    UpdateScrollBars(FollowingEnd());
-    viewport()->update();
+    const size_t shownFirst = FirstVisibleLine();
+    const size_t changedFrom = std::exchange(changedFrom_, kNoChange);
+    const bool following = FollowingEnd();
+    if (following && barShown_.isValid() && barShown_.elapsed() < kScrollBarIntervalMs) {
+        pinned_ = true;
+        pinnedFirst_ = EndFirstLine();
+        if (!barLate_->isActive())
+            barLate_->start(static_cast<int>(kScrollBarIntervalMs - barShown_.elapsed()));
+    } else {
+        barShown_.start();
+        UpdateScrollBars(following);
+    }
+    // A view that did not move paints the lines that changed, from the first of them down.
+    const size_t first = FirstVisibleLine();
+    if (changedFrom == kNoChange || first != shownFirst || changedFrom < first) {
+        viewport()->update();
+        return;
+    }
+    const int top =
+        kMargin + static_cast<int>(std::min<size_t>(changedFrom - first, VisibleLines() + 1)) * LineHeight();
+    if (top < viewport()->height())
+        viewport()->update(QRect(0, top, viewport()->width(), viewport()->height() - top));
 }
 
 void MemoWidget::Clear()
@@ -203,6 +251,7 @@ void MemoWidget::AddLine(const std::string& line)
     const bool cursorAtEnd = cursor_ == end && anchor_ == end;
     const size_t offset = lines_.DocLength();
     const bool open = lines_.LastLineOpen();
+    changedFrom_ = std::min(changedFrom_, lines_.DocLineCount() - 1);
     lines_.AddLine(line);
     widestLine_ = std::max(widestLine_, line.size());
     if (cursorAtEnd)
@@ -220,6 +269,7 @@ void MemoWidget::Append(const std::string& text)
     const MemoPosition end = lines_.DocEnd();
     const bool cursorAtEnd = cursor_ == end && anchor_ == end;
     const size_t offset = lines_.DocLength();
+    changedFrom_ = std::min(changedFrom_, lines_.DocLineCount() - 1);
     lines_.Append(text);
     widestLine_ = std::max(widestLine_, lines_.Line(lines_.LineCount() - 1).size());
     if (cursorAtEnd)
@@ -399,6 +449,8 @@ QRect MemoWidget::CharacterRect(MemoPosition at) const
 
 void MemoWidget::EnsureVisible(MemoPosition at)
 {
+    if (pinned_)
+        UpdateScrollBars(true);
     QScrollBar* bar = verticalScrollBar();
     const auto line = static_cast<int>(std::min<size_t>(at.line, INT_MAX));
     if (line < bar->value())
@@ -499,8 +551,20 @@ void MemoWidget::resizeEvent(QResizeEvent* event)
     UpdateScrollBars(following);
 }
 
+bool MemoWidget::viewportEvent(QEvent* event)
+{
+    // The wheel scrolls from where the view is, not from where a lagging bar stands.
+    if (event->type() == QEvent::Wheel && pinned_)
+        UpdateScrollBars(true);
+    return QAbstractScrollArea::viewportEvent(event);
+}
+
 void MemoWidget::scrollContentsBy(int, int)
 {
+    if (syncingBar_)
+        return;
+    // The user moved a bar that lagged behind a pinned view: the view goes where it says.
+    pinned_ = false;
     viewport()->update();
 }
 

@@ -20,6 +20,9 @@
 #include <QBasicTimer>
 #include <QElapsedTimer>
 
+#include <cstddef>
+#include <cstdint>
+
 class QTimer;
 
 namespace tessek {
@@ -32,6 +35,10 @@ public:
     static constexpr int kMargin = 4;
     // A selection dragged past the text scrolls a step this often.
     static constexpr int kAutoScrollMs = 50;
+    // While the view follows the end, the vertical scroll bar, whose repaint costs more than
+    // that of the new lines, is brought up to date at most this often; meanwhile the view
+    // stays pinned to the end on its own.
+    static constexpr int kScrollBarIntervalMs = 1000;
 
     explicit MemoWidget(QWidget* parent = nullptr);
 
@@ -99,6 +106,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 
 private:
@@ -109,6 +117,8 @@ private:
     // view at the end.
     void UpdateScrollBars(bool following);
     bool FollowingEnd() const;
+    // The first line shown when the last line is at the bottom.
+    size_t EndFirstLine() const;
     // Lines were added: shows them now, or when the interval since new text was last
     // shown has passed; until then neither the text nor the scroll bars change on screen.
     void Changed();
@@ -137,6 +147,13 @@ private:
     QPoint dragPoint_;     // where the pointer is while selecting
     QElapsedTimer shown_;  // since new text was last shown
     QTimer* show_;         // ends a hold
+    static constexpr size_t kNoChange = SIZE_MAX;
+    size_t changedFrom_ = kNoChange;  // the first line changed since new text was last shown
+    bool pinned_ = false;             // the view shows the end; the scroll bar lags behind
+    size_t pinnedFirst_ = 0;          // the first line a pinned view shows
+    bool syncingBar_ = false;         // the bar is being set to where the view is
+    QElapsedTimer barShown_;          // since the vertical bar was last brought up to date
+    QTimer* barLate_;                 // brings a lagging bar up to date
 };
 
 }  // namespace tessek

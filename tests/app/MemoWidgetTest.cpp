@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QMenu>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -49,6 +50,14 @@ public:
     {
         const QRect rect = memo.CharacterRect(at);
         return {rect.left() + 1, rect.center().y()};
+    }
+
+    // The window's backing store, as the screen shows it, against a fresh full paint.
+    bool ScreenShowsWhatAFullRepaintDraws()
+    {
+        const QImage onScreen =
+            QGuiApplication::primaryScreen()->grabWindow(memo.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        return onScreen == memo.grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
 
     MemoWidget memo;
@@ -317,15 +326,15 @@ TEST_F(MemoWidgetTest, TheContextMenuOffersWhatTheSelectionAllows)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), "bc");
 }
 
-// New lines scroll into view while the view is at the end, and leave it alone when the
-// user has scrolled back.
+// New lines scroll into view while the view is at the end (the bar catches up within its
+// interval), and leave it alone when the user has scrolled back.
 TEST_F(MemoWidgetTest, TheViewFollowsTheEndOnlyFromTheBottom)
 {
     Show({});
     QScrollBar* bar = memo.verticalScrollBar();
     for (int i = 0; i < 100; ++i)
         memo.AddLine("line " + std::to_string(i));
-    test::PumpFor(2 * MemoWidget::kShowIntervalMs);
+    test::PumpFor(MemoWidget::kScrollBarIntervalMs + 2 * MemoWidget::kShowIntervalMs);
     EXPECT_GT(bar->maximum(), 80);
     EXPECT_EQ(bar->value(), bar->maximum());
     EXPECT_LT(memo.CharacterRect({100, 0}).bottom(), memo.viewport()->height()) << "the last line is in view";
@@ -463,6 +472,42 @@ TEST_F(MemoWidgetTest, LinesEditsAndCaretMovesAreAnnounced)
         {QAccessible::TextRemoved, "0:fi"},      {QAccessible::TextCaretMoved, "0"},
     };
     EXPECT_EQ(events, expected);
+}
+
+// During a run the view shows the end at every interval and the scroll bar, which costs
+// more to paint, catches up once per its own interval; what the screen then holds is what
+// a full repaint draws.
+TEST_F(MemoWidgetTest, ARunShowsTheEndAndTheBarCatchesUpOncePerInterval)
+{
+    Show({});
+    memo.clearFocus();
+    PaintCounter viewPaints, barPaints;
+    memo.viewport()->installEventFilter(&viewPaints);
+    memo.verticalScrollBar()->installEventFilter(&barPaints);
+    // Lines added below those shown paint only from where they start.
+    for (const char* line : {"first", "second"}) {
+        memo.AddLine(line);
+        test::PumpFor(MemoWidget::kShowIntervalMs / 2);
+    }
+    memo.Append(" and more");
+    test::PumpFor(2 * MemoWidget::kShowIntervalMs);
+    EXPECT_TRUE(ScreenShowsWhatAFullRepaintDraws());
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 40; ++i) {
+        memo.AddLine(std::to_string(i) + " 2000rpm  12.5psi");
+        test::PumpFor(MemoWidget::kShowIntervalMs / 2);
+    }
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GT(viewPaints.paints, 10);
+    EXPECT_LE(barPaints.paints, 2 + 2 * elapsed / MemoWidget::kScrollBarIntervalMs);
+    test::PumpFor(MemoWidget::kScrollBarIntervalMs + 2 * MemoWidget::kShowIntervalMs);
+    QScrollBar* bar = memo.verticalScrollBar();
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(memo.FirstVisibleLine(), static_cast<size_t>(bar->maximum()));
+    EXPECT_GT(bar->maximum(), 20);
+
+    EXPECT_TRUE(ScreenShowsWhatAFullRepaintDraws());
 }
 
 }  // namespace
