@@ -129,7 +129,7 @@ MemoWidget::MemoWidget(QWidget* parent)
     viewport()->setFont(font);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setAutoFillBackground(false);
-    // paintEvent covers all it is asked to paint: nothing beneath needs painting first.
+    // paintEvent covers all it is asked to paint, so what scrolls can be moved on screen.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
@@ -170,6 +170,20 @@ bool MemoWidget::FollowingEnd() const
     return pinned_ || verticalScrollBar()->value() == verticalScrollBar()->maximum();
 }
 
+void MemoWidget::ScrollLines(ptrdiff_t lines)
+{
+    if (lines == 0)
+        return;
+    if (static_cast<size_t>(std::abs(lines)) >= static_cast<size_t>(VisibleLines()) || hasFocus()) {
+        viewport()->update();  // the caret, when shown, would move with the text
+        return;
+    }
+    // The margin above the first line stays as it is; what scrolls into it is painted
+    // there by the next lines' own paint.
+    const QRect text(0, kMargin, viewport()->width(), viewport()->height() - kMargin);
+    viewport()->scroll(0, static_cast<int>(lines) * LineHeight(), text);
+}
+
 void MemoWidget::UpdateScrollBars(bool following)
 {
     QScrollBar* bar = verticalScrollBar();
@@ -185,8 +199,8 @@ void MemoWidget::UpdateScrollBars(bool following)
     if (following)
         bar->setValue(bar->maximum());
     syncingBar_ = false;
-    if (wasPinned && static_cast<size_t>(bar->value()) != shownFirst)
-        viewport()->update();
+    if (wasPinned)
+        ScrollLines(static_cast<ptrdiff_t>(shownFirst) - bar->value());
     QScrollBar* across = horizontalScrollBar();
     const auto widest = static_cast<int>(std::min<size_t>(widestLine_, INT_MAX / 64));
     across->setRange(0, std::max(0, (widest + 1) * CharWidth() + 2 * kMargin - viewport()->width()));
@@ -206,21 +220,23 @@ void MemoWidget::Changed()
 void MemoWidget::Show()
 {
     shown_.start();
-    const size_t shownFirst = FirstVisibleLine();
     const size_t changedFrom = std::exchange(changedFrom_, kNoChange);
     const bool following = FollowingEnd();
     if (following && barShown_.isValid() && barShown_.elapsed() < kScrollBarIntervalMs) {
+        const size_t from = FirstVisibleLine();
         pinned_ = true;
         pinnedFirst_ = EndFirstLine();
+        ScrollLines(static_cast<ptrdiff_t>(from) - static_cast<ptrdiff_t>(pinnedFirst_));
         if (!barLate_->isActive())
             barLate_->start(static_cast<int>(kScrollBarIntervalMs - barShown_.elapsed()));
     } else {
         barShown_.start();
         UpdateScrollBars(following);
     }
-    // A view that did not move paints the lines that changed, from the first of them down.
+    // What scrolled was moved on screen; the lines that changed are painted, from the first
+    // of them down.
     const size_t first = FirstVisibleLine();
-    if (changedFrom == kNoChange || first != shownFirst || changedFrom < first) {
+    if (changedFrom == kNoChange || changedFrom < first) {
         viewport()->update();
         return;
     }
@@ -559,13 +575,15 @@ bool MemoWidget::viewportEvent(QEvent* event)
     return QAbstractScrollArea::viewportEvent(event);
 }
 
-void MemoWidget::scrollContentsBy(int, int)
+void MemoWidget::scrollContentsBy(int dx, int dy)
 {
     if (syncingBar_)
         return;
     // The user moved a bar that lagged behind a pinned view: the view goes where it says.
-    pinned_ = false;
-    viewport()->update();
+    if (std::exchange(pinned_, false) || dx != 0)
+        viewport()->update();
+    else
+        ScrollLines(dy);
 }
 
 void MemoWidget::keyPressEvent(QKeyEvent* event)

@@ -119,6 +119,8 @@ private:
     bool FollowingEnd() const;
     // The first line shown when the last line is at the bottom.
     size_t EndFirstLine() const;
+    // Moves what the view shows by `lines` (positive: down) on screen where it can.
+    void ScrollLines(ptrdiff_t lines);
     // Lines were added: shows them now, or when the interval since new text was last
     // shown has passed; until then neither the text nor the scroll bars change on screen.
     void Changed();
