@@ -174,14 +174,17 @@ void MemoWidget::ScrollLines(ptrdiff_t lines)
 {
     if (lines == 0)
         return;
-    if (static_cast<size_t>(std::abs(lines)) >= static_cast<size_t>(VisibleLines()) || hasFocus()) {
-        viewport()->update();  // the caret, when shown, would move with the text
+    if (static_cast<size_t>(std::abs(lines)) >= static_cast<size_t>(VisibleLines())) {
+        viewport()->update();
         return;
     }
     // The margin above the first line stays as it is; what scrolls into it is painted
     // there by the next lines' own paint.
+    const int pixels = static_cast<int>(lines) * LineHeight();
     const QRect text(0, kMargin, viewport()->width(), viewport()->height() - kMargin);
-    viewport()->scroll(0, static_cast<int>(lines) * LineHeight(), text);
+    // A caret moves with its line, as the cursor does; at the end it is on the changed
+    // line, which is painted anew.
+    viewport()->scroll(0, pixels, text);
 }
 
 void MemoWidget::UpdateScrollBars(bool following)
