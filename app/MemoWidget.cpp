@@ -222,6 +222,7 @@ void MemoWidget::Changed()
 
 void MemoWidget::Show()
 {
+    AnnounceInserted();
     shown_.start();
     const size_t changedFrom = std::exchange(changedFrom_, kNoChange);
     const bool following = FollowingEnd();
@@ -251,6 +252,7 @@ void MemoWidget::Show()
 
 void MemoWidget::Clear()
 {
+    AnnounceInserted();
     const std::string removed = Announcing() ? lines_.TextBetween({0, 0}, lines_.DocEnd()) : std::string();
     lines_.Clear();
     cursor_ = anchor_ = {};
@@ -275,12 +277,13 @@ void MemoWidget::AddLine(const std::string& line)
     widestLine_ = std::max(widestLine_, line.size());
     if (cursorAtEnd)
         cursor_ = anchor_ = lines_.DocEnd();
-    Changed();
     if (Announcing()) {
-        QAccessibleTextInsertEvent inserted(this, static_cast<int>(offset),
-                                            QString::fromLatin1(open ? "\n" + line + "\n" : line + "\n"));
-        Announce(inserted);
+        if (open)
+            Inserted(offset, "\n");
+        Inserted(offset, line);
+        Inserted(offset, "\n");
     }
+    Changed();
 }
 
 void MemoWidget::Append(const std::string& text)
@@ -293,11 +296,29 @@ void MemoWidget::Append(const std::string& text)
     widestLine_ = std::max(widestLine_, lines_.Line(lines_.LineCount() - 1).size());
     if (cursorAtEnd)
         cursor_ = anchor_ = lines_.DocEnd();
+    if (Announcing())
+        Inserted(offset, text);
     Changed();
-    if (Announcing() && !text.empty()) {
-        QAccessibleTextInsertEvent inserted(this, static_cast<int>(offset), QString::fromLatin1(text));
-        Announce(inserted);
-    }
+}
+
+// `text` came at `offset`, which is where pending text ends when there is some.
+void MemoWidget::Inserted(size_t offset, std::string_view text)
+{
+    if (inserted_.empty())
+        insertedAt_ = offset;
+    inserted_ += text;
+}
+
+void MemoWidget::AnnounceInserted()
+{
+    if (inserted_.empty())
+        return;
+    const QString text = QString::fromLatin1(inserted_.data(), static_cast<qsizetype>(inserted_.size()));
+    inserted_.clear();
+    if (!Announcing())
+        return;
+    QAccessibleTextInsertEvent inserted(this, static_cast<int>(insertedAt_), text);
+    Announce(inserted);
 }
 
 std::string MemoWidget::Text() const
@@ -335,6 +356,7 @@ void MemoWidget::SetCursorPosition(MemoPosition at, bool select)
     EnsureVisible(cursor_);
     viewport()->update();
     if (Announcing()) {
+        AnnounceInserted();
         if (HasSelection() || hadSelection) {
             const size_t a = lines_.OffsetOf(anchor_), c = lines_.OffsetOf(cursor_);
             QAccessibleTextSelectionEvent selected(this, static_cast<int>(std::min(a, c)),
@@ -423,6 +445,7 @@ void MemoWidget::NotifyInserted(MemoPosition at, const std::string& text)
 {
     if (!Announcing())
         return;
+    AnnounceInserted();
     QAccessibleTextInsertEvent inserted(this, static_cast<int>(lines_.OffsetOf(at)), QString::fromLatin1(text));
     Announce(inserted);
     NotifyCursor();
@@ -432,6 +455,7 @@ void MemoWidget::NotifyRemoved(MemoPosition at, const std::string& text)
 {
     if (!Announcing())
         return;
+    AnnounceInserted();
     QAccessibleTextRemoveEvent removed(this, static_cast<int>(lines_.OffsetOf(at)), QString::fromLatin1(text));
     Announce(removed);
     NotifyCursor();
@@ -441,6 +465,7 @@ void MemoWidget::NotifyCursor()
 {
     if (!Announcing())
         return;
+    AnnounceInserted();
     QAccessibleTextCursorEvent moved(this, static_cast<int>(lines_.OffsetOf(cursor_)));
     Announce(moved);
 }

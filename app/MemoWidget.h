@@ -22,6 +22,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 class QTimer;
 
@@ -134,6 +136,11 @@ private:
     void NotifyCursor();
 
     static void Announce(QAccessibleEvent& event);
+    // Text a run added is announced as one insertion per show, not one per line: a screen
+    // reader is told of it as the screen shows it, at a tenth of the traffic. Any other
+    // change or move is announced after what is pending.
+    void Inserted(size_t offset, std::string_view text);
+    void AnnounceInserted();
 
     static QAccessible::UpdateHandler announceTo_;
     MemoLines lines_;
@@ -156,6 +163,8 @@ private:
     bool syncingBar_ = false;         // the bar is being set to where the view is
     QElapsedTimer barShown_;          // since the vertical bar was last brought up to date
     QTimer* barLate_;                 // brings a lagging bar up to date
+    std::string inserted_;            // added at the end, not yet announced
+    size_t insertedAt_ = 0;           // the offset where it begins
 };
 
 }  // namespace tessek

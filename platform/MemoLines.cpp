@@ -277,25 +277,45 @@ std::pair<MemoPosition, MemoPosition> MemoLines::WordAt(MemoPosition at) const
     return {{at.line, start}, {at.line, end}};
 }
 
+// Both walk from the nearer end of the document: a screen reader asks for the cursor's
+// offset after every line a run adds, with the cursor at the end of hours of lines.
 size_t MemoLines::OffsetOf(MemoPosition at) const
 {
     at = Clamp(at);
-    size_t offset = at.column;
-    for (size_t i = 0; i < at.line; ++i)
-        offset += lines_[i].length + 1;
-    return offset;
+    const size_t count = DocLineCount();
+    size_t start = 0;  // of line at.line
+    if (at.line < count / 2) {
+        for (size_t i = 0; i < at.line; ++i)
+            start += DocLine(i).size() + 1;
+    } else {
+        start = DocLength() + 1;
+        for (size_t i = count; i-- > at.line;)
+            start -= DocLine(i).size() + 1;
+    }
+    return start + at.column;
 }
 
 MemoPosition MemoLines::PositionAt(size_t offset) const
 {
     const size_t count = DocLineCount();
-    for (size_t i = 0; i < count; ++i) {
-        const size_t length = DocLine(i).size();
-        if (offset <= length)
-            return {i, offset};
-        offset -= length + 1;
+    if (offset >= DocLength())
+        return DocEnd();
+    if (offset < DocLength() / 2) {
+        for (size_t i = 0; i < count; ++i) {
+            const size_t length = DocLine(i).size();
+            if (offset <= length)
+                return {i, offset};
+            offset -= length + 1;
+        }
+        return DocEnd();
     }
-    return DocEnd();
+    size_t start = DocLength() + 1;
+    for (size_t i = count; i-- > 0;) {
+        start -= DocLine(i).size() + 1;
+        if (offset >= start)
+            return {i, offset - start};
+    }
+    return {0, offset};
 }
 
 std::string MemoLines::TextBetween(MemoPosition from, MemoPosition to) const

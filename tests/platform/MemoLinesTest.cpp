@@ -156,6 +156,12 @@ TEST(MemoLines, OffsetsAndPositionsAgreeAndTextBetweenTakesEitherOrder)
         EXPECT_EQ(memo.OffsetOf(at), offset) << at.line << ":" << at.column;
         EXPECT_EQ(memo.PositionAt(offset), at) << offset;
     }
+    // Offsets are found from either end of the document: every one of a longer text.
+    MemoLines longer;
+    longer.SetText("a\n\nbcd\nef\n\n\nghij\nk");
+    for (size_t offset = 0; offset <= longer.DocLength(); ++offset)
+        EXPECT_EQ(longer.OffsetOf(longer.PositionAt(offset)), offset);
+    EXPECT_EQ(longer.PositionAt(13), (MemoPosition{6, 1}));
     EXPECT_EQ(memo.OffsetOf({0, 99}), 2u) << "clamped to the line end";
     EXPECT_EQ(memo.PositionAt(99), (MemoPosition{3, 0})) << "clamped to the end";
     EXPECT_EQ(memo.TextBetween({2, 2}, {0, 1}), "b\n\ncd");
