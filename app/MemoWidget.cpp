@@ -178,13 +178,11 @@ void MemoWidget::ScrollLines(ptrdiff_t lines)
         viewport()->update();
         return;
     }
-    // The margin above the first line stays as it is; what scrolls into it is painted
-    // there by the next lines' own paint.
-    const int pixels = static_cast<int>(lines) * LineHeight();
+    // The margin above the first line is left out of the move, or the line scrolled past
+    // would show in it. A caret moves with its line, as the cursor does; at the end it is
+    // on the changed line, which is painted anew.
     const QRect text(0, kMargin, viewport()->width(), viewport()->height() - kMargin);
-    // A caret moves with its line, as the cursor does; at the end it is on the changed
-    // line, which is painted anew.
-    viewport()->scroll(0, pixels, text);
+    viewport()->scroll(0, static_cast<int>(lines) * LineHeight(), text);
 }
 
 void MemoWidget::UpdateScrollBars(bool following)
@@ -195,8 +193,7 @@ void MemoWidget::UpdateScrollBars(bool following)
     const bool wasPinned = std::exchange(pinned_, false);
     syncingBar_ = wasPinned;
     const size_t shownFirst = pinnedFirst_;
-    const int lines = static_cast<int>(std::min<size_t>(lines_.DocLineCount(), INT_MAX));
-    bar->setRange(0, std::max(0, lines - VisibleLines()));
+    bar->setRange(0, static_cast<int>(std::min<size_t>(EndFirstLine(), INT_MAX)));
     bar->setPageStep(VisibleLines());
     bar->setSingleStep(1);
     if (following)

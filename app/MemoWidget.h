@@ -119,7 +119,7 @@ private:
     // view at the end.
     void UpdateScrollBars(bool following);
     bool FollowingEnd() const;
-    // The first line shown when the last line is at the bottom.
+    // The first line shown when the last line is at the bottom (the scroll bar's maximum).
     size_t EndFirstLine() const;
     // Moves what the view shows by `lines` (positive: down) on screen where it can.
     void ScrollLines(ptrdiff_t lines);
