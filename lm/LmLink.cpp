@@ -103,6 +103,21 @@ void LmLink::SetRxWakeCount(int32_t count)
 template <class Round, class WakeOn>
 void LmLink::PumpRounds(uint32_t limit, Round round, WakeOn wakeOn, bool justPumped)
 {
+    // From the first block that received bytes can end until the wait returns.
+    struct WaitingForInput {
+        const LinkIo& io;
+        bool set = false;
+        void Set()
+        {
+            if (!set && io.SetWaitingForInput)
+                io.SetWaitingForInput(set = true);
+        }
+        ~WaitingForInput()
+        {
+            if (set)
+                io.SetWaitingForInput(false);
+        }
+    } waitingForInput{io_};
     const uint32_t start = clock_();
     if (!justPumped)
         pump_->ProcessPending();
@@ -117,7 +132,10 @@ void LmLink::PumpRounds(uint32_t limit, Round round, WakeOn wakeOn, bool justPum
         }
         // Receive events that cannot end the wait need not wake it; setting 1 again makes
         // what was held back deliverable by the next pump.
-        SetRxWakeCount(wakeOn());
+        const int32_t wakeCount = wakeOn();
+        SetRxWakeCount(wakeCount);
+        if (wakeCount > 0)
+            waitingForInput.Set();
         pump_->WaitForMore(limit - elapsed);
         SetRxWakeCount(1);
         // Woken by the deadline alone, the wait has not run what was held back: the last

@@ -67,6 +67,10 @@ struct LinkIo {
     // the port wakes the window thread only for those; 1 again when it stops blocking.
     // May be empty.
     std::function<void(int32_t count)> SetRxWakeCount;
+    // Set while a wait that receive events can end is under way (from its first block to
+    // its end), so that the port reads the bytes on the waiting thread as they come. May
+    // be empty.
+    std::function<void(bool waiting)> SetWaitingForInput;
 };
 
 // The link over `port` (which must outlive the returned functions).

@@ -14,6 +14,7 @@ LinkIo PortLinkIo(TCustomComPort& port)
     };
     io.SetCustomBaudRate = [&port](int32_t baud) { port.SetCustomBaudRate(baud); };
     io.SetRxWakeCount = [&port](int32_t count) { port.SetRxWakeCount(count); };
+    io.SetWaitingForInput = [&port](bool waiting) { port.SetWaitingForInput(waiting); };
     return io;
 }
 

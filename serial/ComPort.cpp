@@ -472,6 +472,12 @@ void TCustomComPort::SetRxWakeCount(int32_t value)
         thread_->SetRxWakeCount(rxWakeCount_);
 }
 
+void TCustomComPort::SetWaitingForInput(bool waiting)
+{
+    if (thread_)
+        thread_->SetWaitingForInput(waiting);
+}
+
 bool TCustomComPort::CanApply() const
 {
     return connected_ && updateCount_ == 0 && !loading_ && device_;

@@ -254,6 +254,11 @@ public:
     // sees everything received.
     int32_t RxWakeCount() const { return rxWakeCount_; }
     void SetRxWakeCount(int32_t value);
+    // A hint from a wait on the window thread that ends on received bytes: while set, the
+    // window thread reads the input itself as it arrives and runs its events at once
+    // (see TComThread::SetWaitingForInput); what is delivered, and in which order, stays
+    // the same.
+    void SetWaitingForInput(bool waiting);
     StoredGroupSet StoredGroups() const { return storedGroups_; }
     void SetStoredGroups(StoredGroupSet value) { storedGroups_ = value; }
 

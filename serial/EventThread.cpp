@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -116,6 +117,51 @@ bool TakePost(State& s)
         return false;
     s.posted = true;
     return true;
+}
+
+// ---- queueing what a look at the device finds (lock held; either thread) ----------------
+
+// The output of the last write has gone: its transmit-empty goes ahead of everything else
+// this look found. Input that came with it may have arrived before the queue ran empty; it
+// is then counted as a reply rather than lost.
+void QueueTransmitEmpty(State& s)
+{
+    if (!s.txDue || s.device->OutputCount() > 0)
+        return;
+    s.txDue = false;
+    Push(s, ComEvent(evTxEmpty));
+}
+
+// One batch with the line events and the first receive event, then one batch per further
+// receive event: every RxEventByteLimit bytes read are an event of their own. `held`: the
+// bytes the buffer held before the `read` ones.
+void QueueLineAndInput(State& s, TComEvents line, size_t held, int32_t read)
+{
+    const auto before = static_cast<int64_t>(held);
+    TComEvents first = line;
+    int32_t receiveEvents = 0;
+    if (read > 0 && (s.mask & ComEvent(evRxChar)) != 0)
+        receiveEvents = s.rxEventBytes > 0 ? (read + s.rxEventBytes - 1) / s.rxEventBytes : 1;
+    if (receiveEvents > 0)
+        first |= ComEvent(evRxChar);
+    const int64_t limit = int64_t{s.inputCapacity} * 4;  // compared with 5 x bytes held
+    if (before * 5 < limit && (before + read) * 5 >= limit)
+        first |= s.mask & ComEvent(evRx80Full);
+    Push(s, first);
+    for (int32_t i = 1; i < receiveEvents; ++i)
+        Push(s, ComEvent(evRxChar));
+}
+
+// Reads what waits in the device into the buffer, at most `count` bytes and as many as fit;
+// returns how many (-1: the buffer is full). The read never waits.
+int32_t ReadWaitingInput(State& s, uint8_t* chunk, int32_t count)
+{
+    const int32_t room = s.inputCapacity - static_cast<int32_t>(s.input.size());
+    if (room <= 0)
+        return -1;
+    const int32_t read = std::max(s.device->ReadWaiting(chunk, std::min(room, count)), 0);
+    s.input.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(read));
+    return read;
 }
 
 // ---- delivery (window thread; the event thread with smNone) ----------------------------
@@ -302,10 +348,10 @@ public:
                     FinalRound(lock);
                     break;
                 }
-                QueueTransmitEmpty();
+                QueueTransmitEmpty(s_);
                 const TComEvents line = device_.TakeLineEvents() & s_.mask;
                 const size_t held = s_.input.size();
-                QueueLineAndInput(line, held, ReadInput());
+                QueueLineAndInput(s_, line, held, ReadInput());
                 HandOver(lock);
             }
         } catch (...) {
@@ -354,17 +400,6 @@ private:
         return true;
     }
 
-    // The output of the last write has gone: its transmit-empty goes ahead of everything
-    // else this wake-up found. Input that came with it may have arrived before the queue
-    // ran empty; it is then counted as a reply rather than lost.
-    void QueueTransmitEmpty()
-    {
-        if (!s_.txDue || device_.OutputCount() > 0)
-            return;
-        s_.txDue = false;
-        Push(s_, ComEvent(evTxEmpty));
-    }
-
     // Moves the bytes waiting in the device into the buffer, as many as fit; returns how
     // many. The read never waits.
     int32_t ReadInput()
@@ -372,17 +407,12 @@ private:
         if (!s_.takesInput || !(inputReported_ || inputPaused_))
             return 0;
         const int32_t room = s_.inputCapacity - static_cast<int32_t>(s_.input.size());
-        int32_t read = 0;
-        if (room > 0) {
-            const int32_t asked = std::min(room, static_cast<int32_t>(chunk_.size()));
-            read = device_.ReadWaiting(chunk_.data(), asked);
-            s_.input.append(reinterpret_cast<const char*>(chunk_.data()), static_cast<size_t>(std::max(read, 0)));
-            // The wait reports input only as it arrives: a read that took all it asked for
-            // may have left some behind, which the next round reads without waiting.
-            moreInput_ = read == asked;
-        }
-        inputPaused_ = read <= 0 && (room <= 0 || inputReported_);
-        return read;
+        const int32_t read = ReadWaitingInput(s_, chunk_.data(), static_cast<int32_t>(chunk_.size()));
+        // The wait reports input only as it arrives: a read that took all it asked for may
+        // have left some behind, which the next round reads without waiting.
+        moreInput_ = read > 0 && read == std::min(room, static_cast<int32_t>(chunk_.size()));
+        inputPaused_ = read <= 0 && (read < 0 || inputReported_);
+        return std::max(read, 0);
     }
 
     // The device hung up: the bytes it still holds and its line events (its I/O error is
@@ -391,7 +421,7 @@ private:
     void FinalRound(Lock& lock)
     {
         try {
-            QueueTransmitEmpty();
+            QueueTransmitEmpty(s_);
         } catch (...) {
             // A hung-up device has no output queue to ask about.
         }
@@ -419,28 +449,8 @@ private:
         } catch (...) {
             // Nothing more to learn from a device that is gone.
         }
-        QueueLineAndInput(line, held, read);
+        QueueLineAndInput(s_, line, held, read);
         HandOver(lock);
-    }
-
-    // One batch with the line events and the first receive event, then one batch per
-    // further receive event: every RxEventByteLimit bytes read are an event of their own.
-    // `held`: the bytes the buffer held before the `read` ones.
-    void QueueLineAndInput(TComEvents line, size_t held, int32_t read)
-    {
-        const auto before = static_cast<int64_t>(held);
-        TComEvents first = line;
-        int32_t receiveEvents = 0;
-        if (read > 0 && (s_.mask & ComEvent(evRxChar)) != 0)
-            receiveEvents = s_.rxEventBytes > 0 ? (read + s_.rxEventBytes - 1) / s_.rxEventBytes : 1;
-        if (receiveEvents > 0)
-            first |= ComEvent(evRxChar);
-        const int64_t limit = int64_t{s_.inputCapacity} * 4;  // compared with 5 x bytes held
-        if (before * 5 < limit && (before + read) * 5 >= limit)
-            first |= s_.mask & ComEvent(evRx80Full);
-        Push(s_, first);
-        for (int32_t i = 1; i < receiveEvents; ++i)
-            Push(s_, ComEvent(evRxChar));
     }
 
     // Posts one drain for what is queued unless one is pending (smNone: runs it here).
@@ -513,6 +523,11 @@ TComThread::TComThread(TCustomComPort* port) : state_(std::make_shared<State>())
         drainSoon_->setSingleShot(true);
         drainSoon_->setInterval(0);
         QObject::connect(drainSoon_.get(), &QTimer::timeout, [state = state_] { RunQueued(*state, true); });
+        if (s.takesInput) {
+            inputHere_ = std::make_unique<QSocketNotifier>(s.device->WaitFd(), QSocketNotifier::Read);
+            inputHere_->setEnabled(false);
+            QObject::connect(inputHere_.get(), &QSocketNotifier::activated, [this] { ReadInputHere(); });
+        }
     }
     thread_ = std::thread([state = state_] { Watcher(state).Run(); });
 }
@@ -530,6 +545,63 @@ TComThread::~TComThread()
     Stop();
 }
 
+void TComThread::SetWaitingForInput(bool waiting)
+{
+    waitingForInput_ = waiting;
+    if (waiting && inputHere_ && !inputHere_->isEnabled())
+        WatchInputHere(true);
+}
+
+void TComThread::WatchInputHere(bool on)
+{
+    State& s = *state_;
+    if (on) {
+        std::lock_guard lock(s.m);
+        if (s.stop || s.failed || s.abandoned || s.ended)
+            return;
+    }
+    // Handing the input over in either direction loses nothing: the thread's wait is
+    // edge-triggered, and giving it the input again reports what waits in the device.
+    epoll_event device{EPOLLET | (on ? 0u : EPOLLIN), {.u32 = kDeviceSlot}};
+    if (::epoll_ctl(s.epoll.Get(), EPOLL_CTL_MOD, s.device->WaitFd(), &device) != 0 && on)
+        return;
+    inputHere_->setEnabled(on);
+}
+
+void TComThread::ReadInputHere()
+{
+    State& s = *state_;
+    if (!waitingForInput_) {
+        // Input outside a wait: the thread reads it, and the wake hint applies as before.
+        WatchInputHere(false);
+        return;
+    }
+    bool handBack = false;
+    {
+        std::lock_guard lock(s.m);
+        if (s.stop || s.failed || s.abandoned || s.ended) {
+            handBack = true;
+        } else {
+            try {
+                QueueTransmitEmpty(s);
+                const TComEvents line = s.device->TakeLineEvents() & s.mask;
+                const size_t held = s.input.size();
+                std::array<uint8_t, 4096> chunk{};
+                const int32_t read = ReadWaitingInput(s, chunk.data(), static_cast<int32_t>(chunk.size()));
+                QueueLineAndInput(s, line, held, std::max(read, 0));
+                // Nothing to read although the device said so: it has hung up (or the
+                // buffer is full); the thread's own handling takes over.
+                handBack = read <= 0;
+            } catch (const DeviceError&) {
+                handBack = true;
+            }
+        }
+    }
+    if (handBack)
+        WatchInputHere(false);
+    RunQueued(s, false);
+}
+
 void TComThread::Stop()
 {
     State& s = *state_;
@@ -541,6 +613,8 @@ void TComThread::Stop()
     }
     if (!thread_.joinable())
         return;
+    if (inputHere_)
+        inputHere_->setEnabled(false);
     {
         std::lock_guard lock(s.m);
         s.stop = true;

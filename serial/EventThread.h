@@ -1,13 +1,14 @@
 #pragma once
-// The event thread of an open port. It sleeps in poll() on the device and on an eventfd
-// (stop and wake-ups from the window thread), reads arriving bytes into a buffer of its
-// own and queues what it finds as batches of TComEvents, in the order it happened. The
+// The event thread of an open port. It sleeps in epoll_wait() on the device and on an
+// eventfd (stop and wake-ups from the window thread), reads arriving bytes into a buffer of
+// its own and queues what it finds as batches of TComEvents, in the order it happened. The
 // window thread runs the queued batches, each in the fixed order of the delivery table,
 // when it processes its events: the thread posts one call to the event loop of the
 // application's main thread for all that is queued until the window thread has run it,
 // and never waits for it (a transmit-empty the window thread queues itself is run by a
-// zero timer instead, with no wake-up). Without a QCoreApplication the batches wait until Close runs
-// them. With smNone the thread runs the handlers itself.
+// zero timer instead, with no wake-up). While the window thread waits for replies it
+// reads the input itself (SetWaitingForInput). Without a QCoreApplication the batches
+// wait until Close runs them. With smNone the thread runs the handlers itself.
 //
 // While the thread takes the input (Events has evRxChar or evRx80Full), the port's reads
 // and input counts are served from its buffer, which holds at most the device's
@@ -25,6 +26,7 @@
 #include <memory>
 #include <thread>
 
+class QSocketNotifier;
 class QTimer;
 
 namespace tessek {
@@ -69,6 +71,17 @@ public:
     // The port's RxWakeCount: what is held back and the new count covers is posted at once.
     void SetRxWakeCount(int32_t count);
 
+    // The window thread waits in its event loop for received bytes (a command waiting for
+    // its replies). While it does, the input is read on the window thread itself as it
+    // arrives and its batches run at once, in the same order and from the same buffer as
+    // the thread's: the bytes wake the waiting thread directly, without the thread's
+    // wake-up and hand-over in between. The device stays watched here from the first
+    // such wait on: input that arrives outside a wait gives it back to the thread, which
+    // then reads it as before. A device that hangs up or fills the buffer is left to the
+    // thread too. Without an application on the window thread, or with smNone, nothing
+    // changes.
+    void SetWaitingForInput(bool waiting);
+
     // Whether batches wait for the window thread (for tests and diagnostics).
     bool HandOverPending() const;
     // Whether the thread's loop has ended (device gone, handler error, stop).
@@ -77,6 +90,10 @@ public:
 private:
     // Has the window thread run what is queued at its next pass through the event loop.
     void DrainSoon();
+    // The device's input is watched by the window thread (on) or by the thread (off).
+    void WatchInputHere(bool on);
+    // The window thread's look at the device while it watches the input.
+    void ReadInputHere();
 
     std::shared_ptr<detail::ComThreadState> state_;
     std::thread thread_;
@@ -85,6 +102,10 @@ private:
     // sees on its next pass without the wake-up (a system call each side) that a posted
     // call costs. Empty without an application on this thread.
     std::unique_ptr<QTimer> drainSoon_;
+    // Watches the device for the window thread while SetWaitingForInput has it do so.
+    // Empty where drainSoon_ is, or when the thread takes no input.
+    std::unique_ptr<QSocketNotifier> inputHere_;
+    bool waitingForInput_ = false;  // the window thread is in a wait for received bytes
 };
 
 }  // namespace tessek

@@ -265,12 +265,12 @@ private:
     bool lowLatencySet_ = false;  // we turned ASYNC_LOW_LATENCY on; it is turned off at close
     bool hasCounters_ = false;
     LineCounters errorBase_;  // window thread (TakeErrors)
-    LineCounters eventBase_;  // event thread (TakeLineEvents)
-    // I/O errors of reads and writes (window thread), and how many of them each of the
-    // two threads has reported.
+    LineCounters eventBase_;  // input side (TakeLineEvents)
+    // I/O errors of reads and writes, and how many of them TakeErrors and TakeLineEvents
+    // have reported.
     std::atomic<uint32_t> ioErrors_{0};
     uint32_t ioErrorsTaken_ = 0;      // window thread (TakeErrors)
-    uint32_t ioErrorsAnnounced_ = 0;  // event thread (TakeLineEvents)
+    uint32_t ioErrorsAnnounced_ = 0;  // input side (TakeLineEvents)
     DeviceTimeouts timeouts_;
     bool discardNull_ = false;
 };

@@ -4,7 +4,9 @@
 // place (line errors and modem changes cannot be produced on a pseudo-terminal).
 //
 // Threads: the window thread makes every call, except those marked "event thread", which
-// the port's event thread makes while the window thread may be using the device too.
+// the port's event thread makes while the window thread may be using the device too. They
+// are the input side: while the window thread waits for replies it makes them itself,
+// under the same lock as the event thread, so never two at a time.
 // Failures throw DeviceError with the system's error number; the port turns them into
 // EComPort with its own code.
 #include "platform/Termios2.h"

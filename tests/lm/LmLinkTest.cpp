@@ -24,6 +24,8 @@ public:
     int pumps = 0;
     int32_t rxWake = 1;                // as the link last set it through LinkIo
     std::vector<int32_t> blockedWith;  // rxWake at each blocking wait
+    bool waitingForInput = false;      // as the link last set it through LinkIo
+    std::vector<bool> blockedWaiting;  // waitingForInput at each blocking wait
     int pumpsHoldingBack = 0;          // pumps while receive events could be held back
     void After(uint32_t delay, std::function<void()> step) { steps_.emplace(now + delay, std::move(step)); }
     void ProcessPending() override
@@ -36,6 +38,7 @@ public:
     void WaitForMore(uint32_t ms) override
     {
         blockedWith.push_back(rxWake);
+        blockedWaiting.push_back(waitingForInput);
         const uint32_t next = steps_.empty() ? now + ms : steps_.begin()->first;
         now += std::min(ms, static_cast<uint32_t>(std::max(0, static_cast<int32_t>(next - now))));
         RunDue();
@@ -59,8 +62,15 @@ protected:
     void TxEmpty() { link.ComPortTxEmpty(nullptr); }
 
     std::shared_ptr<ScriptedPump> pump = std::make_shared<ScriptedPump>();
-    LmLink link{LinkIo{{}, {}, {}, [this](int32_t count) { pump->rxWake = count; }}, [] { return true; },
-                [this] { return pump->now; }, pump};
+    LmLink link{LinkIo{{},
+                       {},
+                       {},
+                       [this](int32_t count) { pump->rxWake = count; },
+                       [this](bool waiting) {
+                           EXPECT_NE(waiting, pump->waitingForInput) << "set or cleared twice";
+                           pump->waitingForInput = waiting;
+                       }},
+                [] { return true; }, [this] { return pump->now; }, pump};
 };
 
 TEST_F(LinkTest, TheRingWrapsAndTheEchoWaitConsumesUpToItsByte)
@@ -114,8 +124,9 @@ TEST_F(LinkTest, RepliesAreReceiveEventsCountedAfterTheTransmitEmptyEventUpToEle
     }
 }
 
-// While a wait blocks, only the receive events that could end it need to wake it; every
-// pump, also the last one at a deadline, runs whatever the port held back meanwhile.
+// While a wait blocks, only the receive events that could end it need to wake it, and only
+// a wait that receive events can end asks for the input on its own thread; every pump, also
+// the last one at a deadline, runs whatever the port held back meanwhile.
 TEST_F(LinkTest, BlockedWaitsAskToBeWokenOnlyByTheReceiveEventsTheyNeed)
 {
     pump->After(10, [this] { TxEmpty(); });
@@ -129,6 +140,9 @@ TEST_F(LinkTest, BlockedWaitsAskToBeWokenOnlyByTheReceiveEventsTheyNeed)
     EXPECT_EQ(pump->blockedWith, (std::vector<int32_t>{0, 2, 1, 1, 0}));
     EXPECT_EQ(pump->pumpsHoldingBack, 0);
     EXPECT_EQ(pump->rxWake, 1);
+    // The port reads on the waiting thread only while a wait for bytes is under way.
+    EXPECT_EQ(pump->blockedWaiting, (std::vector<bool>{false, true, true, true, false}));
+    EXPECT_FALSE(pump->waitingForInput);
     // One pump per round: each wait pumps as it starts (but the replies' wait, which the
     // transmit-empty wait's pumps have just run for) and after a round that read a byte
     // (the echo wait reads the two replies first), a blocking wait runs what wakes it, and

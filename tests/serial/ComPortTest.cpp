@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 #include <QCoreApplication>
@@ -339,6 +340,59 @@ TEST_F(ScriptedPortTest, TheWakeHintHoldsReceiveEventsBackButNoOtherEvent)
     EXPECT_EQ(log, (Log{"Rx:1", "Rx:1", "Rx:1", "Ring", "Rx:1"}));
 }
 
+// CPU time the calling thread has used, in ms.
+double ThreadCpuMs()
+{
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+// While a wait for bytes is under way the window thread reads them itself: the wake hint
+// that makes the event thread hold receive events back does not delay them, and the order
+// stays the thread's. Afterwards the first input gives the device back to the thread.
+TEST_F(ScriptedPortTest, AWaitForBytesReadsThemOnItsOwnThreadAndThenGivesTheInputBack)
+{
+    OpenQuietly();
+    port.SetRxWakeCount(0);  // the event thread would hold every receive event back
+    port.SetWaitingForInput(true);
+    Device().Receive("a");
+    ASSERT_TRUE(test::PumpUntil([&] { return received == "a"; })) << "read by the waiting thread";
+    // The output queue runs empty as the answer comes: its transmit-empty still comes first.
+    Device().outputQueued = 1;
+    port.WriteBytes("w");
+    Device().outputQueued = 0;
+    Device().Receive("b", ComEvent(evRing));
+    ASSERT_TRUE(test::PumpUntil([&] { return received == "ab"; }));
+    test::PumpFor(20);
+    EXPECT_EQ(log, (Log{"Rx:1", "TxEmpty", "Rx:1", "Ring"}));
+
+    port.SetWaitingForInput(false);
+    Device().Receive("c");
+    ASSERT_TRUE(test::PumpUntil([&] { return Device().InputCount() == 0 && port.EventThread()->HandOverPending(); }))
+        << "the event thread has taken the byte";
+    EXPECT_EQ(received, "ab") << "and holds it back as the hint says";
+    port.SetRxWakeCount(1);
+    ASSERT_TRUE(test::PumpUntil([&] { return received == "abc"; }));
+}
+
+// Input the buffer has no room for, with a handler that reads none of it, leaves the
+// device to the event thread (which looks for room from time to time) instead of waking
+// the window thread over and over.
+TEST_F(ScriptedPortTest, AWaitForBytesThatFindsTheBufferFullDoesNotSpin)
+{
+    next->inputCapacity = 2;
+    OpenQuietly();
+    port.OnRxChar = [this](TCustomComPort*, int32_t count) { log.push_back("Rx:" + std::to_string(count)); };
+    port.SetWaitingForInput(true);
+    Device().Receive("abcd");
+    ASSERT_TRUE(test::PumpUntil([&] { return Count("Rx:1") == 2; }));
+    const double cpuBefore = ThreadCpuMs();
+    test::PumpFor(300);
+    EXPECT_LT(ThreadCpuMs() - cpuBefore, 150.0);
+    EXPECT_EQ(Device().InputCount(), 2) << "what did not fit waits in the device";
+}
+
 TEST_F(ScriptedPortTest, CloseRunsWhatIsQueuedInOrder)
 {
     OpenQuietly();
@@ -491,35 +545,44 @@ TEST(PtyPortTest, CloseGivesTheDeviceTheLineSettingsItHadBeforeOpen)
 
 // A device that goes away while open (the far end closes, as a pulled cable hangs a line
 // up): its bytes arrive, then one I/O error (ceIO), the event thread ends without showing
-// an error, later calls raise clear errors, and Close leaves nothing behind.
+// an error, later calls raise clear errors, and Close leaves nothing behind; the same when
+// the window thread is waiting for bytes and reads them itself, which must not spin on the
+// hung-up device either.
 TEST(PtyPortTest, AVanishedDeviceGivesCeIOOnceAndClearErrorsAfterwards)
 {
-    const NothingLeftBehind check;
-    test::ErrorRecorder shown;
-    PtyPeer peer;
-    TComPort port;
-    port.SetPort(peer.SlavePath());
-    std::string received;
-    std::vector<TComErrors> errors;
-    port.OnRxChar = [&](TCustomComPort* sender, int32_t count) {
-        std::string bytes;
-        sender->ReadBytes(bytes, count);
-        received += bytes;
-    };
-    port.OnError = [&](TCustomComPort*, TComErrors e) { errors.push_back(e); };
-    port.Open();
-    peer.Write("ab");
-    ASSERT_TRUE(test::PumpUntil([&] { return received == "ab"; }));
-    peer.CloseMaster();
-    EXPECT_TRUE(test::PumpUntil([&] { return port.EventThread()->Finished() && !errors.empty(); }));
-    test::PumpFor(50);
-    EXPECT_EQ(errors, std::vector<TComErrors>{ComError(ceIO)});
-    EXPECT_THAT([&] { port.WriteBytes("\x12"); }, Raises(kErrWrite, EIO));
-    EXPECT_EQ(port.ReadLineErrors(), ComError(ceIO)) << "the failed write's";
-    EXPECT_EQ(port.ReadLineErrors(), 0);
-    EXPECT_TRUE(port.Connected());
-    port.Close();
-    EXPECT_EQ(shown.messages, std::vector<std::string>{});
+    for (const bool waiting : {false, true}) {
+        SCOPED_TRACE(waiting ? "waiting for bytes" : "not waiting");
+        const NothingLeftBehind check;
+        test::ErrorRecorder shown;
+        PtyPeer peer;
+        TComPort port;
+        port.SetPort(peer.SlavePath());
+        std::string received;
+        std::vector<TComErrors> errors;
+        port.OnRxChar = [&](TCustomComPort* sender, int32_t count) {
+            std::string bytes;
+            sender->ReadBytes(bytes, count);
+            received += bytes;
+        };
+        port.OnError = [&](TCustomComPort*, TComErrors e) { errors.push_back(e); };
+        port.Open();
+        port.SetWaitingForInput(waiting);
+        peer.Write("ab");
+        ASSERT_TRUE(test::PumpUntil([&] { return received == "ab"; }));
+        peer.CloseMaster();
+        EXPECT_TRUE(test::PumpUntil([&] { return port.EventThread()->Finished() && !errors.empty(); }));
+        const double cpuBefore = ThreadCpuMs();
+        test::PumpFor(200);
+        EXPECT_LT(ThreadCpuMs() - cpuBefore, 100.0);
+        EXPECT_EQ(errors, std::vector<TComErrors>{ComError(ceIO)});
+        EXPECT_THAT([&] { port.WriteBytes("\x12"); }, Raises(kErrWrite, EIO));
+        EXPECT_EQ(port.ReadLineErrors(), ComError(ceIO)) << "the failed write's";
+        EXPECT_EQ(port.ReadLineErrors(), 0);
+        EXPECT_TRUE(port.Connected());
+        port.SetWaitingForInput(false);
+        port.Close();
+        EXPECT_EQ(shown.messages, std::vector<std::string>{});
+    }
 }
 
 }  // namespace
