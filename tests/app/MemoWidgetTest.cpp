@@ -43,6 +43,10 @@ public:
         memo.resize(300, 120);
         memo.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&memo));
+        // Focus goes only to a widget of the active window (an X server without a window
+        // manager activates none by itself).
+        memo.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&memo));
     }
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(&memo, key, modifiers); }
     // The viewport point just right of the left edge of the character at `at`.
