@@ -570,7 +570,10 @@ void TComThread::WatchInputHere(bool on)
 
 void TComThread::ReadInputHere()
 {
-    State& s = *state_;
+    // A handler run below may close the port, which destroys this object: the state stays
+    // for the batches' run, and nothing of this object is used after it.
+    const std::shared_ptr<State> state = state_;
+    State& s = *state;
     if (!waitingForInput_) {
         // Input outside a wait: the thread reads it, and the wake hint applies as before.
         WatchInputHere(false);

@@ -376,6 +376,24 @@ TEST_F(ScriptedPortTest, AWaitForBytesReadsThemOnItsOwnThreadAndThenGivesTheInpu
     ASSERT_TRUE(test::PumpUntil([&] { return received == "abc"; }));
 }
 
+// A receive handler closes the port while the window thread reads the bytes itself: the
+// rest of the batches is abandoned and the port closes once (the sanitizer build sees the
+// port's thread object used after Close freed it otherwise).
+TEST_F(ScriptedPortTest, AHandlerClosingThePortDuringAWaitForBytesAbandonsTheRest)
+{
+    OpenQuietly();
+    port.OnRxChar = [this](TCustomComPort* p, int32_t) {
+        log.push_back("Rx");
+        p->Close();
+    };
+    port.SetWaitingForInput(true);
+    Device().Receive("ab", ComEvent(evRing));
+    ASSERT_TRUE(test::PumpUntil([&] { return !port.Connected(); }));
+    test::PumpFor(20);
+    EXPECT_EQ(log, (Log{"Rx", "CTS:0", "DSR:0", "RLSD:0", "BeforeClose:1", "AfterClose:0"}));
+    EXPECT_EQ(destroyed, 1);
+}
+
 // Input the buffer has no room for, with a handler that reads none of it, leaves the
 // device to the event thread (which looks for room from time to time) instead of waking
 // the window thread over and over.
