@@ -180,6 +180,13 @@ bool LmLink::WaitForRxByte(uint32_t limit)
 void LmLink::WaitTxEmpty()
 {
     txEmptySeen_ = false;
+    // Most writes' output has gone as the write returns: their transmit-empty runs at once,
+    // and the wait that follows is the first to pass through the event loop.
+    if (io_.RunOwnEvents) {
+        io_.RunOwnEvents();
+        if (txEmptySeen_)
+            return;
+    }
     PumpRounds(
         kTxEmptyWaitMs, [&](uint32_t) { return txEmptySeen_ ? RoundResult::Done : RoundResult::Block; },
         [] { return 0; });

@@ -71,6 +71,9 @@ struct LinkIo {
     // its end), so that the port reads the bytes on the waiting thread as they come. May
     // be empty.
     std::function<void(bool waiting)> SetWaitingForInput;
+    // Runs the events the port queued on the waiting thread itself (the transmit-empty of a
+    // write whose output went at once) without a pass through the event loop. May be empty.
+    std::function<void()> RunOwnEvents;
 };
 
 // The link over `port` (which must outlive the returned functions).
@@ -149,8 +152,9 @@ private:
     // `round` says Done or `limit` ms have passed (the round still runs at the deadline).
     // A round that blocks runs the events that wake it as its next round's pump.
     // `wakeOn` gives the receive events that could end the wait when it blocks.
-    // `justPumped`: the caller's own wait has just run every pending event, so the first
-    // round looks without pumping again.
+    // `justPumped`: the wait before it in the same exchange has just run what was pending
+    // (the transmit-empty that resets the count the first round looks at), so the first
+    // round looks without pumping again; when it blocks, the wait runs everything else.
     template <class Round, class WakeOn>
     void PumpRounds(uint32_t limit, Round round, WakeOn wakeOn, bool justPumped = false);
     void SetRxWakeCount(int32_t count);

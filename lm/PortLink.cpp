@@ -15,6 +15,7 @@ LinkIo PortLinkIo(TCustomComPort& port)
     io.SetCustomBaudRate = [&port](int32_t baud) { port.SetCustomBaudRate(baud); };
     io.SetRxWakeCount = [&port](int32_t count) { port.SetRxWakeCount(count); };
     io.SetWaitingForInput = [&port](bool waiting) { port.SetWaitingForInput(waiting); };
+    io.RunOwnEvents = [&port] { port.RunOwnEvents(); };
     return io;
 }
 

@@ -478,6 +478,12 @@ void TCustomComPort::SetWaitingForInput(bool waiting)
         thread_->SetWaitingForInput(waiting);
 }
 
+void TCustomComPort::RunOwnEvents()
+{
+    if (thread_)
+        thread_->RunOwnQueued();
+}
+
 bool TCustomComPort::CanApply() const
 {
     return connected_ && updateCount_ == 0 && !loading_ && device_;

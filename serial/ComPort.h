@@ -259,6 +259,8 @@ public:
     // (see TComThread::SetWaitingForInput); what is delivered, and in which order, stays
     // the same.
     void SetWaitingForInput(bool waiting);
+    // Runs now the events the window thread has queued itself (see TComThread::RunOwnQueued).
+    void RunOwnEvents();
     StoredGroupSet StoredGroups() const { return storedGroups_; }
     void SetStoredGroups(StoredGroupSet value) { storedGroups_ = value; }
 

@@ -552,6 +552,16 @@ void TComThread::SetWaitingForInput(bool waiting)
         WatchInputHere(true);
 }
 
+void TComThread::RunOwnQueued()
+{
+    if (!drainSoon_ || !drainSoon_->isActive())
+        return;
+    drainSoon_->stop();
+    // As in ReadInputHere: a handler may close the port and destroy this object.
+    const std::shared_ptr<State> state = state_;
+    RunQueued(*state, true);
+}
+
 void TComThread::WatchInputHere(bool on)
 {
     State& s = *state_;

@@ -82,6 +82,11 @@ public:
     // changes.
     void SetWaitingForInput(bool waiting);
 
+    // Runs now what the window thread has queued itself and left for its zero timer (the
+    // transmit-empty of a write whose output went at once), so that a wait for it needs no
+    // pass through the event loop. Nothing happens when nothing of that kind waits.
+    void RunOwnQueued();
+
     // Whether batches wait for the window thread (for tests and diagnostics).
     bool HandOverPending() const;
     // Whether the thread's loop has ended (device gone, handler error, stop).

@@ -11,6 +11,7 @@
 
 #include <map>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tessek {
@@ -61,6 +62,7 @@ protected:
     void Rx(const std::string& bytes) { link.StoreRx(bytes); }  // one receive event
     void TxEmpty() { link.ComPortTxEmpty(nullptr); }
 
+    bool ownTxEmpty = false;  // the port holds a transmit-empty it queued as the write returned
     std::shared_ptr<ScriptedPump> pump = std::make_shared<ScriptedPump>();
     LmLink link{LinkIo{{},
                        {},
@@ -69,6 +71,10 @@ protected:
                        [this](bool waiting) {
                            EXPECT_NE(waiting, pump->waitingForInput) << "set or cleared twice";
                            pump->waitingForInput = waiting;
+                       },
+                       [this] {
+                           if (std::exchange(ownTxEmpty, false))
+                               TxEmpty();
                        }},
                 [] { return true; }, [this] { return pump->now; }, pump};
 };
@@ -148,6 +154,20 @@ TEST_F(LinkTest, BlockedWaitsAskToBeWokenOnlyByTheReceiveEventsTheyNeed)
     // (the echo wait reads the two replies first), a blocking wait runs what wakes it, and
     // a wait that runs out pumps once more for its last look.
     EXPECT_EQ(pump->pumps, 6);
+}
+
+// A transmit-empty the port queued as the write returned runs at once: the replies' wait
+// is the first to pass through the event loop, and only as it blocks.
+TEST_F(LinkTest, ATransmitEmptyThePortHoldsRunsWithoutAPassThroughTheLoop)
+{
+    link.SetRxEventCount(5);
+    ownTxEmpty = true;
+    pump->After(20, [this] { Rx("\x8F"); });
+    pump->After(30, [this] { Rx("\x42"); });
+    EXPECT_TRUE(link.WaitForReplies(2));
+    EXPECT_TRUE(link.TxEmptySeen());
+    EXPECT_EQ(pump->pumps, 0);
+    EXPECT_EQ(pump->blockedWith, (std::vector<int32_t>{2, 1}));
 }
 
 // Another thread posts while the pump blocks (as the port's event thread does): the

@@ -376,6 +376,28 @@ TEST_F(ScriptedPortTest, AWaitForBytesReadsThemOnItsOwnThreadAndThenGivesTheInpu
     ASSERT_TRUE(test::PumpUntil([&] { return received == "abc"; }));
 }
 
+// The transmit-empty of a write whose output went at once runs when the window thread asks
+// for it, without a pass through the event loop, and only then; one still sending is the
+// event thread's to report.
+TEST_F(ScriptedPortTest, ATransmitEmptyQueuedAsTheWriteReturnedRunsWhenAskedAndOnce)
+{
+    OpenQuietly();
+    port.RunOwnEvents();
+    port.WriteBytes("w");
+    EXPECT_EQ(log, Log{});
+    port.RunOwnEvents();
+    EXPECT_EQ(log, Log{"TxEmpty"});
+    test::PumpFor(20);
+    EXPECT_EQ(log, Log{"TxEmpty"});
+
+    Device().outputQueued = 1;
+    port.WriteBytes("w");
+    port.RunOwnEvents();
+    EXPECT_EQ(log, Log{"TxEmpty"});
+    Device().outputQueued = 0;
+    ASSERT_TRUE(test::PumpUntil([&] { return Count("TxEmpty") == 2; }));
+}
+
 // A receive handler closes the port while the window thread reads the bytes itself: the
 // rest of the batches is abandoned and the port closes once (the sanitizer build sees the
 // port's thread object used after Close freed it otherwise).
