@@ -2,8 +2,8 @@
 # Where the time of one LM request goes, per thread: runs the headless logger against the
 # simulated LM for a few seconds under the kernel's tracer (system calls and scheduler
 # wake-ups of the program's threads) and prints the median and mean of each step of an
-# exchange: the request's write, the transmit-empty pass, the echo and the answer waking
-# the thread that reads them, the hand-over to the window thread where there is one, and
+# exchange: the request's write, the output queue seen empty (its transmit-empty), the echo
+# and the answer waking the thread that reads them, the hand-over to the window thread where there is one, and
 # the next request's write. Needs root (tracefs) and a built build directory.
 # Usage: scripts/exchange-timeline.sh [build-dir] [seconds (default 3)]
 set -euo pipefail
@@ -75,7 +75,7 @@ writers = Counter((pid, fd_of(rest)) for _, _, pid, rest in ours
 (window, device), _ = writers.most_common(1)[0]
 requests = [t for t, _, pid, rest in ours
             if pid == window and rest.startswith(f'sys_write(fd: {device},') and rest.endswith('count: 1)')]
-wakes, reads, posts, passes, reading = {}, [], [], [], {}
+wakes, reads, posts, emptied, reading, asking = {}, [], [], [], {}, set()
 for t, comm, pid, rest in events:
     if rest.startswith('sched_wakeup:'):
         wakes.setdefault(int(re.search(r' pid=(\d+)', rest).group(1)), []).append(t)
@@ -89,8 +89,12 @@ for t, comm, pid, rest in events:
             reads.append((t, pid))
     elif rest.startswith('sys_write(') and rest.endswith('count: 8)'):
         posts.append((t, pid))  # an eventfd: a wake-up of the window thread
-    elif pid == window and re.match(r'sys_p?poll ->', rest):
-        passes.append(t)
+    elif rest.startswith(f'sys_ioctl(fd: {device}, cmd: 0x5411,'):  # TIOCOUTQ
+        asking.add(pid)
+    elif rest.startswith('sys_ioctl ->') and pid in asking:
+        asking.discard(pid)
+        if int(rest.split('->')[1], 16) == 0:
+            emptied.append(t)
 
 def woken(pid, t, after=False):
     times = wakes.get(pid, [])
@@ -104,8 +108,8 @@ for start, end in zip(requests, requests[1:]):
         continue  # not one echo and one answer: a sample's first request after a pause, or the end
     (echo_read, echo_pid), (answer_read, answer_pid) = got
     echo_woken, answer_woken = woken(echo_pid, echo_read), woken(answer_pid, answer_read)
-    first_pass = next((t for t in passes if start < t < end), start)
-    row = {'write -> transmit-empty pass': first_pass - start,
+    empty = next((t for t in emptied if start < t < end), start)
+    row = {'write -> output seen empty': empty - start,
            'write -> echo woken': echo_woken - start,
            'echo woken -> answer woken': answer_woken - echo_woken,
            'answer woken -> answer read': answer_read - answer_woken}
