@@ -599,13 +599,14 @@ void TComThread::ReadInputHere()
                 QueueTransmitEmpty(s);
                 const TComEvents line = s.device->TakeLineEvents() & s.mask;
                 const size_t held = s.input.size();
-                std::array<uint8_t, 4096> chunk{};
-                const int32_t read = ReadWaitingInput(s, chunk.data(), static_cast<int32_t>(chunk.size()));
+                const int32_t read = ReadWaitingInput(s, chunkHere_.data(), static_cast<int32_t>(chunkHere_.size()));
                 QueueLineAndInput(s, line, held, std::max(read, 0));
                 // Nothing to read although the device said so: it has hung up (or the
                 // buffer is full); the thread's own handling takes over.
                 handBack = read <= 0;
-            } catch (const DeviceError&) {
+            } catch (...) {
+                // A device call failed (the device is gone, say): the thread finds out and
+                // ends as it does for a device that vanishes while it waits.
                 handBack = true;
             }
         }

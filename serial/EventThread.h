@@ -22,6 +22,7 @@
 // and opened again.
 #include "serial/ComTypes.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -110,7 +111,8 @@ private:
     // Watches the device for the window thread while SetWaitingForInput has it do so.
     // Empty where drainSoon_ is, or when the thread takes no input.
     std::unique_ptr<QSocketNotifier> inputHere_;
-    bool waitingForInput_ = false;  // the window thread is in a wait for received bytes
+    bool waitingForInput_ = false;         // the window thread is in a wait for received bytes
+    std::array<uint8_t, 4096> chunkHere_;  // one read's bytes on the window thread
 };
 
 }  // namespace tessek
