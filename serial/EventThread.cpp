@@ -164,6 +164,20 @@ int32_t ReadWaitingInput(State& s, uint8_t* chunk, int32_t count)
     return read;
 }
 
+// One look at the device, the same on either thread: the transmit-empty of output that has
+// gone, then the line events and the input that `read` takes, as batches. Returns what
+// `read` returned (bytes read; negative: none could be).
+template <class Read>
+int32_t QueueWhatTheDeviceHas(State& s, Read read)
+{
+    QueueTransmitEmpty(s);
+    const TComEvents line = s.device->TakeLineEvents() & s.mask;
+    const size_t held = s.input.size();
+    const int32_t got = read();
+    QueueLineAndInput(s, line, held, std::max(got, 0));
+    return got;
+}
+
 // ---- delivery (window thread; the event thread with smNone) ----------------------------
 
 bool Abandoned(State& s)
@@ -348,10 +362,7 @@ public:
                     FinalRound(lock);
                     break;
                 }
-                QueueTransmitEmpty(s_);
-                const TComEvents line = device_.TakeLineEvents() & s_.mask;
-                const size_t held = s_.input.size();
-                QueueLineAndInput(s_, line, held, ReadInput());
+                QueueWhatTheDeviceHas(s_, [this] { return ReadInput(); });
                 HandOver(lock);
             }
         } catch (...) {
@@ -596,11 +607,8 @@ void TComThread::ReadInputHere()
             handBack = true;
         } else {
             try {
-                QueueTransmitEmpty(s);
-                const TComEvents line = s.device->TakeLineEvents() & s.mask;
-                const size_t held = s.input.size();
-                const int32_t read = ReadWaitingInput(s, chunkHere_.data(), static_cast<int32_t>(chunkHere_.size()));
-                QueueLineAndInput(s, line, held, std::max(read, 0));
+                const int32_t read = QueueWhatTheDeviceHas(
+                    s, [&] { return ReadWaitingInput(s, chunkHere_.data(), static_cast<int32_t>(chunkHere_.size())); });
                 // Nothing to read although the device said so: it has hung up (or the
                 // buffer is full); the thread's own handling takes over.
                 handBack = read <= 0;
