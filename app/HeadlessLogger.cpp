@@ -1,7 +1,7 @@
 #include "app/HeadlessLogger.h"
 
 #include "app/BuiltinPorts.h"
-#include "logging/DataLog.h"
+#include "logfiles/DataLog.h"
 #include "logging/Decoders.h"
 #include "logging/ParamCatalogue.h"
 #include "platform/AtomicFile.h"

@@ -8,9 +8,9 @@
 #include "platform/ErrorDisplay.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Text.h"
-#include "plots/LiveWindow.h"
-#include "plots/LogViewerWindow.h"
-#include "plots/WindowPlacement.h"
+#include "views/LiveWindow.h"
+#include "views/LogViewerWindow.h"
+#include "views/WindowPlacement.h"
 
 #include <QApplication>
 #include <QButtonGroup>

@@ -28,7 +28,7 @@
 #include "lm/CommandHost.h"
 #include "lm/LmConnection.h"
 #include "lm/LmLink.h"
-#include "logging/DataLog.h"
+#include "logfiles/DataLog.h"
 #include "logging/LogRun.h"
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"

@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
 #include "logging/LogRun.h"
-#include "plots/LiveWindow.h"
+#include "views/LiveWindow.h"
 
 namespace tessek {
 

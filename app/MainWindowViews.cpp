@@ -1,9 +1,9 @@
 // The windows the main window opens beside itself: the live chart and the log viewer.
 #include "app/MainWindow.h"
-#include "logging/DataLog.h"
-#include "plots/LiveWindow.h"
-#include "plots/LogViewerWindow.h"
-#include "plots/WindowPlacement.h"
+#include "logfiles/DataLog.h"
+#include "views/LiveWindow.h"
+#include "views/LogViewerWindow.h"
+#include "views/WindowPlacement.h"
 
 namespace tessek {
 

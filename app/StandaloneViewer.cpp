@@ -1,7 +1,7 @@
 #include "app/StandaloneViewer.h"
 
-#include "plots/LogViewerWindow.h"
-#include "plots/WindowPlacement.h"
+#include "views/LogViewerWindow.h"
+#include "views/WindowPlacement.h"
 
 #include <string_view>
 

@@ -10,7 +10,7 @@
 #include "platform/BuildInfo.h"
 #include "platform/FileIo.h"
 #include "platform/ProgramFolder.h"
-#include "plots/LogViewerWindow.h"
+#include "views/LogViewerWindow.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 // against that sample period, and the bytes per row.
 //
 // Usage: bench_datalog [rows (default 20000)] [program folder to keep the logs in]
-#include "logging/DataLog.h"
+#include "logfiles/DataLog.h"
 #include "logging/Decoders.h"
 #include "logging/Performance.h"
 #include "logging/RunColumns.h"

@@ -15,7 +15,7 @@
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
 #include "bench/SimChild.h"
-#include "plots/LiveWindow.h"
+#include "views/LiveWindow.h"
 #include "sim/SimulatedLm.h"
 
 #include <QApplication>

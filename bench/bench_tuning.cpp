@@ -18,11 +18,11 @@
 #include <functional>
 #include <vector>
 
-#include "plots/CellTable.h"
-#include "plots/CellTableView.h"
-#include "plots/LogFile.h"
-#include "plots/LogViewModel.h"
-#include "plots/ScatterTab.h"
+#include "analysis/CellTable.h"
+#include "views/CellTableView.h"
+#include "logfiles/LogFile.h"
+#include "analysis/LogViewModel.h"
+#include "views/ScatterTab.h"
 
 namespace {
 

@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "plots/LogFile.h"
-#include "plots/LogViewerWindow.h"
+#include "logfiles/LogFile.h"
+#include "views/LogViewerWindow.h"
 
 namespace {
 

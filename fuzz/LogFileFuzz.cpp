@@ -1,7 +1,7 @@
 // The log reader: whatever a file holds, the result is either a reason or a log whose
 // rows line up (one value per channel per row, times never going back), every skipped row
 // is counted, and the limits hold: no more columns and values than allowed.
-#include "plots/LogFile.h"
+#include "logfiles/LogFile.h"
 
 #include <cmath>
 #include <cstdint>

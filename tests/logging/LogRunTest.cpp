@@ -2,7 +2,7 @@
 // data log files: names, header rows, numbers in any locale, failures, and a writer
 // killed in the middle of a run. The run through the main window is tested with the
 // other commands (tests/reports/CommandsTest.cpp).
-#include "logging/DataLog.h"
+#include "logfiles/DataLog.h"
 #include "logging/LogRun.h"
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"

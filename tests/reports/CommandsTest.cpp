@@ -3,7 +3,7 @@
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
 #include "app/ReportsWindow.h"
-#include "logging/DataLog.h"
+#include "logfiles/DataLog.h"
 #include "platform/IniFile.h"
 #include "reports/FaultCodes.h"
 #include "sim/SimulatedLm.h"

@@ -1,0 +1,121 @@
+#include "analysis/LogViewModel.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <tuple>
+#include "analysis/ChannelDisplay.h"
+
+namespace tessek {
+namespace {
+
+bool SameNoCase(const std::string& a, const char* b)
+{
+    const std::string_view bv(b);
+    return a.size() == bv.size() && std::equal(a.begin(), a.end(), bv.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace
+
+std::string ChannelTitle(const LogChannel& channel)
+{
+    return channel.Unit.empty() ? channel.Name : channel.Name + " (" + channel.Unit + ")";
+}
+
+size_t FindChannel(const LogData& log, std::initializer_list<const char*> names)
+{
+    for (const char* name : names)
+        for (size_t c = 0; c < log.Channels.size(); ++c)
+            if (!log.Channels[c].Raw && SameNoCase(log.Channels[c].Name, name))
+                return c;
+    return log.Channels.size();
+}
+
+void LogViewModel::SetLog(LogData log)
+{
+    log_ = std::move(log);
+    cursor_ = log_.Time.empty() ? 0 : log_.Time.front();
+    std::tie(from_, to_) = log_.Time.empty() ? std::pair(0.0, 1.0) : RunBounds();
+    ComputeVisible();
+}
+
+std::vector<bool> LogViewModel::StartChannels() const
+{
+    std::vector<bool> shown(log_.Channels.size(), false);
+    // A log with the linear MAP columns starts with those, not with the mixed psi/-inHg one.
+    const bool linearMap = std::any_of(log_.Channels.begin(), log_.Channels.end(),
+                                       [](const LogChannel& c) { return !c.Raw && IsLinearMap(c.Name); });
+    size_t count = 0;
+    for (size_t c = 0; c < shown.size() && count < kMaxStartChannels; ++c) {
+        const LogChannel& channel = log_.Channels[c];
+        if (DrawnByDefault(channel.Name, channel.Unit, channel.Raw, linearMap)) {
+            shown[c] = true;
+            ++count;
+        }
+    }
+    return shown;
+}
+
+std::pair<double, double> LogViewModel::RunBounds() const
+{
+    if (log_.Time.empty())
+        return {0, kSinglePointSpan};
+    const double first = log_.Time.front(), last = log_.Time.back();
+    if (last - first < kMinSpan)
+        return {first - kSinglePointSpan / 2, last + kSinglePointSpan / 2};
+    return {first, last};
+}
+
+bool LogViewModel::SetVisible(double from, double to)
+{
+    if (log_.Time.empty() || !std::isfinite(from) || !std::isfinite(to))
+        return false;
+    const auto [first, last] = RunBounds();
+    if (to < from)
+        std::swap(from, to);
+    const double width = std::clamp(to - from, kMinSpan, std::max(last - first, kMinSpan));
+    from = std::max(first, std::min(from, last - width));
+    if (from == from_ && from + width == to_)
+        return false;
+    from_ = from;
+    to_ = from + width;
+    ComputeVisible();
+    return true;
+}
+
+bool LogViewModel::JumpTo(double t)
+{
+    cursor_ = t;
+    const double width = to_ - from_;
+    return SetVisible(t - width / 2, t + width / 2);
+}
+
+double LogViewModel::CursorValue(size_t channel) const
+{
+    return ValueAt(log_.Time, log_.Channels[channel].Values, cursor_);
+}
+
+ValueRange LogViewModel::Scale(size_t channel) const
+{
+    const RangeStats& s = stats_[channel];
+    return PaddedRange(s.Count > 0 ? std::optional(ValueRange{s.Min, s.Max}) : std::nullopt,
+                       log_.Channels[channel].Decimals);
+}
+
+std::vector<PlotPoint> LogViewModel::Points(size_t channel, int columns) const
+{
+    const std::vector<double>& values = log_.Channels[channel].Values;
+    return DecimateMinMax(log_.Time.data(), values.data(), std::min(log_.Time.size(), values.size()), from_, to_,
+                          columns);
+}
+
+void LogViewModel::ComputeVisible()
+{
+    stats_.resize(log_.Channels.size());
+    for (size_t c = 0; c < log_.Channels.size(); ++c)
+        stats_[c] = StatsOver(log_.Time, log_.Channels[c].Values, from_, to_);
+}
+
+}  // namespace tessek

@@ -1,0 +1,156 @@
+#include "dialogs/AlarmDialog.h"
+
+#include "logging/Decoders.h"
+#include "logging/RunColumns.h"
+#include "platform/IniFile.h"
+#include "platform/Text.h"
+#include "platform/TextNumbers.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <exception>
+
+namespace tessek {
+namespace {
+
+enum Column { kOn, kChannel, kAbove, kBelow };
+
+QString Bound(const std::optional<double>& value)
+{
+    return value ? QString::fromStdString(FormatFloat(*value)) : QString();
+}
+
+}  // namespace
+
+std::vector<std::string> AlarmChannels(const std::vector<std::string>& runColumns)
+{
+    std::vector<std::string> names;
+    const auto add = [&](const std::string& name) {
+        if (std::none_of(names.begin(), names.end(), [&](const std::string& n) { return SameText(n, name); }))
+            names.push_back(name);
+    };
+    for (const AlarmLimit& limit : DefaultAlarmLimits())
+        add(limit.Channel);
+    for (const std::string& name : runColumns)
+        add(name);
+    for (int address = 0; address < 256; ++address) {
+        const DecoderKind kind = DecoderFor(static_cast<uint8_t>(address));
+        if (kind != DecoderKind::Skip && kind != DecoderKind::Raw)
+            add(SlotColumnLabel(static_cast<uint8_t>(address), {}).Name);
+    }
+    return names;
+}
+
+AlarmDialog::AlarmDialog(std::string settingsFile, const std::vector<std::string>& runColumns, QWidget* parent)
+    : QDialog(parent),
+      settingsFile_(std::move(settingsFile)),
+      table_(new QTableWidget(this)),
+      beep_(new QCheckBox(this))
+{
+    setObjectName("AlarmDialog");
+    setWindowTitle("Alarms");
+    const std::vector<std::string> channels = AlarmChannels(runColumns);
+    const AlarmSettings settings = settingsFile_.empty() ? AlarmSettings{DefaultAlarmLimits(), true, {}}
+                                                         : LoadAlarmSettings(IniFile(settingsFile_), channels);
+
+    auto* layout = new QVBoxLayout(this);
+    if (!settings.Problems.empty()) {
+        std::string text;
+        for (const std::string& problem : settings.Problems)
+            text += (text.empty() ? "" : "\n") + problem;
+        auto* problems = new QLabel(QString::fromStdString(text), this);
+        problems->setObjectName("AlarmProblems");
+        problems->setWordWrap(true);
+        problems->setStyleSheet("color: #b00000;");
+        layout->addWidget(problems);
+    }
+    table_->setObjectName("AlarmTable");
+    table_->setColumnCount(4);
+    table_->setHorizontalHeaderLabels({"On", "Channel", "Alarm above", "Alarm below"});
+    table_->setRowCount(static_cast<int>(channels.size()));
+    table_->verticalHeader()->hide();
+    for (int row = 0; row < static_cast<int>(channels.size()); ++row) {
+        const std::string& name = channels[static_cast<size_t>(row)];
+        const auto limit = std::find_if(settings.Limits.begin(), settings.Limits.end(),
+                                        [&](const AlarmLimit& l) { return SameText(l.Channel, name); });
+        auto* on = new QTableWidgetItem;
+        on->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
+        on->setCheckState(limit == settings.Limits.end() || limit->Enabled ? Qt::Checked : Qt::Unchecked);
+        table_->setItem(row, kOn, on);
+        auto* channel = new QTableWidgetItem(QString::fromStdString(name));
+        channel->setFlags(Qt::ItemIsEnabled);
+        table_->setItem(row, kChannel, channel);
+        const bool has = limit != settings.Limits.end();
+        table_->setItem(row, kAbove, new QTableWidgetItem(has ? Bound(limit->Above) : QString()));
+        table_->setItem(row, kBelow, new QTableWidgetItem(has ? Bound(limit->Below) : QString()));
+    }
+    table_->resizeColumnsToContents();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(table_, 1);
+    auto* note = new QLabel(
+        "Units as the live chart shows them (MAP: psi of boost, negative: inHg of vacuum). "
+        "An empty cell sets no limit.",
+        this);
+    note->setWordWrap(true);
+    layout->addWidget(note);
+    beep_->setText("&Beep when an alarm is raised");
+    beep_->setChecked(settings.Beep);
+    layout->addWidget(beep_);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &AlarmDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &AlarmDialog::reject);
+    layout->addWidget(buttons);
+    resize(520, 460);
+}
+
+std::vector<AlarmLimit> AlarmDialog::Limits(std::string& error) const
+{
+    std::vector<AlarmLimit> limits;
+    error.clear();
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        AlarmLimit limit;
+        limit.Channel = table_->item(row, kChannel)->text().toStdString();
+        limit.Enabled = table_->item(row, kOn)->checkState() == Qt::Checked;
+        for (const int column : {kAbove, kBelow}) {
+            const std::string text = table_->item(row, column)->text().trimmed().toStdString();
+            if (text.empty())
+                continue;
+            const std::optional<double> value = ParseFloat(text);
+            if (!value) {
+                error = limit.Channel + ": \"" + text + "\" is not a number (write e.g. 230 or 0.2)";
+                return {};
+            }
+            (column == kAbove ? limit.Above : limit.Below) = value;
+        }
+        limits.push_back(limit);
+    }
+    return limits;
+}
+
+void AlarmDialog::accept()
+{
+    std::string error;
+    AlarmSettings settings{Limits(error), beep_->isChecked(), {}};
+    if (error.empty() && !settingsFile_.empty()) {
+        try {
+            IniFile ini(settingsFile_);
+            SaveAlarmSettings(ini, settings);
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+    }
+    if (!error.empty()) {
+        QMessageBox::warning(this, "Alarms", QString::fromStdString(error));
+        return;
+    }
+    QDialog::accept();
+}
+
+}  // namespace tessek

@@ -1,0 +1,132 @@
+// The log viewer's model: the visible range it keeps, the channels it starts with and finds
+// by name, the figures of the visible range, and the points it draws, broken where values
+// are missing.
+#include "analysis/LogViewModel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace tessek {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Time 0, 1, ..., rows - 1; channel c holds c * 100 + row, "raw" channels as named.
+LogData Log(const std::vector<std::string>& names, size_t rows)
+{
+    LogData log;
+    for (size_t c = 0; c < names.size(); ++c) {
+        LogChannel ch{names[c], "", names[c].ends_with(" raw"), 0, {}};
+        for (size_t i = 0; i < rows; ++i)
+            ch.Values.push_back(static_cast<double>(c * 100 + i));
+        log.Channels.push_back(std::move(ch));
+    }
+    for (size_t i = 0; i < rows; ++i)
+        log.Time.push_back(static_cast<double>(i));
+    return log;
+}
+
+TEST(LogViewModel, KeepsTheVisibleRangeInsideTheRunAndAtLeastAMillisecondWide)
+{
+    LogViewModel model;
+    model.SetLog(Log({"A"}, 41));  // 0 .. 40 s
+    EXPECT_EQ(std::pair(model.From(), model.To()), std::pair(0.0, 40.0));
+    const std::tuple<const char*, double, double, double, double> cases[] = {
+        {"inside", 10, 20, 10, 20},
+        {"reversed", 20, 10, 10, 20},
+        {"past the end keeps its width", 35, 45, 30, 40},
+        {"before the start keeps its width", -5, 5, 0, 10},
+        {"wider than the run", -100, 100, 0, 40},
+        {"narrower than a millisecond", 12, 12, 12, 12.001},
+    };
+    for (const auto& [name, from, to, expectFrom, expectTo] : cases) {
+        SCOPED_TRACE(name);
+        model.SetVisible(0, 40);
+        model.SetVisible(from, to);
+        EXPECT_DOUBLE_EQ(model.From(), expectFrom);
+        EXPECT_DOUBLE_EQ(model.To(), expectTo);
+    }
+    EXPECT_FALSE(model.SetVisible(12, 12.001));
+    EXPECT_FALSE(model.SetVisible(kNaN, 3));
+    EXPECT_TRUE(model.SetVisible(1, 2));
+
+    // A jump to a marker centres it and keeps the width, as far as the run allows.
+    const std::tuple<const char*, double, double, double> jumps[] = {
+        {"in the middle", 20, 17.5, 22.5},
+        {"near the end", 39, 35, 40},
+        {"near the start", 0.5, 0, 5},
+    };
+    for (const auto& [name, t, expectFrom, expectTo] : jumps) {
+        SCOPED_TRACE(name);
+        model.SetVisible(10, 15);
+        model.JumpTo(t);
+        EXPECT_DOUBLE_EQ(model.From(), expectFrom);
+        EXPECT_DOUBLE_EQ(model.To(), expectTo);
+        EXPECT_EQ(model.Cursor(), t);
+    }
+
+    // A log of one row gets a second around its time.
+    model.SetLog(Log({"A"}, 1));
+    EXPECT_EQ(model.RunBounds(), std::pair(-0.5, 0.5));
+    EXPECT_EQ(std::pair(model.From(), model.To()), std::pair(-0.5, 0.5));
+}
+
+TEST(LogViewModel, StartsWithTwelveChannelsThatAreNotRawAndFindsChannelsByName)
+{
+    std::vector<std::string> names{"Engine Speed", "Engine Speed raw", "MAP", "MAP raw", "O2"};
+    for (int i = 0; i < 12; ++i)
+        names.push_back(std::string(1, 'C').append(std::to_string(i)));
+    LogViewModel model;
+    model.SetLog(Log(names, 2));
+    // The raw ones skipped, C8 is the twelfth.
+    EXPECT_EQ(model.StartChannels(), (std::vector<bool>{true, false, true, false, true, true, true, true, true, true,
+                                                        true, true, true, true, false, false, false}));
+
+    // Each list written where it is used: an initializer_list's values live only as long as
+    // the expression that makes it.
+    EXPECT_EQ(model.FindChannel({"engine speed"}), 0u) << "case ignored";
+    EXPECT_EQ(model.FindChannel({"Boost", "MAP abs", "map"}), 2u) << "the first name present wins";
+    EXPECT_EQ(model.FindChannel({"MAP raw"}), names.size()) << "a raw column is never found";
+    EXPECT_EQ(model.FindChannel({"Knock"}), names.size()) << "none";
+}
+
+// Channel "A" has no value at 2 and 3 s; its extreme at 3 s would hide in a gap otherwise.
+TEST(LogViewModel, VisibleFiguresCursorAndPointsComeFromTheVisibleRange)
+{
+    LogData log = Log({"A", "B"}, 11);
+    log.Channels[0].Values[2] = kNaN;
+    log.Channels[0].Values[3] = kNaN;
+    log.Channels[0].Decimals = 1;
+    LogViewModel model;
+    model.SetLog(log);
+    model.SetVisible(1, 5);
+    EXPECT_EQ(model.Visible(0).Count, 3u);
+    EXPECT_DOUBLE_EQ(model.Visible(0).Mean, (1 + 4 + 5) / 3.0);
+    EXPECT_DOUBLE_EQ(model.Visible(1).Min, 101);
+    // PaddedRange: 8 % on each side of 1 .. 5; 101 .. 105 is narrower than a tenth of its
+    // size, so it gets that span around its middle.
+    EXPECT_DOUBLE_EQ(model.Scale(0).Lower, 1 - 0.32);
+    EXPECT_DOUBLE_EQ(model.Scale(0).Upper, 5 + 0.32);
+    EXPECT_DOUBLE_EQ(model.Scale(1).Lower, 103 - 5.15);
+    EXPECT_DOUBLE_EQ(model.Scale(1).Upper, 103 + 5.15);
+
+    model.SetCursor(2.4);
+    EXPECT_TRUE(std::isnan(model.CursorValue(0)));
+    EXPECT_EQ(model.CursorValue(1), 102);
+
+    // The points around the range, the missing run as one break (NaN) at its first sample.
+    std::vector<std::pair<double, double>> points;
+    for (const PlotPoint& p : model.Points(0, 0))
+        points.emplace_back(p.Time, std::isnan(p.Value) ? -1 : p.Value);
+    EXPECT_EQ(points, (std::vector<std::pair<double, double>>{{0, 0}, {1, 1}, {2, -1}, {4, 4}, {5, 5}, {6, 6}}));
+    EXPECT_EQ(model.Points(1, 0).size(), 7u);  // 0 .. 6
+}
+
+}  // namespace
+}  // namespace tessek

@@ -1,0 +1,209 @@
+// The live window as a place to drive from: markers drawn on the chart, alarms that turn a
+// strip red and ask once per crossing for a marker (and a beep), the alarm table, and the
+// full-screen dash view with its keys.
+#include "platform/IniFile.h"
+#include "dialogs/AlarmDialog.h"
+#include "views/DashWindow.h"
+#include "views/LiveWindow.h"
+#include "tests/common/ModalAnswer.h"
+#include "tests/common/TempFolder.h"
+
+#include <gtest/gtest.h>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTableWidget>
+#include <QTest>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace tessek {
+namespace {
+
+const std::vector<RunColumn> kColumns = {
+    {"Engine Speed", "rpm", 0, true}, {"Cyl 1 Retard", "deg", 0, true}, {"Coolant Temp", "F", 1, true}};
+
+RunSample Sample(double time, double retard, std::optional<RunMarker> marker = {})
+{
+    RunSample sample;
+    sample.Time = time;
+    sample.Values = {2000.0, retard, 190.0};
+    sample.Raw = {8000, 0, 0};
+    sample.Requests = 4;
+    sample.Marker = std::move(marker);
+    return sample;
+}
+
+struct LiveDrive : ::testing::Test {
+    LiveDrive()
+    {
+        window.SetSettingsFile(folder.File("Tessek.ini"));
+        window.Alarms().Beep = [this] { ++beeps; };
+        QObject::connect(&window, &LiveWindow::MarkRequested,
+                         [this](const QString& text) { marks.push_back(text.toStdString()); });
+        QObject::connect(&window, &LiveWindow::LogRequested, [this] { ++logs; });
+    }
+    test::TempFolder folder;
+    LiveWindow window;
+    int beeps = 0;
+    int logs = 0;
+    std::vector<std::string> marks;
+};
+
+// Markers carried by samples are lines with their numbers while they are in the last minute.
+TEST_F(LiveDrive, MarkersAreDrawnWhileTheyAreInTheShownMinute)
+{
+    window.show();
+    window.RunStarted(kColumns, std::chrono::system_clock::now());
+    for (int i = 0; i <= 300; ++i)
+        window.SampleLogged(
+            Sample(i * 0.1, 0, i == 50 || i == 250 ? std::optional<RunMarker>({i / 50, "Manual"}) : std::nullopt));
+    window.Redraw();
+    EXPECT_EQ(window.Markers().Shown(), 2);
+    for (int i = 301; i <= 700; ++i)
+        window.SampleLogged(Sample(i * 0.1, 0));
+    window.Redraw();
+    EXPECT_EQ(window.Markers().Shown(), 1);  // 5 s is out of [10 s, 70 s]; 25 s is in
+    // A new run's strips start without markers.
+    window.RunStarted(kColumns, std::chrono::system_clock::now());
+    window.SampleLogged(Sample(0, 0));
+    window.Redraw();
+    EXPECT_EQ(window.Markers().Shown(), 0);
+}
+
+// The default limit on knock retard: each crossing asks once for a marker and beeps once,
+// also while the window is hidden; shown, the strip and readout are red and the line says why.
+TEST_F(LiveDrive, AnAlarmTurnsItsStripRedAndMarksTheLogOncePerCrossing)
+{
+    window.RunStarted(kColumns, std::chrono::system_clock::now());
+    int t = 0;
+    for (const double retard : {0, 3, 5, 4, 0, 0, 2})
+        window.SampleLogged(Sample(0.1 * t++, retard));
+    EXPECT_EQ(marks, (std::vector<std::string>{"Cyl 1 Retard 3 deg over 0 deg", "Cyl 1 Retard 2 deg over 0 deg"}));
+    EXPECT_EQ(beeps, 2);
+
+    window.show();
+    window.SampleLogged(Sample(0.1 * t++, 6));
+    window.Redraw();
+    const auto& strips = window.Strips();
+    ASSERT_EQ(strips.size(), 3u);
+    EXPECT_NE(strips[0].Graph->pen().color(), QColor(210, 0, 0));
+    EXPECT_EQ(strips[1].Graph->pen().color(), QColor(210, 0, 0));
+    EXPECT_EQ(strips[1].Value->palette().color(QPalette::WindowText), QColor(210, 0, 0));
+    EXPECT_EQ(window.AlarmText().toStdString(), "ALARM Cyl 1 Retard 6 deg, limit 0 deg");
+    window.SampleLogged(Sample(0.1 * t++, 0));
+    window.Redraw();
+    EXPECT_EQ(strips[1].Graph->pen().color(), strips[1].Colour);
+    EXPECT_EQ(window.AlarmText().toStdString(), "Last alarm at 0.6 s: Cyl 1 Retard 2 deg over 0 deg");
+
+    // Switched off with the beep in the settings file: the next run neither marks nor beeps,
+    // and a malformed limit elsewhere is named in the alarm line.
+    folder.Write("Tessek.ini", "[Alarms]\nBeep=0\nCyl 1 Retard=off above 0\nCoolant Temp=above hot\n");
+    window.RunStarted(kColumns, std::chrono::system_clock::now());
+    window.SampleLogged(Sample(0, 9));
+    window.Redraw();
+    EXPECT_EQ(marks.size(), 2u);
+    EXPECT_NE(window.AlarmText().toStdString().find("Coolant Temp=above hot: not a limit"), std::string::npos)
+        << window.AlarmText().toStdString();
+}
+
+// The Log and Mark buttons and the M key ask the owner; the window itself logs nothing.
+TEST_F(LiveDrive, LogAndMarkButtonsAndTheMKeyAskTheOwner)
+{
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    window.findChild<QPushButton*>("btnLog")->click();
+    window.findChild<QPushButton*>("btnMark")->click();
+    QTest::keyClick(&window, Qt::Key_M);
+    EXPECT_EQ(logs, 1);
+    // Their accelerators; the Alarms button has its own.
+    EXPECT_EQ(window.findChild<QPushButton*>("btnLog")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_L));
+    EXPECT_EQ(window.findChild<QPushButton*>("btnMark")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_M));
+    EXPECT_EQ(window.findChild<QPushButton*>("btnAlarms")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_A));
+    EXPECT_EQ(marks, (std::vector<std::string>{"Manual", "Manual"}));
+}
+
+TEST_F(LiveDrive, TheAlarmTableWritesItsLimitsAndRefusesWhatIsNotANumber)
+{
+    window.RunStarted(kColumns, std::chrono::system_clock::now());
+    bool refused = false;
+    test::ModalAnswer<AlarmDialog> answer([&](AlarmDialog* dialog) {
+        QTableWidget* table = dialog->Table();
+        const auto row = [&](const char* name) { return table->findItems(name, Qt::MatchExactly).at(0)->row(); };
+        table->item(row("Engine Speed"), 2)->setText("6000");
+        table->item(row("Cyl 1 Retard"), 0)->setCheckState(Qt::Unchecked);
+        table->item(row("MAP"), 2)->setText("12,5");
+        std::string error;
+        refused = dialog->Limits(error).empty() && error == "MAP: \"12,5\" is not a number (write e.g. 230 or 0.2)";
+        table->item(row("MAP"), 2)->setText("12.5");
+        dialog->BeepBox()->setChecked(false);
+        dialog->accept();
+    });
+    window.EditAlarms();
+    EXPECT_TRUE(refused);  // set only by the answer
+    const IniFile ini(folder.File("Tessek.ini"));
+    EXPECT_EQ(ini.ReadString("Alarms", "Engine Speed", "-"), "above 6000");
+    EXPECT_EQ(ini.ReadString("Alarms", "Cyl 1 Retard", "-"), "off above 0");
+    EXPECT_EQ(ini.ReadString("Alarms", "MAP", "-"), "above 12.5");
+    EXPECT_EQ(ini.ReadString("Alarms", "Beep", "-"), "0");
+    EXPECT_EQ(ini.ReadString("Alarms", "Throttle", "-"), "-");  // no limit, no default: no key
+    // The running log follows at once.
+    window.SampleLogged(Sample(0, 9));
+    EXPECT_EQ(marks, std::vector<std::string>{});
+    RunSample fast = Sample(0.1, 0);
+    fast.Values[0] = 6100.0;
+    window.SampleLogged(fast);
+    EXPECT_EQ(marks, std::vector<std::string>{"Engine Speed 6100 rpm over 6000 rpm"});
+}
+
+TEST_F(LiveDrive, F11ShowsTheDashFullScreenWithItsOwnKeys)
+{
+    window.RunStarted(kColumns, std::chrono::system_clock::now());
+    window.SampleLogged(Sample(0, 3));
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_F11);
+    DashWindow* dash = window.Dash();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dash));
+    EXPECT_TRUE(dash->isFullScreen());
+    dash->Refresh();
+    ASSERT_EQ(dash->Tiles().size(), 3u);
+    EXPECT_EQ(dash->Tiles()[1].Value->text(), "3");
+    // Red behind the value in alarm, dark otherwise.
+    EXPECT_EQ(dash->Tiles()[1].Box->grab().toImage().pixelColor(20, 40), QColor(0xc0, 0, 0));
+    EXPECT_EQ(dash->Tiles()[0].Box->grab().toImage().pixelColor(20, 40), QColor(0x18, 0x18, 0x18));
+    EXPECT_EQ(dash->AlarmText().toStdString(), "ALARM Cyl 1 Retard 3 deg, limit 0 deg");
+    // Big enough to read: the value's font is many times the window's own.
+    EXPECT_GT(dash->Tiles()[0].Value->font().pixelSize(), 40);
+    QTest::keyClick(dash, Qt::Key_M);
+    const auto shortcuts = dash->findChildren<QShortcut*>();
+    ASSERT_EQ(shortcuts.size(), 1);
+    EXPECT_EQ(shortcuts[0]->key(), QKeySequence(Qt::ALT | Qt::Key_L));
+    emit shortcuts[0]->activated();
+    QTest::keyClick(dash, Qt::Key_F11);
+    EXPECT_FALSE(dash->isVisible());
+    EXPECT_EQ(marks, (std::vector<std::string>{"Cyl 1 Retard 3 deg over 0 deg", "Manual"}));
+    EXPECT_EQ(logs, 1);
+}
+
+TEST(DashLayout, TheGridGivesTheLargestReadouts)
+{
+    const struct {
+        int tiles, width, height, columns;
+    } rows[] = {{8, 1366, 768, 3}, {4, 1366, 768, 2}, {1, 1280, 720, 1},
+                {0, 1280, 720, 1}, {3, 1280, 300, 3}, {10, 720, 1280, 2}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.tiles);
+        EXPECT_EQ(DashColumns(row.tiles, row.width, row.height), row.columns);
+    }
+    EXPECT_EQ(DashValuePixels(400, 300, 6), 94);   // the width limits
+    EXPECT_EQ(DashValuePixels(1000, 100, 6), 50);  // the height limits
+}
+
+}  // namespace
+}  // namespace tessek

@@ -1,0 +1,324 @@
+// The log viewer on the offscreen platform, opened on a generated log: strips, the value
+// table, zoom and pan with the mouse, the cursor, bad files and the power curve.
+#include "platform/ProgramFolder.h"
+#include "views/LogViewerWindow.h"
+#include "views/ScatterTab.h"
+
+#include <gtest/gtest.h>
+#include <qcustomplot.h>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/common/GeneratedLog.h"
+#include "tests/common/TempFolder.h"
+
+namespace tessek {
+namespace {
+
+enum TableRow { kRpm, kRpmRaw, kMap, kAcceleration, kPower, kTorque };
+
+class LogViewerWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_.Write("run.csv", test::GeneratedLog());
+        window_.resize(1200, 800);
+        window_.show();
+        ASSERT_TRUE(Open("run.csv"));
+        ASSERT_NE(plot_, nullptr);
+        ASSERT_NE(table_, nullptr);
+        ASSERT_EQ(table_->rowCount(), 6);
+    }
+
+    bool Open(const std::string& name) { return window_.OpenFile(QString::fromStdString(dir_.File(name))); }
+    std::string Status() const { return window_.findChild<QLabel*>("status")->text().toStdString(); }
+    std::pair<double, double> TimeRange(int strip = 0) const
+    {
+        const QCPRange range = plot_->axisRect(strip)->axis(QCPAxis::atBottom)->range();
+        return {range.lower, range.upper};
+    }
+
+    // A channel's row of the table: name, cursor value, min, max and mean over the visible range.
+    std::string Row(int row) const
+    {
+        std::string text = table_->item(row, 0)->text().toStdString();
+        for (int column = 1; column < table_->columnCount(); ++column)
+            text += " | " + table_->item(row, column)->text().toStdString();
+        return text;
+    }
+
+    // A mouse event on the plot at the pixel of time `t` in the middle of the first strip.
+    QPointF PointAt(double t) const
+    {
+        return {plot_->axisRect(0)->axis(QCPAxis::atBottom)->coordToPixel(t),
+                static_cast<double>(plot_->axisRect(0)->center().y())};
+    }
+    void Mouse(QEvent::Type type, double t, Qt::MouseButton button, Qt::MouseButtons buttons)
+    {
+        QMouseEvent e(type, PointAt(t), plot_->mapToGlobal(PointAt(t)), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(plot_, &e);
+    }
+
+    test::TempFolder dir_;
+    LogViewerWindow window_;
+    QCustomPlot* plot_ = window_.findChild<QCustomPlot*>("channelPlot");
+    QTableWidget* table_ = window_.findChild<QTableWidget*>("channelTable");
+};
+
+TEST_F(LogViewerWindowTest, OpensWithEveryValueChannelStackedOverTheWholeRun)
+{
+    EXPECT_EQ(window_.windowTitle().toStdString(), "Tessek Log Viewer - run.csv");
+    EXPECT_EQ(Status(), "run.csv: 2000 rows read, 0 skipped");
+    EXPECT_EQ(Row(kRpm), "Engine Speed (rpm) | 1000 | 1000 | 2999 | 1999.5");
+    EXPECT_EQ(Row(kMap), "MAP (psi/-inHg) | -50 | -50 | 49 | -0.6");
+    // Five strips (the raw column is left out), all on the run's time range.
+    ASSERT_EQ(plot_->axisRectCount(), 5);
+    for (int s = 0; s < 5; ++s)
+        EXPECT_EQ(TimeRange(s), std::pair(0.0, 39.98));
+    // Checking the raw column adds its strip.
+    table_->item(kRpmRaw, 0)->setCheckState(Qt::Checked);
+    EXPECT_EQ(plot_->axisRectCount(), 6);
+}
+
+TEST_F(LogViewerWindowTest, WheelZoomsAroundThePointerDragPansAndDoubleClickShowsTheWholeRun)
+{
+    const QPointF at = PointAt(10.0);
+    QWheelEvent wheel(at, plot_->mapToGlobal(at), QPoint(), QPoint(0, 3 * 120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(plot_, &wheel);
+    EXPECT_LT(TimeRange().second - TimeRange().first, 39.98 * 0.8);
+    EXPECT_NEAR(PointAt(10.0).x(), at.x(), 1);
+
+    // The figures follow the visible range, and each strip scales to what it shows.
+    window_.SetTimeRange(10, 20);
+    EXPECT_EQ(Row(kRpm).substr(Row(kRpm).find(" | 1500")), " | 1500 | 2000 | 1750.0");
+    const QCPRange rpmScale = plot_->axisRect(0)->axis(QCPAxis::atLeft)->range();
+    EXPECT_NEAR(rpmScale.lower, 1460, 1e-9);
+    EXPECT_NEAR(rpmScale.upper, 2040, 1e-9);
+
+    Mouse(QEvent::MouseButtonPress, 15, Qt::LeftButton, Qt::LeftButton);
+    Mouse(QEvent::MouseMove, 13, Qt::NoButton, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, 13, Qt::LeftButton, Qt::NoButton);
+    EXPECT_NEAR(TimeRange(4).first, 12, 0.05);
+    EXPECT_NEAR(TimeRange(4).second, 22, 0.05);
+    // Panning stops at the end of the run without changing the width.
+    window_.SetTimeRange(35, 45);
+    EXPECT_EQ(TimeRange().second, 39.98);
+    EXPECT_NEAR(TimeRange().first, 29.98, 1e-9);
+    Mouse(QEvent::MouseButtonDblClick, 36, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(TimeRange(), std::pair(0.0, 39.98));
+}
+
+// Sample 617 is at 12.34 s; sample 615 has no MAP value.
+TEST_F(LogViewerWindowTest, CursorFollowsThePointerAndShowsEveryChannelsValue)
+{
+    window_.SetTimeRange(12, 13);
+    Mouse(QEvent::MouseMove, 12.34, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(table_->horizontalHeaderItem(1)->text().toStdString(), "At 12.340 s");
+    EXPECT_EQ(Row(kRpm), "Engine Speed (rpm) | 1617 | 1600 | 1650 | 1625.0");
+    EXPECT_EQ(Row(kMap), "MAP (psi/-inHg) | -33 | -50 | 0 | -25.0");
+    window_.SetCursorTime(12.30);
+    EXPECT_EQ(Row(kMap), "MAP (psi/-inHg) | \u2014 | -50 | 0 | -25.0");
+}
+
+// The reader's own tests cover its messages; here the window names the file and keeps the log.
+TEST_F(LogViewerWindowTest, ABadFileIsReportedAndTheLogShownStays)
+{
+    dir_.Write("notes.csv", "just some words\n");
+    EXPECT_FALSE(Open("notes.csv"));
+    EXPECT_EQ(Status().rfind("notes.csv: Not a data log: no row of numbers", 0), 0u) << Status();
+    EXPECT_FALSE(Open("gone.csv"));
+    EXPECT_EQ(window_.windowTitle().toStdString(), "Tessek Log Viewer - run.csv");
+    EXPECT_EQ(plot_->axisRectCount(), 5);
+
+    // Beyond the reader's limit of columns the table gets the first ones, and the status
+    // line says what was left out.
+    std::string wider = "Time", row = "0";
+    for (int c = 0; c < 1500; ++c) {
+        wider += ",C" + std::to_string(c);
+        row += ",1";
+    }
+    dir_.Write("wider.csv", wider + "\n" + row + "\n");
+    ASSERT_TRUE(Open("wider.csv"));
+    EXPECT_EQ(table_->rowCount(), 999);
+    EXPECT_EQ(Status(),
+              "wider.csv: 1 rows read, 0 skipped. Only the first 1000 of its 1501 columns were read (the "
+              "viewer reads at most 1000).");
+}
+
+// A log that grows while it is shown (a run still going) is read again: the new rows are
+// there, and the visible range, the cursor and the checked channels stay as they were.
+TEST_F(LogViewerWindowTest, AGrowingLogIsReadAgainKeepingTheView)
+{
+    window_.SetTimeRange(10, 20);
+    window_.SetCursorTime(15);
+    table_->item(kMap, 0)->setCheckState(Qt::Unchecked);
+    ASSERT_EQ(plot_->axisRectCount(), 4);
+    const std::string cursorRow = Row(kRpm);
+    window_.ReloadIfChanged();  // nothing changed: nothing read
+    EXPECT_EQ(Status(), "run.csv: 2000 rows read, 0 skipped");
+
+    std::string more;
+    for (int i = 2000; i < 2500; ++i)
+        more += std::to_string(i * 0.02) + ",1000,0,5,0.25,110,155\n";
+    std::ofstream(dir_.File("run.csv"), std::ios::app) << more;
+    window_.ReloadIfChanged();
+    EXPECT_EQ(Status(), "run.csv: 2500 rows read, 0 skipped");
+    EXPECT_EQ(TimeRange(), std::pair(10.0, 20.0));
+    EXPECT_EQ(plot_->axisRectCount(), 4);  // MAP still unchecked
+    EXPECT_EQ(Row(kRpm), cursorRow);
+    window_.ShowWholeRun();
+    EXPECT_EQ(TimeRange(), std::pair(0.0, 49.98));
+}
+
+// Markers 1 and 2 at 5 s and 30 s of a 40 s log: listed, drawn in each strip, and a click
+// on one centres the view on it.
+TEST_F(LogViewerWindowTest, MarkersAreListedDrawnAndFoundByAClick)
+{
+    auto* list = window_.findChild<QListWidget*>("markerList");
+    ASSERT_NE(list, nullptr);
+    EXPECT_FALSE(list->isVisible());
+
+    std::string text = "Time\tEngine Speed\tMAP\ns\trpm\tpsi/-inHg\n";
+    for (int i = 0; i <= 400; ++i) {
+        if (i == 50)
+            text += "MARK 001 - Manual\n";
+        if (i == 300)
+            text += "MARK 002 - Cyl 1 Retard 3 deg over 0 deg\n";
+        text += std::to_string(i * 0.1) + "\t" + std::to_string(1000 + i) + "\t" + std::to_string(i % 20 - 10) + "\n";
+    }
+    dir_.Write("marked.msl", text);
+    ASSERT_TRUE(Open("marked.msl"));
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_EQ(list->item(0)->text().toStdString(), "1 at 5.00 s: Manual");
+    EXPECT_EQ(list->item(1)->text().toStdString(), "2 at 30.00 s: Cyl 1 Retard 3 deg over 0 deg");
+    // Per strip a line at each marker; the top strip also has their numbers.
+    int lines = 0, numbers = 0;
+    for (int i = 0; i < plot_->itemCount(); ++i) {
+        if (auto* line = qobject_cast<QCPItemStraightLine*>(plot_->item(i)); line && line->point1->coords().x() == 30)
+            ++lines;
+        if (auto* label = qobject_cast<QCPItemText*>(plot_->item(i)); label && label->text() == "2")
+            ++numbers;
+    }
+    EXPECT_EQ(lines, 2);
+    EXPECT_EQ(numbers, 1);
+
+    window_.SetTimeRange(0, 4);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    EXPECT_NEAR(TimeRange().first, 28, 1e-9);
+    EXPECT_NEAR(TimeRange().second, 32, 1e-9);
+    EXPECT_EQ(table_->horizontalHeaderItem(1)->text().toStdString(), "At 30.000 s");
+}
+
+// Sample 617 is at 12.34 s: 1617 rpm, MAP -33.
+TEST_F(LogViewerWindowTest, EveryTabOpensAndTheScatterShowsThePointNearestThePointer)
+{
+    auto* tabs = window_.findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    std::vector<std::string> names;
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QApplication::processEvents();
+        EXPECT_TRUE(tabs->currentWidget()->isVisible());
+        names.push_back(tabs->tabText(i).toStdString());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Channels", "Power curve", "Cell table", "Scatter"}));
+
+    // Engine speed against MAP, coloured by acceleration: every row with a MAP value.
+    auto* scatter = window_.findChild<ScatterTab*>();
+    auto* plot = window_.findChild<QCustomPlot*>("scatterPlot");
+    ASSERT_NE(scatter, nullptr);
+    ASSERT_NE(plot, nullptr);
+    EXPECT_EQ(scatter->Points().Size(), 1800u);
+    int drawn = 0;
+    for (int g = 0; g <= ScatterTab::kColourBins; ++g)
+        drawn += plot->graph(g)->dataCount();
+    EXPECT_EQ(drawn, 1800);
+    EXPECT_EQ(plot->xAxis->label().toStdString(), "Engine Speed (rpm)");
+    scatter->ShowNearest(1617.2, -33.1);
+    EXPECT_EQ(window_.findChild<QLabel*>("scatterReadout")->text().toStdString(),
+              "At 12.340 s: Engine Speed 1617 rpm, MAP -33 psi/-inHg, Acceleration 0.25 g");
+    EXPECT_EQ(plot->graph(ScatterTab::kColourBins + 1)->dataCount(), 1);
+
+    // Kept to the Channels tab's range: 10 s to 20 s hold rows 500 to 1000, 50 without MAP.
+    window_.findChild<QCheckBox*>("scatterVisibleOnly")->setChecked(true);
+    window_.SetTimeRange(10, 20);
+    EXPECT_EQ(scatter->Points().Size(), 451u);
+    // Hidden, it draws again only when shown.
+    tabs->setCurrentIndex(0);
+    window_.SetTimeRange(0, 5);
+    EXPECT_EQ(scatter->Points().Size(), 451u);
+    tabs->setCurrentWidget(scatter);
+    EXPECT_EQ(scatter->Points().Size(), 226u);
+}
+
+TEST_F(LogViewerWindowTest, PowerCurveOverlaysRunsNamedByTheirFiles)
+{
+    auto* power = window_.findChild<QCustomPlot*>("powerPlot");
+    auto* peaks = window_.findChild<QLabel*>("powerPeaks");
+    ASSERT_NE(power, nullptr);
+    ASSERT_NE(peaks, nullptr);
+    EXPECT_EQ(power->graphCount(), 2);  // power and torque of the opened run
+    // The top bin (2900-2999 rpm) has the medians 129.495 hp and 164.7475 lb-ft and only
+    // the bin below (128.495 hp, 164.2475 lb-ft) as a neighbour.
+    EXPECT_EQ(peaks->text().toStdString(),
+              "run.csv: peak power 129.0 hp at 2950 rpm, peak torque 164.5 lb-ft at 2950 rpm (2000 samples)");
+
+    dir_.Write("second.csv", test::GeneratedLog());
+    EXPECT_TRUE(window_.AddPowerRun(QString::fromStdString(dir_.File("second.csv"))));
+    ASSERT_EQ(power->graphCount(), 4);
+    EXPECT_EQ(power->graph(2)->name().toStdString(), "second.csv");
+
+    // A log without acceleration data opens; its power tab says why it has no curve.
+    dir_.Write("plain.csv", "Time (s),Engine Speed (rpm)\n0,800\n1,900\n");
+    EXPECT_TRUE(Open("plain.csv"));
+    EXPECT_EQ(power->graphCount(), 0);
+    EXPECT_EQ(peaks->text().toStdString(),
+              "plain.csv: No acceleration data in this log: it has no Acceleration, Power and Torque columns.");
+}
+
+// Metric units (File > Metric units, kept in Tessek.ini): the log open is shown again in
+// metric units where its units have them, the power curve in kW and N·m; a
+// metric log shows in imperial units when imperial is chosen.
+TEST_F(LogViewerWindowTest, MetricUnitsConvertTheLogOnDisplay)
+{
+    const std::string programFolder = ProgramFolder();
+    SetProgramFolder(dir_.Path());
+    auto* metric = window_.findChild<QAction*>("actMetricUnits");
+    ASSERT_NE(metric, nullptr);
+    metric->setChecked(true);
+    EXPECT_EQ(dir_.Read("Tessek.ini"), "[Units]\nSystem=metric\n");
+    window_.SetCursorTime(0);
+    EXPECT_EQ(Row(kRpm), "Engine Speed (rpm) | 1000 | 1000 | 2999 | 1999.5");
+    EXPECT_EQ(Row(kPower), "Power (kW) | 82.03 | 82.03 | 96.93 | 89.480");  // 110, 129.99 and 119.995 hp
+    EXPECT_EQ(window_.findChild<QLabel*>("powerPeaks")->text().toStdString(),
+              "run.csv: peak power 96.2 kW at 2950 rpm, peak torque 223.0 N·m at 2950 rpm (2000 samples)");
+
+    dir_.Write("metric.csv", "Time (s),Road Speed (km/h),Coolant Temp (°C),Boost (kPa)\n0,100,100,-50\n");
+    metric->setChecked(false);
+    ASSERT_TRUE(Open("metric.csv"));
+    window_.SetCursorTime(0);
+    const auto atCursor = [&](int row) {
+        return (table_->item(row, 0)->text() + " = " + table_->item(row, 1)->text()).toStdString();
+    };
+    EXPECT_EQ(atCursor(0), "Road Speed (mph) = 62");
+    EXPECT_EQ(atCursor(1), "Coolant Temp (F) = 212");
+    EXPECT_EQ(atCursor(2), "Boost (psi) = -7");
+    SetProgramFolder(programFolder);
+}
+
+}  // namespace
+}  // namespace tessek

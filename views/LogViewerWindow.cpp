@@ -1,0 +1,300 @@
+#include "views/LogViewerWindow.h"
+
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <chrono>
+#include <exception>
+
+#include "logging/Units.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
+#include "views/CellTableTab.h"
+#include "analysis/ChannelDisplay.h"
+#include "views/ChannelsTab.h"
+#include "logfiles/LogLoader.h"
+#include "views/PowerCurveTab.h"
+#include "views/ScatterTab.h"
+
+namespace tessek {
+namespace {
+
+// How often the progress of a read is shown, and how often the file is looked at for
+// growth (ms); the steps of the progress bar.
+constexpr int kProgressIntervalMs = 50;
+constexpr int kWatchIntervalMs = 1000;
+constexpr int kReloadCostFactor = 10;
+constexpr int kProgressSteps = 1000;
+// A read this short (ms) keeps the window waiting without showing any progress.
+constexpr int kQuickReadMs = 100;
+
+}  // namespace
+
+LogViewerWindow::LogViewerWindow(QWidget* parent) : QWidget(parent)
+{
+    setWindowTitle(tr("Tessek Log Viewer"));
+    auto* layout = new QVBoxLayout(this);
+    BuildMenu();
+    tabs_ = new QTabWidget(this);
+    channels_ = new ChannelsTab(model_);
+    power_ = new PowerCurveTab;
+    connect(power_, &PowerCurveTab::AddRunRequested, this, &LogViewerWindow::AddRunClick);
+    tabs_->addTab(channels_, tr("Channels"));
+    tabs_->addTab(power_, tr("Power curve"));
+    cells_ = new CellTableTab(model_);
+    tabs_->addTab(cells_, tr("Cell table"));
+    connect(channels_, &ChannelsTab::VisibleRangeChanged, cells_, &CellTableTab::VisibleRangeChanged);
+    scatter_ = new ScatterTab(model_);
+    tabs_->addTab(scatter_, tr("Scatter"));
+    connect(channels_, &ChannelsTab::VisibleRangeChanged, scatter_, &ScatterTab::VisibleRangeChanged);
+    layout->addWidget(tabs_, 1);
+    status_ = new QLabel(tr("No log open: File > Open..."), this);
+    status_->setObjectName("status");
+    status_->setWordWrap(true);
+    layout->addWidget(status_);
+    auto* loading = new QHBoxLayout;
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName("loadProgress");
+    progress_->setRange(0, kProgressSteps);
+    cancelLoad_ = new QPushButton(tr("Cancel"), this);
+    cancelLoad_->setObjectName("cancelLoad");
+    loading->addWidget(progress_, 1);
+    loading->addWidget(cancelLoad_);
+    layout->addLayout(loading);
+    progress_->hide();
+    cancelLoad_->hide();
+    // A log still being written grows: while shown, it is read again, the view kept.
+    auto* watchTimer = new QTimer(this);
+    connect(watchTimer, &QTimer::timeout, this, [this] {
+        if (isVisible() && shown_.isValid() && shown_.elapsed() >= reloadEveryMs_)
+            ReloadIfChanged();
+    });
+    watchTimer->start(kWatchIntervalMs);
+    resize(1200, 760);
+}
+
+LogViewerWindow::~LogViewerWindow()
+{
+    if (loading_)
+        loading_->Cancel();
+}
+
+void LogViewerWindow::BuildMenu()
+{
+    auto* bar = new QMenuBar(this);
+    QMenu* file = bar->addMenu(tr("&File"));
+    QAction* open = file->addAction(tr("&Open..."));
+    open->setShortcut(QKeySequence::Open);
+    connect(open, &QAction::triggered, this, &LogViewerWindow::OpenClick);
+    QAction* add = file->addAction(tr("&Add run to power curve..."));
+    connect(add, &QAction::triggered, this, &LogViewerWindow::AddRunClick);
+    file->addSeparator();
+    // Units of the viewer, the live chart and new data logs, kept in Tessek.ini.
+    QAction* metric = file->addAction(tr("&Metric units"));
+    metric->setObjectName("actMetricUnits");
+    metric->setCheckable(true);
+    metric->setChecked(ReadUnitSystem(IniFile(SettingsFilePath())) == UnitSystem::Metric);
+    connect(metric, &QAction::toggled, this, &LogViewerWindow::SetMetricUnits);
+    file->addSeparator();
+    QAction* close = file->addAction(tr("&Close"));
+    close->setShortcut(QKeySequence::Close);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    static_cast<QVBoxLayout*>(layout())->setMenuBar(bar);
+}
+
+bool LogViewerWindow::OpenFile(const QString& path)
+{
+    return OpenNativeFile(QFile::encodeName(path).toStdString());
+}
+
+std::optional<LogReadResult> LogViewerWindow::Read(const std::string& nativePath)
+{
+    if (loading_)
+        return std::nullopt;  // one read at a time; the window is still in the last one
+    LogLoader loader(nativePath);
+    loading_ = &loader;
+    // The window may be closed and destroyed while the read goes on (its destructor
+    // cancels the read); nothing of it is touched after that.
+    const QPointer<LogViewerWindow> self(this);
+    QEventLoop wait;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, &wait, [&] {
+        if (!self || loader.Done()) {
+            wait.quit();
+            return;
+        }
+        progress_->setValue(static_cast<int>(loader.Progress() * kProgressSteps));
+        progress_->setVisible(true);
+        cancelLoad_->setVisible(true);
+    });
+    connect(cancelLoad_, &QPushButton::clicked, &wait, [&] { loader.Cancel(); });
+    tick.start(kProgressIntervalMs);
+    // Most logs are read within a moment; for the rest the window stays responsive.
+    if (!loader.WaitFor(std::chrono::milliseconds(kQuickReadMs)))
+        wait.exec();
+    if (!self)
+        return std::nullopt;
+    progress_->hide();
+    cancelLoad_->hide();
+    loading_ = nullptr;
+    return loader.Take();
+}
+
+bool LogViewerWindow::OpenNativeFile(const std::string& nativePath)
+{
+    return Show(nativePath, false);
+}
+
+void LogViewerWindow::ReloadIfChanged()
+{
+    if (watch_ && !loading_ && watch_->Changed())
+        Show(nativePath_, true);
+}
+
+bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
+{
+    const QString path = QFile::decodeName(QByteArray::fromStdString(nativePath));
+    const QString name = QFileInfo(path).fileName();
+    QElapsedTimer cost;
+    cost.start();
+    // Taken before the read, so that rows added during it count as a change.
+    auto watch = std::make_unique<LogFileWatch>(nativePath);
+    std::optional<LogReadResult> read = Read(nativePath);
+    if (!read)
+        return false;
+    if (!read->Ok()) {
+        ShowProblem(name + ": " + QString::fromStdString(read->Error));
+        // A read again that the user cancelled is not started over and over.
+        if (keepView && read->Error == kCancelledText)
+            watch_.reset();
+        return false;
+    }
+    ShowInUnits(read->Data, ReadUnitSystem(IniFile(SettingsFilePath())));
+    const std::vector<std::string> checked = channels_->CheckedChannels();
+    const double from = model_.From(), to = model_.To(), cursor = model_.Cursor();
+    nativePath_ = nativePath;
+    watch_ = std::move(watch);
+    lastFolder_ = QFileInfo(path).absolutePath();
+    PowerCurve curve = ComputePowerCurve(read->Data);
+    model_.SetLog(std::move(read->Data));
+    setWindowTitle(tr("Tessek Log Viewer - %1").arg(name));
+    status_->setStyleSheet({});
+    status_->setText(name + ": " + QString::fromStdString(read->Report.Summary()));
+    QStringList examples;
+    for (const std::string& e : read->Report.Examples)
+        examples << QString::fromStdString(e);
+    status_->setToolTip(examples.join('\n'));
+    if (keepView) {
+        model_.SetVisible(from, to);
+        model_.SetCursor(cursor);
+        channels_->LogReloaded(checked);
+        power_->ReplaceFirstRun(name, std::move(curve));
+    } else {
+        channels_->LogOpened();
+        power_->SetRun(name, std::move(curve));
+    }
+    cells_->LogOpened();
+    scatter_->LogOpened();
+    // A long log growing during a run is read again less often, so that reading it takes
+    // no more than a small share of the window's time.
+    reloadEveryMs_ = std::max<qint64>(kWatchIntervalMs, kReloadCostFactor * cost.elapsed());
+    shown_.start();
+    return true;
+}
+
+bool LogViewerWindow::AddPowerRun(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    std::optional<LogReadResult> read = Read(QFile::encodeName(path).toStdString());
+    if (!read)
+        return false;
+    if (!read->Ok()) {
+        ShowProblem(name + ": " + QString::fromStdString(read->Error));
+        return false;
+    }
+    ShowInUnits(read->Data, ReadUnitSystem(IniFile(SettingsFilePath())));
+    PowerCurve curve = ComputePowerCurve(read->Data);
+    if (!curve.Ok()) {
+        ShowProblem(name + ": " + QString::fromStdString(curve.Problem));
+        return false;
+    }
+    lastFolder_ = QFileInfo(path).absolutePath();
+    power_->AddRun(name, std::move(curve));
+    return true;
+}
+
+void LogViewerWindow::SetTimeRange(double from, double to)
+{
+    channels_->ShowRange(from, to);
+}
+
+void LogViewerWindow::ShowWholeRun()
+{
+    channels_->ShowWholeRun();
+}
+
+void LogViewerWindow::SetCursorTime(double t)
+{
+    channels_->SetCursorTime(t);
+}
+
+void LogViewerWindow::SetMetricUnits(bool metric)
+{
+    try {
+        IniFile ini(SettingsFilePath());
+        WriteUnitSystem(ini, metric ? UnitSystem::Metric : UnitSystem::Imperial);
+    } catch (const std::exception& e) {
+        ShowProblem(tr("Units not saved: %1").arg(e.what()));
+        return;
+    }
+    if (!nativePath_.empty())
+        OpenNativeFile(nativePath_);
+}
+
+void LogViewerWindow::ShowProblem(const QString& text)
+{
+    status_->setStyleSheet("color: #b00000;");
+    status_->setText(text);
+    status_->setToolTip({});
+}
+
+QString LogViewerWindow::AskForLogFile(const QString& caption)
+{
+    QString folder = lastFolder_;
+    if (folder.isEmpty()) {
+        const QString program = QString::fromStdString(ProgramFolder());
+        folder = QDir(program + "logs").exists() ? program + "logs" : program;
+    }
+    return QFileDialog::getOpenFileName(this, caption, folder, tr("Data logs (*.csv *.msl);;All files (*)"));
+}
+
+void LogViewerWindow::OpenClick()
+{
+    const QString path = AskForLogFile(tr("Open data log"));
+    if (!path.isEmpty())
+        OpenFile(path);
+}
+
+void LogViewerWindow::AddRunClick()
+{
+    const QString path = AskForLogFile(tr("Add a run to the power curve"));
+    if (!path.isEmpty())
+        AddPowerRun(path);
+}
+
+}  // namespace tessek

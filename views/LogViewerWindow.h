@@ -1,0 +1,93 @@
+#pragma once
+// The log viewer: a window that shows a data log (CSV or MSL) for finding the moment
+// something went wrong and for seeing what the engine made. It reads the file and hands
+// the log to its LogViewModel; each tab is a class of its own that shows the model:
+// Channels (ChannelsTab), Power curve (PowerCurveTab), Cell table (CellTableTab) and
+// Scatter (ScatterTab).
+//
+// Window thread only. Nothing is thrown out of the window: a file that cannot be read is
+// reported in the window's status line and the log already shown stays.
+#include <QElapsedTimer>
+#include <QString>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "analysis/LogViewModel.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QTabWidget;
+
+namespace tessek {
+
+class LogFileWatch;
+class LogLoader;
+
+class CellTableTab;
+class ChannelsTab;
+class PowerCurveTab;
+class ScatterTab;
+
+class LogViewerWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit LogViewerWindow(QWidget* parent = nullptr);
+    ~LogViewerWindow() override;
+
+    // Shows the log at `path` (the whole run, the power curve of this log alone). False,
+    // with the reason in the status line, when it cannot be read.
+    bool OpenFile(const QString& path);
+    // The same for a path as the system's bytes, which need not be valid UTF-8 (a name
+    // from the command line).
+    bool OpenNativeFile(const std::string& nativePath);
+    // Reads the log shown again when its file has changed (a run still writing it), keeping
+    // the visible range, the cursor and the checked channels. Also called by a timer.
+    void ReloadIfChanged();
+    // Adds the run at `path` to the power curve; false, with the reason shown, when the
+    // file cannot be read or holds no acceleration data.
+    bool AddPowerRun(const QString& path);
+
+    // Shows the time range `from`..`to` (s) in every strip, kept inside the run and at least
+    // 1 ms wide, as a zoom or a pan does.
+    void SetTimeRange(double from, double to);
+    void ShowWholeRun();
+    // Puts the cursor at `t` seconds and shows every channel's value there.
+    void SetCursorTime(double t);
+    // Shows logs in metric (or imperial) units and keeps the choice in Tessek.ini; the log
+    // open is read again (runs added to its power curve are dropped).
+    void SetMetricUnits(bool metric);
+
+private:
+    void BuildMenu();
+    void ShowProblem(const QString& text);
+    void OpenClick();
+    void AddRunClick();
+    QString AskForLogFile(const QString& caption);
+    // Reads on a worker thread (LogLoader) while the window goes on, showing the progress
+    // and a Cancel button; nothing while another read is under way.
+    std::optional<LogReadResult> Read(const std::string& nativePath);
+    // Shows the log at `nativePath`; `keepView`: it is the log shown, read again, and the
+    // checked channels, the visible range, the cursor and the added power runs stay.
+    bool Show(const std::string& nativePath, bool keepView);
+
+    LogViewModel model_;
+    QTabWidget* tabs_ = nullptr;
+    ChannelsTab* channels_ = nullptr;
+    PowerCurveTab* power_ = nullptr;
+    CellTableTab* cells_ = nullptr;
+    ScatterTab* scatter_ = nullptr;
+    QLabel* status_ = nullptr;
+    QString lastFolder_;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* cancelLoad_ = nullptr;
+    LogLoader* loading_ = nullptr;  // the read under way
+    std::string nativePath_;        // the log shown
+    std::unique_ptr<LogFileWatch> watch_;
+    QElapsedTimer shown_;       // since the log shown was read
+    qint64 reloadEveryMs_ = 0;  // the least time between two reads of a growing log
+};
+
+}  // namespace tessek
