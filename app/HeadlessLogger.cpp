@@ -3,19 +3,8 @@
 #include "app/BuiltinPorts.h"
 #include "logfiles/DataLog.h"
 #include "logging/Decoders.h"
-#include "logging/ParamCatalogue.h"
-#include "platform/AtomicFile.h"
-#include "platform/DateTimeText.h"
-#include "platform/ErrorDisplay.h"
-#include "platform/IniFile.h"
-#include "platform/ProgramFolder.h"
-#include "platform/Text.h"
-#include "serial/SerialDevice.h"
+#include "platform/FileIo.h"
 
-#include <QCoreApplication>
-#include <QDateTime>
-#include <QEventLoop>
-#include <QLocale>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -80,10 +69,11 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
         } else if (value("--seconds", text)) {
             if (!problem.empty())
                 return std::nullopt;
-            int n = 0;
+            int64_t n = 0;
             const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-            if (ec != std::errc() || end != text.data() + text.size() || n <= 0) {
-                problem = "--seconds needs a whole number of seconds above 0, not \"" + text + "\"";
+            if (ec != std::errc() || end != text.data() + text.size() || n <= 0 || n > kMaxSeconds) {
+                problem = "--seconds needs a whole number of seconds from 1 to " + std::to_string(kMaxSeconds) +
+                          " (a year), not \"" + text + "\"";
                 return std::nullopt;
             }
             options.Seconds = n;
@@ -98,11 +88,11 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
 std::string HeadlessHelpText()
 {
     return "Usage: tessek --log [--port PATH] [--seconds N] [--quiet]\n"
-           "Logs the slots chosen in Tessek.ini without a window or display, until SIGINT or SIGTERM.\n"
+           "Logs the slots chosen in Tessek.ini without a window or display, until SIGINT, SIGTERM or SIGHUP.\n"
            "Each run writes TempLog<n>.txt beside the program and its CSV and MSL data logs in logs/.\n"
            "\n"
            "  --port PATH   use this port for this run (nothing is stored)\n"
-           "  --seconds N   end after N seconds\n"
+           "  --seconds N   end after N seconds (at most 31536000, a year)\n"
            "  --quiet       no progress and no status lines (errors that end it are still shown)\n"
            "  --help        this text\n"
            "\n"
@@ -110,65 +100,70 @@ std::string HeadlessHelpText()
 }
 
 HeadlessLogger::HeadlessLogger(const std::string& folder, HeadlessOptions options, std::FILE* status)
-    : folder_(WithSlash(folder)),
-      options_(std::move(options)),
+    : options_(std::move(options)),
       status_(status),
       terminal_(status && ::isatty(::fileno(status))),
-      connection_([this] { return busy_; }),
+      session_(folder),
       progress_(std::make_unique<QTimer>())
 {
     RegisterBuiltinPorts();
     progress_->setInterval(1000);
     QObject::connect(progress_.get(), &QTimer::timeout, [this] { ShowProgress(); });
-    connection_.OnLost = [this](const std::string& line) {
-        memo_.AddLine(line);
-        Say(line);
-        busy_ = false;  // the run ends at its next write
-    };
+    session_.SetView(this);
+    session_.AddRunObserver(this);
 }
 
 HeadlessLogger::~HeadlessLogger()
 {
-    connection_.OnLost = nullptr;
-}
-
-std::string HeadlessLogger::LocalDateTimeText()
-{
-    return DateTimeText(QLocale(), QDateTime::currentDateTime());
+    session_.RemoveRunObserver(this);
+    session_.SetView(nullptr);
 }
 
 void HeadlessLogger::Say(const std::string& line)
 {
     if (options_.Quiet || !status_)
         return;
+    // A status stream that has gone (a closed terminal, a pipe whose reader ended) drops
+    // the line; the run goes on.
     if (progressShown_) {
         std::fputs("\r\x1b[K", status_);
         progressShown_ = false;
     }
     std::fprintf(status_, "%s\n", line.c_str());
     std::fflush(status_);
+    std::clearerr(status_);
 }
 
 void HeadlessLogger::ShowProgress()
 {
-    if (options_.Quiet || !status_ || !terminal_ || !run_)
+    if (options_.Quiet || !status_ || !terminal_ || !running_)
         return;
     const double seconds =
         std::max(1e-3, std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart_).count());
-    std::fprintf(status_, "\r\x1b[K%ld samples, %.1f samples/s, %.1f requests/s, %s", samples_, samples_ / seconds,
-                 requests_ / seconds, dataLog_->CsvPath().c_str());
+    std::fprintf(status_, "\r\x1b[K%ld samples, %.1f samples/s, %.1f requests/s, %s%s", samples_, samples_ / seconds,
+                 requests_ / seconds, session_.DataLog().CsvPath().c_str(),
+                 alarm_.empty() ? "" : (", ALARM " + alarm_).c_str());
     std::fflush(status_);
+    std::clearerr(status_);
     progressShown_ = true;
 }
 
-void HeadlessLogger::RunStarted(const std::vector<RunColumn>& columns, std::chrono::system_clock::time_point started)
+void HeadlessLogger::AlarmRaised(const std::string& text)
+{
+    alarm_ = text;
+    ShowProgress();
+}
+
+void HeadlessLogger::RunStarted(const std::vector<RunColumn>&, std::chrono::system_clock::time_point)
 {
     ++runsStarted_;
+    running_ = true;
     samples_ = requests_ = 0;
+    alarm_.clear();
     runStart_ = std::chrono::steady_clock::now();
-    dataLog_->RunStarted(columns, started);
-    Say("Run " + std::to_string(runsStarted_) + " started on " + connection_.Port().Port() + ", logging to " +
-        (dataLog_->CsvPath().empty() ? std::string("TempLog only") : dataLog_->CsvPath()));
+    const std::string& csv = session_.DataLog().CsvPath();
+    Say("Run " + std::to_string(runsStarted_) + " started on " + session_.Port().Port() + ", logging to " +
+        (csv.empty() ? std::string("TempLog only") : csv));
     progress_->start();
 }
 
@@ -176,27 +171,24 @@ void HeadlessLogger::SampleLogged(const RunSample& sample)
 {
     ++samples_;
     requests_ += sample.Requests;
-    dataLog_->SampleLogged(sample);
 }
 
 void HeadlessLogger::RunEnded()
 {
     progress_->stop();
-    dataLog_->RunEnded();
+    running_ = false;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart_).count();
     char text[128];
     std::snprintf(text, sizeof text, "Run %d ended: %ld samples in %.1f s", runsStarted_, samples_, seconds);
-    Say(text);
+    ended_ = text;
 }
 
-void HeadlessLogger::RequestStop()
+void HeadlessLogger::RunFinished()
 {
-    if (stopping_)
-        return;
-    stopping_ = true;
-    // As a second press of Log: the run ends after the slot in progress and saves its log.
-    if (busy_ && run_)
-        run_->StartOrStop();
+    // Said once the run has saved its automatic log, so nothing printed can come first.
+    if (!ended_.empty())
+        Say(ended_);
+    ended_.clear();
 }
 
 void HeadlessLogger::StopOnSignals()
@@ -214,116 +206,48 @@ void HeadlessLogger::StopOnSignals()
     action.sa_handler = &OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-}
-
-template <class Done>
-void HeadlessLogger::WaitUntil(Done done)
-{
-    // Every wake-up comes from an event: the connection's look for the device, the
-    // deadline of --seconds, a signal, or the retry timer of the caller.
-    while (!stopping_ && !done())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
-bool HeadlessLogger::OpenOrWait()
-{
-    if (connection_.Port().Connected())
-        return true;
-    if (!connection_.Lost()) {
-        std::string why;
-        if (connection_.Reopen(why))
-            return true;
-        Say(why);
-        Say("Waiting for " + connection_.Port().Port() + " (looking twice a second).");
-        connection_.WatchForDevice();
-    }
-    WaitUntil([this] { return connection_.Port().Connected(); });
-    if (connection_.Port().Connected())
-        Say(connection_.Port().Port() + " is there.");
-    return connection_.Port().Connected();
-}
-
-void HeadlessLogger::OneRun()
-{
-    JoinedCommandHost host(connection_.Link(), *this);
-    LogRun run(host, settings_, *ini_, [this](const std::string& name) { return catalogue_->DisplayText(name); },
-               state_, {this});
-    const int before = runsStarted_;
-    run_ = &run;
-    try {
-        run.StartOrStop();
-    } catch (const ConnectionLost&) {
-        // Said by OnLost.
-    } catch (const std::exception& e) {
-        Say(ErrorMessage(std::current_exception()));
-        // A port that fails otherwise is closed, so that the next run opens it afresh.
-        connection_.Port().Close();
-    }
-    run_ = nullptr;
-    busy_ = false;
-    if (runsStarted_ == before && !stopping_ && connection_.Port().Connected()) {
-        Say(memo_.LineCount() == 0 ? std::string("The handshake failed.")
-                                   : std::string(memo_.Line(memo_.LineCount() - 1)));
-        Say("Trying again in " + std::to_string(kHandshakeRetryMs / 1000) + " s.");
-        bool due = false;
-        QTimer::singleShot(kHandshakeRetryMs, [&due] { due = true; });
-        WaitUntil([&due] { return due; });
-    }
+    // A closed terminal or a dropped ssh session ends the run as a stop does.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+    // A status stream whose reader has gone gives a failed write, never the end of the run.
+    ::signal(SIGPIPE, SIG_IGN);
+    // A file size limit ends the data logs as a full disk does, cut to whole rows.
+    IgnoreFileSizeSignal();
 }
 
 int HeadlessLogger::Run()
 {
-    const std::string iniPath = folder_ + kSettingsFileName;
-    RemoveStaleTemporaries(iniPath);
-    ini_ = std::make_unique<IniFile>(iniPath);
-    if (const std::string problem = ini_->ReadProblem(); !problem.empty()) {
+    const std::string problem = session_.LoadSettings();
+    if (!problem.empty()) {
         std::fprintf(stderr, "tessek --log: %s\n", problem.c_str());
         return kExitNoStart;
     }
-    settings_.Load(*ini_);
-    const auto& addresses = settings_.LogAddrs;
+    const auto& addresses = session_.LogSettings().LogAddrs;
     if (std::all_of(addresses.begin() + 1, addresses.end(), [](uint8_t a) { return a == kSkipAddress; })) {
         std::fprintf(stderr, "tessek --log: no slot is chosen in %s: choose what to log with Setup in the window\n",
-                     iniPath.c_str());
-        return kExitNoStart;
-    }
-    catalogue_ = std::make_unique<Catalogue>();
-    dataLog_ = std::make_unique<DataLogWriter>(folder_);
-    dataLog_->OnProblem = [this](const std::string& message) {
-        memo_.AddLine(message);
-        Say(message);
-    };
-    connection_.DeclarePort();
-    try {
-        connection_.LoadSettings(iniPath);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "tessek --log: %s\n", e.what());
+                     session_.SettingsFileName().c_str());
         return kExitNoStart;
     }
     if (!options_.Port.empty())
-        connection_.Port().SetPort(options_.Port);
-    connection_.Link().SetRxEventCount(2);
+        session_.Port().SetPort(options_.Port);
 
-    std::optional<QTimer> deadline;
-    if (options_.Seconds > 0) {
-        deadline.emplace();
-        deadline->setSingleShot(true);
-        QObject::connect(&*deadline, &QTimer::timeout, [this] { RequestStop(); });
-        deadline->start(options_.Seconds * 1000);
-    }
-    while (!stopping_) {
-        if (!OpenOrWait())
-            break;
-        OneRun();
-    }
-    try {
-        ini_->WriteInteger("AutoSave", "SaveNum", settings_.SaveNum);
-    } catch (const std::exception& e) {
-        Say(e.what());
-    }
-    connection_.Port().Close();
+    // --seconds may be longer than one timer can wait: the timer wakes at most once a day
+    // and looks at the clock.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(options_.Seconds);
+    const auto armDeadline = [&] {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            RequestStop();
+            return;
+        }
+        deadline.start(static_cast<int>(std::min<int64_t>(left.count(), 24LL * 3600 * 1000)));
+    };
+    QObject::connect(&deadline, &QTimer::timeout, armDeadline);
+    if (options_.Seconds > 0)
+        armDeadline();
+    session_.LogUntilStopped();
     return kExitClean;
 }
 

@@ -7,16 +7,15 @@
 //
 // It logs until stopped (RequestStop: SIGINT, SIGTERM, --seconds), waiting for an absent
 // port, retrying a failed handshake every few seconds, and starting a new run into new
-// files when a lost device has come back. Only QtCore is used: no GUI platform plugin is
+// files when a lost device has come back (the session does all of that: this front end
+// prints what happens and the progress). A raised alarm marks the data logs as in the
+// window and shows in the progress line. Only QtCore is used: no GUI platform plugin is
 // loaded. Runs on the thread of the QCoreApplication, inside Run.
-#include "lm/CommandHost.h"
-#include "lm/LmConnection.h"
-#include "logging/LogRun.h"
-#include "logging/LogSettings.h"
 #include "logging/RunRecord.h"
-#include "platform/MemoLines.h"
+#include "session/LoggingSession.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -28,15 +27,14 @@ class QTimer;
 
 namespace tessek {
 
-class Catalogue;
-class DataLogWriter;
-class IniFile;
-
 struct HeadlessOptions {
-    std::string Port;  // overrides the stored port for this run only; "" keeps it
-    int Seconds = 0;   // ends after this many seconds; 0: until a signal
+    std::string Port;     // overrides the stored port for this run only; "" keeps it
+    int64_t Seconds = 0;  // ends after this many seconds (at most kMaxSeconds); 0: until a signal
     bool Quiet = false;
 };
+
+// The longest --seconds: a year.
+constexpr int64_t kMaxSeconds = 365LL * 24 * 3600;
 
 // Exit statuses of `tessek --log`.
 constexpr int kExitClean = 0;      // ended by a signal or --seconds
@@ -49,7 +47,7 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
 // What --help prints for --log.
 std::string HeadlessHelpText();
 
-class HeadlessLogger : public CommandOutput, public RunObserver {
+class HeadlessLogger : private SessionView, private RunObserver {
 public:
     // `folder`: the program folder (with or without the trailing "/"); `status` gets the
     // progress and the lines that say what happens (a terminal gets a line redrawn in place).
@@ -60,69 +58,47 @@ public:
     int Run();
     // Ends the current run as a second press of Log does and then Run; a second request
     // changes nothing. Safe to call from inside the run's waits.
-    void RequestStop();
+    void RequestStop() { session_.RequestStop(); }
     // Installs SIGINT and SIGTERM handlers that call RequestStop from the event loop.
     void StopOnSignals();
 
-    LmConnection& Connection() { return connection_; }
-    const MemoLines& Memo() const { return memo_; }
+    LoggingSession& Session() { return session_; }
+    LmConnection& Connection() { return session_.Connection(); }
+    const MemoLines& Memo() const { return session_.Text(); }
     int RunsStarted() const { return runsStarted_; }
-
-    // --- CommandOutput ----------------------------------------------------------------
-    bool Busy() const override { return busy_; }
-    void SetBusy(bool flag) override { busy_ = flag; }
-    void MemoClear() override { memo_.Clear(); }
-    void MemoAddLine(const std::string& line) override { memo_.AddLine(line); }
-    void MemoAppend(const std::string& text) override { memo_.Append(text); }
-    std::string MemoText() const override { return memo_.Text(); }
-    bool MemoSaveToNewFile(const std::string& path) override { return memo_.SaveToNewFile(path); }
-    void SetStatus(const std::string&) override {}
-    void SetComSetupEnabled(bool) override {}
     // "Fastest" (1), as the window has it; benchmarks may choose another item.
-    int SampleRateIndex() const override { return sampleRate_; }
-    void SetSampleRateIndex(int index) { sampleRate_ = index; }
-    std::string LocalDateTimeText() override;
-    std::string ProgramFolder() const override { return folder_; }
+    void SetSampleRateIndex(int index) { session_.SetSampleRateIndex(index); }
+
+    static constexpr int kHandshakeRetryMs = LoggingSession::kHandshakeRetryMs;
+
+private:
+    // --- SessionView --------------------------------------------------------------------
+    void Notice(const std::string& line) override { Say(line); }
+    void RunFinished() override;
+    void AlarmRaised(const std::string& text) override;
 
     // --- RunObserver --------------------------------------------------------------------
     void RunStarted(const std::vector<RunColumn>& columns, std::chrono::system_clock::time_point started) override;
     void SampleLogged(const RunSample& sample) override;
     void RunEnded() override;
 
-    // How long a failed handshake waits before the next one (ms).
-    static constexpr int kHandshakeRetryMs = 3000;
-
-private:
     // One line on the status stream (not with --quiet), ending a progress line first.
     void Say(const std::string& line);
     void ShowProgress();
-    // Runs the event loop until `done` or a stop request; blocks between events.
-    template <class Done>
-    void WaitUntil(Done done);
-    bool OpenOrWait();
-    void OneRun();
 
-    std::string folder_;
     HeadlessOptions options_;
     std::FILE* status_;
     bool terminal_ = false;
     bool progressShown_ = false;
-    LmConnection connection_;
-    std::unique_ptr<IniFile> ini_;
-    std::unique_ptr<Catalogue> catalogue_;
-    std::unique_ptr<DataLogWriter> dataLog_;
-    LoggingSettings settings_;
-    LogRunState state_;
-    MemoLines memo_;
-    LogRun* run_ = nullptr;  // the run in progress
+    LoggingSession session_;
     std::unique_ptr<QTimer> progress_;
     std::unique_ptr<QSocketNotifier> signals_;  // the signal pipe's read end
-    bool busy_ = false;
-    bool stopping_ = false;
-    int sampleRate_ = 1;
+    bool running_ = false;
     int runsStarted_ = 0;
     long samples_ = 0;
     long requests_ = 0;
+    std::string ended_;  // the line that says how the run ended, once its log is saved
+    std::string alarm_;  // the alarm raised last in this run, for the progress line
     std::chrono::steady_clock::time_point runStart_;
 };
 

@@ -27,23 +27,29 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tessek {
 
 TfrmMain::TfrmMain(const std::string& programFolder, TickSource clock, std::shared_ptr<EventPump> pump, QWidget* parent)
     : QWidget(parent),
-      Connection([this] { return busy_; }, std::move(clock), std::move(pump)),
-      ComPort(Connection.Port()),
-      Link(Connection.Link()),
-      folder_(programFolder.empty() ? tessek::ProgramFolder() : WithSlash(programFolder)),
+      Session(programFolder.empty() ? tessek::ProgramFolder() : programFolder, std::move(clock), std::move(pump)),
+      Connection(Session.Connection()),
+      ComPort(Session.Port()),
+      Link(Session.Link()),
+      folder_(Session.ProgramFolder()),
       firstStart_(programFolder.empty() && ProgramFolderFirstUse())
 {
     RegisterBuiltinPorts();
-    DataLog = std::make_unique<DataLogWriter>(folder_);
-    DataLog->OnProblem = [this](const std::string& message) { Memo->AddLine(message); };
     CreateControls();
-    live_ = new LiveWindow(this);
+    Session.SetTextArea(Memo);
+    Session.SetView(this);
+    if (firstStart_)
+        Session.SetFirstStartLine(FirstStartLine(folder_));
+    live_ = new LiveWindow(Session.Alarms(), this);
+    Session.AddRunObserver(live_);
+    Session.Alarms().Beep = [] { QApplication::beep(); };
     connect(live_, &LiveWindow::ViewLogRequested, this,
             [this] { RunCommand(live_, [this] { btnViewLogClick(live_); }); });
     // The live window drives the same run as btnLog and btnMark.
@@ -51,7 +57,6 @@ TfrmMain::TfrmMain(const std::string& programFolder, TickSource clock, std::shar
     connect(live_, &LiveWindow::MarkRequested, this,
             [this](const QString& text) { RunGuarded([&] { MarkRun(text.toStdString()); }); });
     live_->SetSettingsFile(SettingsFileName());
-    Connection.DeclarePort();
     ConnectHandlers();
     RunGuarded([this] { FormCreate(this); });
     // After FormCreate's move: the window stays at 10, 10 unless it was moved before or
@@ -76,9 +81,10 @@ TfrmMain::~TfrmMain()
     ComPort.OnError = nullptr;
     ComPort.OnRx80Full = nullptr;
     Connection.OnPortError = nullptr;
-    Connection.OnLost = nullptr;
-    Connection.OnReturned = nullptr;
-    Connection.OnProbed = nullptr;
+    Session.RemoveRunObserver(live_);
+    Session.Alarms().Beep = nullptr;
+    Session.SetView(nullptr);
+    Session.SetTextArea(nullptr);
 }
 
 void TfrmMain::CreateControls()
@@ -192,13 +198,6 @@ void TfrmMain::ConnectHandlers()
     ComPort.OnRxFlag = [this](TCustomComPort* s) { ComPortRxFlag(s); };
     // The connection looks at every error set after this handler (an I/O error: lost).
     Connection.OnPortError = [this](TCustomComPort* s, TComErrors e) { ComPortError(s, e); };
-    Connection.OnLost = [this](const std::string& line) {
-        SetStatus("Not Connected");
-        Memo->AddLine(line);
-        // A running command ends at its next write; the buttons are free again at once.
-        SetBusy(false);
-    };
-    Connection.OnProbed = [this](bool receiving) { ShowProbeResult(receiving); };
     ComPort.OnRx80Full = [this](TCustomComPort* s) { ComPortRx80Full(s); };
 
     Link.AfterTxEmpty = [this] {
@@ -220,7 +219,10 @@ void TfrmMain::ConnectHandlers()
     click(btnViewLog, &TfrmMain::btnViewLogClick);
     click(btnMark, &TfrmMain::btnMarkClick);
     click(btnReports, &TfrmMain::btnReportsClick);
-    connect(rgRateItems, &QButtonGroup::idClicked, this, [this] { RunGuarded([&] { rgRateClick(rgRate); }); });
+    connect(rgRateItems, &QButtonGroup::idClicked, this, [this](int id) {
+        Session.SetSampleRateIndex(id);
+        RunGuarded([&] { rgRateClick(rgRate); });
+    });
 }
 
 std::string TfrmMain::SettingsFileName() const
@@ -230,49 +232,17 @@ std::string TfrmMain::SettingsFileName() const
 
 void TfrmMain::FormCreate(QObject*)
 {
-    Link.ResetRing();
-
-    RemoveStaleTemporaries(SettingsFileName());
-    ParamCatalogue = std::make_unique<Catalogue>();
-    SettingsIni = std::make_unique<IniFile>(SettingsFileName());
-    const std::string settingsProblem = SettingsIni->ReadProblem();
-    if (settingsProblem.empty())
-        LogSettings.Load(*SettingsIni);
-
+    const std::string settingsProblem = Session.LoadSettings();
     move(10, 10);
-    Link.SetTxEmptySeen(false);
-    if (ComPort.Connected())
-        ComPort.Close();
     if (settingsProblem.empty())
-        Connection.LoadSettings(SettingsFileName());
-    else
-        Connection.ApplyLinkSettings();
-    Link.SetRxEventCount(2);
-    SetBusy(false);
-    if (settingsProblem.empty())
-        Connection.Open();
+        Session.OpenPort();
     else
         ShowError(settingsProblem +
                   ". Tessek starts with its default settings and opens no port; the file is left as it is.");
 
     Memo->Clear();
     Memo->AddLine(folder_);
-    // Only listens: the port runs at the low rate and nothing is sent.
-    ShowProbeResult(Connection.Probe());
-}
-
-void TfrmMain::ShowProbeResult(bool receiving)
-{
-    if (receiving) {
-        SetStatus("Connected");
-        Memo->AddLine("Receiving Data");
-    } else {
-        SetStatus("Not Connected");
-        Memo->AddLine("Not Connected to LM");
-    }
-    // An installed program keeps its files in the user's folder: said once, when it is new.
-    if (firstStart_)
-        Memo->AddLine(FirstStartLine(folder_));
+    Session.ProbeAndShow();
 }
 
 bool TfrmMain::PortReadyForCommand()
@@ -293,20 +263,7 @@ void TfrmMain::FormClose(QObject*)
     closed_ = true;
     // The port is closed even when the settings file cannot be written; that error is
     // reported afterwards.
-    std::exception_ptr failure;
-    if (SettingsIni) {
-        try {
-            SettingsIni->WriteInteger("AutoSave", "SaveNum", LogSettings.SaveNum);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }
-    SettingsIni.reset();
-    ParamCatalogue.reset();
-    SetBusy(false);
-    ComPort.Close();
-    if (failure)
-        std::rethrow_exception(failure);
+    Session.Close();
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event)
@@ -371,7 +328,7 @@ void TfrmMain::CloseModalWindows()
 
 bool TfrmMain::MayDiscardText()
 {
-    if (!RunState.Unsaved)
+    if (!Session.RunState().Unsaved)
         return true;
     QMessageBox box(QMessageBox::Warning, "Tessek",
                     "The last log could not be saved to its file and is only in the text area.\n"
@@ -381,7 +338,7 @@ bool TfrmMain::MayDiscardText()
     box.setDefaultButton(QMessageBox::Cancel);
     if (box.exec() != QMessageBox::Discard)
         return false;
-    RunState.Unsaved = false;
+    Session.RunState().Unsaved = false;
     return true;
 }
 
@@ -394,9 +351,8 @@ void TfrmMain::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
-void TfrmMain::SetBusy(bool flag)
+void TfrmMain::ShowBusy(bool flag)
 {
-    busy_ = flag;
     btnSetup->setEnabled(!flag);
     btnSave->setEnabled(!flag);
     btnGetAdaptives->setEnabled(!flag);
@@ -490,7 +446,7 @@ void TfrmMain::rgRateClick(QObject*)
 
 void TfrmMain::btnSaveClick(QObject*)
 {
-    if (busy_)
+    if (Busy())
         return;
     SaveDialog1->setNameFilter("Text (*.txt)");
     SaveDialog1->setDirectory(QDir::currentPath());
@@ -500,53 +456,34 @@ void TfrmMain::btnSaveClick(QObject*)
     if (files.isEmpty())
         return;
     Memo->SaveToFile(files.first().toLocal8Bit().toStdString());
-    RunState.Unsaved = false;
+    Session.RunState().Unsaved = false;
 }
 
-void TfrmMain::MemoClear()
-{
-    Memo->Clear();
-}
-
-void TfrmMain::MemoAddLine(const std::string& line)
-{
-    Memo->AddLine(line);
-}
-
-void TfrmMain::MemoAppend(const std::string& text)
-{
-    Memo->Append(text);
-}
-
-std::string TfrmMain::MemoText() const
-{
-    return Memo->Text();
-}
-
-bool TfrmMain::MemoSaveToNewFile(const std::string& path)
-{
-    return Memo->SaveToNewFile(path);
-}
-
-void TfrmMain::SetStatus(const std::string& text)
+void TfrmMain::ShowStatus(const std::string& text)
 {
     lbstatus->setText(QString::fromStdString(text));
 }
 
-void TfrmMain::SetComSetupEnabled(bool enabled)
+void TfrmMain::ConnectionWentAway()
 {
-    btnComSetup->setEnabled(enabled);
+    live_->ShowConnectionLost(true);
 }
 
-int TfrmMain::SampleRateIndex() const
+void TfrmMain::ConnectionCameBack()
 {
-    return rgRateItems->checkedId();
+    live_->ShowConnectionLost(false);
 }
 
-std::string TfrmMain::LocalDateTimeText()
+void TfrmMain::ResumeDue()
 {
-    // The default locale is the system's unless a test sets another.
-    return DateTimeText(QLocale(), QDateTime::currentDateTime());
+    // From the event loop, as a press of Log would come: the run is a command like any other.
+    QTimer::singleShot(0, this, [this] {
+        if (Session.ResumeWanted() && !Busy())
+            RunCommand(btnLog, [this] {
+                if (PortReadyForCommand())
+                    Session.ResumeRun();
+            });
+    });
 }
 
 }  // namespace tessek

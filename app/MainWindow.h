@@ -1,10 +1,11 @@
 #pragma once
-// The main window, TfrmMain: the program's one permanent window and the owner of
-// everything that lives as long as the program runs: the connection (the serial port
-// ComPort and the LM link with its receive ring), the parameter catalogue, the settings
-// file handle, the logging settings and the logging run's state. Its text area Memo receives every message, log line
-// and report; its buttons start the long commands (Log, Codes, Adaptives) and open the two dialogs; the buttons below
-// Com Setup open windows of their own beside it (the live chart, the log viewer).
+// The main window, TfrmMain: the program's one permanent window. It holds the logging
+// session (session/LoggingSession.h: the connection with the serial port ComPort and the
+// LM link, the settings file, the catalogue, the logging settings, the run and its state)
+// and only displays and forwards. Its text area Memo shows the session's text: every
+// message, log line and report; its buttons start the long commands (Log, Codes,
+// Adaptives) and open the two dialogs; the buttons below Com Setup open windows of their
+// own beside it (the live chart, the log viewer).
 //
 // Everything runs on the window thread. Every button handler runs as a command through
 // RunCommand, so an error (EComPort among them) ends that command only and reaches the
@@ -22,18 +23,15 @@
 // ends and saves its log first and a report finishes.
 //
 // A device that goes away (see lm/LmConnection.h) sets the label to "Not Connected" and
-// adds one line; a running command ends as on a port error, without an error box. When
-// the device is back the label and the text area say what they say at start-up. Log,
-// Codes and Adaptives try to reopen a closed port once; Com Setup's OK reopens it.
-#include "lm/CommandHost.h"
+// adds one line; a running command ends as on a port error, without an error box, and
+// Tessek Live shows the loss. When the device is back the label and the text area say
+// what they say at start-up, and a run the loss ended starts again into new files, with
+// a line that says so. Log, Codes and Adaptives try to reopen a closed port once; Com
+// Setup's OK reopens it.
 #include "lm/LmConnection.h"
 #include "lm/LmLink.h"
-#include "logfiles/DataLog.h"
-#include "logging/LogRun.h"
-#include "logging/LogSettings.h"
-#include "logging/ParamCatalogue.h"
-#include "platform/IniFile.h"
 #include "serial/ComPort.h"
+#include "session/LoggingSession.h"
 
 #include <QWidget>
 #include <functional>
@@ -51,12 +49,11 @@ class QPushButton;
 namespace tessek {
 
 class LiveWindow;
-class LogRun;
 class LogViewerWindow;
 class MemoWidget;
 class ReportsWindow;
 
-class TfrmMain : public QWidget, public CommandOutput {
+class TfrmMain : public QWidget, private SessionView {
     Q_OBJECT
 public:
     // `programFolder`: where "Tessek.ini" and the automatic logs live (with or without
@@ -86,19 +83,12 @@ public:
     QFileDialog* SaveDialog1;
 
     // --- state ----------------------------------------------------------------------------
-    LmConnection Connection;                    // the port and the link, kept across a lost device
-    TComPort& ComPort;                          // Connection's port
-    LmLink& Link;                               // RxRing, its positions and counters, the waits and the LM exchanges
-    std::unique_ptr<Catalogue> ParamCatalogue;  // from FormCreate to FormClose
-    std::unique_ptr<IniFile> SettingsIni;       // from FormCreate to FormClose
-    // Every logging run's CSV and MSL files in the program folder's "logs" folder; a file
-    // that cannot be written is reported as one line in Memo.
-    std::unique_ptr<DataLogWriter> DataLog;
-    LoggingSettings LogSettings;  // LogAddrs, MapFunction, Performance, CarWeight, SaveNum
-    // SampleMph, SampleRpm, PrevMph, PrevRpm and BaroRef, which the logging run and its
-    // decoders share (zero at creation, kept between runs), and Unsaved: the last run's
-    // text could not be saved, so the commands that would clear the text area ask first.
-    LogRunState RunState;
+    // The connection, the settings file and the logging settings, the catalogue, the run
+    // and its state, the data logs and the alarms.
+    LoggingSession Session;
+    LmConnection& Connection;  // the port and the link, kept across a lost device
+    TComPort& ComPort;         // Connection's port
+    LmLink& Link;              // RxRing, its positions and counters, the waits and the LM exchanges
 
     // --- handlers -----------------------------------------------------------------------
     void FormCreate(QObject* Sender);
@@ -133,19 +123,22 @@ public:
     // "Tessek.ini" in the program folder.
     std::string SettingsFileName() const;
 
-    // --- CommandOutput ---------------------------------------------------------------
-    bool Busy() const override { return busy_; }
-    void SetBusy(bool flag) override;
-    void MemoClear() override;
-    void MemoAddLine(const std::string& line) override;
-    void MemoAppend(const std::string& text) override;
-    std::string MemoText() const override;
-    bool MemoSaveToNewFile(const std::string& path) override;
-    void SetStatus(const std::string& text) override;
-    void SetComSetupEnabled(bool enabled) override;
-    int SampleRateIndex() const override;
-    std::string LocalDateTimeText() override;
-    std::string ProgramFolder() const override { return folder_; }
+    // --- the session's output, as the commands see it ------------------------------------
+    bool Busy() const { return Session.Busy(); }
+    void SetBusy(bool flag) { Session.SetBusy(flag); }
+    void MemoClear() { Session.MemoClear(); }
+    void MemoAddLine(const std::string& line) { Session.MemoAddLine(line); }
+    std::string MemoText() const { return Session.MemoText(); }
+    void SetStatus(const std::string& text) { Session.SetStatus(text); }
+    std::string ProgramFolder() const { return folder_; }
+
+private:
+    // --- SessionView ----------------------------------------------------------------------
+    void ShowBusy(bool busy) override;
+    void ShowStatus(const std::string& text) override;
+    void ConnectionWentAway() override;
+    void ConnectionCameBack() override;
+    void ResumeDue() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -154,8 +147,6 @@ protected:
 private:
     void CreateControls();
     void ConnectHandlers();
-    // The start-up check's result in the label and the text area.
-    void ShowProbeResult(bool receiving);
     // Log, Codes and Adaptives on a closed port: one try to open it; when that fails, one
     // line says why and false is returned.
     bool PortReadyForCommand();
@@ -174,9 +165,7 @@ private:
     LiveWindow* live_ = nullptr;         // windows of their own, owned by this one; the live
     LogViewerWindow* viewer_ = nullptr;  // chart hears of every run, shown or not
     std::string viewerFile_;             // what the viewer was last opened on
-    LogRun* run_ = nullptr;              // the logging run on the stack, from its start to its end
     ReportsWindow* reports_ = nullptr;   // the readings of this session's reports
-    bool busy_ = false;
     bool closed_ = false;
     int commandDepth_ = 0;             // commands on the stack
     QObject* outerCommand_ = nullptr;  // the button of the outermost one

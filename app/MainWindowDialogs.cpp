@@ -9,7 +9,7 @@ void TfrmMain::btnSetupClick(QObject*)
 {
     // The dialog edits LogSettings in place and writes the file itself on OK; its result
     // is of no further use, so it is released as soon as it closes.
-    TfrmSetup dialog(LogSettings, *SettingsIni, *ParamCatalogue, this);
+    TfrmSetup dialog(Session.LogSettings(), *Session.Settings(), *Session.ParamCatalogue(), this);
     dialog.exec();
 }
 
@@ -26,7 +26,7 @@ void TfrmMain::btnComSetupClick(QObject*)
         if (!Connection.Reopen(why))
             Memo->AddLine(why);
         else
-            ShowProbeResult(Connection.Probe());
+            Session.ProbeAndShow();
     }
 }
 

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 #include "app/ReportsWindow.h"
+#include "platform/IniFile.h"
 #include "reports/ReportCommands.h"
 
 #include <stdexcept>
@@ -31,7 +32,7 @@ void TfrmMain::btnCodesClick(QObject*)
 {
     if (!Busy() && (!MayDiscardText() || !PortReadyForCommand()))
         return;
-    JoinedCommandHost host(Link, *this);
+    JoinedCommandHost host(Link, Session);
     if (const auto reading = RunFaultCodeReport(host)) {
         const std::string saved =
             Keep(folder_, "codes", reading->ReadAt, FaultCodesText(*reading), FaultCodesCsv(*reading));
@@ -44,11 +45,11 @@ void TfrmMain::btnGetAdaptivesClick(QObject*)
 {
     if (!Busy() && (!MayDiscardText() || !PortReadyForCommand()))
         return;
-    JoinedCommandHost host(Link, *this);
+    JoinedCommandHost host(Link, Session);
     if (auto reading = RunAdaptivesReport(host)) {
         // An unreadable settings file is never read again; its breakpoints are the names.
-        if (SettingsIni && SettingsIni->ReadProblem().empty())
-            reading->Points = LoadAdaptiveBreakpoints(*SettingsIni);
+        if (Session.Settings() && Session.Settings()->ReadProblem().empty())
+            reading->Points = LoadAdaptiveBreakpoints(*Session.Settings());
         const std::string saved =
             Keep(folder_, "adaptives", reading->ReadAt, AdaptivesText(*reading), AdaptivesCsv(*reading));
         Reports().ShowAdaptives(*reading, saved);

@@ -14,6 +14,7 @@
 // selection through the accessible interface (MemoAccessible); change events go out only
 // while accessibility is active, so a run costs nothing more without a screen reader.
 #include "platform/MemoLines.h"
+#include "session/TextArea.h"
 
 #include <QAbstractScrollArea>
 #include <QAccessible>
@@ -29,7 +30,7 @@ class QTimer;
 
 namespace tessek {
 
-class MemoWidget : public QAbstractScrollArea {
+class MemoWidget : public QAbstractScrollArea, public TextArea {
     Q_OBJECT
 public:
     static constexpr int kShowIntervalMs = 100;
@@ -44,9 +45,9 @@ public:
 
     explicit MemoWidget(QWidget* parent = nullptr);
 
-    void Clear();
-    void AddLine(const std::string& line);
-    void Append(const std::string& text);
+    void Clear() override;
+    void AddLine(const std::string& line) override;
+    void Append(const std::string& text) override;
     std::string Text() const;
     std::vector<std::string> Lines() const;
     // Every line followed by CR LF, one byte per character; throws std::runtime_error.
@@ -63,7 +64,7 @@ public:
     static bool Announcing();
     static void AnnounceTo(QAccessible::UpdateHandler handler) { announceTo_ = handler; }
 
-    const MemoLines& Store() const { return lines_; }
+    const MemoLines& Store() const override { return lines_; }
     // The user's text as the store holds it: one byte per character (others become '?'),
     // lines ended by "\n".
     static std::string StoreText(QString text);

@@ -15,8 +15,8 @@
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
 #include "bench/SimChild.h"
-#include "views/LiveWindow.h"
 #include "sim/SimulatedLm.h"
+#include "views/LiveWindow.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -101,7 +101,8 @@ private:
 
 void LiveAlone(double seconds)
 {
-    tessek::LiveWindow window;
+    tessek::LiveAlarms alarms;
+    tessek::LiveWindow window(alarms);
     window.show();
     window.RunStarted(Columns(), std::chrono::system_clock::now());
     Feed feed;

@@ -232,7 +232,7 @@ Run HeadlessRun(const std::string& folder, SimChild& sim, long requests, bool to
     measure.Detach();
     run.lines = logger.Memo().Lines().size();
     if (!measure.Done())
-        throw std::runtime_error("the run ended before the measurement: " + logger.MemoText());
+        throw std::runtime_error("the run ended before the measurement: " + logger.Memo().Text());
     return run;
 }
 

@@ -2,7 +2,7 @@
 // What the LM commands (logging run, fault code and adaptives reports) use, in two parts:
 // LinkCommands, the exchanges with the LM over the port (LmLink implements them), and
 // CommandOutput, where a command's results go and what a front end shows (the busy mark,
-// the text area, the connection label, a few window details). A front end implements only
+// the text area, the connection label, the sample rate). A front end implements only
 // the output part; CommandHost joins the two for a command.
 //
 // Everything is called on the window thread. The waits pump window events, so other
@@ -53,10 +53,9 @@ public:
     // link that points nowhere too); throws on failure.
     virtual bool MemoSaveToNewFile(const std::string& path) = 0;
 
-    // Window details.
+    // The connection label, the reply count choice, the clock text and the folder.
     virtual void SetStatus(const std::string& text) = 0;  // the connection label
-    virtual void SetComSetupEnabled(bool enabled) = 0;
-    virtual int SampleRateIndex() const = 0;  // selected item of the hidden "Sample Rate" group
+    virtual int SampleRateIndex() const = 0;              // selected item of the hidden "Sample Rate" group
     // Local date and time: system short date format, a blank, long time format.
     virtual std::string LocalDateTimeText() = 0;
     virtual std::string ProgramFolder() const = 0;  // with trailing "/"
@@ -87,7 +86,6 @@ public:
     std::string MemoText() const override { return output_.MemoText(); }
     bool MemoSaveToNewFile(const std::string& path) override { return output_.MemoSaveToNewFile(path); }
     void SetStatus(const std::string& text) override { output_.SetStatus(text); }
-    void SetComSetupEnabled(bool enabled) override { output_.SetComSetupEnabled(enabled); }
     int SampleRateIndex() const override { return output_.SampleRateIndex(); }
     std::string LocalDateTimeText() override { return output_.LocalDateTimeText(); }
     std::string ProgramFolder() const override { return output_.ProgramFolder(); }

@@ -60,8 +60,8 @@ void LogRun::StartOrStop()
         host_.MemoAddLine("Failed to establish high baud mode with LM.  Baud set back to 976");
         host_.SetStatus("Not Connected");
         port.SetCustomBaudRate(kLowBaud);
+        // Clearing the busy mark frees Com Setup again.
         host_.SetBusy(false);
-        host_.SetComSetupEnabled(true);
         return;
     }
     host_.SetStatus("Connected");
@@ -221,7 +221,7 @@ void LogRun::SaveAutomaticLog()
     state_.Unsaved = false;
     if (settings_.SaveNum < kLastSaveNum)
         ++settings_.SaveNum;
-    ini_.WriteInteger("AutoSave", "SaveNum", settings_.SaveNum);
+    StoreSaveNum(ini_, settings_.SaveNum);
 }
 
 std::optional<DecodedValue> LogRun::DecodeSlot(uint8_t address, std::string& line)

@@ -55,12 +55,17 @@ int MapTypeForFactor(double value)
 
 void LoggingSettings::Load(const IniFile& ini)
 {
-    SaveNum = ini.ReadInteger("AutoSave", "SaveNum", 1);
+    SaveNum = ini.ReadInteger(kAutoSaveSection, kSaveNumKey, 1);
     for (int slot = 1; slot <= 8; ++slot)
         LogAddrs[static_cast<size_t>(slot)] = HexToByte(ini.ReadString("CurrentSet", std::to_string(slot), "12"));
     MapFunction = ini.ReadFloat("CurrentSet", "MapFunction", kDefaultMapFunction);
     SetPerformance(ini.ReadBool("CurrentSet", "Performance", false));
     CarWeight = ini.ReadInteger("CurrentSet", "CarWeight", 2500);
+}
+
+void StoreSaveNum(IniFile& ini, int32_t saveNum)
+{
+    ini.WriteInteger(kAutoSaveSection, kSaveNumKey, saveNum);
 }
 
 }  // namespace tessek

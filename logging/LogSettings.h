@@ -23,6 +23,12 @@ struct LoggingSettings {
     void SetPerformance(bool value) { Performance = value; }
 };
 
+// Where the number of the next automatic log is kept.
+inline constexpr const char* kAutoSaveSection = "AutoSave";
+inline constexpr const char* kSaveNumKey = "SaveNum";
+// Writes `saveNum` to its key (the only place that writes it); throws as IniFile does.
+void StoreSaveNum(IniFile& ini, int32_t saveNum);
+
 // An address byte from its settings text: empty text gives FF; when either of the first
 // two characters lies outside "0".."f" (a one-character text has no second one) or is
 // not a hexadecimal digit ("G1", ":0"), 00; otherwise their value ("8f" gives 8F).

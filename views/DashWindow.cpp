@@ -3,6 +3,7 @@
 #include "analysis/LiveAlarms.h"
 #include "analysis/LiveModel.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -122,7 +123,9 @@ void DashWindow::Refresh()
             Paint(tile.Box, alarm ? kAlarmTileColour : kTileColour, Qt::white);
         }
     }
-    const QString text = alarms_.Raised() ? QString::fromStdString(alarms_.Text()) : QString();
+    QString text = alarms_.Raised() ? QString::fromStdString(alarms_.Text()) : QString();
+    if (lost_)
+        text = text.isEmpty() ? QString("Connection lost") : "Connection lost\n" + text;
     if (alarm_->text() != text)
         alarm_->setText(text);
     alarm_->setVisible(!text.isEmpty());
@@ -211,6 +214,19 @@ void DashWindow::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
     timer_.stop();
+}
+
+void DashWindow::ShowConnectionLost(bool lost)
+{
+    lost_ = lost;
+    if (lost) {
+        auto* dim = new QGraphicsOpacityEffect(grid_);
+        dim->setOpacity(0.35);
+        grid_->setGraphicsEffect(dim);
+    } else {
+        grid_->setGraphicsEffect(nullptr);
+    }
+    Refresh();
 }
 
 }  // namespace tessek

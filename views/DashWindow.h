@@ -43,6 +43,8 @@ public:
     void Refresh();
     const std::vector<Tile>& Tiles() const { return tiles_; }
     QString AlarmText() const;
+    // While the connection is lost the tiles are dimmed and the alarm line says so.
+    void ShowConnectionLost(bool lost);
 
 signals:
     void MarkRequested();
@@ -66,6 +68,7 @@ private:
     std::vector<Tile> tiles_;
     std::vector<std::string> names_;  // the channels the tiles were built for
     QTimer timer_;
+    bool lost_ = false;
 };
 
 }  // namespace tessek

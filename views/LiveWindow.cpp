@@ -1,13 +1,14 @@
 #include "views/LiveWindow.h"
 
+#include "dialogs/AlarmDialog.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
-#include "dialogs/AlarmDialog.h"
 #include "views/DashWindow.h"
 #include "views/LiveCellTable.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
@@ -54,13 +55,15 @@ void ShowNow(QLabel* label, const std::string& text)
 
 }  // namespace
 
-LiveWindow::LiveWindow(QWidget* parent)
+LiveWindow::LiveWindow(LiveAlarms& alarms, QWidget* parent)
     : QWidget(parent, Qt::Window),
       plot_(new QCustomPlot(this)),
       stack_(plot_),
       readouts_(new QWidget(this)),
       status_(new QLabel(this)),
       alarmLine_(new QLabel(this)),
+      lostLine_(new QLabel("Connection lost", this)),
+      alarms_(alarms),
       markers_(plot_),
       dash_(new DashWindow(model_, alarms_, this))
 {
@@ -92,6 +95,15 @@ LiveWindow::LiveWindow(QWidget* parent)
     alarmLine_->setObjectName("AlarmLine");
     alarmLine_->setWordWrap(true);
     layout->addWidget(alarmLine_);
+    lostLine_->setObjectName("LostLine");
+    QPalette lostPalette = lostLine_->palette();
+    lostPalette.setColor(QPalette::WindowText, kAlarmColour);
+    lostLine_->setPalette(lostPalette);
+    QFont lostFont = lostLine_->font();
+    lostFont.setBold(true);
+    lostLine_->setFont(lostFont);
+    lostLine_->hide();
+    layout->addWidget(lostLine_);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(status_, 1);
     // Units of the chart, new data logs and the viewer, kept in Tessek.ini.
@@ -119,8 +131,6 @@ LiveWindow::LiveWindow(QWidget* parent)
     connect(dashKey, &QShortcut::activated, this, &LiveWindow::ToggleDash);
     connect(dash_, &DashWindow::MarkRequested, this, [this] { emit MarkRequested("Manual"); });
     connect(dash_, &DashWindow::LogRequested, this, &LiveWindow::LogRequested);
-    alarms_.Beep = [] { QApplication::beep(); };
-    alarms_.OnRaised = [this](const std::string& marker) { emit MarkRequested(QString::fromStdString(marker)); };
     auto* viewLog = new QPushButton("&View Log", this);
     viewLog->setObjectName("btnViewLog");
     connect(viewLog, &QPushButton::clicked, this, &LiveWindow::ViewLogRequested);
@@ -150,7 +160,6 @@ void LiveWindow::RunStarted(const std::vector<RunColumn>& columns, std::chrono::
 {
     try {
         failed_ = false;
-        alarms_.Start(columns);
         model_.Start(columns, started);
         cells_->Start(columns);
         BuildStrips();
@@ -164,14 +173,6 @@ void LiveWindow::RunStarted(const std::vector<RunColumn>& columns, std::chrono::
 
 void LiveWindow::SampleLogged(const RunSample& sample)
 {
-    // Alarms are watched also when the chart has failed.
-    try {
-        alarms_.Check(sample);
-    } catch (const std::exception& e) {
-        Fail(e.what());
-    } catch (...) {
-        Fail("unknown error");
-    }
     if (failed_)
         return;
     try {
@@ -441,6 +442,24 @@ void LiveWindow::Fail(const char* what) noexcept
     } catch (...) {
         // Nothing more to tell; the logging run goes on without the chart.
     }
+}
+
+void LiveWindow::ShowConnectionLost(bool lost)
+{
+    if (lost == lost_)
+        return;
+    lost_ = lost;
+    lostLine_->setVisible(lost);
+    // The last values stay readable, but plainly not the engine's of now.
+    if (lost) {
+        auto* dim = new QGraphicsOpacityEffect(readouts_);
+        dim->setOpacity(0.35);
+        readouts_->setGraphicsEffect(dim);
+        QApplication::beep();
+    } else {
+        readouts_->setGraphicsEffect(nullptr);
+    }
+    dash_->ShowConnectionLost(lost);
 }
 
 }  // namespace tessek

@@ -9,10 +9,10 @@
 // line; the run goes on). About 10 frames/s are drawn while the window is shown and a run
 // is going, from a timer, and only when a sample came in since the last frame; a frame
 // costs the window thread a millisecond or two.
-#include "logging/RunRecord.h"
 #include "analysis/LiveAlarms.h"
-#include "views/LiveMarkers.h"
 #include "analysis/LiveModel.h"
+#include "logging/RunRecord.h"
+#include "views/LiveMarkers.h"
 #include "views/StripPalette.h"
 
 #include <qcustomplot.h>
@@ -56,8 +56,10 @@ public:
         double WorstMs = 0;
     };
 
-    // A window of its own also when given a parent (which then only owns it).
-    explicit LiveWindow(QWidget* parent = nullptr);
+    // A window of its own also when given a parent (which then only owns it). `alarms` are
+    // the session's, checked by it on every sample; the window shows them and edits their
+    // limits. They must outlive the window.
+    explicit LiveWindow(LiveAlarms& alarms, QWidget* parent = nullptr);
     ~LiveWindow() override;
 
     void RunStarted(const std::vector<RunColumn>& columns, std::chrono::system_clock::time_point started) override;
@@ -76,6 +78,11 @@ public:
     bool RedrawScheduled() const { return timer_.isActive(); }
     const FrameStats& Frames() const { return frames_; }
     LiveCellTable* Cells() const { return cells_; }
+
+    // The connection to the LM is lost (true) or back: while lost the readouts are dimmed
+    // and a "Connection lost" line shows; the loss beeps once.
+    void ShowConnectionLost(bool lost);
+    bool ConnectionLostShown() const { return lost_; }
 
     // Where the alarm limits are kept ("Tessek.ini"); without one, the default limits.
     void SetSettingsFile(const std::string& path);
@@ -115,7 +122,9 @@ private:
     QLabel* status_;
     LiveCellTable* cells_ = nullptr;  // the Cell table tab
     QLabel* alarmLine_;
-    LiveAlarms alarms_;
+    QLabel* lostLine_;
+    LiveAlarms& alarms_;
+    bool lost_ = false;
     MarkerLines markers_;
     DashWindow* dash_;
     unsigned alarmsDrawn_ = ~0u;  // the alarms' generation the last frame showed

@@ -1,8 +1,8 @@
 // A device that goes away and comes back, end to end: the main window's port is a symbolic
 // link to the pseudo-terminal of a simulated LM, as a /dev/serial/by-id name is to a USB
 // adapter's tty. The LM is stopped in the middle of a logging run (its pseudo-terminal
-// closes) and the link removed; a new LM then appears behind the same link. Also: what
-// Log and Com Setup do with a closed port.
+// closes) and the link removed; a new LM then appears behind the same link, and the window
+// logs again by itself. Also: what Log and Com Setup do with a closed port.
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
 #include "dialogs/PortSetupDialog.h"
@@ -11,6 +11,7 @@
 #include "tests/common/EventLoop.h"
 #include "tests/common/ModalAnswer.h"
 #include "tests/common/TempFolder.h"
+#include "views/LiveWindow.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -88,16 +89,21 @@ TEST_F(ReconnectTest, AVanishedDeviceEndsTheRunSavedAndIsBackInUseWhenItReturns)
     EXPECT_THAT(saved, HasSubstr(lostLine + "\r\n"));
     EXPECT_EQ(saved.substr(saved.size() - 2), "\r\n");  // whole lines only
 
-    // Back behind the same name: reopened and checked as at start-up, without a restart.
-    Plug();
-    ASSERT_TRUE(test::PumpUntil([&] { return w->lbstatus->text() == "Connected"; }, 5000));
-    EXPECT_EQ(w->Memo->Lines().back(), "Receiving Data");
+    // Tessek Live shows the loss plainly.
+    auto* live = w->findChild<LiveWindow*>();
+    ASSERT_NE(live, nullptr);
+    EXPECT_TRUE(live->ConnectionLostShown());
 
-    // And Log works again.
-    test::Watch stop([&] { return SampleLines(*w) >= 3; }, [&] { w->btnLog->click(); });
-    w->btnLog->click();
-    EXPECT_EQ(w->Memo->Lines().back(), "Done Logging");
-    EXPECT_TRUE(folder.Exists("TempLog2.txt"));
+    // Back behind the same name: reopened and checked as at start-up, without a restart,
+    // and the run the loss ended starts again into new files, saying so.
+    test::Watch stop([&] { return w->Busy() && SampleLines(*w) >= 3; }, [&] { w->btnLog->click(); });
+    Plug();
+    ASSERT_TRUE(test::PumpUntil([&] { return folder.Exists("TempLog2.txt"); }, 10000));
+    EXPECT_FALSE(live->ConnectionLostShown());
+    const Lines resumed = w->Memo->Lines();
+    EXPECT_EQ(resumed.front(), "The device came back: logging again, into new files.");
+    EXPECT_EQ(resumed.back(), "Done Logging");
+    EXPECT_EQ(w->lbstatus->text(), "Connected");
     EXPECT_TRUE(errors.messages.empty());
 }
 

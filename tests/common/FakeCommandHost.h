@@ -65,7 +65,6 @@ public:
     std::string MemoText() const override { return Memo.Text(); }
     bool MemoSaveToNewFile(const std::string& path) override { return Memo.SaveToNewFile(path); }
     void SetStatus(const std::string& text) override { Status = text; }
-    void SetComSetupEnabled(bool) override {}
     int SampleRateIndex() const override { return SampleRate; }
     std::string LocalDateTimeText() override { return "5/12/2026 13:07:24"; }
     std::string ProgramFolder() const override { return Folder; }

@@ -114,7 +114,8 @@ RunSample Sample(int i, double rpm, double map, double o2)
 
 TEST(LiveCellTable, FillsWhileARunGoesAndStartsOverOnReset)
 {
-    LiveWindow window;
+    LiveAlarms alarms;
+    LiveWindow window(alarms);
     window.show();
     window.RunStarted(kColumns, std::chrono::system_clock::now());
     LiveCellTable* cells = window.Cells();

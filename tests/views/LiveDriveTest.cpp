@@ -1,12 +1,12 @@
 // The live window as a place to drive from: markers drawn on the chart, alarms that turn a
 // strip red and ask once per crossing for a marker (and a beep), the alarm table, and the
 // full-screen dash view with its keys.
-#include "platform/IniFile.h"
 #include "dialogs/AlarmDialog.h"
-#include "views/DashWindow.h"
-#include "views/LiveWindow.h"
+#include "platform/IniFile.h"
 #include "tests/common/ModalAnswer.h"
 #include "tests/common/TempFolder.h"
+#include "views/DashWindow.h"
+#include "views/LiveWindow.h"
 
 #include <gtest/gtest.h>
 #include <QCheckBox>
@@ -37,17 +37,31 @@ RunSample Sample(double time, double retard, std::optional<RunMarker> marker = {
     return sample;
 }
 
+// The session's part is played here: the alarms are checked on every sample and a raised
+// one asks for its marker.
 struct LiveDrive : ::testing::Test {
     LiveDrive()
     {
         window.SetSettingsFile(folder.File("Tessek.ini"));
-        window.Alarms().Beep = [this] { ++beeps; };
+        alarms.Beep = [this] { ++beeps; };
+        alarms.OnRaised = [this](const std::string& text) { marks.push_back(text); };
         QObject::connect(&window, &LiveWindow::MarkRequested,
                          [this](const QString& text) { marks.push_back(text.toStdString()); });
         QObject::connect(&window, &LiveWindow::LogRequested, [this] { ++logs; });
     }
+    void Start(const std::vector<RunColumn>& columns)
+    {
+        alarms.Start(columns);
+        window.RunStarted(columns, std::chrono::system_clock::now());
+    }
+    void Feed(const RunSample& sample)
+    {
+        alarms.Check(sample);
+        window.SampleLogged(sample);
+    }
     test::TempFolder folder;
-    LiveWindow window;
+    LiveAlarms alarms;
+    LiveWindow window{alarms};
     int beeps = 0;
     int logs = 0;
     std::vector<std::string> marks;
@@ -57,19 +71,18 @@ struct LiveDrive : ::testing::Test {
 TEST_F(LiveDrive, MarkersAreDrawnWhileTheyAreInTheShownMinute)
 {
     window.show();
-    window.RunStarted(kColumns, std::chrono::system_clock::now());
+    Start(kColumns);
     for (int i = 0; i <= 300; ++i)
-        window.SampleLogged(
-            Sample(i * 0.1, 0, i == 50 || i == 250 ? std::optional<RunMarker>({i / 50, "Manual"}) : std::nullopt));
+        Feed(Sample(i * 0.1, 0, i == 50 || i == 250 ? std::optional<RunMarker>({i / 50, "Manual"}) : std::nullopt));
     window.Redraw();
     EXPECT_EQ(window.Markers().Shown(), 2);
     for (int i = 301; i <= 700; ++i)
-        window.SampleLogged(Sample(i * 0.1, 0));
+        Feed(Sample(i * 0.1, 0));
     window.Redraw();
     EXPECT_EQ(window.Markers().Shown(), 1);  // 5 s is out of [10 s, 70 s]; 25 s is in
     // A new run's strips start without markers.
-    window.RunStarted(kColumns, std::chrono::system_clock::now());
-    window.SampleLogged(Sample(0, 0));
+    Start(kColumns);
+    Feed(Sample(0, 0));
     window.Redraw();
     EXPECT_EQ(window.Markers().Shown(), 0);
 }
@@ -78,15 +91,15 @@ TEST_F(LiveDrive, MarkersAreDrawnWhileTheyAreInTheShownMinute)
 // also while the window is hidden; shown, the strip and readout are red and the line says why.
 TEST_F(LiveDrive, AnAlarmTurnsItsStripRedAndMarksTheLogOncePerCrossing)
 {
-    window.RunStarted(kColumns, std::chrono::system_clock::now());
+    Start(kColumns);
     int t = 0;
     for (const double retard : {0, 3, 5, 4, 0, 0, 2})
-        window.SampleLogged(Sample(0.1 * t++, retard));
+        Feed(Sample(0.1 * t++, retard));
     EXPECT_EQ(marks, (std::vector<std::string>{"Cyl 1 Retard 3 deg over 0 deg", "Cyl 1 Retard 2 deg over 0 deg"}));
     EXPECT_EQ(beeps, 2);
 
     window.show();
-    window.SampleLogged(Sample(0.1 * t++, 6));
+    Feed(Sample(0.1 * t++, 6));
     window.Redraw();
     const auto& strips = window.Strips();
     ASSERT_EQ(strips.size(), 3u);
@@ -94,7 +107,7 @@ TEST_F(LiveDrive, AnAlarmTurnsItsStripRedAndMarksTheLogOncePerCrossing)
     EXPECT_EQ(strips[1].Graph->pen().color(), QColor(210, 0, 0));
     EXPECT_EQ(strips[1].Value->palette().color(QPalette::WindowText), QColor(210, 0, 0));
     EXPECT_EQ(window.AlarmText().toStdString(), "ALARM Cyl 1 Retard 6 deg, limit 0 deg");
-    window.SampleLogged(Sample(0.1 * t++, 0));
+    Feed(Sample(0.1 * t++, 0));
     window.Redraw();
     EXPECT_EQ(strips[1].Graph->pen().color(), strips[1].Colour);
     EXPECT_EQ(window.AlarmText().toStdString(), "Last alarm at 0.6 s: Cyl 1 Retard 2 deg over 0 deg");
@@ -102,8 +115,8 @@ TEST_F(LiveDrive, AnAlarmTurnsItsStripRedAndMarksTheLogOncePerCrossing)
     // Switched off with the beep in the settings file: the next run neither marks nor beeps,
     // and a malformed limit elsewhere is named in the alarm line.
     folder.Write("Tessek.ini", "[Alarms]\nBeep=0\nCyl 1 Retard=off above 0\nCoolant Temp=above hot\n");
-    window.RunStarted(kColumns, std::chrono::system_clock::now());
-    window.SampleLogged(Sample(0, 9));
+    Start(kColumns);
+    Feed(Sample(0, 9));
     window.Redraw();
     EXPECT_EQ(marks.size(), 2u);
     EXPECT_NE(window.AlarmText().toStdString().find("Coolant Temp=above hot: not a limit"), std::string::npos)
@@ -129,7 +142,7 @@ TEST_F(LiveDrive, LogAndMarkButtonsAndTheMKeyAskTheOwner)
 
 TEST_F(LiveDrive, TheAlarmTableWritesItsLimitsAndRefusesWhatIsNotANumber)
 {
-    window.RunStarted(kColumns, std::chrono::system_clock::now());
+    Start(kColumns);
     bool refused = false;
     test::ModalAnswer<AlarmDialog> answer([&](AlarmDialog* dialog) {
         QTableWidget* table = dialog->Table();
@@ -152,18 +165,18 @@ TEST_F(LiveDrive, TheAlarmTableWritesItsLimitsAndRefusesWhatIsNotANumber)
     EXPECT_EQ(ini.ReadString("Alarms", "Beep", "-"), "0");
     EXPECT_EQ(ini.ReadString("Alarms", "Throttle", "-"), "-");  // no limit, no default: no key
     // The running log follows at once.
-    window.SampleLogged(Sample(0, 9));
+    Feed(Sample(0, 9));
     EXPECT_EQ(marks, std::vector<std::string>{});
     RunSample fast = Sample(0.1, 0);
     fast.Values[0] = 6100.0;
-    window.SampleLogged(fast);
+    Feed(fast);
     EXPECT_EQ(marks, std::vector<std::string>{"Engine Speed 6100 rpm over 6000 rpm"});
 }
 
 TEST_F(LiveDrive, F11ShowsTheDashFullScreenWithItsOwnKeys)
 {
-    window.RunStarted(kColumns, std::chrono::system_clock::now());
-    window.SampleLogged(Sample(0, 3));
+    Start(kColumns);
+    Feed(Sample(0, 3));
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));

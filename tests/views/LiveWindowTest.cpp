@@ -1,11 +1,11 @@
 // The live chart: min/max thinning, the ring that wraps, the run's rates, and the window fed
 // through the run's observer calls on the offscreen platform (strips, readouts, and frames
 // drawn only while they should be).
-#include "platform/ProgramFolder.h"
 #include "analysis/Decimate.h"
 #include "analysis/LiveSeries.h"
-#include "views/LiveWindow.h"
+#include "platform/ProgramFolder.h"
 #include "tests/common/TempFolder.h"
+#include "views/LiveWindow.h"
 
 #include <gtest/gtest.h>
 #include <QComboBox>
@@ -241,7 +241,8 @@ TEST(LiveWindow, StripsShowTheLastMinuteAndTheReadoutsTheLatestValues)
     std::tm start{};
     start.tm_year = 126, start.tm_mon = 5, start.tm_mday = 1, start.tm_hour = 14, start.tm_min = 3, start.tm_sec = 22;
     start.tm_isdst = -1;
-    LiveWindow window;
+    LiveAlarms alarms;
+    LiveWindow window(alarms);
     window.show();
     window.RunStarted(kTypicalColumns, std::chrono::system_clock::from_time_t(std::mktime(&start)));
     for (int i = 0; i < 3600; ++i) {
@@ -292,7 +293,8 @@ TEST(LiveWindow, MetricUnitsConvertTheChartAndAreKept)
     test::TempFolder folder;
     const std::string programFolder = ProgramFolder();
     SetProgramFolder(folder.Path());
-    LiveWindow window;
+    LiveAlarms alarms;
+    LiveWindow window(alarms);
     window.show();
     window.RunStarted(kMetricColumns, std::chrono::system_clock::now());
     RunSample sample;
@@ -317,7 +319,7 @@ TEST(LiveWindow, MetricUnitsConvertTheChartAndAreKept)
         EXPECT_NEAR(window.Strips()[i].Graph->data()->at(0)->value, first, 1e-3);
     }
     // A new window starts in the units kept.
-    LiveWindow next;
+    LiveWindow next(alarms);
     EXPECT_EQ(next.findChild<QComboBox*>("cbxUnits")->currentIndex(), 1);
     units->setCurrentIndex(0);
     EXPECT_EQ(Readout(window, 1), "32.0");
@@ -327,7 +329,8 @@ TEST(LiveWindow, MetricUnitsConvertTheChartAndAreKept)
 // The engine speed readouts "2060" and "2120" are those of samples 2 and 4.
 TEST(LiveWindow, DrawsOnlyFromItsTimerWhileShownDuringARun)
 {
-    LiveWindow window;
+    LiveAlarms alarms;
+    LiveWindow window(alarms);
     EXPECT_EQ(window.StatusText().toStdString(), "Not logging");
     window.RunStarted(kTypicalColumns, std::chrono::system_clock::now());
     window.SampleLogged(TypicalSample(0));

@@ -1,0 +1,201 @@
+// The logging session against simulated LMs behind a symbolic link, as a by-id name is to a
+// USB adapter: an absent port that appears later, a device that vanishes mid-run and comes
+// back (a new run into new files), stops that come while it waits, a silent LM whose
+// handshake is tried again after a pause, and alarms that mark the data logs.
+#include "session/LoggingSession.h"
+
+#include "logfiles/DataLog.h"
+#include "sim/SimulatedLm.h"
+#include "tests/common/EventLoop.h"
+#include "tests/common/TempFolder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+namespace tessek {
+namespace {
+
+using ::testing::HasSubstr;
+
+// What the session tells a front end, as a front end would keep it.
+struct Told final : SessionView, RunObserver {
+    void Notice(const std::string& line) override { lines += line + "\n"; }
+    void AlarmRaised(const std::string& text) override { alarms.push_back(text); }
+    void ConnectionWentAway() override { ++lost; }
+    void ConnectionCameBack() override { ++back; }
+    void ResumeDue() override { ++resumes; }
+    void RunStarted(const std::vector<RunColumn>&, std::chrono::system_clock::time_point) override { ++runs; }
+    void SampleLogged(const RunSample&) override { ++samples; }
+    void RunEnded() override {}
+    std::string lines;
+    std::vector<std::string> alarms;
+    int lost = 0, back = 0, resumes = 0, runs = 0, samples = 0;
+};
+
+class SessionTest : public ::testing::Test {
+protected:
+    void Plug()
+    {
+        lm = std::make_unique<sim::SimulatedLm>();
+        std::error_code ec;
+        std::filesystem::remove(link, ec);
+        std::filesystem::create_symlink(lm->SlavePath(), link);
+    }
+    void Unplug()
+    {
+        lm->Stop();
+        std::filesystem::remove(link);
+    }
+    LoggingSession& Make(const std::string& extra = {})
+    {
+        folder.Write("Tessek.ini", "[ComPort]\nPort=" + link + "\n[CurrentSet]\n1=8F\n2=86\n" + extra);
+        session = std::make_unique<LoggingSession>(folder.Path());
+        session->SetView(&told);
+        session->AddRunObserver(&told);
+        EXPECT_EQ(session->LoadSettings(), "");
+        return *session;
+    }
+    size_t DataLogs(const std::string& extension) const
+    {
+        size_t n = 0;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.File("logs"), ec))
+            n += entry.path().extension() == extension;
+        return n;
+    }
+
+    test::TempFolder folder;
+    const std::string link = folder.File("lm-by-id");
+    std::unique_ptr<sim::SimulatedLm> lm;
+    Told told;
+    std::unique_ptr<LoggingSession> session;
+};
+
+// Unattended: absent at the start (waited for), pulled during the first run (which is
+// saved), back again: a second run into new files, until stopped.
+TEST_F(SessionTest, UnattendedItWaitsForThePortAndStartsANewRunWhenTheDeviceReturns)
+{
+    LoggingSession& s = Make();
+    int step = 0;
+    QTimer steps;
+    QObject::connect(&steps, &QTimer::timeout, [&] {
+        const bool due = step == 0   ? s.Connection().Lost()
+                         : step == 2 ? s.Connection().Lost() && !s.Busy()
+                         : step < 4  ? s.Busy() && told.samples >= 3 * (step == 1 ? 1 : 2)
+                                     : false;
+        if (!due)
+            return;
+        switch (step++) {
+            case 0:
+            case 2:
+                Plug();
+                break;
+            case 1:
+                Unplug();
+                break;
+            case 3:
+                s.RequestStop();
+                break;
+        }
+    });
+    steps.start(5);
+    QTimer::singleShot(30000, [&] { s.RequestStop(); });
+    s.LogUntilStopped();
+    EXPECT_EQ(step, 4);
+    EXPECT_EQ(told.runs, 2);
+    EXPECT_EQ(told.lost, 1);
+    EXPECT_EQ(told.resumes, 0) << "an unattended session starts the run itself";
+    EXPECT_THAT(told.lines, HasSubstr("Waiting for " + link));
+    EXPECT_THAT(told.lines, HasSubstr("Connection lost: " + link + " is gone"));
+    EXPECT_TRUE(folder.Exists("TempLog1.txt"));
+    EXPECT_THAT(folder.Read("TempLog2.txt"), HasSubstr("Done Logging"));
+    EXPECT_EQ(DataLogs(".csv"), 2u);
+    EXPECT_THAT(folder.Read("Tessek.ini"), HasSubstr("SaveNum=3"));
+}
+
+// A front end's run: a loss ends it, the return asks the front end to resume, and the
+// resumed run says so in its first line; a run the user stopped is never resumed.
+TEST_F(SessionTest, ARunEndedByALossIsResumedOnceAskedAndAStoppedOneNever)
+{
+    Plug();
+    LoggingSession& s = Make();
+    s.OpenPort();
+    QTimer::singleShot(30000, [&] { s.SetBusy(false); });
+    {
+        test::Watch pull([&] { return told.samples >= 3; }, [&] { Unplug(); });
+        s.StartOrStopRun();
+    }
+    EXPECT_TRUE(s.ResumeWanted());
+    EXPECT_EQ(told.resumes, 0);
+    Plug();
+    ASSERT_TRUE(test::PumpUntil([&] { return told.resumes == 1; }, 5000));
+    {
+        test::Watch stop([&] { return told.samples >= 6; }, [&] { s.StartOrStopRun(); });
+        s.ResumeRun();
+    }
+    EXPECT_EQ(told.runs, 2);
+    EXPECT_FALSE(s.ResumeWanted()) << "stopped by the user";
+    EXPECT_EQ(s.Text().Line(0), "The device came back: logging again, into new files.");
+    EXPECT_THAT(folder.Read("TempLog2.txt"), HasSubstr("Done Logging"));
+
+    // Lost while no run goes on: nothing to resume when it is back.
+    Unplug();
+    ASSERT_TRUE(test::PumpUntil([&] { return s.Connection().Lost(); }, 5000));
+    Plug();
+    ASSERT_TRUE(test::PumpUntil([&] { return told.back == 2; }, 5000));
+    test::PumpFor(100);
+    EXPECT_EQ(told.resumes, 1);
+}
+
+// A stop that comes while the session waits for an absent port, or in the pause before a
+// failed handshake is tried again, ends it at once.
+TEST_F(SessionTest, AStopWhileWaitingForThePortOrForTheNextHandshakeEndsItAtOnce)
+{
+    for (const bool silent : {false, true}) {
+        SCOPED_TRACE(silent ? "handshake pause" : "absent port");
+        if (silent) {
+            Plug();
+            lm->SetFault(sim::LmFault::Silent);
+        }
+        LoggingSession& s = Make();
+        test::Watch stop([&] { return told.lines.find(silent ? "Trying again" : "Waiting for") != std::string::npos; },
+                         [&] { s.RequestStop(); });
+        QElapsedTimer clock;
+        clock.start();
+        QTimer::singleShot(30000, [&] { s.RequestStop(); });
+        s.LogUntilStopped();
+        EXPECT_NE(told.lines.find(silent ? "Trying again" : "Waiting for"), std::string::npos);
+        EXPECT_LT(clock.elapsed(), silent ? 2000 + 2000 : 2000) << told.lines;
+        told = {};
+        session.reset();
+    }
+}
+
+// The session checks alarms on every sample: the overboost default is raised by the LM's
+// 19.3 psi and its marker is in the next row of the data logs, with its text in the MSL.
+TEST_F(SessionTest, AlarmsAreCheckedOnEverySampleAndMarkTheDataLogs)
+{
+    Plug();
+    sim::LmMemory memory{};
+    memory[0x8F] = 0x40, memory[0x86] = 0x70;
+    lm->SetMemory(memory);
+    LoggingSession& s = Make();
+    s.OpenPort();
+    {
+        test::Watch stop([&] { return told.samples >= 3; }, [&] { s.StartOrStopRun(); });
+        s.StartOrStopRun();
+    }
+    ASSERT_EQ(told.alarms.size(), 1u);
+    EXPECT_THAT(told.alarms[0], HasSubstr("over"));
+    const std::string msl = folder.Read(s.DataLog().MslPath().substr(folder.Path().size()));
+    EXPECT_THAT(msl, HasSubstr(told.alarms[0]));
+}
+
+}  // namespace
+}  // namespace tessek
