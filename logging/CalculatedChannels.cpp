@@ -21,6 +21,7 @@ std::vector<CalculatedChannel> LoadCalculatedChannels(const IniFile& ini)
 void SaveCalculatedChannels(IniFile& ini, const std::vector<CalculatedChannel>& channels)
 {
     std::vector<std::pair<std::string, std::string>> entries;
+    entries.reserve(channels.size());
     for (const CalculatedChannel& channel : channels)
         entries.emplace_back(ColumnHeaderText({channel.Name, channel.Unit}), channel.Formula);
     ini.WriteSection(kCalculatedSection, entries);

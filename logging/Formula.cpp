@@ -196,9 +196,16 @@ FormulaError Explain(const mu::ParserError& e, const Translation& t)
         const size_t pos = std::min(static_cast<size_t>(e.GetPos()), t.Expression.size());
         error.Position = static_cast<int>(t.Origin[pos]);
     }
+    // The token is a variable, or a stretch of the expression (the rest of it, for an
+    // unexpected token), in which every variable stands between the blanks added around it.
     std::string token = e.GetToken();
-    if (const auto source = t.Sources.find(token); source != t.Sources.end())
+    if (const auto source = t.Sources.find(token); source != t.Sources.end()) {
         token = source->second;
+    } else {
+        for (const auto& [variable, text] : t.Sources)
+            token = Replaced(token, std::string(" ").append(variable).append(" "), text);
+    }
+    token.erase(token.find_last_not_of(' ') + 1);
     const std::string pattern = mu::ParserErrorMsg::Instance()[static_cast<unsigned>(e.GetCode())];
     if (pattern.empty()) {
         error.Message = e.GetMsg();

@@ -192,6 +192,11 @@ void RefuseLineBreaks(const std::string& path, std::initializer_list<const std::
     }
 }
 
+std::string Entry(const std::string& key, const std::string& value)
+{
+    return std::string(key).append("=").append(value);
+}
+
 // Adds "[section]" and its keys at the end, after a blank line.
 void AppendSection(Lines& lines, const std::string& section,
                    const std::vector<std::pair<std::string, std::string>>& entries)
@@ -204,7 +209,7 @@ void AppendSection(Lines& lines, const std::string& section,
     }
     lines.items.push_back(Line{"[" + section + "]", eol});
     for (const auto& [key, value] : entries)
-        lines.items.push_back(Line{key + "=" + value, eol});
+        lines.items.push_back(Line{Entry(key, value), eol});
 }
 
 }  // namespace
@@ -276,7 +281,7 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
         throw std::runtime_error(std::string(e.what()) + ". It is left as it is, and the setting is not stored");
     }
     const Location loc = Find(lines, section, key);
-    const std::string entry = key + "=" + value;
+    const std::string entry = Entry(key, value);
     if (loc.key) {
         lines.items[*loc.key].text = entry;
     } else if (loc.section) {
@@ -334,8 +339,9 @@ void IniFile::WriteSection(const std::string& section, const std::vector<std::pa
     if (above.eol.empty())
         above.eol = eol;
     std::vector<Line> keys;
+    keys.reserve(entries.size());
     for (const auto& [key, value] : entries)
-        keys.push_back(Line{key + "=" + value, eol});
+        keys.push_back(Line{Entry(key, value), eol});
     body.insert(body.begin() + static_cast<std::ptrdiff_t>(at), keys.begin(), keys.end());
     lines.items.erase(lines.items.begin() + static_cast<std::ptrdiff_t>(head + 1),
                       lines.items.begin() + static_cast<std::ptrdiff_t>(end));

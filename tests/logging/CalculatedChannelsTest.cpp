@@ -89,6 +89,7 @@ TEST(CalculatedChannels, AFormulaThatDoesNotCompileSaysWhyAndWhere)
         {"[Bost] * 2", "Unknown channel \"[Bost]\" at position 0", 0},
         {"1 + foo(2)", "Unexpected token \"foo\" found at position 4.", 4},
         {"[Boost] [Cyl 1 Retard]", "Unexpected variable \"[Cyl 1 Retard]\" found at position 8", 8},
+        {"[Boost] >!1 ? [Boost] : 0", "Unexpected token \"!1 ? [Boost] : 0\" found at position 9.", 9},
         {"([Boost] + 1", "Missing parenthesis at position 12", 12},
         {"[Boost] *", "Unexpected end of expression at position 9", 9},
         {"2 * [Boost", "\"[\" without \"]\" at position 4", 4},
