@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -191,6 +192,26 @@ void RefuseLineBreaks(const std::string& path, std::initializer_list<const std::
     }
 }
 
+std::string Entry(const std::string& key, const std::string& value)
+{
+    return std::string(key).append("=").append(value);
+}
+
+// Adds "[section]" and its keys at the end, after a blank line.
+void AppendSection(Lines& lines, const std::string& section,
+                   const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    const std::string eol = EndingFor(lines, lines.items.size() - 1);
+    if (!lines.items.empty()) {
+        lines.items.back().eol = eol;
+        if (!Trim(lines.items.back().text).empty())
+            lines.items.push_back(Line{"", eol});
+    }
+    lines.items.push_back(Line{"[" + section + "]", eol});
+    for (const auto& [key, value] : entries)
+        lines.items.push_back(Line{Entry(key, value), eol});
+}
+
 }  // namespace
 
 IniFile::IniFile(std::string path) : path_(std::move(path))
@@ -219,6 +240,22 @@ bool IniFile::ValueExists(const std::string& section, const std::string& key) co
     return Find(LoadLines(path_), section, key).key.has_value();
 }
 
+std::vector<std::pair<std::string, std::string>> IniFile::ReadSection(const std::string& section) const
+{
+    const Lines lines = LoadLines(path_);
+    std::vector<std::pair<std::string, std::string>> entries;
+    const Location loc = Find(lines, section, {});
+    if (!loc.section)
+        return entries;
+    for (size_t i = *loc.section + 1; i < lines.items.size() && !SectionOf(lines.items[i].text); ++i) {
+        const auto key = KeyOf(lines.items[i].text);
+        if (!key || std::any_of(entries.begin(), entries.end(), [&](const auto& e) { return SameText(e.first, *key); }))
+            continue;
+        entries.emplace_back(*key, ValueOf(lines.items[i].text));
+    }
+    return entries;
+}
+
 int32_t IniFile::ReadInteger(const std::string& section, const std::string& key, int32_t def) const
 {
     return ParseInteger(ReadString(section, key, "")).value_or(def);
@@ -244,7 +281,7 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
         throw std::runtime_error(std::string(e.what()) + ". It is left as it is, and the setting is not stored");
     }
     const Location loc = Find(lines, section, key);
-    const std::string entry = key + "=" + value;
+    const std::string entry = Entry(key, value);
     if (loc.key) {
         lines.items[*loc.key].text = entry;
     } else if (loc.section) {
@@ -254,15 +291,61 @@ void IniFile::WriteString(const std::string& section, const std::string& key, co
             lines.items[above].eol = eol;
         lines.items.insert(lines.items.begin() + static_cast<std::ptrdiff_t>(loc.insertAt), Line{entry, eol});
     } else {
-        const std::string eol = EndingFor(lines, lines.items.size() - 1);
-        if (!lines.items.empty()) {
-            lines.items.back().eol = eol;
-            if (!Trim(lines.items.back().text).empty())
-                lines.items.push_back(Line{"", eol});
-        }
-        lines.items.push_back(Line{"[" + section + "]", eol});
-        lines.items.push_back(Line{entry, eol});
+        AppendSection(lines, section, {{key, value}});
     }
+    SaveLines(path_, lines);
+}
+
+void IniFile::WriteSection(const std::string& section, const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    RefuseLineBreaks(path_, {&section});
+    for (const auto& [key, value] : entries)
+        RefuseLineBreaks(path_, {&key, &value});
+    Lines lines;
+    try {
+        lines = LoadLines(path_);
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(std::string(e.what()) + ". It is left as it is, and the setting is not stored");
+    }
+    const Location loc = Find(lines, section, {});
+    if (!loc.section && entries.empty())
+        return;
+    if (!loc.section) {
+        AppendSection(lines, section, entries);
+        SaveLines(path_, lines);
+        return;
+    }
+    // The section's other lines stay; the keys go where its first key was, or else after
+    // its last line that is not blank.
+    const size_t head = *loc.section;
+    size_t end = head + 1;
+    while (end < lines.items.size() && !SectionOf(lines.items[end].text))
+        ++end;
+    std::vector<Line> body;
+    std::optional<size_t> firstKey;
+    size_t afterText = 0;
+    for (size_t i = head + 1; i < end; ++i) {
+        if (KeyOf(lines.items[i].text)) {
+            firstKey = firstKey.value_or(body.size());
+            continue;
+        }
+        body.push_back(lines.items[i]);
+        if (!Trim(body.back().text).empty())
+            afterText = body.size();
+    }
+    const size_t at = firstKey.value_or(afterText);
+    const std::string eol = EndingFor(lines, head);
+    Line& above = at == 0 ? lines.items[head] : body[at - 1];
+    if (above.eol.empty())
+        above.eol = eol;
+    std::vector<Line> keys;
+    keys.reserve(entries.size());
+    for (const auto& [key, value] : entries)
+        keys.push_back(Line{Entry(key, value), eol});
+    body.insert(body.begin() + static_cast<std::ptrdiff_t>(at), keys.begin(), keys.end());
+    lines.items.erase(lines.items.begin() + static_cast<std::ptrdiff_t>(head + 1),
+                      lines.items.begin() + static_cast<std::ptrdiff_t>(end));
+    lines.items.insert(lines.items.begin() + static_cast<std::ptrdiff_t>(head + 1), body.begin(), body.end());
     SaveLines(path_, lines);
 }
 

@@ -15,6 +15,8 @@
 // file is left as it is. Called on the window thread.
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tessek {
 
@@ -38,6 +40,9 @@ public:
     // An integer key; any value other than 0 is true.
     bool ReadBool(const std::string& section, const std::string& key, bool def) const;
     bool ValueExists(const std::string& section, const std::string& key) const;
+    // Every key of `section` with its value as ReadString gives it, in the file's order; of
+    // several keys of one name only the first. Empty when the file or the section is missing.
+    std::vector<std::pair<std::string, std::string>> ReadSection(const std::string& section) const;
 
     // Each write throws std::runtime_error (with the file's name and the system's reason)
     // when the file cannot be read or written; the file on disk is then unchanged. A
@@ -46,6 +51,10 @@ public:
     void WriteInteger(const std::string& section, const std::string& key, int32_t value);
     void WriteFloat(const std::string& section, const std::string& key, double value);
     void WriteBool(const std::string& section, const std::string& key, bool value);  // "1" or "0"
+    // Replaces every key of `section` by `entries`, in their order, where the section's
+    // first key stood; its comments and blank lines stay. A missing section is added at the
+    // end of the file (not for no entries). Throws as the writes above do.
+    void WriteSection(const std::string& section, const std::vector<std::pair<std::string, std::string>>& entries);
 
 private:
     std::string path_;

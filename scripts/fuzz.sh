@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 . scripts/packages.sh
 seconds=${1:-60}
 
-packages=(clang libclang-rt-14-dev qt6-base-dev cmake ninja-build)
+packages=(clang libclang-rt-14-dev qt6-base-dev libmuparser-dev pkg-config cmake ninja-build)
 ensure_packages "${packages[@]}"
 
 CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -18,7 +18,7 @@ cmake --build build-fuzz -j2
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p build-fuzz/artifacts
-for target in IniFile TextNumbers SettingsText LogFile; do
+for target in IniFile TextNumbers SettingsText LogFile Formula; do
   work=build-fuzz/corpus/$target
   mkdir -p "$work"
   echo "== fuzz_$target for ${seconds} s"

@@ -15,6 +15,7 @@ packages=(
   qt6-base-dev libgl-dev
   libqcustomplot-dev libqcustomplot2.1-qt6
   libgtest-dev libgmock-dev
+  libmuparser-dev
   gettext
   fonts-dejavu-core
 )
