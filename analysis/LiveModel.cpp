@@ -60,6 +60,7 @@ void LiveModel::Start(const std::vector<RunColumn>& columns, std::chrono::system
     markers_.clear();
     markers_.reserve(256);
     rates_.Clear();
+    missed_ = 0;
     started_ = started;
     newest_ = 0;
     running_ = true;
@@ -80,6 +81,7 @@ void LiveModel::Add(const RunSample& sample)
     if (sample.Marker)
         markers_.push_back({sample.Time, sample.Marker->Number, sample.Marker->Text});
     rates_.Add(sample.Time, sample.Requests);
+    missed_ += sample.Missed;
     newest_ = std::max(newest_, sample.Time);
     ++generation_;
 }
@@ -123,6 +125,8 @@ std::string LiveModel::StatusText() const
         std::snprintf(rates, sizeof rates, ": %.1f samples/s, %.0f requests/s", *samples, *requests);
         text += rates;
     }
+    if (missed_ > 0)
+        text += ", " + std::to_string(missed_) + (missed_ == 1 ? " answer" : " answers") + " missed";
     return text;
 }
 

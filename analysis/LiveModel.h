@@ -78,7 +78,10 @@ public:
 
     // "Logging since 14:03:22: 38.4 samples/s, 384 requests/s" while a run is going;
     // "Not logging", with the start of the run still shown, between runs.
+    // "Logging since 14:03:22: 41.2 samples/s, 330 requests/s", with ", 3 answers missed"
+    // once the LM has left a request unanswered.
     std::string StatusText() const;
+    long Missed() const { return missed_; }
 
 private:
     std::vector<Channel> channels_;
@@ -87,6 +90,7 @@ private:
     std::optional<std::chrono::system_clock::time_point> started_;
     double newest_ = 0;
     bool running_ = false;
+    long missed_ = 0;  // answers the LM did not give in this run
     uint64_t generation_ = 0;
     UnitSystem units_ = UnitSystem::Imperial;
 };

@@ -13,7 +13,9 @@ LiveSeries::LiveSeries() : times_(2 * kCapacity), values_(2 * kCapacity)
 void LiveSeries::Add(double time, std::optional<double> value)
 {
     const bool missing = !value || !std::isfinite(*value);
-    latest_ = missing ? std::nullopt : value;
+    stale_ = missing;
+    if (!missing)
+        latest_ = value;
     // A run of missing values is one break in the line; before the first point there is
     // no line to break.
     if (missing && (size_ == 0 || std::isnan(Values()[size_ - 1])))

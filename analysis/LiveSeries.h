@@ -28,16 +28,18 @@ public:
     // Allocates the ring (about 1 MiB); adding never allocates.
     LiveSeries();
 
-    // A sample without a value (or with one that is not finite) shows "no value" as the
-    // latest and adds a break: a point with a NaN value, which the drawn line leaves out.
-    // A run of such samples adds one break, and none before the first value.
+    // A sample without a value (or with one that is not finite) leaves the latest value as
+    // it was, marks it stale and adds a break: a point with a NaN value, which the drawn line
+    // leaves out. A run of such samples adds one break, and none before the first value.
     void Add(double time, std::optional<double> value);
 
     // Every stored value and the latest become value * scale + offset (a change of units).
     void Rescale(double scale, double offset);
 
     size_t Size() const { return size_; }
+    // The newest value; stale when a sample without a value came after it.
     std::optional<double> Latest() const { return latest_; }
+    bool Stale() const { return stale_; }
     // The time of the newest point; no value while the ring is empty.
     std::optional<double> LastTime() const;
 
@@ -58,6 +60,7 @@ private:
     std::vector<double> values_;
     size_t next_ = 0;
     size_t size_ = 0;
+    bool stale_ = false;
     std::optional<double> latest_;
 };
 

@@ -1,9 +1,11 @@
 #include "app/BuiltinPorts.h"
 
+#include "platform/IniFile.h"
 #include "serial/SerialDevice.h"
 #include "sim/BuiltinSim.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <mutex>
 
 namespace tessek {
@@ -22,6 +24,18 @@ void RegisterBuiltinPorts()
             return OpenLinuxSerialDevice(path);
         });
     });
+}
+
+void ApplySimulatorSettings(const IniFile& ini, const std::string& portName)
+{
+    if (portName != kSimPortName)
+        return;
+    const std::string text = ini.ReadString("Simulator", "MissedAnswers", "");
+    unsigned address = 0;
+    int every = 0;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%2x:%d%c", &address, &every, &end) == 2 && every >= 0)
+        sim::SetBuiltinSimMissedAnswers(static_cast<uint8_t>(address), every);
 }
 
 }  // namespace tessek

@@ -140,8 +140,8 @@ void HeadlessLogger::ShowProgress()
         return;
     const double seconds =
         std::max(1e-3, std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart_).count());
-    std::fprintf(status_, "\r\x1b[K%ld samples, %.1f samples/s, %.1f requests/s, %s%s", samples_, samples_ / seconds,
-                 requests_ / seconds, session_.DataLog().CsvPath().c_str(),
+    std::fprintf(status_, "\r\x1b[K%ld samples, %.1f samples/s, %.1f requests/s, %ld missed, %s%s", samples_,
+                 samples_ / seconds, requests_ / seconds, missed_, session_.DataLog().CsvPath().c_str(),
                  alarm_.empty() ? "" : (", ALARM " + alarm_).c_str());
     std::fflush(status_);
     std::clearerr(status_);
@@ -158,7 +158,7 @@ void HeadlessLogger::RunStarted(const std::vector<RunColumn>&, std::chrono::syst
 {
     ++runsStarted_;
     running_ = true;
-    samples_ = requests_ = 0;
+    samples_ = requests_ = missed_ = 0;
     alarm_.clear();
     runStart_ = std::chrono::steady_clock::now();
     const std::string& csv = session_.DataLog().CsvPath();
@@ -171,6 +171,7 @@ void HeadlessLogger::SampleLogged(const RunSample& sample)
 {
     ++samples_;
     requests_ += sample.Requests;
+    missed_ += sample.Missed;
 }
 
 void HeadlessLogger::RunEnded()
@@ -178,8 +179,9 @@ void HeadlessLogger::RunEnded()
     progress_->stop();
     running_ = false;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart_).count();
-    char text[128];
-    std::snprintf(text, sizeof text, "Run %d ended: %ld samples in %.1f s", runsStarted_, samples_, seconds);
+    char text[160];
+    std::snprintf(text, sizeof text, "Run %d ended: %ld samples in %.1f s, %ld of %ld answers missed", runsStarted_,
+                  samples_, seconds, missed_, requests_);
     ended_ = text;
 }
 
@@ -230,6 +232,7 @@ int HeadlessLogger::Run()
     }
     if (!options_.Port.empty())
         session_.Port().SetPort(options_.Port);
+    ApplySimulatorSettings(*session_.Settings(), session_.Port().Port());
 
     // --seconds may be longer than one timer can wait: the timer wakes at most once a day
     // and looks at the clock.

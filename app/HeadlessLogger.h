@@ -97,6 +97,7 @@ private:
     int runsStarted_ = 0;
     long samples_ = 0;
     long requests_ = 0;
+    long missed_ = 0;
     std::string ended_;  // the line that says how the run ended, once its log is saved
     std::string alarm_;  // the alarm raised last in this run, for the progress line
     std::chrono::steady_clock::time_point runStart_;

@@ -233,6 +233,8 @@ std::string TfrmMain::SettingsFileName() const
 void TfrmMain::FormCreate(QObject*)
 {
     const std::string settingsProblem = Session.LoadSettings();
+    if (settingsProblem.empty())
+        ApplySimulatorSettings(*Session.Settings(), ComPort.Port());
     move(10, 10);
     if (settingsProblem.empty())
         Session.OpenPort();

@@ -58,14 +58,15 @@ int main(int argc, char** argv)
     for (int i = 0; i < rows; ++i) {
         const int32_t t = i * kSamplePeriodMs;
         const sim::LmMemory memory = sim::ScenarioMemory(std::chrono::milliseconds(t));
-        std::vector<DecodedValue> values;
+        std::vector<SlotReading> values;
         float mph = 0, rpm = 0;
         for (const uint8_t address : kSlots) {
             const DecoderKind kind = DecoderFor(address);
             const uint8_t lo = kind == DecoderKind::Rpm   ? memory[kRpmLoAddress]
                                : kind == DecoderKind::Mph ? memory[kMphLoAddress]
                                                           : memory[address];
-            values.push_back(*DecodeValue(kind, lo, memory[address], baroRef, kMapFunction));
+            values.push_back({DecodeValue(kind, lo, memory[address], baroRef, kMapFunction),
+                              DecoderRowFor(address).DerivedCount, t / 1000.0});
             if (kind == DecoderKind::Rpm)
                 rpm = static_cast<float>(RpmValue(lo, memory[address]));
             if (kind == DecoderKind::Mph)

@@ -9,11 +9,19 @@
 // handlers (a second press of Log, the port's events) run inside them. A failed write
 // raises EComPort out of EstablishHighBaud and ReadLmByte.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tessek {
 
 class TCustomComPort;
+
+// The LM's answer to one request: the byte after the request's echo, and the link's tick
+// (ms) when it arrived.
+struct LmAnswer {
+    uint8_t Byte = 0;
+    uint32_t Tick = 0;
+};
 
 class LinkCommands {
 public:
@@ -23,7 +31,9 @@ public:
 
     // Link primitives (see lm/LmLink.h for their rules and time limits).
     virtual bool EstablishHighBaud() = 0;
-    virtual uint8_t ReadLmByte(uint8_t address, int replies) = 0;
+    // The answer when the echo and a byte after it came before the reply wait ended;
+    // nothing otherwise (LastRxByte still holds whatever was received last).
+    virtual std::optional<LmAnswer> ReadLmByte(uint8_t address, int replies) = 0;
     virtual bool WaitForReplies(int count) = 0;
     virtual bool WaitForEcho(uint8_t value) = 0;
     virtual uint8_t LastRxByte() const = 0;
@@ -71,7 +81,10 @@ public:
 
     TCustomComPort& Port() override { return link_.Port(); }
     bool EstablishHighBaud() override { return link_.EstablishHighBaud(); }
-    uint8_t ReadLmByte(uint8_t address, int replies) override { return link_.ReadLmByte(address, replies); }
+    std::optional<LmAnswer> ReadLmByte(uint8_t address, int replies) override
+    {
+        return link_.ReadLmByte(address, replies);
+    }
     bool WaitForReplies(int count) override { return link_.WaitForReplies(count); }
     bool WaitForEcho(uint8_t value) override { return link_.WaitForEcho(value); }
     uint8_t LastRxByte() const override { return link_.LastRxByte(); }

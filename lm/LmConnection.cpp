@@ -133,6 +133,9 @@ void LmConnection::ApplyLinkSettings()
 
 void LmConnection::Open()
 {
+    // Nothing received on a port before it was opened counts for what follows: the
+    // start-up check and the handshake see only what the device sends now.
+    link_.ResetRing();
     port_.Open();
     lost_ = false;
     watch_->stop();

@@ -57,10 +57,13 @@ void LmLink::ComPortRxChar(TCustomComPort*, int32_t Count)
 
 void LmLink::StoreRx(const std::string& bytes)
 {
+    const uint32_t from = writePos_;
     for (const char c : bytes) {
         ring_[writePos_] = static_cast<uint8_t>(c);
         writePos_ = (writePos_ + 1) % kRxRingSize;
     }
+    if (!bytes.empty())
+        stores_[nextStore_++ % stores_.size()] = {from, writePos_, clock_()};
     if (busy_ && busy_() && rxEventCount_ < kRxEventCap)
         ++rxEventCount_;
 }
@@ -210,21 +213,44 @@ void LmLink::PumpDelay(uint32_t ms)
 bool LmLink::EstablishHighBaud()
 {
     const std::string handshake(1, static_cast<char>(kHandshakeByte));
+    // Bytes of before (the car's stream at the low rate, a device that answered earlier)
+    // must not pass for the echo. Bytes reach the ring only on this thread, in the waits,
+    // so none can come between passing over them and the write.
+    PassOverRing();
     io_.Write(handshake);
     PumpDelay(kHandshakeSettleMs);
     io_.SetCustomBaudRate(kHighBaud);
     if (WaitForEcho(kHandshakeByte))
         return true;
+    PassOverRing();
     io_.Write(handshake);
     PumpDelay(kHandshakeSettleMs);
     return WaitForEcho(kHandshakeByte);
 }
 
-uint8_t LmLink::ReadLmByte(uint8_t address, int replies)
+std::optional<LmAnswer> LmLink::ReadLmByte(uint8_t address, int replies)
 {
+    const uint32_t from = writePos_;
     io_.Write(std::string(1, static_cast<char>(address)));
     WaitForReplies(replies);
-    return LastRxByte();
+    const uint32_t received = (writePos_ + kRxRingSize - from) % kRxRingSize;
+    for (uint32_t i = 0; i + 1 < received; ++i) {
+        if (ring_[(from + i) % kRxRingSize] == address) {
+            const uint32_t at = (from + i + 1) % kRxRingSize;
+            return LmAnswer{ring_[at], StoredAt(at)};
+        }
+    }
+    return std::nullopt;
+}
+
+uint32_t LmLink::StoredAt(uint32_t at) const
+{
+    for (const Store& store : stores_) {
+        const uint32_t length = (store.To + kRxRingSize - store.From) % kRxRingSize;
+        if ((at + kRxRingSize - store.From) % kRxRingSize < length)
+            return store.Tick;
+    }
+    return stores_[(nextStore_ + stores_.size() - 1) % stores_.size()].Tick;
 }
 
 }  // namespace tessek

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QTimer;
@@ -132,10 +133,14 @@ public:
     // --- exchanges with the LM ------------------------------------------------------------
     // Sends the handshake byte, settles, switches to 7680 baud and waits for its echo;
     // sends it once more when no echo came. True when the LM confirmed the high rate.
+    // Bytes received before each handshake byte goes out are passed over: only an echo
+    // that came after its byte was written counts.
     bool EstablishHighBaud() override;
-    // Sends `address` and waits for `replies` receive events; returns the byte received
-    // last whether or not they came.
-    uint8_t ReadLmByte(uint8_t address, int replies = 2) override;
+    // Sends `address` and waits for `replies` receive events. The answer is the byte after
+    // the first byte equal to `address` (its echo) among those received since the write;
+    // nothing when no echo and byte after it came within the wait. LastRxByte then holds
+    // what was received last, whether or not they came.
+    std::optional<LmAnswer> ReadLmByte(uint8_t address, int replies = 2) override;
 
     uint32_t Now() const { return clock_(); }
     uint32_t TickCount() override { return clock_(); }
@@ -158,6 +163,11 @@ private:
     template <class Round, class WakeOn>
     void PumpRounds(uint32_t limit, Round round, WakeOn wakeOn, bool justPumped = false);
     void SetRxWakeCount(int32_t count);
+    // Marks every byte in the ring as read.
+    void PassOverRing() { readPos_ = (writePos_ + kRxRingSize - 1) % kRxRingSize; }
+    // The tick at which the byte at ring position `at` was stored (the latest store when
+    // it is too old to be known).
+    uint32_t StoredAt(uint32_t at) const;
 
     LinkIo io_;
     std::function<bool()> busy_;
@@ -170,6 +180,13 @@ private:
     uint32_t readPos_ = kRxRingSize - 1;
     uint8_t rxEventCount_ = 2;
     bool txEmptySeen_ = false;
+    // The ring positions and ticks of the last stores, for the time each answer arrived.
+    struct Store {
+        uint32_t From = 0, To = 0;
+        uint32_t Tick = 0;
+    };
+    std::array<Store, 8> stores_{};
+    size_t nextStore_ = 0;
 };
 
 }  // namespace tessek

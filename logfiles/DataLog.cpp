@@ -154,6 +154,7 @@ void DataLogWriter::RunStarted(const std::vector<RunColumn>& columns, std::chron
     }
     csv_.Path.clear();
     msl_.Path.clear();
+    missed_ = requests_ = 0;
     if (!CreateFiles(started))
         return;
     WriteRow(csv_, CsvHeader());
@@ -162,17 +163,24 @@ void DataLogWriter::RunStarted(const std::vector<RunColumn>& columns, std::chron
 
 void DataLogWriter::SampleLogged(const RunSample& sample)
 {
+    missed_ += sample.Missed;
+    requests_ += sample.Requests;
     if (csv_.Fd)
         WriteRow(csv_, Row(columns_, conversions_, sample, ',', "", true));
     if (msl_.Fd) {
         // One write: the marker line never stands without its row.
         WriteRow(msl_, (sample.Marker ? MslMarkerLine(*sample.Marker) : std::string()) +
-                           Row(columns_, conversions_, sample, '\t', "0", false));
+                           Row(columns_, conversions_, sample, '\t', "", false));
     }
 }
 
 void DataLogWriter::RunEnded()
 {
+    // The MSL's last line counts the answers that did not come (readers of MSL skip lines
+    // that start with "#"); the CSV stays rows only.
+    if (msl_.Fd)
+        WriteRow(msl_, "# Missed answers: " + std::to_string(missed_) + " of " + std::to_string(requests_) +
+                           " requests" + kLineEnd);
     Close(csv_);
     Close(msl_);
 }

@@ -93,6 +93,7 @@ private:
     std::string settingsPath_;  // the program folder's Tessek.ini, for the units setting
     WriteFunction write_;
     SyncFunction sync_;
+    long missed_ = 0, requests_ = 0;                         // of the run
     std::vector<RunColumn> columns_;                          // in the units of the file
     std::vector<std::optional<UnitConversion>> conversions_;  // per column: from the window's units
     OutFile csv_;

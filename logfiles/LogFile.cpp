@@ -625,6 +625,9 @@ private:
             return;
         if (TakeMarkLine(fields))
             return;
+        // A comment, such as the count of missed answers at the end of Tessek's MSL files.
+        if (Trim(fields[0].Text).starts_with("#"))
+            return;
         if (fields.size() < columns_) {
             if (lastInText && cutShort_)
                 return;

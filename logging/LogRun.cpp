@@ -119,17 +119,24 @@ std::optional<int> LogRun::Mark(const std::string& text)
 uint8_t LogRun::Request(uint8_t address)
 {
     // The reply count follows the "Sample Rate" choice as it is at this very request.
-    const uint8_t reply = host_.ReadLmByte(address, host_.SampleRateIndex() + 1);
+    const std::optional<LmAnswer> answer = host_.ReadLmByte(address, host_.SampleRateIndex() + 1);
+    const uint8_t reply = host_.LastRxByte();
     slotReplies_.push_back(reply);
+    slotAnswers_.push_back(answer);
     ++sampleRequests_;
+    sampleMissed_ += answer ? 0 : 1;
     return reply;
 }
 
 void LogRun::WriteHeader()
 {
+    slotAnswers_.clear();
     state_.BaroRef = Request(kBaroAddress);
+    answeredBaro_.reset();
+    if (slotAnswers_.back())
+        answeredBaro_ = slotAnswers_.back()->Byte;
     std::string baroLine = "BARO = " + BaroText(state_.BaroRef, settings_.MapFunction) + "hg   Coolant Temp = ";
-    DecodeCoolant(baroLine);
+    Decode(RowOf(DecoderKind::Coolant), kCoolantAddress, baroLine);
 
     // An extra handshake byte after the header reads; its echo and replies are taken off
     // the link and otherwise ignored.
@@ -148,38 +155,49 @@ void LogRun::WriteHeader()
 
 void LogRun::SampleLoop()
 {
-    const uint32_t startTick = host_.TickCount();
+    startTick_ = host_.TickCount();
     int32_t t = 0;
     while (host_.Busy()) {
         const int32_t prevT = t;
-        t = static_cast<int32_t>(host_.TickCount() - startTick);
+        t = static_cast<int32_t>(host_.TickCount() - startTick_);
         std::string line = SampleTimeText(t);
-        std::vector<DecodedValue> values;
+        std::vector<SlotReading> values;
         sampleRequests_ = 0;
+        sampleMissed_ = 0;
+        answeredMph_.reset();
+        answeredRpm_.reset();
         bool requested = false;
         for (int i = 1; i <= kSlotCount; ++i) {
             const uint8_t address = settings_.LogAddrs[i];
             if (address != kSkipAddress) {
-                if (const std::optional<DecodedValue> value = DecodeSlot(address, line))
-                    values.push_back(*value);
+                if (std::optional<SlotReading> value = DecodeSlot(address, line))
+                    values.push_back(std::move(*value));
                 requested = true;
             }
             if (!host_.Busy())
                 break;
         }
-        std::optional<PerformanceFigures> figures;
+        std::optional<PerformanceFigures> figures;  // as the line shows them
+        std::optional<PerformanceFigures> answered;  // from answered speeds only, for the data logs
         if (settings_.Performance && host_.Busy()) {
             figures = ComputePerformance(t, prevT, state_.SampleMph, state_.PrevMph, state_.SampleRpm, state_.PrevRpm,
                                          settings_.CarWeight);
             if (figures)
                 line += PerformanceText(*figures);
+            if (answeredMph_ && prevAnsweredMph_ && answeredRpm_ && prevAnsweredRpm_)
+                answered = ComputePerformance(t, prevT, static_cast<float>(*answeredMph_),
+                                              static_cast<float>(*prevAnsweredMph_), static_cast<float>(*answeredRpm_),
+                                              static_cast<float>(*prevAnsweredRpm_), settings_.CarWeight);
             state_.PrevMph = state_.SampleMph;
             state_.PrevRpm = state_.SampleRpm;
+            prevAnsweredMph_ = answeredMph_;
+            prevAnsweredRpm_ = answeredRpm_;
         }
         if (host_.Busy()) {
             host_.MemoAddLine(line);
             if (!observers_.empty()) {
-                RunSample sample = MakeRunSample(t, values, settings_.Performance, figures, sampleRequests_);
+                RunSample sample =
+                    MakeRunSample(t, values, settings_.Performance, answered, sampleRequests_, sampleMissed_);
                 if (!pendingMarkers_.empty()) {
                     sample.Marker = std::move(pendingMarkers_.front());
                     pendingMarkers_.pop_front();
@@ -224,84 +242,48 @@ void LogRun::SaveAutomaticLog()
     StoreSaveNum(ini_, settings_.SaveNum);
 }
 
-std::optional<DecodedValue> LogRun::DecodeSlot(uint8_t address, std::string& line)
+std::optional<SlotReading> LogRun::DecodeSlot(uint8_t address, std::string& line)
 {
-    return Decode(DecoderRowFor(address), address, line, state_.BaroRef);
+    return Decode(DecoderRowFor(address), address, line);
 }
 
-std::optional<DecodedValue> LogRun::Decode(const DecoderRow& row, uint8_t address, std::string& line, float baroRef)
+std::optional<SlotReading> LogRun::Decode(const DecoderRow& row, uint8_t address, std::string& line)
 {
     if (row.Kind == DecoderKind::Skip)
         return std::nullopt;
     slotReplies_.clear();
+    slotAnswers_.clear();
     for (int i = 0; i < row.RequestCount; ++i) {
         const uint8_t request = row.Requests[static_cast<size_t>(i)];
         Request(request == kSlotAddress ? address : request);
     }
+    // The line shows what the link holds, as the window always has.
     const uint8_t lo = slotReplies_[0];
     const uint8_t hi = slotReplies_.size() > 1 ? slotReplies_[1] : 0;
-    line += DecoderText(row, lo, hi, {baroRef, settings_.MapFunction});
+    line += DecoderText(row, lo, hi, {state_.BaroRef, settings_.MapFunction});
     // The acceleration measurement takes the speeds unrounded, as the conversions give them.
     if (row.Kind == DecoderKind::Mph)
         state_.SampleMph = static_cast<float>(MphValue(lo, hi));
     if (row.Kind == DecoderKind::Rpm)
         state_.SampleRpm = static_cast<float>(RpmValue(lo, hi));
-    return DecodeValue(row.Kind, lo, hi, baroRef, settings_.MapFunction);
-}
 
-void LogRun::DecodeKnock(std::string& line)
-{
-    Decode(RowOf(DecoderKind::Knock), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeMap(std::string& line, float baroRef)
-{
-    Decode(RowOf(DecoderKind::Map), 0, line, baroRef);
-}
-
-void LogRun::DecodeO2(std::string& line)
-{
-    Decode(RowOf(DecoderKind::O2), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeRpm(std::string& line)
-{
-    Decode(RowOf(DecoderKind::Rpm), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeTps(std::string& line)
-{
-    Decode(RowOf(DecoderKind::Tps), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeMph(std::string& line)
-{
-    Decode(RowOf(DecoderKind::Mph), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeRetard(std::string& line, uint8_t address)
-{
-    Decode(RowOf(DecoderKind::Retard), address, line, state_.BaroRef);
-}
-
-void LogRun::DecodeChargeTemp(std::string& line, int selector)
-{
-    Decode(RowOf(selector == 0 ? DecoderKind::ChargeTemp0 : DecoderKind::ChargeTemp1), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeCoolant(std::string& line)
-{
-    Decode(RowOf(DecoderKind::Coolant), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeSpark(std::string& line)
-{
-    Decode(RowOf(DecoderKind::Spark), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeRaw(std::string& line, uint8_t address)
-{
-    Decode(RowOf(DecoderKind::Raw), address, line, state_.BaroRef);
+    // The data logs take only what the LM answered to these very requests.
+    SlotReading reading;
+    reading.DerivedCount = row.DerivedCount;
+    const bool answered = std::all_of(slotAnswers_.begin(), slotAnswers_.end(),
+                                      [](const std::optional<LmAnswer>& a) { return a.has_value(); });
+    if (!answered || (row.Kind == DecoderKind::Map && !answeredBaro_))
+        return reading;
+    const uint8_t answeredLo = slotAnswers_[0]->Byte;
+    const uint8_t answeredHi = slotAnswers_.size() > 1 ? slotAnswers_[1]->Byte : 0;
+    reading.Value =
+        DecodeValue(row.Kind, answeredLo, answeredHi, answeredBaro_.value_or(state_.BaroRef), settings_.MapFunction);
+    reading.AnsweredAt = static_cast<int32_t>(slotAnswers_.back()->Tick - startTick_) / 1000.0;
+    if (row.Kind == DecoderKind::Mph)
+        answeredMph_ = MphValue(answeredLo, answeredHi);
+    if (row.Kind == DecoderKind::Rpm)
+        answeredRpm_ = RpmValue(answeredLo, answeredHi);
+    return reading;
 }
 
 }  // namespace tessek

@@ -16,7 +16,9 @@
 // is written once, and a run that finds it taken reports it and saves nothing.
 #include "logging/Decoders.h"
 #include "logging/ParamCatalogue.h"
+#include "logging/RunColumns.h"
 #include "logging/RunRecord.h"
+#include "lm/CommandHost.h"
 
 #include <cstdint>
 #include <deque>
@@ -68,30 +70,18 @@ public:
     // the window and the automatic log are not changed by markers.
     std::optional<int> Mark(const std::string& text);
 
-    // One slot of a sample: the decoder for `address` asks the LM and appends its text.
-    // Returns the number behind that text (none for a skipped slot).
-    std::optional<DecodedValue> DecodeSlot(uint8_t address, std::string& line);
-
-    // The decoders: each sends its row's request(s), waits with the sample-rate reply count
-    // and appends value, unit and a trailing blank to `line`.
-    void DecodeKnock(std::string& line);
-    void DecodeMap(std::string& line, float baroRef);
-    void DecodeO2(std::string& line);
-    void DecodeRpm(std::string& line);
-    void DecodeTps(std::string& line);
-    void DecodeMph(std::string& line);
-    void DecodeRetard(std::string& line, uint8_t address);
-    void DecodeChargeTemp(std::string& line, int selector);
-    void DecodeCoolant(std::string& line);
-    void DecodeSpark(std::string& line);
-    void DecodeRaw(std::string& line, uint8_t address);
+    // One slot of a sample: the decoder for `address` asks the LM and appends its text (as
+    // the link's last received bytes give it). Returns what the slot gave (none for a
+    // skipped slot): its value from the LM's answers, missing when one went unanswered.
+    std::optional<SlotReading> DecodeSlot(uint8_t address, std::string& line);
 
 private:
     // The decoder of `row` for a slot logging `address`.
-    std::optional<DecodedValue> Decode(const DecoderRow& row, uint8_t address, std::string& line, float baroRef);
+    std::optional<SlotReading> Decode(const DecoderRow& row, uint8_t address, std::string& line);
     // Where the automatic log numbered `saveNum` goes.
     std::string TempLogPath(int32_t saveNum) const;
     // Sends one request of the current slot and notes its reply.
+    // The link's last received byte, for the window's text; the answer goes to slotAnswers_.
     uint8_t Request(uint8_t address);
     void WriteHeader();
     void SampleLoop();
@@ -108,7 +98,14 @@ private:
     int markers_ = 0;                       // markers set in this run
     std::deque<RunMarker> pendingMarkers_;  // set, not yet carried by a sample
     std::vector<uint8_t> slotReplies_;      // the replies of the slot being decoded, in order
+    std::vector<std::optional<LmAnswer>> slotAnswers_;  // and the LM's answers to its requests
     int sampleRequests_ = 0;                // requests of the sample being built
+    int sampleMissed_ = 0;                  // of those, unanswered
+    uint32_t startTick_ = 0;                // the link's tick at the first sample
+    // The baro reading of the header as the LM answered it, and this sample's and the
+    // previous sample's answered speeds, for the figures of the data logs.
+    std::optional<float> answeredBaro_;
+    std::optional<double> answeredMph_, answeredRpm_, prevAnsweredMph_, prevAnsweredRpm_;
 };
 
 }  // namespace tessek

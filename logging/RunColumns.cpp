@@ -68,18 +68,23 @@ std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, con
     return columns;
 }
 
-RunSample MakeRunSample(int32_t t, const std::vector<DecodedValue>& slots, bool performance,
-                        const std::optional<PerformanceFigures>& figures, int requests)
+RunSample MakeRunSample(int32_t t, const std::vector<SlotReading>& slots, bool performance,
+                        const std::optional<PerformanceFigures>& figures, int requests, int missed)
 {
     RunSample sample;
     sample.Time = t / 1000.0;
     sample.Requests = requests;
-    for (const DecodedValue& slot : slots) {
-        sample.Values.emplace_back(slot.Value);
-        sample.Raw.emplace_back(slot.Raw);
+    sample.Missed = missed;
+    for (const SlotReading& slot : slots) {
+        const std::optional<DecodedValue>& value = slot.Value;
+        sample.Values.emplace_back(value ? std::optional<double>(value->Value) : std::nullopt);
+        sample.Raw.emplace_back(value ? std::optional<int32_t>(value->Raw) : std::nullopt);
+        sample.AnsweredAt.emplace_back(value ? slot.AnsweredAt : std::nullopt);
         for (int i = 0; i < slot.DerivedCount; ++i) {
-            sample.Values.emplace_back(slot.Derived[static_cast<size_t>(i)]);
+            sample.Values.emplace_back(value ? std::optional<double>(value->Derived[static_cast<size_t>(i)])
+                                             : std::nullopt);
             sample.Raw.emplace_back(std::nullopt);
+            sample.AnsweredAt.emplace_back(value ? slot.AnsweredAt : std::nullopt);
         }
     }
     if (performance) {
@@ -87,6 +92,7 @@ RunSample MakeRunSample(int32_t t, const std::vector<DecodedValue>& slots, bool 
         sample.Values.push_back(figures ? Figure(figures->Horsepower) : std::nullopt);
         sample.Values.push_back(figures && figures->Torque ? Figure(*figures->Torque) : std::nullopt);
         sample.Raw.resize(sample.Values.size());
+        sample.AnsweredAt.resize(sample.Values.size());
     }
     return sample;
 }

@@ -37,12 +37,20 @@ ColumnLabel SlotColumnLabel(uint8_t address, const DisplayTextLookup& displayTex
 std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, const DisplayTextLookup& displayText,
                                      bool performance);
 
+// What one slot of a sample gave: its value, when every request behind it was answered.
+struct SlotReading {
+    std::optional<DecodedValue> Value;
+    int DerivedCount = 0;               // the row's derived columns, missing with the value
+    std::optional<double> AnsweredAt;  // seconds on the sample's clock
+};
+
 // The numbers of one sample line for the columns above: `t` is the line's time in ms,
 // `slots` the decoded values of the slots not skipped, in slot order, `figures` what the
-// performance text shows (no value: the line has no figures). With `performance`, the
+// performance text shows (no value: the line has no figures). A slot without a value
+// (an unanswered request) gives no value in its columns. With `performance`, the
 // three figures follow, rounded as the line prints them; a figure the line shows as "---"
 // or not at all has no value.
-RunSample MakeRunSample(int32_t t, const std::vector<DecodedValue>& slots, bool performance,
-                        const std::optional<PerformanceFigures>& figures, int requests);
+RunSample MakeRunSample(int32_t t, const std::vector<SlotReading>& slots, bool performance,
+                        const std::optional<PerformanceFigures>& figures, int requests, int missed = 0);
 
 }  // namespace tessek

@@ -32,12 +32,19 @@ struct RunMarker {
 struct RunSample {
     double Time = 0;  // seconds since the run's first sample: the line's time field
     // One per column: the number the window's line shows for it; no value where the line
-    // shows no figure (a first sample without elapsed time, a torque without engine speed).
+    // shows no figure (a first sample without elapsed time, a torque without engine speed)
+    // and where a request behind it went unanswered (then also none for every figure
+    // computed from it), although the line shows what the link held.
     std::vector<std::optional<double>> Values;
     // One per column: the raw reply as an integer (a two-byte value as hi * 256 + lo); no
     // value for the performance figures.
     std::vector<std::optional<int32_t>> Raw;
+    // One per column: when the LM's answer behind the value arrived (the last one of a
+    // two-byte value), in seconds on the same clock as Time; none for a missing value and
+    // for the performance figures.
+    std::vector<std::optional<double>> AnsweredAt;
     int Requests = 0;  // requests sent to the LM for this sample
+    int Missed = 0;    // of those, requests the LM did not answer within the reply wait
     // The marker this sample carries: the oldest one set since the previous sample that no
     // earlier sample took (one per sample; more set at once go to the samples after it).
     std::optional<RunMarker> Marker;

@@ -39,7 +39,8 @@ void ReadGridRow(CommandHost& host, const std::array<uint8_t, kGridColumns>& add
 {
     for (int column = 0; column < kGridColumns; ++column) {
         const uint8_t address = addresses[static_cast<size_t>(column)];
-        const uint8_t value = host.ReadLmByte(address, kReportReplies);
+        host.ReadLmByte(address, kReportReplies);
+        const uint8_t value = host.LastRxByte();
         reading.Cells[static_cast<size_t>(address - 0x50)] = value;
         host.MemoAppend(GridRowPiece(column, value));
     }
@@ -55,7 +56,8 @@ std::optional<FaultCodesReading> RunFaultCodeReport(CommandHost& host)
         return std::nullopt;
     FaultCodesReading reading;
     for (size_t index = 0; index < kFaultCodeBytes.size(); ++index) {
-        const uint8_t value = host.ReadLmByte(kFaultCodeBytes[index].Address, kReportReplies);
+        host.ReadLmByte(kFaultCodeBytes[index].Address, kReportReplies);
+        const uint8_t value = host.LastRxByte();
         reading.Bytes[index] = value;
         for (const std::string& line : FaultBlockLines(static_cast<int>(index), value))
             host.MemoAddLine(line);
@@ -73,7 +75,8 @@ std::optional<AdaptivesReading> RunAdaptivesReport(CommandHost& host)
     if (!StartReport(host))
         return std::nullopt;
     AdaptivesReading reading;
-    reading.Idle = host.ReadLmByte(kAdaptiveIdleAddress, kReportReplies);
+    host.ReadLmByte(kAdaptiveIdleAddress, kReportReplies);
+    reading.Idle = host.LastRxByte();
     // The report is dated when its first cell has been read, not when the button was hit.
     reading.ReadAt = std::chrono::system_clock::now();
     reading.ReadAtText = host.LocalDateTimeText();

@@ -103,7 +103,9 @@ std::string LoggingSession::LoadSettings()
 
 void LoggingSession::ProbeAndShow()
 {
-    // Only listens: the port runs at the low rate and nothing is sent.
+    // Only listens: the port runs at the low rate and nothing is sent. Bytes received
+    // before this (from another device, at another rate) say nothing of the LM now.
+    connection_.Link().ResetRing();
     DeviceBack(connection_.Probe());
 }
 

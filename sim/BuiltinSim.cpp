@@ -4,11 +4,25 @@
 
 namespace tessek::sim {
 
-std::string BuiltinSimSlavePath()
+namespace {
+
+SimulatedLm& Builtin()
 {
     // Started on first use (thread-safe static); stopped and joined at exit.
     static SimulatedLm lm;
-    return lm.SlavePath();
+    return lm;
+}
+
+}  // namespace
+
+std::string BuiltinSimSlavePath()
+{
+    return Builtin().SlavePath();
+}
+
+void SetBuiltinSimMissedAnswers(uint8_t address, int every)
+{
+    Builtin().SetMissedAnswers(address, every);
 }
 
 }  // namespace tessek::sim

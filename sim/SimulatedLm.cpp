@@ -77,6 +77,8 @@ struct SimulatedLm::Engine {
     int answerDelayMs = 0;
     bool quiet = false;
     int highRateTimeoutMs = 0;
+    int missAddress = 0;
+    int missEvery = 0;
     bool hungUp = false;
     std::function<void(const std::string&)> log;
 
@@ -95,6 +97,7 @@ struct SimulatedLm::Engine {
     Clock::time_point nextIdle{};
     size_t idleIndex = 0;
     uint32_t garbageState = 0x9E3779B9u;
+    long missCount = 0;  // requests of the missed address so far
 
     struct Settings {
         LmFault fault;
@@ -102,12 +105,14 @@ struct SimulatedLm::Engine {
         int answerDelayMs;
         bool quiet;
         int highRateTimeoutMs;
+        int missAddress;
+        int missEvery;
     };
 
     Settings Snapshot() const
     {
         std::lock_guard lock(mutex);
-        return {fault, wireTiming, answerDelayMs, quiet, highRateTimeoutMs};
+        return {fault, wireTiming, answerDelayMs, quiet, highRateTimeoutMs, missAddress, missEvery};
     }
 
     LmMemory MemoryNow() const
@@ -222,6 +227,10 @@ struct SimulatedLm::Engine {
         Queue(receivedAt, value, lmRate, s.wireTiming, "echo");
         if (s.fault == LmFault::EchoOnly) {
             Log("rx %02X: request, echo only", value);
+            return;
+        }
+        if (s.missEvery > 0 && value == s.missAddress && ++missCount % s.missEvery == 0) {
+            Log("rx %02X: request, echo only (a missed answer)", value);
             return;
         }
         uint8_t answer = MemoryNow()[value];
@@ -504,6 +513,13 @@ void SimulatedLm::SetWireTiming(bool on)
 {
     std::lock_guard lock(engine_->mutex);
     engine_->wireTiming = on;
+}
+
+void SimulatedLm::SetMissedAnswers(uint8_t address, int every)
+{
+    std::lock_guard lock(engine_->mutex);
+    engine_->missAddress = address;
+    engine_->missEvery = std::max(0, every);
 }
 
 void SimulatedLm::SetAnswerDelay(int milliseconds)

@@ -72,6 +72,8 @@ public:
     LmFault Fault() const;
     void SetWireTiming(bool on);
     void SetAnswerDelay(int milliseconds);
+    // Every `every`-th request of `address` is echoed but never answered (0: all are).
+    void SetMissedAnswers(uint8_t address, int every);
     void SetQuiet(bool quiet);
     // Milliseconds without a byte after which the LM leaves 7680 for 977; 0 = never.
     void SetHighRateTimeout(int milliseconds);

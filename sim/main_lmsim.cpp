@@ -38,6 +38,7 @@ constexpr const char* kUsage =
     "  --fault MODE        none, silent (sends nothing), echo-only (no answers),\n"
     "                      retry-only (echoes only the repeated handshake),\n"
     "                      garbage (wrong answers), hang-up (closes the line at once)\n"
+    "  --miss ADDR:N       leave every Nth request of ADDR (hex) unanswered, only echoed\n"
     "  --log               log every byte in and out on standard error\n"
     "  --help              show this text\n"
     "  ADDR=VALUE          pin the memory byte at ADDR to VALUE (both hexadecimal,\n"
@@ -71,6 +72,7 @@ int main(int argc, char** argv)
     int answerDelay = 0;
     int timeout = 0;
     LmFault fault = LmFault::None;
+    int missAddress = 0, missEvery = 0;
     std::vector<std::pair<uint8_t, uint8_t>> pins;
 
     for (int i = 1; i < argc; ++i) {
@@ -90,6 +92,13 @@ int main(int argc, char** argv)
             if (!ms)
                 return Fail(arg + " needs a number of milliseconds (0 to 600000)");
             (arg == "--timeout" ? timeout : answerDelay) = static_cast<int>(*ms);
+            ++i;
+        } else if (arg == "--miss") {
+            unsigned address = 0;
+            char end = 0;
+            if (next == nullptr || std::sscanf(next, "%2x:%d%c", &address, &missEvery, &end) != 2 || missEvery < 1)
+                return Fail("--miss needs ADDR:N, a hexadecimal address and a count of 1 or more");
+            missAddress = static_cast<int>(address);
             ++i;
         } else if (arg == "--fault") {
             if (next == nullptr || !tessek::sim::ParseFault(next, fault))
@@ -124,6 +133,7 @@ int main(int argc, char** argv)
         if (log)
             lm.SetLog([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
         lm.SetFault(fault);
+        lm.SetMissedAnswers(static_cast<uint8_t>(missAddress), missEvery);
 
         std::printf("%s\n", lm.SlavePath().c_str());
         std::fflush(stdout);

@@ -345,8 +345,14 @@ void LiveWindow::DrawFrame()
     ShowAlarms();
     plot_->replot(QCustomPlot::rpImmediateRefresh);
     PlaceReadouts();
-    for (size_t i = 0; i < strips_.size(); ++i)
-        ShowNow(strips_[i].Value, ReadoutText(channels[i].Series.Latest(), channels[i].Decimals));
+    for (size_t i = 0; i < strips_.size(); ++i) {
+        Strip& strip = strips_[i];
+        ShowNow(strip.Value, ReadoutText(channels[i].Series.Latest(), channels[i].Decimals));
+        if (channels[i].Series.Stale() != strip.Stale) {
+            strip.Stale = channels[i].Series.Stale();
+            PaintReadout(strip);
+        }
+    }
     if (alarms_.Generation() != alarmsDrawn_) {
         alarmsDrawn_ = alarms_.Generation();
         ShowNow(alarmLine_, alarms_.Text());
@@ -427,10 +433,19 @@ void LiveWindow::ShowAlarms()
         const QColor colour = alarm ? kAlarmColour : strip.Colour;
         strip.Graph->setPen(QPen(colour, alarm ? 2 : 1));
         strip.Rect->setBackground(alarm ? QBrush(kAlarmBackground) : QBrush(Qt::NoBrush));
-        QPalette value = strip.Value->palette();
-        value.setColor(QPalette::WindowText, colour);
-        strip.Value->setPalette(value);
+        PaintReadout(strip);
     }
+}
+
+void LiveWindow::PaintReadout(Strip& strip)
+{
+    // A value the LM did not send this time stays readable, dimmed.
+    QColor colour = strip.Alarm ? kAlarmColour : strip.Colour;
+    if (strip.Stale)
+        colour = QColor(160, 160, 160);
+    QPalette value = strip.Value->palette();
+    value.setColor(QPalette::WindowText, colour);
+    strip.Value->setPalette(value);
 }
 
 void LiveWindow::Fail(const char* what) noexcept

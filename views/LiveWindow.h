@@ -47,6 +47,7 @@ public:
         QLabel* Unit = nullptr;
         QColor Colour;
         bool Alarm = false;  // drawn red
+        bool Stale = false;  // the readout shows a value the newest sample did not have
     };
     // Frames drawn since the window was made and the time they took (ms, each from
     // setting the data to the painted widget).
@@ -114,6 +115,7 @@ private:
     void UpdateTimer();
     void Fail(const char* what) noexcept;
     void ShowAlarms();
+    void PaintReadout(Strip& strip);
 
     LiveModel model_;
     QCustomPlot* plot_;

@@ -23,7 +23,7 @@ namespace {
 // The LM's memory follows the scenario at the host's clock; every exchange takes 4 ms, so
 // a request of the same two-byte value may see it change between its two bytes.
 struct ScenarioHost : test::FakeCommandHost {
-    uint8_t ReadLmByte(uint8_t address, int replies) override
+    std::optional<LmAnswer> ReadLmByte(uint8_t address, int replies) override
     {
         Memory = sim::ScenarioMemory(std::chrono::milliseconds(Now));
         return FakeCommandHost::ReadLmByte(address, replies);

@@ -295,8 +295,8 @@ TEST(HeadlessLoggerTest, OnATerminalProgressIsOneLineRedrawnEachSecond)
     char buffer[4096];
     for (ssize_t n; (n = ::read(terminal.MasterFd(), buffer, sizeof buffer)) > 0;)
         shown.append(buffer, static_cast<size_t>(n));
-    const std::regex progress("\r\x1b\\[K[0-9]+ samples, [0-9.]+ samples/s, [0-9.]+ requests/s, " + folder.Path() +
-                              "logs/[0-9_-]+\\.csv");
+    const std::regex progress("\r\x1b\\[K[0-9]+ samples, [0-9.]+ samples/s, [0-9.]+ requests/s, [0-9]+ missed, " +
+                              folder.Path() + "logs/[0-9_-]+\\.csv");
     const auto redraws =
         std::distance(std::sregex_iterator(shown.begin(), shown.end(), progress), std::sregex_iterator());
     EXPECT_GE(redraws, 2) << shown;

@@ -29,6 +29,8 @@ public:
     std::string Folder = "/nonexistent/";
     // Runs inside every exchange, after the request was counted; n counts from 1.
     std::function<void(int n)> OnExchange;
+    // Whether request n (from 1) is answered; an unanswered one leaves its echo behind.
+    std::function<bool(int n)> Answers;
 
     // What happened.
     std::vector<uint8_t> Asked;  // every address requested, in order
@@ -42,15 +44,17 @@ public:
         lastRx_ = kHandshakeByte;  // the echo
         return port_.BaudRate() == brCustom && port_.CustomBaudRate() == kLowBaud;
     }
-    uint8_t ReadLmByte(uint8_t address, int replies) override
+    std::optional<LmAnswer> ReadLmByte(uint8_t address, int replies) override
     {
         Asked.push_back(address);
         Replies.push_back(replies);
         Now += MsPerExchange;
-        lastRx_ = Memory[address];
+        const int n = static_cast<int>(Asked.size());
+        const bool answered = !Answers || Answers(n);
+        lastRx_ = answered ? Memory[address] : address;
         if (OnExchange)
-            OnExchange(static_cast<int>(Asked.size()));
-        return lastRx_;
+            OnExchange(n);
+        return answered ? std::optional<LmAnswer>(LmAnswer{lastRx_, Now}) : std::nullopt;
     }
     bool WaitForReplies(int) override { return true; }
     bool WaitForEcho(uint8_t) override { return true; }

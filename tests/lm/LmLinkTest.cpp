@@ -223,10 +223,13 @@ TEST(LinkOverAPort, WithoutAnAnswerTheLastByteIsTheEchoAndAnAnswerEndsTheWait)
             }
         }
     });
-    EXPECT_EQ(link.ReadLmByte(0x8F, 2), 0x8F) << "the echo, held back for a second event, is seen at the deadline";
+    EXPECT_EQ(link.ReadLmByte(0x8F, 2), std::nullopt) << "an echo alone is no answer";
+    EXPECT_EQ(link.LastRxByte(), 0x8F) << "the echo, held back for a second event, is seen at the deadline";
     EXPECT_EQ(link.RxEventCount(), 1);
     const uint32_t start = GetTickCount();
-    EXPECT_EQ(link.ReadLmByte(0x69, 2), 0x33);
+    const std::optional<LmAnswer> answer = link.ReadLmByte(0x69, 2);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->Byte, 0x33);
     EXPECT_LT(TickElapsed(start, GetTickCount()), 400u) << "the answer ends the wait well before its limit";
     lm.join();
     port.Close();  // before the link its handlers use

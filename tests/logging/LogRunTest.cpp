@@ -60,7 +60,7 @@ struct Writer {
     {
         log.RunStarted({{"Throttle", "%", 1, true}}, StartTime());
         for (int t = 0; t < samples; ++t)
-            log.SampleLogged(MakeRunSample(t, {*DecodeValue(DecoderKind::Tps, 0x80, 0, 0, 0)}, false, {}, 1));
+            log.SampleLogged(MakeRunSample(t, {SlotReading{DecodeValue(DecoderKind::Tps, 0x80, 0, 0, 0)}}, false, {}, 1));
         if (end)
             log.RunEnded();
     }

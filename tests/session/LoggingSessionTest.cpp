@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 
 namespace tessek {
 namespace {
@@ -195,6 +196,58 @@ TEST_F(SessionTest, AlarmsAreCheckedOnEverySampleAndMarkTheDataLogs)
     EXPECT_THAT(told.alarms[0], HasSubstr("over"));
     const std::string msl = folder.Read(s.DataLog().MslPath().substr(folder.Path().size()));
     EXPECT_THAT(msl, HasSubstr(told.alarms[0]));
+}
+
+// An LM that leaves every third throttle request unanswered: the data logs have empty
+// cells there (value and raw) and never the request byte 98 (59.4 %), the MSL counts the
+// misses at its end, and the text keeps its lines as the link gives them.
+TEST_F(SessionTest, AnUnansweredRequestIsAnEmptyCellAndCounted)
+{
+    Plug();
+    lm->SetByte(0x98, 0x33);  // 20.0 % throttle
+    lm->SetMissedAnswers(0x98, 3);
+    folder.Write("Tessek.ini", "[ComPort]\nPort=" + link + "\n[CurrentSet]\n1=98\n2=8F\n");
+    session = std::make_unique<LoggingSession>(folder.Path());
+    session->AddRunObserver(&told);
+    ASSERT_EQ(session->LoadSettings(), "");
+    session->OpenPort();
+    {
+        test::Watch stop([&] { return told.samples >= 12; }, [&] { session->StartOrStopRun(); });
+        session->StartOrStopRun();
+    }
+    const std::string csv = folder.Read(session->DataLog().CsvPath().substr(folder.Path().size()));
+    const std::string msl = folder.Read(session->DataLog().MslPath().substr(folder.Path().size()));
+    std::istringstream rows(csv);
+    std::string row;
+    std::getline(rows, row);
+    EXPECT_THAT(row, HasSubstr("Throttle (%),Throttle raw"));
+    int empty = 0, answered = 0;
+    while (std::getline(rows, row)) {
+        // Time, Throttle, Throttle raw, Engine Speed, Engine Speed raw, Marker
+        const std::vector<std::string> cells = [&] {
+            std::vector<std::string> out;
+            std::istringstream fields(row);
+            for (std::string cell; std::getline(fields, cell, ',');)
+                out.push_back(cell);
+            return out;
+        }();
+        ASSERT_GE(cells.size(), 3u) << row;
+        if (cells[1].empty()) {
+            EXPECT_EQ(cells[2], "") << row;
+            ++empty;
+        } else {
+            EXPECT_EQ(cells[1], "20.0") << row;
+            EXPECT_EQ(cells[2], "51") << row;
+            ++answered;
+        }
+    }
+    EXPECT_GE(empty, 3);
+    EXPECT_GE(answered, 2 * empty - 2);
+    // Three requests a sample: 98, and 90 and 8F for the engine speed.
+    EXPECT_THAT(msl, ::testing::EndsWith("# Missed answers: " + std::to_string(empty) + " of " +
+                                         std::to_string(3 * (empty + answered)) + " requests\r\n"));
+    // The text shows what the link held, the echo among it, as it always has.
+    EXPECT_THAT(folder.Read("TempLog1.txt"), HasSubstr(" 59.4%"));
 }
 
 }  // namespace
