@@ -1,18 +1,19 @@
 # Fails when a source folder includes a header from a folder it may not depend on.
-# Dependencies point one way: platform <- serial <- lm <- logging, reports <- dialogs,
-# plots <- app; the simulator depends on platform alone. Run with
+# Dependencies point one way: platform <- serial <- lm, wideband; lm <- logging, reports <-
+# dialogs, plots <- app; the simulator depends on platform alone. Run with
 #   cmake -DSOURCE_DIR=<project root> -P CheckLayers.cmake
 set(allowed_platform platform)
 set(allowed_sim sim platform)
 set(allowed_serial serial platform)
 set(allowed_lm lm serial platform)
+set(allowed_wideband wideband serial platform)
 set(allowed_logging logging lm serial platform)
 set(allowed_reports reports lm serial platform)
 set(allowed_dialogs dialogs logging lm serial platform)
 set(allowed_plots plots logging platform)
 set(allowed_app app plots dialogs reports logging lm serial sim platform)
 
-set(folders platform sim serial lm logging reports dialogs plots app)
+set(folders platform sim serial lm wideband logging reports dialogs plots app)
 set(violations "")
 foreach(folder ${folders})
   file(GLOB_RECURSE sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
