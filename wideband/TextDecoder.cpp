@@ -14,16 +14,15 @@ std::optional<WidebandReading> TextDecoder::DecodeLine(std::string_view line, do
     reading.TimeMs = timeMs;
     reading.Status = WidebandStatus::Valid;
     if (*value < kLambdaBelow) {
-        if (*value < kMinLambda)
-            return std::nullopt;
         reading.Lambda = *value;
         reading.Afr = *value * stoich;
     } else {
-        if (*value > kMaxAfr)
-            return std::nullopt;
         reading.Afr = *value;
         reading.Lambda = *value / stoich;
     }
+    // The same bounds whichever way the value came (an AFR of 2.5 is lambda 0.17).
+    if (reading.Lambda < kMinLambda || reading.Afr > kMaxAfr)
+        return std::nullopt;
     return reading;
 }
 

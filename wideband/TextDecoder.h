@@ -3,10 +3,10 @@
 // an LF alone ends a line too; empty lines are skipped). Of tab-separated fields the first
 // counts. A value below 2 is lambda, otherwise AFR; the other follows from the fuel's
 // stoichiometric ratio. Every line gives a valid reading or is rejected: a value that is
-// not a number, lambda below kMinLambda or AFR above kMaxAfr, and a line longer than
-// kMaxLine bytes. What comes before the first line end is thrown away, since the stream may
-// have been joined in the middle of a line; so is everything after a Reset up to the next
-// line end. Memory stays within kMaxLine bytes whatever comes.
+// not a number, one whose lambda is below kMinLambda or whose AFR is above kMaxAfr
+// (whichever of them it was sent as), and a line longer than kMaxLine bytes. What comes before the first line end is
+// thrown away, since the stream may have been joined in the middle of a line; so is everything after a Reset up to the
+// next line end. Memory stays within kMaxLine bytes whatever comes.
 #include "wideband/WidebandDecoder.h"
 
 #include <optional>

@@ -112,10 +112,10 @@ TEST(TextDecoderTest, OneNumberALineAsAfrOrLambda)
         {"half lines: one joined late is dropped, one split across reads is joined",
          {"7\r\n14.", "7\r", "\n"},
          {{100, Status::Valid, 14.7}}},
-        {"too large, too small, not a number, too long",
-         {"\r\n99999\r\n0.1\r\n12,5\r\n" + std::string(100, '1') + "\r\n13\r\n"},
+        {"too large, too small (as lambda and as AFR), not a number, too long",
+         {"\r\n99999\r\n0.1\r\n2.5\r\n12,5\r\n" + std::string(100, '1') + "\r\n13\r\n"},
          {{0, Status::Valid, 13.0}},
-         4},
+         5},
     };
     for (const Row& row : rows) {
         TextDecoder decoder(9.8);
