@@ -268,11 +268,27 @@ TEST(LmSimTool, PrintsTheDeviceThenServesItUntilTerminated)
     ::poll(&after, 1, 1000);
     EXPECT_NE(after.revents & POLLHUP, 0);
     ::close(kept);
-    for (const char* args : {"--fault melted", "--answer-delay soon", "100=01", "--frobnicate"}) {
+    for (const char* args : {"--fault melted", "--answer-delay soon", "100=01", "--frobnicate", "--wideband lc1",
+                             "--fuel-error 9-1:0-1:5"}) {
         Tool bad(args);
         EXPECT_EQ(bad.Read(EOF).find("/dev/pts/"), std::string::npos) << args;
         EXPECT_EQ(bad.Finish(0), 2) << args;
     }
+}
+
+TEST(LmSimTool, ServesAWidebandOnASecondTerminalWithAPlantedFuelError)
+{
+    Tool tool("--quiet --wideband aem --fuel-error 0-9000:-20-20:10");
+    ASSERT_EQ(tool.Read().rfind("/dev/pts/", 0), 0u);
+    const std::string wideband = tool.Read();
+    ASSERT_EQ(wideband.rfind("/dev/pts/", 0), 0u) << wideband;
+    RawClient client(wideband, 9600);
+    const Bytes got = client.Ask(std::nullopt, 18, 1000ms);  // three lines of "14.7\r\n"
+    const std::string text(got.begin(), got.end());
+    // The second line is whole: idling in closed loop around 14.7, run 10 % lean everywhere.
+    const size_t first = text.find('\n');
+    ASSERT_NE(first, std::string::npos) << text;
+    EXPECT_NEAR(std::stod(text.substr(first + 1)), 14.7 * 1.1, 0.4) << text;
 }
 
 TEST(Scenario, PlausibleSmoothDriveWithIdleBoostAndCruise)
