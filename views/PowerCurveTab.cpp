@@ -6,12 +6,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "analysis/LogViewModel.h"
 #include "analysis/PowerCurve.h"
 #include "views/StripPalette.h"
 
 namespace tessek {
 
-PowerCurveTab::PowerCurveTab(QWidget* parent) : QWidget(parent)
+PowerCurveTab::PowerCurveTab(const LogViewModel& model, QWidget* parent) : QWidget(parent), model_(model)
 {
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
@@ -40,24 +41,19 @@ PowerCurveTab::PowerCurveTab(QWidget* parent) : QWidget(parent)
     layout->addWidget(peaks_);
 }
 
-void PowerCurveTab::SetRun(const QString& name, PowerCurve curve)
+void PowerCurveTab::LogOpened(const OpenedLog& log)
 {
-    runs_.clear();
-    AddRun(name, std::move(curve));
+    Run first{log.Name, ComputePowerCurve(model_.Log())};
+    if (!log.Reloaded || runs_.empty())
+        runs_ = {std::move(first)};
+    else
+        runs_.front() = std::move(first);
+    Redraw();
 }
 
 void PowerCurveTab::AddRun(const QString& name, PowerCurve curve)
 {
     runs_.push_back({name, std::move(curve)});
-    Redraw();
-}
-
-void PowerCurveTab::ReplaceFirstRun(const QString& name, PowerCurve curve)
-{
-    if (runs_.empty())
-        runs_.push_back({name, std::move(curve)});
-    else
-        runs_.front() = {name, std::move(curve)};
     Redraw();
 }
 

@@ -7,23 +7,25 @@
 #include <vector>
 
 #include "analysis/PowerCurve.h"
+#include "views/ViewerTab.h"
 
 class QCustomPlot;
 class QLabel;
 
 namespace tessek {
 
-class PowerCurveTab : public QWidget {
+class LogViewModel;
+
+class PowerCurveTab : public QWidget, public ViewerTab {
     Q_OBJECT
 public:
-    explicit PowerCurveTab(QWidget* parent = nullptr);
+    explicit PowerCurveTab(const LogViewModel& model, QWidget* parent = nullptr);
 
-    // Starts over with the run of a newly opened log (which may have no curve: the tab then
-    // says why).
-    void SetRun(const QString& name, PowerCurve curve);
+    // Starts over with the run of the model's log (which may have no curve: the tab then
+    // says why); for the log shown read again, the first run's curve anew and the runs
+    // added to it stay.
+    void LogOpened(const OpenedLog& log) override;
     void AddRun(const QString& name, PowerCurve curve);
-    // The first run's curve anew (its log was read again); the runs added to it stay.
-    void ReplaceFirstRun(const QString& name, PowerCurve curve);
 
 signals:
     // The tab's "Add run..." button.
@@ -36,6 +38,7 @@ private:
     };
     void Redraw();
 
+    const LogViewModel& model_;
     QCustomPlot* plot_ = nullptr;
     QLabel* peaks_ = nullptr;
     std::vector<Run> runs_;
