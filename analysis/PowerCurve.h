@@ -5,11 +5,12 @@
 // any thread.
 //
 // The per-sample figures come from the difference of two speed samples and are noisy, so
-// the curve is smoothed in two steps: the samples are put into 100-rpm bins, a bin with
-// fewer than kPowerCurveMinBinSamples is dropped, and each bin takes the median of its
-// power and of its torque (a median ignores single wild samples); then each bin is
-// averaged with its occupied neighbouring bins (a 3-bin moving average; a bin without
-// occupied neighbours stays as it is). The peaks are the highest points of this curve.
+// the curve is smoothed: the samples are put into 100-rpm bins, and each occupied bin takes
+// the mean of the middle half of the samples in it and its two neighbouring bins (up to
+// five samples their median: single wild samples are ignored), when they are at least
+// kPowerCurveMinBinSamples; otherwise the bin is dropped. A pull through first gear gives
+// few samples per bin, so a bin on its own would seldom have enough. The peaks are the
+// highest points of this curve.
 // Road load and the SAE J1349 correction (DynoOptions) are applied to each sample before
 // it goes into its bin.
 #include <cstddef>
@@ -29,8 +30,8 @@ constexpr size_t kPowerCurveMinBinSamples = 3;
 // The rules in one line, for the power curve's tab.
 inline constexpr const char* kPowerCurveRule =
     "Full-throttle pulls in a steady gear: Throttle at least 90 % where logged, 0 < acceleration <= 1.5 g, "
-    "engine-to-road-speed ratio within 3 % of a gear held for 1 s; median of each 100 rpm bin of at least 3 "
-    "samples, averaged over 3 neighbouring bins. Solid: power; dashed: torque.";
+    "engine-to-road-speed ratio within 3 % of a gear held for 1 s; each 100 rpm bin the mean of the middle half "
+    "of the samples in it and its two neighbours (at least 3). Solid: power; dashed: torque.";
 
 struct PowerCurvePoint {
     double Rpm = 0;      // the middle of the bin
