@@ -133,7 +133,7 @@ PowerCurve DynoRun::Curve(const DynoOptions& options) const
         if (chosen_[p])
             samples.insert(samples.end(), found_.Pulls[p].Samples.begin(), found_.Pulls[p].Samples.end());
     PowerCurve curve = CurveOf(samples, options);
-    if (curve.Ok() && samples.empty() && !found_.Pulls.empty())
+    if (samples.empty() && !found_.Pulls.empty())
         curve.Problem = "No pull chosen.";
     return curve;
 }

@@ -230,13 +230,11 @@ bool LogViewerWindow::AddPowerRun(const QString& path)
         return false;
     }
     ShowInUnits(read->Data, ReadUnitSystem(IniFile(SettingsFilePath())));
-    PowerCurve curve = ComputePowerCurve(read->Data);
-    if (!curve.Ok()) {
-        ShowProblem(name + ": " + QString::fromStdString(curve.Problem));
+    if (const std::string problem = power_->AddRun(name, read->Data); !problem.empty()) {
+        ShowProblem(name + ": " + QString::fromStdString(problem));
         return false;
     }
     lastFolder_ = QFileInfo(path).absolutePath();
-    power_->AddRun(name, std::move(curve));
     return true;
 }
 

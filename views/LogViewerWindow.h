@@ -46,8 +46,8 @@ public:
     // Reads the log shown again when its file has changed (a run still writing it), keeping
     // the visible range, the cursor and the checked channels. Also called by a timer.
     void ReloadIfChanged();
-    // Adds the run at `path` to the power curve; false, with the reason shown, when the
-    // file cannot be read or holds no acceleration data.
+    // Adds the run at `path` to the power curve, its first pulls chosen; false, with the
+    // reason shown, when the file cannot be read or they give no curve.
     bool AddPowerRun(const QString& path);
 
     // Shows the time range `from`..`to` (s) in every strip, kept inside the run and at least
