@@ -81,7 +81,7 @@ PowerCurveTab::PowerCurveTab(const LogViewModel& model, QWidget* parent) : QWidg
     pulls_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     connect(pulls_, &QTreeWidget::itemChanged, this, &PowerCurveTab::OnPullChanged);
     split->setStretchFactor(0, 1);
-    split->setSizes({820, 380});
+    split->setSizes({720, 480});
     layout->addWidget(split, 1);
     peaks_ = new QLabel(this);
     peaks_->setObjectName("powerPeaks");
