@@ -129,7 +129,7 @@ void LogRun::WriteHeader()
 {
     state_.BaroRef = Request(kBaroAddress);
     std::string baroLine = "BARO = " + BaroText(state_.BaroRef, settings_.MapFunction) + "hg   Coolant Temp = ";
-    DecodeCoolant(baroLine);
+    DecodeSlot(kCoolantAddress, baroLine);
 
     // An extra handshake byte after the header reads; its echo and replies are taken off
     // the link and otherwise ignored.
@@ -226,82 +226,23 @@ void LogRun::SaveAutomaticLog()
 
 std::optional<DecodedValue> LogRun::DecodeSlot(uint8_t address, std::string& line)
 {
-    return Decode(DecoderRowFor(address), address, line, state_.BaroRef);
-}
-
-std::optional<DecodedValue> LogRun::Decode(const DecoderRow& row, uint8_t address, std::string& line, float baroRef)
-{
+    const ParameterRow& row = ParameterFor(address);
     if (row.Kind == DecoderKind::Skip)
         return std::nullopt;
     slotReplies_.clear();
-    for (int i = 0; i < row.RequestCount; ++i) {
-        const uint8_t request = row.Requests[static_cast<size_t>(i)];
-        Request(request == kSlotAddress ? address : request);
-    }
+    if (row.LowAddress)
+        Request(*row.LowAddress);
+    Request(address);
     const uint8_t lo = slotReplies_[0];
     const uint8_t hi = slotReplies_.size() > 1 ? slotReplies_[1] : 0;
-    line += DecoderText(row, lo, hi, {baroRef, settings_.MapFunction});
+    const DecodeContext context{state_.BaroRef, settings_.MapFunction};
+    line += DecoderText(row, lo, hi, context);
     // The acceleration measurement takes the speeds unrounded, as the conversions give them.
-    if (row.Kind == DecoderKind::Mph)
-        state_.SampleMph = static_cast<float>(MphValue(lo, hi));
-    if (row.Kind == DecoderKind::Rpm)
-        state_.SampleRpm = static_cast<float>(RpmValue(lo, hi));
-    return DecodeValue(row.Kind, lo, hi, baroRef, settings_.MapFunction);
-}
-
-void LogRun::DecodeKnock(std::string& line)
-{
-    Decode(RowOf(DecoderKind::Knock), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeMap(std::string& line, float baroRef)
-{
-    Decode(RowOf(DecoderKind::Map), 0, line, baroRef);
-}
-
-void LogRun::DecodeO2(std::string& line)
-{
-    Decode(RowOf(DecoderKind::O2), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeRpm(std::string& line)
-{
-    Decode(RowOf(DecoderKind::Rpm), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeTps(std::string& line)
-{
-    Decode(RowOf(DecoderKind::Tps), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeMph(std::string& line)
-{
-    Decode(RowOf(DecoderKind::Mph), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeRetard(std::string& line, uint8_t address)
-{
-    Decode(RowOf(DecoderKind::Retard), address, line, state_.BaroRef);
-}
-
-void LogRun::DecodeChargeTemp(std::string& line, int selector)
-{
-    Decode(RowOf(selector == 0 ? DecoderKind::ChargeTemp0 : DecoderKind::ChargeTemp1), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeCoolant(std::string& line)
-{
-    Decode(RowOf(DecoderKind::Coolant), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeSpark(std::string& line)
-{
-    Decode(RowOf(DecoderKind::Spark), 0, line, state_.BaroRef);
-}
-
-void LogRun::DecodeRaw(std::string& line, uint8_t address)
-{
-    Decode(RowOf(DecoderKind::Raw), address, line, state_.BaroRef);
+    if (address == kMphHiAddress)
+        state_.SampleMph = static_cast<float>(ParameterValue(row, lo, hi, context));
+    if (address == kRpmHiAddress)
+        state_.SampleRpm = static_cast<float>(ParameterValue(row, lo, hi, context));
+    return DecodeValue(row, lo, hi, context);
 }
 
 }  // namespace tessek

@@ -37,8 +37,8 @@ struct LoggingSettings;
 struct LogRunState {
     float PrevMph = 0;     // SampleMph after the previous sample
     float PrevRpm = 0;     // SampleRpm after the previous sample
-    float SampleMph = 0;   // last result of DecodeMph
-    float SampleRpm = 0;   // last result of DecodeRpm
+    float SampleMph = 0;   // road speed of the last sample, unrounded
+    float SampleRpm = 0;   // engine speed of the last sample
     float BaroRef = 0;     // raw barometric byte read at the start of the run
     bool Unsaved = false;  // the last run's text could not be saved to its automatic log
 };
@@ -68,27 +68,13 @@ public:
     // the window and the automatic log are not changed by markers.
     std::optional<int> Mark(const std::string& text);
 
-    // One slot of a sample: the decoder for `address` asks the LM and appends its text.
-    // Returns the number behind that text (none for a skipped slot).
+    // One slot of a sample: asks the LM for `address` (a two-byte value's low byte first),
+    // each request waiting with the sample-rate reply count, and appends the text of the
+    // address's row in the parameter table. Returns the number behind that text (none for
+    // a skipped slot).
     std::optional<DecodedValue> DecodeSlot(uint8_t address, std::string& line);
 
-    // The decoders: each sends its row's request(s), waits with the sample-rate reply count
-    // and appends value, unit and a trailing blank to `line`.
-    void DecodeKnock(std::string& line);
-    void DecodeMap(std::string& line, float baroRef);
-    void DecodeO2(std::string& line);
-    void DecodeRpm(std::string& line);
-    void DecodeTps(std::string& line);
-    void DecodeMph(std::string& line);
-    void DecodeRetard(std::string& line, uint8_t address);
-    void DecodeChargeTemp(std::string& line, int selector);
-    void DecodeCoolant(std::string& line);
-    void DecodeSpark(std::string& line);
-    void DecodeRaw(std::string& line, uint8_t address);
-
 private:
-    // The decoder of `row` for a slot logging `address`.
-    std::optional<DecodedValue> Decode(const DecoderRow& row, uint8_t address, std::string& line, float baroRef);
     // Where the automatic log numbered `saveNum` goes.
     std::string TempLogPath(int32_t saveNum) const;
     // Sends one request of the current slot and notes its reply.

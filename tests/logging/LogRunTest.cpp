@@ -60,7 +60,7 @@ struct Writer {
     {
         log.RunStarted({{"Throttle", "%", 1, true}}, StartTime());
         for (int t = 0; t < samples; ++t)
-            log.SampleLogged(MakeRunSample(t, {*DecodeValue(DecoderKind::Tps, 0x80, 0, 0, 0)}, false, {}, 1));
+            log.SampleLogged(MakeRunSample(t, {*DecodeValue(ParameterFor(kTpsAddress), 0x80, 0, {})}, false, {}, 1));
         if (end)
             log.RunEnded();
     }
@@ -116,14 +116,16 @@ protected:
     DataLogWriter dataLog{folder.Path()};
 };
 
-// Every entry of the catalogue through its decoder's row, against values worked out by
-// hand: what it asks the LM for, the text, the number and raw value of its data log column
-// and the column's name. Each address answers a byte of its own, so a row that asks for the
-// wrong address or an address that falls to the wrong row shows.
+// Every entry of the catalogue, in order, through its row of the parameter table, against
+// values worked out by hand: its line in the catalogue, what it asks the LM for, the text,
+// the number and raw value of its data log column and the column's name. Each address
+// answers a byte of its own, so a row that asks for the wrong address or an address that
+// falls to the wrong row shows.
 TEST_F(Logging, EveryCatalogueEntryDecodesThroughItsRowAsWorkedOutByHand)
 {
     struct Row {
         uint8_t Address;
+        std::string Catalogue;                             // the catalogue's text
         std::vector<std::pair<uint8_t, uint8_t>> Replies;  // address, byte, in request order
         std::string Text;
         std::optional<double> Value;
@@ -131,25 +133,26 @@ TEST_F(Logging, EveryCatalogueEntryDecodesThroughItsRowAsWorkedOutByHand)
         std::string Column;
     };
     const Row rows[] = {
-        {0x12, {}, "", std::nullopt, 0, ""},
-        {0x5D, {{0x5D, 0x59}}, "130.0F (59) ", 130.0, 0x59, "Charge Air Temp (F)"},
-        {0x69, {{0x6A, 0x40}, {0x69, 0x0A}}, " 41.00mph ", 41.0, 2624, "Road Speed (mph)"},
-        {0x72, {{0x72, 0x25}}, "18.5deg ", 18.5, 0x25, "Spark Advance (deg)"},
-        {0x73, {{0x73, 0x55}}, " 55 ", 85, 85, "Baro"},
-        {0x81, {{0x81, 0x01}}, " 01 ", 1, 1, "Throttle Flg"},
-        {0x86, {{0x86, 0x62}}, " 2.24psi ", 2.24, 0x62, "MAP (psi/-inHg)"},  // (98 - 85) * 0.172266
-        {0x8F, {{0x90, 0x10}, {0x8F, 0x0C}}, " 772rpm ", 772, 3088, "Engine Speed (rpm)"},
-        {0x98, {{0x98, 0xE6}}, " 89.8% ", 89.8, 0xE6, "Throttle (%)"},
-        {0x9A, {{0x9A, 0x9A}}, "131.9F (9A) ", 131.9, 0x9A, "Coolant Temp (F)"},
-        {0x9B, {{0x9B, 0x6E}}, " 6E ", 110, 110, "Raw Batt Temp"},
-        {0x9C, {{0x9C, 0x17}}, "0.491v(17) ", 0.491, 0x17, "O2 (v)"},
-        {0x9D, {{0x9D, 0x30}}, "185.3F (30) ", 185.3, 0x30, "Raw Charge Temp (F)"},  // 215 - 22 * 1.34921
-        {0xA0, {{0xA0, 0x48}}, "1.41v ", 1.41, 0x48, "Knock (v)"},
-        {0xCE, {{0xCE, 0x08}}, " 4deg ", 4, 0x08, "Cyl 1 Retard (deg)"},
-        {0xCF, {{0xCF, 0x0A}}, " 5deg ", 5, 0x0A, "Cyl 2 Retard (deg)"},
-        {0xD0, {{0xD0, 0x47}}, " 3deg ", 3, 0x47, "Cyl 3 Retard (deg)"},  // six bits: 07, halved
-        {0xD1, {{0xD1, 0xD3}}, " 9deg ", 9, 0xD3, "Cyl 4 Retard (deg)"},
-        {0xDD, {{0xDD, 0x0C}}, " 0C ", 12, 12, "(DTLKNK)"},
+        {0x12, "Skip value", {}, "", std::nullopt, 0, ""},
+        {0x5D, "Charge Air Temp", {{0x5D, 0x59}}, "130.0F (59) ", 130.0, 0x59, "Charge Air Temp (F)"},
+        {0x69, "MPH", {{0x6A, 0x40}, {0x69, 0x0A}}, " 41.00mph ", 41.0, 2624, "Road Speed (mph)"},
+        {0x72, "SPK Advance", {{0x72, 0x25}}, "18.5deg ", 18.5, 0x25, "Spark Advance (deg)"},
+        {0x73, "Baro", {{0x73, 0x55}}, " 55 ", 85, 85, "Baro"},
+        {0x81, "Throttle Flg", {{0x81, 0x01}}, " 01 ", 1, 1, "Throttle Flg"},
+        {0x86, "MAP", {{0x86, 0x62}}, " 2.24psi ", 2.24, 0x62, "MAP (psi/-inHg)"},  // (98 - 85) * 0.172266
+        {0x8F, "RPM", {{0x90, 0x10}, {0x8F, 0x0C}}, " 772rpm ", 772, 3088, "Engine Speed (rpm)"},
+        {0x98, "TPS%", {{0x98, 0xE6}}, " 89.8% ", 89.8, 0xE6, "Throttle (%)"},
+        {0x9A, "Coolant Temp", {{0x9A, 0x9A}}, "131.9F (9A) ", 131.9, 0x9A, "Coolant Temp (F)"},
+        {0x9B, "Raw Batt Temp", {{0x9B, 0x6E}}, " 6E ", 110, 110, "Raw Batt Temp"},
+        {0x9C, "O2", {{0x9C, 0x17}}, "0.491v(17) ", 0.491, 0x17, "O2 (v)"},
+        // 215 - 22 * 1.34921
+        {0x9D, "Raw Charge Temp", {{0x9D, 0x30}}, "185.3F (30) ", 185.3, 0x30, "Raw Charge Temp (F)"},
+        {0xA0, "Knock", {{0xA0, 0x48}}, "1.41v ", 1.41, 0x48, "Knock (v)"},
+        {0xCE, "Cyl 1 Retard", {{0xCE, 0x08}}, " 4deg ", 4, 0x08, "Cyl 1 Retard (deg)"},
+        {0xCF, "Cyl 2 Retard", {{0xCF, 0x0A}}, " 5deg ", 5, 0x0A, "Cyl 2 Retard (deg)"},
+        {0xD0, "Cyl 3 Retard", {{0xD0, 0x47}}, " 3deg ", 3, 0x47, "Cyl 3 Retard (deg)"},  // six bits: 07, halved
+        {0xD1, "Cyl 4 Retard", {{0xD1, 0xD3}}, " 9deg ", 9, 0xD3, "Cyl 4 Retard (deg)"},
+        {0xDD, "(DTLKNK)", {{0xDD, 0x0C}}, " 0C ", 12, 12, "(DTLKNK)"},
     };
     const Catalogue catalogue;
     const DisplayTextLookup displayText = [&](const std::string& name) { return catalogue.DisplayText(name); };
@@ -159,7 +162,7 @@ TEST_F(Logging, EveryCatalogueEntryDecodesThroughItsRowAsWorkedOutByHand)
     for (size_t i = 0; i < std::size(rows); ++i) {
         const Row& row = rows[i];
         SCOPED_TRACE(catalogue.Lines()[i]);
-        ASSERT_EQ(catalogue.Name(static_cast<int>(i)), "$" + ByteToHex(row.Address));
+        ASSERT_EQ(catalogue.Lines()[i], "$" + ByteToHex(row.Address) + "=" + row.Catalogue);
         host.Memory.fill(0xEE);
         std::vector<uint8_t> asked;
         for (const auto& [address, reply] : row.Replies) {
