@@ -1,5 +1,6 @@
 #include "analysis/Alarms.h"
 
+#include "logging/ColumnNames.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 #include "platform/TextNumbers.h"
@@ -12,8 +13,6 @@
 
 namespace tessek {
 namespace {
-
-constexpr const char* kMapUnit = "psi/-inHg";
 
 bool IsDefaultChannel(const std::string& channel)
 {
@@ -45,10 +44,11 @@ std::string Number(double value, int decimals)
 std::vector<AlarmLimit> DefaultAlarmLimits()
 {
     std::vector<AlarmLimit> limits;
-    for (int cylinder = 1; cylinder <= 4; ++cylinder)
-        limits.push_back({"Cyl " + std::to_string(cylinder) + " Retard", 0.0, std::nullopt, true});
-    limits.push_back({"Coolant Temp", 230.0, std::nullopt, true});
-    limits.push_back({"MAP", kOverboostPsi, std::nullopt, true});
+    limits.reserve(kRetardColumns.size() + 2);
+    for (const std::string_view retard : kRetardColumns)
+        limits.push_back({std::string(retard), 0.0, std::nullopt, true});
+    limits.push_back({std::string(kCoolantColumn), 230.0, std::nullopt, true});
+    limits.push_back({std::string(kMapColumn), kOverboostPsi, std::nullopt, true});
     return limits;
 }
 
@@ -153,7 +153,7 @@ void SaveAlarmSettings(IniFile& ini, const AlarmSettings& settings)
 
 std::string AlarmQuantity(double value, int decimals, const std::string& unit)
 {
-    if (unit == kMapUnit)
+    if (unit == kMapMixedUnit)
         return Number(value, decimals) + (value < 0 ? " inHg" : " psi");
     return unit.empty() ? Number(value, decimals) : Number(value, decimals) + " " + unit;
 }

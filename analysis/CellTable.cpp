@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "analysis/LogViewModel.h"
+#include "logging/ColumnNames.h"
 
 namespace tessek {
 namespace {
@@ -84,13 +85,13 @@ std::vector<double> EvenEdges(double from, double step, int count)
 std::vector<double> DefaultEdges(std::string_view name, std::string_view unit, double lo, double hi)
 {
     const std::string n = Lower(name), u = Lower(unit);
-    if (n == "engine speed" || n == "rpm" || u == "rpm")
+    if (n == Lower(kEngineSpeedColumn) || n == Lower(kOtherRpmColumn) || u == Lower(kEngineSpeedUnit))
         return EvenEdges(0, 500, 12);
-    if (n == "boost")
+    if (n == Lower(kBoostColumn))
         return EvenEdges(-15, 2.5, 12);
-    if (n == "map abs")
+    if (n == Lower(kMapAbsoluteColumn))
         return EvenEdges(20, 20, 9);
-    if (n == "map" && u == "psi/-inhg")
+    if (n == Lower(kMapColumn) && u == Lower(kMapMixedUnit))
         return {-30, -25, -20, -15, -10, -5, 0, 2, 4, 6, 8, 10, 12, 14, 16};
     if (!std::isfinite(lo) || !std::isfinite(hi) || hi < lo)
         return {0, 1};
@@ -155,8 +156,8 @@ std::vector<double> ParseEdges(std::string_view text, std::string& error)
 CellChoice DefaultCellChoice(const LogData& log)
 {
     const size_t none = log.Channels.size();
-    CellChoice choice{FindChannel(log, {"Engine Speed", "RPM"}), FindChannel(log, {"Boost", "MAP abs", "MAP"}),
-                      FindChannel(log, {"O2"})};
+    CellChoice choice{FindChannel(log, {kEngineSpeedColumn, kOtherRpmColumn}),
+                      FindChannel(log, {kBoostColumn, kMapAbsoluteColumn, kMapColumn}), FindChannel(log, {kO2Column})};
     const auto firstFree = [&](std::initializer_list<size_t> taken) {
         for (size_t c = 0; c < none; ++c)
             if (!log.Channels[c].Raw && std::find(taken.begin(), taken.end(), c) == taken.end())

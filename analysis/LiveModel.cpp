@@ -1,7 +1,7 @@
 #include "analysis/LiveModel.h"
 
-#include "logging/ColumnNames.h"
 #include "analysis/ChannelDisplay.h"
+#include "logging/ColumnNames.h"
 
 #include <algorithm>
 #include <cctype>
@@ -32,7 +32,7 @@ std::string ClockText(std::chrono::system_clock::time_point when)
 
 bool IsCharted(const RunColumn& column)
 {
-    if (column.Name == "Skip value" || !DrawnByDefault(column.Name, column.Unit, false, true))
+    if (column.Name == kSkipTitle || !DrawnByDefault(column.Name, column.Unit, false, true))
         return false;
     return column.HasRaw || !StartsWithNoCase(column.Name, std::string(kTorqueColumn));
 }

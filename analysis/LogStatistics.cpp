@@ -50,4 +50,15 @@ RangeStats StatsOver(std::span<const double> time, std::span<const double> value
     return s;
 }
 
+double Median(std::span<double> values)
+{
+    if (values.empty())
+        return std::numeric_limits<double>::quiet_NaN();
+    const auto mid = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), mid, values.end());
+    if (values.size() % 2 == 1)
+        return *mid;
+    return (*std::max_element(values.begin(), mid) + *mid) / 2;
+}
+
 }  // namespace tessek

@@ -30,4 +30,8 @@ double ValueAt(std::span<const double> time, std::span<const double> values, dou
 // figures when none has one (also for t1 < t0).
 RangeStats StatsOver(std::span<const double> time, std::span<const double> values, double t0, double t1);
 
+// The middle value of `values` (the mean of the two middle ones for an even count); NaN
+// for none. The order of `values` is changed.
+double Median(std::span<double> values);
+
 }  // namespace tessek

@@ -9,9 +9,8 @@
 namespace tessek {
 namespace {
 
-bool SameNoCase(const std::string& a, const char* b)
+bool SameNoCase(const std::string& a, std::string_view bv)
 {
-    const std::string_view bv(b);
     return a.size() == bv.size() && std::equal(a.begin(), a.end(), bv.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
            });
@@ -24,9 +23,9 @@ std::string ChannelTitle(const LogChannel& channel)
     return channel.Unit.empty() ? channel.Name : channel.Name + " (" + channel.Unit + ")";
 }
 
-size_t FindChannel(const LogData& log, std::initializer_list<const char*> names)
+size_t FindChannel(const LogData& log, std::initializer_list<std::string_view> names)
 {
-    for (const char* name : names)
+    for (const std::string_view name : names)
         for (size_t c = 0; c < log.Channels.size(); ++c)
             if (!log.Channels[c].Raw && SameNoCase(log.Channels[c].Name, name))
                 return c;

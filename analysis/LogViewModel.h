@@ -12,8 +12,8 @@
 
 #include "analysis/Decimate.h"
 #include "analysis/LiveSeries.h"
-#include "logfiles/LogFile.h"
 #include "analysis/LogStatistics.h"
+#include "logfiles/LogFile.h"
 
 namespace tessek {
 
@@ -22,7 +22,7 @@ std::string ChannelTitle(const LogChannel& channel);
 
 // The first channel of `log` that is not raw whose name equals one of `names` (case
 // ignored), tried in their order; log.Channels.size() when there is none.
-size_t FindChannel(const LogData& log, std::initializer_list<const char*> names);
+size_t FindChannel(const LogData& log, std::initializer_list<std::string_view> names);
 
 class LogViewModel {
 public:
@@ -42,7 +42,7 @@ public:
     // The channels to show when the log opens: not the raw columns, at most kMaxStartChannels.
     std::vector<bool> StartChannels() const;
     // The first channel that is not raw named one of `names` (FindChannel).
-    size_t FindChannel(std::initializer_list<const char*> names) const { return tessek::FindChannel(log_, names); }
+    size_t FindChannel(std::initializer_list<std::string_view> names) const { return tessek::FindChannel(log_, names); }
 
     // The whole run's time range.
     std::pair<double, double> RunBounds() const;

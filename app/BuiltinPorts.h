@@ -1,7 +1,8 @@
 #pragma once
 // The ports the program brings along besides the machine's serial devices: "SIM", the
-// simulated LM running inside the program (started on the first open, running until the
-// program ends), so that Tessek can be tried without a car.
+// simulated LM running inside the program, and "SIM-WB", a simulated wideband controller
+// in the same engine's exhaust (each started on its first open, running until the program
+// ends), so that Tessek can be tried without a car.
 #include <string>
 
 namespace tessek {
@@ -9,8 +10,10 @@ namespace tessek {
 class IniFile;
 
 inline constexpr const char* kSimPortName = "SIM";
+inline constexpr const char* kSimWidebandPortName = "SIM-WB";
 
-// Registers "SIM" with the serial layer; calling it again changes nothing. Any thread.
+// Registers "SIM" and "SIM-WB" with the serial layer; calling it again changes nothing.
+// Any thread.
 void RegisterBuiltinPorts();
 
 // Section [Simulator] of the settings file, for demos and tests of a flaky LM:

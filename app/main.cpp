@@ -1,9 +1,11 @@
 // Program start: the command line, the application, its error display and the main
 // window, whose creation opens the port and probes the LM; the message loop runs until
-// the window is closed. `tessek --log` instead runs the headless logger on a
-// QCoreApplication: no window system and no GUI platform plugin is touched.
+// the window is closed. `tessek --log` instead runs the headless logger, and `tessek --dyno`
+// writes a power curve, each on a QCoreApplication: no window system and no GUI platform
+// plugin is touched.
 #include "app/AboutBox.h"
 #include "app/Application.h"
+#include "app/DynoCommand.h"
 #include "app/HeadlessLogger.h"
 #include "app/MainWindow.h"
 #include "app/StandaloneViewer.h"
@@ -37,6 +39,10 @@ void DeclareOptions(QCommandLineParser& parser)
     parser.addOption(
         {"view", "Open the log viewer on FILE (a CSV or MSL data log) instead of the main window; no port is opened.",
          "FILE"});
+    parser.addOption({"dyno",
+                      "Write the power curve of LOG's full-throttle pulls as CSV (--out FILE, default beside the log) "
+                      "without a window or display.",
+                      "LOG"});
     parser.addOption({"log",
                       "Log without a window or display until SIGINT or SIGTERM (tessek --log --help lists its "
                       "options: --port PATH, --seconds N, --quiet)."});
@@ -99,6 +105,8 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(tessek::kVersion);
     if (HasLogOption(argc, argv))
         return RunHeadless(argc, argv);
+    if (tessek::HasDynoOption(argc, argv))
+        return tessek::RunDynoCommand(argc, argv);
     QGuiApplication::setDesktopFileName(tessek::kAppId);
     AnswerWithoutDisplay(argc, argv);
 

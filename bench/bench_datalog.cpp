@@ -29,7 +29,6 @@ constexpr uint8_t kSlots[] = {0x8F, 0x69, 0x86, 0x9A, 0x98, 0xA0, 0x72, 0x9C};
 constexpr int32_t kSamplePeriodMs = 26;
 constexpr int kRequestsPerSample = 10;
 constexpr int32_t kCarWeight = 2500;
-constexpr double kMapFunction = 0.172266;
 
 double CpuSeconds()
 {
@@ -61,16 +60,14 @@ int main(int argc, char** argv)
         std::vector<SlotReading> values;
         float mph = 0, rpm = 0;
         for (const uint8_t address : kSlots) {
-            const DecoderKind kind = DecoderFor(address);
-            const uint8_t lo = kind == DecoderKind::Rpm   ? memory[kRpmLoAddress]
-                               : kind == DecoderKind::Mph ? memory[kMphLoAddress]
-                                                          : memory[address];
-            values.push_back({DecodeValue(kind, lo, memory[address], baroRef, kMapFunction),
-                              DecoderRowFor(address).DerivedCount, t / 1000.0});
-            if (kind == DecoderKind::Rpm)
-                rpm = static_cast<float>(RpmValue(lo, memory[address]));
-            if (kind == DecoderKind::Mph)
-                mph = static_cast<float>(MphValue(lo, memory[address]));
+            const ParameterRow& row = ParameterFor(address);
+            const uint8_t lo = memory[row.LowAddress.value_or(address)];
+            const DecodeContext context{baroRef, kDefaultMapFunction};
+            values.push_back({DecodeValue(row, lo, memory[address], context), row.DerivedCount, t / 1000.0});
+            if (address == kRpmHiAddress)
+                rpm = static_cast<float>(ParameterValue(row, lo, memory[address], context));
+            if (address == kMphHiAddress)
+                mph = static_cast<float>(ParameterValue(row, lo, memory[address], context));
         }
         const auto figures =
             ComputePerformance(t, i == 0 ? 0 : t - kSamplePeriodMs, mph, prevMph, rpm, prevRpm, kCarWeight);

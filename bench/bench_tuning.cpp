@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "analysis/CellTable.h"
-#include "views/CellTableView.h"
-#include "logfiles/LogFile.h"
 #include "analysis/LogViewModel.h"
+#include "logfiles/LogFile.h"
+#include "views/CellTableView.h"
 #include "views/ScatterTab.h"
 
 namespace {
@@ -123,7 +123,7 @@ int main(int argc, char** argv)
     QApplication::processEvents();
     auto* plot = scatter.findChild<QCustomPlot*>("scatterPlot");
     Measure("scatter tab: points, colours and drawing", 5, [&] {
-        scatter.LogOpened();
+        scatter.LogOpened({});
         QApplication::processEvents();
     });
     Measure("scatter tab: drawing the points again", 5, [&] { plot->replot(QCustomPlot::rpImmediateRefresh); });

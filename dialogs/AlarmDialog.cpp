@@ -1,7 +1,6 @@
 #include "dialogs/AlarmDialog.h"
 
-#include "logging/Decoders.h"
-#include "logging/RunColumns.h"
+#include "lm/ParameterTable.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 #include "platform/TextNumbers.h"
@@ -40,10 +39,9 @@ std::vector<std::string> AlarmChannels(const std::vector<std::string>& runColumn
         add(limit.Channel);
     for (const std::string& name : runColumns)
         add(name);
-    for (int address = 0; address < 256; ++address) {
-        const DecoderKind kind = DecoderFor(static_cast<uint8_t>(address));
-        if (kind != DecoderKind::Skip && kind != DecoderKind::Raw)
-            add(SlotColumnLabel(static_cast<uint8_t>(address), {}).Name);
+    for (const ParameterRow& row : ParameterTable()) {
+        if (!row.Column.empty())
+            add(std::string(row.Column));
     }
     return names;
 }

@@ -178,7 +178,7 @@ void DataLogWriter::RunEnded()
 {
     // The MSL's last line counts the answers that did not come (readers of MSL skip lines
     // that start with "#"); the CSV stays rows only.
-    if (msl_.Fd)
+    if (msl_.Fd && requests_ > 0)
         WriteRow(msl_, "# Missed answers: " + std::to_string(missed_) + " of " + std::to_string(requests_) +
                            " requests" + kLineEnd);
     Close(csv_);

@@ -1,5 +1,7 @@
 #include "logfiles/TempLogFile.h"
 
+#include "lm/ParameterTable.h"
+#include "logging/ColumnNames.h"
 #include "platform/DateTimeText.h"
 
 #include <QLocale>
@@ -17,7 +19,6 @@ namespace tessek {
 namespace {
 
 constexpr std::string_view kStartLine = "Logging  Start at ";
-constexpr std::string_view kSkipTitle = "Skip value";
 constexpr size_t kMaxExamples = 5;
 // Most decimals a channel is shown with, as for the other logs.
 constexpr int kMaxDecimals = 6;
@@ -37,10 +38,13 @@ struct Value {
 
 // What a slot's values are, learned from the first sample.
 struct Slot {
-    std::string Unit;  // "psi" for MAP either way
+    std::string Unit;          // "psi" for MAP either way
+    std::string NegativeUnit;  // the unit of its values below zero, shown without their sign ("hg")
     bool OnlyRaw = false;
     bool HasRawByte = false;
     size_t Channel = 0;  // its value's channel; the raw byte's is the next one
+
+    bool Negative(const std::string& unit) const { return !NegativeUnit.empty() && unit == NegativeUnit; }
 };
 
 std::optional<int> HexByte(std::string_view s)
@@ -116,40 +120,64 @@ bool IsFigure(const Value& v)
     return v.Unit == "G" || v.Unit == "HP" || v.Unit == "lb/ft";
 }
 
-std::string SlotUnit(const Value& v)
+std::string_view TrimmedUnit(std::string_view unit)
 {
-    return v.Unit == "hg" ? std::string("psi") : v.Unit;
+    while (!unit.empty() && unit.back() == ' ')
+        unit.remove_suffix(1);
+    return unit;
 }
 
-// The channel name and unit of a slot's value: by its unit where that says what it is,
-// else by the slot's title.
+// Whether `row`'s text shows a value in `unit`.
+bool ShowsUnit(const ParameterRow& row, std::string_view unit)
+{
+    return (!row.TextUnit.empty() && TrimmedUnit(row.TextUnit) == unit) ||
+           (!row.NegativeTextUnit.empty() && TrimmedUnit(row.NegativeTextUnit) == unit);
+}
+
+// The parameter whose text shows `unit` on one side of zero and another unit on the
+// other (MAP: psi of boost, "hg" of vacuum), if any.
+const ParameterRow* SignedUnitRow(std::string_view unit)
+{
+    for (const ParameterRow& row : ParameterTable()) {
+        if (!row.NegativeTextUnit.empty() && ShowsUnit(row, unit))
+            return &row;
+    }
+    return nullptr;
+}
+
+// The channel name and unit of a slot's value, by the parameter table: the column of the
+// parameters whose text shows this unit, where they all have the same one; else of those
+// that show a raw byte as this value does (or not), then of those with as many decimals;
+// else the slot's title.
 std::pair<std::string, std::string> Describe(const Value& v, const std::string& title)
 {
     if (v.OnlyRaw)
         return {title, ""};
-    const std::string& u = v.Unit;
-    if (u == "rpm")
-        return {"Engine Speed", "rpm"};
-    if (u == "mph")
-        return {"Road Speed", "mph"};
-    if (u == "psi" || u == "hg")
-        return {"MAP", "psi/-inHg"};
-    if (u == "%")
-        return {"Throttle", "%"};
-    if (u == "v")
-        return {v.RawByte >= 0 ? "O2" : "Knock", "v"};
-    if (u == "deg" && v.Decimals > 0)
-        return {"Spark Advance", "deg"};
-    return {title, u};
+    std::vector<const ParameterRow*> rows;
+    for (const ParameterRow& row : ParameterTable()) {
+        if (ShowsUnit(row, v.Unit))
+            rows.push_back(&row);
+    }
+    const auto oneColumn = [&] {
+        return !rows.empty() && std::all_of(rows.begin(), rows.end(),
+                                            [&](const ParameterRow* r) { return r->Column == rows[0]->Column; });
+    };
+    if (!oneColumn())
+        std::erase_if(rows, [&](const ParameterRow* r) { return r->RawInText != (v.RawByte >= 0); });
+    if (!oneColumn())
+        std::erase_if(rows, [&](const ParameterRow* r) { return r->Decimals != v.Decimals; });
+    if (!oneColumn())
+        return {title, v.Unit};
+    return {std::string(rows[0]->Column), std::string(rows[0]->Unit)};
 }
 
 std::pair<std::string, std::string> DescribeFigure(const std::string& unit)
 {
     if (unit == "G")
-        return {"Acceleration", "g"};
+        return {std::string(kAccelerationColumn), std::string(kAccelerationUnit)};
     if (unit == "HP")
-        return {"Power", "hp"};
-    return {"Torque", "lb-ft"};
+        return {std::string(kPowerColumn), std::string(kPowerUnit)};
+    return {std::string(kTorqueColumn), std::string(kTorqueUnit)};
 }
 
 std::vector<std::string_view> Tokens(std::string_view line)
@@ -252,7 +280,7 @@ private:
             return true;
         const std::optional<double> time = Number(tokens[0]);
         if (!time) {
-            if (tokens[0] == "Time" && titles_.empty() && slots_.empty()) {
+            if (tokens[0] == kTimeColumn && titles_.empty() && slots_.empty()) {
                 ReadTitles(line);
                 return true;
             }
@@ -332,7 +360,7 @@ private:
             const Value& v = values[s];
             LogChannel& c = data.Channels[slots_[s].Channel];
             // Vacuum is minus inches of mercury, and 0 is never -0.
-            c.Values.back() = v.Unit == "hg" && v.Number != 0 ? -v.Number : v.Number;
+            c.Values.back() = slots_[s].Negative(v.Unit) && v.Number != 0 ? -v.Number : v.Number;
             c.Decimals = std::max(c.Decimals, v.Decimals);
             if (slots_[s].HasRawByte)
                 data.Channels[slots_[s].Channel + 1].Values.back() = v.RawByte;
@@ -354,7 +382,7 @@ private:
 
     void ReadTitles(std::string_view line)
     {
-        line.remove_prefix(line.find("Time") + 4);
+        line.remove_prefix(line.find(kTimeColumn) + kTimeColumn.size());
         size_t pos = 0;
         while (pos < line.size()) {
             size_t end = line.find(';', pos);
@@ -401,9 +429,12 @@ private:
             }
             const std::string title = s < titles_.size() ? titles_[s] : "Slot " + std::to_string(s + 1);
             const auto [name, unit] = Describe(v, title);
-            Slot slot{SlotUnit(v), v.OnlyRaw, v.RawByte >= 0, AddChannel(name, unit, false)};
+            const ParameterRow* signedUnit = SignedUnitRow(v.Unit);
+            Slot slot{signedUnit ? std::string(TrimmedUnit(signedUnit->TextUnit)) : v.Unit,
+                      signedUnit ? std::string(TrimmedUnit(signedUnit->NegativeTextUnit)) : std::string(), v.OnlyRaw,
+                      v.RawByte >= 0, AddChannel(name, unit, false)};
             if (slot.HasRawByte)
-                AddChannel(result_.Data.Channels[slot.Channel].Name + " raw", "", true);
+                AddChannel(result_.Data.Channels[slot.Channel].Name + std::string(kRawSuffix), "", true);
             slots_.push_back(std::move(slot));
         }
         // Room for the performance figures too, which the first sample may lack.
@@ -419,7 +450,8 @@ private:
     {
         for (size_t s = 0; s < slots_.size(); ++s) {
             const Slot& slot = slots_[s];
-            if (SlotUnit(values[s]) != slot.Unit || values[s].OnlyRaw != slot.OnlyRaw ||
+            const std::string& unit = values[s].Unit;
+            if ((unit != slot.Unit && !slot.Negative(unit)) || values[s].OnlyRaw != slot.OnlyRaw ||
                 (values[s].RawByte >= 0) != slot.HasRawByte)
                 return s;
         }
@@ -460,7 +492,7 @@ LogReadResult ParseTempLogText(std::string_view text, const LogReadLimits& limit
                                LogReadControl* control)
 {
     LogReadResult result = TempLogParser(text, limits, cutShort, control).Run();
-    result.Data.TimeName = "Time";
+    result.Data.TimeName = kTimeColumn;
     return result;
 }
 

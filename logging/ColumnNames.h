@@ -1,28 +1,47 @@
 #pragma once
 // The names of the data log columns that readers look for: the writer names its columns
-// with them and the power curve, the live chart and the log reader find them by them; and
-// the header text of a column, "Name (unit)".
+// with them and the power curve, the cell table, the alarms, the live chart and the log
+// readers find them by them; and the header text of a column, "Name (unit)". An LM
+// parameter's column is named by its row in the parameter table (lm/ParameterTable.h); the
+// constants here take the row's name.
+#include "lm/ParameterTable.h"
+
+#include <array>
 #include <string>
 #include <string_view>
 
 namespace tessek {
 
 inline constexpr std::string_view kTimeColumn = "Time";
-inline constexpr std::string_view kEngineSpeedColumn = "Engine Speed";
-inline constexpr std::string_view kRoadSpeedColumn = "Road Speed";
-inline constexpr std::string_view kThrottleColumn = "Throttle";
-inline constexpr std::string_view kAccelerationColumn = "Acceleration";
-inline constexpr std::string_view kPowerColumn = "Power";
-inline constexpr std::string_view kTorqueColumn = "Torque";
+inline constexpr std::string_view kEngineSpeedColumn = ParameterFor(kRpmHiAddress).Column;
+inline constexpr std::string_view kEngineSpeedUnit = ParameterFor(kRpmHiAddress).Unit;
+inline constexpr std::string_view kRoadSpeedColumn = ParameterFor(kMphHiAddress).Column;
+inline constexpr std::string_view kThrottleColumn = ParameterFor(kTpsAddress).Column;
+inline constexpr std::string_view kCoolantColumn = ParameterFor(kCoolantAddress).Column;
+inline constexpr std::string_view kO2Column = ParameterFor(kO2Address).Column;
+inline constexpr std::array<std::string_view, 4> kRetardColumns = {
+    ParameterFor(kRetardAddress).Column, ParameterFor(kRetardAddress + 1).Column,
+    ParameterFor(kRetardAddress + 2).Column, ParameterFor(kRetardAddress + 3).Column};
 // The manifold pressure three ways: the window's mixed scale (psi of boost, minus inches of
 // mercury of vacuum), kept for files already in use; boost on one linear scale (negative is
 // vacuum); and absolute pressure.
-inline constexpr std::string_view kMapColumn = "MAP";
-inline constexpr std::string_view kMapMixedUnit = "psi/-inHg";
-inline constexpr std::string_view kBoostColumn = "Boost";
-inline constexpr std::string_view kMapAbsoluteColumn = "MAP abs";
+inline constexpr std::string_view kMapColumn = ParameterFor(kMapAddress).Column;
+inline constexpr std::string_view kMapMixedUnit = ParameterFor(kMapAddress).Unit;
+inline constexpr std::string_view kBoostColumn = ParameterFor(kMapAddress).Derived[0].Column;
+inline constexpr std::string_view kMapAbsoluteColumn = ParameterFor(kMapAddress).Derived[1].Column;
+// The performance figures.
+inline constexpr std::string_view kAccelerationColumn = "Acceleration";
+inline constexpr std::string_view kAccelerationUnit = "g";
+inline constexpr std::string_view kPowerColumn = "Power";
+inline constexpr std::string_view kPowerUnit = "hp";
+inline constexpr std::string_view kTorqueColumn = "Torque";
+inline constexpr std::string_view kTorqueUnit = "lb-ft";
+// Engine speed as other programs' logs name it.
+inline constexpr std::string_view kOtherRpmColumn = "RPM";
 // "<name> raw": the LM's reply behind the column <name>.
 inline constexpr std::string_view kRawSuffix = " raw";
+// A skipped slot's title in a TempLog's titles line (the catalogue's text); no column has it.
+inline constexpr std::string_view kSkipTitle = ParameterFor(kSkipAddress).Text;
 
 struct ColumnHeader {
     std::string Name;  // "Engine Speed"

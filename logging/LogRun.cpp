@@ -132,11 +132,9 @@ void LogRun::WriteHeader()
 {
     slotAnswers_.clear();
     state_.BaroRef = Request(kBaroAddress);
-    answeredBaro_.reset();
-    if (slotAnswers_.back())
-        answeredBaro_ = slotAnswers_.back()->Byte;
+    baroMissed_ = !slotAnswers_.back();
     std::string baroLine = "BARO = " + BaroText(state_.BaroRef, settings_.MapFunction) + "hg   Coolant Temp = ";
-    Decode(RowOf(DecoderKind::Coolant), kCoolantAddress, baroLine);
+    DecodeSlot(kCoolantAddress, baroLine);
 
     // An extra handshake byte after the header reads; its echo and replies are taken off
     // the link and otherwise ignored.
@@ -177,7 +175,7 @@ void LogRun::SampleLoop()
             if (!host_.Busy())
                 break;
         }
-        std::optional<PerformanceFigures> figures;  // as the line shows them
+        std::optional<PerformanceFigures> figures;   // as the line shows them
         std::optional<PerformanceFigures> answered;  // from answered speeds only, for the data logs
         if (settings_.Performance && host_.Busy()) {
             figures = ComputePerformance(t, prevT, state_.SampleMph, state_.PrevMph, state_.SampleRpm, state_.PrevRpm,
@@ -244,45 +242,41 @@ void LogRun::SaveAutomaticLog()
 
 std::optional<SlotReading> LogRun::DecodeSlot(uint8_t address, std::string& line)
 {
-    return Decode(DecoderRowFor(address), address, line);
-}
-
-std::optional<SlotReading> LogRun::Decode(const DecoderRow& row, uint8_t address, std::string& line)
-{
+    const ParameterRow& row = ParameterFor(address);
     if (row.Kind == DecoderKind::Skip)
         return std::nullopt;
     slotReplies_.clear();
     slotAnswers_.clear();
-    for (int i = 0; i < row.RequestCount; ++i) {
-        const uint8_t request = row.Requests[static_cast<size_t>(i)];
-        Request(request == kSlotAddress ? address : request);
-    }
+    if (row.LowAddress)
+        Request(*row.LowAddress);
+    Request(address);
     // The line shows what the link holds, as the window always has.
     const uint8_t lo = slotReplies_[0];
     const uint8_t hi = slotReplies_.size() > 1 ? slotReplies_[1] : 0;
-    line += DecoderText(row, lo, hi, {state_.BaroRef, settings_.MapFunction});
+    const DecodeContext context{state_.BaroRef, settings_.MapFunction};
+    line += DecoderText(row, lo, hi, context);
     // The acceleration measurement takes the speeds unrounded, as the conversions give them.
-    if (row.Kind == DecoderKind::Mph)
-        state_.SampleMph = static_cast<float>(MphValue(lo, hi));
-    if (row.Kind == DecoderKind::Rpm)
-        state_.SampleRpm = static_cast<float>(RpmValue(lo, hi));
+    if (address == kMphHiAddress)
+        state_.SampleMph = static_cast<float>(ParameterValue(row, lo, hi, context));
+    if (address == kRpmHiAddress)
+        state_.SampleRpm = static_cast<float>(ParameterValue(row, lo, hi, context));
 
     // The data logs take only what the LM answered to these very requests.
     SlotReading reading;
     reading.DerivedCount = row.DerivedCount;
     const bool answered = std::all_of(slotAnswers_.begin(), slotAnswers_.end(),
                                       [](const std::optional<LmAnswer>& a) { return a.has_value(); });
-    if (!answered || (row.Kind == DecoderKind::Map && !answeredBaro_))
+    if (!answered || (row.Kind == DecoderKind::Map && baroMissed_))
         return reading;
     const uint8_t answeredLo = slotAnswers_[0]->Byte;
     const uint8_t answeredHi = slotAnswers_.size() > 1 ? slotAnswers_[1]->Byte : 0;
-    reading.Value =
-        DecodeValue(row.Kind, answeredLo, answeredHi, answeredBaro_.value_or(state_.BaroRef), settings_.MapFunction);
+    const DecodeContext& answeredContext = context;
+    reading.Value = DecodeValue(row, answeredLo, answeredHi, answeredContext);
     reading.AnsweredAt = static_cast<int32_t>(slotAnswers_.back()->Tick - startTick_) / 1000.0;
-    if (row.Kind == DecoderKind::Mph)
-        answeredMph_ = MphValue(answeredLo, answeredHi);
-    if (row.Kind == DecoderKind::Rpm)
-        answeredRpm_ = RpmValue(answeredLo, answeredHi);
+    if (address == kMphHiAddress)
+        answeredMph_ = ParameterValue(row, answeredLo, answeredHi, answeredContext);
+    if (address == kRpmHiAddress)
+        answeredRpm_ = ParameterValue(row, answeredLo, answeredHi, answeredContext);
     return reading;
 }
 

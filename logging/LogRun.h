@@ -14,11 +14,11 @@
 //
 // The automatic log's number is never below 1; at 2147483647 numbering stops: that file
 // is written once, and a run that finds it taken reports it and saves nothing.
+#include "lm/CommandHost.h"
 #include "logging/Decoders.h"
 #include "logging/ParamCatalogue.h"
 #include "logging/RunColumns.h"
 #include "logging/RunRecord.h"
-#include "lm/CommandHost.h"
 
 #include <cstdint>
 #include <deque>
@@ -39,8 +39,8 @@ struct LoggingSettings;
 struct LogRunState {
     float PrevMph = 0;     // SampleMph after the previous sample
     float PrevRpm = 0;     // SampleRpm after the previous sample
-    float SampleMph = 0;   // last result of DecodeMph
-    float SampleRpm = 0;   // last result of DecodeRpm
+    float SampleMph = 0;   // road speed of the last sample, unrounded
+    float SampleRpm = 0;   // engine speed of the last sample
     float BaroRef = 0;     // raw barometric byte read at the start of the run
     bool Unsaved = false;  // the last run's text could not be saved to its automatic log
 };
@@ -70,14 +70,14 @@ public:
     // the window and the automatic log are not changed by markers.
     std::optional<int> Mark(const std::string& text);
 
-    // One slot of a sample: the decoder for `address` asks the LM and appends its text (as
-    // the link's last received bytes give it). Returns what the slot gave (none for a
-    // skipped slot): its value from the LM's answers, missing when one went unanswered.
+    // One slot of a sample: asks the LM for `address` (a two-byte value's low byte first),
+    // each request waiting with the sample-rate reply count, and appends the text of the
+    // address's row in the parameter table, as the link's last received bytes give it.
+    // Returns what the slot gave (none for a skipped slot): its value from the LM's
+    // answers, missing when a request went unanswered.
     std::optional<SlotReading> DecodeSlot(uint8_t address, std::string& line);
 
 private:
-    // The decoder of `row` for a slot logging `address`.
-    std::optional<SlotReading> Decode(const DecoderRow& row, uint8_t address, std::string& line);
     // Where the automatic log numbered `saveNum` goes.
     std::string TempLogPath(int32_t saveNum) const;
     // Sends one request of the current slot and notes its reply.
@@ -94,17 +94,18 @@ private:
     DisplayTextLookup displayText_;
     LogRunState& state_;
     std::vector<RunObserver*> observers_;
-    bool sampling_ = false;                 // between the run's start for the observers and its end
-    int markers_ = 0;                       // markers set in this run
-    std::deque<RunMarker> pendingMarkers_;  // set, not yet carried by a sample
-    std::vector<uint8_t> slotReplies_;      // the replies of the slot being decoded, in order
-    std::vector<std::optional<LmAnswer>> slotAnswers_;  // and the LM's answers to its requests
-    int sampleRequests_ = 0;                // requests of the sample being built
-    int sampleMissed_ = 0;                  // of those, unanswered
-    uint32_t startTick_ = 0;                // the link's tick at the first sample
-    // The baro reading of the header as the LM answered it, and this sample's and the
-    // previous sample's answered speeds, for the figures of the data logs.
-    std::optional<float> answeredBaro_;
+    bool sampling_ = false;                             // between the run's start for the observers and its end
+    int markers_ = 0;                                   // markers set in this run
+    std::deque<RunMarker> pendingMarkers_;              // set, not yet carried by a sample
+    std::vector<uint8_t> slotReplies_;                  // the replies of the slot being decoded, in order
+    int sampleRequests_ = 0;                            // requests of the sample being built
+    std::vector<std::optional<LmAnswer>> slotAnswers_;  // the LM's answers to the slot's requests
+    int sampleMissed_ = 0;                              // requests of the sample left unanswered
+    uint32_t startTick_ = 0;                            // the link's tick at the first sample
+    // The header's baro request went unanswered (MAP, reckoned from it, is then missing
+    // in the data logs); this sample's and the previous sample's answered speeds, for the
+    // figures of the data logs.
+    bool baroMissed_ = false;
     std::optional<double> answeredMph_, answeredRpm_, prevAnsweredMph_, prevAnsweredRpm_;
 };
 

@@ -2,6 +2,8 @@
 // The logging settings the main window holds and "Tessek.ini" keeps: the eight logged
 // LM addresses, the MAP sensor factor, the performance option, the car weight and the
 // number of the next automatic log file.
+#include "lm/ParameterTable.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -12,7 +14,7 @@ class IniFile;
 
 struct LoggingSettings {
     std::array<uint8_t, 9> LogAddrs{0x12, 0x12, 0x12, 0x12, 0x12, 0x12, 0x12, 0x12, 0x12};  // slots 1..8 ([0] unused)
-    double MapFunction = 0.172266;  // psi per count of the raw MAP or baro byte
+    double MapFunction = kDefaultMapFunction;  // psi per count of the raw MAP or baro byte
     bool Performance = false;
     int32_t CarWeight = 2500;
     int32_t SaveNum = 1;
@@ -38,7 +40,6 @@ uint8_t HexToByte(const std::string& text);
 // The MAP sensor types of the Data Setup dialog: 0 "2 Bar (stock)", 1 "3 Bar ",
 // 2 "1 Bar", 3 "2.5 Bar (your speical)".
 constexpr int kMapTypeCount = 4;
-constexpr double kDefaultMapFunction = 0.172266;
 // The factor of a type; any other index gives the "3 Bar " factor 0.172266.
 double MapFactorForType(int index);
 // The first type whose factor lies within 0.0000001 of `value`; 1 ("3 Bar ") when none.

@@ -1,37 +1,17 @@
 #include "logging/ParamCatalogue.h"
 
+#include "lm/ParameterTable.h"
+#include "platform/Hex.h"
 #include "platform/Text.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace tessek {
 
 Catalogue::Catalogue()
 {
-    static const std::pair<const char*, const char*> kEntries[] = {
-        {"$12", "Skip value"},
-        {"$5D", "Charge Air Temp"},
-        {"$69", "MPH"},
-        {"$72", "SPK Advance"},
-        {"$73", "Baro"},
-        {"$81", "Throttle Flg"},
-        {"$86", "MAP"},
-        {"$8F", "RPM"},
-        {"$98", "TPS%"},
-        {"$9A", "Coolant Temp"},
-        {"$9B", "Raw Batt Temp"},
-        {"$9C", "O2"},
-        {"$9D", "Raw Charge Temp"},
-        {"$A0", "Knock"},
-        {"$CE", "Cyl 1 Retard"},
-        {"$CF", "Cyl 2 Retard"},
-        {"$D0", "Cyl 3 Retard"},
-        {"$D1", "Cyl 4 Retard"},
-        {"$DD", "(DTLKNK)"},
-    };
-    for (const auto& [name, text] : kEntries)
-        lines_.push_back(std::string(name) + "=" + text);
+    for (const ParameterRow& row : ParameterTable())
+        lines_.push_back("$" + ByteToHex(row.Address) + "=" + std::string(row.Text));
     std::stable_sort(lines_.begin(), lines_.end(),
                      [](const std::string& a, const std::string& b) { return LessNoCase(a, b); });
 }

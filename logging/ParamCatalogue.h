@@ -1,6 +1,7 @@
 #pragma once
-// The fixed catalogue of named LM addresses the user picks from: 19 lines "name=text",
-// where the name is "$" and the address as two upper-case hexadecimal digits. Kept
+// The fixed catalogue of named LM addresses the user picks from: one line "name=text" for
+// each row of the parameter table (lm/ParameterTable.h), where the name is "$" and the
+// address as two upper-case hexadecimal digits and the text is the row's. Kept
 // sorted by whole line text without regard to letter case, which is ascending address
 // order. Name lookups ignore letter case and compare the whole name.
 #include <functional>
@@ -15,7 +16,7 @@ using DisplayTextLookup = std::function<std::string(const std::string& name)>;
 
 class Catalogue {
 public:
-    // Builds the 19 entries.
+    // Builds the entries.
     Catalogue();
 
     int Count() const { return static_cast<int>(lines_.size()); }

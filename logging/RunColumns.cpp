@@ -33,12 +33,9 @@ std::optional<double> Figure(double value)
 
 ColumnLabel SlotColumnLabel(uint8_t address, const DisplayTextLookup& displayText)
 {
-    const DecoderRow& row = DecoderRowFor(address);
-    std::string label(row.Label);
-    if (const size_t cylinder = label.find('#'); cylinder != std::string::npos)
-        label.replace(cylinder, 1, std::to_string(address - row.FirstAddress + 1));
-    if (!label.empty())
-        return {label, std::string(row.Unit)};
+    const ParameterRow& row = ParameterFor(address);
+    if (!row.Column.empty())
+        return {std::string(row.Column), std::string(row.Unit)};
     std::string name = "$";
     name += ByteToHex(address);
     const std::string text = displayText ? displayText(name) : std::string();
@@ -50,20 +47,20 @@ std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, con
 {
     std::vector<RunColumn> columns;
     for (const uint8_t address : slotAddresses) {
-        const DecoderRow& row = DecoderRowFor(address);
+        const ParameterRow& row = ParameterFor(address);
         if (row.Kind == DecoderKind::Skip)
             continue;
         ColumnLabel label = SlotColumnLabel(address, displayText);
-        AddColumn(columns, label.Name, std::move(label.Unit), row.Decimals, row.HasRaw);
+        AddColumn(columns, label.Name, std::move(label.Unit), row.Decimals, row.RawColumn);
         for (int i = 0; i < row.DerivedCount; ++i) {
             const DerivedColumn& derived = row.Derived[static_cast<size_t>(i)];
-            AddColumn(columns, std::string(derived.Label), std::string(derived.Unit), derived.Decimals, false);
+            AddColumn(columns, std::string(derived.Column), std::string(derived.Unit), derived.Decimals, false);
         }
     }
     if (performance) {
-        AddColumn(columns, std::string(kAccelerationColumn), "g", kFigureDecimals, false);
-        AddColumn(columns, std::string(kPowerColumn), "hp", kFigureDecimals, false);
-        AddColumn(columns, std::string(kTorqueColumn), "lb-ft", kFigureDecimals, false);
+        AddColumn(columns, std::string(kAccelerationColumn), std::string(kAccelerationUnit), kFigureDecimals, false);
+        AddColumn(columns, std::string(kPowerColumn), std::string(kPowerUnit), kFigureDecimals, false);
+        AddColumn(columns, std::string(kTorqueColumn), std::string(kTorqueUnit), kFigureDecimals, false);
     }
     return columns;
 }

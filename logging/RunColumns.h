@@ -24,13 +24,13 @@ struct ColumnLabel {
     std::string Unit;  // "rpm"; empty for a raw LM byte
 };
 
-// The label of a slot logging `address` (not 12, which has no column). Addresses with a
-// decoder of their own have a fixed readable name; raw bytes are named by the catalogue's
-// display text for "$XX" ("Baro") or, when the catalogue has none, "$XX".
+// The label of a slot logging `address` (not 12, which has no column): the column of the
+// address's row in the parameter table; raw bytes are named by the catalogue's display
+// text for "$XX" ("Baro") or, when the catalogue has none, "$XX".
 ColumnLabel SlotColumnLabel(uint8_t address, const DisplayTextLookup& displayText);
 
 // The columns of a run logging `slotAddresses` (slots 1 to 8 in order): one per slot that
-// is not "Skip value", each followed by its decoder's derived columns (MAP: Boost in psi
+// is not "Skip value", each followed by its row's derived columns (MAP: Boost in psi
 // and MAP abs in kPa), then, with `performance`, Acceleration (g), Power (hp) and Torque
 // (lb-ft) with 2 decimals. A name an earlier column has already taken gets " 2", " 3", ...
 // A raw-byte slot has no raw column of its own: its value is that byte.

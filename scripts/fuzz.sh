@@ -18,7 +18,7 @@ cmake --build build-fuzz -j2
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p build-fuzz/artifacts
-for target in IniFile TextNumbers SettingsText LogFile Formula; do
+for target in IniFile TextNumbers SettingsText LogFile Formula MtsDecoder TextDecoder; do
   work=build-fuzz/corpus/$target
   mkdir -p "$work"
   echo "== fuzz_$target for ${seconds} s"

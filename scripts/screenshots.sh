@@ -26,9 +26,9 @@ trap cleanup EXIT
 
 mkdir -p "$work/bin"
 cp "$build_dir/bin/tessek" "$work/bin/"
-# Acceleration measurement on (road speed and engine speed first), then boost, coolant,
-# throttle, knock, spark and O2.
-printf '[ComPort]\nPort=SIM\n\n[CurrentSet]\n1=69\n2=8F\n3=86\n4=9A\n5=98\n6=A0\n7=72\n8=9C\nPerformance=1\nCarWeight=3000\n' \
+# Acceleration measurement on (road speed and engine speed first) at the simulated car's
+# weight of 2500 lb, then boost, coolant, throttle, knock, spark and O2.
+printf '[ComPort]\nPort=SIM\n\n[CurrentSet]\n1=69\n2=8F\n3=86\n4=9A\n5=98\n6=A0\n7=72\n8=9C\nPerformance=1\nCarWeight=2500\n' \
   > "$work/bin/Tessek.ini"
 
 display=${TESSEK_SHOTS_DISPLAY:-:87}

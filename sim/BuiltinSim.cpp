@@ -1,28 +1,46 @@
 #include "sim/BuiltinSim.h"
 
 #include "sim/SimulatedLm.h"
+#include "sim/SimulatedWideband.h"
+
+#include <chrono>
 
 namespace tessek::sim {
 
 namespace {
 
-SimulatedLm& Builtin()
+// The LM and the moment its engine started (taken as its constructor returns, within a
+// moment of the LM's own count).
+struct BuiltinLm {
+    SimulatedLm lm;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
+// Started on first use (thread-safe static); stopped and joined at exit.
+BuiltinLm& Builtin()
 {
-    // Started on first use (thread-safe static); stopped and joined at exit.
-    static SimulatedLm lm;
-    return lm;
+    static BuiltinLm builtin;
+    return builtin;
 }
 
 }  // namespace
 
 std::string BuiltinSimSlavePath()
 {
-    return Builtin().SlavePath();
+    return Builtin().lm.SlavePath();
+}
+
+std::string BuiltinSimWidebandSlavePath()
+{
+    // The LM is started too (it sleeps until someone opens it), so that both count the
+    // engine's time from the same moment.
+    static SimulatedWideband wideband(WidebandSimProtocol::ByRate, Builtin().start);
+    return wideband.SlavePath();
 }
 
 void SetBuiltinSimMissedAnswers(uint8_t address, int every)
 {
-    Builtin().SetMissedAnswers(address, every);
+    Builtin().lm.SetMissedAnswers(address, every);
 }
 
 }  // namespace tessek::sim

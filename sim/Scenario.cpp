@@ -1,5 +1,7 @@
 #include "sim/Scenario.h"
 
+#include "lm/ParameterTable.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -10,8 +12,7 @@ namespace {
 
 constexpr double kIdleRpm = 850.0;
 constexpr double kBaroPsi = 14.7;
-constexpr double kPsiPerInHg = 1.0 / 2.036;
-constexpr double kMapPsiPerCount = 0.172266;
+constexpr double kPsiPerInHg = 1.0 / kInHgPerPsi;
 constexpr double kBoostPsi = 12.0;
 // Engine revolutions per minute for each mile per hour in the gears the drive uses.
 constexpr double kFirstGear = 160.0;
@@ -47,28 +48,20 @@ uint16_t ToWord(double value)
     return static_cast<uint16_t>(std::clamp(std::lround(value), 0L, 65535L));
 }
 
-// The logger's charge temperature curve; the scenario picks the raw byte that comes
-// closest to the wanted temperature.
-double ChargeCurve(int t)
+// The counts of a scaled parameter's reply for `value` in the row's unit, unrounded.
+double Counts(uint8_t address, double value)
 {
-    if (t < 17)
-        return 335.0 - t * 5.14286;
-    if (t < 26)
-        return 284.0 - (t - 17) * 3.66667;
-    if (t < 89)
-        return 215.0 - (t - 26) * 1.34921;
-    if (t < 144)
-        return 130.0 - (t - 89) * 0.69091;
-    if (t < 233)
-        return 92.0 - (t - 144) * 0.92135;
-    return 10.0 - (t - 233) * 2.77778;
+    const ParameterRow& row = ParameterFor(address);
+    return (value - row.Offset) / row.Scale;
 }
 
+// The raw byte whose charge temperature comes closest to `fahrenheit`.
 uint8_t ChargeByte(double fahrenheit)
 {
     int best = 0;
     for (int t = 1; t < 256; ++t) {
-        if (std::fabs(ChargeCurve(t) - fahrenheit) < std::fabs(ChargeCurve(best) - fahrenheit))
+        const auto byte = static_cast<uint8_t>(t), bestByte = static_cast<uint8_t>(best);
+        if (std::fabs(ChargeTempF(byte) - fahrenheit) < std::fabs(ChargeTempF(bestByte) - fahrenheit))
             best = t;
     }
     return static_cast<uint8_t>(best);
@@ -262,27 +255,27 @@ LmMemory EncodeState(const EngineState& s)
     for (size_t i = 0; i < kAdaptiveCells.size(); ++i)
         m[a::kAdaptiveCells + i] = kAdaptiveCells[i];
 
-    const uint16_t rpm = ToWord(s.rpm * 4.0);
-    m[a::kRpmHigh] = static_cast<uint8_t>(rpm >> 8);
-    m[a::kRpmLow] = static_cast<uint8_t>(rpm & 0xFF);
-    const uint16_t mph = ToWord(s.mph * 64.0);
-    m[a::kMphHigh] = static_cast<uint8_t>(mph >> 8);
-    m[a::kMphLow] = static_cast<uint8_t>(mph & 0xFF);
+    const uint16_t rpm = ToWord(Counts(kRpmHiAddress, s.rpm));
+    m[kRpmHiAddress] = static_cast<uint8_t>(rpm >> 8);
+    m[kRpmLoAddress] = static_cast<uint8_t>(rpm & 0xFF);
+    const uint16_t mph = ToWord(Counts(kMphHiAddress, s.mph));
+    m[kMphHiAddress] = static_cast<uint8_t>(mph >> 8);
+    m[kMphLoAddress] = static_cast<uint8_t>(mph & 0xFF);
 
-    m[a::kTps] = ToByte(s.tpsPercent / 0.390625);
-    m[a::kThrottleFlag] = s.throttleClosed ? 0x01 : 0x00;
-    m[a::kBaro] = ToByte(s.baroPsiAbs / kMapPsiPerCount);
-    m[a::kMap] = ToByte(s.mapPsiAbs / kMapPsiPerCount);
-    m[a::kSpark] = ToByte(s.sparkDeg * 2.0);
-    m[a::kCoolant] = ToByte((s.coolantF + 60.0) / 1.24609375);
-    m[a::kChargeTemp] = ChargeByte(s.chargeF);
-    m[a::kRawChargeTemp] = ChargeByte(s.chargeF + 1.0);
-    m[a::kBattTemp] = 0x6E;
-    m[a::kO2] = ToByte((s.o2Volts - 0.0446) / 0.0194);
-    m[a::kKnock] = ToByte(s.knockVolts * 256.0 / 5.0);
+    m[kTpsAddress] = ToByte(Counts(kTpsAddress, s.tpsPercent));
+    m[kThrottleFlagAddress] = s.throttleClosed ? 0x01 : 0x00;
+    m[kBaroAddress] = ToByte(s.baroPsiAbs / kDefaultMapFunction);
+    m[kMapAddress] = ToByte(s.mapPsiAbs / kDefaultMapFunction);
+    m[kSparkAddress] = ToByte(Counts(kSparkAddress, s.sparkDeg));
+    m[kCoolantAddress] = ToByte(Counts(kCoolantAddress, s.coolantF));
+    m[kChargeTempAddress] = ChargeByte(s.chargeF);
+    m[kRawChargeTempAddress] = ChargeByte(s.chargeF + 1.0);
+    m[kBattTempAddress] = 0x6E;
+    m[kO2Address] = ToByte(Counts(kO2Address, s.o2Volts));
+    m[kKnockAddress] = ToByte(Counts(kKnockAddress, s.knockVolts));
     for (size_t i = 0; i < 4; ++i)
-        m[a::kRetardCyl1 + i] = ToByte(s.retardDeg[i] * 2.0);
-    m[a::kKnockCount] = ToByte(s.knockCount);
+        m[kRetardAddress + i] = ToByte(Counts(static_cast<uint8_t>(kRetardAddress + i), s.retardDeg[i]));
+    m[kKnockCountAddress] = ToByte(s.knockCount);
     return m;
 }
 

@@ -42,8 +42,9 @@ double EngineTorque(double rpm);
 
 EngineState ScenarioState(std::chrono::milliseconds elapsed);
 
-// The 256 bytes of LM memory for a state. The pressures are counts of a 3 bar sensor
-// (the logger's default MAP factor of 0.172266 psi per count).
+// The 256 bytes of LM memory for a state, at the addresses and on the scales of the
+// parameter table (lm/ParameterTable.h). The pressures are counts of a 3 bar sensor (the
+// logger's default MAP factor, kDefaultMapFunction).
 LmMemory EncodeState(const EngineState& state);
 
 inline LmMemory ScenarioMemory(std::chrono::milliseconds elapsed)
@@ -51,27 +52,11 @@ inline LmMemory ScenarioMemory(std::chrono::milliseconds elapsed)
     return EncodeState(ScenarioState(elapsed));
 }
 
-// Addresses the scenario fills (the rest hold a fixed filler pattern).
+// Addresses the scenario fills besides the parameter table's (the rest hold a fixed filler
+// pattern).
 namespace lm_addr {
 inline constexpr uint8_t kFaultCodes = 0x46;     // four bytes, 46 to 49
 inline constexpr uint8_t kAdaptiveCells = 0x50;  // thirteen bytes, 50 to 5C (5C idle cell)
-inline constexpr uint8_t kChargeTemp = 0x5D;
-inline constexpr uint8_t kMphHigh = 0x69;
-inline constexpr uint8_t kMphLow = 0x6A;
-inline constexpr uint8_t kSpark = 0x72;
-inline constexpr uint8_t kBaro = 0x73;
-inline constexpr uint8_t kThrottleFlag = 0x81;
-inline constexpr uint8_t kMap = 0x86;
-inline constexpr uint8_t kRpmHigh = 0x8F;
-inline constexpr uint8_t kRpmLow = 0x90;
-inline constexpr uint8_t kTps = 0x98;
-inline constexpr uint8_t kCoolant = 0x9A;
-inline constexpr uint8_t kBattTemp = 0x9B;
-inline constexpr uint8_t kO2 = 0x9C;
-inline constexpr uint8_t kRawChargeTemp = 0x9D;
-inline constexpr uint8_t kKnock = 0xA0;
-inline constexpr uint8_t kRetardCyl1 = 0xCE;  // CE to D1
-inline constexpr uint8_t kKnockCount = 0xDD;
 }  // namespace lm_addr
 
 }  // namespace tessek::sim

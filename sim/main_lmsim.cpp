@@ -1,7 +1,8 @@
 // tessek-lmsim: the simulated LM on a fresh pseudo-terminal, for trying Tessek (or any
-// serial program) without a car. Prints the device to use on its first line, then runs
-// until interrupted.
+// serial program) without a car. Prints the device to use on its first line (and, with a
+// simulated wideband controller, that one's on the second), then runs until interrupted.
 #include "sim/SimulatedLm.h"
+#include "sim/SimulatedWideband.h"
 
 #include <pthread.h>
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 namespace {
 
 using tessek::sim::LmFault;
+using tessek::sim::WidebandSimProtocol;
 
 constexpr const char* kUsage =
     "Usage: tessek-lmsim [options] [ADDR=VALUE ...]\n"
@@ -40,6 +43,14 @@ constexpr const char* kUsage =
     "                      garbage (wrong answers), hang-up (closes the line at once)\n"
     "  --miss ADDR:N       leave every Nth request of ADDR (hex) unanswered, only echoed\n"
     "  --log               log every byte in and out on standard error\n"
+    "  --wideband PROTOCOL also a wideband O2 controller in the same engine's exhaust on a\n"
+    "                      second pseudo-terminal, whose path is printed on the second\n"
+    "                      line: mts (Innovate MTS, 19200 baud) or aem (AEM UEGO text,\n"
+    "                      9600 baud)\n"
+    "  --fuel-error CELL   make the engine run lean (or rich) in one cell, so that the\n"
+    "                      wideband reads that much higher (lower) there:\n"
+    "                      RPM-RPM:PSI-PSI:PERCENT, boost in psi (vacuum negative),\n"
+    "                      e.g. 2500-3500:4-8:10 runs 10 % lean; may be repeated\n"
     "  --help              show this text\n"
     "  ADDR=VALUE          pin the memory byte at ADDR to VALUE (both hexadecimal,\n"
     "                      e.g. 73=5A); the other addresses keep moving\n";
@@ -74,6 +85,8 @@ int main(int argc, char** argv)
     LmFault fault = LmFault::None;
     int missAddress = 0, missEvery = 0;
     std::vector<std::pair<uint8_t, uint8_t>> pins;
+    std::optional<WidebandSimProtocol> wideband;
+    tessek::sim::WidebandSignal exhaust;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -104,6 +117,18 @@ int main(int argc, char** argv)
             if (next == nullptr || !tessek::sim::ParseFault(next, fault))
                 return Fail("--fault needs one of none, silent, echo-only, retry-only, garbage, hang-up");
             ++i;
+        } else if (arg == "--wideband") {
+            WidebandSimProtocol protocol{};
+            if (next == nullptr || !tessek::sim::ParseWidebandSimProtocol(next, protocol))
+                return Fail("--wideband needs mts or aem");
+            wideband = protocol;
+            ++i;
+        } else if (arg == "--fuel-error") {
+            const auto cell = next ? tessek::sim::ParseFuelError(next) : std::nullopt;
+            if (!cell)
+                return Fail("--fuel-error needs RPM-RPM:PSI-PSI:PERCENT, e.g. 2500-3500:4-8:10");
+            exhaust.Plant(*cell);
+            ++i;
         } else if (const auto eq = arg.find('='); eq != std::string::npos && arg[0] != '-') {
             const auto address = ParseNumber(arg.substr(0, eq).c_str(), 16, 0, 255);
             const auto value = ParseNumber(arg.substr(eq + 1).c_str(), 16, 0, 255);
@@ -124,6 +149,8 @@ int main(int argc, char** argv)
 
     try {
         tessek::sim::SimulatedLm lm;
+        // The wideband's engine counts from the LM's start, so that both follow one engine.
+        const auto start = std::chrono::steady_clock::now();
         lm.SetQuiet(quiet);
         lm.SetWireTiming(wire);
         lm.SetAnswerDelay(answerDelay);
@@ -135,11 +162,19 @@ int main(int argc, char** argv)
         lm.SetFault(fault);
         lm.SetMissedAnswers(static_cast<uint8_t>(missAddress), missEvery);
 
+        std::unique_ptr<tessek::sim::SimulatedWideband> controller;
+        if (wideband)
+            controller = std::make_unique<tessek::sim::SimulatedWideband>(*wideband, start, exhaust);
+
         std::printf("%s\n", lm.SlavePath().c_str());
+        if (controller)
+            std::printf("%s\n", controller->SlavePath().c_str());
         std::fflush(stdout);
 
         int signal = 0;
         sigwait(&stopSignals, &signal);
+        if (controller)
+            controller->Stop();
         lm.Stop();
     } catch (const std::exception& error) {
         std::fprintf(stderr, "tessek-lmsim: %s\n", error.what());

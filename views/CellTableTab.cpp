@@ -3,8 +3,8 @@
 #include <QCheckBox>
 #include <QVBoxLayout>
 
-#include "views/CellTableView.h"
 #include "analysis/LogViewModel.h"
+#include "views/CellTableView.h"
 
 namespace tessek {
 
@@ -20,7 +20,7 @@ CellTableTab::CellTableTab(const LogViewModel& model, QWidget* parent)
     connect(visibleOnly_, &QCheckBox::toggled, this, &CellTableTab::ApplyRange);
 }
 
-void CellTableTab::LogOpened()
+void CellTableTab::LogOpened(const OpenedLog& /*log*/)
 {
     view_->SetRange(std::nullopt);
     view_->SetLog(&model_.Log());

@@ -4,6 +4,8 @@
 // thread only.
 #include <QWidget>
 
+#include "views/ViewerTab.h"
+
 class QCheckBox;
 
 namespace tessek {
@@ -11,14 +13,13 @@ namespace tessek {
 class CellTableView;
 class LogViewModel;
 
-class CellTableTab : public QWidget {
+class CellTableTab : public QWidget, public ViewerTab {
     Q_OBJECT
 public:
     explicit CellTableTab(const LogViewModel& model, QWidget* parent = nullptr);
 
-    void LogOpened();
-    // The Channels tab's visible range changed.
-    void VisibleRangeChanged();
+    void LogOpened(const OpenedLog& log) override;
+    void VisibleRangeChanged() override;
 
     CellTableView* View() const { return view_; }
 

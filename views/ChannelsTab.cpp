@@ -102,38 +102,38 @@ ChannelsTab::ChannelsTab(LogViewModel& model, QWidget* parent)
 
 ChannelsTab::~ChannelsTab() = default;
 
-void ChannelsTab::LogOpened()
+void ChannelsTab::LogOpened(const OpenedLog& opened)
 {
-    FillTable(model_.StartChannels());
-    palette_.Clear();
+    if (!opened.Reloaded) {
+        FillTable(model_.StartChannels());
+        palette_.Clear();
+    } else {
+        const std::vector<std::string> checked = CheckedChannels();
+        const LogData& log = model_.Log();
+        std::vector<bool> shown(log.Channels.size(), false);
+        for (size_t c = 0; c < shown.size(); ++c)
+            shown[c] = std::find(checked.begin(), checked.end(), log.Channels[c].Name) != checked.end();
+        FillTable(shown);
+    }
     RebuildStrips();
-    emit VisibleRangeChanged();
-}
-
-void ChannelsTab::LogReloaded(const std::vector<std::string>& checked)
-{
-    const LogData& log = model_.Log();
-    std::vector<bool> shown(log.Channels.size(), false);
-    for (size_t c = 0; c < shown.size(); ++c)
-        shown[c] = std::find(checked.begin(), checked.end(), log.Channels[c].Name) != checked.end();
-    FillTable(shown);
-    RebuildStrips();
-    emit VisibleRangeChanged();
+    emit RangeChanged();
 }
 
 std::vector<std::string> ChannelsTab::CheckedChannels() const
 {
     std::vector<std::string> checked;
-    const LogData& log = model_.Log();
-    for (size_t c = 0; c < log.Channels.size() && static_cast<int>(c) < table_->rowCount(); ++c)
+    for (size_t c = 0; c < names_.size() && static_cast<int>(c) < table_->rowCount(); ++c)
         if (table_->item(static_cast<int>(c), kColChannel)->checkState() == Qt::Checked)
-            checked.push_back(log.Channels[c].Name);
+            checked.push_back(names_[c]);
     return checked;
 }
 
 void ChannelsTab::FillTable(const std::vector<bool>& shown)
 {
     const LogData& log = model_.Log();
+    names_.clear();
+    for (const LogChannel& c : log.Channels)
+        names_.push_back(c.Name);
     {
         const QSignalBlocker block(table_);
         table_->setRowCount(static_cast<int>(log.Channels.size()));
@@ -286,7 +286,7 @@ void ChannelsTab::ApplyRange(bool changed)
         return;
     RefreshVisibleRange();
     plot_->replot(QCustomPlot::rpQueuedReplot);
-    emit VisibleRangeChanged();
+    emit RangeChanged();
 }
 
 void ChannelsTab::RefreshVisibleRange()

@@ -9,9 +9,11 @@
 // owns. Window thread only.
 #include <QSplitter>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "views/StripPalette.h"
+#include "views/ViewerTab.h"
 
 class QCPAxisRect;
 class QCPGraph;
@@ -27,17 +29,16 @@ namespace tessek {
 
 class LogViewModel;
 
-class ChannelsTab : public QSplitter {
+class ChannelsTab : public QSplitter, public ViewerTab {
     Q_OBJECT
 public:
     explicit ChannelsTab(LogViewModel& model, QWidget* parent = nullptr);
     ~ChannelsTab() override;
 
-    // The model holds a new log: a table row per channel, the start channels checked.
-    void LogOpened();
-    // The model holds the log shown, read again: the channels named in `checked` stay
-    // checked, each in its colour, and the model's visible range and cursor are shown.
-    void LogReloaded(const std::vector<std::string>& checked);
+    // A table row per channel of the model's log, the start channels checked; for the log
+    // shown read again, the channels checked before stay checked, each in its colour, and
+    // the model's visible range and cursor are shown.
+    void LogOpened(const OpenedLog& log) override;
     // The names of the checked channels, in table order.
     std::vector<std::string> CheckedChannels() const;
     // Shows the time range `from`..`to` (s), as the model keeps it, in every strip.
@@ -50,8 +51,8 @@ public:
     void JumpToMarker(size_t index);
 
 signals:
-    // The visible time range changed (a zoom, a pan, a new log).
-    void VisibleRangeChanged();
+    // The model's visible time range changed (a zoom, a pan, a new log).
+    void RangeChanged();
 
 private:
     struct Strip;
@@ -69,6 +70,7 @@ private:
     void OnChannelItemChanged(QTableWidgetItem* item);
 
     LogViewModel& model_;
+    std::vector<std::string> names_;  // of the channels in the table
     QTableWidget* table_ = nullptr;
     QLabel* markersLabel_ = nullptr;
     QListWidget* markers_ = nullptr;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "logging/ColumnNames.h"
 #include "views/CellTableView.h"
 
 namespace tessek {
@@ -25,10 +26,10 @@ LiveCellTable::LiveCellTable(QWidget* parent, size_t maxSamples)
 void LiveCellTable::Start(const std::vector<RunColumn>& columns)
 {
     data_ = LogData{};
-    data_.TimeName = "Time";
+    data_.TimeName = kTimeColumn;
     columns_.clear();
     for (size_t i = 0; i < columns.size(); ++i) {
-        if (columns[i].Name == "Skip value")
+        if (columns[i].Name == kSkipTitle)
             continue;
         data_.Channels.push_back({columns[i].Name, columns[i].Unit, false, columns[i].Decimals, {}});
         columns_.push_back(i);

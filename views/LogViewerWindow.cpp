@@ -21,15 +21,16 @@
 #include <chrono>
 #include <exception>
 
+#include "analysis/ChannelDisplay.h"
+#include "logfiles/LogLoader.h"
 #include "logging/Units.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "views/CellTableTab.h"
-#include "analysis/ChannelDisplay.h"
 #include "views/ChannelsTab.h"
-#include "logfiles/LogLoader.h"
 #include "views/PowerCurveTab.h"
 #include "views/ScatterTab.h"
+#include "views/ViewerTab.h"
 
 namespace tessek {
 namespace {
@@ -45,23 +46,31 @@ constexpr int kQuickReadMs = 100;
 
 }  // namespace
 
+template <class Tab>
+Tab* LogViewerWindow::AddTab(Tab* tab, const QString& title)
+{
+    tabs_->addTab(tab, title);
+    viewerTabs_.push_back(tab);
+    tab->UnitsChanged(ReadUnitSystem(IniFile(SettingsFilePath())));
+    return tab;
+}
+
 LogViewerWindow::LogViewerWindow(QWidget* parent) : QWidget(parent)
 {
     setWindowTitle(tr("Tessek Log Viewer"));
     auto* layout = new QVBoxLayout(this);
     BuildMenu();
     tabs_ = new QTabWidget(this);
-    channels_ = new ChannelsTab(model_);
-    power_ = new PowerCurveTab;
+    // The tabs, one line each.
+    channels_ = AddTab(new ChannelsTab(model_), tr("Channels"));
+    power_ = AddTab(new PowerCurveTab(model_), tr("Power curve"));
+    AddTab(new CellTableTab(model_), tr("Cell table"));
+    AddTab(new ScatterTab(model_), tr("Scatter"));
+    connect(channels_, &ChannelsTab::RangeChanged, this, [this] {
+        for (ViewerTab* tab : viewerTabs_)
+            tab->VisibleRangeChanged();
+    });
     connect(power_, &PowerCurveTab::AddRunRequested, this, &LogViewerWindow::AddRunClick);
-    tabs_->addTab(channels_, tr("Channels"));
-    tabs_->addTab(power_, tr("Power curve"));
-    cells_ = new CellTableTab(model_);
-    tabs_->addTab(cells_, tr("Cell table"));
-    connect(channels_, &ChannelsTab::VisibleRangeChanged, cells_, &CellTableTab::VisibleRangeChanged);
-    scatter_ = new ScatterTab(model_);
-    tabs_->addTab(scatter_, tr("Scatter"));
-    connect(channels_, &ChannelsTab::VisibleRangeChanged, scatter_, &ScatterTab::VisibleRangeChanged);
     layout->addWidget(tabs_, 1);
     status_ = new QLabel(tr("No log open: File > Open..."), this);
     status_->setObjectName("status");
@@ -185,12 +194,10 @@ bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
         return false;
     }
     ShowInUnits(read->Data, ReadUnitSystem(IniFile(SettingsFilePath())));
-    const std::vector<std::string> checked = channels_->CheckedChannels();
     const double from = model_.From(), to = model_.To(), cursor = model_.Cursor();
     nativePath_ = nativePath;
     watch_ = std::move(watch);
     lastFolder_ = QFileInfo(path).absolutePath();
-    PowerCurve curve = ComputePowerCurve(read->Data);
     model_.SetLog(std::move(read->Data));
     setWindowTitle(tr("Tessek Log Viewer - %1").arg(name));
     status_->setStyleSheet({});
@@ -202,14 +209,9 @@ bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
     if (keepView) {
         model_.SetVisible(from, to);
         model_.SetCursor(cursor);
-        channels_->LogReloaded(checked);
-        power_->ReplaceFirstRun(name, std::move(curve));
-    } else {
-        channels_->LogOpened();
-        power_->SetRun(name, std::move(curve));
     }
-    cells_->LogOpened();
-    scatter_->LogOpened();
+    for (ViewerTab* tab : viewerTabs_)
+        tab->LogOpened({name, keepView});
     // A long log growing during a run is read again less often, so that reading it takes
     // no more than a small share of the window's time.
     reloadEveryMs_ = std::max<qint64>(kWatchIntervalMs, kReloadCostFactor * cost.elapsed());
@@ -228,13 +230,11 @@ bool LogViewerWindow::AddPowerRun(const QString& path)
         return false;
     }
     ShowInUnits(read->Data, ReadUnitSystem(IniFile(SettingsFilePath())));
-    PowerCurve curve = ComputePowerCurve(read->Data);
-    if (!curve.Ok()) {
-        ShowProblem(name + ": " + QString::fromStdString(curve.Problem));
+    if (const std::string problem = power_->AddRun(name, read->Data); !problem.empty()) {
+        ShowProblem(name + ": " + QString::fromStdString(problem));
         return false;
     }
     lastFolder_ = QFileInfo(path).absolutePath();
-    power_->AddRun(name, std::move(curve));
     return true;
 }
 
@@ -262,6 +262,8 @@ void LogViewerWindow::SetMetricUnits(bool metric)
         ShowProblem(tr("Units not saved: %1").arg(e.what()));
         return;
     }
+    for (ViewerTab* tab : viewerTabs_)
+        tab->UnitsChanged(metric ? UnitSystem::Metric : UnitSystem::Imperial);
     if (!nativePath_.empty())
         OpenNativeFile(nativePath_);
 }

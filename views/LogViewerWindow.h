@@ -1,9 +1,9 @@
 #pragma once
 // The log viewer: a window that shows a data log (CSV or MSL) for finding the moment
 // something went wrong and for seeing what the engine made. It reads the file and hands
-// the log to its LogViewModel; each tab is a class of its own that shows the model:
-// Channels (ChannelsTab), Power curve (PowerCurveTab), Cell table (CellTableTab) and
-// Scatter (ScatterTab).
+// the log to its LogViewModel; each tab is a class of its own on the ViewerTab base that
+// shows the model, registered with one line in the constructor: Channels (ChannelsTab),
+// Power curve (PowerCurveTab), Cell table (CellTableTab) and Scatter (ScatterTab).
 //
 // Window thread only. Nothing is thrown out of the window: a file that cannot be read is
 // reported in the window's status line and the log already shown stays.
@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "analysis/LogViewModel.h"
 
@@ -26,10 +27,9 @@ namespace tessek {
 class LogFileWatch;
 class LogLoader;
 
-class CellTableTab;
 class ChannelsTab;
 class PowerCurveTab;
-class ScatterTab;
+class ViewerTab;
 
 class LogViewerWindow : public QWidget {
     Q_OBJECT
@@ -46,8 +46,8 @@ public:
     // Reads the log shown again when its file has changed (a run still writing it), keeping
     // the visible range, the cursor and the checked channels. Also called by a timer.
     void ReloadIfChanged();
-    // Adds the run at `path` to the power curve; false, with the reason shown, when the
-    // file cannot be read or holds no acceleration data.
+    // Adds the run at `path` to the power curve, its first pulls chosen; false, with the
+    // reason shown, when the file cannot be read or they give no curve.
     bool AddPowerRun(const QString& path);
 
     // Shows the time range `from`..`to` (s) in every strip, kept inside the run and at least
@@ -61,6 +61,9 @@ public:
     void SetMetricUnits(bool metric);
 
 private:
+    // Adds `tab` under `title`; it hears of every log, range and units change from now on.
+    template <class Tab>
+    Tab* AddTab(Tab* tab, const QString& title);
     void BuildMenu();
     void ShowProblem(const QString& text);
     void OpenClick();
@@ -75,10 +78,9 @@ private:
 
     LogViewModel model_;
     QTabWidget* tabs_ = nullptr;
+    std::vector<ViewerTab*> viewerTabs_;  // in the order of registration
     ChannelsTab* channels_ = nullptr;
     PowerCurveTab* power_ = nullptr;
-    CellTableTab* cells_ = nullptr;
-    ScatterTab* scatter_ = nullptr;
     QLabel* status_ = nullptr;
     QString lastFolder_;
     QProgressBar* progress_ = nullptr;

@@ -87,7 +87,7 @@ ScatterTab::ScatterTab(const LogViewModel& model, QWidget* parent)
     });
 }
 
-void ScatterTab::LogOpened()
+void ScatterTab::LogOpened(const OpenedLog& /*log*/)
 {
     FillChoices();
     Recompute();

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "analysis/ScatterData.h"
+#include "views/ViewerTab.h"
 
 class QCheckBox;
 class QComboBox;
@@ -21,16 +22,15 @@ namespace tessek {
 
 class LogViewModel;
 
-class ScatterTab : public QWidget {
+class ScatterTab : public QWidget, public ViewerTab {
     Q_OBJECT
 public:
     static constexpr int kColourBins = 24;
 
     explicit ScatterTab(const LogViewModel& model, QWidget* parent = nullptr);
 
-    void LogOpened();
-    // The Channels tab's visible range changed.
-    void VisibleRangeChanged();
+    void LogOpened(const OpenedLog& log) override;
+    void VisibleRangeChanged() override;
     // Rings the point nearest to (x, y) in axis units and shows its time and values; none
     // when no point lies within a few pixels.
     void ShowNearest(double x, double y);

@@ -1,13 +1,14 @@
 // The power curve of a simulated session against the simulator's own engine: the logging
 // run polls the simulated LM's scenario (two full-throttle pulls with a launch and a gear
-// change, a cruise and coasting), its data log is read back, and the peaks the power curve
-// tab prints lie within 3 % of the engine's torque curve.
+// change, a cruise and coasting), its data log is read back, and the curve of the pulls
+// chosen at first (first gear) and the peaks the power curve tab prints lie within 5 % and
+// 3 % of the engine's torque curve.
+#include "analysis/PowerCurve.h"
 #include "logfiles/DataLog.h"
+#include "logfiles/LogFile.h"
 #include "logging/LogRun.h"
 #include "logging/LogSettings.h"
 #include "platform/IniFile.h"
-#include "logfiles/LogFile.h"
-#include "analysis/PowerCurve.h"
 #include "sim/Scenario.h"
 #include "tests/common/FakeCommandHost.h"
 #include "tests/common/TempFolder.h"
@@ -71,10 +72,9 @@ TEST(PowerCurveTruth, PeaksOfASimulatedSessionMatchTheSimulatorsEngine)
     EXPECT_NEAR(curve.PeakTorque, trueTorque, trueTorque * 0.03) << "at " << curve.PeakTorqueRpm << " rpm";
     EXPECT_NEAR(curve.PeakPowerRpm, truePowerRpm, 300);
     EXPECT_NEAR(curve.PeakTorqueRpm, trueTorqueRpm, 300);
-    // Every point of the curve, not only its peaks, follows the engine.
+    // Every point of the curve, not only its peaks, follows the engine: the launch, where
+    // the clutch slips, is left out.
     for (const PowerCurvePoint& p : curve.Points) {
-        if (p.Rpm < 2400)
-            continue;  // the launch (and its neighbour bins): the clutch slips, the engine turns faster than the gear
         SCOPED_TRACE(p.Rpm);
         EXPECT_NEAR(p.Torque, sim::EngineTorque(p.Rpm), sim::EngineTorque(p.Rpm) * 0.05);
     }

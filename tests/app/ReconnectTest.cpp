@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
 #include "dialogs/PortSetupDialog.h"
+#include "platform/IniFile.h"
 #include "sim/SimulatedLm.h"
 #include "tests/common/ErrorRecorder.h"
 #include "tests/common/EventLoop.h"
@@ -154,6 +155,41 @@ TEST_F(ReconnectTest, CommandsAndComSetupOnAClosedPortReopenItOnceOrSayWhyInOneL
     }
     EXPECT_EQ(w->lbstatus->text(), "Connected");
     EXPECT_EQ(w->Memo->Lines().back(), "Receiving Data");
+}
+
+// After a run on the simulator, a silent device chosen in Com Setup is opened afresh at the
+// low rate and checked as at start-up; Log then fails its handshake and logs nothing, for
+// nothing the simulator sent before may pass for the silent device's echo.
+TEST_F(ReconnectTest, ASilentPortChosenAfterARunIsNotConnectedAndLogsNothing)
+{
+    auto w = Create();
+    test::Watch stop([&] { return SampleLines(*w) >= 3; }, [&] { w->btnLog->click(); });
+    w->btnLog->click();
+    ASSERT_TRUE(folder.Exists("TempLog1.txt"));
+    sim::SimulatedLm silent;
+    silent.SetFault(sim::LmFault::Silent);
+    test::ModalAnswer<TComSetupFrm> answer([&](TComSetupFrm* dialog) {
+        dialog->Combo1->setEditText(QString::fromStdString(silent.SlavePath()));
+        dialog->Button1->click();
+    });
+    w->btnComSetup->click();
+    ASSERT_TRUE(answer.Answered());
+    EXPECT_EQ(w->ComPort.Port(), silent.SlavePath());
+    EXPECT_EQ(w->ComPort.CustomBaudRate(), 977);
+    EXPECT_EQ(IniFile(folder.File("Tessek.ini")).ReadString("ComPort", "CustomBaudRate", ""), "977");
+    EXPECT_EQ(w->lbstatus->text(), "Not Connected");
+    EXPECT_EQ(w->Memo->Lines().back(), "Not Connected to LM");
+
+    w->btnLog->click();
+    const Lines text = w->Memo->Lines();
+    EXPECT_EQ(text.back(), "Failed to establish high baud mode with LM.  Baud set back to 976");
+    EXPECT_THAT(text, Not(Contains(::testing::StartsWith("BARO"))));
+    EXPECT_FALSE(folder.Exists("TempLog2.txt"));
+    std::error_code ec;
+    const auto logs = std::distance(std::filesystem::directory_iterator(folder.File("logs"), ec),
+                                    std::filesystem::directory_iterator());
+    EXPECT_EQ(logs, 2) << "the first run's CSV and MSL only";
+    EXPECT_TRUE(errors.messages.empty());
 }
 
 }  // namespace

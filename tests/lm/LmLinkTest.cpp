@@ -64,9 +64,16 @@ protected:
 
     bool ownTxEmpty = false;  // the port holds a transmit-empty it queued as the write returned
     std::shared_ptr<ScriptedPump> pump = std::make_shared<ScriptedPump>();
-    LmLink link{LinkIo{{},
+    // What the link wrote; `onWrite` plays the device's side of each write.
+    std::string written;
+    std::function<void(uint8_t)> onWrite;
+    LmLink link{LinkIo{[this](const std::string& bytes) {
+                           written += bytes;
+                           if (onWrite)
+                               onWrite(static_cast<uint8_t>(bytes.back()));
+                       },
                        {},
-                       {},
+                       [](int32_t) {},
                        [this](int32_t count) { pump->rxWake = count; },
                        [this](bool waiting) {
                            EXPECT_NE(waiting, pump->waitingForInput) << "set or cleared twice";
@@ -92,6 +99,47 @@ TEST_F(LinkTest, TheRingWrapsAndTheEchoWaitConsumesUpToItsByte)
     EXPECT_EQ(pump->blockedWith.size(), 0u);
     EXPECT_EQ(link.PopRxByte(), 0x44);
     EXPECT_TRUE(link.RingEmpty());
+}
+
+// A request is answered only by a byte after its own echo, received after it was written
+// and before its wait ended; an echo waiting from before never passes for the handshake's.
+TEST_F(LinkTest, OnlyAnEchoAfterTheWriteAndTheByteAfterItAnswerARequest)
+{
+    struct Case {
+        const char* name;
+        std::string before;  // in the ring before the write
+        std::string after;   // the device's bytes after the write, one receive event each
+        std::optional<uint8_t> answer;
+    };
+    const Case cases[] = {
+        {"echo and answer", "", "\x98\x33", 0x33},
+        {"echo only", "", "\x98", std::nullopt},
+        {"nothing", "", "", std::nullopt},
+        {"an old echo and answer, then silence", "\x98\x33", "", std::nullopt},
+        {"a late byte, then echo and answer", "", "\x07\x98\x33", 0x33},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        link.ResetRing();
+        Rx(c.before);
+        uint32_t writtenAt = 0;
+        onWrite = [&](uint8_t) {
+            writtenAt = pump->now;
+            pump->After(1, [this] { TxEmpty(); });
+            for (size_t i = 0; i < c.after.size(); ++i)
+                pump->After(static_cast<uint32_t>(2 + i), [this, byte = c.after.substr(i, 1)] { Rx(byte); });
+        };
+        const std::optional<LmAnswer> answer = link.ReadLmByte(0x98, static_cast<int>(c.after.size()) + 1);
+        EXPECT_EQ(answer ? std::optional<uint8_t>(answer->Byte) : std::nullopt, c.answer);
+        if (answer) {
+            EXPECT_EQ(answer->Tick, writtenAt + 1 + c.after.size()) << "when the answer, the last byte, came";
+        }
+    }
+    link.ResetRing();
+    Rx("\x12");  // from before: not the echo
+    onWrite = nullptr;
+    EXPECT_FALSE(link.EstablishHighBaud());
+    EXPECT_EQ(written.substr(written.size() - 2), "\x12\x12");
 }
 
 TEST_F(LinkTest, RepliesAreReceiveEventsCountedAfterTheTransmitEmptyEventUpToEleven)

@@ -2,9 +2,9 @@
 // viewer figures from them: the value at the cursor, the figures of the visible range, the
 // power curve.
 #include "analysis/ChannelDisplay.h"
-#include "logfiles/LogFile.h"
 #include "analysis/LogStatistics.h"
 #include "analysis/PowerCurve.h"
+#include "logfiles/LogFile.h"
 
 #include <fcntl.h>
 #include <gmock/gmock.h>
@@ -523,7 +523,7 @@ std::vector<std::vector<double>> operator+(std::vector<std::vector<double>> a,
 
 // The curve as "rpm:power/torque" points, then "| power@rpm torque@rpm" of the peaks and
 // the number of samples used; or why there is no curve.
-TEST(PowerCurve, FullThrottleMediansOfBinsAveragedWithNeighboursGiveTheCurveAndItsPeaks)
+TEST(PowerCurve, FullThrottleBinsWithTheirNeighboursGiveTheCurveAndItsPeaks)
 {
     const std::string noData = "No acceleration data in this log: ";
     const std::string noPull =
@@ -532,7 +532,7 @@ TEST(PowerCurve, FullThrottleMediansOfBinsAveragedWithNeighboursGiveTheCurveAndI
     std::vector<std::string> withThrottle = kPullColumns;
     withThrottle.push_back("Throttle");
     const std::tuple<const char*, LogData, std::string> cases[] = {
-        {"peaks in the middle and at the start; slowing down, standing still and a bin of two left out",
+        {"peaks in the middle and at the start; slowing down and standing still left out; a bin of two outvoted",
          Log(kPullColumns, Thrice({{3050, 1, 100, 500},
                                    {3150, 1, 200, 400},
                                    {3250, 1, 600, 300},
@@ -540,10 +540,13 @@ TEST(PowerCurve, FullThrottleMediansOfBinsAveragedWithNeighboursGiveTheCurveAndI
                                    {3450, 1, 100, 100}}) +
                                std::vector<std::vector<double>>{
                                    {3250, -0.2, 999, 999}, {0, 1, 999, 999}, {3550, 1, 999, 999}, {3550, 1, 999, 999}}),
-         "3050:150/450 3150:300/400 3250:333.333/300 3350:300/200 3450:150/150 | 333.333@3250 450@3050 of 15"},
-        {"spike shared with its neighbours; the first of equal peaks",
+         "3050:150/450 3150:200/400 3250:200/300 3350:200/200 3450:175/175 3550:100/100 | 200@3150 450@3050 of 17"},
+        {"a spike outvoted by its neighbours; the first of equal peaks",
          Log(kPullColumns, Thrice({{3050, 1, 100, 200}, {3150, 1, 400, 800}, {3250, 1, 100, 200}})),
-         "3050:250/500 3150:200/400 3250:250/500 | 250@3050 500@3050 of 9"},
+         "3050:250/500 3150:100/200 3250:250/500 | 250@3050 500@3050 of 9"},
+        {"single samples in neighbouring bins make a curve",
+         Log(kPullColumns, {{3050, 1, 100, 200}, {3150, 1, 110, 220}, {3250, 1, 120, 240}}),
+         "3150:110/220 | 110@3150 220@3150 of 3"},
         {"a gap: bins are not neighbours", Log(kPullColumns, Thrice({{3050, 1, 100, 200}, {3250, 1, 300, 600}})),
          "3050:100/200 3250:300/600 | 300@3250 600@3250 of 6"},
         {"median of an even count: the mean of the two middle values",

@@ -60,7 +60,8 @@ struct Writer {
     {
         log.RunStarted({{"Throttle", "%", 1, true}}, StartTime());
         for (int t = 0; t < samples; ++t)
-            log.SampleLogged(MakeRunSample(t, {SlotReading{DecodeValue(DecoderKind::Tps, 0x80, 0, 0, 0)}}, false, {}, 1));
+            log.SampleLogged(MakeRunSample(
+                t, {SlotReading{DecodeValue(ParameterFor(kTpsAddress), 0x80, 0, {}), 0, t / 1000.0}}, false, {}, 1));
         if (end)
             log.RunEnded();
     }
@@ -116,14 +117,16 @@ protected:
     DataLogWriter dataLog{folder.Path()};
 };
 
-// Every entry of the catalogue through its decoder's row, against values worked out by
-// hand: what it asks the LM for, the text, the number and raw value of its data log column
-// and the column's name. Each address answers a byte of its own, so a row that asks for the
-// wrong address or an address that falls to the wrong row shows.
+// Every entry of the catalogue, in order, through its row of the parameter table, against
+// values worked out by hand: its line in the catalogue, what it asks the LM for, the text,
+// the number and raw value of its data log column and the column's name. Each address
+// answers a byte of its own, so a row that asks for the wrong address or an address that
+// falls to the wrong row shows.
 TEST_F(Logging, EveryCatalogueEntryDecodesThroughItsRowAsWorkedOutByHand)
 {
     struct Row {
         uint8_t Address;
+        std::string Catalogue;                             // the catalogue's text
         std::vector<std::pair<uint8_t, uint8_t>> Replies;  // address, byte, in request order
         std::string Text;
         std::optional<double> Value;
@@ -131,25 +134,26 @@ TEST_F(Logging, EveryCatalogueEntryDecodesThroughItsRowAsWorkedOutByHand)
         std::string Column;
     };
     const Row rows[] = {
-        {0x12, {}, "", std::nullopt, 0, ""},
-        {0x5D, {{0x5D, 0x59}}, "130.0F (59) ", 130.0, 0x59, "Charge Air Temp (F)"},
-        {0x69, {{0x6A, 0x40}, {0x69, 0x0A}}, " 41.00mph ", 41.0, 2624, "Road Speed (mph)"},
-        {0x72, {{0x72, 0x25}}, "18.5deg ", 18.5, 0x25, "Spark Advance (deg)"},
-        {0x73, {{0x73, 0x55}}, " 55 ", 85, 85, "Baro"},
-        {0x81, {{0x81, 0x01}}, " 01 ", 1, 1, "Throttle Flg"},
-        {0x86, {{0x86, 0x62}}, " 2.24psi ", 2.24, 0x62, "MAP (psi/-inHg)"},  // (98 - 85) * 0.172266
-        {0x8F, {{0x90, 0x10}, {0x8F, 0x0C}}, " 772rpm ", 772, 3088, "Engine Speed (rpm)"},
-        {0x98, {{0x98, 0xE6}}, " 89.8% ", 89.8, 0xE6, "Throttle (%)"},
-        {0x9A, {{0x9A, 0x9A}}, "131.9F (9A) ", 131.9, 0x9A, "Coolant Temp (F)"},
-        {0x9B, {{0x9B, 0x6E}}, " 6E ", 110, 110, "Raw Batt Temp"},
-        {0x9C, {{0x9C, 0x17}}, "0.491v(17) ", 0.491, 0x17, "O2 (v)"},
-        {0x9D, {{0x9D, 0x30}}, "185.3F (30) ", 185.3, 0x30, "Raw Charge Temp (F)"},  // 215 - 22 * 1.34921
-        {0xA0, {{0xA0, 0x48}}, "1.41v ", 1.41, 0x48, "Knock (v)"},
-        {0xCE, {{0xCE, 0x08}}, " 4deg ", 4, 0x08, "Cyl 1 Retard (deg)"},
-        {0xCF, {{0xCF, 0x0A}}, " 5deg ", 5, 0x0A, "Cyl 2 Retard (deg)"},
-        {0xD0, {{0xD0, 0x47}}, " 3deg ", 3, 0x47, "Cyl 3 Retard (deg)"},  // six bits: 07, halved
-        {0xD1, {{0xD1, 0xD3}}, " 9deg ", 9, 0xD3, "Cyl 4 Retard (deg)"},
-        {0xDD, {{0xDD, 0x0C}}, " 0C ", 12, 12, "(DTLKNK)"},
+        {0x12, "Skip value", {}, "", std::nullopt, 0, ""},
+        {0x5D, "Charge Air Temp", {{0x5D, 0x59}}, "130.0F (59) ", 130.0, 0x59, "Charge Air Temp (F)"},
+        {0x69, "MPH", {{0x6A, 0x40}, {0x69, 0x0A}}, " 41.00mph ", 41.0, 2624, "Road Speed (mph)"},
+        {0x72, "SPK Advance", {{0x72, 0x25}}, "18.5deg ", 18.5, 0x25, "Spark Advance (deg)"},
+        {0x73, "Baro", {{0x73, 0x55}}, " 55 ", 85, 85, "Baro"},
+        {0x81, "Throttle Flg", {{0x81, 0x01}}, " 01 ", 1, 1, "Throttle Flg"},
+        {0x86, "MAP", {{0x86, 0x62}}, " 2.24psi ", 2.24, 0x62, "MAP (psi/-inHg)"},  // (98 - 85) * 0.172266
+        {0x8F, "RPM", {{0x90, 0x10}, {0x8F, 0x0C}}, " 772rpm ", 772, 3088, "Engine Speed (rpm)"},
+        {0x98, "TPS%", {{0x98, 0xE6}}, " 89.8% ", 89.8, 0xE6, "Throttle (%)"},
+        {0x9A, "Coolant Temp", {{0x9A, 0x9A}}, "131.9F (9A) ", 131.9, 0x9A, "Coolant Temp (F)"},
+        {0x9B, "Raw Batt Temp", {{0x9B, 0x6E}}, " 6E ", 110, 110, "Raw Batt Temp"},
+        {0x9C, "O2", {{0x9C, 0x17}}, "0.491v(17) ", 0.491, 0x17, "O2 (v)"},
+        // 215 - 22 * 1.34921
+        {0x9D, "Raw Charge Temp", {{0x9D, 0x30}}, "185.3F (30) ", 185.3, 0x30, "Raw Charge Temp (F)"},
+        {0xA0, "Knock", {{0xA0, 0x48}}, "1.41v ", 1.41, 0x48, "Knock (v)"},
+        {0xCE, "Cyl 1 Retard", {{0xCE, 0x08}}, " 4deg ", 4, 0x08, "Cyl 1 Retard (deg)"},
+        {0xCF, "Cyl 2 Retard", {{0xCF, 0x0A}}, " 5deg ", 5, 0x0A, "Cyl 2 Retard (deg)"},
+        {0xD0, "Cyl 3 Retard", {{0xD0, 0x47}}, " 3deg ", 3, 0x47, "Cyl 3 Retard (deg)"},  // six bits: 07, halved
+        {0xD1, "Cyl 4 Retard", {{0xD1, 0xD3}}, " 9deg ", 9, 0xD3, "Cyl 4 Retard (deg)"},
+        {0xDD, "(DTLKNK)", {{0xDD, 0x0C}}, " 0C ", 12, 12, "(DTLKNK)"},
     };
     const Catalogue catalogue;
     const DisplayTextLookup displayText = [&](const std::string& name) { return catalogue.DisplayText(name); };
@@ -159,7 +163,7 @@ TEST_F(Logging, EveryCatalogueEntryDecodesThroughItsRowAsWorkedOutByHand)
     for (size_t i = 0; i < std::size(rows); ++i) {
         const Row& row = rows[i];
         SCOPED_TRACE(catalogue.Lines()[i]);
-        ASSERT_EQ(catalogue.Name(static_cast<int>(i)), "$" + ByteToHex(row.Address));
+        ASSERT_EQ(catalogue.Lines()[i], "$" + ByteToHex(row.Address) + "=" + row.Catalogue);
         host.Memory.fill(0xEE);
         std::vector<uint8_t> asked;
         for (const auto& [address, reply] : row.Replies) {
@@ -168,7 +172,8 @@ TEST_F(Logging, EveryCatalogueEntryDecodesThroughItsRowAsWorkedOutByHand)
         }
         host.Asked.clear();
         std::string line;
-        const std::optional<DecodedValue> value = run.DecodeSlot(row.Address, line);
+        const std::optional<SlotReading> slot = run.DecodeSlot(row.Address, line);
+        const DecodedValue* value = slot && slot->Value ? &*slot->Value : nullptr;
         EXPECT_EQ(host.Asked, asked);
         EXPECT_EQ(line, row.Text);
         EXPECT_EQ(value ? std::optional(value->Value) : std::nullopt, row.Value);
@@ -232,11 +237,12 @@ TEST_F(Logging, SamplesWithPerformanceFiguresInTheLinesAndTheDataLog)
               "Time (s),Engine Speed (rpm),Engine Speed raw,Road Speed (mph),Road Speed raw,Acceleration (g),"
               "Power (hp),Torque (lb-ft),Marker\r\n0.000,2000,8000,50.00,3200,,,,\r\n"
               "0.020,2256,9024,50.25,3216,0.57,191.93,473.51,\r\n");
-    // The MSL file has a number in every cell: 0 where the line has no figure.
+    // The MSL file leaves a cell empty where the line has no figure, as the CSV does, and
+    // ends with the count of answers the LM did not give.
     EXPECT_EQ(Read(dataLog.MslPath()),
               "Time\tEngine Speed\tEngine Speed raw\tRoad Speed\tRoad Speed raw\tAcceleration\tPower\tTorque\r\n"
-              "s\trpm\t\tmph\t\tg\thp\tlb-ft\r\n0.000\t2000\t8000\t50.00\t3200\t0\t0\t0\r\n"
-              "0.020\t2256\t9024\t50.25\t3216\t0.57\t191.93\t473.51\r\n");
+              "s\trpm\t\tmph\t\tg\thp\tlb-ft\r\n0.000\t2000\t8000\t50.00\t3200\t\t\t\r\n"
+              "0.020\t2256\t9024\t50.25\t3216\t0.57\t191.93\t473.51\r\n# Missed answers: 0 of 8 requests\r\n");
 }
 
 // Road speed is read in two exchanges (6A, then 69): a speed that crosses a multiple of
@@ -311,10 +317,11 @@ TEST_F(Logging, MarkersGoIntoTheNextSampleRowsOfBothDataLogsNumberedPerRun)
     const auto msl = lines(dataLog.MslPath());
     std::vector<std::string> shape;  // the MARK lines, and "row" for each sample row
     for (size_t i = 2; i < msl.size(); ++i)
-        shape.push_back(msl[i].starts_with("MARK") ? msl[i] : "row");
-    EXPECT_EQ(shape, (std::vector<std::string>{"MARK 001 - Manual\r", "row", "MARK 002 - Manual\r", "row",
-                                               "MARK 003 - Manual\r", "row",
-                                               "MARK 004 - Cyl 1 Retard 3 deg over 0 deg and a tab\r", "row", "row"}));
+        shape.push_back(msl[i].starts_with("MARK") ? msl[i] : msl[i].starts_with("#") ? "count" : "row");
+    EXPECT_EQ(shape,
+              (std::vector<std::string>{"MARK 001 - Manual\r", "row", "MARK 002 - Manual\r", "row", "MARK 003 - Manual\r",
+                                        "row", "MARK 004 - Cyl 1 Retard 3 deg over 0 deg and a tab\r", "row", "row",
+                                        "count"}));
     for (const std::string& line : host.Memo.Lines())
         EXPECT_EQ(line.find("MARK"), std::string::npos) << line;
 
@@ -502,7 +509,7 @@ TEST_F(Logging, ADataLogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn)
     Writer writer(folder.Path(), write);
     writer.Run(5);
     EXPECT_EQ(folder.Read(kStem + ".csv"), ThrottleCsv(2));
-    EXPECT_TRUE(folder.Read(kStem + ".msl").ends_with("\r\n0.004\t50.0\t128\r\n"));
+    EXPECT_NE(folder.Read(kStem + ".msl").find("\r\n0.004\t50.0\t128\r\n"), std::string::npos);
     EXPECT_EQ(writer.problems, std::vector<std::string>{"Data log not written: " + folder.File(kStem + ".csv") +
                                                         ": No space left on device"});
     EXPECT_TRUE(wholeRows);

@@ -204,7 +204,7 @@ TEST_F(SessionTest, AlarmsAreCheckedOnEverySampleAndMarkTheDataLogs)
 TEST_F(SessionTest, AnUnansweredRequestIsAnEmptyCellAndCounted)
 {
     Plug();
-    lm->SetByte(0x98, 0x33);  // 20.0 % throttle
+    lm->SetByte(0x98, 0x33);  // 19.9 % throttle
     lm->SetMissedAnswers(0x98, 3);
     folder.Write("Tessek.ini", "[ComPort]\nPort=" + link + "\n[CurrentSet]\n1=98\n2=8F\n");
     session = std::make_unique<LoggingSession>(folder.Path());
@@ -236,7 +236,7 @@ TEST_F(SessionTest, AnUnansweredRequestIsAnEmptyCellAndCounted)
             EXPECT_EQ(cells[2], "") << row;
             ++empty;
         } else {
-            EXPECT_EQ(cells[1], "20.0") << row;
+            EXPECT_EQ(cells[1], "19.9") << row;
             EXPECT_EQ(cells[2], "51") << row;
             ++answered;
         }

@@ -268,25 +268,40 @@ TEST(LmSimTool, PrintsTheDeviceThenServesItUntilTerminated)
     ::poll(&after, 1, 1000);
     EXPECT_NE(after.revents & POLLHUP, 0);
     ::close(kept);
-    for (const char* args : {"--fault melted", "--answer-delay soon", "100=01", "--frobnicate"}) {
+    for (const char* args : {"--fault melted", "--answer-delay soon", "100=01", "--frobnicate", "--wideband lc1",
+                             "--fuel-error 9-1:0-1:5"}) {
         Tool bad(args);
         EXPECT_EQ(bad.Read(EOF).find("/dev/pts/"), std::string::npos) << args;
         EXPECT_EQ(bad.Finish(0), 2) << args;
     }
 }
 
+TEST(LmSimTool, ServesAWidebandOnASecondTerminalWithAPlantedFuelError)
+{
+    Tool tool("--quiet --wideband aem --fuel-error 0-9000:-20-20:10");
+    ASSERT_EQ(tool.Read().rfind("/dev/pts/", 0), 0u);
+    const std::string wideband = tool.Read();
+    ASSERT_EQ(wideband.rfind("/dev/pts/", 0), 0u) << wideband;
+    RawClient client(wideband, 9600);
+    const Bytes got = client.Ask(std::nullopt, 18, 1000ms);  // three lines of "14.7\r\n"
+    const std::string text(got.begin(), got.end());
+    // The second line is whole: idling in closed loop around 14.7, run 10 % lean everywhere.
+    const size_t first = text.find('\n');
+    ASSERT_NE(first, std::string::npos) << text;
+    EXPECT_NEAR(std::stod(text.substr(first + 1)), 14.7 * 1.1, 0.4) << text;
+}
+
 TEST(Scenario, PlausibleSmoothDriveWithIdleBoostAndCruise)
 {
-    namespace a = lm_addr;
-    const auto coolant = [](const LmMemory& m) { return m[a::kCoolant] * 1.24609375 - 60; };
+    const auto coolant = [](const LmMemory& m) { return m[kCoolantAddress] * 1.24609375 - 60; };
     bool idled = false, boosted = false, cruised = false;
     double lastRpm = 850, lastMph = 0;
     for (int tenth = 0; tenth <= 2400; ++tenth) {  // two cycles, decoded as the logger does
         SCOPED_TRACE(testing::Message() << "t = " << tenth / 10.0 << " s");
         const LmMemory m = ScenarioMemory(std::chrono::milliseconds(tenth * 100));
-        const double rpm = ((m[a::kRpmHigh] << 8) | m[a::kRpmLow]) / 4,
-                     mph = ((m[a::kMphHigh] << 8) | m[a::kMphLow]) / 64.0;
-        const double tps = m[a::kTps] * 0.390625, psi = (m[a::kMap] - m[a::kBaro]) * 0.172266;
+        const double rpm = ((m[kRpmHiAddress] << 8) | m[kRpmLoAddress]) / 4,
+                     mph = ((m[kMphHiAddress] << 8) | m[kMphLoAddress]) / 64.0;
+        const double tps = m[kTpsAddress] * 0.390625, psi = (m[kMapAddress] - m[kBaroAddress]) * 0.172266;
         ASSERT_GE(rpm, 800);
         ASSERT_LE(rpm, 6000);
         ASSERT_LE(std::abs(rpm - std::exchange(lastRpm, rpm)), 350) << "smooth rpm";
@@ -296,16 +311,16 @@ TEST(Scenario, PlausibleSmoothDriveWithIdleBoostAndCruise)
         if (mph == 0) {
             ASSERT_LE(std::abs(rpm - 850), 20) << "idling at standstill";
         }
-        ASSERT_EQ(m[a::kThrottleFlag] == 1, tps < 1) << "the flag marks a closed throttle";
-        ASSERT_EQ(m[a::kBaro], 85);
+        ASSERT_EQ(m[kThrottleFlagAddress] == 1, tps < 1) << "the flag marks a closed throttle";
+        ASSERT_EQ(m[kBaroAddress], 85);
         ASSERT_LE(psi, 13);
         if (psi > 0) {
             ASSERT_GT(tps, 90) << "boost only at full throttle";
         }
         ASSERT_GE(coolant(m), 100);
         ASSERT_LE(coolant(m), 200);
-        ASSERT_GE(m[a::kSpark], 20);
-        ASSERT_LE(m[a::kSpark], 80);
+        ASSERT_GE(m[kSparkAddress], 20);
+        ASSERT_LE(m[kSparkAddress], 80);
         idled |= mph == 0 && tps < 1 && psi < -7.3;
         boosted |= psi > 10 && rpm > 4000;
         cruised |= std::abs(mph - 60) < 2 && std::abs(rpm - 2400) < 100;
@@ -326,20 +341,19 @@ TEST(Scenario, PlausibleSmoothDriveWithIdleBoostAndCruise)
 // makes MAP right.
 TEST(Scenario, PressuresDecodeAsTheScenarioMakesThem)
 {
-    namespace a = lm_addr;
     constexpr double kMapFunction = 0.172266;
     const LmMemory idle = ScenarioMemory(std::chrono::seconds(5));
-    const float baroRef = idle[a::kBaro];
+    const float baroRef = idle[kBaroAddress];
     EXPECT_EQ(baroRef, 85);
     EXPECT_NEAR(baroRef * kMapFunction, ScenarioState(std::chrono::seconds(5)).baroPsiAbs, kMapFunction / 2);
-    const DecoderRow& map = RowOf(DecoderKind::Map);
-    EXPECT_EQ(DecoderText(map, idle[a::kBaro], 0, {baroRef, kMapFunction}), " 0.00psi ");
-    EXPECT_EQ(DecoderText(map, idle[a::kMap], 0, {baroRef, kMapFunction}),
+    const ParameterRow& map = ParameterFor(kMapAddress);
+    EXPECT_EQ(DecoderText(map, idle[kBaroAddress], 0, {baroRef, kMapFunction}), " 0.00psi ");
+    EXPECT_EQ(DecoderText(map, idle[kMapAddress], 0, {baroRef, kMapFunction}),
               "17.89hg  ");  // 18 inHg, to the nearest count
     double boost = 0;
     for (int ms = 15000; ms < 30000; ms += 10) {
         const LmMemory m = ScenarioMemory(std::chrono::milliseconds(ms));
-        boost = std::max(boost, (m[a::kMap] - double{baroRef}) * kMapFunction);
+        boost = std::max(boost, (m[kMapAddress] - double{baroRef}) * kMapFunction);
     }
     EXPECT_NEAR(boost, 12.0, 0.5);
     EXPECT_EQ(BaroText(baroRef, kMapFunction), "  0.19");

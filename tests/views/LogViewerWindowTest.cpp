@@ -1,5 +1,6 @@
 // The log viewer on the offscreen platform, opened on a generated log: strips, the value
 // table, zoom and pan with the mouse, the cursor, bad files and the power curve.
+#include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "views/LogViewerWindow.h"
 #include "views/ScatterTab.h"
@@ -14,6 +15,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
+#include <QTreeWidget>
 #include <QWheelEvent>
 
 #include <fstream>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "tests/common/GeneratedLog.h"
+#include "tests/common/PullLog.h"
 #include "tests/common/TempFolder.h"
 
 namespace tessek {
@@ -317,6 +320,49 @@ TEST_F(LogViewerWindowTest, MetricUnitsConvertTheLogOnDisplay)
     EXPECT_EQ(atCursor(0), "Road Speed (mph) = 62");
     EXPECT_EQ(atCursor(1), "Coolant Temp (F) = 212");
     EXPECT_EQ(atCursor(2), "Boost (psi) = -7");
+    SetProgramFolder(programFolder);
+}
+
+// The dyno: the pulls of a launch and two gears listed, first gear chosen, the rest
+// chosen by a click; the samples left out and the correction said in lines of their own,
+// the correction kept in Tessek.ini.
+TEST_F(LogViewerWindowTest, PowerCurveListsThePullsToChooseAndSaysWhatWasLeftOutAndCorrected)
+{
+    const std::string programFolder = ProgramFolder();
+    SetProgramFolder(dir_.Path());
+    dir_.Write("pulls.csv", test::PullLogCsv());
+    ASSERT_TRUE(Open("pulls.csv"));
+    auto* pulls = window_.findChild<QTreeWidget*>("powerPulls");
+    ASSERT_NE(pulls, nullptr);
+    ASSERT_EQ(pulls->topLevelItemCount(), 1);
+    QTreeWidgetItem* run = pulls->topLevelItem(0);
+    EXPECT_EQ(run->text(0).toStdString(), "pulls.csv");
+    ASSERT_EQ(run->childCount(), 2);
+    // Gear, chosen, and the pull's own peak (the engine's is 118.9 hp at 4354 rpm).
+    std::vector<std::string> rows;
+    for (int p = 0; p < 2; ++p) {
+        const QTreeWidgetItem* pull = run->child(p);
+        rows.push_back(pull->text(1).toStdString() + (pull->checkState(0) == Qt::Checked ? " on " : " off ") +
+                       pull->text(3).toStdString());
+    }
+    EXPECT_EQ(rows, (std::vector<std::string>{"1 on 120.3 hp at 4350 rpm", "2 off 119.9 hp at 4550 rpm"}));
+    const QString leftOut = window_.findChild<QLabel*>("powerLeftOut")->text();
+    EXPECT_TRUE(leftOut.startsWith("pulls.csv: Left out: ") && leftOut.contains("with a slipping clutch") &&
+                leftOut.contains("during a shift"))
+        << leftOut.toStdString();
+
+    window_.findChild<QCheckBox*>("dynoCorrection")->setChecked(true);
+    EXPECT_EQ(window_.findChild<QLabel*>("powerNotes")->text().toStdString(),
+              "pulls.csv: SAE J1349 correction to 99 kPa and 25 °C: factor 1.070 (BARO 95.0 kPa, charge air 35.0 °C).");
+    EXPECT_EQ(IniFile(dir_.File("Tessek.ini")).ReadString("Dyno", "Correction", ""), "1");
+
+    auto* peaks = window_.findChild<QLabel*>("powerPeaks");
+    const QString firstGear = peaks->text();
+    run->child(1)->setCheckState(0, Qt::Checked);
+    EXPECT_NE(peaks->text(), firstGear);
+    run->child(0)->setCheckState(0, Qt::Unchecked);
+    run->child(1)->setCheckState(0, Qt::Unchecked);
+    EXPECT_EQ(peaks->text().toStdString(), "pulls.csv: No pull chosen.");
     SetProgramFolder(programFolder);
 }
 

@@ -1,0 +1,11 @@
+// Test main of the wideband tests: an application object for the ports' event loop, no
+// window system.
+#include <gtest/gtest.h>
+#include <QCoreApplication>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
