@@ -124,7 +124,8 @@ public:
     // Returns on the transmit-empty event or after 500 ms.
     void WaitTxEmpty();
     // WaitTxEmpty, then up to 500 ms for `count` receive events; true when they came.
-    // A count of 12 or more can never be reached.
+    // A count of 12 or more can never be reached. Receive events are counted only while
+    // the busy mark is set: the wait ends as soon as it finds the mark cleared.
     bool WaitForReplies(int count) override;
     // Waits `ms` while the window keeps running its events (0: one pump).
     void PumpDelay(uint32_t ms) override;
@@ -158,6 +159,8 @@ private:
     template <class Round, class WakeOn>
     void PumpRounds(uint32_t limit, Round round, WakeOn wakeOn, bool justPumped = false);
     void SetRxWakeCount(int32_t count);
+    // Receive events are counted: the busy mark is set.
+    bool Counting() const;
 
     LinkIo io_;
     std::function<bool()> busy_;

@@ -63,6 +63,7 @@ protected:
     void TxEmpty() { link.ComPortTxEmpty(nullptr); }
 
     bool ownTxEmpty = false;  // the port holds a transmit-empty it queued as the write returned
+    bool busy = true;         // the busy mark
     std::shared_ptr<ScriptedPump> pump = std::make_shared<ScriptedPump>();
     LmLink link{LinkIo{{},
                        {},
@@ -76,7 +77,7 @@ protected:
                            if (std::exchange(ownTxEmpty, false))
                                TxEmpty();
                        }},
-                [] { return true; }, [this] { return pump->now; }, pump};
+                [this] { return busy; }, [this] { return pump->now; }, pump};
 };
 
 TEST_F(LinkTest, TheRingWrapsAndTheEchoWaitConsumesUpToItsByte)
@@ -128,6 +129,24 @@ TEST_F(LinkTest, RepliesAreReceiveEventsCountedAfterTheTransmitEmptyEventUpToEle
         pump->now += 1000;  // the rest of the script runs out
         pump->ProcessPending();
     }
+}
+
+// A stop (the busy mark cleared, as a second press of Log does) ends a request's wait for
+// its replies as soon as the wait sees it, and a request made after it waits only for its
+// transmit-empty: no reply can be counted any more.
+TEST_F(LinkTest, AStopEndsTheWaitForRepliesAtOnce)
+{
+    pump->After(10, [this] { TxEmpty(); });
+    pump->After(20, [this] { Rx("\x8F"); });
+    pump->After(30, [this] { busy = false; });
+    uint32_t start = pump->now;
+    EXPECT_FALSE(link.WaitForReplies(2));
+    EXPECT_EQ(pump->now - start, 30u);
+
+    ownTxEmpty = true;
+    start = pump->now;
+    EXPECT_FALSE(link.WaitForReplies(2));
+    EXPECT_EQ(pump->now - start, 0u);
 }
 
 // While a wait blocks, only the receive events that could end it need to wake it, and only
