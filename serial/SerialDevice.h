@@ -1,7 +1,9 @@
 #pragma once
 // The serial device behind a port: everything TCustomComPort and its event thread need of
 // the system, behind one small interface so that tests can put a scripted device in its
-// place (line errors and modem changes cannot be produced on a pseudo-terminal).
+// place (line errors and modem changes cannot be produced on a pseudo-terminal); the
+// Linux device (LinuxSerialDevice.cpp); port names and the list of ports
+// (SerialPortList.cpp); ports registered by name (NamedPorts.cpp).
 //
 // Threads: the window thread makes every call, except those marked "event thread", which
 // the port's event thread makes while the window thread may be using the device too. They
@@ -13,6 +15,7 @@
 #include "serial/ComTypes.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -124,10 +127,14 @@ public:
 // Opens the device for a port name; throws DeviceError.
 using SerialDeviceFactory = std::function<std::unique_ptr<ISerialDevice>(const std::string& port)>;
 
-// The device path for a port name: a name beginning with "/" as it is; "COMn" (n >= 1,
-// any letter case) is /dev/ttyS(n-1). Other names:
-// DeviceError(ENOENT).
-std::string SerialDevicePath(const std::string& port);
+// Whether a call's errno says the device has gone away (unplugged, hung up): EIO, ENODEV,
+// ENXIO.
+bool DeviceGoneErrno(int err);
+// Whether the terminal open as `fd` has hung up or has an error pending (a cable pulled,
+// an adapter unplugged). Only looks, never waits.
+bool HungUp(int fd);
+
+// ---- the Linux device (LinuxSerialDevice.cpp) -------------------------------------------
 
 // What the Linux device layer asks of the system beyond the device itself, so that tests
 // can show it what a pseudo-terminal cannot: a sysfs tree (which devices are consoles,
@@ -164,6 +171,18 @@ std::unique_ptr<ISerialDevice> OpenLinuxSerialDevice(const std::string& port, co
 std::string OpenFailureHelp(int err, const std::string& path, const std::string& group,
                             const std::vector<std::string>& present = {});
 
+// ---- port names and the list of ports (SerialPortList.cpp) ------------------------------
+
+// The device path for a port name: a name beginning with "/" as it is; "COMn" (n >= 1,
+// any letter case) is /dev/ttyS(n-1). Other names:
+// DeviceError(ENOENT).
+std::string SerialDevicePath(const std::string& port);
+
+// Whether `path` is an active system console (named in <sysfsRoot>/class/tty/console/
+// active): by the name it has after following links, or by its device number (another node
+// or name for the same terminal). Only looks, never opens.
+bool IsActiveConsole(const std::string& path, const std::string& sysfsRoot);
+
 // Whether the device a port name stands for is there now: a registered name always is; a
 // path (a symbolic link is followed) or "COMn" when it names a character device. Only looks.
 bool PortPresent(const std::string& port);
@@ -191,16 +210,35 @@ struct SerialPortInfo {
 std::vector<SerialPortInfo> ListSerialDevices(const std::string& sysfsRoot = "/sys",
                                               const std::string& devRoot = "/dev");
 
-// Ports known by a name of their own rather than as a device of this machine (a program
-// may register a simulator this way). A registered name, in any letter case, is opened
-// through its factory and listed among the serial ports. Registering a name again replaces
-// its factory. Any thread.
-void RegisterNamedPort(const std::string& name, const std::string& description, SerialDeviceFactory factory);
-// The registered names as registered, described as "name — description".
-std::vector<SerialPortInfo> NamedPorts();
 // The devices and the registered names, sorted by name without regard to letter case.
 std::vector<SerialPortInfo> ListSerialPortInfos(const std::string& sysfsRoot = "/sys",
                                                 const std::string& devRoot = "/dev");
+
+// ---- ports registered by name (NamedPorts.cpp) -------------------------------------------
+
+// Ports known by a name of their own rather than as a device of this machine (a program
+// may register a simulator this way). A registered name, in any letter case, is opened
+// through its factory and listed among the serial ports. Registering a name again replaces
+// its entry. RegisterNamedPort registers for the life of the program.
+void RegisterNamedPort(const std::string& name, const std::string& description, SerialDeviceFactory factory);
+
+// A registration for as long as the object lives (a test's own ports): its destruction
+// removes the entry it made, unless the name has been registered again meanwhile.
+class NamedPortRegistration {
+public:
+    NamedPortRegistration(const std::string& name, const std::string& description, SerialDeviceFactory factory);
+    ~NamedPortRegistration();
+    NamedPortRegistration(const NamedPortRegistration&) = delete;
+    NamedPortRegistration& operator=(const NamedPortRegistration&) = delete;
+
+private:
+    uint64_t key_ = 0;
+};
+
+// The registered names as registered, described as "name — description".
+std::vector<SerialPortInfo> NamedPorts();
+// Whether `port` is a registered name (any letter case).
+bool IsNamedPort(const std::string& port);
 // Opens a port by name: a registered name through its factory, anything else with
 // OpenLinuxSerialDevice. Throws DeviceError.
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& port);
