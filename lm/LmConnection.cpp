@@ -66,10 +66,7 @@ LmConnection::~LmConnection()
 
 bool LmConnection::DeviceGone()
 {
-    const ISerialDevice* device = port_.Device();
-    if (!device || !PortPresent(port_.Port()))
-        return true;
-    return HungUp(device->WaitFd());
+    return !port_.Connected() || !PortPresent(port_.Port()) || port_.DeviceHungUp();
 }
 
 void LmConnection::DeclarePort()

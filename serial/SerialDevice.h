@@ -5,10 +5,14 @@
 // Linux device (LinuxSerialDevice.cpp); port names and the list of ports
 // (SerialPortList.cpp); ports registered by name (NamedPorts.cpp).
 //
-// Threads: the window thread makes every call, except those marked "event thread", which
-// the port's event thread makes while the window thread may be using the device too. They
-// are the input side: while the window thread waits for replies it makes them itself,
-// under the same lock as the event thread, so never two at a time.
+// Threads. The window thread makes every call of ISerialDevice. The calls marked "input
+// side" are also made by the port's event thread. While the event thread runs, every
+// input-side call, on either thread, is made holding the port's lock (the one TComThread
+// keeps), and so are SetLine and SetTimeouts, which change what input-side calls read; no
+// two calls that share state overlap then. Calls the window thread makes without the lock
+// (Write, TakeErrors, ModemSignals, OutputCount, AbortPending) share with the input side
+// only what is atomic (the count of I/O errors). The free functions below may be called
+// on any thread.
 // Failures throw DeviceError with the system's error number; the port turns them into
 // EComPort with its own code.
 #include "platform/Termios2.h"
@@ -86,8 +90,9 @@ public:
     // Sends the bytes within the write time-outs; returns how many were sent.
     virtual int32_t Write(const uint8_t* data, int32_t count) = 0;
     // Reads at most `count` bytes as the read time-outs allow; returns how many were read.
+    // Input side.
     virtual int32_t Read(uint8_t* data, int32_t count) = 0;
-    // Event thread: reads at most `count` of the bytes waiting, never waits; returns how
+    // Input side: reads at most `count` of the bytes waiting, never waits; returns how
     // many were read (0: none waiting). One call where asking the count first takes two.
     virtual int32_t ReadWaiting(uint8_t* data, int32_t count)
     {
@@ -96,10 +101,10 @@ public:
     }
     // Ends reads and writes in progress (none can be: reads and writes are synchronous).
     virtual void AbortPending() = 0;
-    virtual void Purge(bool input, bool output) = 0;  // also event thread
+    virtual void Purge(bool input, bool output) = 0;  // input side
 
-    virtual int32_t InputCount() = 0;   // bytes waiting to be read; also event thread
-    virtual int32_t OutputCount() = 0;  // bytes not yet sent; also event thread
+    virtual int32_t InputCount() = 0;   // bytes waiting to be read; input side
+    virtual int32_t OutputCount() = 0;  // bytes not yet sent; input side, and without the lock
     // Line errors (ceFrame ... ceTxFull) since the previous call; the call clears them.
     // ceIO: a read or write failed with an I/O error (EIO; that call raised its own error
     // too). Linux never reports two of them: ceMode (a setting the driver cannot do is
@@ -110,17 +115,17 @@ public:
     // Line states; all off on a device without modem lines.
     virtual ModemLines ModemSignals() = 0;
 
-    // Event thread: the descriptor to wait on (readable: input waits; hang-up or error:
-    // the device is gone).
+    // Input side: the descriptor to wait on (readable: input waits; hang-up or error: the
+    // device is gone). Fixed while the device is open.
     virtual int WaitFd() const = 0;
-    // Event thread: the line events (evError, evBreak, evRing, evCTS, evDSR, evRLSD,
+    // Input side: the line events (evError, evBreak, evRing, evCTS, evDSR, evRLSD,
     // evRxFlag) since the previous call. A new line error of TakeErrors, ceIO included,
     // is an evError.
     virtual TComEvents TakeLineEvents() = 0;
     // How often (ms) TakeLineEvents must be asked because such events do not make WaitFd
-    // readable; -1 when they never occur without input.
+    // readable; -1 when they never occur without input. Fixed while the device is open.
     virtual int LineEventInterval() const = 0;
-    // The input queue's real capacity in bytes (for evRx80Full).
+    // The input queue's real capacity in bytes (for evRx80Full). Fixed while open.
     virtual int32_t InputCapacity() const = 0;
 };
 
