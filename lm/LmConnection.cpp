@@ -4,21 +4,10 @@
 
 #include <QTimer>
 
-#include <poll.h>
-
 #include <cerrno>
 #include <cstring>
 
 namespace tessek {
-
-namespace {
-
-bool DeviceGoneErrno(int err)
-{
-    return err == EIO || err == ENODEV || err == ENXIO;
-}
-
-}  // namespace
 
 LmConnection::LmConnection(std::function<bool()> busy, TickSource clock, std::shared_ptr<EventPump> pump)
     : busy_(busy),
@@ -77,11 +66,7 @@ LmConnection::~LmConnection()
 
 bool LmConnection::DeviceGone()
 {
-    const ISerialDevice* device = port_.Device();
-    if (!device || !PortPresent(port_.Port()))
-        return true;
-    pollfd p{device->WaitFd(), POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    return !port_.Connected() || !PortPresent(port_.Port()) || port_.DeviceHungUp();
 }
 
 void LmConnection::DeclarePort()

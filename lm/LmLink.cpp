@@ -64,8 +64,13 @@ void LmLink::StoreRx(const std::string& bytes)
     }
     if (!bytes.empty())
         stores_[nextStore_++ % stores_.size()] = {from, writePos_, clock_()};
-    if (busy_ && busy_() && rxEventCount_ < kRxEventCap)
+    if (Counting() && rxEventCount_ < kRxEventCap)
         ++rxEventCount_;
+}
+
+bool LmLink::Counting() const
+{
+    return busy_ && busy_();
 }
 
 void LmLink::ComPortTxEmpty(TCustomComPort*)
@@ -198,8 +203,12 @@ void LmLink::WaitTxEmpty()
 bool LmLink::WaitForReplies(int count)
 {
     WaitTxEmpty();
+    // Replies are counted only while the busy mark is set: once it is cleared (a stop
+    // pressed during the wait, or before a request), nothing can end the wait any more,
+    // and it ends at once instead of running out its time.
     PumpRounds(
-        kReplyWaitMs, [&](uint32_t) { return count <= rxEventCount_ ? RoundResult::Done : RoundResult::Block; },
+        kReplyWaitMs,
+        [&](uint32_t) { return count <= rxEventCount_ || !Counting() ? RoundResult::Done : RoundResult::Block; },
         [&] { return count - rxEventCount_; }, true);
     return count <= rxEventCount_;
 }

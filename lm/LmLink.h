@@ -125,7 +125,8 @@ public:
     // Returns on the transmit-empty event or after 500 ms.
     void WaitTxEmpty();
     // WaitTxEmpty, then up to 500 ms for `count` receive events; true when they came.
-    // A count of 12 or more can never be reached.
+    // A count of 12 or more can never be reached. Receive events are counted only while
+    // the busy mark is set: the wait ends as soon as it finds the mark cleared.
     bool WaitForReplies(int count) override;
     // Waits `ms` while the window keeps running its events (0: one pump).
     void PumpDelay(uint32_t ms) override;
@@ -168,6 +169,8 @@ private:
     // The tick at which the byte at ring position `at` was stored (the latest store when
     // it is too old to be known).
     uint32_t StoredAt(uint32_t at) const;
+    // Receive events are counted: the busy mark is set.
+    bool Counting() const;
 
     LinkIo io_;
     std::function<bool()> busy_;

@@ -13,9 +13,10 @@ LinkIo PortLinkIo(TCustomComPort& port)
         return bytes;
     };
     io.SetCustomBaudRate = [&port](int32_t baud) { port.SetCustomBaudRate(baud); };
-    io.SetRxWakeCount = [&port](int32_t count) { port.SetRxWakeCount(count); };
-    io.SetWaitingForInput = [&port](bool waiting) { port.SetWaitingForInput(waiting); };
-    io.RunOwnEvents = [&port] { port.RunOwnEvents(); };
+    const PortWaitHints hints(port);
+    io.SetRxWakeCount = [hints](int32_t count) { hints.SetRxWakeCount(count); };
+    io.SetWaitingForInput = [hints](bool waiting) { hints.SetWaitingForInput(waiting); };
+    io.RunOwnEvents = [hints] { hints.RunOwnEvents(); };
     return io;
 }
 

@@ -481,7 +481,18 @@ void TCustomComPort::SetWaitingForInput(bool waiting)
 void TCustomComPort::RunOwnEvents()
 {
     if (thread_)
-        thread_->RunOwnQueued();
+        thread_->RunOwnEvents();
+}
+
+template <class F>
+void TCustomComPort::ChangeDevice(int code, F&& change)
+{
+    DeviceCall(device_.get(), code, [&](ISerialDevice& d) {
+        if (thread_)
+            thread_->WithPortLock([&] { change(d); });
+        else
+            change(d);
+    });
 }
 
 bool TCustomComPort::CanApply() const
@@ -541,7 +552,7 @@ void TCustomComPort::ApplyLineSettings()
     if (!CanApply())
         return;
     const LineSettings line = CurrentLineSettings();
-    DeviceCall(device_.get(), kErrSetState, [&](ISerialDevice& d) { d.SetLine(line); });
+    ChangeDevice(kErrSetState, [&](ISerialDevice& d) { d.SetLine(line); });
 }
 
 void TCustomComPort::ApplyTimeouts()
@@ -554,7 +565,7 @@ void TCustomComPort::ApplyTimeouts()
     t.ReadTotalConstant = timeouts_.ReadTotalConstant();
     t.WriteTotalMultiplier = timeouts_.WriteTotalMultiplier();
     t.WriteTotalConstant = timeouts_.WriteTotalConstant();
-    DeviceCall(device_.get(), kErrSetTimeouts, [&](ISerialDevice& d) { d.SetTimeouts(t); });
+    ChangeDevice(kErrSetTimeouts, [&](ISerialDevice& d) { d.SetTimeouts(t); });
 }
 
 void TCustomComPort::ApplyBufferSizes()
@@ -638,7 +649,7 @@ int32_t TCustomComPort::WriteBytes(const std::string& str)
     if (str.empty())
         return 0;
     // The event thread learns of every write, so that it can report the output queue
-    // running empty (see TComThread::Run).
+    // running empty in its place among the received bytes (see TComThread::NoteWriteDone).
     struct WriteNote {
         TComThread* thread;
         explicit WriteNote(TComThread* t) : thread(t)
@@ -697,6 +708,11 @@ TComErrors TCustomComPort::ReadLineErrors()
 ModemLines TCustomComPort::ReadModemSignals()
 {
     return DeviceCall(device_.get(), kErrModemStatus, [](ISerialDevice& d) { return d.ModemSignals(); });
+}
+
+bool TCustomComPort::DeviceHungUp() const
+{
+    return device_ && HungUp(device_->WaitFd());
 }
 
 void TCustomComPort::ListSerialPorts(std::vector<std::string>& list)

@@ -3,9 +3,11 @@
 // operations that open, configure, read and write it, and the event handlers that its
 // event thread (TComThread) calls on the window thread.
 //
-// Every member is called on the window thread. A property setter that changes a value
-// applies it to the open device at once unless an update bracket (BeginUpdate/EndUpdate)
-// is open or the owner is loading. Every failure raises EComPort.
+// Every member is called on the window thread. What the event thread delivers reaches the
+// handlers in the order the device produced it, whichever of the two threads read it from
+// the device (see TComThread). A property setter that changes a value applies it to the
+// open device at once unless an update bracket (BeginUpdate/EndUpdate) is open or the
+// owner is loading. Every failure raises EComPort.
 #include "serial/ComTypes.h"
 #include "serial/SerialDevice.h"
 
@@ -21,6 +23,8 @@ namespace tessek {
 
 class TCustomComPort;
 class TComThread;
+class PortWaitHints;
+struct TComPortTestAccess;
 
 // The port's error codes (EComPort::Code), each with its fixed message (ComErrorMessage).
 constexpr int kErrOpen = 1;            // "Unable to open com port"
@@ -246,21 +250,6 @@ public:
     // Open.
     int32_t RxEventByteLimit() const { return rxEventByteLimit_; }
     void SetRxEventByteLimit(int32_t value) { rxEventByteLimit_ = value < 0 ? 0 : value; }
-    // A hint from a wait on the window thread: the event thread wakes the window thread
-    // only when RxWakeCount receive events are queued, or an event of another kind is. 1
-    // (the default): at every event; 0: receive events alone never wake it. What is held
-    // back stays queued in order and runs with the next drain; a lower count posts what it
-    // covers at once, so a wait that sets 1 again before it last processes its events
-    // sees everything received.
-    int32_t RxWakeCount() const { return rxWakeCount_; }
-    void SetRxWakeCount(int32_t value);
-    // A hint from a wait on the window thread that ends on received bytes: while set, the
-    // window thread reads the input itself as it arrives and runs its events at once
-    // (see TComThread::SetWaitingForInput); what is delivered, and in which order, stays
-    // the same.
-    void SetWaitingForInput(bool waiting);
-    // Runs now the events the window thread has queued itself (see TComThread::RunOwnQueued).
-    void RunOwnEvents();
     StoredGroupSet StoredGroups() const { return storedGroups_; }
     void SetStoredGroups(StoredGroupSet value) { storedGroups_ = value; }
 
@@ -305,6 +294,9 @@ public:
     ModemLines ReadModemSignals();
     // The serial ports present and the registered named ports, sorted case-insensitively.
     static void ListSerialPorts(std::vector<std::string>& list);
+    // Whether the open device has hung up or reports an error (a cable pulled, an adapter
+    // unplugged); false while closed.
+    bool DeviceHungUp() const;
 
     // Controls bound to this port (the settings dialog's lists) learn here that it goes
     // away: `gone` runs at the start of the destructor. Returns the key for removal.
@@ -322,19 +314,9 @@ public:
     void EndLoading();
     bool Loading() const { return loading_; }
 
-    // Apply operations (public so the sub-objects and the event thread can call them).
-    void ApplySettings();
-    void ApplyLineSettings();
-    void ApplyTimeouts();
-    void ApplyBufferSizes();
-
-    // The open device, or null while closed (the event thread waits on it).
-    ISerialDevice* Device() const { return device_.get(); }
     // What Open uses to open the device named by Port (default: OpenSerialDevice).
     // Tests put a scripted device here.
     void SetDeviceFactory(SerialDeviceFactory factory) { deviceFactory_ = std::move(factory); }
-    // The event thread while the port is open with a non-empty Events, else null.
-    const TComThread* EventThread() const { return thread_.get(); }
 
 protected:
     virtual void CreateHandle();
@@ -342,6 +324,36 @@ protected:
     bool CanApply() const;
 
 private:
+    // The sub-objects apply their group of settings, the event thread watches Device(),
+    // the waits' hints and the tests reach the internals below.
+    friend class TComParity;
+    friend class TComFlowControl;
+    friend class TComTimeouts;
+    friend class TComBuffer;
+    friend class TComThread;
+    friend class PortWaitHints;
+    friend struct TComPortTestAccess;
+
+    // Each applies its group of settings to the open device (nothing while closed, inside
+    // an update bracket or while loading). ApplySettings: buffer sizes, line, time-outs.
+    void ApplySettings();
+    void ApplyLineSettings();
+    void ApplyTimeouts();
+    void ApplyBufferSizes();
+    // The open device, or null while closed.
+    ISerialDevice* Device() const { return device_.get(); }
+    // The event thread while the port is open with a non-empty Events, else null.
+    const TComThread* EventThread() const { return thread_.get(); }
+    // See PortWaitHints.
+    int32_t RxWakeCount() const { return rxWakeCount_; }
+    void SetRxWakeCount(int32_t value);
+    void SetWaitingForInput(bool waiting);
+    void RunOwnEvents();
+    // Runs `change` of the device under the port's lock while the event thread runs (see
+    // SerialDevice.h).
+    template <class F>
+    void ChangeDevice(int code, F&& change);
+
     // Stops thread_, which runs what it had queued, and destroys it.
     void StopThread();
     LineSettings CurrentLineSettings() const;
@@ -383,6 +395,32 @@ private:
 class TComPort : public TCustomComPort {
 public:
     using TCustomComPort::TCustomComPort;
+};
+
+// Hints from a wait on the window thread that save thread wake-ups while it waits (the LM
+// link's waits give them). None changes what is delivered or its order (see TComThread).
+// Each does nothing while the port is closed, except SetRxWakeCount, whose count is kept
+// for the next Open.
+class PortWaitHints {
+public:
+    explicit PortWaitHints(TCustomComPort& port) : port_(&port) {}
+
+    // The event thread wakes the window thread only when `count` receive events are
+    // queued, or an event of another kind is. 1 (the default): at every event; 0: receive
+    // events alone never wake it. What is held back stays queued in order and runs with
+    // the next drain; a lower count hands over what it covers at once, so a wait that sets
+    // 1 again before it last processes its events sees everything received.
+    void SetRxWakeCount(int32_t count) const { port_->SetRxWakeCount(count); }
+    // Set while a wait that received bytes can end is under way: the window thread reads
+    // the input itself as it arrives and runs its events at once (see
+    // TComThread::SetWaitingForInput).
+    void SetWaitingForInput(bool waiting) const { port_->SetWaitingForInput(waiting); }
+    // Runs now the events the window thread has queued itself: the transmit-empty of a
+    // write whose output went at once (see TComThread::RunOwnEvents).
+    void RunOwnEvents() const { port_->RunOwnEvents(); }
+
+private:
+    TCustomComPort* port_;
 };
 
 }  // namespace tessek

@@ -13,7 +13,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 #include <QCoreApplication>
-#include <QMetaObject>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -33,7 +32,8 @@ namespace tessek {
 namespace detail {
 
 // What the thread and the window thread share. The first group is fixed before the thread
-// starts; the second is guarded by `m`.
+// starts; the second is guarded by `portLock`, which every input-side call of the device
+// is made under as well (see SerialDevice.h).
 struct ComThreadState {
     TCustomComPort* port = nullptr;
     ISerialDevice* device = nullptr;
@@ -45,14 +45,17 @@ struct ComThreadState {
     int32_t inputCapacity = 1;  // most bytes `input` holds
     UniqueFd wake;              // eventfd: the stop signal and wake-ups from the window thread
     UniqueFd epoll;             // the thread waits here for `wake` and the device
+    // eventfd the window thread watches: the thread asks it here to run what is queued.
+    // Invalid without an application on the window thread.
+    UniqueFd drain;
 
-    mutable std::mutex m;
+    mutable std::mutex portLock;
     std::condition_variable cv;  // a write has returned
     std::deque<TComEvents> queue;
     int32_t queuedRx = 0;     // queued batches with evRxChar
     int32_t queuedOther = 0;  // queued batches with any other event
     std::string input;        // bytes read from the device that the port has not taken
-    bool posted = false;      // a drain is posted to the window thread and has not finished
+    bool drainAsked = false;  // the window thread is asked to drain and has not finished
     int32_t rxWake = 1;       // queued receive events that wake the window thread; 0: none
     int draining = 0;         // batch runs in progress (nested ones count each)
     bool writing = false;     // the window thread is in a device write
@@ -61,11 +64,21 @@ struct ComThreadState {
     bool abandoned = false;  // a handler closed the port: nothing more is delivered
     bool failed = false;     // a handler raised: nothing more is delivered
     bool ended = false;
+    std::string error;  // a handler's error on the thread (smNone), for the window thread to show
 
-    void Wake() const
+    void Wake() const { Signal(wake); }
+    // Has the window thread run what is queued, at its next pass through its event loop.
+    void RequestDrain() const
+    {
+        if (drain.Valid())
+            Signal(drain);
+    }
+
+private:
+    static void Signal(const UniqueFd& fd)
     {
         const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wake.Get(), &one, sizeof one);
+        [[maybe_unused]] const ssize_t n = ::write(fd.Get(), &one, sizeof one);
     }
 };
 
@@ -107,15 +120,15 @@ void DropQueue(State& s)
     s.queuedOther = 0;
 }
 
-// Whether the window thread must be woken for what is queued; marks the post as made.
+// Whether the window thread must be asked to run what is queued; marks it as asked.
 // Receive events alone wake it only when as many are queued as its wait needs.
-bool TakePost(State& s)
+bool TakeDrainRequest(State& s)
 {
-    if (s.posted || s.stop || s.failed || s.abandoned || s.queue.empty())
+    if (s.drainAsked || s.stop || s.failed || s.abandoned || s.queue.empty())
         return false;
     if (s.queuedOther == 0 && (s.rxWake == 0 || s.queuedRx < s.rxWake))
         return false;
-    s.posted = true;
+    s.drainAsked = true;
     return true;
 }
 
@@ -165,15 +178,17 @@ int32_t ReadWaitingInput(State& s, uint8_t* chunk, int32_t count)
 }
 
 // One look at the device, the same on either thread: the transmit-empty of output that has
-// gone, then the line events and the input that `read` takes, as batches. Returns what
-// `read` returned (bytes read; negative: none could be).
+// gone, then the line events and the input that `read` takes, as batches. `read(true)`:
+// line events were found, and the bytes waiting must be read with them, whichever thread
+// watches the input otherwise, so that a byte the device had before them is never
+// delivered after them. Returns what `read` returned (bytes read; negative: none could be).
 template <class Read>
 int32_t QueueWhatTheDeviceHas(State& s, Read read)
 {
     QueueTransmitEmpty(s);
     const TComEvents line = s.device->TakeLineEvents() & s.mask;
     const size_t held = s.input.size();
-    const int32_t got = read();
+    const int32_t got = read(line != 0);
     QueueLineAndInput(s, line, held, std::max(got, 0));
     return got;
 }
@@ -182,7 +197,7 @@ int32_t QueueWhatTheDeviceHas(State& s, Read read)
 
 bool Abandoned(State& s)
 {
-    std::lock_guard lock(s.m);
+    std::lock_guard lock(s.portLock);
     return s.abandoned;
 }
 
@@ -250,47 +265,54 @@ void DeliverBatch(State& s, TComEvents events)
             }
         }
     } catch (...) {
+        const std::string message = ErrorMessage(std::current_exception());
         {
-            std::lock_guard lock(s.m);
+            std::lock_guard lock(s.portLock);
             s.failed = true;
             DropQueue(s);
+            if (s.sync == smNone)
+                s.error = message;
         }
         s.Wake();
-        const std::string message = ErrorMessage(std::current_exception());
-        if (s.sync != smNone) {
+        if (s.sync != smNone)
             ShowError(message);
-        } else if (QCoreApplication* app = QCoreApplication::instance()) {
-            QMetaObject::invokeMethod(
-                app, [message] { ShowError(message); }, Qt::QueuedConnection);
-        }
+        else
+            s.RequestDrain();
     }
 }
 
 // Runs the queued batches in order until none is left, a handler closes the port or one
-// raises. `posted`: this is the posted drain, which ends the post and leaves everything
-// to Stop once the stop signal is set.
-void RunQueued(State& s, bool posted)
+// raises. `asked`: this is the drain the window thread was asked for, which ends the
+// request and leaves everything to Stop once the stop signal is set.
+void RunQueued(State& s, bool asked)
 {
-    Lock lock(s.m);
+    Lock lock(s.portLock);
     ++s.draining;
-    while (!s.queue.empty() && !s.abandoned && !s.failed && !(posted && s.stop)) {
+    while (!s.queue.empty() && !s.abandoned && !s.failed && !(asked && s.stop)) {
         const TComEvents events = Pop(s);
         lock.unlock();
         DeliverBatch(s, events);
         lock.lock();
     }
     --s.draining;
-    if (posted)
-        s.posted = false;
+    if (asked)
+        s.drainAsked = false;
 }
 
-// Asks the application's event loop to run what is queued (the state lives as long as
-// the call is pending).
-void PostDrain(const std::shared_ptr<State>& s)
+// The window thread's answer to RequestDrain: runs what is queued, then shows an error a
+// handler raised on the thread (smNone).
+void DrainRequested(State& s)
 {
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(
-            app, [s] { RunQueued(*s, true); }, Qt::QueuedConnection);
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(s.drain.Get(), &count, sizeof count);
+    RunQueued(s, true);
+    std::string error;
+    {
+        std::lock_guard lock(s.portLock);
+        error = std::exchange(s.error, {});
+    }
+    if (!error.empty())
+        ShowError(error);
 }
 
 // ---- the thread ------------------------------------------------------------------------
@@ -351,7 +373,7 @@ public:
         ApplyPriority(s_.priority);
         try {
             while (Wait()) {
-                Lock lock(s_.m);
+                Lock lock(s_.portLock);
                 // A write in progress: its transmit-empty belongs before input that came
                 // after it, so wait until the write call has returned (the write time-outs
                 // bound it).
@@ -362,7 +384,7 @@ public:
                     FinalRound(lock);
                     break;
                 }
-                QueueWhatTheDeviceHas(s_, [this] { return ReadInput(); });
+                QueueWhatTheDeviceHas(s_, [this](bool withLineEvents) { return ReadInput(withLineEvents); });
                 HandOver(lock);
             }
         } catch (...) {
@@ -380,7 +402,7 @@ private:
         int timeout = -1;
         const auto shorten = [&timeout](int ms) { timeout = timeout < 0 ? ms : std::min(timeout, ms); };
         {
-            Lock lock(s_.m);
+            Lock lock(s_.portLock);
             if (s_.stop || s_.failed)
                 return false;
             if (s_.txDue)
@@ -412,10 +434,12 @@ private:
     }
 
     // Moves the bytes waiting in the device into the buffer, as many as fit; returns how
-    // many. The read never waits.
-    int32_t ReadInput()
+    // many. The read never waits. It is made when the wait reported input, when input is
+    // paused, and with line events: then also while the window thread watches the input
+    // and has not yet read what came before them.
+    int32_t ReadInput(bool withLineEvents)
     {
-        if (!s_.takesInput || !(inputReported_ || inputPaused_))
+        if (!s_.takesInput || !(inputReported_ || inputPaused_ || withLineEvents))
             return 0;
         const int32_t room = s_.inputCapacity - static_cast<int32_t>(s_.input.size());
         const int32_t read = ReadWaitingInput(s_, chunk_.data(), static_cast<int32_t>(chunk_.size()));
@@ -439,7 +463,7 @@ private:
         const size_t held = s_.input.size();
         int32_t read = 0;
         try {
-            read = ReadInput();
+            read = ReadInput(true);
         } catch (...) {
             // Asking a hung-up device how much it holds may fail; the read below tells.
         }
@@ -464,7 +488,8 @@ private:
         HandOver(lock);
     }
 
-    // Posts one drain for what is queued unless one is pending (smNone: runs it here).
+    // Asks the window thread for one drain of what is queued unless one is pending
+    // (smNone: runs it here).
     void HandOver(Lock& lock)
     {
         if (s_.sync == smNone) {
@@ -472,10 +497,10 @@ private:
             RunQueued(s_, false);
             return;
         }
-        const bool post = TakePost(s_);
+        const bool ask = TakeDrainRequest(s_);
         lock.unlock();
-        if (post)
-            PostDrain(shared_);
+        if (ask)
+            s_.RequestDrain();
     }
 
     void Finish()
@@ -485,7 +510,7 @@ private:
         } catch (...) {
             // A vanished device cannot be purged; nothing is lost by that.
         }
-        std::lock_guard lock(s_.m);
+        std::lock_guard lock(s_.portLock);
         s_.ended = true;
     }
 
@@ -529,15 +554,27 @@ TComThread::TComThread(TCustomComPort* port) : state_(std::make_shared<State>())
         ::epoll_ctl(s.epoll.Get(), EPOLL_CTL_ADD, s.device->WaitFd(), &device) != 0)
         throw std::system_error(errno, std::generic_category(), "epoll");
     QCoreApplication* app = QCoreApplication::instance();
-    if (s.sync != smNone && app && app->thread() == QThread::currentThread()) {
+    if (app && app->thread() == QThread::currentThread()) {
+        // The thread's requests to drain reach the window thread's event loop through an
+        // eventfd it watches: one write and one read, and every step is a system call or
+        // a lock that the thread sanitizer follows.
+        s.drain.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        if (!s.drain.Valid())
+            throw std::system_error(errno, std::generic_category(), "eventfd");
+        drainRequests_ = std::make_unique<QSocketNotifier>(s.drain.Get(), QSocketNotifier::Read);
+        QObject::connect(drainRequests_.get(), &QSocketNotifier::activated,
+                         [state = state_] { DrainRequested(*state); });
+    }
+    if (drainRequests_ && s.sync != smNone) {
         drainSoon_ = std::make_unique<QTimer>();
         drainSoon_->setSingleShot(true);
         drainSoon_->setInterval(0);
         QObject::connect(drainSoon_.get(), &QTimer::timeout, [state = state_] { RunQueued(*state, true); });
         if (s.takesInput) {
-            inputHere_ = std::make_unique<QSocketNotifier>(s.device->WaitFd(), QSocketNotifier::Read);
-            inputHere_->setEnabled(false);
-            QObject::connect(inputHere_.get(), &QSocketNotifier::activated, [this] { ReadInputHere(); });
+            windowThreadInput_ = std::make_unique<QSocketNotifier>(s.device->WaitFd(), QSocketNotifier::Read);
+            windowThreadInput_->setEnabled(false);
+            QObject::connect(windowThreadInput_.get(), &QSocketNotifier::activated,
+                             [this] { ReadInputOnWindowThread(); });
         }
     }
     thread_ = std::thread([state = state_] { Watcher(state).Run(); });
@@ -548,7 +585,7 @@ void TComThread::DrainSoon()
     if (drainSoon_)
         drainSoon_->start();
     else
-        PostDrain(state_);
+        state_->RequestDrain();
 }
 
 TComThread::~TComThread()
@@ -559,25 +596,25 @@ TComThread::~TComThread()
 void TComThread::SetWaitingForInput(bool waiting)
 {
     waitingForInput_ = waiting;
-    if (waiting && inputHere_ && !inputHere_->isEnabled())
-        WatchInputHere(true);
+    if (waiting && windowThreadInput_ && !windowThreadInput_->isEnabled())
+        WatchInputOnWindowThread(true);
 }
 
-void TComThread::RunOwnQueued()
+void TComThread::RunOwnEvents()
 {
     if (!drainSoon_ || !drainSoon_->isActive())
         return;
     drainSoon_->stop();
-    // As in ReadInputHere: a handler may close the port and destroy this object.
+    // As in ReadInputOnWindowThread: a handler may close the port and destroy this object.
     const std::shared_ptr<State> state = state_;
     RunQueued(*state, true);
 }
 
-void TComThread::WatchInputHere(bool on)
+void TComThread::WatchInputOnWindowThread(bool on)
 {
     State& s = *state_;
     if (on) {
-        std::lock_guard lock(s.m);
+        std::lock_guard lock(s.portLock);
         if (s.stop || s.failed || s.abandoned || s.ended)
             return;
     }
@@ -586,10 +623,10 @@ void TComThread::WatchInputHere(bool on)
     epoll_event device{EPOLLET | (on ? 0u : EPOLLIN), {.u32 = kDeviceSlot}};
     if (::epoll_ctl(s.epoll.Get(), EPOLL_CTL_MOD, s.device->WaitFd(), &device) != 0 && on)
         return;
-    inputHere_->setEnabled(on);
+    windowThreadInput_->setEnabled(on);
 }
 
-void TComThread::ReadInputHere()
+void TComThread::ReadInputOnWindowThread()
 {
     // A handler run below may close the port, which destroys this object: the state stays
     // for the batches' run, and nothing of this object is used after it.
@@ -597,21 +634,24 @@ void TComThread::ReadInputHere()
     State& s = *state;
     if (!waitingForInput_) {
         // Input outside a wait: the thread reads it, and the wake hint applies as before.
-        WatchInputHere(false);
+        WatchInputOnWindowThread(false);
         return;
     }
     bool handBack = false;
     {
-        std::lock_guard lock(s.m);
+        std::lock_guard lock(s.portLock);
         if (s.stop || s.failed || s.abandoned || s.ended) {
             handBack = true;
         } else {
             try {
-                const int32_t read = QueueWhatTheDeviceHas(
-                    s, [&] { return ReadWaitingInput(s, chunkHere_.data(), static_cast<int32_t>(chunkHere_.size())); });
-                // Nothing to read although the device said so: it has hung up (or the
-                // buffer is full); the thread's own handling takes over.
-                handBack = read <= 0;
+                const int32_t read = QueueWhatTheDeviceHas(s, [&](bool) {
+                    return ReadWaitingInput(s, windowThreadChunk_.data(),
+                                            static_cast<int32_t>(windowThreadChunk_.size()));
+                });
+                // A full buffer, or nothing to read because the device has hung up: the
+                // thread's own handling takes over. (Nothing to read on a device that is
+                // still there: the thread's look has just taken it with line events.)
+                handBack = read < 0 || (read == 0 && HungUp(s.device->WaitFd()));
             } catch (...) {
                 // A device call failed (the device is gone, say): the thread finds out and
                 // ends as it does for a device that vanishes while it waits.
@@ -620,7 +660,7 @@ void TComThread::ReadInputHere()
         }
     }
     if (handBack)
-        WatchInputHere(false);
+        WatchInputOnWindowThread(false);
     RunQueued(s, false);
 }
 
@@ -629,16 +669,16 @@ void TComThread::Stop()
     State& s = *state_;
     if (stopping_) {
         // A handler of a batch run below closes the port again.
-        std::lock_guard lock(s.m);
+        std::lock_guard lock(s.portLock);
         s.abandoned = true;
         return;
     }
     if (!thread_.joinable())
         return;
-    if (inputHere_)
-        inputHere_->setEnabled(false);
+    if (windowThreadInput_)
+        windowThreadInput_->setEnabled(false);
     {
-        std::lock_guard lock(s.m);
+        std::lock_guard lock(s.portLock);
         s.stop = true;
         // Close from a handler: the rest of its batch and the queue are abandoned.
         if (s.draining > 0)
@@ -650,9 +690,21 @@ void TComThread::Stop()
     stopping_ = true;
     RunQueued(s, false);
     stopping_ = false;
-    std::lock_guard lock(s.m);
-    DropQueue(s);
-    s.input.clear();
+    std::string error;
+    {
+        std::lock_guard lock(s.portLock);
+        DropQueue(s);
+        s.input.clear();
+        error = std::exchange(s.error, {});
+    }
+    if (!error.empty())
+        ShowError(error);
+}
+
+void TComThread::WithPortLock(const std::function<void()>& change)
+{
+    std::lock_guard lock(state_->portLock);
+    change();
 }
 
 bool TComThread::TakesInput() const
@@ -663,14 +715,14 @@ bool TComThread::TakesInput() const
 int32_t TComThread::InputCount()
 {
     State& s = *state_;
-    std::lock_guard lock(s.m);
+    std::lock_guard lock(s.portLock);
     return s.input.empty() ? s.device->InputCount() : static_cast<int32_t>(s.input.size());
 }
 
 int32_t TComThread::ReadInput(uint8_t* data, int32_t count)
 {
     State& s = *state_;
-    std::lock_guard lock(s.m);
+    std::lock_guard lock(s.portLock);
     if (s.input.empty())
         return s.device->Read(data, count);
     const int32_t n = std::min(count, static_cast<int32_t>(s.input.size()));
@@ -682,7 +734,7 @@ int32_t TComThread::ReadInput(uint8_t* data, int32_t count)
 void TComThread::Purge(bool input, bool output)
 {
     State& s = *state_;
-    std::lock_guard lock(s.m);
+    std::lock_guard lock(s.portLock);
     s.device->Purge(input, output);
     if (input)
         s.input.clear();
@@ -690,7 +742,7 @@ void TComThread::Purge(bool input, bool output)
 
 void TComThread::NoteWriteStarted()
 {
-    std::lock_guard lock(state_->m);
+    std::lock_guard lock(state_->portLock);
     state_->writing = true;
 }
 
@@ -699,7 +751,7 @@ void TComThread::NoteWriteDone()
     State& s = *state_;
     if ((s.mask & ComEvent(evTxEmpty)) == 0) {
         {
-            std::lock_guard lock(s.m);
+            std::lock_guard lock(s.portLock);
             s.writing = false;
         }
         s.cv.notify_all();
@@ -714,15 +766,15 @@ void TComThread::NoteWriteDone()
     } catch (const DeviceError&) {
         // The thread finds out (a vanished device ends it).
     }
-    bool post = false;
+    bool drain = false;
     bool wake = false;
     {
-        std::lock_guard lock(s.m);
+        std::lock_guard lock(s.portLock);
         s.writing = false;
         if (queued == 0) {
             s.txDue = false;
             Push(s, ComEvent(evTxEmpty));
-            post = TakePost(s);
+            drain = s.sync != smNone && TakeDrainRequest(s);
             wake = s.sync == smNone;  // the thread runs the handlers
         } else {
             s.txDue = true;
@@ -732,32 +784,32 @@ void TComThread::NoteWriteDone()
     s.cv.notify_all();
     if (wake)
         s.Wake();
-    if (post)
+    if (drain)
         DrainSoon();
 }
 
 void TComThread::SetRxWakeCount(int32_t count)
 {
     State& s = *state_;
-    bool post = false;
+    bool drain = false;
     {
-        std::lock_guard lock(s.m);
+        std::lock_guard lock(s.portLock);
         s.rxWake = std::max(count, 0);
-        post = s.sync != smNone && TakePost(s);
+        drain = s.sync != smNone && TakeDrainRequest(s);
     }
-    if (post)
+    if (drain)
         DrainSoon();
 }
 
 bool TComThread::HandOverPending() const
 {
-    std::lock_guard lock(state_->m);
+    std::lock_guard lock(state_->portLock);
     return !state_->queue.empty();
 }
 
 bool TComThread::Finished() const
 {
-    std::lock_guard lock(state_->m);
+    std::lock_guard lock(state_->portLock);
     return state_->ended;
 }
 

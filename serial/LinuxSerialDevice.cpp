@@ -1,11 +1,14 @@
+// The Linux serial device: a terminal opened exclusively in raw mode, its line settings
+// through termios2, reads and writes within the port's time-outs, line events from the
+// driver's counters. Which names lead to which device, and the list of ports, are in
+// SerialPortList.cpp; registered names in NamedPorts.cpp.
 #include "serial/SerialDevice.h"
 
-#include "platform/Ioctl.h"
-
 #include "platform/Catalog.h"
+#include "platform/Ioctl.h"
 #include "platform/Termios2.h"
-#include "platform/Text.h"
 #include "platform/UniqueFd.h"
+#include "serial/FillText.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -14,21 +17,15 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <mutex>
 #include <optional>
-#include <sstream>
 
 namespace tessek {
 
@@ -37,9 +34,19 @@ DeviceError::DeviceError(int err, std::string help)
 {
 }
 
+bool DeviceGoneErrno(int err)
+{
+    return err == EIO || err == ENODEV || err == ENXIO;
+}
+
+bool HungUp(int fd)
+{
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 // The input queue of the kernel's line discipline (N_TTY_BUF_SIZE).
@@ -78,12 +85,6 @@ int ReadCounters(int fd, LineCounters& counters)
     return 0;
 }
 
-// True for the errno values of a device that has gone away (unplugged, hung up).
-bool DeviceGone(int err)
-{
-    return err == EIO || err == ENODEV || err == ENXIO;
-}
-
 // True for the errno values with which a driver says it has no such feature.
 bool IsUnsupported(int err)
 {
@@ -100,87 +101,6 @@ int RemainingMs(Clock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left <= 0 ? 0 : static_cast<int>(std::min<int64_t>(left, 1 << 30));
-}
-
-// The first line of a (sysfs) file without its line break and trailing blanks; "" when
-// it cannot be read.
-std::string ReadTrimmed(const fs::path& file)
-{
-    std::ifstream in(file);
-    std::string text;
-    std::getline(in, text);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.pop_back();
-    return text;
-}
-
-std::vector<std::string> Words(const std::string& text)
-{
-    std::istringstream in(text);
-    std::vector<std::string> words;
-    for (std::string word; in >> word;)
-        words.push_back(word);
-    return words;
-}
-
-// `text` with "%1" replaced by `first` and "%2" by `second`, in one pass, so that a
-// value that happens to contain "%2" stays as it is.
-std::string Fill(const std::string& text, const std::string& first, const std::string& second = {})
-{
-    std::string filled;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
-        if (text[i] == '%' && (next == '1' || next == '2')) {
-            filled += next == '1' ? first : second;
-            ++i;
-        } else {
-            filled += text[i];
-        }
-    }
-    return filled;
-}
-
-fs::path TtyClass(const std::string& sysfsRoot)
-{
-    return fs::path(sysfsRoot) / "class" / "tty";
-}
-
-// The kernel names of the terminals the system console writes to ("tty0 ttyS0"), and the
-// console device itself.
-std::vector<std::string> ActiveConsoles(const std::string& sysfsRoot)
-{
-    std::vector<std::string> names = Words(ReadTrimmed(TtyClass(sysfsRoot) / "console" / "active"));
-    names.push_back("console");
-    return names;
-}
-
-// The device number in a sysfs "dev" file ("4:64").
-std::optional<dev_t> DeviceNumber(const fs::path& file)
-{
-    unsigned major = 0, minor = 0;
-    char colon = 0;
-    std::istringstream in(ReadTrimmed(file));
-    if (!(in >> major >> colon >> minor) || colon != ':')
-        return std::nullopt;
-    return makedev(major, minor);
-}
-
-// Whether `path` is an active console: by the name it has after following links, or by
-// its device number (another node or name for the same terminal). Only looks, never opens.
-bool IsActiveConsole(const std::string& path, const std::string& sysfsRoot)
-{
-    std::error_code ec;
-    const fs::path real = fs::canonical(path, ec);
-    const std::string name = (ec ? fs::path(path) : real).filename().string();
-    struct stat st {};
-    const bool isDevice = ::stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
-    for (const std::string& console : ActiveConsoles(sysfsRoot)) {
-        if (name == console)
-            return true;
-        if (isDevice && DeviceNumber(TtyClass(sysfsRoot) / console / "dev") == st.st_rdev)
-            return true;
-    }
-    return false;
 }
 
 // The name of the group that owns the device node, "" when there is none to be had.
@@ -250,7 +170,6 @@ private:
     // The driver's counters; none when the device is gone (they went with it). Throws
     // DeviceError for any other failure.
     std::optional<LineCounters> CountersNow();
-    bool HungUp() const;
     // Drops the zero bytes of the `count` just read when DiscardNull is set; returns how
     // many bytes are kept at the front.
     int32_t Kept(uint8_t* data, int32_t count) const;
@@ -281,7 +200,7 @@ LinuxSerialDevice::LinuxSerialDevice(const std::string& path, LinuxSystem system
     // would take it away.
     if (IsActiveConsole(path, system_.SysfsRoot))
         throw DeviceError(
-            EBUSY, Fill(CportText("%1 is an active system console and is never opened as a serial port."), path));
+            EBUSY, FillText(CportText("%1 is an active system console and is never opened as a serial port."), path));
     // Non-blocking so that an open never waits for carrier; no controlling terminal.
     fd_.Reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd_.Valid())
@@ -421,12 +340,6 @@ void LinuxSerialDevice::SetModemLine(int line, bool on)
         throw DeviceError(errno);
 }
 
-bool LinuxSerialDevice::HungUp() const
-{
-    pollfd p{fd_.Get(), POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
-}
-
 void LinuxSerialDevice::Fail(int err)
 {
     if (err == EIO)
@@ -487,7 +400,7 @@ int32_t LinuxSerialDevice::Read(uint8_t* data, int32_t count)
         if (n < 0 && errno != EAGAIN)
             Fail(errno);
         // Nothing waiting. A hung-up tty reads as empty too; tell the two apart.
-        if (HungUp()) {
+        if (HungUp(fd)) {
             if (got > 0)
                 break;
             Fail(EIO);
@@ -551,7 +464,7 @@ std::optional<LineCounters> LinuxSerialDevice::CountersNow()
 {
     LineCounters now;
     if (const int err = ReadCounters(fd_.Get(), now)) {
-        if (!DeviceGone(err))
+        if (!DeviceGoneErrno(err))
             throw DeviceError(err);
         return std::nullopt;
     }
@@ -630,76 +543,7 @@ TComEvents LinuxSerialDevice::TakeLineEvents()
     return events;
 }
 
-// The n of "ttySn" / "COMn" style names: digits only, nothing else.
-bool ParseIndex(const std::string& digits, long& n)
-{
-    if (digits.empty() || digits.size() > 6 || !std::all_of(digits.begin(), digits.end(), ::isdigit))
-        return false;
-    n = std::stol(digits);
-    return true;
-}
-
-// What a USB adapter is, from the attributes of its USB device: manufacturer and product
-// (the manufacturer left out when the product names it already), then the serial number
-// that tells two alike adapters apart.
-std::string UsbAdapterText(const fs::path& usb)
-{
-    const std::string manufacturer = ReadTrimmed(usb / "manufacturer");
-    const std::string product = ReadTrimmed(usb / "product");
-    const std::string serial = ReadTrimmed(usb / "serial");
-    std::string text = product;
-    const std::vector<std::string> maker = Words(manufacturer);
-    if (!maker.empty() && UpperAscii(product).find(UpperAscii(maker.front())) == std::string::npos)
-        text = product.empty() ? manufacturer : manufacturer + " " + product;
-    if (text.empty())
-        text =
-            Fill(CportText("USB serial adapter %1:%2"), ReadTrimmed(usb / "idVendor"), ReadTrimmed(usb / "idProduct"));
-    if (!serial.empty())
-        text += " (" + serial + ")";
-    return text;
-}
-
-// The USB device a tty belongs to: the kernel puts the tty of a USB-serial converter
-// (ttyUSB) under its port under the USB interface, and a modem-class tty (ttyACM) right
-// under the interface; the USB device, with idVendor, is the interface's parent.
-std::optional<fs::path> UsbDeviceOf(const fs::path& ttyDir)
-{
-    std::error_code ec;
-    fs::path dir = fs::canonical(ttyDir / "device", ec);
-    if (ec)
-        return std::nullopt;
-    for (int up = 0; up < 3; ++up, dir = dir.parent_path()) {
-        if (fs::exists(dir / "idVendor", ec))
-            return dir;
-    }
-    return std::nullopt;
-}
-
-std::string DescribeDevice(const fs::path& ttyDir, const std::string& kernelName, const std::string& portName)
-{
-    const std::string shown = portName.rfind("/dev/", 0) == 0 ? kernelName : portName;
-    std::string what;
-    if (const std::optional<fs::path> usb = UsbDeviceOf(ttyDir))
-        what = UsbAdapterText(*usb);
-    else if (shown != kernelName)
-        what = Fill(CportText("built-in serial port (%1)"), kernelName);
-    else
-        what = CportText("serial port");
-    return shown + " \u2014 " + what;
-}
-
 }  // namespace
-
-std::string SerialDevicePath(const std::string& port)
-{
-    if (!port.empty() && port[0] == '/')
-        return port;
-    const std::string upper = UpperAscii(port);
-    long n = 0;
-    if (upper.rfind("COM", 0) == 0 && ParseIndex(upper.substr(3), n) && n >= 1)
-        return "/dev/ttyS" + std::to_string(n - 1);
-    throw DeviceError(ENOENT);
-}
 
 std::unique_ptr<ISerialDevice> OpenLinuxSerialDevice(const std::string& port, const LinuxSystem& system)
 {
@@ -713,181 +557,26 @@ std::string OpenFailureHelp(int err, const std::string& path, const std::string&
         std::string names;
         for (const std::string& name : present)
             names += (names.empty() ? "" : ", ") + name;
-        return Fill(CportText("No such device: plug in the adapter; ports present now: %1."),
-                    names.empty() ? CportText("none") : names);
+        return FillText(CportText("No such device: plug in the adapter; ports present now: %1."),
+                        names.empty() ? CportText("none") : names);
     }
     if (err == EIO)
-        return Fill(CportText("%1 does not answer (input/output error): the adapter was unplugged or reset; plug it "
-                              "in again."),
-                    path);
+        return FillText(
+            CportText("%1 does not answer (input/output error): the adapter was unplugged or reset; plug it "
+                      "in again."),
+            path);
     if (err == EACCES || err == EPERM) {
         // Joining root's group would be bad advice; only an administrator can help then.
         if (group.empty() || group == "root")
-            return Fill(CportText("No permission to use %1, which only root may open."), path);
-        return Fill(CportText("No permission to use %1: it belongs to the group %2. Join it with "
-                              "\"sudo usermod -aG %2 $USER\", then log out and in."),
-                    path, group);
+            return FillText(CportText("No permission to use %1, which only root may open."), path);
+        return FillText(CportText("No permission to use %1: it belongs to the group %2. Join it with "
+                                  "\"sudo usermod -aG %2 $USER\", then log out and in."),
+                        path, group);
     }
     if (err == EBUSY || err == EWOULDBLOCK)
-        return Fill(CportText("%1 is held by another program (for example ModemManager, which probes new USB "
-                              "serial devices); close it and try again."),
-                    path);
-    return {};
-}
-
-std::vector<SerialPortInfo> ListSerialDevices(const std::string& sysfsRoot, const std::string& devRoot)
-{
-    std::vector<SerialPortInfo> ports;
-    // A USB adapter's stable names: links to ../../ttyUSBn, described as their target.
-    std::vector<SerialPortInfo> stable;
-    std::error_code linkError;
-    for (const auto& entry : fs::directory_iterator(fs::path(devRoot) / "serial" / "by-id", linkError)) {
-        std::error_code ec;
-        const fs::path target = fs::read_symlink(entry.path(), ec);
-        if (ec)
-            continue;
-        const std::string kernelName = target.filename().string();
-        const fs::path dir = TtyClass(sysfsRoot) / kernelName;
-        if (!fs::exists(dir / "device", ec))
-            continue;
-        stable.push_back({entry.path().string(), DescribeDevice(dir, kernelName, "/dev/" + kernelName)});
-    }
-    const std::vector<std::string> consoles = ActiveConsoles(sysfsRoot);
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(TtyClass(sysfsRoot), ec)) {
-        const fs::path& dir = entry.path();
-        const std::string name = dir.filename().string();
-        // Virtual terminals, pseudo-terminals and the console have no device behind them.
-        if (!fs::exists(dir / "device", ec))
-            continue;
-        if (std::find(consoles.begin(), consoles.end(), name) != consoles.end())
-            continue;
-        // The legacy UART driver creates nodes for ports that may not exist; the serial
-        // core's port type tells (0: no UART found there).
-        if (ReadTrimmed(dir / "type") == "0")
-            continue;
-        long n = 0;
-        const std::string portName = name.rfind("ttyS", 0) == 0 && ParseIndex(name.substr(4), n)
-                                         ? "COM" + std::to_string(n + 1)
-                                         : "/dev/" + name;
-        ports.push_back({portName, DescribeDevice(dir, name, portName)});
-    }
-    for (SerialPortInfo& port : stable)
-        ports.push_back(std::move(port));
-    return ports;
-}
-
-namespace {
-
-struct NamedPort {
-    std::string name;
-    std::string description;
-    SerialDeviceFactory factory;
-};
-
-struct NamedPortList {
-    std::mutex m;
-    std::vector<NamedPort> ports;
-};
-
-NamedPortList& Registered()
-{
-    static NamedPortList list;
-    return list;
-}
-
-}  // namespace
-
-void RegisterNamedPort(const std::string& name, const std::string& description, SerialDeviceFactory factory)
-{
-    NamedPortList& list = Registered();
-    std::lock_guard lock(list.m);
-    for (NamedPort& port : list.ports) {
-        if (SameText(port.name, name)) {
-            port = {name, description, std::move(factory)};
-            return;
-        }
-    }
-    list.ports.push_back({name, description, std::move(factory)});
-}
-
-std::vector<SerialPortInfo> NamedPorts()
-{
-    NamedPortList& list = Registered();
-    std::lock_guard lock(list.m);
-    std::vector<SerialPortInfo> ports;
-    for (const NamedPort& port : list.ports)
-        ports.push_back({port.name, port.description.empty() ? port.name : port.name + " \u2014 " + port.description});
-    return ports;
-}
-
-std::vector<SerialPortInfo> ListSerialPortInfos(const std::string& sysfsRoot, const std::string& devRoot)
-{
-    std::vector<SerialPortInfo> ports = ListSerialDevices(sysfsRoot, devRoot);
-    for (SerialPortInfo& port : NamedPorts())
-        ports.push_back(std::move(port));
-    std::stable_sort(ports.begin(), ports.end(),
-                     [](const SerialPortInfo& a, const SerialPortInfo& b) { return LessNoCase(a.Name, b.Name); });
-    return ports;
-}
-
-std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& port)
-{
-    SerialDeviceFactory factory;
-    {
-        NamedPortList& list = Registered();
-        std::lock_guard lock(list.m);
-        for (const NamedPort& named : list.ports) {
-            if (SameText(named.name, port))
-                factory = named.factory;
-        }
-    }
-    return factory ? factory(port) : OpenLinuxSerialDevice(port);
-}
-
-namespace {
-
-bool IsRegisteredName(const std::string& port)
-{
-    NamedPortList& list = Registered();
-    std::lock_guard lock(list.m);
-    return std::any_of(list.ports.begin(), list.ports.end(),
-                       [&](const NamedPort& named) { return SameText(named.name, port); });
-}
-
-}  // namespace
-
-bool PortPresent(const std::string& port)
-{
-    if (IsRegisteredName(port))
-        return true;
-    try {
-        struct stat st {};
-        return ::stat(SerialDevicePath(port).c_str(), &st) == 0 && S_ISCHR(st.st_mode);
-    } catch (const DeviceError&) {
-        return false;  // not a name of a device
-    }
-}
-
-std::string PortNameProblem(const std::string& port, const std::string& sysfsRoot)
-{
-    if (port.empty())
-        return CportText("No port name given: choose a port or type a device path such as /dev/ttyUSB0.");
-    if (IsRegisteredName(port))
-        return {};
-    std::string path;
-    try {
-        path = SerialDevicePath(port);
-    } catch (const DeviceError&) {
-        return Fill(CportText("\"%1\" is not a port name: type a device path such as /dev/ttyUSB0."), port);
-    }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return Fill(CportText("%1 does not exist: %2."), path, std::strerror(errno));
-    if (!S_ISCHR(st.st_mode))
-        return Fill(CportText("%1 is not a serial device (not a character device)."), path);
-    if (IsActiveConsole(path, sysfsRoot))
-        return Fill(CportText("%1 is the system console and is never used as a port."), path);
+        return FillText(CportText("%1 is held by another program (for example ModemManager, which probes new USB "
+                                  "serial devices); close it and try again."),
+                        path);
     return {};
 }
 

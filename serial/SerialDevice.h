@@ -1,18 +1,25 @@
 #pragma once
 // The serial device behind a port: everything TCustomComPort and its event thread need of
 // the system, behind one small interface so that tests can put a scripted device in its
-// place (line errors and modem changes cannot be produced on a pseudo-terminal).
+// place (line errors and modem changes cannot be produced on a pseudo-terminal); the
+// Linux device (LinuxSerialDevice.cpp); port names and the list of ports
+// (SerialPortList.cpp); ports registered by name (NamedPorts.cpp).
 //
-// Threads: the window thread makes every call, except those marked "event thread", which
-// the port's event thread makes while the window thread may be using the device too. They
-// are the input side: while the window thread waits for replies it makes them itself,
-// under the same lock as the event thread, so never two at a time.
+// Threads. The window thread makes every call of ISerialDevice. The calls marked "input
+// side" are also made by the port's event thread. While the event thread runs, every
+// input-side call, on either thread, is made holding the port's lock (the one TComThread
+// keeps), and so are SetLine and SetTimeouts, which change what input-side calls read; no
+// two calls that share state overlap then. Calls the window thread makes without the lock
+// (Write, TakeErrors, ModemSignals, OutputCount, AbortPending) share with the input side
+// only what is atomic (the count of I/O errors). The free functions below may be called
+// on any thread.
 // Failures throw DeviceError with the system's error number; the port turns them into
 // EComPort with its own code.
 #include "platform/Termios2.h"
 #include "serial/ComTypes.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -83,8 +90,9 @@ public:
     // Sends the bytes within the write time-outs; returns how many were sent.
     virtual int32_t Write(const uint8_t* data, int32_t count) = 0;
     // Reads at most `count` bytes as the read time-outs allow; returns how many were read.
+    // Input side.
     virtual int32_t Read(uint8_t* data, int32_t count) = 0;
-    // Event thread: reads at most `count` of the bytes waiting, never waits; returns how
+    // Input side: reads at most `count` of the bytes waiting, never waits; returns how
     // many were read (0: none waiting). One call where asking the count first takes two.
     virtual int32_t ReadWaiting(uint8_t* data, int32_t count)
     {
@@ -93,10 +101,10 @@ public:
     }
     // Ends reads and writes in progress (none can be: reads and writes are synchronous).
     virtual void AbortPending() = 0;
-    virtual void Purge(bool input, bool output) = 0;  // also event thread
+    virtual void Purge(bool input, bool output) = 0;  // input side
 
-    virtual int32_t InputCount() = 0;   // bytes waiting to be read; also event thread
-    virtual int32_t OutputCount() = 0;  // bytes not yet sent; also event thread
+    virtual int32_t InputCount() = 0;   // bytes waiting to be read; input side
+    virtual int32_t OutputCount() = 0;  // bytes not yet sent; input side, and without the lock
     // Line errors (ceFrame ... ceTxFull) since the previous call; the call clears them.
     // ceIO: a read or write failed with an I/O error (EIO; that call raised its own error
     // too). Linux never reports two of them: ceMode (a setting the driver cannot do is
@@ -107,27 +115,31 @@ public:
     // Line states; all off on a device without modem lines.
     virtual ModemLines ModemSignals() = 0;
 
-    // Event thread: the descriptor to wait on (readable: input waits; hang-up or error:
-    // the device is gone).
+    // Input side: the descriptor to wait on (readable: input waits; hang-up or error: the
+    // device is gone). Fixed while the device is open.
     virtual int WaitFd() const = 0;
-    // Event thread: the line events (evError, evBreak, evRing, evCTS, evDSR, evRLSD,
+    // Input side: the line events (evError, evBreak, evRing, evCTS, evDSR, evRLSD,
     // evRxFlag) since the previous call. A new line error of TakeErrors, ceIO included,
     // is an evError.
     virtual TComEvents TakeLineEvents() = 0;
     // How often (ms) TakeLineEvents must be asked because such events do not make WaitFd
-    // readable; -1 when they never occur without input.
+    // readable; -1 when they never occur without input. Fixed while the device is open.
     virtual int LineEventInterval() const = 0;
-    // The input queue's real capacity in bytes (for evRx80Full).
+    // The input queue's real capacity in bytes (for evRx80Full). Fixed while open.
     virtual int32_t InputCapacity() const = 0;
 };
 
 // Opens the device for a port name; throws DeviceError.
 using SerialDeviceFactory = std::function<std::unique_ptr<ISerialDevice>(const std::string& port)>;
 
-// The device path for a port name: a name beginning with "/" as it is; "COMn" (n >= 1,
-// any letter case) is /dev/ttyS(n-1). Other names:
-// DeviceError(ENOENT).
-std::string SerialDevicePath(const std::string& port);
+// Whether a call's errno says the device has gone away (unplugged, hung up): EIO, ENODEV,
+// ENXIO.
+bool DeviceGoneErrno(int err);
+// Whether the terminal open as `fd` has hung up or has an error pending (a cable pulled,
+// an adapter unplugged). Only looks, never waits.
+bool HungUp(int fd);
+
+// ---- the Linux device (LinuxSerialDevice.cpp) -------------------------------------------
 
 // What the Linux device layer asks of the system beyond the device itself, so that tests
 // can show it what a pseudo-terminal cannot: a sysfs tree (which devices are consoles,
@@ -164,6 +176,18 @@ std::unique_ptr<ISerialDevice> OpenLinuxSerialDevice(const std::string& port, co
 std::string OpenFailureHelp(int err, const std::string& path, const std::string& group,
                             const std::vector<std::string>& present = {});
 
+// ---- port names and the list of ports (SerialPortList.cpp) ------------------------------
+
+// The device path for a port name: a name beginning with "/" as it is; "COMn" (n >= 1,
+// any letter case) is /dev/ttyS(n-1). Other names:
+// DeviceError(ENOENT).
+std::string SerialDevicePath(const std::string& port);
+
+// Whether `path` is an active system console (named in <sysfsRoot>/class/tty/console/
+// active): by the name it has after following links, or by its device number (another node
+// or name for the same terminal). Only looks, never opens.
+bool IsActiveConsole(const std::string& path, const std::string& sysfsRoot);
+
 // Whether the device a port name stands for is there now: a registered name always is; a
 // path (a symbolic link is followed) or "COMn" when it names a character device. Only looks.
 bool PortPresent(const std::string& port);
@@ -191,16 +215,35 @@ struct SerialPortInfo {
 std::vector<SerialPortInfo> ListSerialDevices(const std::string& sysfsRoot = "/sys",
                                               const std::string& devRoot = "/dev");
 
-// Ports known by a name of their own rather than as a device of this machine (a program
-// may register a simulator this way). A registered name, in any letter case, is opened
-// through its factory and listed among the serial ports. Registering a name again replaces
-// its factory. Any thread.
-void RegisterNamedPort(const std::string& name, const std::string& description, SerialDeviceFactory factory);
-// The registered names as registered, described as "name — description".
-std::vector<SerialPortInfo> NamedPorts();
 // The devices and the registered names, sorted by name without regard to letter case.
 std::vector<SerialPortInfo> ListSerialPortInfos(const std::string& sysfsRoot = "/sys",
                                                 const std::string& devRoot = "/dev");
+
+// ---- ports registered by name (NamedPorts.cpp) -------------------------------------------
+
+// Ports known by a name of their own rather than as a device of this machine (a program
+// may register a simulator this way). A registered name, in any letter case, is opened
+// through its factory and listed among the serial ports. Registering a name again replaces
+// its entry. RegisterNamedPort registers for the life of the program.
+void RegisterNamedPort(const std::string& name, const std::string& description, SerialDeviceFactory factory);
+
+// A registration for as long as the object lives (a test's own ports): its destruction
+// removes the entry it made, unless the name has been registered again meanwhile.
+class NamedPortRegistration {
+public:
+    NamedPortRegistration(const std::string& name, const std::string& description, SerialDeviceFactory factory);
+    ~NamedPortRegistration();
+    NamedPortRegistration(const NamedPortRegistration&) = delete;
+    NamedPortRegistration& operator=(const NamedPortRegistration&) = delete;
+
+private:
+    uint64_t key_ = 0;
+};
+
+// The registered names as registered, described as "name — description".
+std::vector<SerialPortInfo> NamedPorts();
+// Whether `port` is a registered name (any letter case).
+bool IsNamedPort(const std::string& port);
 // Opens a port by name: a registered name through its factory, anything else with
 // OpenLinuxSerialDevice. Throws DeviceError.
 std::unique_ptr<ISerialDevice> OpenSerialDevice(const std::string& port);

@@ -2,13 +2,18 @@
 // LM request over a port on a pseudo-terminal.
 #include "lm/LmLink.h"
 
+#include "platform/UniqueFd.h"
 #include "serial/ComPort.h"
 #include "tests/common/PtyPeer.h"
 
 #include <gtest/gtest.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <QCoreApplication>
+#include <QSocketNotifier>
 #include <QThread>
 
+#include <atomic>
 #include <map>
 #include <thread>
 #include <utility>
@@ -63,6 +68,7 @@ protected:
     void TxEmpty() { link.ComPortTxEmpty(nullptr); }
 
     bool ownTxEmpty = false;  // the port holds a transmit-empty it queued as the write returned
+    bool busy = true;         // the busy mark
     std::shared_ptr<ScriptedPump> pump = std::make_shared<ScriptedPump>();
     // What the link wrote; `onWrite` plays the device's side of each write.
     std::string written;
@@ -83,7 +89,7 @@ protected:
                            if (std::exchange(ownTxEmpty, false))
                                TxEmpty();
                        }},
-                [] { return true; }, [this] { return pump->now; }, pump};
+                [this] { return busy; }, [this] { return pump->now; }, pump};
 };
 
 TEST_F(LinkTest, TheRingWrapsAndTheEchoWaitConsumesUpToItsByte)
@@ -178,6 +184,24 @@ TEST_F(LinkTest, RepliesAreReceiveEventsCountedAfterTheTransmitEmptyEventUpToEle
     }
 }
 
+// A stop (the busy mark cleared, as a second press of Log does) ends a request's wait for
+// its replies as soon as the wait sees it, and a request made after it waits only for its
+// transmit-empty: no reply can be counted any more.
+TEST_F(LinkTest, AStopEndsTheWaitForRepliesAtOnce)
+{
+    pump->After(10, [this] { TxEmpty(); });
+    pump->After(20, [this] { Rx("\x8F"); });
+    pump->After(30, [this] { busy = false; });
+    uint32_t start = pump->now;
+    EXPECT_FALSE(link.WaitForReplies(2));
+    EXPECT_EQ(pump->now - start, 30u);
+
+    ownTxEmpty = true;
+    start = pump->now;
+    EXPECT_FALSE(link.WaitForReplies(2));
+    EXPECT_EQ(pump->now - start, 0u);
+}
+
 // While a wait blocks, only the receive events that could end it need to wake it, and only
 // a wait that receive events can end asks for the input on its own thread; every pump, also
 // the last one at a deadline, runs whatever the port held back meanwhile.
@@ -218,26 +242,32 @@ TEST_F(LinkTest, ATransmitEmptyThePortHoldsRunsWithoutAPassThroughTheLoop)
     EXPECT_EQ(pump->blockedWith, (std::vector<int32_t>{2, 1}));
 }
 
-// Another thread posts while the pump blocks (as the port's event thread does): the
-// blocking wait has run it by the time it returns. Qt's own event dispatcher (chosen as a
-// thread starts) needs the pump's help for that; GLib's, which the other tests here run
-// with, does not.
-TEST(QtPumpedLink, ABlockingWaitRunsWhatIsPostedWhileItBlocks)
+// Another thread signals an eventfd that the window thread's event loop watches while the
+// pump blocks (as the port's event thread asks for its batches to be run): the blocking
+// wait has run the notifier's handler by the time it returns, with Qt's own event
+// dispatcher (chosen as a thread starts) as with GLib's, which the other tests here run
+// with.
+TEST(QtPumpedLink, ABlockingWaitRunsWhatAnotherThreadSignalsWhileItBlocks)
 {
     qputenv("QT_NO_GLIB", "1");
-    bool ran = false;
+    std::atomic<bool> ran = false;
     const uint32_t start = GetTickCount();
     const std::unique_ptr<QThread> window(QThread::create([&] {
         QtEventPump pump;
-        QObject target;
-        std::thread poster([&] {
+        const UniqueFd signal(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        QSocketNotifier notifier(signal.Get(), QSocketNotifier::Read);
+        QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+            uint64_t count = 0;
+            ran = ::read(signal.Get(), &count, sizeof count) == sizeof count;
+        });
+        std::thread signaller([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            QMetaObject::invokeMethod(
-                &target, [&] { ran = true; }, Qt::QueuedConnection);
+            const uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = ::write(signal.Get(), &one, sizeof one);
         });
         while (!ran && TickElapsed(start, GetTickCount()) < 2000)
             pump.WaitForMore(2000);
-        poster.join();
+        signaller.join();
     }));
     window->start();
     window->wait();

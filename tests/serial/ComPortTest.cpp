@@ -26,9 +26,17 @@
 #include <thread>
 
 namespace tessek {
+
+// The port's internals, for its tests.
+struct TComPortTestAccess {
+    static ISerialDevice* Device(const TCustomComPort& port) { return port.Device(); }
+    static const TComThread* EventThread(const TCustomComPort& port) { return port.EventThread(); }
+};
+
 namespace {
 
 using test::PtyPeer;
+using Access = TComPortTestAccess;
 using ::testing::Property;
 
 // A call that raises EComPort with `code` (and the system's error `winCode`, when given).
@@ -160,19 +168,20 @@ protected:
             received += bytes;
         };
     }
-    ScriptedDevice& Device() { return static_cast<ScriptedDevice&>(*port.Device()); }
+    ScriptedDevice& Device() { return static_cast<ScriptedDevice&>(*Access::Device(port)); }
     size_t Count(const std::string& entry) const { return std::count(log.begin(), log.end(), entry); }
     void OpenQuietly()
     {
         port.Open();
         log.clear();
     }
-    // Waits, without pumping (nothing is delivered meanwhile), until the thread has taken
-    // everything the device has and handed it over.
-    bool HandedOver()
+    // Waits, without pumping (the window thread is busy: nothing is delivered meanwhile),
+    // until the event thread has queued something; with `all`, until it has taken
+    // everything the device has too.
+    bool HandedOver(bool all = true)
     {
         for (int ms = 0; ms < 3000; ++ms) {
-            if (Device().InputCount() == 0 && port.EventThread()->HandOverPending())
+            if ((!all || Device().InputCount() == 0) && Access::EventThread(port)->HandOverPending())
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
@@ -202,7 +211,7 @@ TEST_F(ScriptedPortTest, OpenAndCloseCallTheirHandlersInOrderAndAFailedOpenLeave
     EXPECT_THAT([&] { port.Open(); }, Raises(kErrSetState, EINVAL));
     EXPECT_FALSE(port.Connected());
     EXPECT_EQ(log, Log{"BeforeOpen:0"});
-    EXPECT_EQ(port.EventThread(), nullptr);
+    EXPECT_EQ(Access::EventThread(port), nullptr);
     EXPECT_EQ(destroyed, 2);
 }
 
@@ -315,7 +324,7 @@ TEST_F(ScriptedPortTest, BatchesKeepTheirOrderAcrossDrains)
 TEST_F(ScriptedPortTest, TheWakeHintHoldsReceiveEventsBackButNoOtherEvent)
 {
     OpenQuietly();
-    port.SetRxWakeCount(2);
+    PortWaitHints(port).SetRxWakeCount(2);
     Device().Receive("a");
     ASSERT_TRUE(HandedOver());
     test::PumpFor(50);
@@ -323,7 +332,7 @@ TEST_F(ScriptedPortTest, TheWakeHintHoldsReceiveEventsBackButNoOtherEvent)
     Device().Receive("b");
     ASSERT_TRUE(test::PumpUntil([&] { return received == "ab"; }));
 
-    port.SetRxWakeCount(0);
+    PortWaitHints(port).SetRxWakeCount(0);
     Device().Receive("c");
     ASSERT_TRUE(HandedOver());
     test::PumpFor(50);
@@ -334,7 +343,7 @@ TEST_F(ScriptedPortTest, TheWakeHintHoldsReceiveEventsBackButNoOtherEvent)
 
     Device().Receive("d");
     ASSERT_TRUE(HandedOver());
-    port.SetRxWakeCount(1);
+    PortWaitHints(port).SetRxWakeCount(1);
     QCoreApplication::processEvents();
     EXPECT_EQ(received, "abcd") << "held back until the count came down, delivered by the next pump";
     EXPECT_EQ(log, (Log{"Rx:1", "Rx:1", "Rx:1", "Ring", "Rx:1"}));
@@ -354,8 +363,8 @@ double ThreadCpuMs()
 TEST_F(ScriptedPortTest, AWaitForBytesReadsThemOnItsOwnThreadAndThenGivesTheInputBack)
 {
     OpenQuietly();
-    port.SetRxWakeCount(0);  // the event thread would hold every receive event back
-    port.SetWaitingForInput(true);
+    PortWaitHints(port).SetRxWakeCount(0);  // the event thread would hold every receive event back
+    PortWaitHints(port).SetWaitingForInput(true);
     Device().Receive("a");
     ASSERT_TRUE(test::PumpUntil([&] { return received == "a"; })) << "read by the waiting thread";
     // The output queue runs empty as the answer comes: its transmit-empty still comes first.
@@ -367,13 +376,35 @@ TEST_F(ScriptedPortTest, AWaitForBytesReadsThemOnItsOwnThreadAndThenGivesTheInpu
     test::PumpFor(20);
     EXPECT_EQ(log, (Log{"Rx:1", "TxEmpty", "Rx:1", "Ring"}));
 
-    port.SetWaitingForInput(false);
+    PortWaitHints(port).SetWaitingForInput(false);
     Device().Receive("c");
-    ASSERT_TRUE(test::PumpUntil([&] { return Device().InputCount() == 0 && port.EventThread()->HandOverPending(); }))
-        << "the event thread has taken the byte";
+    ASSERT_TRUE(test::PumpUntil([&] {
+        return Device().InputCount() == 0 && Access::EventThread(port)->HandOverPending();
+    })) << "the event thread has taken the byte";
     EXPECT_EQ(received, "ab") << "and holds it back as the hint says";
-    port.SetRxWakeCount(1);
+    PortWaitHints(port).SetRxWakeCount(1);
     ASSERT_TRUE(test::PumpUntil([&] { return received == "abc"; }));
+}
+
+// A byte and a Ring arrive together while the window thread holds the input (a wait for
+// replies), a write's transmit-empty is pending (the event thread looks at the device every
+// millisecond) and the window thread is busy elsewhere: the event thread's look that finds
+// the Ring reads the byte with it, so the byte is delivered first, as the device had it.
+TEST_F(ScriptedPortTest, AByteAndARingArrivingTogetherKeepTheirOrderWhileTheWindowThreadHoldsTheInput)
+{
+    OpenQuietly();
+    PortWaitHints(port).SetWaitingForInput(true);
+    for (int round = 1; round <= 200; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        log.clear();
+        Device().outputQueued = 1;
+        port.WriteBytes("w");
+        Device().Receive("b", ComEvent(evRing));
+        ASSERT_TRUE(HandedOver(false));
+        Device().outputQueued = 0;
+        ASSERT_TRUE(test::PumpUntil([&] { return log.size() >= 3; }));
+        ASSERT_EQ(log, (Log{"Rx:1", "Ring", "TxEmpty"}));
+    }
 }
 
 // The transmit-empty of a write whose output went at once runs when the window thread asks
@@ -382,17 +413,17 @@ TEST_F(ScriptedPortTest, AWaitForBytesReadsThemOnItsOwnThreadAndThenGivesTheInpu
 TEST_F(ScriptedPortTest, ATransmitEmptyQueuedAsTheWriteReturnedRunsWhenAskedAndOnce)
 {
     OpenQuietly();
-    port.RunOwnEvents();
+    PortWaitHints(port).RunOwnEvents();
     port.WriteBytes("w");
     EXPECT_EQ(log, Log{});
-    port.RunOwnEvents();
+    PortWaitHints(port).RunOwnEvents();
     EXPECT_EQ(log, Log{"TxEmpty"});
     test::PumpFor(20);
     EXPECT_EQ(log, Log{"TxEmpty"});
 
     Device().outputQueued = 1;
     port.WriteBytes("w");
-    port.RunOwnEvents();
+    PortWaitHints(port).RunOwnEvents();
     EXPECT_EQ(log, Log{"TxEmpty"});
     Device().outputQueued = 0;
     ASSERT_TRUE(test::PumpUntil([&] { return Count("TxEmpty") == 2; }));
@@ -408,7 +439,7 @@ TEST_F(ScriptedPortTest, AHandlerClosingThePortDuringAWaitForBytesAbandonsTheRes
         log.push_back("Rx");
         p->Close();
     };
-    port.SetWaitingForInput(true);
+    PortWaitHints(port).SetWaitingForInput(true);
     Device().Receive("ab", ComEvent(evRing));
     ASSERT_TRUE(test::PumpUntil([&] { return !port.Connected(); }));
     test::PumpFor(20);
@@ -424,7 +455,7 @@ TEST_F(ScriptedPortTest, AWaitForBytesThatFindsTheBufferFullDoesNotSpin)
     next->inputCapacity = 2;
     OpenQuietly();
     port.OnRxChar = [this](TCustomComPort*, int32_t count) { log.push_back("Rx:" + std::to_string(count)); };
-    port.SetWaitingForInput(true);
+    PortWaitHints(port).SetWaitingForInput(true);
     Device().Receive("abcd");
     ASSERT_TRUE(test::PumpUntil([&] { return Count("Rx:1") == 2; }));
     const double cpuBefore = ThreadCpuMs();
@@ -461,7 +492,7 @@ TEST_F(ScriptedPortTest, AHandlerClosingThePortWhileCloseRunsItsBatchAbandonsThe
     ASSERT_TRUE(HandedOver());
     port.Close();
     EXPECT_FALSE(port.Connected());
-    EXPECT_EQ(port.EventThread(), nullptr);
+    EXPECT_EQ(Access::EventThread(port), nullptr);
     EXPECT_EQ(Count("Break"), 1u);
     EXPECT_EQ(Count("Ring"), 0u) << "the batch goes on after its handler closed the port";
     EXPECT_EQ(Count("AfterClose:0"), 1u);
@@ -583,6 +614,41 @@ TEST(PtyPortTest, CloseGivesTheDeviceTheLineSettingsItHadBeforeOpen)
     EXPECT_EQ(after.rates.input, 2400u);
 }
 
+// The line settings change while the event thread reads what the peer keeps sending (as
+// the LM's slow stream goes on while a command switches the rate): every byte arrives, in
+// order, and each change is made under the port's lock that the thread's reads take (the
+// thread sanitizer build sees a data race otherwise).
+TEST(PtyPortTest, TheLineChangesWhileTheEventThreadReadsWhatArrives)
+{
+    PtyPeer peer;
+    TComPort port;
+    port.SetPort(peer.SlavePath());
+    port.SetBaudRate(brCustom);
+    std::string received;
+    port.OnRxChar = [&](TCustomComPort* sender, int32_t count) {
+        std::string bytes;
+        sender->ReadBytes(bytes, count);
+        received += bytes;
+    };
+    port.Open();
+    std::string sent;
+    for (int i = 0; i < 200; ++i)
+        sent += static_cast<char>('A' + i % 26);
+    std::thread lm([&] {
+        for (const char c : sent) {
+            peer.Write(std::string(1, c));
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        port.SetCustomBaudRate(i % 2 == 0 ? 7680 : 977);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    lm.join();
+    ASSERT_TRUE(test::PumpUntil([&] { return received.size() >= sent.size(); }));
+    EXPECT_EQ(received, sent);
+}
+
 // A device that goes away while open (the far end closes, as a pulled cable hangs a line
 // up): its bytes arrive, then one I/O error (ceIO), the event thread ends without showing
 // an error, later calls raise clear errors, and Close leaves nothing behind; the same when
@@ -606,11 +672,11 @@ TEST(PtyPortTest, AVanishedDeviceGivesCeIOOnceAndClearErrorsAfterwards)
         };
         port.OnError = [&](TCustomComPort*, TComErrors e) { errors.push_back(e); };
         port.Open();
-        port.SetWaitingForInput(waiting);
+        PortWaitHints(port).SetWaitingForInput(waiting);
         peer.Write("ab");
         ASSERT_TRUE(test::PumpUntil([&] { return received == "ab"; }));
         peer.CloseMaster();
-        EXPECT_TRUE(test::PumpUntil([&] { return port.EventThread()->Finished() && !errors.empty(); }));
+        EXPECT_TRUE(test::PumpUntil([&] { return Access::EventThread(port)->Finished() && !errors.empty(); }));
         const double cpuBefore = ThreadCpuMs();
         test::PumpFor(200);
         EXPECT_LT(ThreadCpuMs() - cpuBefore, 100.0);
@@ -619,7 +685,7 @@ TEST(PtyPortTest, AVanishedDeviceGivesCeIOOnceAndClearErrorsAfterwards)
         EXPECT_EQ(port.ReadLineErrors(), ComError(ceIO)) << "the failed write's";
         EXPECT_EQ(port.ReadLineErrors(), 0);
         EXPECT_TRUE(port.Connected());
-        port.SetWaitingForInput(false);
+        PortWaitHints(port).SetWaitingForInput(false);
         port.Close();
         EXPECT_EQ(shown.messages, std::vector<std::string>{});
     }

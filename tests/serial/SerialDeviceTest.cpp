@@ -244,8 +244,8 @@ TEST(SerialPortListTest, DevicesAreNamedByWhatTheyAreConsolesAreLeftOutAndRegist
                   "166:0");
     sys.SetActiveConsoles("tty0 ttyS0");
     const auto none = [](const std::string&) -> std::unique_ptr<ISerialDevice> { throw DeviceError(ENODEV); };
-    RegisterNamedPort("LoopTest", "a port of this test", none);
-    RegisterNamedPort("aaPlain", "", none);
+    const NamedPortRegistration loop("LoopTest", "a port of this test", none);
+    const NamedPortRegistration plain("aaPlain", "", none);
     // The FTDI adapter's stable name; a link whose tty is gone is left out.
     test::TempFolder dev;
     const std::string byId = dev.File("serial/by-id/");
@@ -290,8 +290,8 @@ TEST(PortNameTest, ATypedNameIsCheckedForExistenceKindAndConsoleAndPresenceFollo
     std::filesystem::create_symlink(peer.SlavePath(), link);
     const std::string dangling = folder.File("unplugged");
     std::filesystem::create_symlink(folder.File("nothing-there"), dangling);
-    RegisterNamedPort("NameTest", "",
-                      [](const std::string&) -> std::unique_ptr<ISerialDevice> { throw DeviceError(ENODEV); });
+    const NamedPortRegistration named(
+        "NameTest", "", [](const std::string&) -> std::unique_ptr<ISerialDevice> { throw DeviceError(ENODEV); });
 
     const struct {
         const char* what;
