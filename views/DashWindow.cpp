@@ -99,6 +99,16 @@ DashWindow::DashWindow(const LiveModel& model, const LiveAlarms& alarms, QWidget
     connect(&timer_, &QTimer::timeout, this, &DashWindow::Refresh);
 }
 
+void DashWindow::SetPlayback(const QString& text)
+{
+    auto* line = new QLabel(text, this);
+    line->setObjectName("DashPlayback");
+    line->setAlignment(Qt::AlignCenter);
+    Paint(line, Qt::black, QColor(0xff, 0xc8, 0x40));
+    SetPixelSize(line, 28, true);
+    static_cast<QVBoxLayout*>(layout())->insertWidget(0, line);
+}
+
 QString DashWindow::AlarmText() const
 {
     return alarm_->isVisible() ? alarm_->text() : QString();
