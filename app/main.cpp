@@ -43,7 +43,7 @@ void DeclareOptions(QCommandLineParser& parser)
          "FILE"});
     parser.addOption({"play",
                       "Play the data log FILE (CSV, MSL or TempLog) back through Tessek Live and its dash instead of "
-                      "opening the main window; no port is opened and nothing is written.",
+                      "opening the main window; no port is opened and no data log is written.",
                       "FILE"});
     parser.addOption({"log",
                       "Log without a window or display until SIGINT or SIGTERM (tessek --log --help lists its "
