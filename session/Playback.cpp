@@ -30,6 +30,7 @@ std::optional<double> ValueAt(const LogChannel& channel, size_t row)
 std::vector<RunColumn> CalculatedColumns::Start(const std::vector<RunColumn>& logged)
 {
     std::vector<std::string> names;
+    names.reserve(logged.size());
     for (const RunColumn& column : logged)
         names.push_back(column.Name);
     inputs_ = names.size();
