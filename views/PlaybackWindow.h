@@ -35,7 +35,6 @@ public:
 
     void Refresh();
     QPushButton* PlayButton() const { return play_; }
-    QComboBox* SpeedBox() const { return speed_; }
     QSlider* Position() const { return position_; }
     QPushButton* NextButton() const { return next_; }
     QString TimeText() const;
