@@ -7,18 +7,17 @@
 
 namespace tessek {
 
-std::optional<std::string> ViewOptionFile(int argc, const char* const* argv)
+std::optional<std::string> ViewOptionFile(int argc, const char* const* argv, std::string_view option)
 {
-    constexpr std::string_view kOption = "--view";
     std::optional<std::string> file;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--")
             break;
-        if (arg == kOption && i + 1 < argc)
+        if (arg == option && i + 1 < argc)
             file = argv[++i];
-        else if (arg.starts_with(kOption) && arg.size() > kOption.size() && arg[kOption.size()] == '=')
-            file = std::string(arg.substr(kOption.size() + 1));
+        else if (arg.starts_with(option) && arg.size() > option.size() && arg[option.size()] == '=')
+            file = std::string(arg.substr(option.size() + 1));
     }
     return file;
 }

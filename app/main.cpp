@@ -1,18 +1,21 @@
 // Program start: the command line, the application, its error display and the main
 // window, whose creation opens the port and probes the LM; the message loop runs until
-// the window is closed. `tessek --log` instead runs the headless logger, and `tessek --dyno`
-// writes a power curve, each on a QCoreApplication: no window system and no GUI platform
-// plugin is touched.
+// the window is closed (or the viewer's, or Tessek Live's playing back a log, with --view
+// or --play). `tessek --log` instead runs the headless logger, and `tessek --dyno` writes a
+// power curve, each on a QCoreApplication: no window system and no GUI platform plugin is
+// touched.
 #include "app/AboutBox.h"
 #include "app/Application.h"
 #include "app/DynoCommand.h"
 #include "app/HeadlessLogger.h"
 #include "app/MainWindow.h"
+#include "app/PlaybackCommand.h"
 #include "app/StandaloneViewer.h"
 #include "platform/BuildInfo.h"
 #include "platform/FileIo.h"
 #include "platform/ProgramFolder.h"
 #include "views/LogViewerWindow.h"
+#include "views/PlaybackWindow.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -21,6 +24,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -43,6 +47,10 @@ void DeclareOptions(QCommandLineParser& parser)
                       "Write the power curve of LOG's full-throttle pulls as CSV (--out FILE, default beside the log) "
                       "without a window or display.",
                       "LOG"});
+    parser.addOption({"play",
+                      "Play the data log FILE (CSV, MSL or TempLog) back through Tessek Live and its dash instead of "
+                      "opening the main window; no port is opened and no data log is written.",
+                      "FILE"});
     parser.addOption({"log",
                       "Log without a window or display until SIGINT or SIGTERM (tessek --log --help lists its "
                       "options: --port PATH, --seconds N, --quiet)."});
@@ -122,6 +130,17 @@ int main(int argc, char** argv)
         const std::string file =
             tessek::ViewOptionFile(argc, argv).value_or(QFile::encodeName(parser.value("view")).toStdString());
         const auto viewer = tessek::OpenStandaloneViewer(file, tessek::SettingsFilePath());
+        return app.exec();
+    }
+    if (parser.isSet("play")) {
+        const std::string file = tessek::ViewOptionFile(argc, argv, "--play")
+                                     .value_or(QFile::encodeName(parser.value("play")).toStdString());
+        std::string problem;
+        const auto live = tessek::OpenPlayback(file, tessek::SettingsFilePath(), problem);
+        if (!live) {
+            std::fprintf(stderr, "tessek --play: %s\n", problem.c_str());
+            return EXIT_FAILURE;
+        }
         return app.exec();
     }
     tessek::TfrmMain window;

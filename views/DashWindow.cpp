@@ -89,6 +89,7 @@ DashWindow::DashWindow(const LiveModel& model, const LiveAlarms& alarms, QWidget
     layout->addWidget(grid_, 1);
     grid_->installEventFilter(this);
     auto* hint = new QLabel("F11 or Esc: back    M: mark    Alt+L: log on/off", this);
+    hint->setObjectName("DashHint");
     Paint(hint, Qt::black, QColor(0x80, 0x80, 0x80));
     hint->setAlignment(Qt::AlignCenter);
     layout->addWidget(hint);
@@ -97,6 +98,17 @@ DashWindow::DashWindow(const LiveModel& model, const LiveAlarms& alarms, QWidget
     connect(log, &QShortcut::activated, this, &DashWindow::LogRequested);
     timer_.setInterval(kRefreshMs);
     connect(&timer_, &QTimer::timeout, this, &DashWindow::Refresh);
+}
+
+void DashWindow::SetPlayback(const QString& text)
+{
+    auto* line = new QLabel(text, this);
+    line->setObjectName("DashPlayback");
+    line->setAlignment(Qt::AlignCenter);
+    Paint(line, Qt::black, QColor(0xff, 0xc8, 0x40));
+    SetPixelSize(line, 28, true);
+    static_cast<QVBoxLayout*>(layout())->insertWidget(0, line);
+    findChild<QLabel*>("DashHint")->setText("F11 or Esc: back    M: mark");
 }
 
 QString DashWindow::AlarmText() const

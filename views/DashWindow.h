@@ -45,6 +45,8 @@ public:
     QString AlarmText() const;
     // While the connection is lost the tiles are dimmed and the alarm line says so.
     void ShowConnectionLost(bool lost);
+    // A line at the top, "Playback of <file>", when the values come from a saved log.
+    void SetPlayback(const QString& text);
 
 signals:
     void MarkRequested();

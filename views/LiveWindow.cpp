@@ -357,7 +357,7 @@ void LiveWindow::DrawFrame()
         alarmsDrawn_ = alarms_.Generation();
         ShowNow(alarmLine_, alarms_.Text());
     }
-    ShowNow(status_, model_.StatusText());
+    ShowNow(status_, StatusLine());
     drawn_ = model_.Generation();
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
     ++frames_.Frames;
@@ -371,6 +371,30 @@ void LiveWindow::UpdateTimer()
         timer_.start();
     else
         timer_.stop();
+}
+
+void LiveWindow::SetPlayback(const QString& file, QWidget* controls)
+{
+    playback_ = "Playback of " + file;
+    setWindowTitle("Tessek Live - " + playback_);
+    auto* box = static_cast<QVBoxLayout*>(layout());
+    auto* banner = new QLabel(playback_, this);
+    banner->setObjectName("PlaybackLine");
+    banner->setStyleSheet("background: #fff3c4; color: #5a4300; font-weight: bold; padding: 4px;");
+    box->insertWidget(0, banner);
+    if (controls)
+        box->insertWidget(box->count() - 1, controls);
+    if (auto* log = findChild<QPushButton*>("btnLog"))
+        log->hide();
+    dash_->SetPlayback(playback_);
+    status_->setText(QString::fromStdString(StatusLine()));
+}
+
+std::string LiveWindow::StatusLine() const
+{
+    if (playback_.isEmpty())
+        return model_.StatusText();
+    return playback_.toStdString() + (model_.Running() ? "" : " (not playing)");
 }
 
 void LiveWindow::SetSettingsFile(const std::string& path)

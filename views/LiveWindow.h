@@ -85,6 +85,12 @@ public:
     void ShowConnectionLost(bool lost);
     bool ConnectionLostShown() const { return lost_; }
 
+    // The window plays back the saved log `file` instead of showing a live engine: its
+    // title, a line above the charts and its status say "Playback of <file>", and so does
+    // the dash; the Log button is gone; `controls` (if given) go above the buttons.
+    void SetPlayback(const QString& file, QWidget* controls = nullptr);
+    bool InPlayback() const { return !playback_.isEmpty(); }
+
     // Where the alarm limits are kept ("Tessek.ini"); without one, the default limits.
     void SetSettingsFile(const std::string& path);
     LiveAlarms& Alarms() { return alarms_; }
@@ -116,6 +122,7 @@ private:
     void Fail(const char* what) noexcept;
     void ShowAlarms();
     void PaintReadout(Strip& strip);
+    std::string StatusLine() const;
 
     LiveModel model_;
     QCustomPlot* plot_;
@@ -127,6 +134,7 @@ private:
     QLabel* lostLine_;
     LiveAlarms& alarms_;
     bool lost_ = false;
+    QString playback_;  // "Playback of <file>"; empty for a live engine
     MarkerLines markers_;
     DashWindow* dash_;
     unsigned alarmsDrawn_ = ~0u;  // the alarms' generation the last frame showed

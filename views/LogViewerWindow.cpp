@@ -28,6 +28,7 @@
 #include "platform/ProgramFolder.h"
 #include "views/CellTableTab.h"
 #include "views/ChannelsTab.h"
+#include "views/PlaybackWindow.h"
 #include "views/PowerCurveTab.h"
 #include "views/ScatterTab.h"
 #include "views/ViewerTab.h"
@@ -75,7 +76,15 @@ LogViewerWindow::LogViewerWindow(QWidget* parent) : QWidget(parent)
     status_ = new QLabel(tr("No log open: File > Open..."), this);
     status_->setObjectName("status");
     status_->setWordWrap(true);
-    layout->addWidget(status_);
+    auto* statusRow = new QHBoxLayout;
+    statusRow->addWidget(status_, 1);
+    play_ = new QPushButton(tr("&Play"), this);
+    play_->setObjectName("btnPlay");
+    play_->setToolTip(tr("Plays the log back through Tessek Live and its dash"));
+    play_->setEnabled(false);
+    connect(play_, &QPushButton::clicked, this, &LogViewerWindow::PlayLog);
+    statusRow->addWidget(play_);
+    layout->addLayout(statusRow);
     auto* loading = new QHBoxLayout;
     progress_ = new QProgressBar(this);
     progress_->setObjectName("loadProgress");
@@ -212,10 +221,35 @@ bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
     }
     for (ViewerTab* tab : viewerTabs_)
         tab->LogOpened({name, keepView});
+    play_->setEnabled(true);
     // A long log growing during a run is read again less often, so that reading it takes
     // no more than a small share of the window's time.
     reloadEveryMs_ = std::max<qint64>(kWatchIntervalMs, kReloadCostFactor * cost.elapsed());
     shown_.start();
+    return true;
+}
+
+bool LogViewerWindow::PlayLog()
+{
+    if (nativePath_.empty())
+        return false;
+    const QString name = QFileInfo(QFile::decodeName(QByteArray::fromStdString(nativePath_))).fileName();
+    // Read again: the view holds the log in the units shown, a playback converts as a run does.
+    std::optional<LogReadResult> read = Read(nativePath_);
+    if (!read)
+        return false;
+    if (!read->Ok()) {
+        ShowProblem(name + ": " + QString::fromStdString(read->Error));
+        return false;
+    }
+    auto* live = new PlaybackWindow(std::move(read->Data), name, SettingsFilePath(), this);
+    live->setAttribute(Qt::WA_DeleteOnClose);
+    connect(live, &LiveWindow::ViewLogRequested, this, [this] {
+        raise();
+        activateWindow();
+    });
+    live->show();
+    live->Start();
     return true;
 }
 

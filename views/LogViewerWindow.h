@@ -56,6 +56,11 @@ public:
     void ShowWholeRun();
     // Puts the cursor at `t` seconds and shows every channel's value there.
     void SetCursorTime(double t);
+    // The Play button: the log shown plays back in a Tessek Live window of its own
+    // (PlaybackWindow), read again from its file as it is; false when nothing is shown or
+    // the file cannot be read (then the status line says why).
+    bool PlayLog();
+
     // Shows logs in metric (or imperial) units and keeps the choice in Tessek.ini; the log
     // open is read again (runs added to its power curve are dropped).
     void SetMetricUnits(bool metric);
@@ -82,6 +87,7 @@ private:
     ChannelsTab* channels_ = nullptr;
     PowerCurveTab* power_ = nullptr;
     QLabel* status_ = nullptr;
+    QPushButton* play_ = nullptr;
     QString lastFolder_;
     QProgressBar* progress_ = nullptr;
     QPushButton* cancelLoad_ = nullptr;

@@ -9,8 +9,6 @@
 #include "logging/ParamCatalogue.h"
 #include "platform/BuildInfo.h"
 #include "platform/IniFile.h"
-#include "views/LiveWindow.h"
-#include "views/LogViewerWindow.h"
 #include "sim/SimulatedLm.h"
 #include "tests/common/ErrorRecorder.h"
 #include "tests/common/EventLoop.h"
@@ -19,6 +17,8 @@
 #include "tests/common/PtyPeer.h"
 #include "tests/common/ScriptedTime.h"
 #include "tests/common/TempFolder.h"
+#include "views/LiveWindow.h"
+#include "views/LogViewerWindow.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -373,7 +373,11 @@ TEST(CommandLine, VersionAndHelpNeedNoDisplayToolkitOptionsAreTakenOutUnknownOne
         std::vector<std::string> parts;  // of what it prints
     } rows[] = {
         {{"--version"}, "", 0, {version}},
-        {{"--help"}, "", 0, {"Usage:", "--version", "--help", "--view <FILE>", "engine control module"}},
+        {{"--help"},
+         "",
+         0,
+         {"Usage:", "--version", "--help", "--view <FILE>", "--play <FILE>", "engine control module"}},
+        {{"--play", "no-such.csv"}, "offscreen", 1, {"tessek --play: no-such.csv: ", "No such file"}},
         {{"-platform", "offscreen", "--version"}, "offscreen", 0, {version}},
         {{"--no-such-option"}, "offscreen", 1, {"no-such-option"}},
     };
