@@ -2,25 +2,15 @@
 
 #include "serial/SerialDevice.h"
 
-#include <poll.h>
 #include <QTimer>
 
 #include <cerrno>
 
 namespace tessek {
 
-bool DeviceGoneErrno(int err)
-{
-    return err == EIO || err == ENODEV || err == ENXIO;
-}
-
 bool PortDeviceGone(const TCustomComPort& port)
 {
-    const ISerialDevice* device = port.Device();
-    if (!device || !PortPresent(port.Port()))
-        return true;
-    pollfd p{device->WaitFd(), POLLIN, 0};
-    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    return !port.Connected() || !PortPresent(port.Port()) || port.DeviceHungUp();
 }
 
 std::string PortNameWithDevice(const std::string& port)

@@ -12,10 +12,6 @@ class QTimer;
 
 namespace tessek {
 
-// Whether a device call's error number says the device is gone (EIO, ENODEV, ENXIO), as
-// opposed to busy, refused or merely unhappy.
-bool DeviceGoneErrno(int err);
-
 // Whether the port's device has hung up or its name no longer leads to a device; a port
 // without an open device counts as gone. Only looks.
 bool PortDeviceGone(const TCustomComPort& port);
