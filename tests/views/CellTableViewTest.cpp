@@ -98,6 +98,13 @@ TEST(CellTableTab, SortsTheLogByEngineSpeedAndMapWithinTheChosenRange)
     emit xEdges->editingFinished();
     EXPECT_EQ(grid->columnCount(), 0);
     EXPECT_EQ(xEdges->toolTip().toStdString(), "the edges must go up: 900 after 1000");
+    QString manyEdges;
+    for (int e = 0; e <= 1000; ++e)
+        manyEdges += QString::number(e * 10) + ' ';
+    xEdges->setText(manyEdges);
+    emit xEdges->editingFinished();
+    EXPECT_EQ(grid->columnCount(), 0);
+    EXPECT_EQ(xEdges->toolTip().toStdString(), "at most 200 bins (201 edges) are allowed, not 1000");
 }
 
 const std::vector<RunColumn> kColumns = {
