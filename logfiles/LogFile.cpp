@@ -718,7 +718,14 @@ private:
         LogMarker mark{0, 0, {}};
         if (!ParseMarkLine(line, mark.Number, mark.Text))
             return false;
-        pendingMarks_.push_back(std::move(mark));
+        // Marks waiting for a row count against the limit as well: a file of nothing but
+        // mark lines must not hold one per line.
+        if (mark.Number < 1)
+            return true;
+        if (result_.Data.Markers.size() + pendingMarks_.size() >= limits_.MaxMarkers)
+            ++markersLeftOut_;
+        else
+            pendingMarks_.push_back(std::move(mark));
         return true;
     }
 

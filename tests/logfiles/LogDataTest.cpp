@@ -258,6 +258,9 @@ TEST(LogFile, ReadsMarkersFromAMarkerColumnAndFromMarkLines)
     EXPECT_EQ(Markers(many), "1@0;2@1;");
     EXPECT_EQ(many.Report.Summary(),
               "5 rows read, 0 skipped. 2 markers after the first 2 were left out (the viewer draws at most 2).");
+    const LogReadResult marks = ParseLogText("Time\tA\nMARK 001\nMARK 000\nMARK 002\nMARK 003\n0\t1\n", twoMarkers);
+    EXPECT_EQ(Markers(marks), "1@0;2@0;");
+    EXPECT_EQ(marks.Report.LimitNote, "1 markers after the first 2 were left out (the viewer draws at most 2).");
 }
 
 // Shapes that cost other readers their memory or their time: each is read within its
