@@ -24,6 +24,8 @@ constexpr int kMaxDecimals = 6;
 // Lines between two looks at the read's control.
 constexpr size_t kLinesPerCheck = 4096;
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
+// Most of the start line's text kept: a date and time, or a few words of the file's own.
+constexpr size_t kMaxStartText = 80;
 
 // One value of a sample line: "2000rpm", "0.812v(2F)", "131.9F" with "(9A)", "5A".
 struct Value {
@@ -228,7 +230,7 @@ public:
                 }
             }
             if (lineNo == 1) {
-                SetStart(line.substr(kStartLine.size()));
+                SetStart(line.substr(kStartLine.size(), kMaxStartText));
                 continue;
             }
             if (!TakeLine(line, lineNo))
