@@ -139,7 +139,8 @@ int main(int argc, char** argv)
         while (std::getline(in, line))
             body += line + "\n";
         const std::string kept = header + "\n" + body;
-        const std::string back = header + "\n99999.000,0,0,0,0,0,0,0,0,0\n" + body;
+        const std::string first = body.substr(0, body.find('\n'));
+        const std::string back = header + "\n99999.000" + first.substr(first.find(',')) + "\n" + body;
         for (const auto& [what, text] : {std::pair{"rows kept:          ", &kept}, {"time goes back:     ", &back}}) {
             Stopwatch t;
             const tessek::LogReadResult r = tessek::ParseLogText(*text);
