@@ -119,17 +119,22 @@ std::string EdgesText(const std::vector<double>& edges)
 
 std::vector<double> ParseEdges(std::string_view text, std::string& error)
 {
+    constexpr std::string_view kBetween = " ,;\t";
     std::vector<double> edges;
+    size_t words = 0;
     size_t i = 0;
     while (i < text.size()) {
-        if (text[i] == ' ' || text[i] == ',' || text[i] == ';' || text[i] == '\t') {
+        if (kBetween.find(text[i]) != std::string_view::npos) {
             ++i;
             continue;
         }
-        size_t end = i;
-        while (end < text.size() && text[end] != ' ' && text[end] != ',' && text[end] != ';' && text[end] != '\t')
-            ++end;
+        const size_t end = std::min(text.find_first_of(kBetween, i), text.size());
         const std::string_view word = text.substr(i, end - i);
+        if (++words > kMaxBins + 1) {
+            // Only counted, so the reason can say how many there are.
+            i = end;
+            continue;
+        }
         double v = 0;
         const auto [stop, ec] = std::from_chars(word.data(), word.data() + word.size(), v);
         if (ec != std::errc() || stop != word.data() + word.size() || !std::isfinite(v)) {
@@ -144,6 +149,11 @@ std::vector<double> ParseEdges(std::string_view text, std::string& error)
         }
         edges.push_back(v);
         i = end;
+    }
+    if (words > kMaxBins + 1) {
+        error = "at most " + std::to_string(kMaxBins) + " bins (" + std::to_string(kMaxBins + 1) +
+                " edges) are allowed, not " + std::to_string(words - 1);
+        return {};
     }
     if (edges.size() < 2) {
         error = "at least two edges are needed";

@@ -43,9 +43,13 @@ std::vector<double> EvenEdges(double from, double step, int count);
 // values) on round numbers.
 std::vector<double> DefaultEdges(std::string_view name, std::string_view unit, double lo, double hi);
 
+// Most bins of an axis: more would not fit on a screen, and a table of 3000 x 3000 bins
+// would take gigabytes.
+inline constexpr size_t kMaxBins = 200;
+
 // "0 500 1000": edges as the user edits them; reading takes spaces, commas or semicolons
 // between numbers. Reading fails (empty result, `error` says why) unless there are at
-// least two ascending numbers.
+// least two and at most kMaxBins + 1 ascending numbers.
 std::string EdgesText(const std::vector<double>& edges);
 std::vector<double> ParseEdges(std::string_view text, std::string& error);
 

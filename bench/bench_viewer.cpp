@@ -5,9 +5,10 @@
 // followed by the event processing that draws it. Also parses the log with every row's
 // time going back (all skipped) beside the same rows kept. Prints the figures as
 // wall-clock time and as this process's CPU time (the two differ when other work shares
-// the machine).
+// the machine). With "zero-markers" or "markers" the log also has a "Marker" column, as
+// another program writes it: 0 on every row, or a new number on every row.
 //
-// Usage: bench_viewer [rows (default 180000)]
+// Usage: bench_viewer [rows (default 180000)] [zero-markers | markers]
 #include <qcustomplot.h>
 #include <QApplication>
 #include <QMouseEvent>
@@ -51,13 +52,17 @@ struct Stopwatch {
     double CpuMsSince() const { return CpuMs() - cpu; }
 };
 
+enum class Markers { None, Zero, Numbered };
+
 // A drive: engine speed and road speed rise and fall, boost follows the throttle, the
 // torque figure is missing now and then, as in the program's own logs.
-std::string WriteLog(const std::filesystem::path& path, int rows)
+
+std::string WriteLog(const std::filesystem::path& path, int rows, Markers markers)
 {
     std::ofstream out(path, std::ios::binary);
     out << "Time (s),Engine Speed (rpm),Road Speed (mph),MAP (psi/-inHg),Coolant Temp (F),Throttle (%),O2 (v),"
-           "Spark Advance (deg),Knock (v),Torque (lb-ft)\n";
+           "Spark Advance (deg),Knock (v),Torque (lb-ft)"
+        << (markers == Markers::None ? "\n" : ",Marker\n");
     char row[256];
     for (int i = 0; i < rows; ++i) {
         const double t = i * 0.02;
@@ -70,10 +75,13 @@ std::string WriteLog(const std::filesystem::path& path, int rows)
             std::snprintf(torqueText, sizeof torqueText, "%.2f", 120 + 140 * phase);
             torque = torqueText;
         }
-        std::snprintf(row, sizeof row, "%.3f,%.0f,%.0f,%.2f,%.0f,%.0f,%.2f,%.0f,%.2f,%s\n", t, rpm, 80 * phase, map,
+        std::snprintf(row, sizeof row, "%.3f,%.0f,%.0f,%.2f,%.0f,%.0f,%.2f,%.0f,%.2f,%s", t, rpm, 80 * phase, map,
                       170 + 20 * std::min(t / 600.0, 1.0), 100 * phase, 0.45 + 0.4 * std::sin(t * 3.3), 10 + 25 * phase,
                       (i % 5000 == 17) ? 2.5 : 0.1, torque);
         out << row;
+        if (markers != Markers::None)
+            out << ',' << (markers == Markers::Zero ? 0 : i + 1);
+        out << '\n';
     }
     return path.string();
 }
@@ -102,6 +110,10 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int rows = argc > 1 ? std::atoi(argv[1]) : 180000;
+    const std::string markerArg = argc > 2 ? argv[2] : "";
+    const Markers markers = markerArg == "zero-markers" ? Markers::Zero
+                            : markerArg == "markers"    ? Markers::Numbered
+                                                        : Markers::None;
 
     char folderName[] = "/tmp/tessek-bench-viewer-XXXXXX";
     if (!mkdtemp(folderName)) {
@@ -109,8 +121,9 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::filesystem::path folder(folderName);
-    const std::string path = WriteLog(folder / "hour.csv", rows);
-    std::printf("log: %d rows x 10 columns, %.1f MB\n", rows, std::filesystem::file_size(path) / 1e6);
+    const std::string path = WriteLog(folder / "hour.csv", rows, markers);
+    std::printf("log: %d rows x 10 columns%s, %.1f MB\n", rows, markers == Markers::None ? "" : " and a marker column",
+                std::filesystem::file_size(path) / 1e6);
 
     Stopwatch readTime;
     const tessek::LogReadResult read = tessek::ReadLogFile(path);
@@ -126,7 +139,8 @@ int main(int argc, char** argv)
         while (std::getline(in, line))
             body += line + "\n";
         const std::string kept = header + "\n" + body;
-        const std::string back = header + "\n99999.000,0,0,0,0,0,0,0,0,0\n" + body;
+        const std::string first = body.substr(0, body.find('\n'));
+        const std::string back = header + "\n99999.000" + first.substr(first.find(',')) + "\n" + body;
         for (const auto& [what, text] : {std::pair{"rows kept:          ", &kept}, {"time goes back:     ", &back}}) {
             Stopwatch t;
             const tessek::LogReadResult r = tessek::ParseLogText(*text);

@@ -1,7 +1,7 @@
 #include "logfiles/LogFile.h"
 
-#include "logging/ColumnNames.h"
 #include "logfiles/TempLogFile.h"
+#include "logging/ColumnNames.h"
 
 #include "platform/FileIo.h"
 #include "platform/UniqueFd.h"
@@ -132,6 +132,8 @@ public:
     bool LastHadNoLineEnd() const { return noLineEnd_; }
     // Fields of the last record beyond the first `maxFields`, not split.
     size_t CutFields() const { return cutFields_; }
+    // The line of a quote that the text never closes (0 when there is none).
+    size_t UnclosedQuoteLine() const { return unclosedQuoteLine_; }
     void EndOfHeader() { quotedLineBreaks_ = false; }
 
     void Next(std::vector<Field>& fields)
@@ -188,6 +190,7 @@ private:
                 ++i;
             if (i < size && text_[i] == '"') {
                 const size_t open = ++i;
+                const size_t openLine = nextLine_;
                 while (i < size) {
                     if (text_[i] == '"') {
                         if (i + 1 < size && text_[i + 1] == '"') {
@@ -204,6 +207,8 @@ private:
                     ++i;
                 }
                 Push(fields, {text_.substr(open, i - open), true});
+                if (i >= size && unclosedQuoteLine_ == 0)
+                    unclosedQuoteLine_ = openLine;
                 if (i < size && text_[i] == '"')
                     ++i;
                 // Whatever follows the closing quote up to the separator is ignored.
@@ -243,6 +248,7 @@ private:
     size_t pos_ = 0;
     size_t line_ = 0;
     size_t nextLine_ = 1;
+    size_t unclosedQuoteLine_ = 0;
     bool noLineEnd_ = false;
     bool quotedLineBreaks_ = true;
 };
@@ -413,7 +419,10 @@ public:
         // Marks after the last row mark the last row.
         if (!result_.Data.Time.empty())
             for (LogMarker& m : pendingMarks_)
-                result_.Data.Markers.push_back({result_.Data.Time.back(), m.Number, std::move(m.Text)});
+                AddMarker(result_.Data.Time.back(), m.Number, std::move(m.Text));
+        if (markersLeftOut_ > 0)
+            AddNote(std::to_string(markersLeftOut_) + " markers after the first " + std::to_string(limits_.MaxMarkers) +
+                    " were left out (the viewer draws at most " + std::to_string(limits_.MaxMarkers) + ").");
         if (result_.Data.Time.empty()) {
             const std::vector<std::string>& examples = result_.Report.Examples;
             result_.Error = "Not a data log: none of its rows could be read" +
@@ -451,7 +460,10 @@ private:
             sawTimeName = sawTimeName || HasTimeName(r.Fields);
             above.push_back(std::move(r));
         }
-        if (sawTimeName && reader_.AtEnd())
+        if (const size_t line = reader_.UnclosedQuoteLine())
+            result_.Error = "Not a data log: the quote (\") opened on line " + std::to_string(line) +
+                            " is never closed, so all that follows it reads as one name.";
+        else if (sawTimeName && reader_.AtEnd())
             result_.Error =
                 "The log holds no samples, only its column names: the run that wrote it ended before "
                 "its first sample.";
@@ -709,21 +721,37 @@ private:
         LogMarker mark{0, 0, {}};
         if (!ParseMarkLine(line, mark.Number, mark.Text))
             return false;
-        pendingMarks_.push_back(std::move(mark));
+        // Marks waiting for a row count against the limit as well: a file of nothing but
+        // mark lines must not hold one per line.
+        if (mark.Number < 1)
+            return true;
+        if (result_.Data.Markers.size() + pendingMarks_.size() >= limits_.MaxMarkers)
+            ++markersLeftOut_;
+        else
+            pendingMarks_.push_back(std::move(mark));
         return true;
     }
 
     // The marks waiting for a row and the row's own marker number.
     void TakeMarkers(const std::vector<Field>& fields, double t)
     {
-        std::vector<LogMarker>& markers = result_.Data.Markers;
         for (LogMarker& m : pendingMarks_)
-            markers.push_back({t, m.Number, std::move(m.Text)});
+            AddMarker(t, m.Number, std::move(m.Text));
         pendingMarks_.clear();
         double number;
         if (markerColumn_ < fields.size() && ParseCell(fields[markerColumn_], number, decimalComma_) == Cell::Number &&
             std::abs(number) < 1e9)
-            markers.push_back({t, static_cast<int>(std::lround(number)), {}});
+            AddMarker(t, static_cast<int>(std::lround(number)), {});
+    }
+
+    void AddMarker(double t, int number, std::string text)
+    {
+        if (number < 1)
+            return;
+        if (result_.Data.Markers.size() >= limits_.MaxMarkers)
+            ++markersLeftOut_;
+        else
+            result_.Data.Markers.push_back({t, number, std::move(text)});
     }
 
     // False when the read was cancelled.
@@ -780,6 +808,7 @@ private:
     size_t timeColumn_ = 0;
     size_t markerColumn_ = std::numeric_limits<size_t>::max();
     std::vector<LogMarker> pendingMarks_;
+    size_t markersLeftOut_ = 0;
     double timeScale_ = 1.0;
 };
 

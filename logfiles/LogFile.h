@@ -26,13 +26,15 @@
 //   time is kept and counted, so times never go back).
 // - A column named "Marker" holds marker numbers, not values (empty on unmarked rows); a
 //   line "MARK <number>[ - <text>]" marks the next row that is read (the last row when none
-//   follows). Neither is a channel nor a skipped row.
+//   follows). Neither is a channel nor a skipped row. Markers are numbered from 1: a 0 or
+//   a negative number (another program's "no marker") marks nothing.
 //
 // Limits: at most `MaxBytes` of the file are read, at most `MaxColumns` columns of each
-// record are split and kept, and at most `MaxCells` values are kept, where each channel
-// also costs `kCellsPerChannel` values of its own (its name, its table row and strip); what
-// lies beyond is left out with a note in the report, so a huge or very wide file opens
-// quickly with its first rows and columns instead of exhausting memory.
+// record are split and kept, at most `MaxCells` values are kept, where each channel
+// also costs `kCellsPerChannel` values of its own (its name, its table row and strip), and
+// at most `MaxMarkers` markers (each is drawn in every strip and listed); what lies beyond
+// is left out with a note in the report, so a huge or very wide file opens quickly with
+// its first rows, columns and markers instead of exhausting memory.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -75,6 +77,7 @@ struct LogReadLimits {
     uint64_t MaxBytes = uint64_t{128} << 20;
     size_t MaxCells = 32'000'000;  // values kept, time included (8 bytes each)
     size_t MaxColumns = 1000;      // columns read, time included
+    size_t MaxMarkers = 1000;      // markers kept, the first ones in time
 };
 
 // What one channel costs against LogReadLimits::MaxCells before its first value.

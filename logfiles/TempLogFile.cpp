@@ -25,6 +25,8 @@ constexpr int kMaxDecimals = 6;
 // Lines between two looks at the read's control.
 constexpr size_t kLinesPerCheck = 4096;
 constexpr double kNoValue = std::numeric_limits<double>::quiet_NaN();
+// Most of the start line's text kept: a date and time, or a few words of the file's own.
+constexpr size_t kMaxStartText = 80;
 
 // One value of a sample line: "2000rpm", "0.812v(2F)", "131.9F" with "(9A)", "5A".
 struct Value {
@@ -180,9 +182,18 @@ std::pair<std::string, std::string> DescribeFigure(const std::string& unit)
     return {std::string(kTorqueColumn), std::string(kTorqueUnit)};
 }
 
-std::vector<std::string_view> Tokens(std::string_view line)
+// The blank-separated words of a line: the first `max` kept, the rest only counted, so a
+// line of millions of values costs no more memory than one of `max`.
+struct LineTokens {
+    std::vector<std::string_view> Kept;
+    size_t MoreValues = 0;   // values after the kept words (a raw byte "(9A)" is its value's)
+    size_t MoreFigures = 0;  // of them, the performance figures that end the line
+};
+
+void SplitTokens(std::string_view line, size_t max, LineTokens& tokens)
 {
-    std::vector<std::string_view> tokens;
+    tokens.Kept.clear();
+    tokens.MoreValues = tokens.MoreFigures = 0;
     size_t i = 0;
     while (i < line.size()) {
         while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
@@ -190,10 +201,23 @@ std::vector<std::string_view> Tokens(std::string_view line)
         const size_t start = i;
         while (i < line.size() && line[i] != ' ' && line[i] != '\t')
             ++i;
-        if (i > start)
-            tokens.push_back(line.substr(start, i - start));
+        if (i == start)
+            continue;
+        const std::string_view token = line.substr(start, i - start);
+        if (tokens.Kept.size() < max) {
+            tokens.Kept.push_back(token);
+        } else if (!(token.size() == 4 && token.front() == '(' && token.back() == ')')) {
+            ++tokens.MoreValues;
+            const std::optional<Value> v = ParseValue(token);
+            tokens.MoreFigures = v && IsFigure(*v) ? tokens.MoreFigures + 1 : 0;
+        }
     }
-    return tokens;
+}
+
+// LF (or CR LF), or CR alone where the text has no LF at all, as for the other logs.
+char LineEndOf(std::string_view text)
+{
+    return text.find('\n') == std::string_view::npos && text.find('\r') != std::string_view::npos ? '\r' : '\n';
 }
 
 std::string FormatSeconds(double t)
@@ -212,10 +236,11 @@ public:
 
     LogReadResult Run()
     {
+        const char lineEnd = LineEndOf(text_);
         size_t pos = 0;
         size_t lineNo = 0;
         while (pos < text_.size()) {
-            const size_t nl = text_.find('\n', pos);
+            const size_t nl = text_.find(lineEnd, pos);
             const bool complete = nl != std::string_view::npos;
             std::string_view line = text_.substr(pos, complete ? nl - pos : std::string_view::npos);
             pos = complete ? nl + 1 : text_.size();
@@ -233,7 +258,7 @@ public:
                 }
             }
             if (lineNo == 1) {
-                SetStart(line.substr(kStartLine.size()));
+                SetStart(line.substr(kStartLine.size(), kMaxStartText));
                 continue;
             }
             if (!TakeLine(line, lineNo))
@@ -275,7 +300,9 @@ private:
     // False when the limit of values is reached.
     bool TakeLine(std::string_view line, size_t lineNo)
     {
-        const std::vector<std::string_view> tokens = Tokens(line);
+        // Time, and a value and a raw byte for each column beyond: more cannot be read.
+        SplitTokens(line, 2 * limits_.MaxColumns + 1, tokens_);
+        const std::vector<std::string_view>& tokens = tokens_.Kept;
         if (tokens.empty())
             return true;
         const std::optional<double> time = Number(tokens[0]);
@@ -312,10 +339,12 @@ private:
             values.push_back(std::move(*v));
         }
         size_t slotCount = values.size();
-        while (slotCount > 0 && IsFigure(values[slotCount - 1]))
+        // The figures end the line: those among the kept values, when only figures follow.
+        while (tokens_.MoreValues == tokens_.MoreFigures && slotCount > 0 && IsFigure(values[slotCount - 1]))
             --slotCount;
+        const size_t allSlots = slotCount + tokens_.MoreValues - tokens_.MoreFigures;
         if (slots_.empty() && channels_ == 0)
-            SetUpSlots(values, slotCount);
+            SetUpSlots(values, slotCount, allSlots);
         if (valuesCut_ && slotCount > slots_.size()) {
             // Beyond the limit of columns: the first values only, no figures.
             slotCount = slots_.size();
@@ -323,8 +352,7 @@ private:
         }
         if (slotCount != slots_.size()) {
             Skip(lineNo, [&] {
-                return std::to_string(slotCount) + " values where the first sample has " +
-                       std::to_string(slots_.size());
+                return std::to_string(allSlots) + " values where the first sample has " + std::to_string(slots_.size());
             });
             return true;
         }
@@ -415,14 +443,15 @@ private:
         return channels.size() - 1;
     }
 
-    void SetUpSlots(const std::vector<Value>& values, size_t slotCount)
+    // `slotCount` of the first sample's `allSlots` values are in `values`.
+    void SetUpSlots(const std::vector<Value>& values, size_t slotCount, size_t allSlots)
     {
         for (size_t s = 0; s < slotCount; ++s) {
             const Value& v = values[s];
             // Time, this slot's value (and raw byte) and the three figures must fit.
             if (result_.Data.Channels.size() + (v.RawByte >= 0 ? 2 : 1) + 3 + 1 > limits_.MaxColumns) {
                 valuesCut_ = true;
-                AddNote("Only the first " + std::to_string(s) + " of the " + std::to_string(slotCount) +
+                AddNote("Only the first " + std::to_string(s) + " of the " + std::to_string(allSlots) +
                         " values of each sample were read (the viewer reads at most " +
                         std::to_string(limits_.MaxColumns) + " columns).");
                 break;
@@ -476,6 +505,7 @@ private:
     LogReadResult result_;
     std::vector<std::string> titles_;
     std::vector<Slot> slots_;
+    LineTokens tokens_;
     size_t channels_ = 0;
     size_t maxRows_ = 0;
     bool valuesCut_ = false;

@@ -59,6 +59,8 @@ void LoggingSettings::Load(const IniFile& ini)
     for (int slot = 1; slot <= 8; ++slot)
         LogAddrs[static_cast<size_t>(slot)] = HexToByte(ini.ReadString("CurrentSet", std::to_string(slot), "12"));
     MapFunction = ini.ReadFloat("CurrentSet", "MapFunction", kDefaultMapFunction);
+    if (!(MapFunction >= kMapFunctionRange.Min && MapFunction <= kMapFunctionRange.Max))
+        MapFunction = kDefaultMapFunction;
     SetPerformance(ini.ReadBool("CurrentSet", "Performance", false));
     CarWeight = ini.ReadInteger("CurrentSet", "CarWeight", 2500);
 }

@@ -20,7 +20,8 @@ struct LoggingSettings {
     int32_t SaveNum = 1;
 
     // Reads every key (defaults for missing or malformed ones) from sections "AutoSave"
-    // and "CurrentSet".
+    // and "CurrentSet". A MapFunction outside kMapFunctionRange is taken as malformed: the
+    // decoders would turn it into infinite or undefined values.
     void Load(const IniFile& ini);
     void SetPerformance(bool value) { Performance = value; }
 };
@@ -40,6 +41,12 @@ uint8_t HexToByte(const std::string& text);
 // The MAP sensor types of the Data Setup dialog: 0 "2 Bar (stock)", 1 "3 Bar ",
 // 2 "1 Bar", 3 "2.5 Bar (your speical)".
 constexpr int kMapTypeCount = 4;
+// psi per count that a MAP sensor can have: from a tenth of the 1 bar sensor's to 255 psi
+// over the byte's range.
+struct MapFunctionRange {
+    double Min, Max;
+};
+constexpr MapFunctionRange kMapFunctionRange{0.005, 1.0};
 // The factor of a type; any other index gives the "3 Bar " factor 0.172266.
 double MapFactorForType(int index);
 // The first type whose factor lies within 0.0000001 of `value`; 1 ("3 Bar ") when none.

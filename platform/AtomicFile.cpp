@@ -5,10 +5,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -18,7 +20,8 @@ namespace tessek {
 namespace {
 
 constexpr int kMaxLinks = 40;  // as the kernel's own limit on nested links
-constexpr mode_t kNewFileMode = 0644;
+// Created with this mode, the system takes the umask off it.
+constexpr mode_t kNewFileMode = 0666;
 
 [[noreturn]] void Fail(const std::string& path, int err)
 {
@@ -86,13 +89,34 @@ std::string WriteTarget(const std::string& path)
 
 namespace {
 
-// Writes `content` with `mode` to a new temporary file beside `target` (its name plus
-// ".XXXXXX"), synced and closed; returns the temporary's name. Leaves nothing behind and
-// throws, naming `path`, on failure.
-std::string WriteTemporary(const std::string& path, const std::string& target, mode_t mode, std::string_view content)
+// Creates a new file "<target>.XXXXXX" (six random letters and digits) with the mode
+// kNewFileMode less the umask; sets `name` to it.
+UniqueFd CreateTemporary(const std::string& target, std::string& name)
 {
-    std::string name = target + ".XXXXXX";
-    UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[6];
+        if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random))
+            continue;
+        name = target + '.';
+        for (const unsigned char r : random)
+            name += kLetters[r % (sizeof kLetters - 1)];
+        UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, kNewFileMode));
+        if (fd.Valid() || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return UniqueFd();
+}
+
+// Writes `content` to a new temporary file beside `target` (CreateTemporary), with `mode`
+// unless that is the mode of a new file, synced and closed; returns the temporary's name.
+// Leaves nothing behind and throws, naming `path`, on failure.
+std::string WriteTemporary(const std::string& path, const std::string& target, std::optional<mode_t> mode,
+                           const ContentWriter& content)
+{
+    std::string name;
+    UniqueFd fd = CreateTemporary(target, name);
     if (!fd.Valid())
         Fail(path, errno);
     const auto fail = [&](int err) {
@@ -100,9 +124,9 @@ std::string WriteTemporary(const std::string& path, const std::string& target, m
         ::unlink(name.c_str());
         Fail(path, err);
     };
-    if (::fchmod(fd.Get(), mode) != 0)
+    if (mode && ::fchmod(fd.Get(), *mode) != 0)
         fail(errno);
-    if (const int err = WriteAll(fd.Get(), content))
+    if (const int err = content([&fd](std::string_view piece) { return WriteAll(fd.Get(), piece); }))
         fail(err);
     if (::fsync(fd.Get()) != 0)
         fail(errno);
@@ -111,13 +135,30 @@ std::string WriteTemporary(const std::string& path, const std::string& target, m
     return name;
 }
 
+ContentWriter Whole(std::string_view content)
+{
+    return [content](const PutPiece& put) { return put(content); };
+}
+
 }  // namespace
 
 void WriteFileAtomically(const std::string& path, std::string_view content)
 {
+    WriteFileAtomically(path, Whole(content));
+}
+
+bool WriteNewFileAtomically(const std::string& path, std::string_view content)
+{
+    return WriteNewFileAtomically(path, Whole(content));
+}
+
+void WriteFileAtomically(const std::string& path, const ContentWriter& content)
+{
     const std::string target = WriteTarget(path);
     struct stat st {};
-    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : kNewFileMode;
+    std::optional<mode_t> mode;
+    if (::stat(target.c_str(), &st) == 0)
+        mode = st.st_mode & 07777;
     const std::string name = WriteTemporary(path, target, mode, content);
     if (::rename(name.c_str(), target.c_str()) != 0) {
         const int err = errno;
@@ -126,9 +167,9 @@ void WriteFileAtomically(const std::string& path, std::string_view content)
     }
 }
 
-bool WriteNewFileAtomically(const std::string& path, std::string_view content)
+bool WriteNewFileAtomically(const std::string& path, const ContentWriter& content)
 {
-    const std::string name = WriteTemporary(path, path, kNewFileMode, content);
+    const std::string name = WriteTemporary(path, path, std::nullopt, content);
     // The name is taken over only if nothing is there at that moment. A file system
     // without RENAME_NOREPLACE gets a hard link, which fails the same way.
     int err = ::renameat2(AT_FDCWD, name.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;

@@ -7,6 +7,7 @@
 #include "platform/UniqueFd.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -163,6 +164,36 @@ std::string ValueOf(const std::string& line)
     return v;
 }
 
+// An exclusive flock on the file a write of `path` replaces, held from the write's read to
+// its rename, so that two programs changing the same file one after the other each keep
+// the other's change. The lock is on the file itself (created empty when it is missing);
+// a rename by the writer before puts a new file under the name, so the lock is taken
+// again until it is on the file the name holds. Without a lock (a path that cannot be
+// opened) the read or the write that follows says why.
+UniqueFd LockForWrite(const std::string& path)
+{
+    std::string target;
+    try {
+        target = WriteTarget(path);
+    } catch (const std::runtime_error&) {
+        return {};
+    }
+    for (;;) {
+        UniqueFd fd(::open(target.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+        if (!fd.Valid())
+            return {};
+        int locked;
+        while ((locked = ::flock(fd.Get(), LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        struct stat held {
+        }, named{};
+        if (locked != 0 || ::fstat(fd.Get(), &held) != 0)
+            return {};
+        if (::stat(target.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+            return fd;
+    }
+}
+
 void SaveLines(const std::string& path, const Lines& lines)
 {
     std::string text(lines.bom ? kByteOrderMark : std::string_view());
@@ -274,6 +305,7 @@ bool IniFile::ReadBool(const std::string& section, const std::string& key, bool 
 void IniFile::WriteString(const std::string& section, const std::string& key, const std::string& value)
 {
     RefuseLineBreaks(path_, {&section, &key, &value});
+    const UniqueFd lock = LockForWrite(path_);
     Lines lines;
     try {
         lines = LoadLines(path_);

@@ -9,6 +9,10 @@
 // comments included, is kept byte for byte with its own line ending, and so is a UTF-8
 // byte order mark, which does not hide the first section.
 //
+// Each write holds an exclusive flock on the file from its read to its rename, so that two
+// programs writing the same file (the window and `tessek --log` on one program folder)
+// never write back an older copy over the other's change.
+//
 // A missing file reads as empty. A file that exists but cannot be read (a folder, no
 // permission, an I/O error) is never taken for an empty one: every read and every write
 // then throws std::runtime_error with the file's name and the system's reason, and the

@@ -192,14 +192,33 @@ std::string MemoLines::SaveText() const
     return text;
 }
 
+int MemoLines::PutSaveText(const PutPiece& put) const
+{
+    // A run's text is written a piece at a time: a copy of the whole of it would add its
+    // size again to the window's memory at the end of a long run.
+    constexpr size_t kPieceBytes = size_t{1} << 16;
+    std::string piece;
+    piece.reserve(kPieceBytes + 256);
+    for (size_t i = 0; i < lines_.size(); ++i) {
+        piece += Line(i);
+        piece += "\r\n";
+        if (piece.size() >= kPieceBytes) {
+            if (const int err = put(piece))
+                return err;
+            piece.clear();
+        }
+    }
+    return piece.empty() ? 0 : put(piece);
+}
+
 void MemoLines::SaveToFile(const std::string& path) const
 {
-    WriteFileAtomically(path, SaveText());
+    WriteFileAtomically(path, [this](const PutPiece& put) { return PutSaveText(put); });
 }
 
 bool MemoLines::SaveToNewFile(const std::string& path) const
 {
-    return WriteNewFileAtomically(path, SaveText());
+    return WriteNewFileAtomically(path, [this](const PutPiece& put) { return PutSaveText(put); });
 }
 
 void MemoLines::SetText(std::string_view text)

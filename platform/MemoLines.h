@@ -24,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/AtomicFile.h"
+
 namespace tessek {
 
 struct MemoPosition {
@@ -67,12 +69,15 @@ public:
     std::string Text() const;
     // Every line, the unfinished one too, followed by CR LF.
     std::string SaveText() const;
-    // Replaces the file at `path` with SaveText, whole or not at all (see AtomicFile.h);
-    // throws std::runtime_error naming the file and the reason.
+    // SaveText handed to `put` in pieces of about 64 KiB (see ContentWriter).
+    int PutSaveText(const PutPiece& put) const;
+    // Replaces the file at `path` with SaveText, whole or not at all (see AtomicFile.h),
+    // written in pieces, never as one copy of the text; throws std::runtime_error naming
+    // the file and the reason.
     void SaveToFile(const std::string& path) const;
-    // Creates the file at `path` with SaveText, whole or not at all, never following a
-    // link there nor replacing anything (see WriteNewFileAtomically); false when the name
-    // is taken.
+    // Creates the file at `path` with SaveText in the same way, never following a link
+    // there nor replacing anything (see WriteNewFileAtomically); false when the name is
+    // taken.
     bool SaveToNewFile(const std::string& path) const;
 
     // Replaces everything with `text` ("\n" or "\r\n" between lines; text ending in a line

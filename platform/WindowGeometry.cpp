@@ -81,6 +81,10 @@ std::optional<QRect> ParseGeometry(const std::string& text)
     }
     if (std::getline(in, field) || values[2] < 1 || values[3] < 1)
         return std::nullopt;
+    for (const int value : values) {
+        if (value < -kMaxGeometryPixels || value > kMaxGeometryPixels)
+            return std::nullopt;
+    }
     return QRect(values[0], values[1], values[2], values[3]);
 }
 

@@ -30,8 +30,12 @@ QRect FirstGeometry(const QRect& available, QSize wanted, std::optional<QPoint> 
 // keeping its size where it can.
 QRect PlaceRemembered(const std::vector<QRect>& screens, const QRect& remembered);
 
-// "10,10,793,562" (left, top, width, height) and back; nothing for any other text or a
-// size below 1.
+// Largest position or size a geometry text may give, in pixels: beyond any desktop, and
+// far enough from the int range that no edge or frame computed from it overflows.
+inline constexpr int kMaxGeometryPixels = 1 << 20;
+
+// "10,10,793,562" (left, top, width, height) and back; nothing for any other text, a size
+// below 1 or a number beyond kMaxGeometryPixels either way.
 std::string GeometryText(const QRect& rect);
 std::optional<QRect> ParseGeometry(const std::string& text);
 

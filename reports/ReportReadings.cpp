@@ -133,12 +133,12 @@ AdaptiveBreakpoints LoadAdaptiveBreakpoints(const IniFile& ini)
 {
     AdaptiveBreakpoints points;
     const auto load = [&](const std::string& key, std::string& point) {
-        std::string text = ini.ReadString(kAdaptiveGridSection, key, "");
+        std::string text = ini.ReadString(kAdaptiveGridSection, key, "").substr(0, kMaxBreakpointText);
         const size_t first = text.find_first_not_of(" \t");
         if (first == std::string::npos)
             return;  // missing or blank: the name stays
-        text = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
-        point = text.substr(0, kMaxBreakpointText);
+        // Blanks go after the cut too, so a cut text never ends in one.
+        point = text.substr(first, text.find_last_not_of(" \t") + 1 - first);
     };
     load("RPM0", points.Rpm[0]);
     load("R1", points.Rpm[1]);

@@ -3,7 +3,9 @@
 # UndefinedBehaviorSanitizer in build-fuzz/, then runs each for the given number of
 # seconds (default 60) on its committed seed corpus (fuzz/corpus/<target>). New inputs go
 # to build-fuzz/corpus/<target>; a crash leaves its input in build-fuzz/artifacts/ and
-# makes the script fail. Usage: scripts/fuzz.sh [seconds-per-target]
+# makes the script fail. The data log reader gets inputs up to 1 MiB, and any single
+# allocation over 4 MiB counts as a crash: a reader whose memory grows with one line's
+# length is found that way. Usage: scripts/fuzz.sh [seconds-per-target]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
@@ -18,11 +20,13 @@ cmake --build build-fuzz -j2
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p build-fuzz/artifacts
-for target in IniFile TextNumbers SettingsText LogFile Formula MtsDecoder TextDecoder; do
+for target in IniFile TextNumbers SettingsText LogFile Formula MtsDecoder TextDecoder Alarms CellEdges WindowGeometry AdaptiveGrid; do
   work=build-fuzz/corpus/$target
   mkdir -p "$work"
+  options=()
+  [ "$target" = LogFile ] && options=(-max_len=1048576 -malloc_limit_mb=4)
   echo "== fuzz_$target for ${seconds} s"
-  build-fuzz/fuzz_$target -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+  build-fuzz/fuzz_$target -max_total_time="$seconds" -timeout=10 -print_final_stats=1 "${options[@]}" \
     -artifact_prefix=build-fuzz/artifacts/$target- "$work" "fuzz/corpus/$target"
 done
 echo "fuzzing: no crash"

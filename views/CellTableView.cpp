@@ -107,9 +107,24 @@ void CellTableView::AddControl(QWidget* widget)
 
 void CellTableView::SetLog(const LogData* log)
 {
-    log_ = log;
+    SetLiveLog(log, nullptr);
+}
+
+void CellTableView::SetLiveLog(const LogData* channels, const std::vector<std::vector<float>>* values)
+{
+    log_ = channels;
+    floats_ = values;
     FillChannelChoices();
     Recompute();
+}
+
+size_t CellTableView::RowCount() const
+{
+    if (!log_)
+        return 0;
+    if (!floats_)
+        return log_->Time.size();
+    return floats_->empty() ? 0 : floats_->front().size();
 }
 
 void CellTableView::SetRange(std::optional<std::pair<double, double>> range)
@@ -154,7 +169,17 @@ void CellTableView::ResetEdges(QLineEdit* edit, size_t channel)
         return;
     }
     const LogChannel& c = log_->Channels[channel];
-    const RangeStats s = StatsOver(log_->Time, c.Values, -INFINITY, INFINITY);
+    RangeStats s;
+    if (floats_) {
+        for (const float v : (*floats_)[channel]) {
+            if (!std::isnan(v)) {
+                s.Min = std::isnan(s.Min) ? v : std::min<double>(s.Min, v);
+                s.Max = std::isnan(s.Max) ? v : std::max<double>(s.Max, v);
+            }
+        }
+    } else {
+        s = StatsOver(log_->Time, c.Values, -INFINITY, INFINITY);
+    }
     edit->setText(QString::fromStdString(EdgesText(DefaultEdges(c.Name, c.Unit, s.Min, s.Max))));
 }
 
@@ -203,8 +228,12 @@ void CellTableView::RowsAdded()
         return;
     const size_t x = ChannelOf(x_), y = ChannelOf(y_), z = ChannelOf(z_);
     if (log_ && x < log_->Channels.size() && y < log_->Channels.size() && z < log_->Channels.size()) {
-        const size_t n = log_->Time.size();
-        if (added_ < n) {
+        const size_t n = RowCount();
+        if (added_ < n && floats_) {
+            const std::vector<std::vector<float>>& v = *floats_;
+            for (size_t i = added_; i < n; ++i)
+                table_.Add(v[x][i], v[y][i], v[z][i]);
+        } else if (added_ < n) {
             const auto part = [&](const std::vector<double>& v) {
                 return std::span<const double>(v).subspan(added_, std::min(v.size(), n) - added_);
             };

@@ -30,6 +30,9 @@ public:
     // The log to sort, kept alive (and only appended to) by the caller until the next call;
     // chooses the default channels and their edges.
     void SetLog(const LogData* log);
+    // The same for a live run kept as floats: `channels` names the channels (their values
+    // unused), `values` holds each channel's values, all of one length.
+    void SetLiveLog(const LogData* channels, const std::vector<std::vector<float>>* values);
     // Only the samples in [from, to] (s), or all of them.
     void SetRange(std::optional<std::pair<double, double>> range);
     // Sorts the rows appended to the log since the table was last filled (a live run).
@@ -54,7 +57,11 @@ private:
     size_t ChannelOf(const QComboBox* box) const;
     void ResetEdges(QLineEdit* edit, size_t channel);
 
+    // The samples to sort: rows of the log, or of `floats_` where it is set.
+    size_t RowCount() const;
+
     const LogData* log_ = nullptr;
+    const std::vector<std::vector<float>>* floats_ = nullptr;
     std::optional<std::pair<double, double>> range_;
     size_t added_ = 0;    // rows of the log in the table
     bool stale_ = false;  // to be sorted again when shown

@@ -12,14 +12,13 @@
 #include <cmath>
 
 #include "analysis/LogViewModel.h"
+#include "views/LogMarkerLines.h"
 #include "views/StripPalette.h"
 
 namespace tessek {
 namespace {
 
 enum Column { kColChannel, kColCursor, kColMin, kColMax, kColMean, kColumnCount };
-
-const QColor kMarkerColour(200, 80, 0);
 
 // Fewest thinning buckets, for a plot not laid out yet.
 constexpr int kMinColumns = 200;
@@ -212,44 +211,13 @@ void ChannelsTab::RebuildStrips()
         strip->Cursor->point2->setCoords(model_.Cursor(), 1);
         connect(x, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
                 [this](const QCPRange& r) { ShowRange(r.lower, r.upper); });
-        AddMarkerLines(parts[k], k == 0);
+        if (!log.Markers.empty())
+            new LogMarkerLines(plot_, strip->Rect, log.Markers, k == 0);
         strips_.push_back(std::move(strip));
     }
     RefreshVisibleRange();
     RefreshCursorColumn();
     plot_->replot();
-}
-
-// A vertical line at each marker, and in the top strip its number.
-void ChannelsTab::AddMarkerLines(const StripParts& strip, bool numbered)
-{
-    const QPen pen(kMarkerColour, 1.5, Qt::DashLine);
-    for (const LogMarker& m : model_.Log().Markers) {
-        auto* line = new QCPItemStraightLine(plot_);
-        line->setClipAxisRect(strip.Rect);
-        line->setPen(pen);
-        line->point1->setAxes(strip.Time, strip.Value);
-        line->point2->setAxes(strip.Time, strip.Value);
-        line->point1->setTypeY(QCPItemPosition::ptAxisRectRatio);
-        line->point2->setTypeY(QCPItemPosition::ptAxisRectRatio);
-        line->point1->setAxisRect(strip.Rect);
-        line->point2->setAxisRect(strip.Rect);
-        line->point1->setCoords(m.Time, 0);
-        line->point2->setCoords(m.Time, 1);
-        if (!numbered)
-            continue;
-        auto* number = new QCPItemText(plot_);
-        number->setClipAxisRect(strip.Rect);
-        number->position->setAxes(strip.Time, strip.Value);
-        number->position->setAxisRect(strip.Rect);
-        number->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
-        number->position->setCoords(m.Time, 0);
-        number->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
-        number->setText(QString::number(m.Number));
-        number->setColor(Qt::white);
-        number->setBrush(kMarkerColour);
-        number->setPadding(QMargins(2, 0, 2, 0));
-    }
 }
 
 void ChannelsTab::JumpToMarker(size_t index)

@@ -60,7 +60,6 @@ private:
     // A table row per channel of the model's log, checked where `shown`; the marker list.
     void FillTable(const std::vector<bool>& shown);
     void RebuildStrips();
-    void AddMarkerLines(const StripParts& strip, bool numbered);
     // Shows the model's visible range in every strip; redraws them and tells the other tabs
     // when it `changed`.
     void ApplyRange(bool changed);

@@ -25,52 +25,59 @@ LiveCellTable::LiveCellTable(QWidget* parent, size_t maxSamples)
 
 void LiveCellTable::Start(const std::vector<RunColumn>& columns)
 {
-    data_ = LogData{};
-    data_.TimeName = kTimeColumn;
+    channels_ = LogData{};
+    channels_.TimeName = kTimeColumn;
+    values_.clear();
     columns_.clear();
     for (size_t i = 0; i < columns.size(); ++i) {
         if (columns[i].Name == kSkipTitle)
             continue;
-        data_.Channels.push_back({columns[i].Name, columns[i].Unit, false, columns[i].Decimals, {}});
+        channels_.Channels.push_back({columns[i].Name, columns[i].Unit, false, columns[i].Decimals, {}});
         columns_.push_back(i);
     }
+    values_.resize(columns_.size());
     shown_ = 0;
-    view_->SetLog(&data_);
+    view_->SetLiveLog(&channels_, &values_);
 }
 
 void LiveCellTable::Add(const RunSample& sample)
 {
-    if (data_.Time.size() >= maxSamples_) {
+    if (!opened_ || values_.empty())
+        return;
+    if (Samples() >= maxSamples_) {
         const auto half = static_cast<std::ptrdiff_t>(maxSamples_ / 2);
-        data_.Time.erase(data_.Time.begin(), data_.Time.begin() + half);
-        for (LogChannel& c : data_.Channels)
-            c.Values.erase(c.Values.begin(), c.Values.begin() + half);
+        for (std::vector<float>& v : values_)
+            v.erase(v.begin(), v.begin() + half);
         shown_ = 0;
         view_->Recompute();
     }
-    data_.Time.push_back(sample.Time);
     for (size_t c = 0; c < columns_.size(); ++c) {
         const size_t i = columns_[c];
         const std::optional<double> v = i < sample.Values.size() ? sample.Values[i] : std::nullopt;
-        data_.Channels[c].Values.push_back(v.value_or(std::numeric_limits<double>::quiet_NaN()));
+        values_[c].push_back(v ? static_cast<float>(*v) : std::numeric_limits<float>::quiet_NaN());
     }
 }
 
 void LiveCellTable::Reset()
 {
-    data_.Time.clear();
-    for (LogChannel& c : data_.Channels)
-        c.Values.clear();
+    for (std::vector<float>& v : values_)
+        v.clear();
     shown_ = 0;
     view_->Recompute();
 }
 
 void LiveCellTable::Refresh()
 {
-    if (!isVisible() || shown_ == data_.Time.size())
+    if (!isVisible() || shown_ == Samples())
         return;
     view_->RowsAdded();
-    shown_ = data_.Time.size();
+    shown_ = Samples();
+}
+
+void LiveCellTable::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    opened_ = true;
 }
 
 }  // namespace tessek

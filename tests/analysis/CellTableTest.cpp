@@ -50,7 +50,10 @@ TEST(CellTable, DefaultEdgesFitTheChannel)
 
 TEST(CellTable, EdgesAreReadFromTheUsersTextOrRefusedWithAReason)
 {
-    const std::tuple<const char*, const char*, std::string, std::string> cases[] = {
+    std::string most, tooMany;
+    for (int e = 0; e <= 3000; ++e)
+        (e <= 200 ? most : tooMany) += std::to_string(e) + " ";
+    const std::tuple<const char*, std::string, std::string, std::string> cases[] = {
         {"spaces", "0 500 1000", "0 500 1000", ""},
         {"commas, semicolons and extra blanks", " -15, -2.5;0 ,\t10 ", "-15 -2.5 0 10", ""},
         {"not a number", "0 5OO 1000", "", "\"5OO\" is not a number"},
@@ -58,6 +61,8 @@ TEST(CellTable, EdgesAreReadFromTheUsersTextOrRefusedWithAReason)
         {"a repeated edge", "0 0", "", "the edges must go up: 0 after 0"},
         {"one edge", "100", "", "at least two edges are needed"},
         {"nothing", "", "", "at least two edges are needed"},
+        {"200 bins", most, most.substr(0, most.size() - 1), ""},
+        {"3000 bins", most + tooMany, "", "at most 200 bins (201 edges) are allowed, not 3000"},
     };
     for (const auto& [name, text, edges, error] : cases) {
         SCOPED_TRACE(name);

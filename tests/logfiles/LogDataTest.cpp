@@ -170,6 +170,9 @@ TEST(LogFile, RefusesWhatIsNotALogWithAClearMessage)
         {"no row with a time", "Time,A\n,1\n,2\n", "Not a data log: none of its rows could be read (line 2: no time)."},
         {"names only, no samples", "Time (s),Engine Speed (rpm)\r\n", kNamesOnly},
         {"MSL names and units only", "Time\tEngine Speed\r\ns\trpm\r\n", kNamesOnly},
+        {"a quote in the names never closed", "Time,\"Engine Speed (rpm),MAP\n0,800,1\n1,900,2\n",
+         "Not a data log: the quote (\") opened on line 1 is never closed, so all that follows it reads as one "
+         "name."},
         // TempLog text files without a sample to read.
         {"stopped before its first sample", kTempLogHead + "Cancel Logging\r\nDone Logging\r\n",
          "The log holds no samples, only its header: the run that wrote it ended before its first sample."},
@@ -223,6 +226,8 @@ TEST(LogFile, ReadsMarkersFromAMarkerColumnAndFromMarkLines)
          "Engine Speed"},
         {"CSV: the marker column in the middle; a cell that is no number is no marker",
          "Time,Marker,Knock\n0,,0.1\n1,x,0.2\n2,3,0.3\n", "3@2;", "Knock"},
+        {"CSV: 0 and negative numbers (another program's unmarked rows) are no markers",
+         "Time,Knock,Marker\n0,0.1,0\n1,0.2,-3\n2,0.3,0.4\n3,0.4,2\n", "2@3;", "Knock"},
         {"MSL: a mark line marks the row after it",
          "Time\tEngine Speed\ns\trpm\n0.000\t800\nMARK 001 - Manual\n0.500\t900\n1.000\t950\n"
          "MARK 002 - Cyl 1 Retard 3 deg over 0 deg\n1.500\t990\n",
@@ -245,6 +250,17 @@ TEST(LogFile, ReadsMarkersFromAMarkerColumnAndFromMarkLines)
         EXPECT_EQ(r.Report.RowsRead, r.Data.Time.size());
     }
     EXPECT_EQ(ParseLogText("Time\tA\n0\t1\nMARK 001 - Manual\nx\t2\n").Report.RowsSkipped, 1u);
+
+    // Beyond the limit the markers are counted, and the report says how many were left out.
+    LogReadLimits twoMarkers;
+    twoMarkers.MaxMarkers = 2;
+    const LogReadResult many = ParseLogText("Time,A,Marker\n0,1,1\n1,1,2\n2,1,3\n3,1,\n4,1,4\n", twoMarkers);
+    EXPECT_EQ(Markers(many), "1@0;2@1;");
+    EXPECT_EQ(many.Report.Summary(),
+              "5 rows read, 0 skipped. 2 markers after the first 2 were left out (the viewer draws at most 2).");
+    const LogReadResult marks = ParseLogText("Time\tA\nMARK 001\nMARK 000\nMARK 002\nMARK 003\n0\t1\n", twoMarkers);
+    EXPECT_EQ(Markers(marks), "1@0;2@0;");
+    EXPECT_EQ(marks.Report.LimitNote, "1 markers after the first 2 were left out (the viewer draws at most 2).");
 }
 
 // Shapes that cost other readers their memory or their time: each is read within its
@@ -293,51 +309,62 @@ TEST(LogFile, HostileShapesAreReadWithinTheLimitsAndTheCutsAreNamed)
     EXPECT_EQ(wideRows.Report.Summary(), "2 rows read, 1 skipped (line 3: 2001 fields where the names row has 2)");
 }
 
-// 4 million columns in 16 MB, read by a child process whose address space allows the
-// reader only a few hundred megabytes: it reads the first columns and says so.
+// 4 million columns in 16 MB, and a TempLog line of 4 million values in 12 MB, each read by
+// a child process whose address space allows the reader only a few hundred megabytes: it
+// reads the first columns and says so.
 TEST(LogFile, AVeryWideFileIsReadWithinAMemoryLimit)
 {
     test::TempFolder dir;
     constexpr size_t kColumns = size_t{4} << 20;
-    std::string text;
-    text.reserve(4 * kColumns + 16);
-    text += "Time";
-    for (size_t c = 1; c < kColumns; ++c)
-        text += ",x";
-    text += "\n0";
-    for (size_t c = 1; c < kColumns; ++c)
-        text += ",1";
-    text += "\n";
-    dir.Write("wide.csv", text);
-    text = std::string();
-
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // What the process has mapped now, and 384 MB more: the file (16 MB) and the
-        // reader's tables, but not a table entry per column.
-        std::ifstream statm("/proc/self/statm");
-        size_t pages = 0;
-        statm >> pages;
-        const rlim_t limit = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{384} << 20);
-        const rlimit as{limit, limit};
-        ::setrlimit(RLIMIT_AS, &as);
-        int code = 3;
-        try {
-            const LogReadResult r = ReadLogFile(dir.File("wide.csv"));
-            code = r.Ok() && r.Data.Channels.size() == 999 &&
-                           r.Report.LimitNote.find("4194304 columns") != std::string::npos
-                       ? 0
-                       : 2;
-        } catch (...) {
-            code = 1;
-        }
-        ::_exit(code);
+    {
+        std::string text;
+        text.reserve(4 * kColumns + 16);
+        text += "Time";
+        for (size_t c = 1; c < kColumns; ++c)
+            text += ",x";
+        text += "\n0";
+        for (size_t c = 1; c < kColumns; ++c)
+            text += ",1";
+        dir.Write("wide.csv", text + "\n");
+        text = kTempLogHead + "  0.000";
+        for (size_t c = 0; c < kColumns; ++c)
+            text += " 5A";
+        dir.Write("long.txt", text + " \r\n");
     }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: out of memory, 2: not read as expected";
+    const std::tuple<const char*, size_t, const char*> cases[] = {
+        {"wide.csv", 999, "Only the first 1000 of its 4194304 columns were read"},
+        {"long.txt", 996, "Only the first 996 of the 4194304 values of each sample were read"},
+    };
+    for (const auto& [name, channels, note] : cases) {
+        SCOPED_TRACE(name);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // What the process has mapped now, and 384 MB more: the file and the reader's
+            // tables, but not a table entry per column.
+            std::ifstream statm("/proc/self/statm");
+            size_t pages = 0;
+            statm >> pages;
+            const rlim_t limit = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{384} << 20);
+            const rlimit as{limit, limit};
+            ::setrlimit(RLIMIT_AS, &as);
+            int code = 3;
+            try {
+                const LogReadResult r = ReadLogFile(dir.File(name));
+                code =
+                    r.Ok() && r.Data.Channels.size() == channels && r.Report.LimitNote.find(note) != std::string::npos
+                        ? 0
+                        : 2;
+            } catch (...) {
+                code = 1;
+            }
+            ::_exit(code);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: out of memory, 2: not read as expected";
+    }
 }
 
 // A FIFO is refused at once: opening it for reading would wait for a writer.
@@ -372,8 +399,12 @@ const char* const kRun =
 
 TEST(TempLogFile, EveryValueIsReadBackIntoItsChannelByItsUnit)
 {
+    std::string crOnly = kRun;
+    std::erase(crOnly, '\n');
     const LogReadResult r = ParseLogText(kRun);
     ASSERT_TRUE(r.Ok()) << r.Error;
+    const LogReadResult cr = ParseLogText(crOnly);
+    EXPECT_EQ(Channels(cr), Channels(r)) << "lines ended by CR alone";
     EXPECT_EQ(r.Data.Start, "2026-12-06 14:03:27");
     EXPECT_EQ(r.Data.TimeName, "Time");
     EXPECT_EQ(r.Data.Time, (std::vector<double>{0, 0.02, 0.041}));

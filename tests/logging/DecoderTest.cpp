@@ -221,6 +221,17 @@ TEST(LogSettings, LoadReadsEveryKey)
     EXPECT_EQ(std::tuple(settings.MapFunction, settings.Performance, settings.CarWeight, settings.SaveNum),
               std::tuple(0.1, true, -5, 42));
     EXPECT_EQ(settings.LogAddrs, (std::array<uint8_t, 9>{0x12, 0x69, 0x8F, 0xFF, 0x00, 0x12, 0x12, 0x12, 0xDD}));
+
+    // A MAP factor no sensor has would make infinite values: the default is used.
+    const std::pair<const char*, double> factors[] = {
+        {"1e308", kDefaultMapFunction},  {"-0.172266", kDefaultMapFunction}, {"0", kDefaultMapFunction},
+        {"1e-300", kDefaultMapFunction}, {"1.5", kDefaultMapFunction},       {"0.057422", 0.057422},
+    };
+    for (const auto& [text, factor] : factors) {
+        folder.Write("Tessek.ini", std::string("[CurrentSet]\nMapFunction=") + text + "\n");
+        settings.Load(IniFile(folder.File("Tessek.ini")));
+        EXPECT_EQ(settings.MapFunction, factor) << text;
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 namespace tessek {
 namespace {
@@ -76,6 +77,28 @@ TEST(IniFile, FailedWriteThrowsAndLeavesTheFileAndNoTemporaryBehind)
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
         ++files;
     EXPECT_EQ(files, 1u);
+}
+
+// Two programs on one file (two IniFile objects, each on a thread of its own) writing keys
+// at the same time: none of them is lost to the other's write of an older copy.
+TEST(IniFile, TwoWritersAtOnceLoseNoChange)
+{
+    test::TempFolder dir;
+    constexpr int kKeys = 40;
+    const auto writeKeys = [&](const std::string& section) {
+        IniFile ini(dir.File("Tessek.ini"));
+        for (int k = 0; k < kKeys; ++k)
+            ini.WriteInteger(section, "K" + std::to_string(k), k);
+    };
+    std::thread window(writeKeys, "Window"), logger(writeKeys, "Logger");
+    window.join();
+    logger.join();
+    const IniFile ini(dir.File("Tessek.ini"));
+    int kept = 0;
+    for (const char* section : {"Window", "Logger"})
+        for (int k = 0; k < kKeys; ++k)
+            kept += ini.ReadInteger(section, "K" + std::to_string(k), -1) == k;
+    EXPECT_EQ(kept, 2 * kKeys);
 }
 
 TEST(IniFile, WriteIntoMissingFolderThrows)

@@ -1,12 +1,21 @@
 // Files written for the user (automatic logs, Save) are replaced whole or not at all.
 #include "platform/AtomicFile.h"
+#include "platform/IniFile.h"
 #include "platform/MemoLines.h"
+#include "platform/ProgramFolder.h"
 #include "tests/common/FileSizeLimit.h"
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <tuple>
 
 namespace tessek {
@@ -67,6 +76,105 @@ TEST(SaveToNewFile, NeverFollowsALinkNorReplacesWhatHoldsTheName)
         ++entries;
     EXPECT_EQ(entries, 5u);
     EXPECT_THROW(memo.SaveToNewFile(dir.File("missing/free.txt")), std::runtime_error);
+}
+
+std::string Octal(mode_t mode)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode));
+    return text;
+}
+
+// Replacing a file keeps its mode, with a new file (a new inode) in its place; a file the
+// program creates gets the mode the umask leaves of 0666, as the data logs do.
+TEST(SaveToFile, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask)
+{
+    test::TempFolder dir;
+    MemoLines memo;
+    memo.AddLine("Logging  Start at 2026-12-06 14:03:27");
+    using Writer = std::function<void(const std::string& path)>;
+    const std::vector<std::tuple<const char*, Writer>> replacing = {
+        {"settings", [](const std::string& path) { IniFile(path).WriteString("S", "K", "1"); }},
+        {"Save", [&](const std::string& path) { memo.SaveToFile(path); }},
+        {"the atomic writer", [](const std::string& path) { WriteFileAtomically(path, "x"); }},
+    };
+    const auto stat = [](const std::string& path) {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+        return std::pair(st.st_mode & 07777, st.st_ino);
+    };
+    const std::string file = dir.File("Tessek.ini");
+    for (const auto& [name, write] : replacing) {
+        for (const mode_t mode : {0600, 0664}) {
+            SCOPED_TRACE(std::string(name) + ", mode " + Octal(mode));
+            dir.Write("Tessek.ini", "[S]\nK=0\n");
+            ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+            const auto before = stat(file);
+            write(file);
+            const auto after = stat(file);
+            EXPECT_EQ(after.first, mode);
+            EXPECT_NE(after.second, before.second);
+        }
+    }
+
+    std::vector<std::tuple<const char*, Writer>> creating = replacing;
+    creating.emplace_back("automatic log", [&](const std::string& path) { EXPECT_TRUE(memo.SaveToNewFile(path)); });
+    creating.emplace_back("settings copied into the user's folder", [&](const std::string& path) {
+        dir.Write("exe/Tessek.ini", "[S]\nK=0\n");
+        ChooseProgramFolder(dir.File("exe"), false, dir.Path());
+        EXPECT_EQ(dir.Read("Tessek.ini"), "[S]\nK=0\n");
+        EXPECT_EQ(path, file);
+    });
+    std::filesystem::create_directory(dir.File("exe"));
+    const mode_t umaskBefore = ::umask(0);
+    for (const mode_t mask : {022, 077, 002}) {
+        ::umask(mask);
+        for (const auto& [name, write] : creating) {
+            SCOPED_TRACE(std::string(name) + ", umask " + Octal(mask));
+            std::filesystem::remove(file);
+            write(file);
+            EXPECT_EQ(stat(file).first, 0666 & ~mask);
+        }
+    }
+    ::umask(umaskBefore);
+}
+
+// A run's text is saved a piece at a time, never as one copy of it: a child process that
+// holds 48 MB of text and may take only 16 MB more saves it whole.
+TEST(SaveToFile, ALongTextIsSavedWithoutASecondCopyOfIt)
+{
+    test::TempFolder dir;
+    constexpr int kLines = 600000;
+    const std::string line(78, 'x');
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        MemoLines memo;
+        for (int i = 0; i < kLines; ++i)
+            memo.AddLine(line);
+        std::ifstream statm("/proc/self/statm");
+        size_t pages = 0;
+        statm >> pages;
+        const rlim_t limit = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{16} << 20);
+        const rlimit as{limit, limit};
+        ::setrlimit(RLIMIT_AS, &as);
+        int code = 2;
+        try {
+            memo.SaveToFile(dir.File("Saved.txt"));
+            code = memo.SaveToNewFile(dir.File("TempLog1.txt")) ? 0 : 2;
+        } catch (...) {
+            code = 1;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: out of memory";
+    for (const char* name : {"Saved.txt", "TempLog1.txt"}) {
+        EXPECT_EQ(std::filesystem::file_size(dir.File(name)), kLines * (line.size() + 2)) << name;
+        EXPECT_EQ(dir.Read(name).substr(0, 2 * (line.size() + 2)), line + "\r\n" + line + "\r\n") << name;
+    }
 }
 
 // A write killed before its rename leaves "<name>.XXXXXX" behind; only those go.

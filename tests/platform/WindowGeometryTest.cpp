@@ -76,7 +76,9 @@ TEST(WindowGeometry, TheSettingsTextReadsBackAndAnythingElseIsRefused)
     EXPECT_EQ(ParseGeometry("10,-20,793,562"), QRect(10, -20, 793, 562));
     EXPECT_EQ(ParseGeometry(" 10, 20,793,562"), QRect(10, 20, 793, 562));
     for (const char* bad :
-         {"", "10,20,793", "10,20,793,562,1", "a,b,c,d", "10,20,0,562", "10,20,-5,5", "1,2,$10,4", "10;20;793;562"}) {
+         {"", "10,20,793", "10,20,793,562,1", "a,b,c,d", "10,20,0,562", "10,20,-5,5", "1,2,$10,4", "10;20;793;562",
+          // Found by fuzzing: the right edge of this one overflows an int.
+          "300003040,192373,1999019999,9237309", "-1048577,0,800,600"}) {
         SCOPED_TRACE(bad);
         EXPECT_EQ(ParseGeometry(bad), std::nullopt);
     }

@@ -111,9 +111,10 @@ TEST(AdaptiveGrid, BreakpointsComeFromTheirOwnSectionOfTheSettingsFile)
          {"0 rpm", "2000 rpm"},
          {"-20 inHg", "-10 inHg", "-5 inHg", "0 psi", "3 psi", "6 psi"}},
         {"blank and padded values, a long one cut",
-         "[AdaptiveGrid]\r\nR1=   \r\nMP2=  7 psi \r\nMP3=a breakpoint far too long\r\n",
+         "[AdaptiveGrid]\r\nR1=   \r\nMP2=  7 psi \r\nMP3=a breakpoint far too long\r\n"
+         "MP4=12 psi of boost here\r\n",
          {"RPM 0", "R1"},
-         {"MAP 0", "MP1", "7 psi", "a breakpoint far", "MP4", "MP5"}},
+         {"MAP 0", "MP1", "7 psi", "a breakpoint far", "12 psi of boost", "MP5"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -2,6 +2,7 @@
 // table, zoom and pan with the mouse, the cursor, bad files and the power curve.
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
+#include "views/LogMarkerLines.h"
 #include "views/LogViewerWindow.h"
 #include "views/ScatterTab.h"
 
@@ -208,16 +209,31 @@ TEST_F(LogViewerWindowTest, MarkersAreListedDrawnAndFoundByAClick)
     EXPECT_TRUE(list->isVisible());
     EXPECT_EQ(list->item(0)->text().toStdString(), "1 at 5.00 s: Manual");
     EXPECT_EQ(list->item(1)->text().toStdString(), "2 at 30.00 s: Cyl 1 Retard 3 deg over 0 deg");
-    // Per strip a line at each marker; the top strip also has their numbers.
-    int lines = 0, numbers = 0;
+    // Per strip one item draws a line at each marker; the top strip's also their numbers.
+    std::vector<std::pair<QCPAxisRect*, bool>> markerItems;
     for (int i = 0; i < plot_->itemCount(); ++i) {
-        if (auto* line = qobject_cast<QCPItemStraightLine*>(plot_->item(i)); line && line->point1->coords().x() == 30)
-            ++lines;
-        if (auto* label = qobject_cast<QCPItemText*>(plot_->item(i)); label && label->text() == "2")
-            ++numbers;
+        if (auto* item = dynamic_cast<LogMarkerLines*>(plot_->item(i))) {
+            EXPECT_EQ(item->Times(), (std::vector<double>{5, 30}));
+            markerItems.emplace_back(item->Strip(), item->Numbered());
+        }
     }
-    EXPECT_EQ(lines, 2);
-    EXPECT_EQ(numbers, 1);
+    EXPECT_EQ(markerItems,
+              (std::vector<std::pair<QCPAxisRect*, bool>>{{plot_->axisRect(0), true}, {plot_->axisRect(1), false}}));
+    // Drawn: marker-coloured pixels down the column of 30 s in each strip, none at 17.5 s.
+    const QImage image = plot_->toPixmap().toImage();
+    const auto markerPixels = [&](QCPAxisRect* strip, double t) {
+        const int x = static_cast<int>(std::lround(strip->axis(QCPAxis::atBottom)->coordToPixel(t)));
+        int n = 0;
+        for (int y = strip->top(); y <= strip->bottom(); ++y) {
+            const QColor c = image.pixelColor(x, y);
+            n += std::abs(c.red() - 200) + std::abs(c.green() - 80) + c.blue() < 60;
+        }
+        return n;
+    };
+    for (int strip = 0; strip < 2; ++strip) {
+        EXPECT_GT(markerPixels(plot_->axisRect(strip), 30), plot_->axisRect(strip)->height() / 3) << strip;
+        EXPECT_EQ(markerPixels(plot_->axisRect(strip), 17.5), 0) << strip;
+    }
 
     window_.SetTimeRange(0, 4);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
