@@ -136,7 +136,8 @@ int main(int argc, char** argv)
         tessek::MemoWidget memo;
         memo.resize(640, 480);
         memo.show();
-        tessek::LiveWindow live;
+        tessek::LiveAlarms alarms;
+        tessek::LiveWindow live(alarms);
         live.resize(900, 700);
         if (what != "window") {
             live.show();
