@@ -22,7 +22,8 @@ namespace tessek {
 LoggingSession::LoggingSession(const std::string& folder, TickSource clock, std::shared_ptr<EventPump> pump)
     : folder_(WithSlash(folder)),
       connection_([this] { return busy_; }, std::move(clock), std::move(pump)),
-      dataLog_(std::make_unique<DataLogWriter>(folder_))
+      dataLog_(std::make_unique<DataLogWriter>(folder_)),
+      calculated_(folder_ + kSettingsFileName)
 {
     alarms_.SettingsFile = SettingsFileName();
     alarms_.OnRaised = [this](const std::string& marker) {
@@ -63,6 +64,12 @@ void LoggingSession::AddRunObserver(RunObserver* observer)
 {
     if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
         observers_.push_back(observer);
+}
+
+void LoggingSession::AddSampleHook(SampleHook* hook)
+{
+    if (hook)
+        hooks_.push_back(hook);
 }
 
 void LoggingSession::RemoveRunObserver(RunObserver* observer)
@@ -235,8 +242,15 @@ void LoggingSession::Mark(const std::string& text)
         run_->Mark(text);
 }
 
-void LoggingSession::RunStarted(const std::vector<RunColumn>& columns, std::chrono::system_clock::time_point started)
+void LoggingSession::RunStarted(const std::vector<RunColumn>& logged, std::chrono::system_clock::time_point started)
 {
+    std::vector<RunColumn> columns = logged;
+    for (SampleHook* hook : hooks_) {
+        const std::vector<RunColumn> added = hook->Start(columns);
+        columns.insert(columns.end(), added.begin(), added.end());
+    }
+    const std::vector<RunColumn> calculated = calculated_.Start(columns);
+    columns.insert(columns.end(), calculated.begin(), calculated.end());
     dataLog_->RunStarted(columns, started);
     alarms_.Start(columns);
     for (RunObserver* observer : observers_)
@@ -245,10 +259,14 @@ void LoggingSession::RunStarted(const std::vector<RunColumn>& columns, std::chro
 
 void LoggingSession::SampleLogged(const RunSample& sample)
 {
-    dataLog_->SampleLogged(sample);
-    alarms_.Check(sample);
+    extended_ = sample;
+    for (SampleHook* hook : hooks_)
+        hook->Add(extended_);
+    calculated_.Add(extended_);
+    dataLog_->SampleLogged(extended_);
+    alarms_.Check(extended_);
     for (RunObserver* observer : observers_)
-        observer->SampleLogged(sample);
+        observer->SampleLogged(extended_);
 }
 
 void LoggingSession::RunEnded()

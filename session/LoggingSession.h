@@ -21,6 +21,7 @@
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
 #include "logging/RunRecord.h"
+#include "session/SampleHooks.h"
 #include "session/TextArea.h"
 
 #include <functional>
@@ -70,6 +71,9 @@ public:
     void SetView(SessionView* view);  // null: nothing is shown
     // Hears of every run (after the data logs and the alarms).
     void AddRunObserver(RunObserver* observer);
+    // Adds columns to every sample, after the logged ones and those of the hooks before it;
+    // the calculated channels of [Calculated] come last, so they may use every other column.
+    void AddSampleHook(SampleHook* hook);
     void RemoveRunObserver(RunObserver* observer);
     // Where the text goes; null: the session's own store.
     void SetTextArea(TextArea* area);
@@ -163,6 +167,9 @@ private:
     SessionView noView_;
     SessionView* view_ = &noView_;
     std::vector<RunObserver*> observers_;
+    std::vector<SampleHook*> hooks_;  // the further inputs' columns
+    CalculatedColumns calculated_;    // and then the calculated channels
+    RunSample extended_;              // the sample with every hook's columns, reused
     std::string firstStartLine_;
     std::string resumeNote_;  // the next MemoClear adds it
     LogRun* run_ = nullptr;   // the run on the stack, from its start to its end

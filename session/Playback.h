@@ -20,9 +20,9 @@
 // (Advance delivers what is due by it, so tests can drive the clock directly).
 #include "analysis/LiveAlarms.h"
 #include "logfiles/LogFile.h"
-#include "logging/CalculatedChannels.h"
 #include "logging/RunRecord.h"
 #include "platform/Tick.h"
+#include "session/SampleHooks.h"
 
 #include <QTimer>
 
@@ -33,33 +33,6 @@
 #include <vector>
 
 namespace tessek {
-
-// Adds columns to every sample of a playback (or of a run).
-class SampleHook {
-public:
-    virtual ~SampleHook() = default;
-    // At every (re)start of the samples: the columns it adds after `logged`.
-    virtual std::vector<RunColumn> Start(const std::vector<RunColumn>& logged) = 0;
-    // Appends the values of its columns to `sample`, which holds the logged columns' values.
-    virtual void Add(RunSample& sample) = 0;
-};
-
-// The calculated channels of section [Calculated] of `settingsFile` (read again at every
-// start, so edited formulas apply from the next start), skipping those whose name a logged
-// column has already (a log written with them). Each value is shown with kDecimals.
-class CalculatedColumns final : public SampleHook {
-public:
-    static constexpr int kDecimals = 2;
-
-    explicit CalculatedColumns(std::string settingsFile) : settingsFile_(std::move(settingsFile)) {}
-    std::vector<RunColumn> Start(const std::vector<RunColumn>& logged) override;
-    void Add(RunSample& sample) override;
-
-private:
-    std::string settingsFile_;
-    CalculatedChannels channels_;
-    size_t inputs_ = 0;
-};
 
 // The log's columns as a run's: every channel but the raw replies, which go with the
 // column they belong to ("Engine Speed raw" with "Engine Speed").

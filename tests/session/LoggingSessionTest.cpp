@@ -250,5 +250,36 @@ TEST_F(SessionTest, AnUnansweredRequestIsAnEmptyCellAndCounted)
     EXPECT_THAT(folder.Read("TempLog1.txt"), HasSubstr(" 59.4%"));
 }
 
+// A calculated channel of [Calculated] is a column of the data logs after the logged ones,
+// its values following its formula on every sample; one that does not parse stays empty
+// and stops nothing.
+TEST_F(SessionTest, CalculatedChannelsAreColumnsOfTheDataLogs)
+{
+    Plug();
+    lm->SetByte(0x98, 0x33);
+    folder.Write("Tessek.ini",
+                 "[ComPort]\nPort=" + link +
+                     "\n[CurrentSet]\n1=98\n[Calculated]\nDouble (%)=[Throttle] * 2\nBroken=[Nothing] +\n");
+    session = std::make_unique<LoggingSession>(folder.Path());
+    session->AddRunObserver(&told);
+    ASSERT_EQ(session->LoadSettings(), "");
+    LoggingSession& s = *session;
+    s.OpenPort();
+    {
+        test::Watch stop([&] { return told.samples >= 3; }, [&] { s.StartOrStopRun(); });
+        s.StartOrStopRun();
+    }
+    std::istringstream csv(folder.Read(s.DataLog().CsvPath().substr(folder.Path().size())));
+    std::string row;
+    std::getline(csv, row);
+    EXPECT_EQ(row, "Time (s),Throttle (%),Throttle raw,Double (%),Broken,Marker\r");
+    int rows = 0;
+    while (std::getline(csv, row)) {
+        EXPECT_THAT(row, ::testing::MatchesRegex("[0-9.]+,19\\.9,51,39\\.80,,\r")) << row;
+        ++rows;
+    }
+    EXPECT_GE(rows, 3);
+}
+
 }  // namespace
 }  // namespace tessek
