@@ -133,6 +133,8 @@ TEST_F(ReconnectTest, CommandsAndComSetupOnAClosedPortReopenItOnceOrSayWhyInOneL
     EXPECT_TRUE(errors.messages.empty());
 
     Plug();
+    // As a car's LM does: back at the low rate, sending, a moment after the last request.
+    lm->SetHighRateTimeout(100);
     w->btnCodes->click();
     EXPECT_TRUE(w->ComPort.Connected());
     EXPECT_THAT(w->MemoText(), Not(HasSubstr("Failed to establish")));

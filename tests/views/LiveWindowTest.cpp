@@ -177,10 +177,12 @@ TEST(LiveSeries, KeepsTheNewestPointsInOrderAcrossTheWrap)
     EXPECT_EQ(range->Upper, newest);
     EXPECT_EQ(series.Range(all[100].Time + 1e-9, all[101].Time - 1e-9), std::nullopt);
 
-    // A value that is not a number shows none and adds a break; a time that goes back is
-    // taken as the newest.
+    // A value that is not a number keeps the latest, stale, and adds a break; a time that
+    // goes back is taken as the newest.
+    const std::optional<double> before = series.Latest();
     series.Add(newest + 1, HUGE_VAL);
-    EXPECT_EQ(series.Latest(), std::nullopt);
+    EXPECT_EQ(series.Latest(), before);
+    EXPECT_TRUE(series.Stale());
     EXPECT_EQ(series.LastTime(), newest + 1);
     series.Add(newest - 1, -1.0);
     EXPECT_EQ(series.LastTime(), newest + 1);
@@ -353,16 +355,19 @@ TEST(LiveWindow, DrawsOnlyFromItsTimerWhileShownDuringARun)
     window.Redraw();
     EXPECT_EQ(window.Frames().Frames, 2);
     EXPECT_EQ(Readout(window, 0), "2060");
-    // A sample shorter than the columns whose engine speed is not a number: dashes where
-    // values are missing, and a break in the line. The strips fill from the left.
+    // A sample shorter than the columns whose engine speed is not a number: the last values
+    // stay, dimmed, where values are missing, and the line breaks. The strips fill from the
+    // left.
     RunSample shortSample = TypicalSample(3);
     shortSample.Values = {kNaN, 12.0};
     window.SampleLogged(shortSample);
     window.Redraw();
     EXPECT_EQ(window.Frames().Frames, 3);
-    EXPECT_EQ(Readout(window, 0), "---");
+    EXPECT_EQ(Readout(window, 0), "2060");
+    EXPECT_TRUE(window.Strips()[0].Stale);
     EXPECT_EQ(Readout(window, 1), "12.00");
-    EXPECT_EQ(Readout(window, 5), "---");
+    EXPECT_FALSE(window.Strips()[1].Stale);
+    EXPECT_TRUE(window.Strips()[5].Stale);
     EXPECT_EQ(window.Strips()[0].Rect->axis(QCPAxis::atBottom)->range().lower, 0.0);
     EXPECT_EQ(window.Strips()[0].Rect->axis(QCPAxis::atBottom)->range().upper, 60.0);
 
