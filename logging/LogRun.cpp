@@ -168,8 +168,8 @@ void LogRun::SampleLoop()
         for (int i = 1; i <= kSlotCount; ++i) {
             const uint8_t address = settings_.LogAddrs[i];
             if (address != kSkipAddress) {
-                if (std::optional<SlotReading> value = DecodeSlot(address, line))
-                    values.push_back(std::move(*value));
+                if (const std::optional<SlotReading> value = DecodeSlot(address, line))
+                    values.push_back(*value);
                 requested = true;
             }
             if (!host_.Busy())

@@ -93,7 +93,7 @@ std::string LoggingSession::LoadSettings()
     RemoveStaleTemporaries(SettingsFileName());
     catalogue_ = std::make_unique<Catalogue>();
     ini_ = std::make_unique<IniFile>(SettingsFileName());
-    const std::string problem = ini_->ReadProblem();
+    std::string problem = ini_->ReadProblem();
     if (problem.empty())
         settings_.Load(*ini_);
     connection_.Link().SetTxEmptySeen(false);
