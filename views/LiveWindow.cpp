@@ -112,6 +112,7 @@ LiveWindow::LiveWindow(LiveAlarms& alarms, QWidget* parent)
     units->addItems({"Imperial", "Metric"});
     units->setCurrentIndex(ReadUnitSystem(IniFile(SettingsFilePath())) == UnitSystem::Metric ? 1 : 0);
     model_.SetUnits(units->currentIndex() == 1 ? UnitSystem::Metric : UnitSystem::Imperial);
+    model_.SetSmoothing(ReadLiveSmoothing(IniFile(SettingsFilePath())));
     connect(units, &QComboBox::currentIndexChanged, this,
             [this](int index) { SetUnits(index == 1 ? UnitSystem::Metric : UnitSystem::Imperial); });
     bottom->addWidget(units);
@@ -284,8 +285,10 @@ void LiveWindow::BuildStrips()
         box->setContentsMargins(8, 0, 4, 0);
         box->setSpacing(0);
         box->addStretch(1);
-        strip.Name = MakeLabel(strip.Readout, QString::fromStdString(channel.Name), 9, false,
-                               palette().color(QPalette::WindowText));
+        QString name = QString::fromStdString(channel.Name);
+        if (channel.Mean)
+            name += QString(" (%1 s mean)").arg(model_.Smoothing());
+        strip.Name = MakeLabel(strip.Readout, name, 9, false, palette().color(QPalette::WindowText));
         box->addWidget(strip.Name);
         auto* number = new QHBoxLayout;
         number->setSpacing(6);
