@@ -70,6 +70,10 @@ void LiveModel::Start(const std::vector<RunColumn>& columns, std::chrono::system
              smoothing_ > 0 && IsSmoothed(columns[i]) ? std::optional(MovingMean(smoothing_)) : std::nullopt});
     }
     channels_ = std::move(channels);
+    columns_ = columns;
+    latestValues_.clear();
+    latestValues_.reserve(columns.size());
+    latestTime_.reset();
     markers_.clear();
     markers_.reserve(256);
     rates_.Clear();
@@ -96,6 +100,8 @@ void LiveModel::Add(const RunSample& sample)
             value = channel.Conversion->Apply(*value);
         channel.Series.Add(sample.Time, value);
     }
+    latestValues_.assign(sample.Values.begin(), sample.Values.end());
+    latestTime_ = sample.Time;
     if (sample.Marker)
         markers_.push_back({sample.Time, sample.Marker->Number, sample.Marker->Text});
     rates_.Add(sample.Time, sample.Requests);

@@ -79,6 +79,11 @@ public:
 
     bool Running() const { return running_; }
     const std::vector<Channel>& Channels() const { return channels_; }
+    // Every column of the run, charted or not, and the newest sample's values of them as
+    // the run gave them (raw, in the run's units); no time before the first sample.
+    const std::vector<RunColumn>& Columns() const { return columns_; }
+    const std::vector<std::optional<double>>& LatestValues() const { return latestValues_; }
+    std::optional<double> LatestTime() const { return latestTime_; }
     const RateMeter& Rates() const { return rates_; }
     const std::vector<LiveMarker>& Markers() const { return markers_; }
     // The last kShownSeconds up to the newest sample; [0, kShownSeconds] until the run is
@@ -98,6 +103,9 @@ public:
 private:
     std::vector<Channel> channels_;
     std::vector<LiveMarker> markers_;
+    std::vector<RunColumn> columns_;
+    std::vector<std::optional<double>> latestValues_;
+    std::optional<double> latestTime_;
     RateMeter rates_;
     std::optional<std::chrono::system_clock::time_point> started_;
     double newest_ = 0;

@@ -1,6 +1,7 @@
 #include "views/LiveWindow.h"
 
 #include "dialogs/AlarmDialog.h"
+#include "dialogs/CalculatedChannelsDialog.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "views/DashWindow.h"
@@ -125,6 +126,7 @@ LiveWindow::LiveWindow(LiveAlarms& alarms, QWidget* parent)
     connect(button("btnLog", "&Log"), &QPushButton::clicked, this, &LiveWindow::LogRequested);
     connect(button("btnMark", "&Mark"), &QPushButton::clicked, this, [this] { emit MarkRequested("Manual"); });
     connect(button("btnAlarms", "&Alarms..."), &QPushButton::clicked, this, &LiveWindow::EditAlarms);
+    connect(button("btnFormulas", "&Formulas..."), &QPushButton::clicked, this, &LiveWindow::EditFormulas);
     connect(button("btnDash", "Dash (F11)"), &QPushButton::clicked, this, &LiveWindow::ToggleDash);
     auto* markKey = new QShortcut(QKeySequence(Qt::Key_M), this);
     connect(markKey, &QShortcut::activated, this, [this] { emit MarkRequested("Manual"); });
@@ -436,6 +438,20 @@ void LiveWindow::EditAlarms()
     alarmsDrawn_ = ~0u;
     drawn_ = ~uint64_t{0};  // a frame is due: the strips may change colour
     Redraw();
+}
+
+void LiveWindow::EditFormulas()
+{
+    std::vector<std::string> names;
+    for (const RunColumn& column : model_.Columns())
+        names.push_back(column.Name);
+    const auto current = [this]() -> std::optional<ChannelSample> {
+        if (!model_.LatestTime())
+            return std::nullopt;
+        return ChannelSample{*model_.LatestTime(), model_.LatestValues()};
+    };
+    const std::string file = alarms_.SettingsFile.empty() ? SettingsFilePath() : alarms_.SettingsFile;
+    CalculatedChannelsDialog::EditOverColumns(file, names, current, this);
 }
 
 // A channel in alarm: its line, its readout and its strip's background in red.
