@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 
 namespace tessek {
 namespace {
@@ -37,6 +38,16 @@ bool IsCharted(const RunColumn& column)
     return column.HasRaw || !StartsWithNoCase(column.Name, std::string(kTorqueColumn));
 }
 
+bool IsSmoothed(const RunColumn& column)
+{
+    if (column.HasRaw)
+        return false;
+    for (const std::string_view name : {kAccelerationColumn, kPowerColumn, kTorqueColumn})
+        if (StartsWithNoCase(column.Name, std::string(name)))
+            return true;
+    return false;
+}
+
 std::string ReadoutText(std::optional<double> value, int decimals)
 {
     if (!value)
@@ -53,10 +64,16 @@ void LiveModel::Start(const std::vector<RunColumn>& columns, std::chrono::system
         if (!IsCharted(columns[i]))
             continue;
         const std::optional<UnitConversion> conversion = RunConversionTo(columns[i].Unit, units_);
-        channels.push_back({columns[i].Name, conversion ? std::string(conversion->Unit) : columns[i].Unit,
-                            columns[i].Decimals, i, LiveSeries(), columns[i].Unit, conversion});
+        channels.push_back(
+            {columns[i].Name, conversion ? std::string(conversion->Unit) : columns[i].Unit, columns[i].Decimals, i,
+             LiveSeries(), columns[i].Unit, conversion,
+             smoothing_ > 0 && IsSmoothed(columns[i]) ? std::optional(MovingMean(smoothing_)) : std::nullopt});
     }
     channels_ = std::move(channels);
+    columns_ = columns;
+    latestValues_.clear();
+    latestValues_.reserve(columns.size());
+    latestTime_.reset();
     markers_.clear();
     markers_.reserve(256);
     rates_.Clear();
@@ -74,10 +91,17 @@ void LiveModel::Add(const RunSample& sample)
     for (Channel& channel : channels_) {
         std::optional<double> value =
             channel.Column < sample.Values.size() ? sample.Values[channel.Column] : std::nullopt;
+        // A sample without the value still shows as missing; the mean goes on over the rest.
+        if (channel.Mean) {
+            const std::optional<double> mean = channel.Mean->Add(sample.Time, value);
+            value = value ? mean : std::nullopt;
+        }
         if (value && channel.Conversion)
             value = channel.Conversion->Apply(*value);
         channel.Series.Add(sample.Time, value);
     }
+    latestValues_.assign(sample.Values.begin(), sample.Values.end());
+    latestTime_ = sample.Time;
     if (sample.Marker)
         markers_.push_back({sample.Time, sample.Marker->Number, sample.Marker->Text});
     rates_.Add(sample.Time, sample.Requests);

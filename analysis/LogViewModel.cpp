@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <optional>
+#include <span>
 #include <tuple>
 #include "analysis/ChannelDisplay.h"
+#include "logging/MovingMean.h"
 
 namespace tessek {
 namespace {
@@ -32,9 +35,51 @@ size_t FindChannel(const LogData& log, std::initializer_list<std::string_view> n
     return log.Channels.size();
 }
 
+size_t AddCalculatedChannels(LogData& log, std::vector<CalculatedChannel> channels)
+{
+    std::erase_if(channels, [&](const CalculatedChannel& channel) {
+        return std::any_of(log.Channels.begin(), log.Channels.end(),
+                           [&](const LogChannel& column) { return SameNoCase(column.Name, channel.Name); });
+    });
+    std::vector<size_t> inputs;
+    std::vector<std::string> names;
+    for (size_t c = 0; c < log.Channels.size(); ++c) {
+        if (!log.Channels[c].Raw) {
+            inputs.push_back(c);
+            names.push_back(log.Channels[c].Name);
+        }
+    }
+    CalculatedChannels calculated(std::move(names), std::move(channels));
+    // The samples' values of each calculated channel, in the order of the channels.
+    std::vector<std::vector<double>> values(calculated.Channels().size());
+    for (auto& column : values)
+        column.reserve(log.Time.size());
+    std::vector<std::optional<double>> row(inputs.size());
+    for (size_t r = 0; r < log.Time.size(); ++r) {
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            const auto& column = log.Channels[inputs[i]].Values;
+            row[i] = r < column.size() && std::isfinite(column[r]) ? std::optional(column[r]) : std::nullopt;
+        }
+        const auto results = calculated.Evaluate(log.Time[r], row);
+        for (size_t k = 0; k < values.size(); ++k)
+            values[k].push_back(results[k].value_or(std::nan("")));
+    }
+    size_t added = 0;
+    for (size_t k = 0; k < values.size(); ++k) {
+        if (calculated.Error(k))
+            continue;
+        const CalculatedChannel& channel = calculated.Channels()[k];
+        // As the run writes a calculated column: two decimals.
+        log.Channels.push_back({channel.Name, channel.Unit, false, 2, std::move(values[k])});
+        ++added;
+    }
+    return added;
+}
+
 void LogViewModel::SetLog(LogData log)
 {
     log_ = std::move(log);
+    smoothed_.assign(log_.Channels.size(), {});
     cursor_ = log_.Time.empty() ? 0 : log_.Time.front();
     std::tie(from_, to_) = log_.Time.empty() ? std::pair(0.0, 1.0) : RunBounds();
     ComputeVisible();
@@ -96,16 +141,42 @@ double LogViewModel::CursorValue(size_t channel) const
     return ValueAt(log_.Time, log_.Channels[channel].Values, cursor_);
 }
 
+void LogViewModel::SetSmoothing(size_t channel, double seconds)
+{
+    if (channel >= smoothed_.size())
+        return;
+    smoothed_[channel].clear();
+    if (seconds <= 0)
+        return;
+    const std::vector<double>& values = log_.Channels[channel].Values;
+    const size_t count = std::min(values.size(), log_.Time.size());
+    std::vector<std::optional<double>> present(count);
+    for (size_t i = 0; i < count; ++i)
+        if (std::isfinite(values[i]))
+            present[i] = values[i];
+    const auto means = SmoothSeries(std::span(log_.Time.data(), count), present, seconds);
+    std::vector<double>& smoothed = smoothed_[channel];
+    smoothed.reserve(count);
+    // A sample without a value stays a gap in the line.
+    for (size_t i = 0; i < count; ++i)
+        smoothed.push_back(present[i] && means[i] ? *means[i] : std::nan(""));
+}
+
+const std::vector<double>& LogViewModel::Drawn(size_t channel) const
+{
+    return Smoothed(channel) ? smoothed_[channel] : log_.Channels[channel].Values;
+}
+
 ValueRange LogViewModel::Scale(size_t channel) const
 {
-    const RangeStats& s = stats_[channel];
+    const RangeStats s = Smoothed(channel) ? StatsOver(log_.Time, smoothed_[channel], from_, to_) : stats_[channel];
     return PaddedRange(s.Count > 0 ? std::optional(ValueRange{s.Min, s.Max}) : std::nullopt,
                        log_.Channels[channel].Decimals);
 }
 
 std::vector<PlotPoint> LogViewModel::Points(size_t channel, int columns) const
 {
-    const std::vector<double>& values = log_.Channels[channel].Values;
+    const std::vector<double>& values = Drawn(channel);
     return DecimateMinMax(log_.Time.data(), values.data(), std::min(log_.Time.size(), values.size()), from_, to_,
                           columns);
 }

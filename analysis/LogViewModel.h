@@ -14,6 +14,7 @@
 #include "analysis/LiveSeries.h"
 #include "analysis/LogStatistics.h"
 #include "logfiles/LogFile.h"
+#include "logging/CalculatedChannels.h"
 
 namespace tessek {
 
@@ -23,6 +24,13 @@ std::string ChannelTitle(const LogChannel& channel);
 // The first channel of `log` that is not raw whose name equals one of `names` (case
 // ignored), tried in their order; log.Channels.size() when there is none.
 size_t FindChannel(const LogData& log, std::initializer_list<std::string_view> names);
+
+// Adds the calculated `channels` to `log` (one that lacks them: an older log, another
+// program's), computed row by row over its channels that are not raw, as a run computes
+// them over its columns; a channel named as a column of the log already is left out, and
+// so is one that does not compile. A sample without a value, or with one that is not
+// finite, is NaN. Returns how many channels were added.
+size_t AddCalculatedChannels(LogData& log, std::vector<CalculatedChannel> channels);
 
 class LogViewModel {
 public:
@@ -72,11 +80,19 @@ public:
     // every peak and dip kept, and a break (a NaN value) wherever samples have no value, so
     // the line stops there instead of bridging the gap.
     std::vector<PlotPoint> Points(size_t channel, int columns) const;
+    // Draws the channel's strip (Points and Scale) as its moving mean over `seconds`
+    // (SmoothSeries), or raw for 0 or less; the figures of the table stay the raw values'.
+    // A new log starts raw.
+    void SetSmoothing(size_t channel, double seconds);
+    bool Smoothed(size_t channel) const { return channel < smoothed_.size() && !smoothed_[channel].empty(); }
 
 private:
     void ComputeVisible();
+    // The values a strip draws: the moving mean when smoothed.
+    const std::vector<double>& Drawn(size_t channel) const;
 
     LogData log_;
+    std::vector<std::vector<double>> smoothed_;  // per channel; empty when drawn raw
     std::vector<RangeStats> stats_;
     double from_ = 0, to_ = 1;
     double cursor_ = 0;

@@ -286,6 +286,40 @@ void CalculatedChannelsDialog::InsertName(const QString& name)
     Edited();
 }
 
+bool CalculatedChannelsDialog::EditOverColumns(const std::string& settingsFile, const std::vector<std::string>& columns,
+                                               CurrentSample current, QWidget* parent)
+{
+    std::vector<CalculatedChannel> calculated;
+    try {
+        calculated = LoadCalculatedChannels(IniFile(settingsFile));
+    } catch (const std::exception&) {
+        // The dialog itself names the problem.
+    }
+    std::vector<size_t> inputs;
+    std::vector<std::string> names;
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (std::none_of(calculated.begin(), calculated.end(),
+                         [&](const CalculatedChannel& channel) { return SameText(channel.Name, columns[i]); })) {
+            inputs.push_back(i);
+            names.push_back(columns[i]);
+        }
+    }
+    CurrentSample picked;
+    if (current) {
+        picked = [current = std::move(current), inputs]() -> std::optional<ChannelSample> {
+            std::optional<ChannelSample> sample = current();
+            if (!sample)
+                return std::nullopt;
+            ChannelSample chosen{sample->Time, {}};
+            for (const size_t column : inputs)
+                chosen.Values.push_back(column < sample->Values.size() ? sample->Values[column] : std::nullopt);
+            return chosen;
+        };
+    }
+    CalculatedChannelsDialog dialog(settingsFile, std::move(names), std::move(picked), parent);
+    return dialog.exec() == QDialog::Accepted;
+}
+
 void CalculatedChannelsDialog::accept()
 {
     if (!set_.AllCompiled() || !loadProblem_.empty())

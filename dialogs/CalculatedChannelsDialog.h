@@ -35,6 +35,13 @@ public:
     CalculatedChannelsDialog(std::string settingsFile, std::vector<std::string> inputNames, CurrentSample current = {},
                              QWidget* parent = nullptr);
 
+    // Opens the dialog, modal, over the columns of a run or a log (`columns`, their names):
+    // the formulas may read every column but those named as a channel of [Calculated], which
+    // the run or the viewer computed from the others. `current` gives a sample's values by
+    // column (may be empty). True when OK replaced the channels.
+    static bool EditOverColumns(const std::string& settingsFile, const std::vector<std::string>& columns,
+                                CurrentSample current, QWidget* parent);
+
     QListWidget* List() const { return list_; }
     QLineEdit* NameEdit() const { return name_; }
     QLineEdit* FormulaEdit() const { return formula_; }

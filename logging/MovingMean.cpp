@@ -1,5 +1,8 @@
 #include "logging/MovingMean.h"
 
+#include "platform/IniFile.h"
+
+#include <algorithm>
 #include <cmath>
 
 namespace tessek {
@@ -9,6 +12,14 @@ namespace {
 constexpr double kTolerance = 1e-6;
 
 }  // namespace
+
+double ReadLiveSmoothing(const IniFile& ini)
+{
+    const double seconds = ini.ReadFloat("Live", "Smoothing", kDefaultSmoothingSeconds);
+    if (!std::isfinite(seconds))
+        return kDefaultSmoothingSeconds;
+    return std::clamp(seconds, 0.0, kMaxSmoothingSeconds);
+}
 
 std::optional<double> MovingMean::Add(double time, std::optional<double> value)
 {

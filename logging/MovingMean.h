@@ -13,6 +13,14 @@ namespace tessek {
 // The window the readouts are smoothed over unless a setting says otherwise, seconds.
 inline constexpr double kDefaultSmoothingSeconds = 0.5;
 
+class IniFile;
+
+// The window of the live readouts' moving mean: key Smoothing of section [Live] of the
+// settings file, seconds (0 = none); the default when missing or malformed, 0 when negative,
+// at most kMaxSmoothingSeconds.
+inline constexpr double kMaxSmoothingSeconds = 60.0;
+double ReadLiveSmoothing(const IniFile& ini);
+
 class MovingMean {
 public:
     // `windowSeconds` <= 0: no smoothing (each value is its own mean).

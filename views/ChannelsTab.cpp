@@ -12,13 +12,14 @@
 #include <cmath>
 
 #include "analysis/LogViewModel.h"
+#include "logging/MovingMean.h"
 #include "views/LogMarkerLines.h"
 #include "views/StripPalette.h"
 
 namespace tessek {
 namespace {
 
-enum Column { kColChannel, kColCursor, kColMin, kColMax, kColMean, kColumnCount };
+enum Column { kColChannel, kColCursor, kColMin, kColMax, kColMean, kColSmooth, kColumnCount };
 
 // Fewest thinning buckets, for a plot not laid out yet.
 constexpr int kMinColumns = 200;
@@ -73,7 +74,7 @@ ChannelsTab::ChannelsTab(LogViewModel& model, QWidget* parent)
     connect(markers_, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { JumpToMarker(static_cast<size_t>(markers_->row(item))); });
     table_->setObjectName("channelTable");
-    table_->setHorizontalHeaderLabels({tr("Channel"), tr("Cursor"), tr("Min"), tr("Max"), tr("Mean")});
+    table_->setHorizontalHeaderLabels({tr("Channel"), tr("Cursor"), tr("Min"), tr("Max"), tr("Mean"), tr("Smooth")});
     table_->verticalHeader()->hide();
     table_->setSelectionMode(QAbstractItemView::NoSelection);
     table_->horizontalHeader()->setSectionResizeMode(kColChannel, QHeaderView::Stretch);
@@ -81,6 +82,8 @@ ChannelsTab::ChannelsTab(LogViewModel& model, QWidget* parent)
         table_->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     for (int c : {kColMin, kColMax, kColMean})
         table_->horizontalHeaderItem(c)->setToolTip(tr("Over the visible time range"));
+    table_->horizontalHeaderItem(kColSmooth)
+        ->setToolTip(tr("Draws the channel's strip as its mean over %1 s").arg(kDefaultSmoothingSeconds));
     connect(table_, &QTableWidget::itemChanged, this, &ChannelsTab::OnChannelItemChanged);
 
     addWidget(plot_);
@@ -108,11 +111,23 @@ void ChannelsTab::LogOpened(const OpenedLog& opened)
         palette_.Clear();
     } else {
         const std::vector<std::string> checked = CheckedChannels();
+        std::vector<std::string> smoothed;
+        for (size_t c = 0; c < names_.size() && static_cast<int>(c) < table_->rowCount(); ++c)
+            if (table_->item(static_cast<int>(c), kColSmooth)->checkState() == Qt::Checked)
+                smoothed.push_back(names_[c]);
         const LogData& log = model_.Log();
         std::vector<bool> shown(log.Channels.size(), false);
         for (size_t c = 0; c < shown.size(); ++c)
             shown[c] = std::find(checked.begin(), checked.end(), log.Channels[c].Name) != checked.end();
         FillTable(shown);
+        // The log read again keeps the channels drawn smoothed.
+        const QSignalBlocker block(table_);
+        for (size_t c = 0; c < log.Channels.size(); ++c) {
+            if (std::find(smoothed.begin(), smoothed.end(), log.Channels[c].Name) != smoothed.end()) {
+                table_->item(static_cast<int>(c), kColSmooth)->setCheckState(Qt::Checked);
+                model_.SetSmoothing(c, kDefaultSmoothingSeconds);
+            }
+        }
     }
     RebuildStrips();
     emit RangeChanged();
@@ -142,8 +157,12 @@ void ChannelsTab::FillTable(const std::vector<bool>& shown)
             item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
             item->setCheckState(shown[c] ? Qt::Checked : Qt::Unchecked);
             table_->setItem(row, kColChannel, item);
-            for (int col = kColCursor; col < kColumnCount; ++col)
+            for (int col = kColCursor; col <= kColMean; ++col)
                 table_->setItem(row, col, ReadOnlyItem());
+            auto* smooth = new QTableWidgetItem;
+            smooth->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+            smooth->setCheckState(Qt::Unchecked);
+            table_->setItem(row, kColSmooth, smooth);
         }
     }
     markers_->clear();
@@ -313,8 +332,14 @@ void ChannelsTab::OnPlotMouseMove(QMouseEvent* event)
 
 void ChannelsTab::OnChannelItemChanged(QTableWidgetItem* item)
 {
-    if (item->column() == kColChannel)
+    if (item->column() == kColChannel) {
         RebuildStrips();
+    } else if (item->column() == kColSmooth) {
+        model_.SetSmoothing(static_cast<size_t>(item->row()),
+                            item->checkState() == Qt::Checked ? kDefaultSmoothingSeconds : 0);
+        RefreshVisibleRange();
+        plot_->replot();
+    }
 }
 
 }  // namespace tessek

@@ -1,6 +1,7 @@
 #pragma once
 // The log viewer's Channels tab: a table of the log's channels (check box, value at the
-// cursor, min, max and mean over the visible time range) and one strip per checked channel,
+// cursor, min, max and mean over the visible time range, a check box that draws the strip
+// as its moving mean) and one strip per checked channel,
 // each with its own value scale, all on one time axis. The wheel zooms the time axis around
 // the pointer, dragging pans, a double click shows the whole run; a cursor line follows the
 // pointer. The log's markers are vertical lines with their numbers, and a list under the

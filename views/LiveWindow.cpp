@@ -1,6 +1,7 @@
 #include "views/LiveWindow.h"
 
 #include "dialogs/AlarmDialog.h"
+#include "dialogs/CalculatedChannelsDialog.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "views/DashWindow.h"
@@ -112,6 +113,7 @@ LiveWindow::LiveWindow(LiveAlarms& alarms, QWidget* parent)
     units->addItems({"Imperial", "Metric"});
     units->setCurrentIndex(ReadUnitSystem(IniFile(SettingsFilePath())) == UnitSystem::Metric ? 1 : 0);
     model_.SetUnits(units->currentIndex() == 1 ? UnitSystem::Metric : UnitSystem::Imperial);
+    model_.SetSmoothing(ReadLiveSmoothing(IniFile(SettingsFilePath())));
     connect(units, &QComboBox::currentIndexChanged, this,
             [this](int index) { SetUnits(index == 1 ? UnitSystem::Metric : UnitSystem::Imperial); });
     bottom->addWidget(units);
@@ -124,6 +126,7 @@ LiveWindow::LiveWindow(LiveAlarms& alarms, QWidget* parent)
     connect(button("btnLog", "&Log"), &QPushButton::clicked, this, &LiveWindow::LogRequested);
     connect(button("btnMark", "&Mark"), &QPushButton::clicked, this, [this] { emit MarkRequested("Manual"); });
     connect(button("btnAlarms", "&Alarms..."), &QPushButton::clicked, this, &LiveWindow::EditAlarms);
+    connect(button("btnFormulas", "&Formulas..."), &QPushButton::clicked, this, &LiveWindow::EditFormulas);
     connect(button("btnDash", "Dash (F11)"), &QPushButton::clicked, this, &LiveWindow::ToggleDash);
     auto* markKey = new QShortcut(QKeySequence(Qt::Key_M), this);
     connect(markKey, &QShortcut::activated, this, [this] { emit MarkRequested("Manual"); });
@@ -284,8 +287,10 @@ void LiveWindow::BuildStrips()
         box->setContentsMargins(8, 0, 4, 0);
         box->setSpacing(0);
         box->addStretch(1);
-        strip.Name = MakeLabel(strip.Readout, QString::fromStdString(channel.Name), 9, false,
-                               palette().color(QPalette::WindowText));
+        QString name = QString::fromStdString(channel.Name);
+        if (channel.Mean)
+            name += QString(" (%1 s mean)").arg(model_.Smoothing());
+        strip.Name = MakeLabel(strip.Readout, name, 9, false, palette().color(QPalette::WindowText));
         box->addWidget(strip.Name);
         auto* number = new QHBoxLayout;
         number->setSpacing(6);
@@ -433,6 +438,20 @@ void LiveWindow::EditAlarms()
     alarmsDrawn_ = ~0u;
     drawn_ = ~uint64_t{0};  // a frame is due: the strips may change colour
     Redraw();
+}
+
+void LiveWindow::EditFormulas()
+{
+    std::vector<std::string> names;
+    for (const RunColumn& column : model_.Columns())
+        names.push_back(column.Name);
+    const auto current = [this]() -> std::optional<ChannelSample> {
+        if (!model_.LatestTime())
+            return std::nullopt;
+        return ChannelSample{*model_.LatestTime(), model_.LatestValues()};
+    };
+    const std::string file = alarms_.SettingsFile.empty() ? SettingsFilePath() : alarms_.SettingsFile;
+    CalculatedChannelsDialog::EditOverColumns(file, names, current, this);
 }
 
 // A channel in alarm: its line, its readout and its strip's background in red.

@@ -101,6 +101,9 @@ public:
     void ToggleDash();
     // The Alarms button: the limits' dialog; the running log's alarms follow its changes.
     void EditAlarms();
+    // The Formulas button: the calculated channels' dialog over this run's columns, with
+    // the newest sample's values; edited formulas apply from the next run.
+    void EditFormulas();
 
 signals:
     // The window's View Log button: whoever owns the log viewer opens it.

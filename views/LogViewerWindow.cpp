@@ -19,9 +19,11 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <exception>
 
 #include "analysis/ChannelDisplay.h"
+#include "dialogs/CalculatedChannelsDialog.h"
 #include "logfiles/LogLoader.h"
 #include "logging/Units.h"
 #include "platform/IniFile.h"
@@ -84,6 +86,11 @@ LogViewerWindow::LogViewerWindow(QWidget* parent) : QWidget(parent)
     play_->setEnabled(false);
     connect(play_, &QPushButton::clicked, this, &LogViewerWindow::PlayLog);
     statusRow->addWidget(play_);
+    auto* formulas = new QPushButton(tr("F&ormulas..."), this);
+    formulas->setObjectName("btnFormulas");
+    formulas->setToolTip(tr("Edits the calculated channels, which every log shown gains"));
+    connect(formulas, &QPushButton::clicked, this, &LogViewerWindow::EditFormulas);
+    statusRow->addWidget(formulas);
     layout->addLayout(statusRow);
     auto* loading = new QHBoxLayout;
     progress_ = new QProgressBar(this);
@@ -202,6 +209,7 @@ bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
             watch_.reset();
         return false;
     }
+    AddCalculated(read->Data);
     ShowInUnits(read->Data, ReadUnitSystem(IniFile(SettingsFilePath())));
     const double from = model_.From(), to = model_.To(), cursor = model_.Cursor();
     nativePath_ = nativePath;
@@ -227,6 +235,42 @@ bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
     reloadEveryMs_ = std::max<qint64>(kWatchIntervalMs, kReloadCostFactor * cost.elapsed());
     shown_.start();
     return true;
+}
+
+void LogViewerWindow::AddCalculated(LogData& log)
+{
+    std::vector<CalculatedChannel> channels;
+    try {
+        channels = LoadCalculatedChannels(IniFile(SettingsFilePath()));
+    } catch (const std::exception&) {
+        return;  // settings that cannot be read add no channels; the log still shows
+    }
+    AddCalculatedChannels(log, std::move(channels));
+}
+
+void LogViewerWindow::EditFormulas()
+{
+    std::vector<std::string> names;
+    std::vector<size_t> columns;
+    for (size_t c = 0; c < model_.ChannelCount(); ++c) {
+        if (!model_.Log().Channels[c].Raw) {
+            names.push_back(model_.Log().Channels[c].Name);
+            columns.push_back(c);
+        }
+    }
+    const auto current = [this, columns]() -> std::optional<ChannelSample> {
+        if (model_.Empty())
+            return std::nullopt;
+        ChannelSample sample{model_.Cursor(), {}};
+        for (const size_t c : columns) {
+            const double value = model_.CursorValue(c);
+            sample.Values.push_back(std::isnan(value) ? std::nullopt : std::optional(value));
+        }
+        return sample;
+    };
+    // The log is read again, so that its channels follow the formulas as edited.
+    if (CalculatedChannelsDialog::EditOverColumns(SettingsFilePath(), names, current, this) && !nativePath_.empty())
+        Show(nativePath_, true);
 }
 
 bool LogViewerWindow::PlayLog()

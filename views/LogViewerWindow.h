@@ -60,6 +60,9 @@ public:
     // (PlaybackWindow), read again from its file as it is; false when nothing is shown or
     // the file cannot be read (then the status line says why).
     bool PlayLog();
+    // The Formulas button: the calculated channels' dialog over the log's columns, with the
+    // values at the cursor; after OK the log is read again with the channels as edited.
+    void EditFormulas();
 
     // Shows logs in metric (or imperial) units and keeps the choice in Tessek.ini; the log
     // open is read again (runs added to its power curve are dropped).
@@ -70,6 +73,8 @@ private:
     template <class Tab>
     Tab* AddTab(Tab* tab, const QString& title);
     void BuildMenu();
+    // Adds the calculated channels of [Calculated] that `log` lacks (AddCalculatedChannels).
+    static void AddCalculated(LogData& log);
     void ShowProblem(const QString& text);
     void OpenClick();
     void AddRunClick();

@@ -128,5 +128,54 @@ TEST(LogViewModel, VisibleFiguresCursorAndPointsComeFromTheVisibleRange)
     EXPECT_EQ(model.Points(1, 0).size(), 7u);  // 0 .. 6
 }
 
+// A strip drawn smoothed: the mean of the samples of the last 2.5 s (three here), a gap
+// staying a gap; the table's figures stay raw; 0 draws it raw again.
+TEST(LogViewModel, DrawsAChannelAsItsMovingMeanWhenAsked)
+{
+    LogData log = Log({"RPM", "MAP"}, 10);
+    log.Channels[0].Values[5] = kNaN;
+    LogViewModel model;
+    model.SetLog(std::move(log));
+    model.SetSmoothing(0, 2.5);
+    EXPECT_TRUE(model.Smoothed(0));
+    EXPECT_FALSE(model.Smoothed(1));
+    const std::vector<double> expected = {0, 0.5, 1, 2, 3, kNaN, 5, 6.5, 7, 8};
+    const auto points = model.Points(0, 1000);
+    ASSERT_EQ(points.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i)
+        EXPECT_TRUE(std::isnan(expected[i]) ? std::isnan(points[i].Value) : points[i].Value == expected[i]) << i;
+    EXPECT_EQ(model.Visible(0).Max, 9);
+    EXPECT_EQ(model.Scale(0).Upper, PaddedRange(ValueRange{0, 8}, 0).Upper);  // the means' range, not 0 .. 9
+    model.SetSmoothing(0, 0);
+    EXPECT_EQ(model.Points(0, 1000).back().Value, 9);
+}
+
+// A log without the calculated channels gains them over its columns: one may use another
+// above it, a gap gives a gap, a name the log has already and a formula that does not
+// compile add nothing.
+TEST(LogViewModel, AddsTheCalculatedChannelsALogLacks)
+{
+    LogData log = Log({"Boost", "RPM", "Boost raw"}, 4);
+    log.Channels[0].Values[2] = kNaN;
+    const size_t added = AddCalculatedChannels(log, {{"Double", "x2", "[Boost] * 2"},
+                                                     {"rpm", "", "[Boost]"},
+                                                     {"Bad", "", "[Boost raw] + 1"},
+                                                     {"Sum", "", "[Double] + [RPM]"}});
+    EXPECT_EQ(added, 2u);
+    ASSERT_EQ(log.Channels.size(), 5u);
+    const std::tuple<size_t, std::string, std::string, std::vector<double>> expected[] = {
+        {3, "Double", "x2", {0, 2, kNaN, 6}}, {4, "Sum", "", {100, 103, kNaN, 109}}};
+    for (const auto& [index, name, unit, values] : expected) {
+        const LogChannel& channel = log.Channels[index];
+        EXPECT_EQ(channel.Name, name);
+        EXPECT_EQ(channel.Unit, unit);
+        EXPECT_FALSE(channel.Raw);
+        ASSERT_EQ(channel.Values.size(), values.size());
+        for (size_t i = 0; i < values.size(); ++i)
+            EXPECT_TRUE(std::isnan(values[i]) ? std::isnan(channel.Values[i]) : channel.Values[i] == values[i])
+                << name << " row " << i;
+    }
+}
+
 }  // namespace
 }  // namespace tessek

@@ -3,12 +3,19 @@
 // drawn only while they should be).
 #include "analysis/Decimate.h"
 #include "analysis/LiveSeries.h"
+#include "dialogs/CalculatedChannelsDialog.h"
+#include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
+#include "tests/common/ModalAnswer.h"
 #include "tests/common/TempFolder.h"
 #include "views/LiveWindow.h"
 
 #include <gtest/gtest.h>
 #include <QComboBox>
+#include <QCompleter>
+#include <QLabel>
+#include <QPushButton>
+#include <QStringListModel>
 #include <QTest>
 
 #include <algorithm>
@@ -189,6 +196,54 @@ TEST(LiveSeries, KeepsTheNewestPointsInOrderAcrossTheWrap)
     EXPECT_EQ(series.Range(newest + 1, newest + 1).value_or(ValueRange{}).Lower, -1.0);
 }
 
+RunSample Sample(double time, std::vector<std::optional<double>> values)
+{
+    RunSample sample;
+    sample.Time = time;
+    sample.Values = std::move(values);
+    return sample;
+}
+
+// Power swinging between 0 and -14 hp every other sample at 10 samples/s: with the moving
+// mean its readout and strip hold the mean of the last 0.5 s (five samples), raw without;
+// engine speed stays raw either way, and a sample without power still shows as missing.
+// The window comes from [Live] Smoothing, kept within sense.
+TEST(LiveModel, SmoothsAccelerationPowerAndTorqueOverTheSetWindow)
+{
+    const std::vector<RunColumn> columns = {
+        {"RPM", "rpm", 0, true}, {"Power", "hp", 2, false}, {"Torque", "lb-ft", 2, false}};
+    const struct {
+        double Smoothing;
+        double Power;  // the latest value shown after samples 0..9
+    } cases[] = {{0.5, -14.0 * 3 / 5}, {0, -14.0}, {0.25, -14.0 * 2 / 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Smoothing);
+        LiveModel model;
+        model.SetSmoothing(c.Smoothing);
+        model.Start(columns, std::chrono::system_clock::now());
+        ASSERT_EQ(model.Channels().size(), 2u);  // torque is not charted; IsSmoothed holds for it
+        for (int i = 0; i < 10; ++i)
+            model.Add(Sample(i * 0.1, {2000.0 + i, i % 2 ? -14.0 : 0.0, 96.0 + i}));
+        EXPECT_EQ(model.Channels()[0].Series.Latest(), 2009.0);
+        EXPECT_NEAR(model.Channels()[1].Series.Latest().value_or(kNaN), c.Power, 1e-9);
+        EXPECT_EQ(model.Channels()[1].Mean.has_value(), c.Smoothing > 0);
+        model.Add(Sample(1.0, {2010.0, std::nullopt}));
+        EXPECT_TRUE(model.Channels()[1].Series.Stale());
+        EXPECT_EQ(model.Channels()[0].Series.Latest(), 2010.0);
+    }
+    EXPECT_FALSE(IsSmoothed(columns[0]));
+    EXPECT_TRUE(IsSmoothed(columns[2]));
+
+    test::TempFolder folder;
+    const std::pair<const char*, double> settings[] = {
+        {"", kDefaultSmoothingSeconds},  {"1.5", 1.5}, {"0", 0}, {"-2", 0},
+        {"x", kDefaultSmoothingSeconds}, {"1e9", 60}};
+    for (const auto& [text, seconds] : settings) {
+        folder.Write("Tessek.ini", *text ? std::string("[Live]\nSmoothing=") + text + "\n" : "");
+        EXPECT_EQ(ReadLiveSmoothing(IniFile(folder.File("Tessek.ini"))), seconds) << text;
+    }
+}
+
 // Over the last kWindow seconds, from more samples than the meter keeps; a stalled LM's
 // rates come from its last two samples.
 TEST(RateMeter, MeasuresTheLastSecondsOfARun)
@@ -258,8 +313,12 @@ TEST(LiveWindow, StripsShowTheLastMinuteAndTheReadoutsTheLatestValues)
 
     const RunSample last = TypicalSample(3599);
     const std::tuple<std::string, std::string, std::string, size_t> expected[] = {
-        {"RPM", "2410", "rpm", 0},    {"MPH", "65.99", "mph", 1},       {"MAP", "0.10", "psi", 2},
-        {"Coolant", "180.4", "F", 3}, {"Acceleration", "0.11", "G", 5}, {"Power", "45.25", "HP", 6},
+        {"RPM", "2410", "rpm", 0},
+        {"MPH", "65.99", "mph", 1},
+        {"MAP", "0.10", "psi", 2},
+        {"Coolant", "180.4", "F", 3},
+        {"Acceleration (0.5 s mean)", "0.11", "G", 5},
+        {"Power (0.5 s mean)", "45.25", "HP", 6},
     };
     ASSERT_EQ(window.Strips().size(), std::size(expected));
     for (size_t i = 0; i < std::size(expected); ++i) {
@@ -275,7 +334,7 @@ TEST(LiveWindow, StripsShowTheLastMinuteAndTheReadoutsTheLatestValues)
         EXPECT_LE(data->size(), 2 * strip.Rect->width() + 4);
         EXPECT_LT(data->at(0)->key, last.Time - 60);
         EXPECT_EQ(data->at(data->size() - 1)->key, last.Time);
-        EXPECT_EQ(data->at(data->size() - 1)->value, *last.Values[column]);
+        EXPECT_NEAR(data->at(data->size() - 1)->value, *last.Values[column], 1e-9);  // a mean of equal values
         EXPECT_EQ(strip.Rect->axis(QCPAxis::atBottom)->range().lower, last.Time - 60);
         EXPECT_TRUE(strip.Rect->axis(QCPAxis::atLeft)->range().contains(*last.Values[column]));
         std::vector<double> breaks;
@@ -286,6 +345,32 @@ TEST(LiveWindow, StripsShowTheLastMinuteAndTheReadoutsTheLatestValues)
     }
     window.RunEnded();
     EXPECT_EQ(window.StatusText().toStdString(), "Not logging (showing the run started 14:03:22)");
+}
+
+// The Formulas button: the dialog reads the run's columns but the calculated one, and shows
+// the formula's value on the newest sample.
+TEST(LiveWindow, FormulasButtonEditsOverTheRunsColumnsWithTheNewestSample)
+{
+    test::TempFolder folder;
+    folder.Write("Tessek.ini", "[Calculated]\nBoost bar=[MAP] * 2\n");
+    LiveAlarms alarms;
+    alarms.SettingsFile = folder.File("Tessek.ini");
+    LiveWindow window(alarms);
+    window.RunStarted({{"RPM", "rpm", 0, true}, {"MAP", "psi", 2, true}, {"Boost bar", "", 2, false}},
+                      std::chrono::system_clock::now());
+    window.SampleLogged(Sample(0.5, {2000.0, 1.0, 2.0}));
+    window.SampleLogged(Sample(0.6, {2010.0, 3.0, 6.0}));
+    QStringList names;
+    QString value;
+    test::ModalAnswer<CalculatedChannelsDialog> answer([&](CalculatedChannelsDialog* dialog) {
+        names = static_cast<QStringListModel*>(dialog->Completer()->model())->stringList();
+        value = dialog->ResultLabel()->text();
+        dialog->reject();
+    });
+    window.findChild<QPushButton*>("btnFormulas")->click();
+    EXPECT_TRUE(answer.Answered());
+    EXPECT_EQ(names, QStringList({"[RPM]", "[MAP]"}));
+    EXPECT_EQ(value, "6");
 }
 
 // The units combo box: the choice reaches Tessek.ini, the strips change their units, the

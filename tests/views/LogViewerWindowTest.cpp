@@ -1,5 +1,6 @@
 // The log viewer on the offscreen platform, opened on a generated log: strips, the value
 // table, zoom and pan with the mouse, the cursor, bad files and the power curve.
+#include "dialogs/CalculatedChannelsDialog.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "views/LogMarkerLines.h"
@@ -10,9 +11,13 @@
 #include <qcustomplot.h>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCompleter>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QStringListModel>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
@@ -25,6 +30,7 @@
 #include <vector>
 
 #include "tests/common/GeneratedLog.h"
+#include "tests/common/ModalAnswer.h"
 #include "tests/common/PullLog.h"
 #include "tests/common/TempFolder.h"
 
@@ -58,7 +64,7 @@ protected:
     std::string Row(int row) const
     {
         std::string text = table_->item(row, 0)->text().toStdString();
-        for (int column = 1; column < table_->columnCount(); ++column)
+        for (int column = 1; column < table_->columnCount() - 1; ++column)  // the Smooth check box last
             text += " | " + table_->item(row, column)->text().toStdString();
         return text;
     }
@@ -307,6 +313,42 @@ TEST_F(LogViewerWindowTest, PowerCurveOverlaysRunsNamedByTheirFiles)
     EXPECT_EQ(power->graphCount(), 0);
     EXPECT_EQ(peaks->text().toStdString(),
               "plain.csv: No acceleration data in this log: it has no Acceleration, Power and Torque columns.");
+}
+
+// A log without the calculated channel gains it; the Formulas button edits it over the log's
+// columns with the values at the cursor, and the log shows the edited formula at once.
+TEST_F(LogViewerWindowTest, ALogGainsTheCalculatedChannelsAndTheFormulasButtonEditsThem)
+{
+    const std::string programFolder = ProgramFolder();
+    SetProgramFolder(dir_.Path());
+    dir_.Write("Tessek.ini", "[Calculated]\nTwice (rpm)=[Engine Speed] * 2\n");
+    dir_.Write("plain.csv", "Time (s),Engine Speed (rpm)\n0,800\n0.25,900\n");
+    ASSERT_TRUE(Open("plain.csv"));
+    window_.SetCursorTime(0.25);
+    ASSERT_EQ(table_->rowCount(), 2);
+    EXPECT_EQ(Row(1), "Twice (rpm) | 1800.00 | 1600.00 | 1800.00 | 1700.000");
+    QStringList names;
+    QString value;
+    test::ModalAnswer<CalculatedChannelsDialog> answer([&](CalculatedChannelsDialog* dialog) {
+        names = static_cast<QStringListModel*>(dialog->Completer()->model())->stringList();
+        value = dialog->ResultLabel()->text();
+        dialog->FormulaEdit()->end(false);
+        QTest::keyClicks(dialog->FormulaEdit(), " + 1");
+        dialog->OkButton()->click();
+    });
+    window_.findChild<QPushButton*>("btnFormulas")->click();
+    EXPECT_TRUE(answer.Answered());
+    EXPECT_EQ(names, QStringList({"[Engine Speed]"}));
+    EXPECT_EQ(value, "1800");
+    ASSERT_EQ(table_->rowCount(), 2);
+    EXPECT_EQ(Row(1), "Twice (rpm) | 1801.00 | 1601.00 | 1801.00 | 1701.000");
+
+    // Its strip drawn smoothed (the last column's check box): the mean of both samples at 0.25 s.
+    table_->item(1, table_->columnCount() - 1)->setCheckState(Qt::Checked);
+    const auto drawn = plot_->axisRect(1)->graphs().front()->data();
+    ASSERT_EQ(drawn->size(), 2);
+    EXPECT_EQ(drawn->at(1)->value, 1701);
+    SetProgramFolder(programFolder);
 }
 
 // Metric units (File > Metric units, kept in Tessek.ini): the log open is shown again in
