@@ -94,6 +94,17 @@ TEST_F(LogViewerWindowTest, OpensWithEveryValueChannelStackedOverTheWholeRun)
     // Checking the raw column adds its strip.
     table_->item(kRpmRaw, 0)->setCheckState(Qt::Checked);
     EXPECT_EQ(plot_->axisRectCount(), 6);
+    // The arrows move inside the table; Tab leaves it.
+    window_.show();
+    window_.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    table_->setFocus();
+    ASSERT_TRUE(table_->hasFocus());
+    table_->setCurrentCell(0, 0);
+    QTest::keyClick(table_, Qt::Key_Down);
+    EXPECT_EQ(table_->currentRow(), 1);
+    QTest::keyClick(table_, Qt::Key_Tab);
+    EXPECT_FALSE(table_->hasFocus());
 }
 
 TEST_F(LogViewerWindowTest, WheelZoomsAroundThePointerDragPansAndDoubleClickShowsTheWholeRun)
