@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -222,11 +223,27 @@ bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
     for (ViewerTab* tab : viewerTabs_)
         tab->LogOpened({name, keepView});
     play_->setEnabled(true);
+    FitOnScreen();
     // A long log growing during a run is read again less often, so that reading it takes
     // no more than a small share of the window's time.
     reloadEveryMs_ = std::max<qint64>(kWatchIntervalMs, kReloadCostFactor * cost.elapsed());
     shown_.start();
     return true;
+}
+
+void LogViewerWindow::FitOnScreen()
+{
+    QScreen* own = screen();
+    if (!own || !isVisible() || isMaximized() || isFullScreen())
+        return;
+    const QRect room = own->availableGeometry();
+    if (room.contains(frameGeometry()))
+        return;
+    const QSize border = frameGeometry().size() - size();
+    resize(size().boundedTo(room.size() - border).expandedTo(minimumSize()));
+    const QRect frame = frameGeometry();
+    move(std::clamp(frame.left(), room.left(), std::max(room.left(), room.right() + 1 - frame.width())),
+         std::clamp(frame.top(), room.top(), std::max(room.top(), room.bottom() + 1 - frame.height())));
 }
 
 bool LogViewerWindow::PlayLog()
