@@ -158,8 +158,40 @@ std::string AlarmQuantity(double value, int decimals, const std::string& unit)
     return unit.empty() ? Number(value, decimals) : Number(value, decimals) + " " + unit;
 }
 
-void AlarmMonitor::Start(const std::vector<RunColumn>& columns, const std::vector<AlarmLimit>& limits)
+double ShownLimit(double limit, std::string_view unit, UnitSystem units)
 {
+    const std::optional<UnitConversion> conversion = RunConversionTo(unit, units);
+    return conversion ? std::round(conversion->Apply(limit) * 1e4) / 1e4 : limit;
+}
+
+double KeptLimit(double shown, std::string_view unit, UnitSystem units)
+{
+    const std::optional<UnitConversion> conversion = RunConversionTo(unit, units);
+    return conversion ? std::round((shown - conversion->Offset) / conversion->Scale * 1e6) / 1e6 : shown;
+}
+
+std::string AlarmMonitor::Quantity(const Watch& watch, double value) const
+{
+    const std::optional<UnitConversion> conversion = RunConversionTo(watch.Info.Unit, units_);
+    return conversion ? AlarmQuantity(conversion->Apply(value), watch.Info.Decimals, std::string(conversion->Unit))
+                      : AlarmQuantity(value, watch.Info.Decimals, watch.Info.Unit);
+}
+
+std::string AlarmMonitor::Limit(const Watch& watch) const
+{
+    const std::optional<UnitConversion> conversion = RunConversionTo(watch.Info.Unit, units_);
+    return AlarmQuantity(ShownLimit(watch.Bound, watch.Info.Unit, units_), -1,
+                         conversion ? std::string(conversion->Unit) : watch.Info.Unit);
+}
+
+void AlarmMonitor::SetUnits(UnitSystem units)
+{
+    units_ = units;
+}
+
+void AlarmMonitor::Start(const std::vector<RunColumn>& columns, const std::vector<AlarmLimit>& limits, UnitSystem units)
+{
+    units_ = units;
     watches_.clear();
     for (size_t i = 0; i < columns.size(); ++i) {
         for (const AlarmLimit& limit : limits) {
@@ -186,10 +218,8 @@ std::vector<AlarmEvent> AlarmMonitor::Check(const RunSample& sample)
         if (!watch.Raised) {
             if (watch.Upper ? value > watch.Bound : value < watch.Bound) {
                 watch.Raised = true;
-                events.push_back({watch.Column, watch.Info.Name + " " +
-                                                    AlarmQuantity(value, watch.Info.Decimals, watch.Info.Unit) +
-                                                    (watch.Upper ? " over " : " under ") +
-                                                    AlarmQuantity(watch.Bound, -1, watch.Info.Unit)});
+                events.push_back({watch.Column, watch.Info.Name + " " + Quantity(watch, value) +
+                                                    (watch.Upper ? " over " : " under ") + Limit(watch)});
             }
         } else if (watch.Upper ? value <= watch.Bound - band : value >= watch.Bound + band) {
             watch.Raised = false;
@@ -209,9 +239,8 @@ std::vector<std::string> AlarmMonitor::ActiveTexts() const
     std::vector<std::string> texts;
     for (const Watch& watch : watches_) {
         if (watch.Raised)
-            texts.push_back("ALARM " + watch.Info.Name + " " +
-                            AlarmQuantity(watch.Latest, watch.Info.Decimals, watch.Info.Unit) + ", limit " +
-                            AlarmQuantity(watch.Bound, -1, watch.Info.Unit));
+            texts.push_back("ALARM " + watch.Info.Name + " " + Quantity(watch, watch.Latest) + ", limit " +
+                            Limit(watch));
     }
     return texts;
 }

@@ -10,11 +10,15 @@
 // value for the column changes nothing, and a limit for a column the run does not log is
 // ignored.
 //
+// Limits are kept in the run's own units (those of the window's text: F, psi), whatever
+// units are shown; the texts of the alarms, and the alarm dialog, show them converted.
+//
 // Settings: section [Alarms] of Tessek.ini, one key per channel, named as the column
 // ("Coolant Temp=above 230"); values "above X", "below Y", both ("above 0.9 below 0.2"),
 // each optionally preceded by "off" (kept, but switched off); an empty value means no
 // limit (also for a channel that has one by default). "Beep=1" or "0" switches the sound.
 #include "logging/RunRecord.h"
+#include "logging/Units.h"
 
 #include <cstddef>
 #include <optional>
@@ -68,6 +72,12 @@ void SaveAlarmSettings(IniFile& ini, const AlarmSettings& settings);
 // prints the shortest text of the number ("230", "0.2").
 std::string AlarmQuantity(double value, int decimals, const std::string& unit);
 
+// A limit in the run's unit `unit` as shown in `units` (110 for 230 F in metric), rounded
+// to four decimals; and back (a limit typed in the shown unit, kept in the run's with six
+// decimals, so that it shows again as typed).
+double ShownLimit(double limit, std::string_view unit, UnitSystem units);
+double KeptLimit(double shown, std::string_view unit, UnitSystem units);
+
 struct AlarmEvent {
     size_t Column = 0;   // index into the run's columns
     std::string Marker;  // "Cyl 1 Retard 3 deg over 0 deg": the data logs' marker text
@@ -76,7 +86,11 @@ struct AlarmEvent {
 class AlarmMonitor {
 public:
     // Forgets the previous run; watches the enabled limits of `columns` that are logged.
-    void Start(const std::vector<RunColumn>& columns, const std::vector<AlarmLimit>& limits);
+    // The texts show values and limits in `units`.
+    void Start(const std::vector<RunColumn>& columns, const std::vector<AlarmLimit>& limits,
+               UnitSystem units = UnitSystem::Imperial);
+    // The texts from now on show `units`.
+    void SetUnits(UnitSystem units);
     // The alarms `sample` raises (crossings only, never again while raised).
     std::vector<AlarmEvent> Check(const RunSample& sample);
 
@@ -96,7 +110,11 @@ private:
         bool Raised = false;
         double Latest = 0;
     };
+    std::string Quantity(const Watch& watch, double value) const;
+    std::string Limit(const Watch& watch) const;
+
     std::vector<Watch> watches_;
+    UnitSystem units_ = UnitSystem::Imperial;
 };
 
 }  // namespace tessek

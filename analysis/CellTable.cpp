@@ -87,10 +87,16 @@ std::vector<double> DefaultEdges(std::string_view name, std::string_view unit, d
     const std::string n = Lower(name), u = Lower(unit);
     if (n == Lower(kEngineSpeedColumn) || n == Lower(kOtherRpmColumn) || u == Lower(kEngineSpeedUnit))
         return EvenEdges(0, 500, 12);
-    if (n == Lower(kBoostColumn))
-        return EvenEdges(-15, 2.5, 12);
-    if (n == Lower(kMapAbsoluteColumn))
-        return EvenEdges(20, 20, 9);
+    // Pressures by the unit they are shown in: a metric log's Boost is in kPa.
+    if (n == Lower(kBoostColumn) || n == Lower(kMapAbsoluteColumn)) {
+        const bool boost = n == Lower(kBoostColumn);
+        if (u == "psi")
+            return boost ? EvenEdges(-15, 2.5, 12) : EvenEdges(0, 2.5, 12);
+        if (u == "bar")
+            return boost ? EvenEdges(-1, 0.2, 10) : EvenEdges(0.2, 0.2, 9);
+        if (u == "kpa")
+            return boost ? EvenEdges(-100, 20, 10) : EvenEdges(20, 20, 9);
+    }
     if (n == Lower(kMapColumn) && u == Lower(kMapMixedUnit))
         return {-30, -25, -20, -15, -10, -5, 0, 2, 4, 6, 8, 10, 12, 14, 16};
     if (!std::isfinite(lo) || !std::isfinite(hi) || hi < lo)

@@ -37,8 +37,9 @@ int BinOf(std::span<const double> edges, double v);
 std::vector<double> EvenEdges(double from, double step, int count);
 
 // Edges a tuner of this engine expects for a channel, by its name and unit: engine speed
-// 0 .. 6000 rpm by 500; "Boost" (psi, vacuum negative) -15 .. 15 by 2.5; "MAP abs" (kPa)
-// 20 .. 200 by 20; the logged MAP (psi of boost, -inHg of vacuum) from 30 inHg of vacuum
+// 0 .. 6000 rpm by 500; "Boost" (vacuum negative) -15 .. 15 psi by 2.5, -100 .. 100 kPa
+// by 20 or -1 .. 1 bar by 0.2; "MAP abs" 20 .. 200 kPa by 20 (0.2 .. 2 bar, 0 .. 30 psi);
+// the logged MAP (psi of boost, -inHg of vacuum) from 30 inHg of vacuum
 // by 5 and from 0 to 16 psi by 2; otherwise ten bins over `lo` .. `hi` (the channel's
 // values) on round numbers.
 std::vector<double> DefaultEdges(std::string_view name, std::string_view unit, double lo, double hi);

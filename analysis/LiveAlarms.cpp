@@ -19,11 +19,18 @@ void LiveAlarms::Reload()
     std::vector<std::string> names;
     for (const RunColumn& column : columns_)
         names.push_back(column.Name);
-    if (SettingsFile.empty())
+    if (SettingsFile.empty()) {
         settings_ = AlarmSettings{DefaultAlarmLimits(), true, {}};
-    else
-        settings_ = LoadAlarmSettings(IniFile(SettingsFile), names);
-    monitor_.Start(columns_, settings_.Limits);
+    } else {
+        const IniFile ini(SettingsFile);
+        settings_ = LoadAlarmSettings(ini, names);
+        try {
+            units_ = ReadUnitSystem(ini);
+        } catch (const std::exception&) {
+            // Unreadable: the alarms above say so; the texts keep the units they had.
+        }
+    }
+    monitor_.Start(columns_, settings_.Limits, units_);
     ++generation_;
 }
 
@@ -45,6 +52,20 @@ void LiveAlarms::Check(const RunSample& sample)
         if (OnRaised)
             OnRaised(event.Marker);
     }
+}
+
+void LiveAlarms::SetUnits(UnitSystem units)
+{
+    units_ = units;
+    monitor_.SetUnits(units);
+    ++generation_;
+}
+
+void LiveAlarms::End()
+{
+    if (Raised())
+        ++generation_;
+    monitor_ = AlarmMonitor{};
 }
 
 std::string LiveAlarms::Text() const

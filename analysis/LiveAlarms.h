@@ -19,11 +19,17 @@ public:
     std::function<void(const std::string& marker)> OnRaised;
     std::function<void()> Beep;
 
-    // Reads the limits and watches `columns` (a new run).
+    // Reads the limits and the units to show (the settings file's, [Units]) and watches
+    // `columns` (a new run).
     void Start(const std::vector<RunColumn>& columns);
     // Reads the limits again for the current run's columns (after the dialog changed them).
     void Reload();
     void Check(const RunSample& sample);
+    // The texts from now on show `units` (the window's choice changed).
+    void SetUnits(UnitSystem units);
+    UnitSystem Units() const { return units_; }
+    // The run ended: no alarm stays raised, and Text() tells the last one of the run.
+    void End();
 
     const AlarmMonitor& Monitor() const { return monitor_; }
     const AlarmSettings& Settings() const { return settings_; }
@@ -41,6 +47,7 @@ private:
     std::vector<RunColumn> columns_;
     std::string last_;
     unsigned generation_ = 0;
+    UnitSystem units_ = UnitSystem::Imperial;
 };
 
 }  // namespace tessek

@@ -19,7 +19,7 @@
 namespace tessek {
 namespace {
 
-enum Column { kOn, kChannel, kAbove, kBelow };
+enum Column { kOn, kChannel, kAbove, kBelow, kUnit };
 
 QString Bound(const std::optional<double>& value)
 {
@@ -46,15 +46,33 @@ std::vector<std::string> AlarmChannels(const std::vector<std::string>& runColumn
     return names;
 }
 
-AlarmDialog::AlarmDialog(std::string settingsFile, const std::vector<std::string>& runColumns, QWidget* parent)
+std::string AlarmChannelUnit(const std::string& channel, const std::vector<RunColumn>& runColumns)
+{
+    for (const RunColumn& column : runColumns) {
+        if (SameText(column.Name, channel))
+            return column.Unit;
+    }
+    for (const ParameterRow& row : ParameterTable()) {
+        if (!row.Column.empty() && SameText(std::string(row.Column), channel))
+            return std::string(row.Unit);
+    }
+    return {};
+}
+
+AlarmDialog::AlarmDialog(std::string settingsFile, const std::vector<RunColumn>& runColumns, UnitSystem units,
+                         QWidget* parent)
     : QDialog(parent),
       settingsFile_(std::move(settingsFile)),
+      units_(units),
       table_(new QTableWidget(this)),
       beep_(new QCheckBox(this))
 {
     setObjectName("AlarmDialog");
     setWindowTitle("Alarms");
-    const std::vector<std::string> channels = AlarmChannels(runColumns);
+    std::vector<std::string> runNames;
+    for (const RunColumn& column : runColumns)
+        runNames.push_back(column.Name);
+    const std::vector<std::string> channels = AlarmChannels(runNames);
     const AlarmSettings settings = settingsFile_.empty() ? AlarmSettings{DefaultAlarmLimits(), true, {}}
                                                          : LoadAlarmSettings(IniFile(settingsFile_), channels);
 
@@ -70,8 +88,8 @@ AlarmDialog::AlarmDialog(std::string settingsFile, const std::vector<std::string
         layout->addWidget(problems);
     }
     table_->setObjectName("AlarmTable");
-    table_->setColumnCount(4);
-    table_->setHorizontalHeaderLabels({"On", "Channel", "Alarm above", "Alarm below"});
+    table_->setColumnCount(5);
+    table_->setHorizontalHeaderLabels({"On", "Channel", "Alarm above", "Alarm below", "Unit"});
     table_->setRowCount(static_cast<int>(channels.size()));
     table_->verticalHeader()->hide();
     for (int row = 0; row < static_cast<int>(channels.size()); ++row) {
@@ -85,15 +103,30 @@ AlarmDialog::AlarmDialog(std::string settingsFile, const std::vector<std::string
         auto* channel = new QTableWidgetItem(QString::fromStdString(name));
         channel->setFlags(Qt::ItemIsEnabled);
         table_->setItem(row, kChannel, channel);
-        const bool has = limit != settings.Limits.end();
-        table_->setItem(row, kAbove, new QTableWidgetItem(has ? Bound(limit->Above) : QString()));
-        table_->setItem(row, kBelow, new QTableWidgetItem(has ? Bound(limit->Below) : QString()));
+        const std::string runUnit = AlarmChannelUnit(name, runColumns);
+        AlarmLimit shown{name, {}, {}, true};
+        if (limit != settings.Limits.end()) {
+            for (auto [kept, into] : {std::pair{&limit->Above, &shown.Above}, std::pair{&limit->Below, &shown.Below}}) {
+                if (*kept)
+                    *into = ShownLimit(**kept, runUnit, units_);
+            }
+        }
+        table_->setItem(row, kAbove, new QTableWidgetItem(Bound(shown.Above)));
+        table_->setItem(row, kBelow, new QTableWidgetItem(Bound(shown.Below)));
+        const std::optional<UnitConversion> conversion = RunConversionTo(runUnit, units_);
+        auto* unit = new QTableWidgetItem(QString::fromStdString(conversion ? std::string(conversion->Unit) : runUnit));
+        unit->setFlags(Qt::ItemIsEnabled);
+        table_->setItem(row, kUnit, unit);
+        runUnits_.push_back(runUnit);
+        // Kept as read, so that a limit not edited is written back exactly.
+        shown_.push_back(limit != settings.Limits.end() ? *limit : AlarmLimit{name, {}, {}, true});
     }
     table_->resizeColumnsToContents();
     table_->horizontalHeader()->setStretchLastSection(true);
     layout->addWidget(table_, 1);
     auto* note = new QLabel(
-        "Units as the live chart shows them (MAP: psi of boost, negative: inHg of vacuum). "
+        "Units as the live chart shows them (MAP: psi of boost, negative: inHg of vacuum); the limits keep their "
+        "meaning when the units change. "
         "An empty cell sets no limit.",
         this);
     note->setWordWrap(true);
@@ -125,7 +158,11 @@ std::vector<AlarmLimit> AlarmDialog::Limits(std::string& error) const
                 error = limit.Channel + ": \"" + text + "\" is not a number (write e.g. 230 or 0.2)";
                 return {};
             }
-            (column == kAbove ? limit.Above : limit.Below) = value;
+            const size_t r = static_cast<size_t>(row);
+            const std::optional<double>& kept = column == kAbove ? shown_[r].Above : shown_[r].Below;
+            const bool unchanged = kept && Bound(ShownLimit(*kept, runUnits_[r], units_)).toStdString() == text;
+            (column == kAbove ? limit.Above : limit.Below) =
+                unchanged ? *kept : KeptLimit(*value, runUnits_[r], units_);
         }
         limits.push_back(limit);
     }

@@ -1,7 +1,8 @@
 #pragma once
 // The live window's alarm limits as a small table: one row per channel (the defaults', the
 // running log's and every decoded value's), with a switch, the upper and the lower limit
-// (empty: none), and whether an alarm beeps. OK writes section [Alarms] of the settings
+// (empty: none) in the unit shown (`units`: the live chart's), that unit, and whether an
+// alarm beeps; the limits are kept in the run's units (Alarms.h). OK writes section [Alarms] of the settings
 // file; a limit that is not a number is refused with a message naming it, and the dialog
 // stays open. Window thread only.
 #include "analysis/Alarms.h"
@@ -19,11 +20,14 @@ namespace tessek {
 // The channels the table offers: the defaults', then `runColumns`, then the other values
 // the decoders name, each once.
 std::vector<std::string> AlarmChannels(const std::vector<std::string>& runColumns);
+// The run's unit of a channel: its unit in `runColumns`, else the decoders' unit, else "".
+std::string AlarmChannelUnit(const std::string& channel, const std::vector<RunColumn>& runColumns);
 
 class AlarmDialog : public QDialog {
     Q_OBJECT
 public:
-    AlarmDialog(std::string settingsFile, const std::vector<std::string>& runColumns, QWidget* parent = nullptr);
+    AlarmDialog(std::string settingsFile, const std::vector<RunColumn>& runColumns, UnitSystem units,
+                QWidget* parent = nullptr);
 
     QTableWidget* Table() const { return table_; }
     QCheckBox* BeepBox() const { return beep_; }
@@ -35,6 +39,9 @@ public:
 
 private:
     std::string settingsFile_;
+    UnitSystem units_;
+    std::vector<std::string> runUnits_;  // per row: the channel's unit in the run
+    std::vector<AlarmLimit> shown_;      // per row: the limits as they were shown
     QTableWidget* table_;
     QCheckBox* beep_;
 };

@@ -76,6 +76,7 @@ void TfrmSetup::BuildControls()
 
         Edit[i] = new QLineEdit(this);
         Edit[i]->setObjectName(QString("Edit%1").arg(i));
+        Edit[i]->setAccessibleName(QString("Slot %1 address").arg(i));
         Edit[i]->setFixedWidth(scaled(30));
         Edit[i]->setMaxLength(2);
         Edit[i]->setValidator(new UpperCaseValidator(Edit[i]));

@@ -83,6 +83,9 @@ std::string Row(const std::vector<RunColumn>& columns, const std::vector<std::op
         row += separator;
         if (sample.Marker)
             row += std::to_string(sample.Marker->Number);
+        row += separator;
+        if (sample.Marker)
+            row += CsvField(sample.Marker->Text);
     }
     return row + kLineEnd;
 }
@@ -276,7 +279,7 @@ std::string DataLogWriter::CsvHeader() const
         if (column.HasRaw)
             row += ',' + CsvField(RawName(column));
     }
-    return row + "," + kMarkerColumn + kLineEnd;
+    return row + "," + kMarkerColumn + "," + CsvField(kMarkerTextColumn) + kLineEnd;
 }
 
 std::string DataLogWriter::MslHeader() const

@@ -10,8 +10,9 @@
 // with the column's decimals and "." as decimal mark whatever the locale, lines ending in
 // CR LF. CSV (RFC 4180): one row of names with the unit in parentheses ("Engine Speed
 // (rpm)"), quoted only when they hold a comma, quote or line break; a missing value is an
-// empty cell; the last column, "Marker", holds the number of the marker a row carries
-// (RunSample::Marker), empty otherwise. MSL: row 1 the names, row 2 the units, every cell
+// empty cell; the column "Marker" holds the number of the marker a row carries
+// (RunSample::Marker), empty otherwise, and the last one, "Marker text", its text ("Manual",
+// "Cyl 1 Retard 1 deg over 0 deg"). MSL: row 1 the names, row 2 the units, every cell
 // a number (0 for a missing value); tabs and line breaks in names become blanks; a row
 // that carries a marker follows a line "MARK 001 - Manual" (number and text), the form
 // MegaLogViewer reads as a marker.
@@ -39,8 +40,9 @@
 
 namespace tessek {
 
-// The CSV's last column: the marker numbers.
+// The CSV's last columns: the marker numbers and their texts.
 inline constexpr const char* kMarkerColumn = "Marker";
+inline constexpr const char* kMarkerTextColumn = "Marker text";
 
 // The data log of the latest run in `programFolder`'s "logs" folder: the CSV file written
 // last (by modification time, then by name) that holds a sample (a run killed before its
@@ -93,7 +95,7 @@ private:
     std::string settingsPath_;  // the program folder's Tessek.ini, for the units setting
     WriteFunction write_;
     SyncFunction sync_;
-    long missed_ = 0, requests_ = 0;                         // of the run
+    long missed_ = 0, requests_ = 0;                          // of the run
     std::vector<RunColumn> columns_;                          // in the units of the file
     std::vector<std::optional<UnitConversion>> conversions_;  // per column: from the window's units
     OutFile csv_;

@@ -343,6 +343,18 @@ bool IsMarkerName(const std::string& name)
     return Lower(name) == "marker";
 }
 
+bool IsMarkerTextName(const std::string& name)
+{
+    return Lower(name) == "marker text";
+}
+
+// Units of a time column in milliseconds: "Time (ms)", RomRaider's "Time (msec)".
+bool IsMillisecondUnit(const std::string& unit)
+{
+    const std::string u = Lower(unit);
+    return u == "ms" || u == "msec" || u == "milliseconds";
+}
+
 // "MARK 001 - Manual": the number and the text after " - ".
 bool ParseMarkLine(std::string_view line, int& number, std::string& text)
 {
@@ -411,11 +423,13 @@ public:
             return ParseTempLogText(text_, limits_, cutShort_, control_);
         if (!FindHeader())
             return std::move(result_);
+        textCells_.assign(result_.Data.Channels.size(), 0);
         if (!ReadRows()) {
             LogReadResult cancelled;
             cancelled.Error = kCancelledText;
             return cancelled;
         }
+        DropTextColumns();
         // Marks after the last row mark the last row.
         if (!result_.Data.Time.empty())
             for (LogMarker& m : pendingMarks_)
@@ -452,7 +466,7 @@ private:
             r.Cut = reader_.CutFields();
             if (IsBlank(r.Fields))
                 continue;
-            if (IsNumberRow(r.Fields, decimalComma_)) {
+            if (IsNumberRow(r.Fields, decimalComma_) || (!above.empty() && IsRowWithText(r.Fields, above.back()))) {
                 reader_.EndOfHeader();
                 pending_ = std::move(r);
                 return SetUpColumns(above);
@@ -497,6 +511,22 @@ private:
         return " Expected a CSV or MSL log (a row of column names, then rows of numbers separated by commas, "
                "semicolons or tabs) or a TempLog text file; its first lines are" +
                found + ".";
+    }
+
+    // A row of numbers with a few text cells (a notes column, a marker's text) under a
+    // names row of as many fields: more numbers than texts, at least two of them.
+    bool IsRowWithText(const std::vector<Field>& fields, const Record& names) const
+    {
+        if (fields.size() != names.Fields.size() || HasNumber(names.Fields))
+            return false;
+        size_t numbers = 0, texts = 0;
+        for (const Field& f : fields) {
+            double v;
+            const Cell c = ParseCell(f, v, decimalComma_);
+            numbers += c == Cell::Number;
+            texts += c == Cell::NotANumber;
+        }
+        return numbers >= 2 && texts < numbers;
     }
 
     static bool HasTimeName(const std::vector<Field>& fields)
@@ -587,11 +617,17 @@ private:
                 break;
             }
         }
-        timeScale_ = Lower(colUnits[timeColumn_]) == "ms" ? 0.001 : 1.0;
+        for (size_t i = 0; i < n; ++i) {
+            if (i != timeColumn_ && i != markerColumn_ && IsMarkerTextName(colNames[i])) {
+                markerTextColumn_ = i;
+                break;
+            }
+        }
+        timeScale_ = IsMillisecondUnit(colUnits[timeColumn_]) ? 0.001 : 1.0;
         LogData& data = result_.Data;
         data.TimeName = colNames[timeColumn_];
         for (size_t i = 0; i < n; ++i) {
-            if (i == timeColumn_ || i == markerColumn_)
+            if (IsNotChannel(i))
                 continue;
             LogChannel c;
             c.Name = colNames[i];
@@ -606,6 +642,34 @@ private:
                     " columns were read (the viewer reads at most " + std::to_string(limits_.MaxColumns) + ").");
         }
         return true;
+    }
+
+    bool IsNotChannel(size_t column) const
+    {
+        return column == timeColumn_ || column == markerColumn_ || column == markerTextColumn_;
+    }
+
+    // Channels without a single number but with text (a notes column) are not drawn: they
+    // are taken out and named in the report.
+    void DropTextColumns()
+    {
+        std::vector<LogChannel>& channels = result_.Data.Channels;
+        std::string names;
+        size_t dropped = 0;
+        for (size_t ch = channels.size(); ch-- > 0;) {
+            const std::vector<double>& v = channels[ch].Values;
+            if (textCells_[ch] == 0 || std::any_of(v.begin(), v.end(), [](double x) { return !std::isnan(x); }))
+                continue;
+            const std::string quoted = "\"" + channels[ch].Name + "\"";
+            names = quoted + (names.empty() ? "" : ", " + names);
+            ++dropped;
+            result_.Report.CellsWithoutValue -= textCells_[ch];
+            std::erase_if(result_.Report.Examples,
+                          [&](const std::string& e) { return e.find(": " + quoted + " is not a number") != e.npos; });
+            channels.erase(channels.begin() + static_cast<ptrdiff_t>(ch));
+        }
+        if (dropped > 0)
+            AddNote(std::string(dropped == 1 ? "Text column skipped: " : "Text columns skipped: ") + names + ".");
     }
 
     void AddNote(const std::string& note)
@@ -683,9 +747,10 @@ private:
         size_t ch = 0;
         TakeMarkers(fields, t);
         for (size_t i = 0; i < columns_; ++i) {
-            if (i == timeColumn_ || i == markerColumn_)
+            if (IsNotChannel(i))
                 continue;
-            LogChannel& c = data.Channels[ch++];
+            const size_t index = ch++;
+            LogChannel& c = data.Channels[index];
             double v;
             const Cell vc = ParseCell(fields[i], v, decimalComma_);
             if (vc == Cell::Number) {
@@ -696,6 +761,7 @@ private:
             }
             c.Values.push_back(kNoValue);
             if (vc == Cell::NotANumber) {
+                ++textCells_[index];
                 ++result_.Report.CellsWithoutValue;
                 if (result_.Report.Examples.size() < kMaxExamples)
                     Example(line, "\"" + c.Name + "\" is not a number: \"" + Unquote(fields[i]).substr(0, 20) + "\"");
@@ -741,7 +807,8 @@ private:
         double number;
         if (markerColumn_ < fields.size() && ParseCell(fields[markerColumn_], number, decimalComma_) == Cell::Number &&
             std::abs(number) < 1e9)
-            AddMarker(t, static_cast<int>(std::lround(number)), {});
+            AddMarker(t, static_cast<int>(std::lround(number)),
+                      markerTextColumn_ < fields.size() ? Unquote(fields[markerTextColumn_]) : std::string());
     }
 
     void AddMarker(double t, int number, std::string text)
@@ -807,6 +874,8 @@ private:
     bool headerCut_ = false;
     size_t timeColumn_ = 0;
     size_t markerColumn_ = std::numeric_limits<size_t>::max();
+    size_t markerTextColumn_ = std::numeric_limits<size_t>::max();
+    std::vector<size_t> textCells_;  // per channel: cells that held text
     std::vector<LogMarker> pendingMarks_;
     size_t markersLeftOut_ = 0;
     double timeScale_ = 1.0;

@@ -77,6 +77,8 @@ ChannelsTab::ChannelsTab(LogViewModel& model, QWidget* parent)
     table_->setHorizontalHeaderLabels({tr("Channel"), tr("Cursor"), tr("Min"), tr("Max"), tr("Mean"), tr("Smooth")});
     table_->verticalHeader()->hide();
     table_->setSelectionMode(QAbstractItemView::NoSelection);
+    // Tab goes on to the next control; the arrows move from cell to cell.
+    table_->setTabKeyNavigation(false);
     table_->horizontalHeader()->setSectionResizeMode(kColChannel, QHeaderView::Stretch);
     for (int c = kColCursor; c < kColumnCount; ++c)
         table_->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);

@@ -29,11 +29,20 @@ void LiveCellTable::Start(const std::vector<RunColumn>& columns)
     channels_.TimeName = kTimeColumn;
     values_.clear();
     columns_.clear();
+    sourceUnits_.clear();
+    conversions_.clear();
     for (size_t i = 0; i < columns.size(); ++i) {
         if (columns[i].Name == kSkipTitle)
             continue;
-        channels_.Channels.push_back({columns[i].Name, columns[i].Unit, false, columns[i].Decimals, {}});
+        const std::optional<UnitConversion> conversion = RunConversionTo(columns[i].Unit, units_);
+        channels_.Channels.push_back({columns[i].Name,
+                                      conversion ? std::string(conversion->Unit) : columns[i].Unit,
+                                      false,
+                                      columns[i].Decimals,
+                                      {}});
         columns_.push_back(i);
+        sourceUnits_.push_back(columns[i].Unit);
+        conversions_.push_back(conversion);
     }
     values_.resize(columns_.size());
     shown_ = 0;
@@ -54,8 +63,25 @@ void LiveCellTable::Add(const RunSample& sample)
     for (size_t c = 0; c < columns_.size(); ++c) {
         const size_t i = columns_[c];
         const std::optional<double> v = i < sample.Values.size() ? sample.Values[i] : std::nullopt;
-        values_[c].push_back(v ? static_cast<float>(*v) : std::numeric_limits<float>::quiet_NaN());
+        const std::optional<double> shown = v && conversions_[c] ? conversions_[c]->Apply(*v) : v;
+        values_[c].push_back(shown ? static_cast<float>(*shown) : std::numeric_limits<float>::quiet_NaN());
     }
+}
+
+void LiveCellTable::SetUnits(UnitSystem units)
+{
+    units_ = units;
+    for (size_t c = 0; c < columns_.size(); ++c) {
+        const UnitConversion from = conversions_[c].value_or(UnitConversion{});
+        const std::optional<UnitConversion> to = RunConversionTo(sourceUnits_[c], units);
+        const UnitConversion target = to.value_or(UnitConversion{});
+        for (float& v : values_[c])
+            v = static_cast<float>(target.Apply((v - from.Offset) / from.Scale));
+        channels_.Channels[c].Unit = to ? std::string(to->Unit) : sourceUnits_[c];
+        conversions_[c] = to;
+    }
+    shown_ = 0;
+    view_->SetLiveLog(&channels_, &values_);
 }
 
 void LiveCellTable::Reset()

@@ -9,10 +9,13 @@
 // RunObserver calls; the table on screen is brought up to date by Refresh (the window's
 // frame timer) only while it is shown. Window thread only.
 #include <QWidget>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "logfiles/LogFile.h"
 #include "logging/RunRecord.h"
+#include "logging/Units.h"
 
 namespace tessek {
 
@@ -30,6 +33,9 @@ public:
     void Start(const std::vector<RunColumn>& columns);
     // Keeps the sample's values once the table has been shown; draws nothing.
     void Add(const RunSample& sample);
+    // Shows the values in `units` (as the live chart does): the kept samples are converted
+    // and the edges start again from the channels' defaults in the new unit.
+    void SetUnits(UnitSystem units);
     // Forgets the samples so far (the Reset button).
     void Reset();
     // Sorts the samples that came since the last refresh, when the table is shown.
@@ -43,9 +49,12 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    LogData channels_;                        // the run's channels, without values
-    std::vector<std::vector<float>> values_;  // per channel
-    std::vector<size_t> columns_;             // per channel: its column in a sample
+    LogData channels_;                                        // the run's channels, without values
+    std::vector<std::vector<float>> values_;                  // per channel
+    std::vector<size_t> columns_;                             // per channel: its column in a sample
+    std::vector<std::string> sourceUnits_;                    // per channel: the run's unit
+    std::vector<std::optional<UnitConversion>> conversions_;  // per channel: run unit to shown
+    UnitSystem units_ = UnitSystem::Imperial;
     CellTableView* view_;
     size_t maxSamples_;
     size_t shown_ = 0;     // samples sorted into the table on screen

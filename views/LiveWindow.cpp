@@ -7,12 +7,14 @@
 #include "views/DashWindow.h"
 #include "views/LiveCellTable.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -110,10 +112,16 @@ LiveWindow::LiveWindow(LiveAlarms& alarms, QWidget* parent)
     // Units of the chart, new data logs and the viewer, kept in Tessek.ini.
     auto* units = new QComboBox(this);
     units->setObjectName("cbxUnits");
+    units->setAccessibleName("Units");
     units->addItems({"Imperial", "Metric"});
+    auto* unitsLabel = new QLabel("Units:", this);
+    unitsLabel->setBuddy(units);
+    bottom->addWidget(unitsLabel);
     units->setCurrentIndex(ReadUnitSystem(IniFile(SettingsFilePath())) == UnitSystem::Metric ? 1 : 0);
     model_.SetUnits(units->currentIndex() == 1 ? UnitSystem::Metric : UnitSystem::Imperial);
     model_.SetSmoothing(ReadLiveSmoothing(IniFile(SettingsFilePath())));
+    cells_->SetUnits(model_.Units());
+    alarms_.SetUnits(model_.Units());
     connect(units, &QComboBox::currentIndexChanged, this,
             [this](int index) { SetUnits(index == 1 ? UnitSystem::Metric : UnitSystem::Imperial); });
     bottom->addWidget(units);
@@ -130,6 +138,12 @@ LiveWindow::LiveWindow(LiveAlarms& alarms, QWidget* parent)
     connect(button("btnDash", "Dash (F11)"), &QPushButton::clicked, this, &LiveWindow::ToggleDash);
     auto* markKey = new QShortcut(QKeySequence(Qt::Key_M), this);
     connect(markKey, &QShortcut::activated, this, [this] { emit MarkRequested("Manual"); });
+    // Plain M is a letter in a list, a text or a number box: there it marks nothing (Alt+M,
+    // the button's, always marks).
+    connect(qApp, &QApplication::focusChanged, markKey, [markKey](QWidget*, QWidget* now) {
+        markKey->setEnabled(!qobject_cast<QComboBox*>(now) && !qobject_cast<QLineEdit*>(now) &&
+                            !qobject_cast<QAbstractSpinBox*>(now));
+    });
     auto* dashKey = new QShortcut(QKeySequence(Qt::Key_F11), this);
     connect(dashKey, &QShortcut::activated, this, &LiveWindow::ToggleDash);
     connect(dash_, &DashWindow::MarkRequested, this, [this] { emit MarkRequested("Manual"); });
@@ -192,6 +206,7 @@ void LiveWindow::RunEnded()
 {
     try {
         model_.End();
+        alarms_.End();
         // The last samples and "Not logging" are drawn at once: the timer stops here.
         if (isVisible())
             Redraw();
@@ -227,6 +242,8 @@ void LiveWindow::SetUnits(UnitSystem units)
         status_->setText(QString("Units not saved: %1").arg(e.what()));
     }
     model_.SetUnits(units);
+    cells_->SetUnits(units);
+    alarms_.SetUnits(units);
     BuildStrips();
     Redraw();
 }
@@ -428,10 +445,10 @@ void LiveWindow::ToggleDash()
 
 void LiveWindow::EditAlarms()
 {
-    std::vector<std::string> names;
+    std::vector<RunColumn> columns;
     for (const auto& channel : model_.Channels())
-        names.push_back(channel.Name);
-    AlarmDialog dialog(alarms_.SettingsFile, names, this);
+        columns.push_back({channel.Name, channel.SourceUnit, channel.Decimals, false});
+    AlarmDialog dialog(alarms_.SettingsFile, columns, model_.Units(), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     alarms_.Reload();

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -230,6 +231,7 @@ bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
     for (ViewerTab* tab : viewerTabs_)
         tab->LogOpened({name, keepView});
     play_->setEnabled(true);
+    FitOnScreen();
     // A long log growing during a run is read again less often, so that reading it takes
     // no more than a small share of the window's time.
     reloadEveryMs_ = std::max<qint64>(kWatchIntervalMs, kReloadCostFactor * cost.elapsed());
@@ -271,6 +273,21 @@ void LogViewerWindow::EditFormulas()
     // The log is read again, so that its channels follow the formulas as edited.
     if (CalculatedChannelsDialog::EditOverColumns(SettingsFilePath(), names, current, this) && !nativePath_.empty())
         Show(nativePath_, true);
+}
+
+void LogViewerWindow::FitOnScreen()
+{
+    QScreen* own = screen();
+    if (!own || !isVisible() || isMaximized() || isFullScreen())
+        return;
+    const QRect room = own->availableGeometry();
+    if (room.contains(frameGeometry()))
+        return;
+    const QSize border = frameGeometry().size() - size();
+    resize(size().boundedTo(room.size() - border).expandedTo(minimumSize()));
+    const QRect frame = frameGeometry();
+    move(std::clamp(frame.left(), room.left(), std::max(room.left(), room.right() + 1 - frame.width())),
+         std::clamp(frame.top(), room.top(), std::max(room.top(), room.bottom() + 1 - frame.height())));
 }
 
 bool LogViewerWindow::PlayLog()

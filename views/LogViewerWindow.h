@@ -85,6 +85,9 @@ private:
     // Shows the log at `nativePath`; `keepView`: it is the log shown, read again, and the
     // checked channels, the visible range, the cursor and the added power runs stay.
     bool Show(const std::string& nativePath, bool keepView);
+    // Keeps the shown window within its screen's free area (a log of many channels may
+    // have made it want more room).
+    void FitOnScreen();
 
     LogViewModel model_;
     QTabWidget* tabs_ = nullptr;

@@ -26,6 +26,9 @@ const QColor kPalette[kPaletteSize] = {
 
 constexpr size_t kNone = std::numeric_limits<size_t>::max();
 constexpr int kTitleHeight = 15;  // px above each strip's data
+// The least height of a strip's data: sixteen strips, their titles and the time axis still
+// fit a 768 px screen (with QCustomPlot's own least, ten strips made the viewer 875 px tall).
+constexpr int kLeastDataHeight = 10;
 
 }  // namespace
 
@@ -77,6 +80,7 @@ std::vector<StripParts> StripStack::Build(const std::vector<StripLook>& looks, c
         const bool last = i + 1 == looks.size();
         StripParts strip;
         strip.Rect = new QCPAxisRect(plot_);
+        strip.Rect->setMinimumSize(50, kLeastDataHeight);
         grid->addElement(static_cast<int>(i), 0, strip.Rect);
         const int top = look.Title.isEmpty() ? 4 : kTitleHeight;
         if (style.FixedMargins) {

@@ -1,7 +1,7 @@
 // Alarm limits: crossings raised once, hysteresis, channels not logged, the texts, and
 // the limits read from and written to the settings file.
-#include "platform/IniFile.h"
 #include "analysis/Alarms.h"
+#include "platform/IniFile.h"
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tessek {
@@ -116,6 +117,34 @@ TEST(AlarmMonitor, TheWindowTextShowsTheLatestValueOfEveryRaisedAlarm)
                                                                "ALARM Coolant Temp 240.0 F, limit 230 F",
                                                                "ALARM MAP 14.21 psi, limit 14 psi"}));
     EXPECT_EQ(AlarmQuantity(-3.51, 2, "psi/-inHg"), "-3.51 inHg");
+    // Metric shown: the same limits, told in the metric units (the mixed MAP has none).
+    monitor.SetUnits(UnitSystem::Metric);
+    EXPECT_EQ(monitor.ActiveTexts(), (std::vector<std::string>{"ALARM Cyl 1 Retard 4 deg, limit 0 deg",
+                                                               "ALARM Coolant Temp 115.6 °C, limit 110 °C",
+                                                               "ALARM MAP 14.21 psi, limit 14 psi"}));
+}
+
+// Limits typed in the shown unit are kept in the run's, and shown again as typed.
+TEST(AlarmSettings, LimitsAreKeptInTheRunsUnitsAndShownInTheChosenOnes)
+{
+    const std::tuple<const char*, UnitSystem, double, double> cases[] = {
+        {"F", UnitSystem::Metric, 105, 221},         {"F", UnitSystem::Metric, 110, 230},
+        {"psi", UnitSystem::Metric, 100, 14.503774}, {"psi", UnitSystem::Imperial, 14, 14},
+        {"deg", UnitSystem::Metric, 1, 1},
+    };
+    for (const auto& [unit, units, shown, kept] : cases) {
+        SCOPED_TRACE(std::string(unit) + " " + std::to_string(shown));
+        EXPECT_DOUBLE_EQ(KeptLimit(shown, unit, units), kept);
+        EXPECT_EQ(ShownLimit(KeptLimit(shown, unit, units), unit, units), shown);
+    }
+    AlarmMonitor monitor;
+    monitor.Start({{"Boost", "psi", 2, false}}, {{"Boost", KeptLimit(100, "psi", UnitSystem::Metric), {}, true}},
+                  UnitSystem::Metric);
+    RunSample sample;
+    sample.Values = {15.0};
+    const auto events = monitor.Check(sample);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].Marker, "Boost 103.42 kPa over 100 kPa");
 }
 
 TEST(AlarmSettings, LimitTextsReadBackAndMalformedOnesAreRefused)

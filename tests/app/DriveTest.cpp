@@ -81,12 +81,12 @@ TEST_F(Drive, ARunIsStartedMarkedAndStoppedFromTheLiveWindow)
     for (const std::string& line : lines)
         EXPECT_EQ(line.find("MARK"), std::string::npos) << line;
 
-    // Both marks in both data logs (the row's marker cell, the MSL's MARK line).
+    // Both marks in both data logs (the row's marker cells, the MSL's MARK line).
     std::string path = NewestDataLog(folder.Path()).substr(folder.Path().size());
     const std::string csv = folder.Read(path);
     const std::string msl = folder.Read(path.replace(path.size() - 3, 3, "msl"));
     for (const char* number : {"1", "2"}) {
-        EXPECT_THAT(csv, HasSubstr(std::string(",") + number + "\r\n"));
+        EXPECT_THAT(csv, HasSubstr(std::string(",") + number + ",Manual\r\n"));
         EXPECT_THAT(msl, HasSubstr(std::string("\r\nMARK 00") + number + " - Manual\r\n"));
     }
     EXPECT_EQ(errors.messages, std::vector<std::string>{});

@@ -44,6 +44,8 @@ TEST_F(SetupDialog, ComboChoiceFillsTheEditAndTypingSelectsOrKeepsTheCombo)
     auto dialog = Open();
     dialog->ComboBox[3]->setCurrentIndex(dialog->ComboBox[3]->findText("$69=MPH"));
     EXPECT_EQ(dialog->Edit[3]->text(), "69");
+    for (int i = 1; i <= 8; ++i)  // what a screen reader says for the address boxes
+        EXPECT_EQ(dialog->Edit[i]->accessibleName(), QString("Slot %1 address").arg(i));
 
     // Typing selects the catalogue line of the address typed, or keeps the combo's entry.
     settings.LogAddrs[5] = 0x9C;

@@ -77,6 +77,9 @@ TEST(LogFile, FindsNamesUnitsAndTimeColumnInEveryAcceptedLayout)
          "Boost, \"gauge\"", "psi: -3.5 4.25"},
         {"semicolon separated, time in ms", "Time (ms);Engine Speed (rpm)\n0;800\n500;900\n", "Time", "Engine Speed",
          "rpm: 800 900"},
+        {"RomRaider: time in msec", "Time (msec),Engine Speed (rpm)\n0,800\n500,900\n", "Time", "Engine Speed",
+         "rpm: 800 900"},
+        {"time in milliseconds", "Time [milliseconds],A\n0,1\n500,2\n", "Time", "A", ": 1 2"},
         {"a quoted name with a line break", "Time,\"Two\nLines\"\n0,1\n0.5,2\n", "Time", "Two\nLines", ": 1 2"},
         {"blank lines and a trailing separator", "Time,Knock,\n\n0,1.5,\n0.5,+2,\n\n", "Time", "Knock", ": 1.5 2"},
         // Spreadsheets set to a European language write semicolons or tabs and decimal commas.
@@ -97,6 +100,13 @@ TEST(LogFile, FindsNamesUnitsAndTimeColumnInEveryAcceptedLayout)
         EXPECT_EQ(Column(r, channel), column);
         EXPECT_EQ(r.Report.Summary(), "2 rows read, 0 skipped");
     }
+    // A column of notes is skipped and named; the other columns are read.
+    const LogReadResult notes =
+        ParseLogText("Zeit (s);Notiz;Drehzahl (U/min)\n0,0;kalt;800\n0,5;;825\n1,0;\"warm; leer\";850\n");
+    ASSERT_TRUE(notes.Ok()) << notes.Error;
+    EXPECT_EQ(Column(notes, "Drehzahl"), "U/min: 800 825 850");
+    EXPECT_EQ(notes.Data.Channels.size(), 1u);
+    EXPECT_EQ(notes.Report.Summary(), "3 rows read, 0 skipped. Text column skipped: \"Notiz\".");
     // Only one comma in a number is a decimal mark; a value like "1,234,5" is not a number.
     EXPECT_EQ(ParseLogText("Time;A\n0;1,234,5\n1;2\n").Report.CellsWithoutValue, 1u);
     EXPECT_EQ(ParseLogText("Time;A\n0;1,5\n1;2\n").Data.Channels[0].Decimals, 1);
@@ -228,6 +238,10 @@ TEST(LogFile, ReadsMarkersFromAMarkerColumnAndFromMarkLines)
          "Time,Marker,Knock\n0,,0.1\n1,x,0.2\n2,3,0.3\n", "3@2;", "Knock"},
         {"CSV: 0 and negative numbers (another program's unmarked rows) are no markers",
          "Time,Knock,Marker\n0,0.1,0\n1,0.2,-3\n2,0.3,0.4\n3,0.4,2\n", "2@3;", "Knock"},
+        {"CSV: the marker's text follows its number; it is no channel either",
+         "Time (s),Engine Speed (rpm),Marker,Marker text\r\n0.0,800,1,Manual\r\n0.5,900,,\r\n"
+         "1.0,950,2,\"Cyl 1 Retard 1 deg over 0 deg\"\r\n",
+         "1@0 Manual;2@1 Cyl 1 Retard 1 deg over 0 deg;", "Engine Speed"},
         {"MSL: a mark line marks the row after it",
          "Time\tEngine Speed\ns\trpm\n0.000\t800\nMARK 001 - Manual\n0.500\t900\n1.000\t950\n"
          "MARK 002 - Cyl 1 Retard 3 deg over 0 deg\n1.500\t990\n",

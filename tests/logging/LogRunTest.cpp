@@ -72,9 +72,9 @@ struct Writer {
 // The CSV file of a throttle run of `samples` rows.
 std::string ThrottleCsv(int samples)
 {
-    std::string csv = "Time (s),Throttle (%),Throttle raw,Marker\r\n";
+    std::string csv = "Time (s),Throttle (%),Throttle raw,Marker,Marker text\r\n";
     for (int t = 0; t < samples; ++t)
-        csv += "0.00" + std::to_string(t) + ",50.0,128,\r\n";
+        csv += "0.00" + std::to_string(t) + ",50.0,128,,\r\n";
     return csv;
 }
 
@@ -235,8 +235,8 @@ TEST_F(Logging, SamplesWithPerformanceFiguresInTheLinesAndTheDataLog)
     EXPECT_EQ(lines[4], "  0.020 2256rpm  50.25mph  0.57G  191.93HP  473.51lb/ft ");
     EXPECT_EQ(Read(dataLog.CsvPath()),
               "Time (s),Engine Speed (rpm),Engine Speed raw,Road Speed (mph),Road Speed raw,Acceleration (g),"
-              "Power (hp),Torque (lb-ft),Marker\r\n0.000,2000,8000,50.00,3200,,,,\r\n"
-              "0.020,2256,9024,50.25,3216,0.57,191.93,473.51,\r\n");
+              "Power (hp),Torque (lb-ft),Marker,Marker text\r\n0.000,2000,8000,50.00,3200,,,,,\r\n"
+              "0.020,2256,9024,50.25,3216,0.57,191.93,473.51,,\r\n");
     // The MSL file leaves a cell empty where the line has no figure, as the CSV does, and
     // ends with the count of answers the LM did not give.
     EXPECT_EQ(Read(dataLog.MslPath()),
@@ -275,9 +275,9 @@ TEST_F(Logging, ATornRoadSpeedAndTheFirstSampleOfARunGetNoFigures)
     EXPECT_EQ(state.PrevMph, 2580 / 64.0f);
     const std::string csv = Read(dataLog.CsvPath());
     EXPECT_EQ(csv.substr(csv.find("\r\n") + 2),
-              "0.001,2000,8000,40.00,2560,,,,\r\n0.022,2000,8000,40.16,2570,0.34,91.29,239.65,\r\n"
-              "0.043,2000,8000,36.03,2306,,,,\r\n0.064,2000,8000,39.91,2554,,,,\r\n"
-              "0.085,2000,8000,40.31,2580,0.89,238.29,625.51,\r\n");
+              "0.001,2000,8000,40.00,2560,,,,,\r\n0.022,2000,8000,40.16,2570,0.34,91.29,239.65,,\r\n"
+              "0.043,2000,8000,36.03,2306,,,,,\r\n0.064,2000,8000,39.91,2554,,,,,\r\n"
+              "0.085,2000,8000,40.31,2580,0.89,238.29,625.51,,\r\n");
 }
 
 // Marks set during a run: numbered 1, 2, ... within each run, each carried by the next
@@ -312,16 +312,16 @@ TEST_F(Logging, MarkersGoIntoTheNextSampleRowsOfBothDataLogsNumberedPerRun)
         return out;
     };
     EXPECT_EQ(lines(dataLog.CsvPath()),
-              (std::vector<std::string>{"Throttle (%),Throttle raw,Marker\r", "50.0,128,1\r", "50.0,128,2\r",
-                                        "50.0,128,3\r", "50.0,128,4\r", "50.0,128,\r"}));
+              (std::vector<std::string>{"Throttle (%),Throttle raw,Marker,Marker text\r", "50.0,128,1,Manual\r",
+                                        "50.0,128,2,Manual\r", "50.0,128,3,Manual\r",
+                                        "50.0,128,4,Cyl 1 Retard 3 deg over 0 deg\tand a tab\r", "50.0,128,,\r"}));
     const auto msl = lines(dataLog.MslPath());
     std::vector<std::string> shape;  // the MARK lines, and "row" for each sample row
     for (size_t i = 2; i < msl.size(); ++i)
         shape.push_back(msl[i].starts_with("MARK") ? msl[i] : msl[i].starts_with("#") ? "count" : "row");
-    EXPECT_EQ(shape,
-              (std::vector<std::string>{"MARK 001 - Manual\r", "row", "MARK 002 - Manual\r", "row", "MARK 003 - Manual\r",
-                                        "row", "MARK 004 - Cyl 1 Retard 3 deg over 0 deg and a tab\r", "row", "row",
-                                        "count"}));
+    EXPECT_EQ(shape, (std::vector<std::string>{
+                         "MARK 001 - Manual\r", "row", "MARK 002 - Manual\r", "row", "MARK 003 - Manual\r", "row",
+                         "MARK 004 - Cyl 1 Retard 3 deg over 0 deg and a tab\r", "row", "row", "count"}));
     for (const std::string& line : host.Memo.Lines())
         EXPECT_EQ(line.find("MARK"), std::string::npos) << line;
 
@@ -336,7 +336,7 @@ TEST_F(Logging, MarkersGoIntoTheNextSampleRowsOfBothDataLogsNumberedPerRun)
     };
     host.Asked.clear();  // the exchanges are counted from 1 again
     second.StartOrStop();
-    EXPECT_EQ(lines(dataLog.CsvPath()).at(1), "50.0,128,1\r");
+    EXPECT_EQ(lines(dataLog.CsvPath()).at(1), "50.0,128,1,Manual\r");
 }
 
 // The automatic log's number: never below 1, never a name already taken, and at the
@@ -430,7 +430,7 @@ TEST_F(Logging, ATakenDataLogNameGetsTheNextSuffixAndNamesAreQuotedOnlyWhereNeed
     // The CSV quotes a name only where it must; the MSL keeps each name and unit on one cell.
     EXPECT_EQ(folder.Read(kStem + ".csv"),
               "Time (s),Plain (x),\"Comma, inside (u)\",\"Say \"\"hi\"\"\",\"Two\nlines (a\tb)\",\"Two\nlines raw\","
-              "\"Unit (a,b)\",Marker\r\n");
+              "\"Unit (a,b)\",Marker,Marker text\r\n");
     EXPECT_EQ(folder.Read(kStem + ".msl"),
               "Time\tPlain\tComma, inside\tSay \"hi\"\tTwo lines\tTwo lines raw\tUnit\r\ns\tx\tu\t\ta b\t\ta,b\r\n");
     EXPECT_TRUE(writer.problems.empty());
@@ -454,10 +454,11 @@ TEST_F(Logging, ADataLogOfAMetricUserHasMetricUnits)
     sample.Raw = {3200, 92, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
     writer.SampleLogged(sample);
     writer.RunEnded();
-    EXPECT_EQ(
-        folder.Read(kStem + ".csv"),
-        "Time (s),Road Speed (km/h),Road Speed raw,Coolant Temp (°C),Coolant Temp raw,Boost (kPa),"
-        "Acceleration (g),Power (kW),Torque (N·m),Marker\r\n0.000,80.47,3200,0.0,92,83.15,0.57,143.12,641.99,\r\n");
+    EXPECT_EQ(folder.Read(kStem + ".csv"),
+              "Time (s),Road Speed (km/h),Road Speed raw,Coolant Temp (°C),Coolant Temp raw,Boost (kPa),"
+              "Acceleration (g),Power (kW),Torque (N·m),Marker,Marker "
+              "text\r\n0.000,80.47,3200,0.0,92,83.15,0.57,143.12,641.99,,"
+              "\r\n");
     EXPECT_TRUE(folder.Read(kStem + ".msl").find("\r\ns\tkm/h\t\t°C\t\tkPa\tg\tkW\tN·m\r\n") != std::string::npos);
 }
 

@@ -200,14 +200,15 @@ TEST(LogEndToEnd, TextsAutomaticLogAndDataLogOfARunWithPressesInside)
     // carries.
     std::string csv =
         "Time (s),Engine Speed (rpm),Engine Speed raw,Road Speed (mph),Road Speed raw,MAP (psi/-inHg),MAP raw,"
-        "Boost (psi),MAP abs (kPa),Knock (v),Knock raw,Cyl 1 Retard (deg),Cyl 1 Retard raw,Throttle Flg,$4A,Marker\r\n";
+        "Boost (psi),MAP abs (kPa),Knock (v),Knock raw,Cyl 1 Retard (deg),Cyl 1 Retard raw,Throttle "
+        "Flg,$4A,Marker,Marker text\r\n";
     for (const std::string& line : {lines[3], lines[4]}) {
         std::smatch time;
         ASSERT_TRUE(
             std::regex_match(line, time, std::regex(" *([0-9.]+) 2000rpm  50.00mph  0.86psi 2.50v 31deg  5A  07 ")))
             << line;
         csv += time[1].str() + ",2000,8000,50.00,3200,0.86,90,0.86,106.9,2.50,128,31,255,90,7," +
-               (line == lines[4] ? "1" : "") + "\r\n";
+               (line == lines[4] ? "1,Cyl 1 Retard 31 deg over 0 deg" : ",") + "\r\n";
     }
     EXPECT_EQ(rig.folder.Read(NewestDataLog(rig.folder.Path()).substr(rig.folder.Path().size())), csv);
 }

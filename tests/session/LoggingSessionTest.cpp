@@ -272,10 +272,10 @@ TEST_F(SessionTest, CalculatedChannelsAreColumnsOfTheDataLogs)
     std::istringstream csv(folder.Read(s.DataLog().CsvPath().substr(folder.Path().size())));
     std::string row;
     std::getline(csv, row);
-    EXPECT_EQ(row, "Time (s),Throttle (%),Throttle raw,Double (%),Broken,Marker\r");
+    EXPECT_EQ(row, "Time (s),Throttle (%),Throttle raw,Double (%),Broken,Marker,Marker text\r");
     int rows = 0;
     while (std::getline(csv, row)) {
-        EXPECT_THAT(row, ::testing::MatchesRegex("[0-9.]+,19\\.9,51,39\\.80,,\r")) << row;
+        EXPECT_THAT(row, ::testing::MatchesRegex("[0-9.]+,19\\.9,51,39\\.80,,,\r")) << row;
         ++rows;
     }
     EXPECT_GE(rows, 3);

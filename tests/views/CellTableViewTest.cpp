@@ -160,6 +160,44 @@ TEST(LiveCellTable, FillsWhileARunGoesAndStartsOverOnReset)
     EXPECT_EQ(cells->Samples(), 0u);
 }
 
+// The live table shows the chart's unit: a metric Boost in kPa on kPa edges, converted back
+// when the user goes imperial again.
+TEST(LiveCellTable, FollowsTheUnitsOfTheChart)
+{
+    LiveAlarms alarms;
+    LiveWindow window(alarms);
+    window.show();
+    auto* units = Child<QComboBox>(window, "cbxUnits");
+    EXPECT_EQ(units->accessibleName(), "Units");
+    units->setCurrentIndex(1);
+    const std::vector<RunColumn> columns = {
+        {"Engine Speed", "rpm", 0, true}, {"Boost", "psi", 2, true}, {"O2", "v", 3, true}};
+    window.RunStarted(columns, std::chrono::system_clock::now());
+    LiveCellTable* cells = window.Cells();
+    window.findChild<QTabWidget*>()->setCurrentWidget(cells);
+    RunSample sample;
+    sample.Values = {2200.0, 5.0, 0.8};  // 34.5 kPa
+    window.SampleLogged(sample);
+    window.Redraw();
+    const struct {
+        int units;
+        const char* axis;
+        const char* edges;
+        size_t row;
+    } cases[] = {{1, "Boost (kPa)", "-100 -80 -60 -40 -20 0 20 40 60 80 100", 6},
+                 {0, "Boost (psi)", "-15 -12.5 -10 -7.5 -5 -2.5 0 2.5 5 7.5 10 12.5 15", 8}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.axis);
+        units->setCurrentIndex(c.units);
+        window.Redraw();
+        EXPECT_EQ(Child<QComboBox>(*cells, "cellY")->currentText().toStdString(), c.axis);
+        EXPECT_EQ(Child<QLineEdit>(*cells, "cellYEdges")->text().toStdString(), c.edges);
+        ASSERT_EQ(cells->View()->Table().Hits(), 1u);
+        EXPECT_EQ(cells->View()->Table().At(4, c.row).Count, 1u);
+    }
+    units->setCurrentIndex(0);
+}
+
 // A table that keeps four samples: the fifth drops the older two and sorts the rest again.
 TEST(LiveCellTable, KeepsTheNewestSamplesWhenFull)
 {

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
@@ -111,6 +112,12 @@ TEST_F(LiveDrive, AnAlarmTurnsItsStripRedAndMarksTheLogOncePerCrossing)
     window.Redraw();
     EXPECT_EQ(strips[1].Graph->pen().color(), strips[1].Colour);
     EXPECT_EQ(window.AlarmText().toStdString(), "Last alarm at 0.6 s: Cyl 1 Retard 2 deg over 0 deg");
+    // An alarm raised when logging stops is told as the run's last one.
+    Feed(Sample(0.8, 5));
+    window.Redraw();
+    EXPECT_EQ(window.AlarmText().toStdString(), "ALARM Cyl 1 Retard 5 deg, limit 0 deg");
+    window.RunEnded();
+    EXPECT_EQ(window.AlarmText().toStdString(), "Last alarm at 0.8 s: Cyl 1 Retard 5 deg over 0 deg");
 
     // Switched off with the beep in the settings file: the next run neither marks nor beeps,
     // and a malformed limit elsewhere is named in the alarm line.
@@ -118,7 +125,7 @@ TEST_F(LiveDrive, AnAlarmTurnsItsStripRedAndMarksTheLogOncePerCrossing)
     Start(kColumns);
     Feed(Sample(0, 9));
     window.Redraw();
-    EXPECT_EQ(marks.size(), 2u);
+    EXPECT_EQ(marks.size(), 3u);
     EXPECT_NE(window.AlarmText().toStdString().find("Coolant Temp=above hot: not a limit"), std::string::npos)
         << window.AlarmText().toStdString();
 }
@@ -138,6 +145,17 @@ TEST_F(LiveDrive, LogAndMarkButtonsAndTheMKeyAskTheOwner)
     EXPECT_EQ(window.findChild<QPushButton*>("btnMark")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_M));
     EXPECT_EQ(window.findChild<QPushButton*>("btnAlarms")->shortcut(), QKeySequence(Qt::ALT | Qt::Key_A));
     EXPECT_EQ(marks, (std::vector<std::string>{"Manual", "Manual"}));
+    // In a list, M is the letter: it chooses "Metric" and marks nothing (Alt+M, the button's,
+    // is not taken by the list); away from it, M marks again.
+    auto* units = window.findChild<QComboBox*>("cbxUnits");
+    units->setFocus();
+    QTest::keyClick(units, Qt::Key_M);
+    EXPECT_EQ(units->currentText(), "Metric");
+    EXPECT_EQ(marks.size(), 2u);
+    window.findChild<QPushButton*>("btnLog")->setFocus();
+    QTest::keyClick(&window, Qt::Key_M);
+    EXPECT_EQ(marks.size(), 3u);
+    units->setCurrentIndex(0);
 }
 
 TEST_F(LiveDrive, TheAlarmTableWritesItsLimitsAndRefusesWhatIsNotANumber)
@@ -171,6 +189,35 @@ TEST_F(LiveDrive, TheAlarmTableWritesItsLimitsAndRefusesWhatIsNotANumber)
     fast.Values[0] = 6100.0;
     Feed(fast);
     EXPECT_EQ(marks, std::vector<std::string>{"Engine Speed 6100 rpm over 6000 rpm"});
+}
+
+// Metric shown: the table takes and shows °C, keeps F in the file, and the alarm says °C.
+TEST_F(LiveDrive, TheAlarmTableTakesLimitsInTheUnitsShown)
+{
+    folder.Write("Tessek.ini", "[Units]\nSystem=metric\n[Alarms]\nCoolant Temp=above 230\n");
+    window.findChild<QComboBox*>("cbxUnits")->setCurrentIndex(1);
+    Start(kColumns);
+    std::vector<std::string> shown;
+    test::ModalAnswer<AlarmDialog> answer([&](AlarmDialog* dialog) {
+        QTableWidget* table = dialog->Table();
+        for (const char* name : {"Coolant Temp", "Cyl 1 Retard", "MAP"}) {
+            const int row = table->findItems(name, Qt::MatchExactly).at(0)->row();
+            shown.push_back(table->item(row, 2)->text().toStdString() + " " +
+                            table->item(row, 4)->text().toStdString());
+        }
+        table->item(table->findItems("Coolant Temp", Qt::MatchExactly).at(0)->row(), 2)->setText("105");
+        dialog->accept();
+    });
+    window.EditAlarms();
+    EXPECT_EQ(shown, (std::vector<std::string>{"110 °C", "0 deg", "14 psi/-inHg"}));
+    const IniFile ini(folder.File("Tessek.ini"));
+    EXPECT_EQ(ini.ReadString("Alarms", "Coolant Temp", "-"), "above 221");
+    EXPECT_EQ(ini.ReadString("Alarms", "MAP", "-"), "above 14");
+    RunSample hot = Sample(0, 0);
+    hot.Values[2] = 230.0;
+    Feed(hot);
+    EXPECT_EQ(marks, std::vector<std::string>{"Coolant Temp 110.0 °C over 105 °C"});
+    window.findChild<QComboBox*>("cbxUnits")->setCurrentIndex(0);
 }
 
 TEST_F(LiveDrive, F11ShowsTheDashFullScreenWithItsOwnKeys)

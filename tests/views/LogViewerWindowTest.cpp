@@ -18,6 +18,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QStringListModel>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
@@ -100,6 +101,48 @@ TEST_F(LogViewerWindowTest, OpensWithEveryValueChannelStackedOverTheWholeRun)
     // Checking the raw column adds its strip.
     table_->item(kRpmRaw, 0)->setCheckState(Qt::Checked);
     EXPECT_EQ(plot_->axisRectCount(), 6);
+    // The arrows move inside the table; Tab leaves it.
+    window_.show();
+    window_.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
+    table_->setFocus();
+    ASSERT_TRUE(table_->hasFocus());
+    table_->setCurrentCell(0, 0);
+    QTest::keyClick(table_, Qt::Key_Down);
+    EXPECT_EQ(table_->currentRow(), 1);
+    QTest::keyClick(table_, Qt::Key_Tab);
+    EXPECT_FALSE(table_->hasFocus());
+}
+
+// A log of sixteen channels: the window can still be made as small as a 1366x768 screen
+// (less a panel and the frame; ten channels made it 875 px tall), and a window taller than
+// its screen is brought back onto it.
+TEST_F(LogViewerWindowTest, SixteenChannelsFitASmallScreen)
+{
+    std::string text = "Time (s)";
+    for (int c = 1; c <= 16; ++c)
+        text += ",Channel " + std::to_string(c);
+    for (int i = 0; i < 50; ++i) {
+        text += "\n" + std::to_string(i * 0.1);
+        for (int c = 1; c <= 16; ++c)
+            text += "," + std::to_string(c * i);
+    }
+    dir_.Write("wide.csv", text + "\n");
+    const QRect room = window_.screen()->availableGeometry();
+    window_.resize(room.width() / 2, room.height() + 300);
+    ASSERT_TRUE(Open("wide.csv"));
+    // Brought back within the screen's height (the offscreen screen, 800 px wide, is narrower
+    // than the power curve's row of controls).
+    const QRect frame = window_.frameGeometry();
+    EXPECT_GE(frame.top(), room.top());
+    EXPECT_LE(frame.bottom(), room.bottom());
+    ASSERT_EQ(table_->rowCount(), 16);
+    for (int row = 0; row < 16; ++row)
+        table_->item(row, 0)->setCheckState(Qt::Checked);
+    EXPECT_GE(plot_->axisRectCount(), 12);
+    const QSize least = window_.minimumSizeHint();
+    EXPECT_LE(least.width(), 1366 - 20);
+    EXPECT_LE(least.height(), 768 - 40 - 30);
 }
 
 TEST_F(LogViewerWindowTest, WheelZoomsAroundThePointerDragPansAndDoubleClickShowsTheWholeRun)
