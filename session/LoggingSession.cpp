@@ -23,7 +23,7 @@ LoggingSession::LoggingSession(const std::string& folder, TickSource clock, std:
     : folder_(WithSlash(folder)),
       connection_([this] { return busy_; }, clock, std::move(pump)),
       dataLog_(std::make_unique<DataLogWriter>(folder_)),
-      wideband_(clock),
+      wideband_(std::move(clock)),
       widebandColumns_(wideband_),
       calculated_(folder_ + kSettingsFileName)
 {
@@ -100,7 +100,7 @@ std::string LoggingSession::LoadSettings()
     RemoveStaleTemporaries(SettingsFileName());
     catalogue_ = std::make_unique<Catalogue>();
     ini_ = std::make_unique<IniFile>(SettingsFileName());
-    const std::string problem = ini_->ReadProblem();
+    std::string problem = ini_->ReadProblem();
     if (problem.empty())
         settings_.Load(*ini_);
     connection_.Link().SetTxEmptySeen(false);
