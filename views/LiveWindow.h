@@ -101,6 +101,8 @@ public:
     void ToggleDash();
     // The Alarms button: the limits' dialog; the running log's alarms follow its changes.
     void EditAlarms();
+    // Shows the Wideband... button (hidden where nobody answers WidebandRequested).
+    void OfferWidebandSettings();
 
 signals:
     // The window's View Log button: whoever owns the log viewer opens it.
@@ -109,6 +111,8 @@ signals:
     // marks the moment with `text` ("Manual", or an alarm's marker text).
     void LogRequested();
     void MarkRequested(const QString& text);
+    // The Wideband... button: whoever runs the session shows the wideband's dialog.
+    void WidebandRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;
