@@ -77,6 +77,22 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
                 return std::nullopt;
             }
             options.Seconds = n;
+        } else if (value("--wideband", text)) {
+            if (!problem.empty())
+                return std::nullopt;
+            if (text.empty()) {
+                problem = "--wideband needs a port name";
+                return std::nullopt;
+            }
+            options.WidebandPort = text;
+        } else if (value("--wideband-protocol", text)) {
+            if (!problem.empty())
+                return std::nullopt;
+            options.WidebandProto = ParseProtocol(text);
+            if (!options.WidebandProto) {
+                problem = "--wideband-protocol needs mts, aem or text, not \"" + text + "\"";
+                return std::nullopt;
+            }
         } else {
             problem = "unknown option \"" + a + "\" (tessek --log --help lists the options)";
             return std::nullopt;
@@ -87,13 +103,17 @@ std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::strin
 
 std::string HeadlessHelpText()
 {
-    return "Usage: tessek --log [--port PATH] [--seconds N] [--quiet]\n"
+    return "Usage: tessek --log [--port PATH] [--seconds N] [--quiet] [--wideband PATH] [--wideband-protocol NAME]\n"
            "Logs the slots chosen in Tessek.ini without a window or display, until SIGINT, SIGTERM or SIGHUP.\n"
            "Each run writes TempLog<n>.txt beside the program and its CSV and MSL data logs in logs/.\n"
            "\n"
            "  --port PATH   use this port for this run (nothing is stored)\n"
            "  --seconds N   end after N seconds (at most 31536000, a year)\n"
            "  --quiet       no progress and no status lines (errors that end it are still shown)\n"
+           "  --wideband PATH\n"
+           "                read a wideband O2 controller on this port for this run (nothing is stored)\n"
+           "  --wideband-protocol NAME\n"
+           "                its protocol for this run: mts, aem or text (nothing is stored)\n"
            "  --help        this text\n"
            "\n"
            "Exit status: 0 after a clean end, 1 when it cannot start, 2 for a bad option.\n";
@@ -111,6 +131,7 @@ HeadlessLogger::HeadlessLogger(const std::string& folder, HeadlessOptions option
     QObject::connect(progress_.get(), &QTimer::timeout, [this] { ShowProgress(); });
     session_.SetView(this);
     session_.AddRunObserver(this);
+    session_.SetWidebandOverride({options_.WidebandPort, options_.WidebandProto});
 }
 
 HeadlessLogger::~HeadlessLogger()

@@ -13,6 +13,7 @@
 // loaded. Runs on the thread of the QCoreApplication, inside Run.
 #include "logging/RunRecord.h"
 #include "session/LoggingSession.h"
+#include "wideband/WidebandDecoder.h"
 
 #include <chrono>
 #include <cstdint>
@@ -31,6 +32,9 @@ struct HeadlessOptions {
     std::string Port;     // overrides the stored port for this run only; "" keeps it
     int64_t Seconds = 0;  // ends after this many seconds (at most kMaxSeconds); 0: until a signal
     bool Quiet = false;
+    // The wideband controller for this run only, replacing [Wideband]'s (nothing is stored).
+    std::string WidebandPort;                       // "" keeps the stored one
+    std::optional<WidebandProtocol> WidebandProto;  // none keeps the stored one
 };
 
 // The longest --seconds: a year.
@@ -41,8 +45,8 @@ constexpr int kExitClean = 0;      // ended by a signal or --seconds
 constexpr int kExitNoStart = 1;    // could not start at all
 constexpr int kExitBadOption = 2;  // a bad option
 
-// Reads --port, --seconds and --quiet from `arguments` (the program's name first, --log
-// among them). On a bad option returns nullopt and sets `problem` to one line. Pure.
+// Reads --port, --seconds, --quiet, --wideband and --wideband-protocol from `arguments` (the program's name first,
+// --log among them). On a bad option returns nullopt and sets `problem` to one line. Pure.
 std::optional<HeadlessOptions> ParseHeadlessOptions(const std::vector<std::string>& arguments, std::string& problem);
 // What --help prints for --log.
 std::string HeadlessHelpText();

@@ -3,6 +3,7 @@
 #include "app/BuiltinPorts.h"
 #include "app/MemoWidget.h"
 #include "app/ReportsWindow.h"
+#include "dialogs/WidebandDialog.h"
 #include "platform/AtomicFile.h"
 #include "platform/DateTimeText.h"
 #include "platform/ErrorDisplay.h"
@@ -57,6 +58,9 @@ TfrmMain::TfrmMain(const std::string& programFolder, TickSource clock, std::shar
     connect(live_, &LiveWindow::MarkRequested, this,
             [this](const QString& text) { RunGuarded([&] { MarkRun(text.toStdString()); }); });
     live_->SetSettingsFile(SettingsFileName());
+    live_->OfferWidebandSettings();
+    connect(live_, &LiveWindow::WidebandRequested, this,
+            [this] { RunGuarded([&] { ShowWidebandDialog(Session, live_); }); });
     ConnectHandlers();
     RunGuarded([this] { FormCreate(this); });
     // After FormCreate's move: the window stays at 10, 10 unless it was moved before or
@@ -136,6 +140,7 @@ void TfrmMain::CreateControls()
     button(btnViewLog, "btnViewLog", "&View Log");
     button(btnMark, "btnMark", "&Mark");
     button(btnReports, "btnReports", "&Reports");
+    button(btnWideband, "btnWideband", "&Wideband...");
     btnLog->setDefault(true);
     // "&Setup" and "&Save" share Alt+S; Save has a shortcut of its own.
     auto* save = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
@@ -173,7 +178,8 @@ void TfrmMain::CreateControls()
     QWidget::setTabOrder(btnChart, btnViewLog);
     QWidget::setTabOrder(btnViewLog, btnMark);
     QWidget::setTabOrder(btnMark, btnReports);
-    QWidget::setTabOrder(btnReports, cbxDumpAll);
+    QWidget::setTabOrder(btnReports, btnWideband);
+    QWidget::setTabOrder(btnWideband, cbxDumpAll);
     QWidget::setTabOrder(cbxDumpAll, rgRateItems->button(0));
 
     SaveDialog1 = new QFileDialog(this);
@@ -219,6 +225,7 @@ void TfrmMain::ConnectHandlers()
     click(btnViewLog, &TfrmMain::btnViewLogClick);
     click(btnMark, &TfrmMain::btnMarkClick);
     click(btnReports, &TfrmMain::btnReportsClick);
+    click(btnWideband, &TfrmMain::btnWidebandClick);
     connect(rgRateItems, &QButtonGroup::idClicked, this, [this](int id) {
         Session.SetSampleRateIndex(id);
         RunGuarded([&] { rgRateClick(rgRate); });

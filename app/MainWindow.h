@@ -73,10 +73,11 @@ public:
     QPushButton* btnGetAdaptives;
     QPushButton* btnCodes;
     QPushButton* btnComSetup;
-    QPushButton* btnChart;    // shows the live chart "Tessek Live"
-    QPushButton* btnViewLog;  // opens the log viewer on the latest data log
-    QPushButton* btnMark;     // marks the moment in the running log's data logs
-    QPushButton* btnReports;  // shows the Reports window (fault code list, adaptives grid)
+    QPushButton* btnChart;     // shows the live chart "Tessek Live"
+    QPushButton* btnViewLog;   // opens the log viewer on the latest data log
+    QPushButton* btnMark;      // marks the moment in the running log's data logs
+    QPushButton* btnReports;   // shows the Reports window (fault code list, adaptives grid)
+    QPushButton* btnWideband;  // the wideband controller's settings and state
     QCheckBox* cbxDumpAll;
     QGroupBox* rgRate;
     QButtonGroup* rgRateItems;  // the six "Sample Rate" items, ids 0 to 5
@@ -107,6 +108,7 @@ public:
     // alarm its own text); does nothing when no run is logging.
     void MarkRun(const std::string& text);
     void btnReportsClick(QObject* Sender);
+    void btnWidebandClick(QObject* Sender);
 
     void ComPortAfterOpen(TCustomComPort* Sender);
     void ComPortRxChar(TCustomComPort* Sender, int32_t Count);

@@ -2,6 +2,7 @@
 #include "app/MemoWidget.h"
 #include "dialogs/DataSetupDialog.h"
 #include "dialogs/PortSetupDialog.h"
+#include "dialogs/WidebandDialog.h"
 #include "lm/LmLink.h"
 
 namespace tessek {
@@ -12,6 +13,13 @@ void TfrmMain::btnSetupClick(QObject*)
     // is of no further use, so it is released as soon as it closes.
     TfrmSetup dialog(Session.LogSettings(), *Session.Settings(), *Session.ParamCatalogue(), this);
     dialog.exec();
+}
+
+void TfrmMain::btnWidebandClick(QObject*)
+{
+    // The wideband has a port of its own: it may be set up while the LM logs; a run takes
+    // the new settings from its next start.
+    ShowWidebandDialog(Session, this);
 }
 
 void TfrmMain::btnComSetupClick(QObject*)

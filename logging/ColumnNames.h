@@ -36,6 +36,12 @@ inline constexpr std::string_view kPowerColumn = "Power";
 inline constexpr std::string_view kPowerUnit = "hp";
 inline constexpr std::string_view kTorqueColumn = "Torque";
 inline constexpr std::string_view kTorqueUnit = "lb-ft";
+// The wideband controller's columns (session/WidebandColumns.h): the air-fuel ratio, lambda,
+// the controller's status as a number, and its aux channels "WB Aux 1", "WB Aux 2", ...
+inline constexpr std::string_view kAfrColumn = "AFR";
+inline constexpr std::string_view kLambdaColumn = "Lambda";
+inline constexpr std::string_view kWidebandStatusColumn = "WB Status";
+inline constexpr std::string_view kWidebandAuxPrefix = "WB Aux ";
 // Engine speed as other programs' logs name it.
 inline constexpr std::string_view kOtherRpmColumn = "RPM";
 // "<name> raw": the LM's reply behind the column <name>.

@@ -196,6 +196,7 @@ void LogRun::SampleLoop()
             if (!observers_.empty()) {
                 RunSample sample =
                     MakeRunSample(t, values, settings_.Performance, answered, sampleRequests_, sampleMissed_);
+                sample.StartTick = startTick_;
                 if (!pendingMarkers_.empty()) {
                     sample.Marker = std::move(pendingMarkers_.front());
                     pendingMarkers_.pop_front();

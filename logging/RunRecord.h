@@ -43,6 +43,9 @@ struct RunSample {
     // two-byte value), in seconds on the same clock as Time; none for a missing value and
     // for the performance figures.
     std::vector<std::optional<double>> AnsweredAt;
+    // The link's tick (ms) at Time 0, so that other inputs timed by the same tick counter
+    // can be matched to the answers; 0 in a log played back.
+    uint32_t StartTick = 0;
     int Requests = 0;  // requests sent to the LM for this sample
     int Missed = 0;    // of those, requests the LM did not answer within the reply wait
     // The marker this sample carries: the oldest one set since the previous sample that no

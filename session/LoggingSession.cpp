@@ -21,8 +21,10 @@ namespace tessek {
 
 LoggingSession::LoggingSession(const std::string& folder, TickSource clock, std::shared_ptr<EventPump> pump)
     : folder_(WithSlash(folder)),
-      connection_([this] { return busy_; }, std::move(clock), std::move(pump)),
+      connection_([this] { return busy_; }, clock, std::move(pump)),
       dataLog_(std::make_unique<DataLogWriter>(folder_)),
+      wideband_(std::move(clock)),
+      widebandColumns_(wideband_),
       calculated_(folder_ + kSettingsFileName)
 {
     alarms_.SettingsFile = SettingsFileName();
@@ -44,6 +46,9 @@ LoggingSession::LoggingSession(const std::string& folder, TickSource clock, std:
     };
     connection_.OnProbed = [this](bool receiving) { DeviceBack(receiving); };
     connection_.DeclarePort();
+    // Not in the text area: the run's automatic log keeps the LM's text only.
+    wideband_.OnLost = [this](const std::string& line) { view_->Notice(line); };
+    wideband_.OnReturned = [this] { view_->Notice("Wideband back: " + wideband_.Settings().Port + " is open again."); };
 }
 
 LoggingSession::~LoggingSession()
@@ -53,6 +58,8 @@ LoggingSession::~LoggingSession()
     connection_.OnReturned = nullptr;
     connection_.OnPortError = nullptr;
     alarms_.OnRaised = nullptr;
+    wideband_.OnLost = nullptr;
+    wideband_.OnReturned = nullptr;
 }
 
 void LoggingSession::SetView(SessionView* view)
@@ -105,7 +112,31 @@ std::string LoggingSession::LoadSettings()
         connection_.ApplyLinkSettings();
     connection_.Link().SetRxEventCount(2);
     SetBusy(false);
+    WidebandSettings wideband;
+    try {
+        if (problem.empty())
+            wideband.Load(*ini_);
+    } catch (const std::exception&) {
+        // Read above; a file gone meanwhile leaves no wideband.
+    }
+    if (!widebandOverride_.Port.empty())
+        wideband.Port = widebandOverride_.Port;
+    if (widebandOverride_.Protocol)
+        wideband.Protocol = *widebandOverride_.Protocol;
+    std::string why;
+    StartWideband(wideband, why);
     return problem;
+}
+
+bool LoggingSession::StartWideband(const WidebandSettings& settings, std::string& why)
+{
+    if (wideband_.Start(settings, why))
+        return true;
+    std::string line = "Wideband: " + why;
+    if (wideband_.Lost())
+        line += " Waiting for " + settings.Port + " (looking twice a second).";
+    view_->Notice(line);
+    return false;
 }
 
 void LoggingSession::ProbeAndShow()
@@ -148,6 +179,7 @@ void LoggingSession::Close()
     catalogue_.reset();
     SetBusy(false);
     connection_.Port().Close();
+    wideband_.Stop();
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -245,6 +277,11 @@ void LoggingSession::Mark(const std::string& text)
 void LoggingSession::RunStarted(const std::vector<RunColumn>& logged, std::chrono::system_clock::time_point started)
 {
     std::vector<RunColumn> columns = logged;
+    widebandInRun_ = wideband_.Settings().Enabled();
+    if (widebandInRun_) {
+        const std::vector<RunColumn> added = widebandColumns_.Start(columns);
+        columns.insert(columns.end(), added.begin(), added.end());
+    }
     for (SampleHook* hook : hooks_) {
         const std::vector<RunColumn> added = hook->Start(columns);
         columns.insert(columns.end(), added.begin(), added.end());
@@ -260,6 +297,8 @@ void LoggingSession::RunStarted(const std::vector<RunColumn>& logged, std::chron
 void LoggingSession::SampleLogged(const RunSample& sample)
 {
     extended_ = sample;
+    if (widebandInRun_)
+        widebandColumns_.Add(extended_);
     for (SampleHook* hook : hooks_)
         hook->Add(extended_);
     calculated_.Add(extended_);
@@ -356,6 +395,7 @@ void LoggingSession::LogUntilStopped()
         OneUnattendedRun();
     }
     unattended_ = false;
+    wideband_.Stop();
     try {
         if (ini_)
             StoreSaveNum(*ini_, settings_.SaveNum);

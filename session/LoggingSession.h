@@ -14,6 +14,12 @@
 // marks the run's data logs. When a run has ended because the device went away, a new run
 // into new files starts once the device is back (ResumeDue tells the window; LogUntilStopped
 // starts it by itself); a run the user stopped never restarts.
+//
+// A wideband controller named in section [Wideband] is a second input with a port of its
+// own, opened at LoadSettings and reopened when it comes back; its columns (AFR, Lambda,
+// WB Status, aux channels) follow the logged ones in every sample of a run that starts while
+// it is set (session/WidebandColumns.h). Its absence never disturbs the LM's run: its cells
+// are empty, and a Notice says that it went away and came back.
 #include "analysis/LiveAlarms.h"
 #include "lm/CommandHost.h"
 #include "lm/LmConnection.h"
@@ -23,9 +29,13 @@
 #include "logging/RunRecord.h"
 #include "session/SampleHooks.h"
 #include "session/TextArea.h"
+#include "session/WidebandColumns.h"
+#include "wideband/WidebandInput.h"
+#include "wideband/WidebandSettings.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,11 +90,25 @@ public:
     // A line after the start-up check, the first time (the window's first start).
     void SetFirstStartLine(std::string line) { firstStartLine_ = std::move(line); }
 
+    // What replaces section [Wideband] for this session, nothing stored (the headless
+    // logger's --wideband and --wideband-protocol); applied from the next LoadSettings.
+    struct WidebandOverride {
+        std::string Port;                          // "": the stored one
+        std::optional<WidebandProtocol> Protocol;  // none: the stored one
+    };
+    void SetWidebandOverride(WidebandOverride override) { widebandOverride_ = std::move(override); }
+
     // --- start-up and end -------------------------------------------------------------------
     // Reads "Tessek.ini" (the logging settings and the stored port settings) and makes the
     // catalogue; returns the file's problem, "" when it could be read. A file that cannot
-    // be read leaves the default settings and is never written.
+    // be read leaves the default settings and is never written. Starts the wideband input
+    // of [Wideband] (a port that cannot be opened is said in a Notice).
     std::string LoadSettings();
+    // Closes the wideband's port and opens the one of `settings` (none when it names no
+    // port): for a dialog that has stored new settings. False when it cannot be opened;
+    // `why` gets the reason, which a Notice says as well. Runs started from now on have its
+    // columns when it names a port.
+    bool StartWideband(const WidebandSettings& settings, std::string& why);
     // Opens the configured port (EComPort on failure).
     void OpenPort() { connection_.Open(); }
     // Listens for the LM and says what it found in the label and the text area.
@@ -124,6 +148,7 @@ public:
     LogRunState& RunState() { return state_; }
     DataLogWriter& DataLog() { return *dataLog_; }
     LiveAlarms& Alarms() { return alarms_; }
+    WidebandInput& Wideband() { return wideband_; }
     const MemoLines& Text() const { return text_->Store(); }
     std::string SettingsFileName() const;
     void SetSampleRateIndex(int index) { sampleRate_ = index; }
@@ -167,6 +192,10 @@ private:
     SessionView noView_;
     SessionView* view_ = &noView_;
     std::vector<RunObserver*> observers_;
+    WidebandInput wideband_;
+    WidebandColumns widebandColumns_;  // the first hook of a run while the wideband is set
+    WidebandOverride widebandOverride_;
+    bool widebandInRun_ = false;
     std::vector<SampleHook*> hooks_;  // the further inputs' columns
     CalculatedColumns calculated_;    // and then the calculated channels
     RunSample extended_;              // the sample with every hook's columns, reused

@@ -152,6 +152,11 @@ LiveWindow::LiveWindow(LiveAlarms& alarms, QWidget* parent)
     viewLog->setObjectName("btnViewLog");
     connect(viewLog, &QPushButton::clicked, this, &LiveWindow::ViewLogRequested);
     bottom->addWidget(viewLog);
+    auto* wideband = new QPushButton("&Wideband...", this);
+    wideband->setObjectName("btnWideband");
+    wideband->hide();
+    connect(wideband, &QPushButton::clicked, this, &LiveWindow::WidebandRequested);
+    bottom->addWidget(wideband);
     layout->addLayout(bottom);
     // Tick labels come from a pixmap cache; each line is one polyline without antialiasing
     // (the raster engine draws that faster than QCustomPlot's segment by segment "fast
@@ -441,6 +446,12 @@ void LiveWindow::ToggleDash()
     dash_->showFullScreen();
     dash_->raise();
     dash_->activateWindow();
+}
+
+void LiveWindow::OfferWidebandSettings()
+{
+    if (auto* wideband = findChild<QPushButton*>("btnWideband"))
+        wideband->show();
 }
 
 void LiveWindow::EditAlarms()

@@ -104,6 +104,8 @@ public:
     // The Formulas button: the calculated channels' dialog over this run's columns, with
     // the newest sample's values; edited formulas apply from the next run.
     void EditFormulas();
+    // Shows the Wideband... button (hidden where nobody answers WidebandRequested).
+    void OfferWidebandSettings();
 
 signals:
     // The window's View Log button: whoever owns the log viewer opens it.
@@ -112,6 +114,8 @@ signals:
     // marks the moment with `text` ("Manual", or an alarm's marker text).
     void LogRequested();
     void MarkRequested(const QString& text);
+    // The Wideband... button: whoever runs the session shows the wideband's dialog.
+    void WidebandRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -37,21 +37,41 @@ using ::testing::HasSubstr;
 
 TEST(HeadlessOptions, AreReadOrRefusedWithOneLine)
 {
-    const std::tuple<Lines, const char*, int, bool> taken[] = {
-        {{"tessek", "--log"}, "", 0, false},
-        {{"tessek", "--log", "--port", "/dev/rfcomm0", "--seconds", "90", "--quiet"}, "/dev/rfcomm0", 90, true},
-        {{"tessek", "--port=SIM", "--log", "--seconds=5"}, "SIM", 5, false},
+    // The options, then the port, seconds, quiet, wideband port and protocol they give.
+    using Wb = std::optional<WidebandProtocol>;
+    const std::tuple<Lines, const char*, int, bool, const char*, Wb> taken[] = {
+        {{"tessek", "--log"}, "", 0, false, "", std::nullopt},
+        {{"tessek", "--log", "--port", "/dev/rfcomm0", "--seconds", "90", "--quiet"},
+         "/dev/rfcomm0",
+         90,
+         true,
+         "",
+         std::nullopt},
+        {{"tessek", "--port=SIM", "--log", "--seconds=5"}, "SIM", 5, false, "", std::nullopt},
         // Beyond what a millisecond count in an int holds, up to a year.
-        {{"tessek", "--log", "--seconds", "4294968"}, "", 4294968, false},
-        {{"tessek", "--log", "--seconds", "31536000"}, "", 31536000, false},
+        {{"tessek", "--log", "--seconds", "4294968"}, "", 4294968, false, "", std::nullopt},
+        {{"tessek", "--log", "--seconds", "31536000"}, "", 31536000, false, "", std::nullopt},
+        {{"tessek", "--log", "--wideband", "/dev/tessek-wb", "--wideband-protocol", "AEM"},
+         "",
+         0,
+         false,
+         "/dev/tessek-wb",
+         WidebandProtocol::Aem},
+        {{"tessek", "--log", "--wideband-protocol=text", "--wideband=SIM-WB"},
+         "",
+         0,
+         false,
+         "SIM-WB",
+         WidebandProtocol::Text},
     };
-    for (const auto& [arguments, port, seconds, quiet] : taken) {
+    for (const auto& [arguments, port, seconds, quiet, wbPort, wbProtocol] : taken) {
         SCOPED_TRACE(::testing::PrintToString(arguments));
         std::string problem;
         const std::optional<HeadlessOptions> options = ParseHeadlessOptions(arguments, problem);
         ASSERT_TRUE(options) << problem;
-        EXPECT_EQ(std::tuple(options->Port, options->Seconds, options->Quiet),
-                  std::tuple(std::string(port), int64_t{seconds}, quiet));
+        EXPECT_EQ(std::tuple(options->Port, options->Seconds, options->Quiet, options->WidebandPort),
+                  std::tuple(std::string(port), int64_t{seconds}, quiet, std::string(wbPort)));
+        EXPECT_EQ(options->WidebandProto, wbProtocol);
     }
     const std::pair<Lines, const char*> refused[] = {
         {{"--seconds", "0"}, "--seconds"},
@@ -60,6 +80,9 @@ TEST(HeadlessOptions, AreReadOrRefusedWithOneLine)
         {{"--seconds", "99999999999999999999"}, "--seconds"},
         {{"--seconds"}, "--seconds"},
         {{"--port="}, "--port"},
+        {{"--wideband="}, "--wideband"},
+        {{"--wideband-protocol", "lc1"}, "--wideband-protocol"},
+        {{"--wideband-protocol"}, "--wideband-protocol"},
         {{"--verbose"}, "--verbose"},
     };
     // Refused with one line that names the option.
@@ -178,6 +201,35 @@ TEST_F(HeadlessProgram, SecondsEndsARunOnTheBuiltInSimulatorWithTheWindowsFiles)
     EXPECT_EQ(ini.ReadString("ComPort", "Port", ""), "COM99");
     EXPECT_EQ(DataLogs(folder, ".csv").size(), 1u);
     EXPECT_EQ(DataLogs(folder, ".msl").size(), 1u);
+}
+
+// --wideband and --wideband-protocol choose the built-in simulated controller's AEM text
+// (one decimal of AFR a line) over the stored MTS port, for this run only.
+TEST_F(HeadlessProgram, WidebandOptionsChooseAnAemControllerForTheRun)
+{
+    folder.Write("Tessek.ini", "[ComPort]\nPort=SIM\n[CurrentSet]\n1=8F\n2=86\n[Wideband]\nPort=COM98\nProtocol=mts\n");
+    process.start(program, {"--log", "--seconds", "3", "--wideband", "SIM-WB", "--wideband-protocol", "aem"});
+    ASSERT_EQ(Finish(), 0) << output;
+    const auto csv = DataLogs(folder, ".csv");
+    ASSERT_EQ(csv.size(), 1u) << output;
+    const Lines rows = CsvWithoutTimes(csv[0]);
+    ASSERT_GT(rows.size(), 5u);
+    EXPECT_THAT(rows[0], HasSubstr(",AFR,Lambda,WB Status,"));
+    int afr = 0;
+    static const std::regex cells(".*,([0-9.]*),([0-9.]*),([0-9]),$");
+    for (size_t i = 1; i < rows.size(); ++i) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(rows[i], m, cells)) << rows[i];
+        if (m[1].length() == 0)
+            continue;
+        ++afr;
+        EXPECT_EQ(m[1].str().back(), '0') << "an AEM line's one decimal: " << rows[i];
+        EXPECT_EQ(m[3], "0");
+    }
+    EXPECT_GT(afr, 5) << output;
+    IniFile ini(folder.File("Tessek.ini"));
+    EXPECT_EQ(ini.ReadString("Wideband", "Port", ""), "COM98");
+    EXPECT_EQ(ini.ReadString("Wideband", "Protocol", ""), "mts");
 }
 
 // A closed terminal (SIGHUP), a status pipe whose reader has gone (SIGPIPE) and a file size

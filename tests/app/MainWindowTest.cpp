@@ -159,7 +159,7 @@ TEST_F(MainWindowTest, TabVisitsThePanelInOrderAndF1ShowsTheAboutBox)
     // the hidden controls back to the text area.
     for (QWidget* next : std::initializer_list<QWidget*>{w->btnLog, w->btnSetup, w->btnSave, w->btnGetAdaptives,
                                                          w->btnCodes, w->btnComSetup, w->btnChart, w->btnViewLog,
-                                                         w->btnMark, w->btnReports, w->Memo}) {
+                                                         w->btnMark, w->btnReports, w->btnWideband, w->Memo}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
     }
