@@ -1,8 +1,8 @@
 #pragma once
 // How the live chart and the log viewer show a log's channels: which of them are drawn.
 // Plain code, any thread.
-#include "logging/Units.h"
 #include "logfiles/LogFile.h"
+#include "logging/Units.h"
 
 #include <string_view>
 

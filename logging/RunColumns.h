@@ -40,7 +40,7 @@ std::vector<RunColumn> RunColumnsFor(std::span<const uint8_t> slotAddresses, con
 // What one slot of a sample gave: its value, when every request behind it was answered.
 struct SlotReading {
     std::optional<DecodedValue> Value;
-    int DerivedCount = 0;               // the row's derived columns, missing with the value
+    int DerivedCount = 0;              // the row's derived columns, missing with the value
     std::optional<double> AnsweredAt;  // seconds on the sample's clock
 };
 

@@ -216,7 +216,8 @@ TEST_F(HeadlessProgram, WidebandOptionsChooseAnAemControllerForTheRun)
     ASSERT_GT(rows.size(), 5u);
     EXPECT_THAT(rows[0], HasSubstr(",AFR,Lambda,WB Status,"));
     int afr = 0;
-    static const std::regex cells(".*,([0-9.]*),([0-9.]*),([0-9]),$");
+    // ..., AFR, Lambda, WB Status, Marker, Marker text
+    static const std::regex cells(".*,([0-9.]*),([0-9.]*),([0-9]),,$");
     for (size_t i = 1; i < rows.size(); ++i) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(rows[i], m, cells)) << rows[i];

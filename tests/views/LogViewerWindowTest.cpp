@@ -17,8 +17,8 @@
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QStringListModel>
 #include <QScreen>
+#include <QStringListModel>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
