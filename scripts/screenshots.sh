@@ -28,14 +28,15 @@ mkdir -p "$work/bin"
 cp "$build_dir/bin/tessek" "$work/bin/"
 # Acceleration measurement on (road speed and engine speed first) at the simulated car's
 # weight of 2500 lb, then boost, coolant, throttle, knock, spark and O2.
-printf '[ComPort]\nPort=SIM\n\n[CurrentSet]\n1=69\n2=8F\n3=86\n4=9A\n5=98\n6=A0\n7=72\n8=9C\nPerformance=1\nCarWeight=2500\n' \
+# The simulated wideband controller beside it gives AFR and lambda.
+printf '[ComPort]\nPort=SIM\n\n[CurrentSet]\n1=69\n2=8F\n3=86\n4=9A\n5=98\n6=A0\n7=72\n8=9C\nPerformance=1\nCarWeight=2500\n\n[Wideband]\nPort=SIM-WB\nProtocol=mts\n' \
   > "$work/bin/Tessek.ini"
 
 display=${TESSEK_SHOTS_DISPLAY:-:87}
 Xvfb "$display" -screen 0 1400x900x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 window_of() {  # waits for a window whose title matches $1 and prints its id
   for _ in $(seq 100); do
@@ -115,7 +116,7 @@ display=:88
 Xvfb "$display" -screen 0 1366x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 QT_QPA_PLATFORM=xcb "$work/bin/tessek" &
 app=$!
 main=$(window_of '^Tessek$')
@@ -136,3 +137,13 @@ xdotool windowfocus --sync "$dash" key Escape
 sleep 0.5
 xdotool windowfocus --sync "$live" key alt+l  # stop logging
 sleep 1
+
+# Playback of that run (1366x768): the log played back through Tessek Live at 16x.
+kill "$app" 2>/dev/null || true
+wait "$app" 2>/dev/null || true
+csv=$(ls "$work/bin/logs"/*.csv | head -n 1)
+QT_QPA_PLATFORM=xcb "$work/bin/tessek" --play "$csv" &
+app=$!
+play=$(window_of 'Playback of')
+sleep 8
+shoot "$play" playback.png
