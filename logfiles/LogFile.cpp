@@ -441,6 +441,9 @@ public:
             const std::vector<std::string>& examples = result_.Report.Examples;
             result_.Error = "Not a data log: none of its rows could be read" +
                             (examples.empty() ? std::string(".") : " (" + examples.front() + ").");
+        } else if (result_.Data.Channels.empty()) {
+            // Every column beside the time held text: nothing to draw.
+            result_.Error = "Not a data log: besides the time, its columns hold text, not numbers.";
         }
         return std::move(result_);
     }
