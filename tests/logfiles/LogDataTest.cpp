@@ -108,7 +108,9 @@ TEST(LogFile, FindsNamesUnitsAndTimeColumnInEveryAcceptedLayout)
     EXPECT_EQ(notes.Data.Channels.size(), 1u);
     EXPECT_EQ(notes.Report.Summary(), "3 rows read, 0 skipped. Text column skipped: \"Notiz\".");
     // A log whose only column beside the time is text has nothing to show (found by fuzzing).
-    EXPECT_EQ(ParseLogText("Time,A\n5,\xad" "1\n4,2").Error,
+    EXPECT_EQ(ParseLogText("Time,A\n5,\xad"
+                           "1\n4,2")
+                  .Error,
               "Not a data log: besides the time, its columns hold text, not numbers.");
     // Only one comma in a number is a decimal mark; a value like "1,234,5" is not a number.
     EXPECT_EQ(ParseLogText("Time;A\n0;1,234,5\n1;2\n").Report.CellsWithoutValue, 1u);
