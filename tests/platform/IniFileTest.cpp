@@ -85,10 +85,11 @@ TEST(IniFile, TwoWritersAtOnceLoseNoChange)
 {
     test::TempFolder dir;
     constexpr int kKeys = 40;
+    const auto key = [](int k) { return std::string("K").append(std::to_string(k)); };
     const auto writeKeys = [&](const std::string& section) {
         IniFile ini(dir.File("Tessek.ini"));
         for (int k = 0; k < kKeys; ++k)
-            ini.WriteInteger(section, "K" + std::to_string(k), k);
+            ini.WriteInteger(section, key(k), k);
     };
     std::thread window(writeKeys, "Window"), logger(writeKeys, "Logger");
     window.join();
@@ -97,7 +98,7 @@ TEST(IniFile, TwoWritersAtOnceLoseNoChange)
     int kept = 0;
     for (const char* section : {"Window", "Logger"})
         for (int k = 0; k < kKeys; ++k)
-            kept += ini.ReadInteger(section, "K" + std::to_string(k), -1) == k;
+            kept += ini.ReadInteger(section, key(k), -1) == k;
     EXPECT_EQ(kept, 2 * kKeys);
 }
 
