@@ -251,7 +251,7 @@ std::optional<SlotReading> LogRun::DecodeSlot(uint8_t address, std::string& line
     if (row.LowAddress)
         Request(*row.LowAddress);
     Request(address);
-    // The line shows what the link holds, as the window always has.
+    // The line is built from the last bytes the link received; people and scripts read it.
     const uint8_t lo = slotReplies_[0];
     const uint8_t hi = slotReplies_.size() > 1 ? slotReplies_[1] : 0;
     const DecodeContext context{state_.BaroRef, settings_.MapFunction};

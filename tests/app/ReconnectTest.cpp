@@ -11,6 +11,7 @@
 #include "tests/common/ErrorRecorder.h"
 #include "tests/common/EventLoop.h"
 #include "tests/common/ModalAnswer.h"
+#include "tests/common/PluggedLm.h"
 #include "tests/common/TempFolder.h"
 #include "views/LiveWindow.h"
 
@@ -37,20 +38,8 @@ class ReconnectTest : public ::testing::Test {
 protected:
     ReconnectTest() { Plug(); }
 
-    // A new LM behind the link (the link replaced, as udev does).
-    void Plug()
-    {
-        lm = std::make_unique<sim::SimulatedLm>();
-        std::error_code ec;
-        std::filesystem::remove(link, ec);
-        std::filesystem::create_symlink(lm->SlavePath(), link);
-    }
-    // The LM's pseudo-terminal closes and the link goes with it.
-    void Unplug()
-    {
-        lm->Stop();
-        std::filesystem::remove(link);
-    }
+    void Plug() { plugged.Plug(); }
+    void Unplug() { plugged.Unplug(); }
     std::unique_ptr<TfrmMain> Create()
     {
         folder.Write("Tessek.ini", "[ComPort]\nPort=" + link + "\n[CurrentSet]\n1=8F\n2=86\n");
@@ -68,7 +57,8 @@ protected:
     test::ErrorRecorder errors;
     test::TempFolder folder;
     const std::string link = folder.File("lm-by-id");
-    std::unique_ptr<sim::SimulatedLm> lm;
+    test::PluggedLm plugged{link};
+    std::unique_ptr<sim::SimulatedLm>& lm = plugged.lm;
 };
 
 TEST_F(ReconnectTest, AVanishedDeviceEndsTheRunSavedAndIsBackInUseWhenItReturns)
