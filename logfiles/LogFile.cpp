@@ -664,7 +664,9 @@ private:
             if (textCells_[ch] == 0 || std::any_of(v.begin(), v.end(), [](double x) { return !std::isnan(x); }))
                 continue;
             const std::string quoted = "\"" + channels[ch].Name + "\"";
-            names = quoted + (names.empty() ? "" : ", " + names);
+            if (!names.empty())
+                names.insert(0, ", ");
+            names.insert(0, quoted);
             ++dropped;
             result_.Report.CellsWithoutValue -= textCells_[ch];
             std::erase_if(result_.Report.Examples,
