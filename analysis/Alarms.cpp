@@ -6,6 +6,7 @@
 #include "platform/TextNumbers.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -44,11 +45,13 @@ std::string Number(double value, int decimals)
 std::vector<AlarmLimit> DefaultAlarmLimits()
 {
     std::vector<AlarmLimit> limits;
-    limits.reserve(kRetardColumns.size() + 2);
+    limits.reserve(kRetardColumns.size() + 3);
     for (const std::string_view retard : kRetardColumns)
         limits.push_back({std::string(retard), 0.0, std::nullopt, true});
     limits.push_back({std::string(kCoolantColumn), 230.0, std::nullopt, true});
     limits.push_back({std::string(kMapColumn), kOverboostPsi, std::nullopt, true});
+    limits.push_back({std::string(kAfrColumn), kLeanAfr, std::nullopt, true,
+                      AlarmCondition{std::string(kBoostColumn), true, kLeanBoostPsi}});
     return limits;
 }
 
@@ -59,15 +62,52 @@ std::string AlarmLimitText(const AlarmLimit& limit)
         text += "above " + FormatFloat(*limit.Above);
     if (limit.Below)
         text += (text.empty() ? "below " : " below ") + FormatFloat(*limit.Below);
+    if (!text.empty() && limit.While)
+        text += " while " + AlarmConditionText(*limit.While);
     if (!text.empty() && !limit.Enabled)
-        text = "off " + text;
+        text.insert(0, "off ");
     return text;
+}
+
+std::string AlarmConditionText(const AlarmCondition& condition)
+{
+    return condition.Channel + (condition.Above ? " above " : " below ") + FormatFloat(condition.Value);
+}
+
+std::optional<AlarmCondition> ParseAlarmCondition(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    if (words.size() < 3)
+        return std::nullopt;
+    const std::string& direction = words[words.size() - 2];
+    const std::optional<double> value = ParseFloat(words.back());
+    if (!value || (!SameText(direction, "above") && !SameText(direction, "below")))
+        return std::nullopt;
+    AlarmCondition condition{words[0], SameText(direction, "above"), *value};
+    for (size_t i = 1; i + 2 < words.size(); ++i)
+        condition.Channel += " " + words[i];
+    return condition;
 }
 
 std::optional<AlarmLimit> ParseAlarmLimit(const std::string& channel, const std::string& text)
 {
     AlarmLimit limit{channel, std::nullopt, std::nullopt, true};
-    std::istringstream words(text);
+    std::string bounds = text;
+    for (size_t at = 0; (at = bounds.find_first_of("wW", at)) != std::string::npos; ++at) {
+        const bool word = (at == 0 || std::isspace(static_cast<unsigned char>(bounds[at - 1]))) &&
+                          at + 5 < bounds.size() && std::isspace(static_cast<unsigned char>(bounds[at + 5]));
+        if (!word || !SameText(bounds.substr(at, 5), "while"))
+            continue;
+        limit.While = ParseAlarmCondition(bounds.substr(at + 5));
+        if (!limit.While)
+            return std::nullopt;
+        bounds.resize(at);
+        break;
+    }
+    std::istringstream words(bounds);
     std::string word;
     bool first = true;
     while (words >> word) {
@@ -88,8 +128,8 @@ std::optional<AlarmLimit> ParseAlarmLimit(const std::string& channel, const std:
         if (!bound)
             return std::nullopt;
     }
-    if (!limit.Enabled && !limit.Above && !limit.Below)
-        return std::nullopt;  // "off" alone
+    if ((!limit.Enabled || limit.While) && !limit.Above && !limit.Below)
+        return std::nullopt;  // "off" or a condition alone
     return limit;
 }
 
@@ -170,18 +210,18 @@ double KeptLimit(double shown, std::string_view unit, UnitSystem units)
     return conversion ? std::round((shown - conversion->Offset) / conversion->Scale * 1e6) / 1e6 : shown;
 }
 
-std::string AlarmMonitor::Quantity(const Watch& watch, double value) const
+std::string AlarmMonitor::Quantity(const RunColumn& info, double value) const
 {
-    const std::optional<UnitConversion> conversion = RunConversionTo(watch.Info.Unit, units_);
-    return conversion ? AlarmQuantity(conversion->Apply(value), watch.Info.Decimals, std::string(conversion->Unit))
-                      : AlarmQuantity(value, watch.Info.Decimals, watch.Info.Unit);
+    const std::optional<UnitConversion> conversion = RunConversionTo(info.Unit, units_);
+    return conversion ? AlarmQuantity(conversion->Apply(value), info.Decimals, std::string(conversion->Unit))
+                      : AlarmQuantity(value, info.Decimals, info.Unit);
 }
 
-std::string AlarmMonitor::Limit(const Watch& watch) const
+std::string AlarmMonitor::Limit(const RunColumn& info, double bound) const
 {
-    const std::optional<UnitConversion> conversion = RunConversionTo(watch.Info.Unit, units_);
-    return AlarmQuantity(ShownLimit(watch.Bound, watch.Info.Unit, units_), -1,
-                         conversion ? std::string(conversion->Unit) : watch.Info.Unit);
+    const std::optional<UnitConversion> conversion = RunConversionTo(info.Unit, units_);
+    return AlarmQuantity(ShownLimit(bound, info.Unit, units_), -1,
+                         conversion ? std::string(conversion->Unit) : info.Unit);
 }
 
 void AlarmMonitor::SetUnits(UnitSystem units)
@@ -193,36 +233,69 @@ void AlarmMonitor::Start(const std::vector<RunColumn>& columns, const std::vecto
 {
     units_ = units;
     watches_.clear();
+    const auto find = [&](const std::string& name) {
+        return static_cast<size_t>(
+            std::find_if(columns.begin(), columns.end(), [&](const RunColumn& c) { return SameText(c.Name, name); }) -
+            columns.begin());
+    };
     for (size_t i = 0; i < columns.size(); ++i) {
         for (const AlarmLimit& limit : limits) {
             if (!limit.Enabled || !SameText(limit.Channel, columns[i].Name))
                 continue;
+            std::optional<Condition> condition;
+            if (limit.While) {
+                const size_t at = find(limit.While->Channel);
+                if (at == columns.size())
+                    continue;
+                condition = Condition{at, columns[at], *limit.While, 0};
+            }
             if (limit.Above)
-                watches_.push_back({i, columns[i], *limit.Above, true, false, 0});
+                watches_.push_back({i, columns[i], *limit.Above, true, false, 0, condition});
             if (limit.Below)
-                watches_.push_back({i, columns[i], *limit.Below, false, false, 0});
+                watches_.push_back({i, columns[i], *limit.Below, false, false, 0, condition});
         }
     }
 }
 
 std::vector<AlarmEvent> AlarmMonitor::Check(const RunSample& sample)
 {
+    const auto valueOf = [&](size_t column) -> std::optional<double> {
+        if (column >= sample.Values.size() || !sample.Values[column] || !std::isfinite(*sample.Values[column]))
+            return std::nullopt;
+        return *sample.Values[column];
+    };
     std::vector<AlarmEvent> events;
     for (Watch& watch : watches_) {
-        if (watch.Column >= sample.Values.size() || !sample.Values[watch.Column] ||
-            !std::isfinite(*sample.Values[watch.Column]))
+        const std::optional<double> value = valueOf(watch.Column);
+        std::optional<double> condition;
+        if (watch.While) {
+            condition = valueOf(watch.While->Column);
+            if (!condition)
+                continue;
+            watch.While->Latest = *condition;
+        }
+        if (!value)
             continue;
-        const double value = *sample.Values[watch.Column];
-        watch.Latest = value;
+        watch.Latest = *value;
         const double band = kAlarmHysteresis * std::fabs(watch.Bound);
         if (!watch.Raised) {
-            if (watch.Upper ? value > watch.Bound : value < watch.Bound) {
+            const AlarmCondition* rule = watch.While ? &watch.While->Rule : nullptr;
+            const bool met = !rule || (rule->Above ? *condition > rule->Value : *condition < rule->Value);
+            if (met && (watch.Upper ? *value > watch.Bound : *value < watch.Bound)) {
                 watch.Raised = true;
-                events.push_back({watch.Column, watch.Info.Name + " " + Quantity(watch, value) +
-                                                    (watch.Upper ? " over " : " under ") + Limit(watch)});
+                std::string marker = watch.Info.Name + " " + Quantity(watch.Info, *value) +
+                                     (watch.Upper ? " over " : " under ") + Limit(watch.Info, watch.Bound);
+                if (rule)
+                    marker += " while " + rule->Channel + " " + Quantity(watch.While->Info, *condition);
+                events.push_back({watch.Column, marker});
             }
-        } else if (watch.Upper ? value <= watch.Bound - band : value >= watch.Bound + band) {
+        } else if (watch.Upper ? *value <= watch.Bound - band : *value >= watch.Bound + band) {
             watch.Raised = false;
+        } else if (watch.While) {
+            const AlarmCondition& rule = watch.While->Rule;
+            const double ruleBand = kAlarmHysteresis * std::fabs(rule.Value);
+            if (rule.Above ? *condition <= rule.Value - ruleBand : *condition >= rule.Value + ruleBand)
+                watch.Raised = false;
         }
     }
     return events;
@@ -238,9 +311,16 @@ std::vector<std::string> AlarmMonitor::ActiveTexts() const
 {
     std::vector<std::string> texts;
     for (const Watch& watch : watches_) {
-        if (watch.Raised)
-            texts.push_back("ALARM " + watch.Info.Name + " " + Quantity(watch, watch.Latest) + ", limit " +
-                            Limit(watch));
+        if (!watch.Raised)
+            continue;
+        std::string text = "ALARM " + watch.Info.Name + " " + Quantity(watch.Info, watch.Latest) + ", limit " +
+                           Limit(watch.Info, watch.Bound);
+        if (watch.While) {
+            const AlarmCondition& rule = watch.While->Rule;
+            text +=
+                " while " + rule.Channel + (rule.Above ? " above " : " below ") + Limit(watch.While->Info, rule.Value);
+        }
+        texts.push_back(text);
     }
     return texts;
 }

@@ -13,10 +13,18 @@
 // Limits are kept in the run's own units (those of the window's text: F, psi), whatever
 // units are shown; the texts of the alarms, and the alarm dialog, show them converted.
 //
+// A limit may hold only while a second channel is above or below a value of its own
+// ("AFR above 12.5 while Boost above 2": lean under boost). It is raised when both hold,
+// and cleared when its own value is back by the hysteresis or the condition is no longer
+// met by the same band; a sample without the condition's value changes nothing. A limit
+// whose condition channel the run does not log is not watched.
+//
 // Settings: section [Alarms] of Tessek.ini, one key per channel, named as the column
 // ("Coolant Temp=above 230"); values "above X", "below Y", both ("above 0.9 below 0.2"),
-// each optionally preceded by "off" (kept, but switched off); an empty value means no
-// limit (also for a channel that has one by default). "Beep=1" or "0" switches the sound.
+// each optionally preceded by "off" (kept, but switched off), optionally followed by
+// "while CHANNEL above|below Z" ("AFR=above 12.5 while Boost above 2"); an empty value
+// means no limit (also for a channel that has one by default). "Beep=1" or "0" switches
+// the sound.
 #include "logging/RunRecord.h"
 #include "logging/Units.h"
 
@@ -36,22 +44,41 @@ inline constexpr double kAlarmHysteresis = 0.02;
 // 14.3 psi over one atmosphere), where the LM's own overboost fault has to lie.
 inline constexpr double kOverboostPsi = 14.0;
 
+// The lean-under-boost default: AFR above kLeanAfr while boost is above kLeanBoostPsi.
+inline constexpr double kLeanAfr = 12.5;
+inline constexpr double kLeanBoostPsi = 2.0;
+
+// "while Boost above 2": the second channel's value that a limit needs.
+struct AlarmCondition {
+    std::string Channel;
+    bool Above = true;
+    double Value = 0;
+
+    bool operator==(const AlarmCondition&) const = default;
+};
+
 struct AlarmLimit {
     std::string Channel;
     std::optional<double> Above;
     std::optional<double> Below;
     bool Enabled = true;
+    std::optional<AlarmCondition> While = std::nullopt;
 
     bool operator==(const AlarmLimit&) const = default;
 };
 
-// Knock retard of every cylinder above 0 deg, coolant above 230 F, MAP above kOverboostPsi.
+// Knock retard of every cylinder above 0 deg, coolant above 230 F, MAP above kOverboostPsi,
+// AFR above kLeanAfr while Boost is above kLeanBoostPsi.
 std::vector<AlarmLimit> DefaultAlarmLimits();
 
-// The settings text of a limit: "above 230", "off above 0.9 below 0.2", "" for none.
+// The settings text of a limit: "above 230", "off above 0.9 below 0.2",
+// "above 12.5 while Boost above 2", "" for none.
 std::string AlarmLimitText(const AlarmLimit& limit);
 // The limit a settings text describes; nothing when the text is not one of the forms above.
 std::optional<AlarmLimit> ParseAlarmLimit(const std::string& channel, const std::string& text);
+// "Boost above 2" (the words after "while"); nothing when malformed.
+std::string AlarmConditionText(const AlarmCondition& condition);
+std::optional<AlarmCondition> ParseAlarmCondition(const std::string& text);
 
 struct AlarmSettings {
     std::vector<AlarmLimit> Limits;  // one per channel that has a key or a default
@@ -102,6 +129,12 @@ public:
     size_t Watched() const { return watches_.size(); }
 
 private:
+    struct Condition {
+        size_t Column = 0;
+        RunColumn Info;
+        AlarmCondition Rule;
+        double Latest = 0;
+    };
     struct Watch {
         size_t Column = 0;
         RunColumn Info;
@@ -109,9 +142,10 @@ private:
         bool Upper = true;
         bool Raised = false;
         double Latest = 0;
+        std::optional<Condition> While;
     };
-    std::string Quantity(const Watch& watch, double value) const;
-    std::string Limit(const Watch& watch) const;
+    std::string Quantity(const RunColumn& info, double value) const;
+    std::string Limit(const RunColumn& info, double bound) const;
 
     std::vector<Watch> watches_;
     UnitSystem units_ = UnitSystem::Imperial;

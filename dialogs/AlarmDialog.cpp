@@ -19,11 +19,22 @@
 namespace tessek {
 namespace {
 
-enum Column { kOn, kChannel, kAbove, kBelow, kUnit };
+enum Column { kOn, kChannel, kAbove, kBelow, kUnit, kWhile };
 
 QString Bound(const std::optional<double>& value)
 {
     return value ? QString::fromStdString(FormatFloat(*value)) : QString();
+}
+
+// The condition in its channel's shown unit, or empty.
+QString ConditionText(const std::optional<AlarmCondition>& condition, const std::vector<RunColumn>& runColumns,
+                      UnitSystem units)
+{
+    if (!condition)
+        return {};
+    AlarmCondition shown = *condition;
+    shown.Value = ShownLimit(shown.Value, AlarmChannelUnit(shown.Channel, runColumns), units);
+    return QString::fromStdString(AlarmConditionText(shown));
 }
 
 }  // namespace
@@ -55,6 +66,11 @@ std::string AlarmChannelUnit(const std::string& channel, const std::vector<RunCo
     for (const ParameterRow& row : ParameterTable()) {
         if (!row.Column.empty() && SameText(std::string(row.Column), channel))
             return std::string(row.Unit);
+        for (int i = 0; i < row.DerivedCount; ++i) {
+            const DerivedColumn& derived = row.Derived[static_cast<size_t>(i)];
+            if (SameText(std::string(derived.Column), channel))
+                return std::string(derived.Unit);
+        }
     }
     return {};
 }
@@ -64,12 +80,14 @@ AlarmDialog::AlarmDialog(std::string settingsFile, const std::vector<RunColumn>&
     : QDialog(parent),
       settingsFile_(std::move(settingsFile)),
       units_(units),
+      runColumns_(runColumns),
       table_(new QTableWidget(this)),
       beep_(new QCheckBox(this))
 {
     setObjectName("AlarmDialog");
     setWindowTitle("Alarms");
     std::vector<std::string> runNames;
+    runNames.reserve(runColumns.size());
     for (const RunColumn& column : runColumns)
         runNames.push_back(column.Name);
     const std::vector<std::string> channels = AlarmChannels(runNames);
@@ -88,8 +106,8 @@ AlarmDialog::AlarmDialog(std::string settingsFile, const std::vector<RunColumn>&
         layout->addWidget(problems);
     }
     table_->setObjectName("AlarmTable");
-    table_->setColumnCount(5);
-    table_->setHorizontalHeaderLabels({"On", "Channel", "Alarm above", "Alarm below", "Unit"});
+    table_->setColumnCount(6);
+    table_->setHorizontalHeaderLabels({"On", "Channel", "Alarm above", "Alarm below", "Unit", "Only while"});
     table_->setRowCount(static_cast<int>(channels.size()));
     table_->verticalHeader()->hide();
     for (int row = 0; row < static_cast<int>(channels.size()); ++row) {
@@ -117,6 +135,9 @@ AlarmDialog::AlarmDialog(std::string settingsFile, const std::vector<RunColumn>&
         auto* unit = new QTableWidgetItem(QString::fromStdString(conversion ? std::string(conversion->Unit) : runUnit));
         unit->setFlags(Qt::ItemIsEnabled);
         table_->setItem(row, kUnit, unit);
+        table_->setItem(row, kWhile,
+                        new QTableWidgetItem(ConditionText(limit != settings.Limits.end() ? limit->While : std::nullopt,
+                                                           runColumns_, units_)));
         runUnits_.push_back(runUnit);
         // Kept as read, so that a limit not edited is written back exactly.
         shown_.push_back(limit != settings.Limits.end() ? *limit : AlarmLimit{name, {}, {}, true});
@@ -127,7 +148,7 @@ AlarmDialog::AlarmDialog(std::string settingsFile, const std::vector<RunColumn>&
     auto* note = new QLabel(
         "Units as the live chart shows them (MAP: psi of boost, negative: inHg of vacuum); the limits keep their "
         "meaning when the units change. "
-        "An empty cell sets no limit.",
+        "An empty cell sets no limit. \"Only while\" takes a second channel's condition, such as \"Boost above 2\".",
         this);
     note->setWordWrap(true);
     layout->addWidget(note);
@@ -138,7 +159,7 @@ AlarmDialog::AlarmDialog(std::string settingsFile, const std::vector<RunColumn>&
     connect(buttons, &QDialogButtonBox::accepted, this, &AlarmDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &AlarmDialog::reject);
     layout->addWidget(buttons);
-    resize(520, 460);
+    resize(640, 460);
 }
 
 std::vector<AlarmLimit> AlarmDialog::Limits(std::string& error) const
@@ -163,6 +184,20 @@ std::vector<AlarmLimit> AlarmDialog::Limits(std::string& error) const
             const bool unchanged = kept && Bound(ShownLimit(*kept, runUnits_[r], units_)).toStdString() == text;
             (column == kAbove ? limit.Above : limit.Below) =
                 unchanged ? *kept : KeptLimit(*value, runUnits_[r], units_);
+        }
+        const std::string condition = table_->item(row, kWhile)->text().trimmed().toStdString();
+        if (!condition.empty()) {
+            limit.While = ParseAlarmCondition(condition);
+            if (!limit.While) {
+                error = limit.Channel + ": \"" + condition + "\" is not a condition (write e.g. Boost above 2)";
+                return {};
+            }
+            const std::optional<AlarmCondition>& kept = shown_[static_cast<size_t>(row)].While;
+            if (kept && ConditionText(kept, runColumns_, units_).toStdString() == condition)
+                limit.While = kept;
+            else
+                limit.While->Value =
+                    KeptLimit(limit.While->Value, AlarmChannelUnit(limit.While->Channel, runColumns_), units_);
         }
         limits.push_back(limit);
     }

@@ -1,10 +1,12 @@
 #pragma once
 // The live window's alarm limits as a small table: one row per channel (the defaults', the
 // running log's and every decoded value's), with a switch, the upper and the lower limit
-// (empty: none) in the unit shown (`units`: the live chart's), that unit, and whether an
-// alarm beeps; the limits are kept in the run's units (Alarms.h). OK writes section [Alarms] of the settings
-// file; a limit that is not a number is refused with a message naming it, and the dialog
-// stays open. Window thread only.
+// (empty: none) in the unit shown (`units`: the live chart's), that unit, the condition on
+// a second channel ("Boost above 2", in that channel's shown unit; empty: none), and
+// whether an alarm beeps; the limits are kept in the run's units (Alarms.h). OK writes
+// section [Alarms] of the settings file; a limit that is not a number, or a condition that
+// is not one, is refused with a message naming it, and the dialog stays open. Window
+// thread only.
 #include "analysis/Alarms.h"
 
 #include <QDialog>
@@ -40,6 +42,7 @@ public:
 private:
     std::string settingsFile_;
     UnitSystem units_;
+    std::vector<RunColumn> runColumns_;
     std::vector<std::string> runUnits_;  // per row: the channel's unit in the run
     std::vector<AlarmLimit> shown_;      // per row: the limits as they were shown
     QTableWidget* table_;

@@ -124,6 +124,46 @@ TEST(AlarmMonitor, TheWindowTextShowsTheLatestValueOfEveryRaisedAlarm)
                                                                "ALARM MAP 14.21 psi, limit 14 psi"}));
 }
 
+// Lean under boost: AFR over its limit raises only while boost is over its own; either
+// falling back clears it, and a sample missing either value changes nothing.
+TEST(AlarmMonitor, AConditionOnASecondChannelGatesTheAlarm)
+{
+    const std::vector<RunColumn> columns = {{"AFR", "", 2, false}, {"Boost", "psi", 2, false}};
+    AlarmMonitor monitor;
+    monitor.Start(columns, DefaultAlarmLimits());
+    ASSERT_EQ(monitor.Watched(), 1u);
+    const struct {
+        std::optional<double> afr, boost;
+        const char* marker;
+        bool active;
+    } steps[] = {
+        {13.5, 0.5, "", false},                                         // lean in light load: no alarm
+        {13.5, 5.0, "AFR 13.50 over 12.5 while Boost 5.00 psi", true},  // lean under boost
+        {13.6, std::nullopt, "", true},                                 // boost missing: unchanged
+        {13.0, 1.97, "", true},                                         // within the boost band
+        {13.0, 1.9, "", false},                                         // boost gone: cleared
+        {std::nullopt, 6.0, "", false},                                 // AFR missing: nothing
+        {12.0, 6.0, "", false},                                         // rich under boost
+        {12.8, 6.0, "AFR 12.80 over 12.5 while Boost 6.00 psi", true},
+        {12.2, 6.0, "", false},  // AFR back by the band
+    };
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        SCOPED_TRACE(i);
+        RunSample sample;
+        sample.Values = {steps[i].afr, steps[i].boost};
+        const auto events = monitor.Check(sample);
+        EXPECT_EQ(events.empty() ? std::string() : events[0].Marker, steps[i].marker);
+        EXPECT_EQ(monitor.Active(0), steps[i].active);
+    }
+    RunSample lean;
+    lean.Values = {13.0, 3.0};
+    monitor.Check(lean);
+    EXPECT_EQ(monitor.ActiveTexts(), std::vector<std::string>{"ALARM AFR 13.00, limit 12.5 while Boost above 2 psi"});
+    // Without the condition's channel in the run, the limit is not watched at all.
+    monitor.Start({columns[0]}, DefaultAlarmLimits());
+    EXPECT_EQ(monitor.Watched(), 0u);
+}
+
 // Limits typed in the shown unit are kept in the run's, and shown again as typed.
 TEST(AlarmSettings, LimitsAreKeptInTheRunsUnitsAndShownInTheChosenOnes)
 {
@@ -164,6 +204,13 @@ TEST(AlarmSettings, LimitTextsReadBackAndMalformedOnesAreRefused)
         {"off", std::nullopt},
         {"above 1 off", std::nullopt},
         {"above 1,5", std::nullopt},
+        {"above 12.5 while Boost above 2", AlarmLimit{"X", 12.5, std::nullopt, true, AlarmCondition{"Boost", true, 2}}},
+        {"off below 0.5 WHILE Engine Speed below 900",
+         AlarmLimit{"X", std::nullopt, 0.5, false, AlarmCondition{"Engine Speed", false, 900}}},
+        {"above 1 while", std::nullopt},
+        {"above 1 while Boost", std::nullopt},
+        {"above 1 while Boost over 2", std::nullopt},
+        {"while Boost above 2", std::nullopt},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
@@ -192,6 +239,7 @@ TEST(AlarmSettings, AMalformedValueGetsAClearMessageAndItsDefaultNothingElseIsLo
         {"Cyl 4 Retard", 0.0, std::nullopt, true},
         {"Coolant Temp", 230.0, std::nullopt, true},
         {"MAP", 12.0, std::nullopt, false},
+        {"AFR", 12.5, std::nullopt, true, AlarmCondition{"Boost", true, 2}},
         {"O2", std::nullopt, 0.2, true},
     };
     EXPECT_EQ(settings.Limits, expected);
@@ -213,7 +261,8 @@ TEST(AlarmSettings, AMalformedValueGetsAClearMessageAndItsDefaultNothingElseIsLo
     SaveAlarmSettings(written, changed);
     EXPECT_EQ(other.Read("Tessek.ini"),
               "[CurrentSet]\n1=8F\n\n[Alarms]\nBeep=0\nCyl 1 Retard=above 0\nCyl 2 Retard=\nCyl 3 Retard=above 0\n"
-              "Cyl 4 Retard=above 0\nCoolant Temp=above 230\nMAP=off above 12\nO2=below 0.2\nThrottle=above 90\n");
+              "Cyl 4 Retard=above 0\nCoolant Temp=above 230\nMAP=off above 12\nAFR=above 12.5 while Boost above 2\n"
+              "O2=below 0.2\nThrottle=above 90\n");
     const AlarmSettings reread = LoadAlarmSettings(written, {"O2", "Throttle", "Engine Speed"});
     EXPECT_EQ(reread.Problems, std::vector<std::string>{});
     EXPECT_EQ(reread.Limits.size(), expected.size() + 1);
