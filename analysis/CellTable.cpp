@@ -173,7 +173,8 @@ CellChoice DefaultCellChoice(const LogData& log)
 {
     const size_t none = log.Channels.size();
     CellChoice choice{FindChannel(log, {kEngineSpeedColumn, kOtherRpmColumn}),
-                      FindChannel(log, {kBoostColumn, kMapAbsoluteColumn, kMapColumn}), FindChannel(log, {kO2Column})};
+                      FindChannel(log, {kBoostColumn, kMapAbsoluteColumn, kMapColumn}),
+                      FindChannel(log, {kAfrColumn, kO2Column})};
     const auto firstFree = [&](std::initializer_list<size_t> taken) {
         for (size_t c = 0; c < none; ++c)
             if (!log.Channels[c].Raw && std::find(taken.begin(), taken.end(), c) == taken.end())

@@ -55,7 +55,8 @@ std::string EdgesText(const std::vector<double>& edges);
 std::vector<double> ParseEdges(std::string_view text, std::string& error);
 
 // The channels a cell table of `log` starts with: X engine speed, Y the linear MAP where the
-// log has one ("Boost", else "MAP abs"), else the logged MAP; Z O2. A channel the log lacks
+// log has one ("Boost", else "MAP abs"), else the logged MAP; Z the wideband's AFR where
+// the log has it (the mean AFR per cell is what a tuner reads), else O2. A channel the log lacks
 // is its first channel that is not raw and not already chosen (log.Channels.size() when
 // there is none).
 struct CellChoice {

@@ -33,7 +33,8 @@ std::string ClockText(std::chrono::system_clock::time_point when)
 
 bool IsCharted(const RunColumn& column)
 {
-    if (column.Name == kSkipTitle || !DrawnByDefault(column.Name, column.Unit, false, true))
+    if (column.Name == kSkipTitle || column.Name == kWidebandStatusColumn ||
+        !DrawnByDefault(column.Name, column.Unit, false, true))
         return false;
     return column.HasRaw || !StartsWithNoCase(column.Name, std::string(kTorqueColumn));
 }
@@ -151,6 +152,10 @@ std::string LiveModel::StatusText() const
     }
     if (missed_ > 0)
         text += ", " + std::to_string(missed_) + (missed_ == 1 ? " answer" : " answers") + " missed";
+    for (size_t i = 0; i < columns_.size() && i < latestValues_.size(); ++i) {
+        if (columns_[i].Name == kWidebandStatusColumn && latestValues_[i] && *latestValues_[i] != 0)
+            text += "; wideband: " + std::string(WidebandStatusText(*latestValues_[i]));
+    }
     return text;
 }
 

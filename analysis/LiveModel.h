@@ -17,7 +17,8 @@
 
 namespace tessek {
 
-// A slot's value or a performance figure, but not a "Skip value" slot, not MAP but on its
+// A slot's value, a performance figure or a further input's value, but not the wideband
+// controller's status (a code, read in the data logs), not a "Skip value" slot, not MAP but on its
 // linear scale (DrawnByDefault: a run logs Boost with every MAP), and not the torque
 // (a performance figure whose name begins with "Torque"): torque is power over the mean
 // engine speed, both shown already, and near a standstill it jumps by orders of magnitude,
@@ -96,7 +97,8 @@ public:
     // "Logging since 14:03:22: 38.4 samples/s, 384 requests/s" while a run is going;
     // "Not logging", with the start of the run still shown, between runs.
     // "Logging since 14:03:22: 41.2 samples/s, 330 requests/s", with ", 3 answers missed"
-    // once the LM has left a request unanswered.
+    // once the LM has left a request unanswered; "; wideband: port not open" (or another
+    // reason) while the newest sample has no valid wideband reading.
     std::string StatusText() const;
     long Missed() const { return missed_; }
 

@@ -7,6 +7,8 @@
 #include "lm/ParameterTable.h"
 
 #include <array>
+#include <cstddef>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -42,6 +44,15 @@ inline constexpr std::string_view kAfrColumn = "AFR";
 inline constexpr std::string_view kLambdaColumn = "Lambda";
 inline constexpr std::string_view kWidebandStatusColumn = "WB Status";
 inline constexpr std::string_view kWidebandAuxPrefix = "WB Aux ";
+// What a WB Status number says (session/WidebandColumns.h lists them); "" for 0, valid.
+constexpr std::string_view WidebandStatusText(double code)
+{
+    constexpr std::string_view texts[] = {
+        "",         "reads free air",   "calibrating",     "needs calibration",     "warming up",
+        "status 5", "reports an error", "sends no lambda", "no reading for 250 ms", "port not open"};
+    return code >= 0 && code < static_cast<double>(std::size(texts)) ? texts[static_cast<size_t>(code)]
+                                                                     : "unknown status";
+}
 // Engine speed as other programs' logs name it.
 inline constexpr std::string_view kOtherRpmColumn = "RPM";
 // "<name> raw": the LM's reply behind the column <name>.

@@ -113,13 +113,16 @@ TEST(CellTable, CellsHoldTheStatisticsOfTheirSamplesAndEmptyCellsNone)
     EXPECT_THAT(table.Span(CellStatistic::Mean).first, testing::NanSensitiveDoubleEq(kNaN));
 }
 
-TEST(CellTable, StartsWithEngineSpeedByTheLinearMapAndO2WhereTheLogHasThem)
+TEST(CellTable, StartsWithEngineSpeedByTheLinearMapAndAfrOrO2WhereTheLogHasThem)
 {
     const std::tuple<const char*, std::vector<std::string>, std::string> cases[] = {
         {"logged MAP only",
          {"Engine Speed", "Engine Speed raw", "MAP", "MAP raw", "O2", "O2 raw"},
          "Engine Speed / MAP / O2"},
         {"linear boost preferred", {"MAP", "Boost", "MAP abs", "O2", "Engine Speed"}, "Engine Speed / Boost / O2"},
+        {"the wideband's AFR before O2",
+         {"Engine Speed", "O2", "Boost", "AFR", "Lambda"},
+         "Engine Speed / Boost / AFR"},
         {"absolute MAP next", {"MAP", "MAP abs", "Engine Speed", "Knock"}, "Engine Speed / MAP abs / MAP"},
         {"another program's log", {"RPM", "Lambda", "TPS"}, "RPM / Lambda / TPS"},
         {"raw columns are never chosen", {"Engine Speed raw", "A", "B raw"}, "A / - / -"},

@@ -347,6 +347,28 @@ TEST(LiveWindow, StripsShowTheLastMinuteAndTheReadoutsTheLatestValues)
     EXPECT_EQ(window.StatusText().toStdString(), "Not logging (showing the run started 14:03:22)");
 }
 
+// The wideband's AFR and lambda get strips, its status code does not; while the newest
+// sample has no valid reading the status line says why.
+TEST(LiveWindow, TheWidebandStatusIsToldNotCharted)
+{
+    LiveAlarms alarms;
+    LiveWindow window(alarms);
+    window.show();
+    window.RunStarted({{"AFR", "", 2, false}, {"Lambda", "", 3, false}, {"WB Status", "", 0, false}},
+                      std::chrono::system_clock::now());
+    EXPECT_EQ(window.Strips().size(), 2u);
+    RunSample sample;
+    sample.Values = {std::nullopt, std::nullopt, 9};
+    window.SampleLogged(sample);
+    window.Redraw();
+    EXPECT_TRUE(window.StatusText().endsWith("; wideband: port not open")) << window.StatusText().toStdString();
+    sample.Time = 0.1;
+    sample.Values = {14.7, 1.0, 0};
+    window.SampleLogged(sample);
+    window.Redraw();
+    EXPECT_FALSE(window.StatusText().contains("wideband")) << window.StatusText().toStdString();
+}
+
 // The Formulas button: the dialog reads the run's columns but the calculated one, and shows
 // the formula's value on the newest sample.
 TEST(LiveWindow, FormulasButtonEditsOverTheRunsColumnsWithTheNewestSample)
