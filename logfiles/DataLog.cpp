@@ -1,5 +1,6 @@
 #include "logfiles/DataLog.h"
 
+#include "platform/BuildInfo.h"
 #include "platform/FileIo.h"
 #include "platform/IniFile.h"
 #include "platform/LogFiles.h"
@@ -161,7 +162,7 @@ void DataLogWriter::RunStarted(const std::vector<RunColumn>& columns, std::chron
     if (!CreateFiles(started))
         return;
     WriteRow(csv_, CsvHeader());
-    WriteRow(msl_, MslHeader());
+    WriteRow(msl_, MslHeader(started));
 }
 
 void DataLogWriter::SampleLogged(const RunSample& sample)
@@ -282,8 +283,21 @@ std::string DataLogWriter::CsvHeader() const
     return row + "," + kMarkerColumn + "," + CsvField(kMarkerTextColumn) + kLineEnd;
 }
 
-std::string DataLogWriter::MslHeader() const
+std::string DataLogWriter::MslHeader(std::chrono::system_clock::time_point started) const
 {
+    // The date in English whatever the locale: readers match the words.
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::time_t time = std::chrono::system_clock::to_time_t(started);
+    std::tm local{};
+    localtime_r(&time, &local);
+    char date[64];
+    std::snprintf(date, sizeof date, "%s %s %02d %02d:%02d:%02d %d", kDays[(local.tm_wday % 7 + 7) % 7],
+                  kMonths[(local.tm_mon % 12 + 12) % 12], local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                  local.tm_year + 1900);
+    std::string preamble =
+        std::string("\"Tessek ") + kVersion + "\"" + kLineEnd + "\"Capture Date: " + date + "\"" + kLineEnd;
     std::string names(kTimeColumn);
     std::string units = "s";
     for (const RunColumn& column : columns_) {
@@ -294,7 +308,7 @@ std::string DataLogWriter::MslHeader() const
             units += '\t';
         }
     }
-    return names + kLineEnd + units + kLineEnd;
+    return preamble + names + kLineEnd + units + kLineEnd;
 }
 
 std::string NewestDataLog(const std::string& programFolder)

@@ -12,10 +12,12 @@
 // (rpm)"), quoted only when they hold a comma, quote or line break; a missing value is an
 // empty cell; the column "Marker" holds the number of the marker a row carries
 // (RunSample::Marker), empty otherwise, and the last one, "Marker text", its text ("Manual",
-// "Cyl 1 Retard 1 deg over 0 deg"). MSL: row 1 the names, row 2 the units, every cell
-// a number (0 for a missing value); tabs and line breaks in names become blanks; a row
-// that carries a marker follows a line "MARK 001 - Manual" (number and text), the form
-// MegaLogViewer reads as a marker.
+// "Cyl 1 Retard 1 deg over 0 deg"). MSL: two quoted lines first, as the common tuning
+// tools' files start (the program and version, then "Capture Date: Mon Dec 07 14:03:27
+// 2026", the run's start in local time, English names), which readers of MSL skip;
+// then row 1 the names, row 2 the units; a missing value is an empty cell, as in the
+// CSV; tabs and line breaks in names become blanks; a row that carries a marker follows a
+// line "MARK 001 - Manual" (number and text), the form MegaLogViewer reads as a marker.
 //
 // Each row reaches the operating system in one write as soon as it is logged (never one
 // sync per row), so a killed program leaves every row logged before it; RunEnded syncs
@@ -89,7 +91,7 @@ private:
     void Close(OutFile& file);
     void Report(const std::string& path, int error);
     std::string CsvHeader() const;
-    std::string MslHeader() const;
+    std::string MslHeader(std::chrono::system_clock::time_point started) const;
 
     std::string logsFolder_;    // with its trailing "/"
     std::string settingsPath_;  // the program folder's Tessek.ini, for the units setting

@@ -7,6 +7,7 @@
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
 #include "logging/RunColumns.h"
+#include "platform/BuildInfo.h"
 #include "platform/FileIo.h"
 #include "platform/Hex.h"
 #include "platform/IniFile.h"
@@ -239,7 +240,8 @@ TEST_F(Logging, SamplesWithPerformanceFiguresInTheLinesAndTheDataLog)
               "0.020,2256,9024,50.25,3216,0.57,191.93,473.51,,\r\n");
     // The MSL file leaves a cell empty where the line has no figure, as the CSV does, and
     // ends with the count of answers the LM did not give.
-    EXPECT_EQ(Read(dataLog.MslPath()),
+    const std::string msl = Read(dataLog.MslPath());
+    EXPECT_EQ(msl.substr(msl.find("\r\nTime") + 2),
               "Time\tEngine Speed\tEngine Speed raw\tRoad Speed\tRoad Speed raw\tAcceleration\tPower\tTorque\r\n"
               "s\trpm\t\tmph\t\tg\thp\tlb-ft\r\n0.000\t2000\t8000\t50.00\t3200\t\t\t\r\n"
               "0.020\t2256\t9024\t50.25\t3216\t0.57\t191.93\t473.51\r\n# Missed answers: 0 of 8 requests\r\n");
@@ -316,8 +318,8 @@ TEST_F(Logging, MarkersGoIntoTheNextSampleRowsOfBothDataLogsNumberedPerRun)
                                         "50.0,128,2,Manual\r", "50.0,128,3,Manual\r",
                                         "50.0,128,4,Cyl 1 Retard 3 deg over 0 deg\tand a tab\r", "50.0,128,,\r"}));
     const auto msl = lines(dataLog.MslPath());
-    std::vector<std::string> shape;  // the MARK lines, and "row" for each sample row
-    for (size_t i = 2; i < msl.size(); ++i)
+    std::vector<std::string> shape;          // the MARK lines, and "row" for each sample row
+    for (size_t i = 4; i < msl.size(); ++i)  // after the two quoted lines, the names and the units
         shape.push_back(msl[i].starts_with("MARK") ? msl[i] : msl[i].starts_with("#") ? "count" : "row");
     EXPECT_EQ(shape, (std::vector<std::string>{
                          "MARK 001 - Manual\r", "row", "MARK 002 - Manual\r", "row", "MARK 003 - Manual\r", "row",
@@ -431,8 +433,12 @@ TEST_F(Logging, ATakenDataLogNameGetsTheNextSuffixAndNamesAreQuotedOnlyWhereNeed
     EXPECT_EQ(folder.Read(kStem + ".csv"),
               "Time (s),Plain (x),\"Comma, inside (u)\",\"Say \"\"hi\"\"\",\"Two\nlines (a\tb)\",\"Two\nlines raw\","
               "\"Unit (a,b)\",Marker,Marker text\r\n");
-    EXPECT_EQ(folder.Read(kStem + ".msl"),
-              "Time\tPlain\tComma, inside\tSay \"hi\"\tTwo lines\tTwo lines raw\tUnit\r\ns\tx\tu\t\ta b\t\ta,b\r\n");
+    // The MSL starts with the two quoted lines of the common tuning tools' files.
+    EXPECT_EQ(
+        folder.Read(kStem + ".msl"),
+        std::string("\"Tessek ") + kVersion +
+            "\"\r\n\"Capture Date: Sun Dec 06 14:03:27 2026\"\r\n"
+            "Time\tPlain\tComma, inside\tSay \"hi\"\tTwo lines\tTwo lines raw\tUnit\r\ns\tx\tu\t\ta b\t\ta,b\r\n");
     EXPECT_TRUE(writer.problems.empty());
 }
 
