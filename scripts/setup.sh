@@ -2,7 +2,7 @@
 # Installs the Debian packages Tessek needs (when any is missing), then configures and
 # builds with warnings as errors. Usage: scripts/setup.sh [build-dir] [extra cmake
 # arguments...]. With TESSEK_CI=1 it also installs what CI checks with: the desktop entry
-# and metainfo validators, clang-format and clang-tidy.
+# and metainfo validators, clang-format, clang-tidy and systemd-analyze (systemd).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
@@ -20,7 +20,7 @@ packages=(
   fonts-dejavu-core
 )
 if [ "${TESSEK_CI:-0}" = 1 ]; then
-  packages+=(desktop-file-utils appstream clang-format clang-tidy)
+  packages+=(desktop-file-utils appstream clang-format clang-tidy systemd)
 fi
 
 ensure_packages "${packages[@]}"
