@@ -136,6 +136,39 @@ bool LogViewModel::JumpTo(double t)
     return SetVisible(t - width / 2, t + width / 2);
 }
 
+bool LogViewModel::Zoom(double factor)
+{
+    if (Empty() || !(factor > 0) || !std::isfinite(factor))
+        return false;
+    const double anchor = cursor_ >= from_ && cursor_ <= to_ ? cursor_ : (from_ + to_) / 2;
+    const double from = anchor - (anchor - from_) * factor;
+    return SetVisible(from, from + (to_ - from_) * factor);
+}
+
+bool LogViewModel::Pan(double fraction)
+{
+    if (Empty() || !std::isfinite(fraction))
+        return false;
+    const double shift = (to_ - from_) * fraction;
+    return SetVisible(from_ + shift, to_ + shift);
+}
+
+bool LogViewModel::StepCursor(long steps)
+{
+    const std::optional<size_t> nearest = NearestSample(log_.Time, cursor_);
+    if (!nearest)
+        return false;
+    const long last = static_cast<long>(log_.Time.size()) - 1;
+    const long to = std::clamp(static_cast<long>(*nearest) + steps, 0L, last);
+    cursor_ = log_.Time[static_cast<size_t>(to)];
+    const double width = to_ - from_;
+    if (cursor_ < from_)
+        return SetVisible(cursor_, cursor_ + width);
+    if (cursor_ > to_)
+        return SetVisible(cursor_ - width, cursor_);
+    return false;
+}
+
 double LogViewModel::CursorValue(size_t channel) const
 {
     return ValueAt(log_.Time, log_.Channels[channel].Values, cursor_);

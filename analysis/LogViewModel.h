@@ -65,6 +65,16 @@ public:
     // the cursor there: how a marker is found. False when the range did not change.
     bool JumpTo(double t);
 
+    // The keyboard's steps. Zoom: the visible width times `factor` (below 1 zooms in) around
+    // the cursor where it is visible, else around the middle. Pan: the range moved by
+    // `fraction` of its width (negative: earlier). Both as SetVisible keeps the range, and
+    // false when it did not change. StepCursor: the cursor `steps` samples on from the
+    // sample nearest it (negative: back), at most to the run's ends; the visible range
+    // follows, keeping its width, when the cursor leaves it. True when the range moved.
+    bool Zoom(double factor);
+    bool Pan(double fraction);
+    bool StepCursor(long steps);
+
     void SetCursor(double t) { cursor_ = t; }
     double Cursor() const { return cursor_; }
     // The value of the sample nearest the cursor; NaN when there is none or that sample has

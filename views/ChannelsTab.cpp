@@ -2,6 +2,7 @@
 
 #include <qcustomplot.h>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPixmap>
@@ -98,6 +99,12 @@ ChannelsTab::ChannelsTab(LogViewModel& model, QWidget* parent)
     plot_->layer("cursor")->setMode(QCPLayer::lmBuffered);
     connect(plot_, &QCustomPlot::mouseMove, this, &ChannelsTab::OnPlotMouseMove);
     connect(plot_, &QCustomPlot::mouseDoubleClick, this, [this] { ShowWholeRun(); });
+    plot_->setFocusPolicy(Qt::StrongFocus);
+    plot_->installEventFilter(this);
+    plot_->setAccessibleName(tr("Channel strips"));
+    plot_->setAccessibleDescription(
+        tr("Plus and minus zoom, Left and Right pan, Home shows the whole run, "
+           "comma and period move the cursor by one sample"));
 
     setStretchFactor(0, 0);
     setStretchFactor(1, 1);
@@ -322,6 +329,38 @@ void ChannelsTab::SetCursorTime(double t)
     }
     RefreshCursorColumn();
     plot_->layer("cursor")->replot();
+}
+
+bool ChannelsTab::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != plot_ || event->type() != QEvent::KeyPress || model_.Empty())
+        return QSplitter::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return QSplitter::eventFilter(watched, event);
+    switch (key->key()) {
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            ApplyRange(model_.Zoom(0.5));
+            return true;
+        case Qt::Key_Minus:
+            ApplyRange(model_.Zoom(2.0));
+            return true;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+            ApplyRange(model_.Pan(key->key() == Qt::Key_Left ? -0.25 : 0.25));
+            return true;
+        case Qt::Key_Home:
+            ShowWholeRun();
+            return true;
+        case Qt::Key_Comma:
+        case Qt::Key_Period:
+            ApplyRange(model_.StepCursor(key->key() == Qt::Key_Comma ? -1 : 1));
+            SetCursorTime(model_.Cursor());
+            return true;
+        default:
+            return QSplitter::eventFilter(watched, event);
+    }
 }
 
 void ChannelsTab::OnPlotMouseMove(QMouseEvent* event)

@@ -4,10 +4,12 @@
 // as its moving mean) and one strip per checked channel,
 // each with its own value scale, all on one time axis. The wheel zooms the time axis around
 // the pointer, dragging pans, a double click shows the whole run; a cursor line follows the
-// pointer. The log's markers are vertical lines with their numbers, and a list under the
-// table shows them: a click centres the view on one. Each strip draws a min/max thinning of its channel (one bucket per
-// pixel column), so no peak is lost at any zoom. Everything it shows comes from the LogViewModel, which the window
-// owns. Window thread only.
+// pointer. With the strips focused (a click, or Tab from the table), + and - zoom around
+// the cursor, Left and Right pan by a quarter of the view, Home shows the whole run, and
+// "," and "." move the cursor back and on by one sample. The log's markers are vertical lines with their numbers, and a
+// list under the table shows them: a click centres the view on one. Each strip draws a min/max thinning of its channel
+// (one bucket per pixel column), so no peak is lost at any zoom. Everything it shows comes from the LogViewModel, which
+// the window owns. Window thread only.
 #include <QSplitter>
 #include <memory>
 #include <string>
@@ -54,6 +56,9 @@ public:
 signals:
     // The model's visible time range changed (a zoom, a pan, a new log).
     void RangeChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Strip;

@@ -32,6 +32,47 @@ LogData Log(const std::vector<std::string>& names, size_t rows)
     return log;
 }
 
+// The keyboard: zoom around the cursor (or the middle when it is out of view), pan by a
+// part of the width, and the cursor sample by sample with the view following it.
+TEST(LogViewModel, KeyboardStepsZoomPanAndMoveTheCursor)
+{
+    LogViewModel model;
+    model.SetLog(Log({"A"}, 41));  // 0 .. 40 s
+    const struct {
+        const char* name;
+        double from, to, cursor;
+        char step;  // z: zoom in, o: zoom out, l/r: pan, b/n: cursor back / on
+        double expectFrom, expectTo, expectCursor;
+        bool moved;
+    } steps[] = {
+        {"zoom in around the cursor", 0, 40, 10, 'z', 5, 25, 10, true},
+        {"zoom in around the middle", 10, 20, 30, 'z', 12.5, 17.5, 30, true},
+        {"zoom out past the start keeps its width", 0, 10, 2, 'o', 0, 20, 2, true},
+        {"zoom out of the whole run", 0, 40, 20, 'o', 0, 40, 20, false},
+        {"pan earlier", 10, 20, 15, 'l', 7.5, 17.5, 15, true},
+        {"pan past the end", 28, 40, 30, 'r', 28, 40, 30, false},
+        {"cursor on from between samples", 0, 10, 4.4, 'n', 0, 10, 5, false},
+        {"cursor on out of view", 0, 10, 10, 'n', 1, 11, 11, true},
+        {"cursor back out of view", 5, 15, 5.2, 'b', 4, 14, 4, true},
+        {"cursor stays at the run's start", 0, 10, 0, 'b', 0, 10, 0, false},
+        {"cursor stays at the run's end", 30, 40, 40, 'n', 30, 40, 40, false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        model.SetVisible(step.from, step.to);
+        model.SetCursor(step.cursor);
+        const bool moved = step.step == 'z'   ? model.Zoom(0.5)
+                           : step.step == 'o' ? model.Zoom(2)
+                           : step.step == 'l' ? model.Pan(-0.25)
+                           : step.step == 'r' ? model.Pan(0.25)
+                                              : model.StepCursor(step.step == 'b' ? -1 : 1);
+        EXPECT_EQ(moved, step.moved);
+        EXPECT_DOUBLE_EQ(model.From(), step.expectFrom);
+        EXPECT_DOUBLE_EQ(model.To(), step.expectTo);
+        EXPECT_DOUBLE_EQ(model.Cursor(), step.expectCursor);
+    }
+}
+
 TEST(LogViewModel, KeepsTheVisibleRangeInsideTheRunAndAtLeastAMillisecondWide)
 {
     LogViewModel model;

@@ -172,6 +172,19 @@ TEST_F(LogViewerWindowTest, WheelZoomsAroundThePointerDragPansAndDoubleClickShow
     EXPECT_NEAR(TimeRange().first, 29.98, 1e-9);
     Mouse(QEvent::MouseButtonDblClick, 36, Qt::LeftButton, Qt::LeftButton);
     EXPECT_EQ(TimeRange(), std::pair(0.0, 39.98));
+
+    // The keys, sent to the strips: minus zooms out, Home shows the whole run again, the
+    // cursor steps one sample and the table follows it.
+    window_.SetTimeRange(10, 20);
+    window_.SetCursorTime(15);
+    QTest::keyClick(plot_, Qt::Key_Plus);
+    EXPECT_EQ(TimeRange(), std::pair(12.5, 17.5));
+    QTest::keyClick(plot_, Qt::Key_Right);
+    EXPECT_EQ(TimeRange(3), std::pair(13.75, 18.75));
+    QTest::keyClick(plot_, Qt::Key_Home);
+    EXPECT_EQ(TimeRange(), std::pair(0.0, 39.98));
+    QTest::keyClick(plot_, Qt::Key_Period);
+    EXPECT_EQ(table_->horizontalHeaderItem(1)->text().toStdString(), "At 15.020 s");
 }
 
 // Sample 617 is at 12.34 s; sample 615 has no MAP value.
