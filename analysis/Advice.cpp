@@ -290,9 +290,8 @@ Advice ComputeAdvice(const LogData& log, const AdviceSettings& settings)
     const size_t tpsC = FindChannel(log, {kThrottleColumn});
     const std::vector<double>* coolant = coolC == none ? nullptr : &log.Channels[coolC].Values;
     const std::vector<double>* throttle = tpsC == none ? nullptr : &log.Channels[tpsC].Values;
-    const double minCoolant = coolC != none && Celsius(log.Channels[coolC].Unit)
-                                  ? (limits.MinCoolantF - 32) * 5 / 9
-                                  : limits.MinCoolantF;
+    const double minCoolant =
+        coolC != none && Celsius(log.Channels[coolC].Unit) ? (limits.MinCoolantF - 32) * 5 / 9 : limits.MinCoolantF;
     const auto afrAt = [&](size_t i) {
         return afrC != none ? log.Channels[afrC].Values[i] : log.Channels[lambdaC].Values[i] * kStoichAfr;
     };

@@ -41,7 +41,8 @@ std::string Stem(const std::string& path)
 {
     const size_t slash = path.rfind('/');
     const size_t dot = path.rfind('.');
-    return path.substr(0, dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? dot : path.size());
+    return path.substr(0,
+                       dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? dot : path.size());
 }
 
 std::string SparkBeside(const std::string& fuel)

@@ -2,8 +2,8 @@
 // window, whose creation opens the port and probes the LM; the message loop runs until
 // the window is closed (or the viewer's, or Tessek Live's playing back a log, with --view
 // or --play). `tessek --log` instead runs the headless logger, `tessek --dyno` writes a
-// power curve and `tessek --advise` fuel and spark advice, each on a QCoreApplication: no window system and no GUI platform plugin is
-// touched.
+// power curve and `tessek --advise` fuel and spark advice, each on a QCoreApplication: no
+// window system and no GUI platform plugin is touched.
 #include "app/AboutBox.h"
 #include "app/AdviseCommand.h"
 #include "app/Application.h"

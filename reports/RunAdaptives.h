@@ -15,6 +15,11 @@
 
 namespace tessek {
 
+// Whether a logging run reads the adaptive cells at its start and end (about a second at
+// each): key Read (0 or 1, off when missing) of section [RunAdaptives] of Tessek.ini.
+inline constexpr const char* kRunAdaptivesSection = "RunAdaptives";
+inline constexpr const char* kRunAdaptivesKey = "Read";
+
 struct RunAdaptives {
     std::optional<AdaptivesReading> Start, End;
 };

