@@ -136,11 +136,12 @@ AdviceTab::AdviceTab(const LogViewModel& model, QWidget* parent)
     auto* fuelPage = new QWidget(this);
     auto* fuelLayout = new QVBoxLayout(fuelPage);
     fuelLayout->addWidget(fuel_, 1);
-    fuelLayout->addWidget(new QLabel(
-        tr("Fuel to add in % (red: ran lean) or take out (blue: ran rich) against the target AFR. (n): only n "
-           "samples, too few for a number; *: clipped at the limit. Each cell's tooltip gives its samples and mean "
-           "AFR."),
-        this));
+    auto* legend = new QLabel(tr("Fuel to add in % (red: ran lean) or take out (blue: ran rich) against the target "
+                                 "AFR. (n): only n samples, too few for a number; *: clipped at the limit. Each "
+                                 "cell's tooltip gives its samples and mean AFR."),
+                              fuelPage);
+    legend->setWordWrap(true);
+    fuelLayout->addWidget(legend);
     pages_->addTab(fuelPage, tr("Fuel"));
     spark_ = NewGrid(this, "adviceSpark");
     pages_->addTab(spark_, tr("Spark"));
@@ -157,10 +158,12 @@ AdviceTab::AdviceTab(const LogViewModel& model, QWidget* parent)
     delaySeconds_->setObjectName("adviceDelaySeconds");
     delayForm->addRow(tr("Engine speeds (rpm):"), delayRpm_);
     delayForm->addRow(tr("Delays (s):"), delaySeconds_);
-    delayForm->addRow(new QLabel(tr("The wideband reads the exhaust of a moment earlier: each AFR reading is matched "
+    auto* delayNote = new QLabel(tr("The wideband reads the exhaust of a moment earlier: each AFR reading is matched "
                                     "with the sample this long before it. Between the points the delay is "
                                     "interpolated."),
-                                 delayPage));
+                                 delayPage);
+    delayNote->setWordWrap(true);
+    delayForm->addRow(delayNote);
     connect(delayRpm_, &QLineEdit::editingFinished, this, &AdviceTab::DelayEdited);
     connect(delaySeconds_, &QLineEdit::editingFinished, this, &AdviceTab::DelayEdited);
     pages_->addTab(delayPage, tr("Sensor delay"));
