@@ -228,9 +228,12 @@ void AdviceTab::Recompute()
                                                                               : QStringLiteral("color: #b00000;"));
     }
     state_->Result = model_.Empty() ? Advice{} : ComputeAdvice(model_.Log(), state_->Settings);
+    // An empty field shows the default bins chosen; text the user typed stays as it is.
     if (state_->Result.Problem.empty() && !model_.Empty()) {
-        rpmEdges_->setText(QString::fromStdString(EdgesText(state_->Result.RpmEdges)));
-        mapEdges_->setText(QString::fromStdString(EdgesText(state_->Result.MapEdges)));
+        if (rpmEdges_->text().trimmed().isEmpty())
+            rpmEdges_->setText(QString::fromStdString(EdgesText(state_->Result.RpmEdges)));
+        if (mapEdges_->text().trimmed().isEmpty())
+            mapEdges_->setText(QString::fromStdString(EdgesText(state_->Result.MapEdges)));
     }
     ShowFuel();
     ShowSpark();
