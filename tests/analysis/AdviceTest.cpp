@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <tuple>
 
 #include "logging/ColumnNames.h"
 
@@ -221,13 +222,10 @@ TEST(Advice, FuelAndSparkPerCell)
         else
             EXPECT_NEAR(cell.Percent, c.Percent, 0.01);
         EXPECT_EQ(cell.Clipped, c.Clipped);
-        const AdviceDrops& d = advice.Dropped;
-        EXPECT_EQ(d.NoValue, c.Dropped.NoValue);
-        EXPECT_EQ(d.NoMatch, c.Dropped.NoMatch);
-        EXPECT_EQ(d.Cold, c.Dropped.Cold);
-        EXPECT_EQ(d.SlowEngine, c.Dropped.SlowEngine);
-        EXPECT_EQ(d.Transient, c.Dropped.Transient);
-        EXPECT_EQ(d.AfrRange, c.Dropped.AfrRange);
+        const auto drops = [](const AdviceDrops& d) {
+            return std::tuple(d.NoValue, d.NoMatch, d.Cold, d.SlowEngine, d.Transient, d.AfrRange, d.Outside);
+        };
+        EXPECT_EQ(drops(advice.Dropped), drops(c.Dropped));
         ASSERT_FALSE(advice.Spark.empty());
         EXPECT_EQ(advice.SparkAt(x, y).RemoveDegrees, c.RemoveDegrees);
         EXPECT_EQ(advice.SparkAt(x, y).Knocked, c.Knocked);
