@@ -513,7 +513,7 @@ AdaptivesChange AdaptivesOfRun(const RunAdaptives& run)
     return change;
 }
 
-AdaptivesChange AdaptivesBeside(const std::string& logPath)
+AdaptivesChange AdaptivesBeside(const std::string& logPath, const IniFile* ini)
 {
     // The file holds a header and two rows; a larger one is not this program's.
     constexpr std::streamsize kMostBytes = 4096;
@@ -521,7 +521,10 @@ AdaptivesChange AdaptivesBeside(const std::string& logPath)
     std::string text(static_cast<size_t>(kMostBytes), '\0');
     in.read(text.data(), kMostBytes);
     text.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    return AdaptivesOfRun(ParseRunAdaptives(text));
+    AdaptivesChange change = AdaptivesOfRun(ParseRunAdaptives(text));
+    if (ini)
+        change.Start.Points = change.End.Points = LoadAdaptiveBreakpoints(*ini);
+    return change;
 }
 
 }  // namespace tessek

@@ -179,7 +179,8 @@ struct AdaptivesChange {
 };
 AdaptivesChange AdaptivesOfRun(const RunAdaptives& run);
 // The readings a run kept beside the log at `logPath` (RunAdaptivesPath); neither when
-// there is no such file or it cannot be read.
-AdaptivesChange AdaptivesBeside(const std::string& logPath);
+// there is no such file or it cannot be read. The grid's ranges are named by the
+// breakpoints of `ini`'s [AdaptiveGrid] where it is given.
+AdaptivesChange AdaptivesBeside(const std::string& logPath, const IniFile* ini = nullptr);
 
 }  // namespace tessek

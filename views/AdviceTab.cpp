@@ -189,11 +189,13 @@ AdviceTab::AdviceTab(const LogViewModel& model, QWidget* parent)
 void AdviceTab::LogOpened(const OpenedLog& log)
 {
     settingsProblem_.clear();
+    state_->Adaptives = AdaptivesBeside(log.NativePath);
     try {
         const IniFile ini(SettingsFilePath());
         std::string targetProblem, delayProblem;
         state_->Settings.Target = ReadAfrTargets(ini, &targetProblem);
         state_->Settings.Delay = ReadDelays(ini, &delayProblem);
+        state_->Adaptives = AdaptivesBeside(log.NativePath, &ini);
         settingsProblem_ = QString::fromStdString(targetProblem + (delayProblem.empty() ? "" : " " + delayProblem));
     } catch (const std::exception& e) {
         settingsProblem_ = QString::fromStdString(e.what());
@@ -207,7 +209,6 @@ void AdviceTab::LogOpened(const OpenedLog& log)
     for (double s : state_->Settings.Delay.Seconds)
         seconds << QString::fromStdString(FormatFloat(s));
     delaySeconds_->setText(seconds.join(' '));
-    state_->Adaptives = AdaptivesBeside(log.NativePath);
     ShowTargets();
     ShowAdaptives();
     Recompute();
