@@ -1,10 +1,11 @@
 // Program start: the command line, the application, its error display and the main
 // window, whose creation opens the port and probes the LM; the message loop runs until
 // the window is closed (or the viewer's, or Tessek Live's playing back a log, with --view
-// or --play). `tessek --log` instead runs the headless logger, and `tessek --dyno` writes a
-// power curve, each on a QCoreApplication: no window system and no GUI platform plugin is
-// touched.
+// or --play). `tessek --log` instead runs the headless logger, `tessek --dyno` writes a
+// power curve and `tessek --advise` fuel and spark advice, each on a QCoreApplication: no
+// window system and no GUI platform plugin is touched.
 #include "app/AboutBox.h"
+#include "app/AdviseCommand.h"
 #include "app/Application.h"
 #include "app/DynoCommand.h"
 #include "app/HeadlessLogger.h"
@@ -46,6 +47,11 @@ void DeclareOptions(QCommandLineParser& parser)
     parser.addOption({"dyno",
                       "Write the power curve of LOG's full-throttle pulls as CSV (--out FILE, default beside the log) "
                       "without a window or display.",
+                      "LOG"});
+    parser.addOption({"advise",
+                      "Write fuel corrections per engine speed x MAP cell from LOG's AFR as CSV (--out FILE, default "
+                      "beside the log as <log name>-fuel.csv; --target AFR, one target AFR for every cell) and the "
+                      "spark advice from knock retard beside it (-spark.csv), without a window or display.",
                       "LOG"});
     parser.addOption({"play",
                       "Play the data log FILE (CSV, MSL or TempLog) back through Tessek Live and its dash instead of "
@@ -115,6 +121,8 @@ int main(int argc, char** argv)
         return RunHeadless(argc, argv);
     if (tessek::HasDynoOption(argc, argv))
         return tessek::RunDynoCommand(argc, argv);
+    if (tessek::HasAdviseOption(argc, argv))
+        return tessek::RunAdviseCommand(argc, argv);
     QGuiApplication::setDesktopFileName(tessek::kAppId);
     AnswerWithoutDisplay(argc, argv);
 

@@ -1,8 +1,8 @@
 # Fails when a source folder includes a header from a folder it may not depend on.
 # Dependencies point one way: platform <- serial <- lm, wideband <- logging, reports <-
-# logfiles <- analysis <- session <- dialogs, views <- app; the simulator depends on platform
-# and, of lm, on the parameter table alone (lm/ParameterTable.h: the LM's addresses and
-# scales). Run with
+# logfiles <- analysis <- session <- dialogs, views <- app (analysis reads the adaptives a
+# run kept through reports); the simulator depends on platform and, of lm, on the
+# parameter table alone (lm/ParameterTable.h: the LM's addresses and scales). Run with
 #   cmake -DSOURCE_DIR=<project root> -P CheckLayers.cmake
 set(allowed_platform platform)
 # sim may use the parameter table alone of lm (checked below).
@@ -13,7 +13,7 @@ set(allowed_wideband wideband serial platform)
 set(allowed_logging logging lm serial platform)
 set(allowed_reports reports lm serial platform)
 set(allowed_logfiles logfiles logging lm serial platform)
-set(allowed_analysis analysis logfiles logging lm serial platform)
+set(allowed_analysis analysis logfiles logging reports lm serial platform)
 set(allowed_session session analysis logfiles reports logging wideband lm serial platform)
 set(allowed_dialogs dialogs session analysis logfiles logging wideband lm serial platform)
 set(allowed_views views dialogs session analysis logfiles logging platform)

@@ -94,4 +94,31 @@ std::optional<AdaptivesReading> RunAdaptivesReport(CommandHost& host)
     return reading;
 }
 
+std::optional<AdaptivesReading> ReadAdaptiveCells(CommandHost& host)
+{
+    if (host.Busy())
+        return std::nullopt;
+    TCustomComPort& port = host.Port();
+    host.SetBusy(true);
+    if (!host.EstablishHighBaud()) {
+        port.SetCustomBaudRate(kLowBaud);
+        host.SetBusy(false);
+        return std::nullopt;
+    }
+    AdaptivesReading reading;
+    reading.ReadAt = std::chrono::system_clock::now();
+    reading.ReadAtText = host.LocalDateTimeText();
+    bool answered = true;
+    for (uint8_t address = 0x50; address <= kAdaptiveIdleAddress && answered; ++address) {
+        const std::optional<LmAnswer> answer = host.ReadLmByte(address, kReportReplies);
+        answered = answer.has_value();
+        if (answer && address == kAdaptiveIdleAddress)
+            reading.Idle = answer->Byte;
+        else if (answer)
+            reading.Cells[static_cast<size_t>(address - 0x50)] = answer->Byte;
+    }
+    host.SetBusy(false);
+    return answered ? std::optional(reading) : std::nullopt;
+}
+
 }  // namespace tessek

@@ -29,4 +29,10 @@ std::optional<FaultCodesReading> RunFaultCodeReport(CommandHost& host);
 // while another command holds the busy mark.
 std::optional<AdaptivesReading> RunAdaptivesReport(CommandHost& host);
 
+// Reads the idle cell and the twelve grid cells without a word in the text area, for the
+// readings a logging run keeps at its start and end (RunAdaptives.h). Nothing while
+// another command holds the busy mark, after a failed handshake (the port is set back to
+// the low rate) or when a cell's reply does not come.
+std::optional<AdaptivesReading> ReadAdaptiveCells(CommandHost& host);
+
 }  // namespace tessek

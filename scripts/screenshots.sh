@@ -147,3 +147,22 @@ app=$!
 play=$(window_of 'Playback of')
 sleep 8
 shoot "$play" playback.png
+
+# The Advice tab (1366x768) on a simulated drive: the planted-truth test's drive through 40
+# cells, each with a fuel error of its own, after a cold start and with throttle stabs,
+# written as a data log by the test and opened in the viewer.
+kill "$app" 2>/dev/null || true
+wait "$app" 2>/dev/null || true
+TESSEK_ADVICE_DRIVE_CSV="$work/simulated-drive.csv" QT_QPA_PLATFORM=offscreen \
+  "$build_dir/bin/tests_analysis" --gtest_filter='AdviceTruth.*' >/dev/null
+# The simulated engine's closed loop holds 14.7 in every cell: that is its target.
+printf '[AfrTarget]\nRpm=0 6000\nBoost=-15 15\nRow1=14.7\n' > "$work/bin/Tessek.ini"
+QT_QPA_PLATFORM=xcb "$work/bin/tessek" --view "$work/simulated-drive.csv" &
+app=$!
+viewer=$(window_of 'Tessek Log Viewer')
+xdotool windowmove --sync "$viewer" 0 0
+xdotool windowsize --sync "$viewer" 1366 740
+sleep 1
+xdotool windowfocus --sync "$viewer" key ctrl+Tab ctrl+Tab ctrl+Tab ctrl+Tab
+sleep 1
+shoot "$viewer" advice.png

@@ -7,6 +7,8 @@
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Text.h"
+#include "reports/ReportCommands.h"
+#include "reports/RunAdaptives.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -246,11 +248,54 @@ void LoggingSession::StartOrStopRun()
             session.view_->RunFinished();
         }
     } finish{*this};
+    // What the LM learned during the run: its adaptive cells read before the run's
+    // handshake and after its end, kept beside the run's data log.
+    const bool readAdaptives = ReadsRunAdaptives();
+    RunAdaptives adaptives;
+    if (readAdaptives)
+        adaptives.Start = QuietAdaptives(host);
+    const std::string logBefore = dataLog_->CsvPath();
+    bool lost = false;
     try {
         run.StartOrStop();
     } catch (const ConnectionLost&) {
         // Said once, when the device went away; the run has saved what it logged.
+        lost = true;
     }
+    const std::string& log = dataLog_->CsvPath();
+    if (!readAdaptives || log.empty() || log == logBefore)
+        return;  // no run was logged
+    if (!lost)
+        adaptives.End = QuietAdaptives(host);
+    if (!adaptives.End)
+        Say("The adaptive cells could not be read at the end of the run.");
+    try {
+        WriteFileAtomically(RunAdaptivesPath(log), RunAdaptivesCsv(adaptives));
+    } catch (const std::exception& e) {
+        Say(std::string("The adaptive cells of the run were not kept: ") + e.what());
+    }
+}
+
+bool LoggingSession::ReadsRunAdaptives() const
+{
+    try {
+        return ini_ && ini_->ReadBool(kRunAdaptivesSection, kRunAdaptivesKey, false);
+    } catch (const std::exception&) {
+        return false;  // settings that cannot be read ask for nothing extra
+    }
+}
+
+std::optional<AdaptivesReading> LoggingSession::QuietAdaptives(CommandHost& host)
+{
+    try {
+        return ReadAdaptiveCells(host);
+    } catch (const ConnectionLost&) {
+        // Said once, when the device went away.
+    } catch (const std::exception& e) {
+        Say(std::string("The adaptive cells could not be read: ") + e.what());
+    }
+    SetBusy(false);
+    return std::nullopt;
 }
 
 void LoggingSession::ResumeRun()

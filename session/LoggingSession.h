@@ -20,6 +20,10 @@
 // WB Status, aux channels) follow the logged ones in every sample of a run that starts while
 // it is set (session/WidebandColumns.h). Its absence never disturbs the LM's run: its cells
 // are empty, and a Notice says that it went away and came back.
+//
+// With [RunAdaptives] Read=1 a run reads the LM's adaptive cells before its handshake and
+// after its end (about a second each) and keeps them beside its CSV data log as
+// "<log name>-adaptives.csv" (reports/RunAdaptives.h), for the log viewer's Advice tab.
 #include "analysis/LiveAlarms.h"
 #include "lm/CommandHost.h"
 #include "lm/LmConnection.h"
@@ -27,6 +31,7 @@
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
 #include "logging/RunRecord.h"
+#include "reports/ReportReadings.h"
 #include "session/SampleHooks.h"
 #include "session/TextArea.h"
 #include "session/WidebandColumns.h"
@@ -177,6 +182,11 @@ private:
     void WaitUntil(const std::function<bool()>& done);
     bool OpenOrWait();
     void OneUnattendedRun();
+    // [RunAdaptives] Read: a run reads the adaptive cells at its start and end.
+    bool ReadsRunAdaptives() const;
+    // The adaptive cells read without a word in the text area; nothing when they could not
+    // be read (a port error is said, and the busy mark cleared).
+    std::optional<AdaptivesReading> QuietAdaptives(CommandHost& host);
     void DeviceBack(bool receiving);
 
     std::string folder_;

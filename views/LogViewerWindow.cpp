@@ -29,6 +29,7 @@
 #include "logging/Units.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
+#include "views/AdviceTab.h"
 #include "views/CellTableTab.h"
 #include "views/ChannelsTab.h"
 #include "views/PlaybackWindow.h"
@@ -70,6 +71,7 @@ LogViewerWindow::LogViewerWindow(QWidget* parent) : QWidget(parent)
     power_ = AddTab(new PowerCurveTab(model_), tr("Power curve"));
     AddTab(new CellTableTab(model_), tr("Cell table"));
     AddTab(new ScatterTab(model_), tr("Scatter"));
+    AddTab(new AdviceTab(model_), tr("Advice"));
     connect(channels_, &ChannelsTab::RangeChanged, this, [this] {
         for (ViewerTab* tab : viewerTabs_)
             tab->VisibleRangeChanged();
@@ -229,7 +231,7 @@ bool LogViewerWindow::Show(const std::string& nativePath, bool keepView)
         model_.SetCursor(cursor);
     }
     for (ViewerTab* tab : viewerTabs_)
-        tab->LogOpened({name, keepView});
+        tab->LogOpened({name, keepView, nativePath});
     play_->setEnabled(true);
     FitOnScreen();
     // A long log growing during a run is read again less often, so that reading it takes

@@ -3,7 +3,8 @@
 // something went wrong and for seeing what the engine made. It reads the file and hands
 // the log to its LogViewModel; each tab is a class of its own on the ViewerTab base that
 // shows the model, registered with one line in the constructor: Channels (ChannelsTab),
-// Power curve (PowerCurveTab), Cell table (CellTableTab) and Scatter (ScatterTab).
+// Power curve (PowerCurveTab), Cell table (CellTableTab), Scatter (ScatterTab) and Advice
+// (AdviceTab).
 //
 // Window thread only. Nothing is thrown out of the window: a file that cannot be read is
 // reported in the window's status line and the log already shown stays.

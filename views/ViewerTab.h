@@ -5,6 +5,7 @@
 // registers it with one line (LogViewerWindow's constructor) and tells it of each event in
 // the order of registration. Window thread only.
 #include <QString>
+#include <string>
 
 #include "logging/Units.h"
 
@@ -15,6 +16,8 @@ struct OpenedLog {
     // The log shown, read again (a run still writing it): the model has kept its visible
     // range and cursor, and a tab keeps what the user chose in it.
     bool Reloaded = false;
+    // The file's path as the system's bytes, for what a run keeps beside its log.
+    std::string NativePath;
 };
 
 class ViewerTab {

@@ -1,10 +1,12 @@
 // The logging session against simulated LMs behind a symbolic link, as a by-id name is to a
 // USB adapter: an absent port that appears later, a device that vanishes mid-run and comes
 // back (a new run into new files), stops that come while it waits, a silent LM whose
-// handshake is tried again after a pause, and alarms that mark the data logs.
+// handshake is tried again after a pause, alarms that mark the data logs, and the adaptive
+// cells a run keeps.
 #include "session/LoggingSession.h"
 
 #include "logfiles/DataLog.h"
+#include "reports/RunAdaptives.h"
 #include "sim/SimulatedLm.h"
 #include "tests/common/EventLoop.h"
 #include "tests/common/PluggedLm.h"
@@ -188,6 +190,32 @@ TEST_F(SessionTest, AlarmsAreCheckedOnEverySampleAndMarkTheDataLogs)
     EXPECT_THAT(told.alarms[0], HasSubstr("over"));
     const std::string msl = folder.Read(s.DataLog().MslPath().substr(folder.Path().size()));
     EXPECT_THAT(msl, HasSubstr(told.alarms[0]));
+}
+
+// With [RunAdaptives] Read=1 a run keeps the adaptive cells read before its handshake and
+// after its end beside its data log: here the LM learned to add fuel in cell 50 meanwhile.
+TEST_F(SessionTest, ARunKeepsTheAdaptiveCellsOfItsStartAndEndBesideItsLog)
+{
+    Plug();
+    sim::LmMemory memory{};
+    memory[0x50] = 0x80, memory[0x5C] = 0x7C;
+    lm->SetMemory(memory);
+    LoggingSession& s = Make("[RunAdaptives]\nRead=1\n");
+    s.OpenPort();
+    {
+        test::Watch stop([&] { return told.samples >= 3; },
+                         [&] {
+                             lm->SetByte(0x50, 0x88);
+                             s.StartOrStopRun();
+                         });
+        s.StartOrStopRun();
+    }
+    const RunAdaptives kept =
+        ParseRunAdaptives(folder.Read(RunAdaptivesPath(s.DataLog().CsvPath()).substr(folder.Path().size())));
+    ASSERT_TRUE(kept.Start && kept.End);
+    EXPECT_EQ(kept.Start->Cells[0], 0x80);
+    EXPECT_EQ(kept.End->Cells[0], 0x88);
+    EXPECT_EQ(kept.End->Idle, 0x7C);
 }
 
 // An LM that leaves every third throttle request unanswered: the data logs have empty

@@ -316,13 +316,14 @@ TEST_F(LogViewerWindowTest, EveryTabOpensAndTheScatterShowsThePointNearestThePoi
         EXPECT_TRUE(tabs->currentWidget()->isVisible());
         names.push_back(tabs->tabText(i).toStdString());
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"Channels", "Power curve", "Cell table", "Scatter"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Channels", "Power curve", "Cell table", "Scatter", "Advice"}));
 
     // Engine speed against MAP, coloured by acceleration: every row with a MAP value.
     auto* scatter = window_.findChild<ScatterTab*>();
     auto* plot = window_.findChild<QCustomPlot*>("scatterPlot");
     ASSERT_NE(scatter, nullptr);
     ASSERT_NE(plot, nullptr);
+    tabs->setCurrentWidget(scatter);
     EXPECT_EQ(scatter->Points().Size(), 1800u);
     int drawn = 0;
     for (int g = 0; g <= ScatterTab::kColourBins; ++g)
