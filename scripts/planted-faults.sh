@@ -8,6 +8,10 @@
 # Usage: scripts/planted-faults.sh [build-dir] [fault-name...]
 #   build-dir   a configured build folder, built once before (default: build)
 #   fault-name  only these faults (patch names without .patch); default: all
+# FOCUS=TABLE (a planted-faults.txt of an earlier run, e.g. before tests were cut): a fault
+# that run caught is tried only with the programs that hold the tests which caught it
+# (all affected programs again when none of them is left): enough to show it is still
+# caught, and much quicker. Faults the earlier run did not catch are tried in full.
 # RUNNER=direct runs each test program whole (two at a time, the fault's own folder's
 # first) instead of one process per test through ctest, each stopping at its first failed
 # test: much quicker; it names the first test of each program that caught the fault.
@@ -63,6 +67,16 @@ run_direct() {
   ' "$build" "$direct_filter" | sort -u | tr '\n' ' '
 }
 
+# The program of each test suite, for FOCUS.
+declare -A suite_program
+if [ -n "${FOCUS:-}" ]; then
+  for program in "${programs[@]}"; do
+    while read -r suite; do
+      suite_program[$suite]=$program
+    done < <(cd "$build/bin" && ./"$program" --gtest_list_tests 2>/dev/null | sed -n 's/^\([A-Za-z0-9_/]*\)\.$/\1/p')
+  done
+fi
+
 mkdir -p "$build/planted"
 table="$build/planted-faults.txt"
 : >"$table"
@@ -77,6 +91,15 @@ for patch in "${faults[@]}"; do
     [[ " ${affected[*]} " == *" $program "* ]] && continue
     [[ ${links[$program]:-} == *" libtessek_$folder.a "* ]] && affected+=("$program")
   done
+  if [ -n "${FOCUS:-}" ]; then
+    earlier=$(awk -v n="$name" '$1 == n && $3 == "caught" { for (i = 4; i <= NF; ++i) print $i }' "$FOCUS")
+    focused=()
+    for test in $earlier; do
+      program=${suite_program[${test%.*}]:-}
+      [ -n "$program" ] && [[ " ${focused[*]} " != *" $program "* ]] && focused+=("$program")
+    done
+    [ ${#focused[@]} -gt 0 ] && affected=("${focused[@]}")
+  fi
   total=$((total + 1))
   git apply "$patch"
   applied=$patch
