@@ -191,32 +191,5 @@ TEST(LogViewModel, DrawsAChannelAsItsMovingMeanWhenAsked)
     EXPECT_EQ(model.Points(0, 1000).back().Value, 9);
 }
 
-// A log without the calculated channels gains them over its columns: one may use another
-// above it, a gap gives a gap, a name the log has already and a formula that does not
-// compile add nothing.
-TEST(LogViewModel, AddsTheCalculatedChannelsALogLacks)
-{
-    LogData log = Log({"Boost", "RPM", "Boost raw"}, 4);
-    log.Channels[0].Values[2] = kNaN;
-    const size_t added = AddCalculatedChannels(log, {{"Double", "x2", "[Boost] * 2"},
-                                                     {"rpm", "", "[Boost]"},
-                                                     {"Bad", "", "[Boost raw] + 1"},
-                                                     {"Sum", "", "[Double] + [RPM]"}});
-    EXPECT_EQ(added, 2u);
-    ASSERT_EQ(log.Channels.size(), 5u);
-    const std::tuple<size_t, std::string, std::string, std::vector<double>> expected[] = {
-        {3, "Double", "x2", {0, 2, kNaN, 6}}, {4, "Sum", "", {100, 103, kNaN, 109}}};
-    for (const auto& [index, name, unit, values] : expected) {
-        const LogChannel& channel = log.Channels[index];
-        EXPECT_EQ(channel.Name, name);
-        EXPECT_EQ(channel.Unit, unit);
-        EXPECT_FALSE(channel.Raw);
-        ASSERT_EQ(channel.Values.size(), values.size());
-        for (size_t i = 0; i < values.size(); ++i)
-            EXPECT_TRUE(std::isnan(values[i]) ? std::isnan(channel.Values[i]) : channel.Values[i] == values[i])
-                << name << " row " << i;
-    }
-}
-
 }  // namespace
 }  // namespace tessek

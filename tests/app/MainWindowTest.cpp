@@ -280,18 +280,11 @@ TEST_F(MainWindowTest, TheLiveChartShowsTheLoggedValuesAndTheViewerTheRunsLog)
                      });
     w->btnLog->click();
     ASSERT_TRUE(live->isVisible()) << w->MemoText();
-    const char* const expected[] = {"2000", "50.00", "0.86", "131.9"};
-    ASSERT_EQ(live->Strips().size(), std::size(expected));
-    for (size_t i = 0; i < std::size(expected); ++i) {
-        SCOPED_TRACE(expected[i]);
-        const LiveWindow::Strip& strip = live->Strips()[i];
-        EXPECT_EQ(strip.Value->text().toStdString(), expected[i]);
-        EXPECT_THAT(lastLine, HasSubstr(std::string(" ") + expected[i]));
-        const auto data = strip.Graph->data();
-        ASSERT_GT(data->size(), 3);  // the samples before the window was opened are there too
-        EXPECT_DOUBLE_EQ(data->at(data->size() - 1)->key, std::stod(lastLine));
-        EXPECT_DOUBLE_EQ(data->at(data->size() - 1)->value, std::stod(expected[i]));
-    }
+    // The strips themselves: tests/views/LiveWindowTest.cpp.
+    const LiveWindow::Strip& strip = live->Strips().at(1);
+    EXPECT_EQ(strip.Value->text().toStdString(), "50.00");
+    EXPECT_THAT(lastLine, HasSubstr(" 50.00mph"));
+    EXPECT_DOUBLE_EQ(strip.Graph->data()->at(strip.Graph->data()->size() - 1)->key, std::stod(lastLine));
 
     live->findChild<QPushButton*>("btnViewLog")->click();
     w->btnViewLog->click();

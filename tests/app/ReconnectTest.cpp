@@ -1,35 +1,29 @@
-// A device that goes away and comes back, end to end: the main window's port is a symbolic
-// link to the pseudo-terminal of a simulated LM, as a /dev/serial/by-id name is to a USB
-// adapter's tty. The LM is stopped in the middle of a logging run (its pseudo-terminal
-// closes) and the link removed; a new LM then appears behind the same link, and the window
-// logs again by itself. Also: what Log and Com Setup do with a closed port.
+// What the main window's commands and Com Setup do with a closed port, whose name is a
+// symbolic link to the pseudo-terminal of a simulated LM, as a /dev/serial/by-id name is to
+// a USB adapter's tty. A device that vanishes in a run and comes back is the session's
+// (tests/session/LoggingSessionTest.cpp).
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
 #include "dialogs/PortSetupDialog.h"
-#include "platform/IniFile.h"
 #include "sim/SimulatedLm.h"
 #include "tests/common/ErrorRecorder.h"
 #include "tests/common/EventLoop.h"
 #include "tests/common/ModalAnswer.h"
 #include "tests/common/PluggedLm.h"
 #include "tests/common/TempFolder.h"
-#include "views/LiveWindow.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <QLabel>
 #include <QPushButton>
 
-#include <filesystem>
 #include <memory>
-#include <optional>
 #include <regex>
 
 namespace tessek {
 namespace {
 
 using Lines = std::vector<std::string>;
-using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
@@ -60,43 +54,6 @@ protected:
     test::PluggedLm plugged{link};
     std::unique_ptr<sim::SimulatedLm>& lm = plugged.lm;
 };
-
-TEST_F(ReconnectTest, AVanishedDeviceEndsTheRunSavedAndIsBackInUseWhenItReturns)
-{
-    auto w = Create();
-    ASSERT_EQ(w->lbstatus->text(), "Connected");
-
-    // Pulled in the middle of a run: the run ends and is saved, one line says why.
-    test::Watch pull([&] { return SampleLines(*w) >= 3; }, [&] { Unplug(); });
-    w->btnLog->click();  // returns when the run has ended
-    EXPECT_EQ(w->lbstatus->text(), "Not Connected");
-    EXPECT_TRUE(errors.messages.empty()) << errors.messages.front();
-    const Lines lost = w->Memo->Lines();
-    const std::string lostLine =
-        "Connection lost: " + link + " is gone (Input/output error). Tessek reconnects when it is back.";
-    EXPECT_EQ(std::count(lost.begin(), lost.end(), lostLine), 1);
-    EXPECT_TRUE(w->btnComSetup->isEnabled());  // the busy mark is clear
-    const std::string saved = folder.Read("TempLog1.txt");
-    EXPECT_THAT(saved, HasSubstr(lostLine + "\r\n"));
-    EXPECT_EQ(saved.substr(saved.size() - 2), "\r\n");  // whole lines only
-
-    // Tessek Live shows the loss plainly.
-    auto* live = w->findChild<LiveWindow*>();
-    ASSERT_NE(live, nullptr);
-    EXPECT_TRUE(live->ConnectionLostShown());
-
-    // Back behind the same name: reopened and checked as at start-up, without a restart,
-    // and the run the loss ended starts again into new files, saying so.
-    test::Watch stop([&] { return w->Busy() && SampleLines(*w) >= 3; }, [&] { w->btnLog->click(); });
-    Plug();
-    ASSERT_TRUE(test::PumpUntil([&] { return folder.Exists("TempLog2.txt"); }, 10000));
-    EXPECT_FALSE(live->ConnectionLostShown());
-    const Lines resumed = w->Memo->Lines();
-    EXPECT_EQ(resumed.front(), "The device came back: logging again, into new files.");
-    EXPECT_EQ(resumed.back(), "Done Logging");
-    EXPECT_EQ(w->lbstatus->text(), "Connected");
-    EXPECT_TRUE(errors.messages.empty());
-}
 
 // Closed (here by a break, which keeps the device) and absent: Log, Codes and Adaptives try
 // one reopen; when the device is not there one line says why, with help, and nothing else
@@ -150,41 +107,6 @@ TEST_F(ReconnectTest, CommandsAndComSetupOnAClosedPortReopenItOnceOrSayWhyInOneL
     }
     EXPECT_EQ(w->lbstatus->text(), "Connected");
     EXPECT_EQ(w->Memo->Lines().back(), "Receiving Data");
-}
-
-// After a run on the simulator, a silent device chosen in Com Setup is opened afresh at the
-// low rate and checked as at start-up; Log then fails its handshake and logs nothing, for
-// nothing the simulator sent before may pass for the silent device's echo.
-TEST_F(ReconnectTest, ASilentPortChosenAfterARunIsNotConnectedAndLogsNothing)
-{
-    auto w = Create();
-    test::Watch stop([&] { return SampleLines(*w) >= 3; }, [&] { w->btnLog->click(); });
-    w->btnLog->click();
-    ASSERT_TRUE(folder.Exists("TempLog1.txt"));
-    sim::SimulatedLm silent;
-    silent.SetFault(sim::LmFault::Silent);
-    test::ModalAnswer<TComSetupFrm> answer([&](TComSetupFrm* dialog) {
-        dialog->Combo1->setEditText(QString::fromStdString(silent.SlavePath()));
-        dialog->Button1->click();
-    });
-    w->btnComSetup->click();
-    ASSERT_TRUE(answer.Answered());
-    EXPECT_EQ(w->ComPort.Port(), silent.SlavePath());
-    EXPECT_EQ(w->ComPort.CustomBaudRate(), 977);
-    EXPECT_EQ(IniFile(folder.File("Tessek.ini")).ReadString("ComPort", "CustomBaudRate", ""), "977");
-    EXPECT_EQ(w->lbstatus->text(), "Not Connected");
-    EXPECT_EQ(w->Memo->Lines().back(), "Not Connected to LM");
-
-    w->btnLog->click();
-    const Lines text = w->Memo->Lines();
-    EXPECT_EQ(text.back(), "Failed to establish high baud mode with LM.  Baud set back to 976");
-    EXPECT_THAT(text, Not(Contains(::testing::StartsWith("BARO"))));
-    EXPECT_FALSE(folder.Exists("TempLog2.txt"));
-    std::error_code ec;
-    const auto logs = std::distance(std::filesystem::directory_iterator(folder.File("logs"), ec),
-                                    std::filesystem::directory_iterator());
-    EXPECT_EQ(logs, 2) << "the first run's CSV and MSL only";
-    EXPECT_TRUE(errors.messages.empty());
 }
 
 }  // namespace

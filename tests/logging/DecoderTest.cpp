@@ -80,50 +80,6 @@ TEST(DecodeValue, MapGivesTheWindowsNumberBoostAndAbsolutePressure)
     }
 }
 
-// Every reply (every pair of bytes lo, hi for the two-byte rows) through every row of the
-// parameter table but Skip's and through the row of an address outside it, MAP against
-// every BaroRef (hi) and with a sensor factor so small that vacuum rounds to 0.00: each
-// gives a value, and the value is the number the window's text shows (a vacuum in "hg"
-// negative unless it shows as 0, a raw byte's hexadecimal in decimal), so a data log holds
-// what the window showed; its raw value is the reply (hi * 256 + lo for the two-byte
-// values). From BaroRef up, MAP's boost is that same number.
-TEST(DecodeValue, EveryByteOfEveryDecoderIsTheNumberItsTextShows)
-{
-    std::vector<std::pair<const ParameterRow*, double>> rows{{&ParameterFor(0x40), 0.0},
-                                                             {&ParameterFor(kMapAddress), 0.001}};
-    for (const ParameterRow& row : ParameterTable()) {
-        if (row.Kind != DecoderKind::Skip)
-            rows.emplace_back(&row, 0.172266);
-    }
-    for (const auto& [row, mapFunction] : rows) {
-        SCOPED_TRACE(row->Address);
-        const DecoderKind kind = row->Kind;
-        // A one-byte row reads `hi` only for MAP's BaroRef.
-        const int count = row->LowAddress || kind == DecoderKind::Map ? 65536 : 256;
-        for (int i = 0; i < count; ++i) {
-            const auto lo = static_cast<uint8_t>(i & 0xFF), hi = static_cast<uint8_t>(i >> 8);
-            const DecodeContext context{static_cast<float>(hi), mapFunction};
-            const std::string text = DecoderText(*row, lo, hi, context);
-            const std::optional<DecodedValue> value = DecodeValue(*row, lo, hi, context);
-            ASSERT_TRUE(value) << text;
-            std::string shown;
-            if (kind == DecoderKind::Raw) {
-                shown = std::to_string(std::stoi(text, nullptr, 16));
-            } else {
-                const size_t begin = text.find_first_not_of(' ');
-                shown = text.substr(begin, text.find_first_not_of("-0123456789.", begin) - begin);
-                if (text.find("hg") != std::string::npos && shown.find_first_not_of("0.") != std::string::npos)
-                    shown = "-" + shown;
-            }
-            ASSERT_EQ(FormatFixed(value->Value, 0, value->Decimals), shown) << text << " of " << i;
-            ASSERT_EQ(value->Raw, row->LowAddress ? i : lo) << text;
-            if (kind == DecoderKind::Map && lo >= hi) {
-                ASSERT_EQ(value->Derived[0], value->Value) << text;
-            }
-        }
-    }
-}
-
 TEST(Performance, FiguresFromTwoSamples)
 {
     const auto text = [](int32_t t, int32_t prevT, float mph, float prevMph, float rpm, float prevRpm, int32_t weight) {

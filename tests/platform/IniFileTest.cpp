@@ -102,13 +102,6 @@ TEST(IniFile, TwoWritersAtOnceLoseNoChange)
     EXPECT_EQ(kept, 2 * kKeys);
 }
 
-TEST(IniFile, WriteIntoMissingFolderThrows)
-{
-    test::TempFolder dir;
-    IniFile ini(dir.File("no/such/folder/a.ini"));
-    EXPECT_THROW(ini.WriteString("S", "K", "1"), std::runtime_error);
-}
-
 // Several sections of one name: only the first counts, for reading and for writing.
 TEST(IniFile, TheFirstSectionOfANameWins)
 {

@@ -1,13 +1,11 @@
-// The report texts, and the Log, Codes and Adaptives buttons of the main window end to
-// end against the simulated LM on a pseudo-terminal.
+// The report texts, and the Codes and Adaptives buttons of the main window end to end
+// against the simulated LM on a pseudo-terminal. (The window's Log is the session's run:
+// tests/logging/LogRunTest.cpp and the front ends' tests.)
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
 #include "app/ReportsWindow.h"
-#include "logfiles/DataLog.h"
-#include "platform/IniFile.h"
 #include "reports/FaultCodes.h"
 #include "sim/SimulatedLm.h"
-#include "tests/common/ErrorRecorder.h"
 #include "tests/common/ScriptedTime.h"
 #include "tests/common/TempFolder.h"
 
@@ -19,9 +17,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
-#include <map>
-#include <regex>
 #include <sstream>
 
 namespace tessek {
@@ -156,61 +151,6 @@ TEST(ReportsEndToEnd, AFailedHandshakeLeavesOnlyItsLineAtTheLowRate)
         EXPECT_EQ(w->ComPort.CustomBaudRate(), 977);
         EXPECT_FALSE(w->Busy());
     }
-}
-
-// A logging run: Codes is pressed in its first sample (and does nothing while the run is
-// busy), Log in the third while it waits for its MPH bytes: the decoder finishes its
-// exchange and the sample goes no further. The window's lines, its automatic log and the
-// data log all show the same two samples.
-TEST(LogEndToEnd, TextsAutomaticLogAndDataLogOfARunWithPressesInside)
-{
-    constexpr uint32_t kHeaderRequests = 2, kSampleRequests = 9;  // 73 and 9A; RPM and MPH take two
-    test::ErrorRecorder errors;
-    SimRig rig;
-    // Waits that only run out (the extra handshake byte's second reply, the requests after
-    // the stop) end after 100 ms of silence instead of their real 500 ms.
-    const auto w = rig.Open(std::make_shared<test::ScriptedTime>(100),
-                            "[CurrentSet]\n1=8F\n2=69\n3=86\n4=A0\n5=CE\n6=12\n7=81\n8=4A\n");
-    // The presses land inside the run's waits as the bytes of an exchange arrive.
-    std::map<uint32_t, std::function<void()>> presses = {
-        {kHeaderRequests + 1, [&] { w->btnCodes->click(); }},
-        {kHeaderRequests + 2 * kSampleRequests + 3, [&] { w->btnLog->click(); }}};
-    const auto received = w->ComPort.OnRxChar;
-    w->ComPort.OnRxChar = [&](TCustomComPort* sender, int32_t count) {
-        received(sender, count);
-        if (!presses.empty() && rig.lm.RequestCount() >= presses.begin()->first)
-            presses.extract(presses.begin()).mapped()();
-    };
-    w->btnLog->click();
-    w->ComPort.OnRxChar = received;                                               // the hook refers to this scope
-    EXPECT_EQ(rig.lm.RequestCount(), kHeaderRequests + 2 * kSampleRequests + 4);  // none for Codes
-    const Lines lines = w->Memo->Lines();
-    ASSERT_EQ(lines.size(), 7u) << w->MemoText();
-    EXPECT_EQ(lines[0].rfind("Logging  Start at ", 0), 0u) << lines[0];
-    EXPECT_EQ(lines[1], "BARO =   0.19hg   Coolant Temp = 131.9F (9A) ");
-    EXPECT_EQ(lines[2], " Time    RPM; MPH; MAP; Knock; Cyl 1 Retard; Skip value; Throttle Flg; $4A; ");
-    EXPECT_EQ(Lines(lines.begin() + 5, lines.end()), (Lines{"Cancel Logging", "Done Logging"}));
-    EXPECT_FALSE(w->Busy());
-    EXPECT_EQ(rig.folder.Read("TempLog1.txt"), w->MemoText());
-    EXPECT_EQ(IniFile(rig.folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0), 2);
-    EXPECT_TRUE(errors.messages.empty());
-    // MAP at or above BaroRef is boost in psi, then on the linear scales (90 - 85 counts of
-    // boost, 90 counts absolute); the raw bytes are decimal numbers. The knock retard of
-    // 31 deg raises the default alarm in the first sample, whose marker the second row
-    // carries.
-    std::string csv =
-        "Time (s),Engine Speed (rpm),Engine Speed raw,Road Speed (mph),Road Speed raw,MAP (psi/-inHg),MAP raw,"
-        "Boost (psi),MAP abs (kPa),Knock (v),Knock raw,Cyl 1 Retard (deg),Cyl 1 Retard raw,Throttle "
-        "Flg,$4A,Marker,Marker text\r\n";
-    for (const std::string& line : {lines[3], lines[4]}) {
-        std::smatch time;
-        ASSERT_TRUE(
-            std::regex_match(line, time, std::regex(" *([0-9.]+) 2000rpm  50.00mph  0.86psi 2.50v 31deg  5A  07 ")))
-            << line;
-        csv += time[1].str() + ",2000,8000,50.00,3200,0.86,90,0.86,106.9,2.50,128,31,255,90,7," +
-               (line == lines[4] ? "1,Cyl 1 Retard 31 deg over 0 deg" : ",") + "\r\n";
-    }
-    EXPECT_EQ(rig.folder.Read(NewestDataLog(rig.folder.Path()).substr(rig.folder.Path().size())), csv);
 }
 
 }  // namespace

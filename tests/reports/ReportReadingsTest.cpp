@@ -58,25 +58,6 @@ TEST(FaultEntries, SetFaultsListsTheSetFlagsInReportOrder)
     EXPECT_EQ(SetFaults({0xFF, 0xFF, 0xFF, 0xFF}).size(), 32u);
 }
 
-TEST(AdaptiveGrid, CellsSitWhereTheTextGridPrintsThem)
-{
-    // Upper row (engine speed from R1 up) holds the odd cells, lower row the even ones.
-    const struct {
-        int row, column;
-        uint8_t address;
-    } rows[] = {{0, 0, 0x51}, {0, 5, 0x5B}, {1, 0, 0x50}, {1, 3, 0x56}, {1, 5, 0x5A}};
-    AdaptivesReading reading;
-    for (int n = 0; n < 12; ++n)
-        reading.Cells[static_cast<size_t>(n)] = static_cast<uint8_t>(0xA0 + n);
-    for (const auto& row : rows) {
-        SCOPED_TRACE(std::to_string(row.row) + "/" + std::to_string(row.column));
-        EXPECT_EQ(AdaptiveCellAddress(row.row, row.column), row.address);
-        EXPECT_EQ(AdaptiveCellValue(reading, row.row, row.column), 0xA0 + (row.address - 0x50));
-    }
-    EXPECT_THROW(AdaptiveCellAddress(2, 0), std::out_of_range);
-    EXPECT_THROW(AdaptiveCellAddress(0, 6), std::out_of_range);
-}
-
 TEST(AdaptiveGrid, RowsAndColumnsAreTheRangesBetweenTheGridLines)
 {
     // The default names are in the CSV test below.

@@ -172,26 +172,6 @@ TEST_F(SessionTest, AStopWhileWaitingForThePortOrForTheNextHandshakeEndsItAtOnce
     }
 }
 
-// The session checks alarms on every sample: the overboost default is raised by the LM's
-// 19.3 psi and its marker is in the next row of the data logs, with its text in the MSL.
-TEST_F(SessionTest, AlarmsAreCheckedOnEverySampleAndMarkTheDataLogs)
-{
-    Plug();
-    sim::LmMemory memory{};
-    memory[0x8F] = 0x40, memory[0x86] = 0x70;
-    lm->SetMemory(memory);
-    LoggingSession& s = Make();
-    s.OpenPort();
-    {
-        test::Watch stop([&] { return told.samples >= 3; }, [&] { s.StartOrStopRun(); });
-        s.StartOrStopRun();
-    }
-    ASSERT_EQ(told.alarms.size(), 1u);
-    EXPECT_THAT(told.alarms[0], HasSubstr("over"));
-    const std::string msl = folder.Read(s.DataLog().MslPath().substr(folder.Path().size()));
-    EXPECT_THAT(msl, HasSubstr(told.alarms[0]));
-}
-
 // With [RunAdaptives] Read=1 a run keeps the adaptive cells read before its handshake and
 // after its end beside its data log: here the LM learned to add fuel in cell 50 meanwhile.
 TEST_F(SessionTest, ARunKeepsTheAdaptiveCellsOfItsStartAndEndBesideItsLog)

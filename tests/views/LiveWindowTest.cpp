@@ -3,19 +3,15 @@
 // drawn only while they should be).
 #include "analysis/Decimate.h"
 #include "analysis/LiveSeries.h"
-#include "dialogs/CalculatedChannelsDialog.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
-#include "tests/common/ModalAnswer.h"
 #include "tests/common/TempFolder.h"
 #include "views/LiveWindow.h"
 
 #include <gtest/gtest.h>
 #include <QComboBox>
-#include <QCompleter>
 #include <QLabel>
 #include <QPushButton>
-#include <QStringListModel>
 #include <QTest>
 
 #include <algorithm>
@@ -367,32 +363,6 @@ TEST(LiveWindow, TheWidebandStatusIsToldNotCharted)
     window.SampleLogged(sample);
     window.Redraw();
     EXPECT_FALSE(window.StatusText().contains("wideband")) << window.StatusText().toStdString();
-}
-
-// The Formulas button: the dialog reads the run's columns but the calculated one, and shows
-// the formula's value on the newest sample.
-TEST(LiveWindow, FormulasButtonEditsOverTheRunsColumnsWithTheNewestSample)
-{
-    test::TempFolder folder;
-    folder.Write("Tessek.ini", "[Calculated]\nBoost bar=[MAP] * 2\n");
-    LiveAlarms alarms;
-    alarms.SettingsFile = folder.File("Tessek.ini");
-    LiveWindow window(alarms);
-    window.RunStarted({{"RPM", "rpm", 0, true}, {"MAP", "psi", 2, true}, {"Boost bar", "", 2, false}},
-                      std::chrono::system_clock::now());
-    window.SampleLogged(Sample(0.5, {2000.0, 1.0, 2.0}));
-    window.SampleLogged(Sample(0.6, {2010.0, 3.0, 6.0}));
-    QStringList names;
-    QString value;
-    test::ModalAnswer<CalculatedChannelsDialog> answer([&](CalculatedChannelsDialog* dialog) {
-        names = static_cast<QStringListModel*>(dialog->Completer()->model())->stringList();
-        value = dialog->ResultLabel()->text();
-        dialog->reject();
-    });
-    window.findChild<QPushButton*>("btnFormulas")->click();
-    EXPECT_TRUE(answer.Answered());
-    EXPECT_EQ(names, QStringList({"[RPM]", "[MAP]"}));
-    EXPECT_EQ(value, "6");
 }
 
 // The units combo box: the choice reaches Tessek.ini, the strips change their units, the
