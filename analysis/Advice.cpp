@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <limits>
 
 #include "analysis/CellTable.h"
@@ -414,7 +415,7 @@ Advice ComputeAdvice(const LogData& log, const AdviceSettings& settings)
     return advice;
 }
 
-std::string Advice::FuelTable(char separator) const
+std::string Advice::GridText(char separator, const std::function<std::string(size_t, size_t)>& cell) const
 {
     std::string text = HeaderOf(MapName, MapUnit) + " \\ " + HeaderOf(RpmName, RpmUnit);
     for (size_t x = 0; x < Columns(); ++x)
@@ -422,32 +423,26 @@ std::string Advice::FuelTable(char separator) const
     text += "\r\n";
     for (size_t y = Rows(); y-- > 0;) {
         text += EdgesText({MapEdges[y]});
-        for (size_t x = 0; x < Columns(); ++x) {
-            text += separator;
-            if (FuelAt(x, y).Enough())
-                text += OneDecimal(FuelAt(x, y).Percent);
-        }
+        for (size_t x = 0; x < Columns(); ++x)
+            text += separator + cell(x, y);
         text += "\r\n";
     }
     return text;
 }
 
+std::string Advice::FuelTable(char separator) const
+{
+    return GridText(separator, [this](size_t x, size_t y) {
+        return FuelAt(x, y).Enough() ? OneDecimal(FuelAt(x, y).Percent) : std::string();
+    });
+}
+
 std::string Advice::SparkTable(char separator) const
 {
-    std::string text = HeaderOf(MapName, MapUnit) + " \\ " + HeaderOf(RpmName, RpmUnit);
-    for (size_t x = 0; x < Columns(); ++x)
-        text += separator + EdgesText({RpmEdges[x]});
-    text += "\r\n";
-    for (size_t y = Rows(); y-- > 0;) {
-        text += EdgesText({MapEdges[y]});
-        for (size_t x = 0; x < Columns(); ++x) {
-            text += separator;
-            if (!Spark.empty() && SparkAt(x, y).Samples > 0)
-                text += std::to_string(-SparkAt(x, y).RemoveDegrees);
-        }
-        text += "\r\n";
-    }
-    return text;
+    return GridText(separator, [this](size_t x, size_t y) {
+        return !Spark.empty() && SparkAt(x, y).Samples > 0 ? std::to_string(-SparkAt(x, y).RemoveDegrees)
+                                                           : std::string();
+    });
 }
 
 std::string Advice::Summary() const

@@ -29,6 +29,7 @@
 //   points is interpolated, outside them it is the nearest point's.
 #include <cmath>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -153,6 +154,11 @@ struct Advice {
     std::string SparkTable(char separator) const;
     // One line: readings used and left out, by reason.
     std::string Summary() const;
+
+private:
+    // The corner, the rpm edges, then per MAP bin from the highest down its edge and the
+    // text of each cell.
+    std::string GridText(char separator, const std::function<std::string(size_t, size_t)>& cell) const;
 };
 
 // The AFR column of `log` ("AFR", else "Lambda" times 14.7 where no AFR is logged), its

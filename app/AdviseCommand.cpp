@@ -2,6 +2,7 @@
 
 #include "analysis/Advice.h"
 #include "analysis/ChannelDisplay.h"
+#include "app/CommandOptions.h"
 #include "logfiles/LogFile.h"
 #include "logging/Units.h"
 #include "platform/AtomicFile.h"
@@ -20,43 +21,12 @@ namespace {
 
 constexpr const char* kUsage = "tessek --advise LOG [--target AFR] [--out FILE]";
 
-// The value of "--name VALUE" or "--name=VALUE" at arguments[i] (i moves past it); none
-// when arguments[i] is not that option. `missing` is set when the value is not there.
-std::optional<std::string> OptionValue(const std::vector<std::string>& arguments, size_t& i, const std::string& name,
-                                       bool& missing)
-{
-    const std::string& a = arguments[i];
-    if (a.starts_with(name + "=")) {
-        missing = a.size() == name.size() + 1;
-        return a.substr(name.size() + 1);
-    }
-    if (a != name)
-        return std::nullopt;
-    missing = i + 1 >= arguments.size() || arguments[i + 1].starts_with("--");
-    return missing ? std::string() : arguments[++i];
-}
-
-// `path` without its extension.
-std::string Stem(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    const size_t dot = path.rfind('.');
-    return path.substr(0,
-                       dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? dot : path.size());
-}
-
 std::string SparkBeside(const std::string& fuel)
 {
-    std::string stem = Stem(fuel);
+    std::string stem = PathStem(fuel);
     if (stem.ends_with("-fuel"))
         stem.resize(stem.size() - 5);
     return stem + "-spark.csv";
-}
-
-std::string FileName(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -106,7 +76,7 @@ int RunAdvise(const std::vector<std::string>& arguments, const std::string& sett
         }
     }
     if (file.empty())
-        file = Stem(log) + "-fuel.csv";
+        file = PathStem(log) + "-fuel.csv";
     const std::string sparkFile = SparkBeside(file);
     if (file == log || sparkFile == log) {
         std::fprintf(err, "tessek --advise: --out would write over the log itself (usage: %s)\n", kUsage);
@@ -131,7 +101,7 @@ int RunAdvise(const std::vector<std::string>& arguments, const std::string& sett
     if (targetAfr)
         settings.Target = UniformAfrTarget(*targetAfr);
 
-    const std::string name = FileName(log);
+    const std::string name = PathFileName(log);
     LogReadResult read = ReadLogFile(log);
     if (!read.Ok()) {
         std::fprintf(err, "tessek --advise: %s: %s\n", name.c_str(), read.Error.c_str());

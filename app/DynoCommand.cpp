@@ -3,6 +3,7 @@
 #include "analysis/ChannelDisplay.h"
 #include "analysis/DynoOptions.h"
 #include "analysis/PowerCurve.h"
+#include "app/CommandOptions.h"
 #include "logfiles/LogFile.h"
 #include "platform/AtomicFile.h"
 #include "platform/IniFile.h"
@@ -20,34 +21,9 @@ namespace {
 
 constexpr const char* kUsage = "tessek --dyno LOG [--out FILE]";
 
-// The value of "--name VALUE" or "--name=VALUE" at arguments[i] (i moves past it); none
-// when arguments[i] is not that option. `missing` is set when the value is not there.
-std::optional<std::string> OptionValue(const std::vector<std::string>& arguments, size_t& i, const std::string& name,
-                                       bool& missing)
-{
-    const std::string& a = arguments[i];
-    if (a.starts_with(name + "=")) {
-        missing = a.size() == name.size() + 1;
-        return a.substr(name.size() + 1);
-    }
-    if (a != name)
-        return std::nullopt;
-    missing = i + 1 >= arguments.size() || arguments[i + 1].starts_with("--");
-    return missing ? std::string() : arguments[++i];
-}
-
 std::string BesideLog(const std::string& log)
 {
-    const size_t slash = log.rfind('/');
-    const size_t dot = log.rfind('.');
-    const size_t stem = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? dot : log.size();
-    return log.substr(0, stem) + "-dyno.csv";
-}
-
-std::string FileName(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return PathStem(log) + "-dyno.csv";
 }
 
 std::string CurveCsv(const PowerCurve& curve)
@@ -104,7 +80,7 @@ int RunDyno(const std::vector<std::string>& arguments, const std::string& settin
         std::fprintf(err, "tessek --dyno: --out names the log itself (usage: %s)\n", kUsage);
         return kDynoBadOption;
     }
-    const std::string name = FileName(log);
+    const std::string name = PathFileName(log);
     LogReadResult read = ReadLogFile(log);
     if (!read.Ok()) {
         std::fprintf(err, "tessek --dyno: %s: %s\n", name.c_str(), read.Error.c_str());

@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QFile>
-#include <QProcess>
 
 #include <string>
 #include <tuple>
 
+#include "tests/common/CommandRun.h"
 #include "tests/common/TempFolder.h"
 
 namespace tessek {
@@ -27,16 +27,7 @@ TEST(AdviseCommand, WritesFuelAndSparkTablesOrSaysInOneLineWhyNot)
     folder.Write("noafr.csv", "Time (s),Engine Speed (rpm),Boost (psi)\n0,2250,-6\n0.1,2250,-6\n");
     folder.Write("nomap.csv", "Time (s),RPM,Lambda\n0,2250,1\n0.1,2250,1\n");
     const auto run = [&](const QStringList& arguments) {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(name);
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(QString::fromStdString(folder.Path()));
-        process.start(program, arguments);
-        const bool ended = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit;
-        return std::tuple(ended ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
-                          process.readAllStandardError().toStdString());
+        return test::RunWithoutDisplay(program, folder.Path(), arguments);
     };
     const std::string header =
         "Boost (psi) \\ Engine Speed (rpm),0,500,1000,1500,2000,2500,3000,3500,4000,4500,5000,5500\r\n";

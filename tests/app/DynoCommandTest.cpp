@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QFile>
-#include <QProcess>
 
 #include <string>
 #include <tuple>
 
+#include "tests/common/CommandRun.h"
 #include "tests/common/PullLog.h"
 #include "tests/common/TempFolder.h"
 
@@ -25,16 +25,7 @@ TEST(DynoCommand, WritesTheCurveBesideTheLogOrSaysInOneLineWhyNot)
                  "Time (s),Engine Speed (rpm),Throttle (%),Acceleration (g),Power (hp),Torque (lb-ft)\n"
                  "0,3000,40,0.1,30,52\n0.1,3010,40,0.1,30,52\n0.2,3020,40,0.1,30,52\n0.3,3030,40,0.1,30,52\n");
     const auto run = [&](const QStringList& arguments) {
-        QProcess process;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(name);
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(QString::fromStdString(folder.Path()));
-        process.start(program, arguments);
-        const bool ended = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit;
-        return std::tuple(ended ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
-                          process.readAllStandardError().toStdString());
+        return test::RunWithoutDisplay(program, folder.Path(), arguments);
     };
 
     const auto [written, out, err] = run({"--dyno", "pulls.csv"});
