@@ -73,10 +73,7 @@ TEST(IniFile, FailedWriteThrowsAndLeavesTheFileAndNoTemporaryBehind)
         EXPECT_THROW(ini.WriteString("S", "K", std::string(100, 'x')), std::runtime_error);
     }
     EXPECT_EQ(dir.Read("a.ini"), "[S]\nK=1\n");
-    size_t files = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path()))
-        ++files;
-    EXPECT_EQ(files, 1u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
 // Two programs on one file (two IniFile objects, each on a thread of its own) writing keys
@@ -117,7 +114,8 @@ TEST(IniFile, TheFirstSectionOfANameWins)
 }
 
 // Whatever a write does not change stays byte for byte: each line's own ending, a last
-// line without a line break, a byte order mark in front of the first section.
+// line without a line break, a byte order mark in front of the first section (which a
+// later reader sees through too).
 TEST(IniFile, WriteKeepsEveryOtherLineByteForByte)
 {
     const struct {
@@ -139,14 +137,8 @@ TEST(IniFile, WriteKeepsEveryOtherLineByteForByte)
         IniFile ini(dir.File("a.ini"));
         ini.WriteString("S", "K", "9");
         EXPECT_EQ(dir.Read("a.ini"), row.after);
+        EXPECT_EQ(IniFile(dir.File("a.ini")).ReadInteger("S", "K", 1), 9) << "read back from the file";
     }
-}
-
-TEST(IniFile, AByteOrderMarkDoesNotHideTheFirstSection)
-{
-    test::TempFolder dir;
-    dir.Write("a.ini", "\xEF\xBB\xBF[AutoSave]\r\nSaveNum=42\r\n");
-    EXPECT_EQ(IniFile(dir.File("a.ini")).ReadInteger("AutoSave", "SaveNum", 1), 42);
 }
 
 TEST(IniFile, ASymbolicLinkIsWrittenThroughToItsTarget)
@@ -159,10 +151,8 @@ TEST(IniFile, ASymbolicLinkIsWrittenThroughToItsTarget)
     ini.WriteString("S", "K", "1");
     EXPECT_TRUE(std::filesystem::is_symlink(dir.File("Tessek.ini")));
     EXPECT_EQ(dir.Read("real/Tessek.ini"), "[S]\nK=1\n");
-    size_t entries = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.File("real")))
-        ++entries;
-    EXPECT_EQ(entries, 1u);  // no temporary left beside the target
+    // No temporary left beside the target.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.File("real")), {}), 1);
 }
 
 // A file that exists but cannot be read is never taken for an empty one: reads and

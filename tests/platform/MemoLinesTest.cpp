@@ -20,84 +20,45 @@ std::string Doc(const MemoLines& memo)
     return memo.TextBetween({0, 0}, memo.DocEnd());
 }
 
-// Lines added whole and in pieces, as a run writes them.
+// Lines added whole and in pieces, as a run writes them. Each step is one call: "+x"
+// AddLine, "~x" Append, "=x" SetText, "!" Clear. The saved text ends the open last line;
+// the document is the text with plain line breaks.
 TEST(MemoLines, WholeAndPieceLinesMakeTheTextAndTheSavedText)
 {
-    struct Row {
-        const char* name;
-        std::function<void(MemoLines&)> build;
+    const struct {
+        std::vector<std::string> steps;
         Lines lines;
         bool open;
         std::string text;
-        std::string saved;
-        std::string doc;
+    } rows[] = {
+        {{}, {}, false, ""},
+        {{"+a", "+"}, {"a", ""}, false, "a\r\n\r\n"},
+        {{"~  | c1", "~ | c2", "+next"}, {"  | c1 | c2", "next"}, false, "  | c1 | c2\r\nnext\r\n"},
+        {{"+first", "~0.1", "~ Tx"}, {"first", "0.1 Tx"}, true, "first\r\n0.1 Tx"},
+        {{"+gone", "!", "+kept"}, {"kept"}, false, "kept\r\n"},
+        {{"=x\r\ny\nz"}, {"x", "y", "z"}, true, "x\r\ny\r\nz"},
     };
-    const Row rows[] = {
-        {"empty", [](MemoLines&) {}, {}, false, "", "", ""},
-        {"two lines",
-         [](MemoLines& m) {
-             m.AddLine("a");
-             m.AddLine("");
-         },
-         {"a", ""},
-         false,
-         "a\r\n\r\n",
-         "a\r\n\r\n",
-         "a\n\n"},
-        {"pieces then a line",
-         [](MemoLines& m) {
-             m.Append("  | c1");
-             m.Append(" | c2");
-             m.AddLine("next");
-         },
-         {"  | c1 | c2", "next"},
-         false,
-         "  | c1 | c2\r\nnext\r\n",
-         "  | c1 | c2\r\nnext\r\n",
-         "  | c1 | c2\nnext\n"},
-        {"open last line",
-         [](MemoLines& m) {
-             m.AddLine("first");
-             m.Append("0.1");
-             m.Append(" Tx");
-         },
-         {"first", "0.1 Tx"},
-         true,
-         "first\r\n0.1 Tx",
-         "first\r\n0.1 Tx\r\n",
-         "first\n0.1 Tx"},
-        {"cleared",
-         [](MemoLines& m) {
-             m.AddLine("gone");
-             m.Clear();
-             m.AddLine("kept");
-         },
-         {"kept"},
-         false,
-         "kept\r\n",
-         "kept\r\n",
-         "kept\n"},
-        {"set text",
-         [](MemoLines& m) { m.SetText("x\r\ny\nz"); },
-         {"x", "y", "z"},
-         true,
-         "x\r\ny\r\nz",
-         "x\r\ny\r\nz\r\n",
-         "x\ny\nz"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
         MemoLines memo;
-        row.build(memo);
+        for (const std::string& step : row.steps) {
+            const std::string arg = step.substr(1);
+            step[0] == '+'   ? memo.AddLine(arg)
+            : step[0] == '~' ? memo.Append(arg)
+            : step[0] == '=' ? memo.SetText(arg)
+                             : memo.Clear();
+        }
         EXPECT_EQ(memo.Lines(), row.lines);
         ASSERT_EQ(memo.LineCount(), row.lines.size());
         for (size_t i = 0; i < row.lines.size(); ++i)
             EXPECT_EQ(memo.Line(i), row.lines[i]);
         EXPECT_EQ(memo.LastLineOpen(), row.open);
         EXPECT_EQ(memo.Text(), row.text);
-        EXPECT_EQ(memo.SaveText(), row.saved);
-        EXPECT_EQ(Doc(memo), row.doc);
-        EXPECT_EQ(memo.DocLength(), row.doc.size());
+        EXPECT_EQ(memo.SaveText(), row.text + (row.open ? "\r\n" : ""));
+        std::string doc = row.text;
+        std::erase(doc, '\r');
+        EXPECT_EQ(Doc(memo), doc);
+        EXPECT_EQ(memo.DocLength(), doc.size());
     }
 }
 

@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 namespace tessek {
 
@@ -131,6 +132,14 @@ private:
 
 using Log = std::vector<std::string>;
 
+// The bytes a receive handler is told about.
+std::string Take(TCustomComPort* port, int32_t count)
+{
+    std::string bytes;
+    port->ReadBytes(bytes, count);
+    return bytes;
+}
+
 class ScriptedPortTest : public ::testing::Test {
 protected:
     // Every handler call is logged as text (the open and close handlers with Connected,
@@ -162,10 +171,8 @@ protected:
             port.*event = [this, name](TCustomComPort*, bool on) { log.push_back(name + (on ? "1" : "0")); };
         port.OnError = [this](TCustomComPort*, TComErrors e) { log.push_back("Error:" + std::to_string(e)); };
         port.OnRxChar = [this](TCustomComPort* p, int32_t count) {
-            std::string bytes;
-            p->ReadBytes(bytes, count);
+            received += Take(p, count);
             log.push_back("Rx:" + std::to_string(count));
-            received += bytes;
         };
     }
     ScriptedDevice& Device() { return static_cast<ScriptedDevice&>(*Access::Device(port)); }
@@ -301,8 +308,7 @@ TEST_F(ScriptedPortTest, BatchesKeepTheirOrderAcrossDrains)
     OpenQuietly();
     bool queuedDuringDrain = false;
     port.OnRxChar = [&](TCustomComPort* p, int32_t count) {
-        std::string bytes;
-        p->ReadBytes(bytes, count);
+        const std::string bytes = Take(p, count);
         log.push_back("Rx:" + bytes);
         if (bytes == "a") {
             // Queued behind "b" while the drain that runs "a" is still going: this handler
@@ -605,13 +611,10 @@ TEST(PtyPortTest, CloseGivesTheDeviceTheLineSettingsItHadBeforeOpen)
     port.Close();
 
     const PtyLine after(peer);
-    EXPECT_EQ(after.flags.c_iflag, before.flags.c_iflag);
-    EXPECT_EQ(after.flags.c_oflag, before.flags.c_oflag);
-    EXPECT_EQ(after.flags.c_cflag, before.flags.c_cflag);
-    EXPECT_EQ(after.flags.c_lflag, before.flags.c_lflag);
+    const auto modes = [](const termios& t) { return std::tuple(t.c_iflag, t.c_oflag, t.c_cflag, t.c_lflag); };
+    EXPECT_EQ(modes(after.flags), modes(before.flags));
     EXPECT_EQ(std::memcmp(after.flags.c_cc, before.flags.c_cc, sizeof before.flags.c_cc), 0);
-    EXPECT_EQ(after.rates.output, 2400u);
-    EXPECT_EQ(after.rates.input, 2400u);
+    EXPECT_EQ(std::pair(after.rates.output, after.rates.input), std::pair(2400u, 2400u));
 }
 
 // The line settings change while the event thread reads what the peer keeps sending (as
@@ -625,11 +628,7 @@ TEST(PtyPortTest, TheLineChangesWhileTheEventThreadReadsWhatArrives)
     port.SetPort(peer.SlavePath());
     port.SetBaudRate(brCustom);
     std::string received;
-    port.OnRxChar = [&](TCustomComPort* sender, int32_t count) {
-        std::string bytes;
-        sender->ReadBytes(bytes, count);
-        received += bytes;
-    };
+    port.OnRxChar = [&](TCustomComPort* sender, int32_t count) { received += Take(sender, count); };
     port.Open();
     std::string sent;
     for (int i = 0; i < 200; ++i)
@@ -665,11 +664,7 @@ TEST(PtyPortTest, AVanishedDeviceGivesCeIOOnceAndClearErrorsAfterwards)
         port.SetPort(peer.SlavePath());
         std::string received;
         std::vector<TComErrors> errors;
-        port.OnRxChar = [&](TCustomComPort* sender, int32_t count) {
-            std::string bytes;
-            sender->ReadBytes(bytes, count);
-            received += bytes;
-        };
+        port.OnRxChar = [&](TCustomComPort* sender, int32_t count) { received += Take(sender, count); };
         port.OnError = [&](TCustomComPort*, TComErrors e) { errors.push_back(e); };
         port.Open();
         PortWaitHints(port).SetWaitingForInput(waiting);

@@ -59,6 +59,13 @@ struct RawClient {
     int fd;
 };
 
+// Whether the far end hangs the line up within `ms`.
+bool HungUp(int fd, int ms)
+{
+    pollfd p{fd, POLLIN, 0};
+    return poll(&p, 1, ms) == 1 && (p.revents & POLLHUP) != 0;
+}
+
 LmMemory TestMemory()  // every byte differs from its address
 {
     LmMemory m{};
@@ -98,10 +105,8 @@ TEST(SimulatedLm, BytesAtTheWrongRateAreNotUnderstoodOrArriveGarbled)
     EXPECT_EQ(ReceiveAtRate(0x8F, 7680, 977), Bytes{}) << "a start bit checked on a high d2 is none";
     EXPECT_EQ(ReceiveAtRate(0x55, 977, 0), Bytes{});
     EXPECT_EQ(ReceiveAtRate(0xA5, 7680, 7500), Bytes{0xA5}) << "within a UART's tolerance";
-    EXPECT_TRUE(RatesMatch(977, 1000));
-    EXPECT_TRUE(RatesMatch(7680, 7812));
-    EXPECT_FALSE(RatesMatch(7680, 8100));
-    EXPECT_FALSE(RatesMatch(0, 0));
+    EXPECT_TRUE(RatesMatch(977, 1000) && RatesMatch(7680, 7812));
+    EXPECT_FALSE(RatesMatch(7680, 8100) || RatesMatch(0, 0));
 }
 
 TEST(SimulatedLm, IdleStreamUntilSpokenToThenACleanStop)
@@ -147,10 +152,8 @@ TEST(SimulatedLm, EachFaultAsTheProgramMeetsIt)
         Link link;
         link.lm.SetFault(fault);
         if (fault == LmFault::HangUp) {  // as an unplugged cable
-            pollfd p{link.client.fd, POLLIN, 0};
-            EXPECT_EQ(poll(&p, 1, 1000), 1);
-            EXPECT_NE(p.revents & POLLHUP, 0);
-            const ssize_t written = write(p.fd, "", 1);
+            EXPECT_TRUE(HungUp(link.client.fd, 1000));
+            const ssize_t written = write(link.client.fd, "", 1);
             const int error = errno;
             EXPECT_EQ(written, -1);
             EXPECT_EQ(error, EIO);
@@ -218,13 +221,9 @@ TEST(LmSimTool, PrintsTheDeviceThenServesItUntilTerminated)
     // may be taken by another process's new pseudo-terminal at once).
     const int kept = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(kept, 0) << std::strerror(errno);
-    pollfd before{kept, POLLIN, 0};
-    ::poll(&before, 1, 0);
-    EXPECT_EQ(before.revents & POLLHUP, 0) << "hung up before the end";
+    EXPECT_FALSE(HungUp(kept, 0)) << "hung up before the end";
     EXPECT_EQ(tool.Finish(SIGTERM), 0);
-    pollfd after{kept, POLLIN, 0};
-    ::poll(&after, 1, 1000);
-    EXPECT_NE(after.revents & POLLHUP, 0);
+    EXPECT_TRUE(HungUp(kept, 1000));
     ::close(kept);
     for (const char* args : {"--fault melted", "--answer-delay soon", "100=01", "--frobnicate", "--wideband lc1",
                              "--fuel-error 9-1:0-1:5"}) {
