@@ -11,7 +11,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -72,13 +71,6 @@ TEST(SaveToNewFile, NeverFollowsALinkNorReplacesWhatHoldsTheName)
     EXPECT_THROW(memo.SaveToNewFile(dir.File("missing/free.txt")), std::runtime_error);
 }
 
-std::string Octal(mode_t mode)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode));
-    return text;
-}
-
 // Replacing a file keeps its mode, with a new file (a new inode) in its place; a file the
 // program creates gets the mode the umask leaves of 0666, as the data logs do.
 TEST(SaveToFile, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask)
@@ -100,7 +92,7 @@ TEST(SaveToFile, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask)
     const std::string file = dir.File("Tessek.ini");
     for (const auto& [name, write] : replacing) {
         for (const mode_t mode : {0600, 0664}) {
-            SCOPED_TRACE(std::string(name) + ", mode " + Octal(mode));
+            SCOPED_TRACE(::testing::Message() << name << ", mode " << std::oct << mode);
             dir.Write("Tessek.ini", "[S]\nK=0\n");
             ASSERT_EQ(::chmod(file.c_str(), mode), 0);
             const auto before = stat(file);
@@ -124,7 +116,7 @@ TEST(SaveToFile, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask)
     for (const mode_t mask : {022, 077, 002}) {
         ::umask(mask);
         for (const auto& [name, write] : creating) {
-            SCOPED_TRACE(std::string(name) + ", umask " + Octal(mask));
+            SCOPED_TRACE(::testing::Message() << name << ", umask " << std::oct << mask);
             std::filesystem::remove(file);
             write(file);
             EXPECT_EQ(stat(file).first, 0666 & ~mask);
