@@ -16,9 +16,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tessek {
@@ -69,120 +69,48 @@ public:
 // Keys that move, select and edit, each row from the same start.
 TEST_F(MemoWidgetTest, KeysMoveSelectAndEditTheLines)
 {
-    struct Row {
-        const char* name;
-        std::function<void(MemoWidgetTest&)> keys;
-        std::string doc;
-        MemoPosition cursor;
-    };
-    const auto type = [](const char* text) { return [text](MemoWidgetTest& t) { QTest::keyClicks(&t.memo, text); }; };
-    const Row rows[] = {
-        {"typing goes in at the cursor", type("xy"), "xyabcdef\nab\nabcdef\n", {0, 2}},
-        {"a finished text gets a new open line",
-         [](MemoWidgetTest& t) {
-             t.Key(Qt::Key_End, Qt::ControlModifier);
-             QTest::keyClicks(&t.memo, "z");
-         },
-         "abcdef\nab\nabcdef\nz",
-         {3, 1}},
-        {"enter splits a line",
-         [](MemoWidgetTest& t) {
-             t.Key(Qt::Key_Right);
-             t.Key(Qt::Key_Right);
-             t.Key(Qt::Key_Return);
-         },
-         "ab\ncdef\nab\nabcdef\n",
-         {1, 0}},
-        {"backspace at a line start joins it to the line before",
-         [](MemoWidgetTest& t) {
-             t.Key(Qt::Key_Down);
-             t.Key(Qt::Key_Backspace);
-         },
-         "abcdefab\nabcdef\n",
-         {0, 6}},
-        {"delete at a line end joins the next line",
-         [](MemoWidgetTest& t) {
-             t.Key(Qt::Key_End);
-             t.Key(Qt::Key_Delete);
-         },
-         "abcdefab\nabcdef\n",
-         {0, 6}},
-        {"up and down keep the column across a short line",
-         [](MemoWidgetTest& t) {
-             t.Key(Qt::Key_End);
-             t.Key(Qt::Key_Down);
-             t.Key(Qt::Key_Down);
-             QTest::keyClicks(&t.memo, "!");
-         },
-         "abcdef\nab\nabcdef!\n",
-         {2, 7}},
-        {"shift and arrows select, typing replaces the selection",
-         [](MemoWidgetTest& t) {
-             t.Key(Qt::Key_Right);
-             t.Key(Qt::Key_Down, Qt::ShiftModifier);
-             t.Key(Qt::Key_Right, Qt::ShiftModifier);
-             QTest::keyClicks(&t.memo, "-");
-         },
-         "a-\nabcdef\n",
-         {0, 2}},
+    // The keys, separated by spaces; "=text" types the text.
+    const std::tuple<const char*, const char*, std::string, MemoPosition> rows[] = {
+        {"typing goes in at the cursor", "=xy", "xyabcdef\nab\nabcdef\n", {0, 2}},
+        {"a finished text gets a new open line", "Ctrl+End =z", "abcdef\nab\nabcdef\nz", {3, 1}},
+        {"enter splits a line", "Right Right Return", "ab\ncdef\nab\nabcdef\n", {1, 0}},
+        {"backspace at a line start joins it to the line before", "Down Backspace", "abcdefab\nabcdef\n", {0, 6}},
+        {"delete at a line end joins the next line", "End Del", "abcdefab\nabcdef\n", {0, 6}},
+        {"up and down keep the column across a short line", "End Down Down =!", "abcdef\nab\nabcdef!\n", {2, 7}},
+        {"shift and arrows select, typing replaces", "Right Shift+Down Shift+Right =-", "a-\nabcdef\n", {0, 2}},
+        // Control-Right: the line's end, the next line's start, its word's end.
         {"a word at a time",
-         [](MemoWidgetTest& t) {
-             t.Key(Qt::Key_Down);
-             t.Key(Qt::Key_Right, Qt::ControlModifier);  // the line's end
-             t.Key(Qt::Key_Right, Qt::ControlModifier);  // the next line's start
-             t.Key(Qt::Key_Right, Qt::ControlModifier);  // its word's end
-             t.Key(Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
-             t.Key(Qt::Key_Backspace);
-         },
+         "Down Ctrl+Right Ctrl+Right Ctrl+Right Ctrl+Shift+Left Backspace",
          "abcdef\nab\n\n",
          {2, 0}},
-        {"select all and delete leaves nothing",
-         [](MemoWidgetTest& t) {
-             t.Key(Qt::Key_A, Qt::ControlModifier);
-             t.Key(Qt::Key_Delete);
-         },
-         "",
-         {0, 0}},
+        {"select all and delete leaves nothing", "Ctrl+A Del", "", {0, 0}},
         {"undo takes a change back, redo makes it again",
-         [](MemoWidgetTest& t) {
-             QTest::keyClicks(&t.memo, "xy");
-             t.Key(Qt::Key_Down, Qt::ShiftModifier);
-             t.Key(Qt::Key_Delete);
-             t.Key(Qt::Key_Z, Qt::ControlModifier);
-             t.Key(Qt::Key_Z, Qt::ControlModifier);
-             t.Key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-         },
+         "=xy Shift+Down Del Ctrl+Z Ctrl+Z Ctrl+Shift+Z",
          "xyabcdef\nab\nabcdef\n",
          {0, 2}},
         {"composed characters arrive whole",
-         [](MemoWidgetTest& t) {
-             QInputMethodEvent composed;
-             composed.setCommitString(QString::fromUtf8("\xc3\xa9"));
-             QApplication::sendEvent(&t.memo, &composed);
-         },
+         "",
          "\xe9"
          "abcdef\nab\nabcdef\n",
          {0, 1}},
-        {"tab is a character unless it moves the focus", type("\t"), "\tabcdef\nab\nabcdef\n", {0, 1}},
-        {"page down goes a page and stops at the end",
-         [](MemoWidgetTest& t) {
-             t.Key(Qt::Key_PageDown);
-             t.Key(Qt::Key_PageDown);
-             t.Key(Qt::Key_Home, Qt::ShiftModifier);
-             QTest::keyClicks(&t.memo, "<");
-         },
-         "abcdef\nab\nabcdef\n<",
-         {3, 1}},
+        {"tab is a character unless it moves the focus", "=\t", "\tabcdef\nab\nabcdef\n", {0, 1}},
+        {"page down goes a page and stops at the end", "PgDown PgDown Shift+Home =<", "abcdef\nab\nabcdef\n<", {3, 1}},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, keys, doc, cursor] : rows) {
+        SCOPED_TRACE(name);
         memo.Clear();
         Show({"abcdef", "ab", "abcdef"});
         EXPECT_EQ(memo.CursorPosition(), (MemoPosition{3, 0})) << "a cursor at the end stays there";
         memo.SetCursorPosition({0, 0});
-        row.keys(*this);
-        EXPECT_EQ(Doc(memo), row.doc);
-        EXPECT_EQ(memo.CursorPosition(), row.cursor);
+        for (const QString& key : QString(keys).split(' ', Qt::SkipEmptyParts))
+            key.startsWith('=') ? QTest::keyClicks(&memo, key.mid(1)) : QTest::keySequence(&memo, QKeySequence(key));
+        if (std::string(name).starts_with("composed")) {
+            QInputMethodEvent composed;
+            composed.setCommitString(QString::fromUtf8("\xc3\xa9"));
+            QApplication::sendEvent(&memo, &composed);
+        }
+        EXPECT_EQ(Doc(memo), doc);
+        EXPECT_EQ(memo.CursorPosition(), cursor);
         EXPECT_EQ(memo.Text(), memo.Store().Text());
     }
 }
@@ -377,12 +305,13 @@ TEST_F(MemoWidgetTest, TheAccessibleInterfaceReadsAndEditsTheLines)
 // The changes a screen reader is told of while one listens (without one, Qt drops them
 // and the widget does not make them: a run pays nothing for them). What a run adds is told
 // as one insertion per show, before any other change.
-std::vector<std::pair<QAccessible::Event, QString>>* g_events = nullptr;
+using Events = std::vector<std::pair<QAccessible::Event, QString>>;
+Events* g_events = nullptr;
 
 TEST_F(MemoWidgetTest, LinesEditsAndCaretMovesAreAnnounced)
 {
     Show({"first"});
-    std::vector<std::pair<QAccessible::Event, QString>> events;
+    Events events;
     g_events = &events;
     const QAccessible::UpdateHandler record = [](QAccessibleEvent* event) {
         if (g_events && event->object() && event->object()->inherits("tessek::MemoWidget")) {
@@ -413,14 +342,11 @@ TEST_F(MemoWidgetTest, LinesEditsAndCaretMovesAreAnnounced)
     MemoWidget::AnnounceTo(nullptr);
     g_events = nullptr;
 
-    std::vector<std::pair<QAccessible::Event, QString>> expected = {
-        {QAccessible::TextInserted, "12:0.1\n0.2 Tx"},
-        {QAccessible::TextCaretMoved, "2"},
-        {QAccessible::TextRemoved, "0:fi"},
-        {QAccessible::TextCaretMoved, "0"},
-    };
-    expected.emplace_back(QAccessible::TextInserted, QString::number(end) + ":\nlater\n");
-    EXPECT_EQ(events, expected);
+    EXPECT_EQ(events, (Events{{QAccessible::TextInserted, "12:0.1\n0.2 Tx"},
+                              {QAccessible::TextCaretMoved, "2"},
+                              {QAccessible::TextRemoved, "0:fi"},
+                              {QAccessible::TextCaretMoved, "0"},
+                              {QAccessible::TextInserted, QString::number(end) + ":\nlater\n"}}));
 }
 
 // During a run the view shows the end at every interval and the scroll bar, which costs

@@ -213,9 +213,7 @@ TEST(LogFile, ReadsFilesWithinItsLimitsAndSaysWhyOneCannotBeRead)
         head += std::to_string(i) + ".0," + std::to_string(800 + i) + "\r\n";
     dir.Write("huge.csv", head);
     ASSERT_EQ(::truncate(dir.File("huge.csv").c_str(), off_t{1} << 30), 0);
-    LogReadLimits limits;
-    limits.MaxCells = 51 + 2 * kCellsPerChannel;
-    EXPECT_EQ(ReadLogFile(dir.File("huge.csv"), limits).Report.Summary(),
+    EXPECT_EQ(ReadLogFile(dir.File("huge.csv"), {.MaxCells = 51 + 2 * kCellsPerChannel}).Report.Summary(),
               "25 rows read, 0 skipped. Only the first 128 MiB of this 1.0 GiB file were read. Only the first 25 "
               "rows were loaded (the viewer keeps at most 179 values, 64 of them for each of the 2 columns).");
 
@@ -271,8 +269,7 @@ TEST(LogFile, ReadsMarkersFromAMarkerColumnAndFromMarkLines)
     EXPECT_EQ(ParseLogText("Time\tA\n0\t1\nMARK 001 - Manual\nx\t2\n").Report.RowsSkipped, 1u);
 
     // Beyond the limit the markers are counted, and the report says how many were left out.
-    LogReadLimits twoMarkers;
-    twoMarkers.MaxMarkers = 2;
+    const LogReadLimits twoMarkers{.MaxMarkers = 2};
     const LogReadResult many = ParseLogText("Time,A,Marker\n0,1,1\n1,1,2\n2,1,3\n3,1,\n4,1,4\n", twoMarkers);
     EXPECT_EQ(Markers(many), "1@0;2@1;");
     EXPECT_EQ(many.Report.Summary(),
@@ -296,10 +293,7 @@ TEST(LogFile, HostileShapesAreReadWithinTheLimitsAndTheCutsAreNamed)
         backwards += std::to_string(i * 0.01) + ",2\n";
     const LogReadLimits none;
     const std::string whole = "2 rows read, 0 skipped";
-    LogReadLimits tenColumns;
-    tenColumns.MaxColumns = 10;
-    LogReadLimits twoRowsOfThree;
-    twoRowsOfThree.MaxCells = 3 * kCellsPerChannel + 6;
+    const LogReadLimits tenColumns{.MaxColumns = 10}, twoRowsOfThree{.MaxCells = 3 * kCellsPerChannel + 6};
     const std::tuple<const char*, std::string, LogReadLimits, size_t, size_t, std::string> cases[] = {
         {"2001 columns, 10 read", wideNames + "\n" + wideRow + "\n1" + wideRow.substr(1) + "\n", tenColumns, 9, 2,
          "2 rows read, 0 skipped. Only the first 10 of its 2001 columns were read (the viewer reads at most 10)."},
@@ -473,12 +467,9 @@ TEST(TempLogFile, LinesThatAreNoSamplesOfTheRunAreSkippedAndSaid)
     }
 
     // Beyond the limit of columns, the first values of each sample are read.
-    LogReadLimits sixColumns;
-    sixColumns.MaxColumns = 6;
-    const LogReadResult cut = ParseLogText(kTempLogHead +
-                                               "  0.000 2000rpm 0.812v(2F) 2.50v  0.12G \r\n  0.020 2100rpm "
-                                               "0.800v(2E) 2.40v  0.13G \r\n",
-                                           sixColumns);
+    const LogReadResult cut = ParseLogText(
+        kTempLogHead + "  0.000 2000rpm 0.812v(2F) 2.50v  0.12G \r\n  0.020 2100rpm 0.800v(2E) 2.40v  0.13G \r\n",
+        {.MaxColumns = 6});
     EXPECT_EQ(Channels(cut), std::vector<std::string>{"Engine Speed (rpm): 2000 2100"});
     EXPECT_EQ(cut.Report.Summary(),
               "2 rows read, 0 skipped. Only the first 1 of the 3 values of each sample were "

@@ -16,6 +16,7 @@
 #include "tests/common/FakeCommandHost.h"
 #include "tests/common/TempFolder.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -35,9 +36,14 @@
 #include <iomanip>
 #include <locale>
 #include <sstream>
+#include <tuple>
 
 namespace tessek {
 namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
 
 // The files of a run started at 2026-12-06 14:03:27 local time.
 const std::string kStem = "logs/2026-12-06_14-03-27";
@@ -125,64 +131,59 @@ protected:
 // falls to the wrong row shows.
 TEST_F(Logging, EveryCatalogueEntryDecodesThroughItsRowAsWorkedOutByHand)
 {
-    struct Row {
-        uint8_t Address;
-        std::string Catalogue;                             // the catalogue's text
-        std::vector<std::pair<uint8_t, uint8_t>> Replies;  // address, byte, in request order
-        std::string Text;
-        std::optional<double> Value;
-        int32_t Raw;
-        std::string Column;
-    };
-    const Row rows[] = {
-        {0x12, "Skip value", {}, "", std::nullopt, 0, ""},
-        {0x5D, "Charge Air Temp", {{0x5D, 0x59}}, "130.0F (59) ", 130.0, 0x59, "Charge Air Temp (F)"},
-        {0x69, "MPH", {{0x6A, 0x40}, {0x69, 0x0A}}, " 41.00mph ", 41.0, 2624, "Road Speed (mph)"},
-        {0x72, "SPK Advance", {{0x72, 0x25}}, "18.5deg ", 18.5, 0x25, "Spark Advance (deg)"},
-        {0x73, "Baro", {{0x73, 0x55}}, " 55 ", 85, 85, "Baro"},
-        {0x81, "Throttle Flg", {{0x81, 0x01}}, " 01 ", 1, 1, "Throttle Flg"},
-        {0x86, "MAP", {{0x86, 0x62}}, " 2.24psi ", 2.24, 0x62, "MAP (psi/-inHg)"},  // (98 - 85) * 0.172266
-        {0x8F, "RPM", {{0x90, 0x10}, {0x8F, 0x0C}}, " 772rpm ", 772, 3088, "Engine Speed (rpm)"},
-        {0x98, "TPS%", {{0x98, 0xE6}}, " 89.8% ", 89.8, 0xE6, "Throttle (%)"},
-        {0x9A, "Coolant Temp", {{0x9A, 0x9A}}, "131.9F (9A) ", 131.9, 0x9A, "Coolant Temp (F)"},
-        {0x9B, "Raw Batt Temp", {{0x9B, 0x6E}}, " 6E ", 110, 110, "Raw Batt Temp"},
-        {0x9C, "O2", {{0x9C, 0x17}}, "0.491v(17) ", 0.491, 0x17, "O2 (v)"},
-        // 215 - 22 * 1.34921
-        {0x9D, "Raw Charge Temp", {{0x9D, 0x30}}, "185.3F (30) ", 185.3, 0x30, "Raw Charge Temp (F)"},
-        {0xA0, "Knock", {{0xA0, 0x48}}, "1.41v ", 1.41, 0x48, "Knock (v)"},
-        {0xCE, "Cyl 1 Retard", {{0xCE, 0x08}}, " 4deg ", 4, 0x08, "Cyl 1 Retard (deg)"},
-        {0xCF, "Cyl 2 Retard", {{0xCF, 0x0A}}, " 5deg ", 5, 0x0A, "Cyl 2 Retard (deg)"},
-        {0xD0, "Cyl 3 Retard", {{0xD0, 0x47}}, " 3deg ", 3, 0x47, "Cyl 3 Retard (deg)"},  // six bits: 07, halved
-        {0xD1, "Cyl 4 Retard", {{0xD1, 0xD3}}, " 9deg ", 9, 0xD3, "Cyl 4 Retard (deg)"},
-        {0xDD, "(DTLKNK)", {{0xDD, 0x0C}}, " 0C ", 12, 12, "(DTLKNK)"},
-    };
+    // Address, the catalogue's text, the replies (address, byte) in request order, the line's
+    // text, the value and raw value, the column.
+    const std::tuple<uint8_t, std::string, std::vector<std::pair<uint8_t, uint8_t>>, std::string, std::optional<double>,
+                     int32_t, std::string>
+        rows[] = {
+            {0x12, "Skip value", {}, "", std::nullopt, 0, ""},
+            {0x5D, "Charge Air Temp", {{0x5D, 0x59}}, "130.0F (59) ", 130.0, 0x59, "Charge Air Temp (F)"},
+            {0x69, "MPH", {{0x6A, 0x40}, {0x69, 0x0A}}, " 41.00mph ", 41.0, 2624, "Road Speed (mph)"},
+            {0x72, "SPK Advance", {{0x72, 0x25}}, "18.5deg ", 18.5, 0x25, "Spark Advance (deg)"},
+            {0x73, "Baro", {{0x73, 0x55}}, " 55 ", 85, 85, "Baro"},
+            {0x81, "Throttle Flg", {{0x81, 0x01}}, " 01 ", 1, 1, "Throttle Flg"},
+            {0x86, "MAP", {{0x86, 0x62}}, " 2.24psi ", 2.24, 0x62, "MAP (psi/-inHg)"},  // (98 - 85) * 0.172266
+            {0x8F, "RPM", {{0x90, 0x10}, {0x8F, 0x0C}}, " 772rpm ", 772, 3088, "Engine Speed (rpm)"},
+            {0x98, "TPS%", {{0x98, 0xE6}}, " 89.8% ", 89.8, 0xE6, "Throttle (%)"},
+            {0x9A, "Coolant Temp", {{0x9A, 0x9A}}, "131.9F (9A) ", 131.9, 0x9A, "Coolant Temp (F)"},
+            {0x9B, "Raw Batt Temp", {{0x9B, 0x6E}}, " 6E ", 110, 110, "Raw Batt Temp"},
+            {0x9C, "O2", {{0x9C, 0x17}}, "0.491v(17) ", 0.491, 0x17, "O2 (v)"},
+            // 215 - 22 * 1.34921
+            {0x9D, "Raw Charge Temp", {{0x9D, 0x30}}, "185.3F (30) ", 185.3, 0x30, "Raw Charge Temp (F)"},
+            {0xA0, "Knock", {{0xA0, 0x48}}, "1.41v ", 1.41, 0x48, "Knock (v)"},
+            {0xCE, "Cyl 1 Retard", {{0xCE, 0x08}}, " 4deg ", 4, 0x08, "Cyl 1 Retard (deg)"},
+            {0xCF, "Cyl 2 Retard", {{0xCF, 0x0A}}, " 5deg ", 5, 0x0A, "Cyl 2 Retard (deg)"},
+            {0xD0, "Cyl 3 Retard", {{0xD0, 0x47}}, " 3deg ", 3, 0x47, "Cyl 3 Retard (deg)"},  // six bits: 07, halved
+            {0xD1, "Cyl 4 Retard", {{0xD1, 0xD3}}, " 9deg ", 9, 0xD3, "Cyl 4 Retard (deg)"},
+            {0xDD, "(DTLKNK)", {{0xDD, 0x0C}}, " 0C ", 12, 12, "(DTLKNK)"},
+        };
     const Catalogue catalogue;
     const DisplayTextLookup displayText = [&](const std::string& name) { return catalogue.DisplayText(name); };
     ASSERT_EQ(std::size(rows), static_cast<size_t>(catalogue.Count()));
     state.BaroRef = 85;
     LogRun run(host, settings, ini, displayText, state);
     for (size_t i = 0; i < std::size(rows); ++i) {
-        const Row& row = rows[i];
+        const auto& [address, name, replies, text, value, raw, column] = rows[i];
         SCOPED_TRACE(catalogue.Lines()[i]);
-        ASSERT_EQ(catalogue.Lines()[i], "$" + ByteToHex(row.Address) + "=" + row.Catalogue);
+        ASSERT_EQ(catalogue.Lines()[i], "$" + ByteToHex(address) + "=" + name);
         host.Memory.fill(0xEE);
         std::vector<uint8_t> asked;
-        for (const auto& [address, reply] : row.Replies) {
-            host.Memory[address] = reply;
-            asked.push_back(address);
+        for (const auto& [at, reply] : replies) {
+            host.Memory[at] = reply;
+            asked.push_back(at);
         }
         host.Asked.clear();
         std::string line;
-        const std::optional<SlotReading> slot = run.DecodeSlot(row.Address, line);
-        const DecodedValue* value = slot && slot->Value ? &*slot->Value : nullptr;
+        const std::optional<SlotReading> slot = run.DecodeSlot(address, line);
+        const DecodedValue* decoded = slot && slot->Value ? &*slot->Value : nullptr;
         EXPECT_EQ(host.Asked, asked);
-        EXPECT_EQ(line, row.Text);
-        EXPECT_EQ(value ? std::optional(value->Value) : std::nullopt, row.Value);
-        EXPECT_EQ(value ? value->Raw : 0, row.Raw);
-        const std::vector<RunColumn> columns = RunColumnsFor(std::vector<uint8_t>{row.Address}, displayText, false);
+        EXPECT_EQ(line, text);
+        EXPECT_EQ(decoded ? std::optional(decoded->Value) : std::nullopt, value);
+        EXPECT_EQ(decoded ? decoded->Raw : 0, raw);
+        const std::vector<RunColumn> columns = RunColumnsFor(std::vector<uint8_t>{address}, displayText, false);
         EXPECT_EQ(
             columns.empty() ? "" : columns[0].Name + (columns[0].Unit.empty() ? "" : " (" + columns[0].Unit + ")"),
-            row.Column);
+            column);
     }
     // A repeated address numbers its columns, MAP's linear ones too; without a name to look
     // up, an address outside the decoders is named by itself.
@@ -324,8 +325,7 @@ TEST_F(Logging, MarkersGoIntoTheNextSampleRowsOfBothDataLogsNumberedPerRun)
     EXPECT_EQ(shape, (std::vector<std::string>{
                          "MARK 001 - Manual\r", "row", "MARK 002 - Manual\r", "row", "MARK 003 - Manual\r", "row",
                          "MARK 004 - Cyl 1 Retard 3 deg over 0 deg and a tab\r", "row", "row", "count"}));
-    for (const std::string& line : host.Memo.Lines())
-        EXPECT_EQ(line.find("MARK"), std::string::npos) << line;
+    EXPECT_THAT(host.MemoText(), ::testing::Not(HasSubstr("MARK")));
 
     // The next run numbers from 1 again.
     LogRun second(host, settings, ini, {}, state, observers);
@@ -381,12 +381,7 @@ TEST_F(Logging, AutomaticLogsTakeTheNextFreeNumberAndAreNeverWrittenOver)
     for (const char* name : {"TempLog1.txt", "TempLog2.txt", "TempLog4.txt"})
         EXPECT_EQ(folder.Read(name), name);
     folder.Write("TempLog2147483647.txt", "kept");
-    try {
-        log();
-        ADD_FAILURE() << "no error";
-    } catch (const std::runtime_error& e) {
-        EXPECT_NE(std::string(e.what()).find("TempLog2147483647.txt"), std::string::npos) << e.what();
-    }
+    EXPECT_THAT(log, ThrowsMessage<std::runtime_error>(HasSubstr("TempLog2147483647.txt")));
     EXPECT_EQ(folder.Read("TempLog2147483647.txt"), "kept");
     EXPECT_EQ(SaveNum(), kMax);
     EXPECT_TRUE(state.Unsaved);  // the text is kept until saved or discarded
@@ -402,8 +397,7 @@ TEST_F(Logging, AutomaticLogsTakeTheNextFreeNumberAndAreNeverWrittenOver)
             throw EComPort(kErrThreadCreated, 5);
     };
     EXPECT_THROW(Press(), EComPort);
-    ASSERT_EQ(errors.messages.size(), 1u);
-    EXPECT_NE(errors.messages[0].find(folder.File("missing/TempLog7.txt")), std::string::npos) << errors.messages[0];
+    EXPECT_THAT(errors.messages, ElementsAre(HasSubstr(folder.File("missing/TempLog7.txt"))));
     EXPECT_EQ(settings.SaveNum, 7);
     EXPECT_TRUE(state.Unsaved);
     EXPECT_TRUE(host.Busy());
@@ -465,7 +459,7 @@ TEST_F(Logging, ADataLogOfAMetricUserHasMetricUnits)
               "Acceleration (g),Power (kW),Torque (N·m),Marker,Marker "
               "text\r\n0.000,80.47,3200,0.0,92,83.15,0.57,143.12,641.99,,"
               "\r\n");
-    EXPECT_TRUE(folder.Read(kStem + ".msl").find("\r\ns\tkm/h\t\t°C\t\tkPa\tg\tkW\tN·m\r\n") != std::string::npos);
+    EXPECT_THAT(folder.Read(kStem + ".msl"), HasSubstr("\r\ns\tkm/h\t\t°C\t\tkPa\tg\tkW\tN·m\r\n"));
 }
 
 struct CommaDecimal : std::numpunct<char> {
@@ -516,7 +510,7 @@ TEST_F(Logging, ADataLogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn)
     Writer writer(folder.Path(), write);
     writer.Run(5);
     EXPECT_EQ(folder.Read(kStem + ".csv"), ThrottleCsv(2));
-    EXPECT_NE(folder.Read(kStem + ".msl").find("\r\n0.004\t50.0\t128\r\n"), std::string::npos);
+    EXPECT_THAT(folder.Read(kStem + ".msl"), HasSubstr("\r\n0.004\t50.0\t128\r\n"));
     EXPECT_EQ(writer.problems, std::vector<std::string>{"Data log not written: " + folder.File(kStem + ".csv") +
                                                         ": No space left on device"});
     EXPECT_TRUE(wholeRows);

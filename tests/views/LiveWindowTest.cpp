@@ -45,15 +45,11 @@ TEST(DecimateMinMax, KeepsEveryPeakAndDipOfTheVisibleRange)
     EXPECT_TRUE(std::is_sorted(out.begin(), out.end(), [](auto& a, auto& b) { return a.Time < b.Time; }));
     EXPECT_LT(out.front().Time, from);
     EXPECT_GT(out.back().Time, to);
-    double lo = INFINITY, hi = -INFINITY;
-    for (const PlotPoint& p : out) {
-        if (!std::isnan(p.Value)) {
-            lo = std::min(lo, p.Value);
-            hi = std::max(hi, p.Value);
-        }
-    }
-    EXPECT_EQ(lo, -1000);
-    EXPECT_EQ(hi, 1000);
+    std::vector<double> kept;
+    for (const PlotPoint& p : out)
+        std::isnan(p.Value) ? void() : kept.push_back(p.Value);
+    const auto [lo, hi] = std::ranges::minmax(kept);
+    EXPECT_EQ(std::pair(lo, hi), std::pair(-1000.0, 1000.0));
     EXPECT_TRUE(DecimateMinMax(t.data(), v.data(), t.size(), to, from, 300).empty());
 }
 
@@ -274,10 +270,8 @@ const std::vector<RunColumn> kMetricColumns = {{"Road Speed", "mph", 2, true},
 // Sample i of a run at 40 samples/s with moving values.
 RunSample TypicalSample(int i)
 {
-    RunSample sample;
-    sample.Time = i * 0.025;
-    sample.Values = {
-        2000 + 1500 * std::sin(i * 0.02), 30 + i * 0.01, -3.5 + i * 0.001, 180.4, std::nullopt, 0.11, 45.25, 98.7};
+    RunSample sample = Sample(i * 0.025, {2000 + 1500 * std::sin(i * 0.02), 30 + i * 0.01, -3.5 + i * 0.001, 180.4,
+                                          std::nullopt, 0.11, 45.25, 98.7});
     sample.Requests = 10;
     return sample;
 }
@@ -353,14 +347,10 @@ TEST(LiveWindow, TheWidebandStatusIsToldNotCharted)
     window.RunStarted({{"AFR", "", 2, false}, {"Lambda", "", 3, false}, {"WB Status", "", 0, false}},
                       std::chrono::system_clock::now());
     EXPECT_EQ(window.Strips().size(), 2u);
-    RunSample sample;
-    sample.Values = {std::nullopt, std::nullopt, 9};
-    window.SampleLogged(sample);
+    window.SampleLogged(Sample(0, {std::nullopt, std::nullopt, 9}));
     window.Redraw();
     EXPECT_TRUE(window.StatusText().endsWith("; wideband: port not open")) << window.StatusText().toStdString();
-    sample.Time = 0.1;
-    sample.Values = {14.7, 1.0, 0};
-    window.SampleLogged(sample);
+    window.SampleLogged(Sample(0.1, {14.7, 1.0, 0}));
     window.Redraw();
     EXPECT_FALSE(window.StatusText().contains("wideband")) << window.StatusText().toStdString();
 }
@@ -376,16 +366,12 @@ TEST(LiveWindow, MetricUnitsConvertTheChartAndAreKept)
     LiveWindow window(alarms);
     window.show();
     window.RunStarted(kMetricColumns, std::chrono::system_clock::now());
-    RunSample sample;
-    sample.Values = {50.0, 212.0, -3.5, 0.25};
-    window.SampleLogged(sample);
+    window.SampleLogged(Sample(0, {50.0, 212.0, -3.5, 0.25}));
     auto* units = window.findChild<QComboBox*>("cbxUnits");
     ASSERT_NE(units, nullptr);
     units->setCurrentIndex(1);
     EXPECT_EQ(folder.Read("Tessek.ini"), "[Units]\nSystem=metric\n");
-    sample.Time = 1;
-    sample.Values = {100.0, 32.0, 1.0, 0.5};
-    window.SampleLogged(sample);
+    window.SampleLogged(Sample(1, {100.0, 32.0, 1.0, 0.5}));
     window.Redraw();
     const std::tuple<std::string, std::string, double> expected[] = {
         {"km/h", "160.93", 80.4672}, {"°C", "0.0", 100.0}, {"kPa", "6.89", -24.1317}, {"g", "0.50", 0.25}};
@@ -435,9 +421,7 @@ TEST(LiveWindow, DrawsOnlyFromItsTimerWhileShownDuringARun)
     // A sample shorter than the columns whose engine speed is not a number: the last values
     // stay, dimmed, where values are missing, and the line breaks. The strips fill from the
     // left.
-    RunSample shortSample = TypicalSample(3);
-    shortSample.Values = {kNaN, 12.0};
-    window.SampleLogged(shortSample);
+    window.SampleLogged(Sample(TypicalSample(3).Time, {kNaN, 12.0}));
     window.Redraw();
     EXPECT_EQ(window.Frames().Frames, 3);
     EXPECT_EQ(Readout(window, 0), "2060");
@@ -445,8 +429,7 @@ TEST(LiveWindow, DrawsOnlyFromItsTimerWhileShownDuringARun)
     EXPECT_EQ(Readout(window, 1), "12.00");
     EXPECT_FALSE(window.Strips()[1].Stale);
     EXPECT_TRUE(window.Strips()[5].Stale);
-    EXPECT_EQ(window.Strips()[0].Rect->axis(QCPAxis::atBottom)->range().lower, 0.0);
-    EXPECT_EQ(window.Strips()[0].Rect->axis(QCPAxis::atBottom)->range().upper, 60.0);
+    EXPECT_EQ(window.Strips()[0].Rect->axis(QCPAxis::atBottom)->range(), QCPRange(0, 60));
 
     // After the run its data stays on show; the timer stops.
     window.SampleLogged(TypicalSample(4));

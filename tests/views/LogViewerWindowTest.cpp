@@ -52,6 +52,7 @@ protected:
         ASSERT_NE(table_, nullptr);
         ASSERT_EQ(table_->rowCount(), 6);
     }
+    void TearDown() override { SetProgramFolder(programFolder_); }  // the tests that set their own
 
     bool Open(const std::string& name) { return window_.OpenFile(QString::fromStdString(dir_.File(name))); }
     std::string Status() const { return window_.findChild<QLabel*>("status")->text().toStdString(); }
@@ -82,6 +83,7 @@ protected:
         QApplication::sendEvent(plot_, &e);
     }
 
+    const std::string programFolder_ = ProgramFolder();
     test::TempFolder dir_;
     LogViewerWindow window_;
     QCustomPlot* plot_ = window_.findChild<QCustomPlot*>("channelPlot");
@@ -102,7 +104,6 @@ TEST_F(LogViewerWindowTest, OpensWithEveryValueChannelStackedOverTheWholeRun)
     table_->item(kRpmRaw, 0)->setCheckState(Qt::Checked);
     EXPECT_EQ(plot_->axisRectCount(), 6);
     // The arrows move inside the table; Tab leaves it.
-    window_.show();
     window_.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window_));
     table_->setFocus();
@@ -345,7 +346,6 @@ TEST_F(LogViewerWindowTest, EveryTabOpensAndTheScatterFollowsTheVisibleRange)
 // columns with the values at the cursor, and the log shows the edited formula at once.
 TEST_F(LogViewerWindowTest, ALogGainsTheCalculatedChannelsAndTheFormulasButtonEditsThem)
 {
-    const std::string programFolder = ProgramFolder();
     SetProgramFolder(dir_.Path());
     dir_.Write("Tessek.ini", "[Calculated]\nTwice (rpm)=[Engine Speed] * 2\n");
     dir_.Write("plain.csv", "Time (s),Engine Speed (rpm)\n0,800\n0.25,900\n");
@@ -374,7 +374,6 @@ TEST_F(LogViewerWindowTest, ALogGainsTheCalculatedChannelsAndTheFormulasButtonEd
     const auto drawn = plot_->axisRect(1)->graphs().front()->data();
     ASSERT_EQ(drawn->size(), 2);
     EXPECT_EQ(drawn->at(1)->value, 1701);
-    SetProgramFolder(programFolder);
 }
 
 // Metric units (File > Metric units, kept in Tessek.ini): the log open is shown again in
@@ -382,7 +381,6 @@ TEST_F(LogViewerWindowTest, ALogGainsTheCalculatedChannelsAndTheFormulasButtonEd
 // metric log shows in imperial units when imperial is chosen.
 TEST_F(LogViewerWindowTest, MetricUnitsConvertTheLogOnDisplay)
 {
-    const std::string programFolder = ProgramFolder();
     SetProgramFolder(dir_.Path());
     auto* metric = window_.findChild<QAction*>("actMetricUnits");
     ASSERT_NE(metric, nullptr);
@@ -398,13 +396,10 @@ TEST_F(LogViewerWindowTest, MetricUnitsConvertTheLogOnDisplay)
     metric->setChecked(false);
     ASSERT_TRUE(Open("metric.csv"));
     window_.SetCursorTime(0);
-    const auto atCursor = [&](int row) {
-        return (table_->item(row, 0)->text() + " = " + table_->item(row, 1)->text()).toStdString();
-    };
-    EXPECT_EQ(atCursor(0), "Road Speed (mph) = 62");
-    EXPECT_EQ(atCursor(1), "Coolant Temp (F) = 212");
-    EXPECT_EQ(atCursor(2), "Boost (psi) = -7");
-    SetProgramFolder(programFolder);
+    QStringList atCursor;
+    for (int row = 0; row < table_->rowCount(); ++row)
+        atCursor << table_->item(row, 0)->text() + " = " + table_->item(row, 1)->text();
+    EXPECT_EQ(atCursor, QStringList({"Road Speed (mph) = 62", "Coolant Temp (F) = 212", "Boost (psi) = -7"}));
 }
 
 // The dyno: the pulls of a launch and two gears listed, first gear chosen, the rest
@@ -412,7 +407,6 @@ TEST_F(LogViewerWindowTest, MetricUnitsConvertTheLogOnDisplay)
 // the correction kept in Tessek.ini.
 TEST_F(LogViewerWindowTest, PowerCurveListsThePullsToChooseAndSaysWhatWasLeftOutAndCorrected)
 {
-    const std::string programFolder = ProgramFolder();
     SetProgramFolder(dir_.Path());
     dir_.Write("pulls.csv", test::PullLogCsv());
     ASSERT_TRUE(Open("pulls.csv"));
@@ -447,7 +441,6 @@ TEST_F(LogViewerWindowTest, PowerCurveListsThePullsToChooseAndSaysWhatWasLeftOut
     run->child(0)->setCheckState(0, Qt::Unchecked);
     run->child(1)->setCheckState(0, Qt::Unchecked);
     EXPECT_EQ(peaks->text().toStdString(), "pulls.csv: No pull chosen.");
-    SetProgramFolder(programFolder);
 }
 
 }  // namespace
