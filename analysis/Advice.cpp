@@ -18,7 +18,6 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kStoichAfr = 14.7;
 constexpr double kAirPsi = 14.7;
-constexpr double kPsiPerBar = 14.503774;
 constexpr double kMinTargetAfr = 6, kMaxTargetAfr = 25;
 constexpr double kMaxDelaySeconds = 5;
 constexpr size_t kMaxDelayPoints = 50;
@@ -30,20 +29,12 @@ constexpr double kTransientWindow = 0.3;
 // none when a word is not a number.
 std::optional<std::vector<double>> Numbers(std::string_view text)
 {
-    constexpr std::string_view kBetween = " ,;\t";
     std::vector<double> numbers;
-    size_t i = 0;
-    while (i < text.size()) {
-        if (kBetween.find(text[i]) != std::string_view::npos) {
-            ++i;
-            continue;
-        }
-        const size_t end = std::min(text.find_first_of(kBetween, i), text.size());
-        const std::optional<double> v = ParseFloat(text.substr(i, end - i));
+    for (const std::string_view word : ListWords(text)) {
+        const std::optional<double> v = ParseFloat(word);
         if (!v || numbers.size() > kMaxBins)
             return std::nullopt;
         numbers.push_back(*v);
-        i = end;
     }
     return numbers;
 }
@@ -236,7 +227,7 @@ double BoostPsiOf(std::string_view name, std::string_view unit, double value)
     if (u == "kpa")
         psi = value / kKpaPerPsi;
     else if (u == "bar")
-        psi = value * kPsiPerBar;
+        psi = value * 100 / kKpaPerPsi;  // 100 kPa to the bar
     if (n == lower(kMapAbsoluteColumn))
         return psi - kAirPsi;
     if (n == lower(kMapColumn) && unit == kMapMixedUnit && value < 0)

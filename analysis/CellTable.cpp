@@ -123,24 +123,26 @@ std::string EdgesText(const std::vector<double>& edges)
     return text;
 }
 
-std::vector<double> ParseEdges(std::string_view text, std::string& error)
+std::vector<std::string_view> ListWords(std::string_view text)
 {
     constexpr std::string_view kBetween = " ,;\t";
-    std::vector<double> edges;
-    size_t words = 0;
-    size_t i = 0;
-    while (i < text.size()) {
-        if (kBetween.find(text[i]) != std::string_view::npos) {
-            ++i;
-            continue;
-        }
+    std::vector<std::string_view> words;
+    for (size_t i = text.find_first_not_of(kBetween); i != std::string_view::npos;
+         i = text.find_first_not_of(kBetween, i)) {
         const size_t end = std::min(text.find_first_of(kBetween, i), text.size());
-        const std::string_view word = text.substr(i, end - i);
-        if (++words > kMaxBins + 1) {
-            // Only counted, so the reason can say how many there are.
-            i = end;
-            continue;
-        }
+        words.push_back(text.substr(i, end - i));
+        i = end;
+    }
+    return words;
+}
+
+std::vector<double> ParseEdges(std::string_view text, std::string& error)
+{
+    std::vector<double> edges;
+    const std::vector<std::string_view> all = ListWords(text);
+    const size_t words = all.size();
+    for (size_t w = 0; w < words && w <= kMaxBins; ++w) {  // beyond: only counted, for the reason
+        const std::string_view word = all[w];
         double v = 0;
         const auto [stop, ec] = std::from_chars(word.data(), word.data() + word.size(), v);
         if (ec != std::errc() || stop != word.data() + word.size() || !std::isfinite(v)) {
@@ -154,7 +156,6 @@ std::vector<double> ParseEdges(std::string_view text, std::string& error)
             return {};
         }
         edges.push_back(v);
-        i = end;
     }
     if (words > kMaxBins + 1) {
         error = "at most " + std::to_string(kMaxBins) + " bins (" + std::to_string(kMaxBins + 1) +

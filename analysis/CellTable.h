@@ -52,6 +52,8 @@ inline constexpr size_t kMaxBins = 200;
 // between numbers. Reading fails (empty result, `error` says why) unless there are at
 // least two and at most kMaxBins + 1 ascending numbers.
 std::string EdgesText(const std::vector<double>& edges);
+// The words of a list as the user types it: blanks, tabs, commas or semicolons between.
+std::vector<std::string_view> ListWords(std::string_view text);
 std::vector<double> ParseEdges(std::string_view text, std::string& error);
 
 // The channels a cell table of `log` starts with: X engine speed, Y the linear MAP where the

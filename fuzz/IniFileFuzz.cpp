@@ -4,10 +4,10 @@
 // as written and changes the file in one place only: at most one line's text is replaced
 // or lines are inserted, and every other byte, line endings and byte order mark included,
 // stays as it was.
+#include "fuzz/FuzzFile.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 
-#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,20 +19,6 @@
 #include <vector>
 
 namespace {
-
-// A file in a private folder, on tmpfs when there is one (every write syncs the file).
-const std::string& FilePath()
-{
-    static const std::string path = [] {
-        std::string tmpl = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/tessek-fuzz-XXXXXX");
-        std::vector<char> name(tmpl.begin(), tmpl.end());
-        name.push_back('\0');
-        if (!mkdtemp(name.data()))
-            std::abort();
-        return std::string(name.data()) + "/Tessek.ini";
-    }();
-    return path;
-}
 
 std::string ReadAll(const std::string& path)
 {
@@ -93,11 +79,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto& [section, key, value] = parts;
     const std::string before(input.substr(pos));
     {
-        std::ofstream out(FilePath(), std::ios::binary | std::ios::trunc);
+        std::ofstream out(fuzz::SettingsPath(), std::ios::binary | std::ios::trunc);
         out << before;
     }
 
-    IniFile ini(FilePath());
+    IniFile ini(fuzz::SettingsPath());
     if (!ini.ReadProblem().empty())
         std::abort();
     const std::string missing = "\x01missing";
@@ -111,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         try {
             ini.WriteString(section, key, value);
         } catch (const std::runtime_error&) {
-            if (ReadAll(FilePath()) != before)
+            if (ReadAll(fuzz::SettingsPath()) != before)
                 std::abort();
             return 0;
         }
@@ -123,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ini.WriteString(section, key, value);
     if (ini.ReadString(section, key, missing) != value)
         std::abort();
-    const std::string after = ReadAll(FilePath());
+    const std::string after = ReadAll(fuzz::SettingsPath());
     // The one place that changed: what lies between the common start and the common end.
     size_t head = 0;
     while (head < before.size() && head < after.size() && before[head] == after[head])

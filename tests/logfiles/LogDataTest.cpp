@@ -9,14 +9,11 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
-#include <fstream>
 #include <future>
 #include <limits>
 #include <sstream>
@@ -24,6 +21,7 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/common/MemoryHeadroom.h"
 #include "tests/common/TempFolder.h"
 
 namespace tessek {
@@ -350,33 +348,18 @@ TEST(LogFile, AVeryWideFileIsReadWithinAMemoryLimit)
     };
     for (const auto& [name, channels, note] : cases) {
         SCOPED_TRACE(name);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            // What the process has mapped now, and 384 MB more: the file and the reader's
-            // tables, but not a table entry per column.
-            std::ifstream statm("/proc/self/statm");
-            size_t pages = 0;
-            statm >> pages;
-            const rlim_t limit = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{384} << 20);
-            const rlimit as{limit, limit};
-            ::setrlimit(RLIMIT_AS, &as);
-            int code = 3;
-            try {
+        // What the process has mapped now, and 384 MB more: the file and the reader's tables,
+        // but not a table entry per column.
+        const int code = test::InChildWithHeadroom(
+            size_t{384} << 20, [] {},
+            [&, name = name, channels = channels, note = note] {
                 const LogReadResult r = ReadLogFile(dir.File(name));
-                code =
-                    r.Ok() && r.Data.Channels.size() == channels && r.Report.LimitNote.find(note) != std::string::npos
-                        ? 0
-                        : 2;
-            } catch (...) {
-                code = 1;
-            }
-            ::_exit(code);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "1: out of memory, 2: not read as expected";
+                return r.Ok() && r.Data.Channels.size() == channels &&
+                               r.Report.LimitNote.find(note) != std::string::npos
+                           ? 0
+                           : 2;
+            });
+        EXPECT_EQ(code, 0) << "1: out of memory, 2: not read as expected, negative: killed by that signal";
     }
 }
 

@@ -4,17 +4,16 @@
 #include "platform/MemoLines.h"
 #include "platform/ProgramFolder.h"
 #include "tests/common/FileSizeLimit.h"
+#include "tests/common/MemoryHeadroom.h"
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
+#include <optional>
 #include <tuple>
 
 namespace tessek {
@@ -132,31 +131,19 @@ TEST(SaveToFile, ALongTextIsSavedWithoutASecondCopyOfIt)
     test::TempFolder dir;
     constexpr int kLines = 600000;
     const std::string line(78, 'x');
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        MemoLines memo;
-        for (int i = 0; i < kLines; ++i)
-            memo.AddLine(line);
-        std::ifstream statm("/proc/self/statm");
-        size_t pages = 0;
-        statm >> pages;
-        const rlim_t limit = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{16} << 20);
-        const rlimit as{limit, limit};
-        ::setrlimit(RLIMIT_AS, &as);
-        int code = 2;
-        try {
-            memo.SaveToFile(dir.File("Saved.txt"));
-            code = memo.SaveToNewFile(dir.File("TempLog1.txt")) ? 0 : 2;
-        } catch (...) {
-            code = 1;
-        }
-        ::_exit(code);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: out of memory";
+    std::optional<MemoLines> memo;  // filled in the child only
+    const int code = test::InChildWithHeadroom(
+        size_t{16} << 20,
+        [&] {
+            memo.emplace();
+            for (int i = 0; i < kLines; ++i)
+                memo->AddLine(line);
+        },
+        [&] {
+            memo->SaveToFile(dir.File("Saved.txt"));
+            return memo->SaveToNewFile(dir.File("TempLog1.txt")) ? 0 : 2;
+        });
+    ASSERT_EQ(code, 0) << "1: out of memory, negative: killed by that signal";
     for (const char* name : {"Saved.txt", "TempLog1.txt"}) {
         EXPECT_EQ(std::filesystem::file_size(dir.File(name)), kLines * (line.size() + 2)) << name;
         EXPECT_EQ(dir.Read(name).substr(0, 2 * (line.size() + 2)), line + "\r\n" + line + "\r\n") << name;
