@@ -249,7 +249,8 @@ void LoggingSession::StartOrStopRun()
         }
     } finish{*this};
     // What the LM learned during the run: its adaptive cells read before the run's
-    // handshake and after its end, kept beside the run's data log.
+    // handshake and after its end, kept beside the run's data log. The run's text (and
+    // its TempLog) stays as a run without them writes it: a failure here is a notice only.
     const bool readAdaptives = ReadsRunAdaptives();
     RunAdaptives adaptives;
     if (readAdaptives)
@@ -268,11 +269,11 @@ void LoggingSession::StartOrStopRun()
     if (!lost)
         adaptives.End = QuietAdaptives(host);
     if (!adaptives.End)
-        Say("The adaptive cells could not be read at the end of the run.");
+        view_->Notice("The adaptive cells could not be read at the end of the run.");
     try {
         WriteFileAtomically(RunAdaptivesPath(log), RunAdaptivesCsv(adaptives));
     } catch (const std::exception& e) {
-        Say(std::string("The adaptive cells of the run were not kept: ") + e.what());
+        view_->Notice(std::string("The adaptive cells of the run were not kept: ") + e.what());
     }
 }
 
@@ -292,7 +293,7 @@ std::optional<AdaptivesReading> LoggingSession::QuietAdaptives(CommandHost& host
     } catch (const ConnectionLost&) {
         // Said once, when the device went away.
     } catch (const std::exception& e) {
-        Say(std::string("The adaptive cells could not be read: ") + e.what());
+        view_->Notice(std::string("The adaptive cells could not be read: ") + e.what());
     }
     SetBusy(false);
     return std::nullopt;
