@@ -507,8 +507,6 @@ TEST(PowerCurve, FullThrottleBinsWithTheirNeighboursGiveTheCurveAndItsPeaks)
          Log(withThrottle, Thrice({{3050, 1, 100, 200, 99.6}, {3050, 1, 999, 999, 89.9}}) +
                                std::vector<std::vector<double>>{{3050, 1, 999, 999, kNaN}, {3050, 1, 100, 200, 90}}),
          "3050:100/200 | 100@3050 200@3050 of 4"},
-        {"1.5 g at most", Log(kPullColumns, Thrice({{3050, 1.5, 100, 200}, {3050, 1.51, 999, 999}})),
-         "3050:100/200 | 100@3050 200@3050 of 3"},
         {"torque without values", Log(kPullColumns, Thrice({{3050, 1, 100, kNaN}, {3150, 1, 120, kNaN}})),
          "3050:110/nan 3150:110/nan | 110@3050 nan@nan of 6"},
         {"engine speed beyond reason", Log(kPullColumns, Thrice({{1e30, 0.5, 50, 80}})), noPull},

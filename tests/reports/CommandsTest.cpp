@@ -113,13 +113,12 @@ TEST(ReportsEndToEnd, ReadingsAreSavedAndShownInTheReportsWindow)
     EXPECT_EQ(rig.folder.Read("logs"), "");
 }
 
-// Codes, Adaptives and Log alike: after both handshake bytes the failure line is the only
-// line, and the rate is set back.
+// The reports (Codes; Adaptives shares its code) and Log alike: after both handshake bytes
+// the failure line is the only line, and the rate is set back.
 TEST(ReportsEndToEnd, AFailedHandshakeLeavesOnlyItsLineAtTheLowRate)
 {
     const std::tuple<const char*, QPushButton * TfrmMain::*, const char*> rows[] = {
         {"Codes", &TfrmMain::btnCodes, "LOWBAUD"},
-        {"Adaptives", &TfrmMain::btnGetAdaptives, "LOWBAUD"},
         {"Log", &TfrmMain::btnLog, "976"},  // the rate really set back is 977
     };
     for (const auto& [name, button, rate] : rows) {
