@@ -52,24 +52,11 @@ TEST(IniFile, TwoWritersAtOnceLoseNoChange)
     EXPECT_EQ(kept, 2 * kKeys);
 }
 
-// Several sections of one name: only the first counts, for reading and for writing.
-TEST(IniFile, TheFirstSectionOfANameWins)
-{
-    test::TempFolder dir;
-    dir.Write("a.ini", "[S]\nA=1\n[Other]\nB=0\n[s]\nA=2\nB=3\n");
-    IniFile ini(dir.File("a.ini"));
-    EXPECT_EQ(ini.ReadString("S", "A", "-"), "1");
-    EXPECT_EQ(ini.ReadString("S", "B", "-"), "-");
-    EXPECT_FALSE(ini.ValueExists("S", "B"));
-    ini.WriteString("S", "C", "4");
-    ini.WriteString("S", "B", "5");
-    EXPECT_EQ(dir.Read("a.ini"), "[S]\nA=1\nC=4\nB=5\n[Other]\nB=0\n[s]\nA=2\nB=3\n");
-}
-
 // A write changes its key's line, or adds one after the section's last entry, or a new
-// section; whatever it does not change stays byte for byte: comments, blank lines, each
-// line's own ending, a last line without a line break, a byte order mark in front of the
-// first section (which a later reader sees through too).
+// section; of several sections of one name only the first counts. Whatever it does not
+// change stays byte for byte: comments, blank lines, each line's own ending, a last line
+// without a line break, a byte order mark in front of the first section (which a later
+// reader sees through too).
 TEST(IniFile, WriteKeepsEveryOtherLineByteForByte)
 {
     const struct {
@@ -81,6 +68,7 @@ TEST(IniFile, WriteKeepsEveryOtherLineByteForByte)
         {"a key in another letter case takes the writer's", "; note\r\n[s]\r\nk=0\r\n\r\n[T]\r\n",
          "; note\r\n[s]\r\nK=9\r\n\r\n[T]\r\n"},
         {"a new key goes before the blank line after the section", "[S]\nA=1\n\n[T]\n", "[S]\nA=1\nK=9\n\n[T]\n"},
+        {"only the first section of a name counts", "[S]\nA=1\n[T]\n[s]\nK=0\n", "[S]\nA=1\nK=9\n[T]\n[s]\nK=0\n"},
         {"new key takes the ending of the line above", "[S]\nA=1\r\n[T]\n", "[S]\nA=1\r\nK=9\r\n[T]\n"},
         {"no final line break", "[S]\nA=1\n[T]\nB=2", "[S]\nA=1\nK=9\n[T]\nB=2"},
         {"new section after an unfinished last line", "[T]\r\nB=2", "[T]\r\nB=2\r\n\r\n[S]\r\nK=9\r\n"},
