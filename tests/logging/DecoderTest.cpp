@@ -42,11 +42,17 @@ TEST(DecoderText, EveryFieldAtItsBoundaries)
     EXPECT_EQ(Texts(Text(kKnockAddress), {0x00, 0xFF}), "0.00v |4.98v |");
     EXPECT_EQ(Texts(Text(kTpsAddress), {0x00, 0xFF}), "  0.0% | 99.6% |");
     EXPECT_EQ(Texts(Text(kO2Address), {0x00, 0xFF}), "0.045v(00) |4.992v(FF) |");
-    EXPECT_EQ(Texts(Text(kRetardAddress), {0xFF, 0x41, 0xC4}),
-              "31deg | 0deg | 2deg |");  // six bits, the half degree dropped
+    // Each cylinder's retard: six bits, the half degree dropped.
+    for (int cylinder = 0; cylinder < 4; ++cylinder)
+        EXPECT_EQ(Texts(Text(static_cast<uint8_t>(kRetardAddress + cylinder)), {0xFF, 0x41, 0xC4}),
+                  "31deg | 0deg | 2deg |")
+            << cylinder;
     EXPECT_EQ(Texts(Text(kCoolantAddress), {0x00, 0x30, 0xFF}), "-60.0F (00) |-0.2F (30) |257.8F (FF) |");
     EXPECT_EQ(Texts(Text(kSparkAddress), {0x01, 0xFF}), "0.5deg |127.5deg |");
-    EXPECT_EQ(Texts(Text(0x40), {0xAB}), " AB |");
+    // The rows shown as their byte, and an address that has no row.
+    for (const uint8_t address :
+         {kBaroAddress, kThrottleFlagAddress, kBattTempAddress, kKnockCountAddress, uint8_t{0x40}})
+        EXPECT_EQ(Texts(Text(address), {0xAB}), " AB |") << int{address};
     EXPECT_EQ(Texts(Text(kChargeTempAddress), {0x00, 0xFF}), "335.0F (00) |-51.1F (FF) |");
     EXPECT_EQ(Texts(SampleTimeText, {0, 123456, 1234567}), "  0.000 |123.456 |1234.567 |");
     // MAP against a BaroRef of 100 (0x64): psi of boost from BaroRef up, inches of mercury below.
@@ -102,8 +108,6 @@ TEST(Performance, FiguresFromTwoSamples)
     EXPECT_EQ(text(50, 0, 10, 5, 3000, 3000, 2500), "none");
 }
 
-// The catalogue's lines are checked one by one, with their decoding, in
-// tests/logging/LogRunTest.cpp.
 TEST(ParamCatalogue, LookedUpByWholeNameIgnoringCase)
 {
     const Catalogue catalogue;
