@@ -70,7 +70,6 @@ TEST(CalculatedChannels, EachFunctionOperatorAndNameOverThreeSamples)
         {"min([Boost], 11) + max([Cyl 1 Retard], 2)", {12.0, 13.0, 14.0}},
         {"[Speed] > 0 ? [Boost] : -1", {-1.0, 12.0, 16.0}},
         {"[Boost] / ([Cyl 1 Retard] - 1)", {kNone, 12.0, 8.0}},
-        {"0 / ([Cyl 1 Retard] - 1)", {kNone, 0.0, 0.0}},
         {"_pi", {std::numbers::pi, std::numbers::pi, std::numbers::pi}},
     };
     for (const auto& row : rows) {
@@ -90,7 +89,6 @@ TEST(CalculatedChannels, AFormulaThatDoesNotCompileSaysWhyAndWhere)
         {"1 + foo(2)", "Unexpected token \"foo\" found at position 4.", 4},
         {"[Boost] [Cyl 1 Retard]", "Unexpected variable \"[Cyl 1 Retard]\" found at position 8", 8},
         {"[Boost] >!1 ? [Boost] : 0", "Unexpected token \"!1 ? [Boost] : 0\" found at position 9.", 9},
-        {"([Boost] + 1", "Missing parenthesis at position 12", 12},
         {"[Boost] *", "Unexpected end of expression at position 9", 9},
         {"2 * [Boost", "\"[\" without \"]\" at position 4", 4},
         {"[]", "No channel name in \"[]\" at position 0", 0},
@@ -185,11 +183,6 @@ TEST(CalculatedChannels, SectionKeepsOrderUnitsAndTheFilesOtherLines)
               "Boost (bar)=[Boost] * 0.0689476\r\n\r\n[Alarms]\r\nBeep=0\r\n");
     SaveCalculatedChannels(ini, {});
     EXPECT_EQ(dir.Read("Tessek.ini"), "[Calculated]\r\n; formulas\r\n\r\n[Alarms]\r\nBeep=0\r\n");
-
-    test::TempFolder other;
-    IniFile fresh(other.File("Tessek.ini"));
-    SaveCalculatedChannels(fresh, {{"Knock", "deg", "[Cyl 1 Retard] + [Cyl 2 Retard]"}});
-    EXPECT_EQ(other.Read("Tessek.ini"), "[Calculated]\nKnock (deg)=[Cyl 1 Retard] + [Cyl 2 Retard]\n");
 }
 
 TEST(MovingMean, MeanOverTheWindowSkipsMissingValuesAndRestartsWhenTimeGoesBack)

@@ -8,7 +8,6 @@
 #include "logging/ParamCatalogue.h"
 #include "logging/RunColumns.h"
 #include "platform/BuildInfo.h"
-#include "platform/FileIo.h"
 #include "platform/IniFile.h"
 #include "tests/common/ErrorRecorder.h"
 #include "tests/common/FakeCommandHost.h"
@@ -98,15 +97,6 @@ protected:
     void Press() { LogRun(host, settings, ini, {}, state, observers).StartOrStop(); }
     int32_t SaveNum() { return IniFile(folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0); }
     std::string Read(const std::string& path) { return folder.Read(path.substr(folder.Path().size())); }
-    // A run of engine and road speed (2000 rpm) with performance figures, into a data log.
-    void SpeedRun()
-    {
-        settings.LogAddrs[1] = 0x8F;
-        settings.LogAddrs[2] = 0x69;
-        settings.Performance = true;
-        observers = {&dataLog};
-        host.Memory[0x90] = 0x40, host.Memory[0x8F] = 0x1F;
-    }
 
     test::TempFolder folder;
     Host host;
@@ -145,7 +135,12 @@ TEST_F(Logging, AnAllSkippedRunIsPacedAndAsksForNothingPerSample)
 // the "Sample Rate" item changed during the run.
 TEST_F(Logging, SamplesWithPerformanceFiguresInTheLinesAndTheDataLog)
 {
-    SpeedRun();
+    // Engine and road speed (2000 rpm, 50 mph) with performance figures, into a data log.
+    settings.LogAddrs[1] = 0x8F;
+    settings.LogAddrs[2] = 0x69;
+    settings.Performance = true;
+    observers = {&dataLog};
+    host.Memory[0x90] = 0x40, host.Memory[0x8F] = 0x1F;
     host.Memory[0x6A] = 0x80, host.Memory[0x69] = 0x0C;
     host.Now = 0xFFFFFFF0;  // the tick counter wraps during the run
     host.SampleRate = 0;
