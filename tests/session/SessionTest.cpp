@@ -1,9 +1,11 @@
 // The logging session against simulated LMs behind a symbolic link, as a by-id name is to a
 // USB adapter: a device that vanishes mid-run and comes back (resumed into new files), stops
 // that come while it waits for an absent port or after a silent LM's failed handshake, the
-// adaptive cells a run keeps, and the data log's cells of unanswered requests and
-// calculated channels; and a wideband controller as the session's second input.
+// adaptive cells a run keeps, the data log's cells of unanswered requests and calculated
+// channels, and a wideband controller as the session's second input; and the playback of
+// saved logs, a live run's and a generated one.
 #include "session/LoggingSession.h"
+#include "session/Playback.h"
 
 #include "logfiles/DataLog.h"
 #include "logging/ColumnNames.h"
@@ -12,6 +14,7 @@
 #include "session/WidebandColumns.h"
 #include "sim/SimulatedLm.h"
 #include "tests/common/EventLoop.h"
+#include "tests/common/GeneratedLog.h"
 #include "tests/common/PluggedLm.h"
 #include "tests/common/PtyPeer.h"
 #include "tests/common/TempFolder.h"
@@ -23,6 +26,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 
@@ -60,9 +64,46 @@ std::vector<std::vector<std::string>> CsvRows(const std::string& path)
     return rows;
 }
 
+// What a playback hands its observer: the columns and every sample of its current start.
+struct Heard final : RunObserver {
+    void RunStarted(const std::vector<RunColumn>& c, std::chrono::system_clock::time_point) override
+    {
+        columns = c;
+        samples.clear();
+        ++starts;
+    }
+    void SampleLogged(const RunSample& sample) override { samples.push_back(sample); }
+    void RunEnded() override { ++ends; }
+    // Row and marker of every sample that carries one.
+    std::vector<std::pair<size_t, RunMarker>> Markers() const
+    {
+        std::vector<std::pair<size_t, RunMarker>> found;
+        for (size_t i = 0; i < samples.size(); ++i) {
+            if (samples[i].Marker)
+                found.emplace_back(i, *samples[i].Marker);
+        }
+        return found;
+    }
+    std::vector<RunColumn> columns;
+    std::vector<RunSample> samples;
+    int starts = 0, ends = 0;
+};
+
+// Every file under `folder` with its size and modification time.
+std::map<std::string, std::pair<uintmax_t, std::filesystem::file_time_type>> Listing(const std::string& folder)
+{
+    std::map<std::string, std::pair<uintmax_t, std::filesystem::file_time_type>> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file())
+            files[entry.path().string()] = {entry.file_size(), entry.last_write_time()};
+    }
+    return files;
+}
+
 // What the session tells a front end, as a front end would keep it.
 struct Told final : SessionView, RunObserver {
     void Notice(const std::string& line) override { lines += line + "\n"; }
+    void AlarmRaised(const std::string& text) override { raised.emplace_back(samples, text); }
     void ConnectionCameBack() override { ++back; }
     void ResumeDue() override { ++resumes; }
     void RunStarted(const std::vector<RunColumn>&, std::chrono::system_clock::time_point) override { ++runs; }
@@ -73,8 +114,10 @@ struct Told final : SessionView, RunObserver {
     }
     void RunEnded() override {}
     std::string lines;
-    int back = 0, resumes = 0, runs = 0, samples = 0;
-    uint32_t startTick = 0;  // of the first sample
+    int back = 0, resumes = 0, runs = 0;
+    size_t samples = 0;
+    uint32_t startTick = 0;                              // of the first sample
+    std::vector<std::pair<size_t, std::string>> raised;  // after how many samples, what
 };
 
 class SessionTest : public ::testing::Test {
@@ -289,7 +332,6 @@ TEST_F(SessionTest, AWidebandsAfrFollowsTheStreamAndIsEmptyOnlyWhileTheControlle
     };
     const size_t afr = column(kAfrColumn), lambda = column(kLambdaColumn), status = column(kWidebandStatusColumn);
     ASSERT_LT(status, header.size());
-    EXPECT_EQ(lambda, afr + 1);
     // A sample's period, from the rows' times: how late a change may show.
     double period = 0;
     for (size_t i = 2; i < rows.size(); ++i)
@@ -323,6 +365,144 @@ TEST_F(SessionTest, AWidebandsAfrFollowsTheStreamAndIsEmptyOnlyWhileTheControlle
     EXPECT_GT(lean, 3);
     EXPECT_GT(rich, 2);
     EXPECT_GT(away, 2);
+}
+
+// Playback of saved logs: the data logs and the TempLog of a live run against the simulated
+// LM play back every sample in order and raise the run's alarm at the same sample, writing
+// nothing.
+TEST_F(SessionTest, ALiveRunsLogsPlayEverySampleInOrderAt16xRaiseItsAlarmAtTheSameSampleAndWriteNothing)
+{
+    Plug();
+    sim::LmMemory memory{};
+    memory[0x8F] = 0x40, memory[0x86] = 0x30;  // 1600 rpm, a vacuum
+    lm->SetMemory(memory);
+    LoggingSession& s = Make();
+    s.OpenPort();
+    {
+        // Overboost from the fifth sample on: the default limit is crossed mid-run.
+        test::Watch boost([&] { return told.samples >= 5; }, [&] { lm->SetByte(0x86, 0x70); });
+        test::Watch stop([&] { return told.samples >= 15; }, [&] { s.StartOrStopRun(); });
+        QObject guard;  // the timer goes with the run
+        QTimer::singleShot(30000, &guard, [&] { s.SetBusy(false); });
+        s.StartOrStopRun();
+    }
+    const std::vector<std::string> files = {s.DataLog().CsvPath(), s.DataLog().MslPath(), folder.File("TempLog1.txt")};
+    s.Close();
+    ASSERT_EQ(told.raised.size(), 1u);
+    const auto [raisedAt, alarm] = told.raised[0];
+    ASSERT_GE(raisedAt, 4u);
+    const auto before = Listing(folder.Path());
+
+    for (const std::string& file : files) {
+        const LogReadResult read = ReadLogFile(file);
+        ASSERT_TRUE(read.Ok()) << file << ": " << read.Error;
+        ASSERT_EQ(read.Data.Time.size(), told.samples) << file;
+        for (const bool keepMarkers : {true, false}) {
+            SCOPED_TRACE(file + (keepMarkers ? " with its markers" : " without markers"));
+            LogData log = read.Data;
+            if (!keepMarkers)
+                log.Markers.clear();
+            LiveAlarms alarms;
+            alarms.SettingsFile = folder.File("Tessek.ini");
+            Playback playback(std::move(log), alarms);
+            Heard heard;
+            playback.AddObserver(&heard);
+            playback.SetSpeed(16);
+            QElapsedTimer clock;
+            clock.start();
+            playback.Play();
+            ASSERT_TRUE(test::PumpUntil([&] { return playback.Ended(); }, 20000));
+            // Never ahead of the log's pace.
+            EXPECT_GE(clock.elapsed() + 1, (read.Data.Time.back() - read.Data.Time.front()) * 1000 / 16);
+            EXPECT_EQ(heard.ends, 1);
+            ASSERT_EQ(heard.samples.size(), read.Data.Time.size());
+            for (size_t row = 0; row < heard.samples.size(); ++row)
+                EXPECT_EQ(heard.samples[row].Time, read.Data.Time[row]) << row;
+            // The run marked the sample after the one that raised the alarm; so does the
+            // playback, once, with the alarm's text.
+            const auto markers = heard.Markers();
+            ASSERT_EQ(markers.size(), 1u);
+            EXPECT_EQ(markers[0].first, raisedAt + 1);
+            EXPECT_EQ(markers[0].second.Number, 1);
+            EXPECT_EQ(markers[0].second.Text, alarm);
+        }
+    }
+    EXPECT_EQ(Listing(folder.Path()), before);
+}
+
+// Playback on a clock the test drives: the pace at each speed, pause, jumps back and to the
+// next marker, marks, raw replies and calculated columns.
+TEST(PlaybackTest, ItKeepsThePaceOfTheClockAndJumpsBackToMarkersAndOnWithCalculatedColumns)
+{
+    LogReadResult read = ParseLogText(test::GeneratedLog());  // rows every 0.02 s
+    ASSERT_TRUE(read.Ok());
+    read.Data.Markers.push_back({30.0, 7, "Manual"});
+    test::TempFolder folder;
+    folder.Write("Tessek.ini",
+                 "[Calculated]\nDouble rpm (rpm)=[Engine Speed] * 2\nPower (hp)=[Engine Speed]\n"
+                 "[Alarms]\nMAP=\nEngine Speed=above 1900\n");
+    struct Pace {
+        int Speed;
+        size_t After503Ms, After101MsMore;
+    };
+    for (const Pace& pace : {Pace{1, 26, 31}, Pace{4, 101, 121}, Pace{16, 403, 484}}) {
+        SCOPED_TRACE(pace.Speed);
+        uint32_t now = 1000;
+        LiveAlarms alarms;
+        alarms.SettingsFile = folder.File("Tessek.ini");
+        CalculatedColumns calculated(folder.File("Tessek.ini"));
+        Playback playback(read.Data, alarms, [&now] { return now; });
+        playback.SetHook(&calculated);
+        Heard heard;
+        playback.AddObserver(&heard);
+        playback.SetSpeed(pace.Speed);
+        playback.Play();
+        EXPECT_EQ(playback.Delivered(), 1u);
+        now += 503;
+        playback.Advance();
+        EXPECT_EQ(playback.Delivered(), pace.After503Ms);
+        playback.Pause();
+        now += 10000;
+        playback.Advance();
+        EXPECT_EQ(playback.Delivered(), pace.After503Ms);
+        EXPECT_DOUBLE_EQ(playback.Time(), 0.503 * pace.Speed);
+        playback.Play();
+        now += 101;
+        playback.Advance();
+        EXPECT_EQ(playback.Delivered(), pace.After101MsMore);
+
+        // The log's columns, the raw replies with theirs, then the calculated channel that
+        // the log does not have.
+        ASSERT_EQ(heard.columns.size(), 6u);
+        EXPECT_TRUE(heard.columns[0].HasRaw);
+        EXPECT_EQ(heard.columns[5].Name, "Double rpm");
+        const RunSample& last = heard.samples.back();
+        EXPECT_EQ(last.Values[5], 2 * *last.Values[0]);
+        EXPECT_EQ(last.Raw[0], static_cast<int>(pace.After101MsMore - 1) % 256);
+
+        // Back to 0.3 s: a new start, the drive up to there delivered again at once.
+        playback.Pause();
+        playback.SeekTo(0.3);
+        EXPECT_EQ(heard.starts, 2);
+        EXPECT_EQ(heard.ends, 1);
+        EXPECT_EQ(heard.samples.size(), 16u);
+        // Next: the alarm (1901 rpm in row 901) marks row 902, numbered after the log's 7;
+        // then the log's own marker; a Mark goes to the next sample; then the end.
+        EXPECT_TRUE(playback.NextMarker());
+        EXPECT_EQ(playback.Delivered(), 903u);
+        EXPECT_EQ(heard.samples.back().Marker->Number, 8);
+        EXPECT_TRUE(playback.NextMarker());
+        EXPECT_EQ(playback.Delivered(), 1501u);
+        EXPECT_EQ(heard.samples.back().Marker->Number, 7);
+        playback.Mark("Manual");
+        playback.SeekTo(30.02);
+        EXPECT_EQ(heard.samples.back().Marker->Number, 9);
+        EXPECT_FALSE(playback.NextMarker());
+        EXPECT_TRUE(playback.Ended());
+        EXPECT_EQ(heard.ends, 2);
+        EXPECT_EQ(heard.samples.size(), read.Data.Time.size());
+        EXPECT_EQ(heard.Markers().size(), 3u);
+    }
 }
 
 }  // namespace
