@@ -201,12 +201,12 @@ TEST(AlarmSettings, AMalformedValueGetsAClearMessageAndItsDefaultNothingElseIsLo
     const std::vector<AlarmLimit> expected = {
         {"Cyl 1 Retard", 0.0, std::nullopt, true},
         {"Cyl 2 Retard", std::nullopt, std::nullopt, true},
-        {"Cyl 3 Retard", 0.0, std::nullopt},
+        {"Cyl 3 Retard", 0.0, std::nullopt, true},
         {"Cyl 4 Retard", 0.0, std::nullopt, true},
-        {"Coolant Temp", 230.0, std::nullopt},
+        {"Coolant Temp", 230.0, std::nullopt, true},
         {"MAP", 12.0, std::nullopt, false},
         {"AFR", 12.5, std::nullopt, true, AlarmCondition{"Boost", true, 2}},
-        {"O2", std::nullopt, 0.2},
+        {"O2", std::nullopt, 0.2, true},
     };
     EXPECT_EQ(settings.Limits, expected);
     ASSERT_EQ(settings.Problems.size(), 2u);

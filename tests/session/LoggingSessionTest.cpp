@@ -321,8 +321,8 @@ TEST_F(SessionTest, AWidebandsAfrFollowsTheStreamAndIsEmptyOnlyWhileTheControlle
     s.LogUntilStopped();
     ASSERT_EQ(step, kStop + 1);
     EXPECT_EQ(told.runs, 1) << "the LM's run goes on while the wideband is away";
-    EXPECT_THAT(told.lines, ::testing::HasSubstr("Wideband lost: " + wbLink));
-    EXPECT_THAT(told.lines, ::testing::HasSubstr("Wideband back: " + wbLink));
+    EXPECT_THAT(told.lines, HasSubstr("Wideband lost: " + wbLink));
+    EXPECT_THAT(told.lines, HasSubstr("Wideband back: " + wbLink));
 
     const auto rows = CsvRows(s.DataLog().CsvPath());
     ASSERT_GT(rows.size(), 20u);
