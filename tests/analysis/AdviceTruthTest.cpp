@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -172,10 +173,9 @@ LogData DriveLog(const Drive& drive, const sim::WidebandSignal& wideband, bool p
 
 double PlantedAt(const std::vector<PlantedCell>& cells, double rpm, double boost)
 {
-    for (const PlantedCell& c : cells)
-        if (c.Rpm == rpm && c.Boost == boost)
-            return c.Percent;
-    return 0;
+    const auto cell =
+        std::ranges::find_if(cells, [&](const PlantedCell& c) { return c.Rpm == rpm && c.Boost == boost; });
+    return cell == cells.end() ? 0 : cell->Percent;
 }
 
 // The cells whose advice is further than 2 points from the planted error; every swept cell

@@ -108,9 +108,6 @@ TEST(CellTable, CellsHoldTheStatisticsOfTheirSamplesAndEmptyCellsNone)
 TEST(CellTable, StartsWithEngineSpeedByTheLinearMapAndAfrOrO2WhereTheLogHasThem)
 {
     const std::tuple<const char*, std::vector<std::string>, std::string> cases[] = {
-        {"logged MAP only",
-         {"Engine Speed", "Engine Speed raw", "MAP", "MAP raw", "O2", "O2 raw"},
-         "Engine Speed / MAP / O2"},
         {"linear boost preferred", {"MAP", "Boost", "MAP abs", "O2", "Engine Speed"}, "Engine Speed / Boost / O2"},
         {"the wideband's AFR before O2",
          {"Engine Speed", "O2", "Boost", "AFR", "Lambda"},

@@ -96,7 +96,6 @@ TEST(CalculatedChannels, AFormulaThatDoesNotCompileSaysWhyAndWhere)
          "smooth needs a channel in brackets and a number of samples from 1 to 1000, as in smooth([Boost], 5), at "
          "position 0",
          0},
-        {"smooth([Boost], 2.5)", nullptr, 0},
         {"rate [Boost]", nullptr, 0},
         {"__c0 + 1", "Unknown name \"__c0\" at position 0", 0},
         {"", "Expression is empty.", -1},
