@@ -173,7 +173,6 @@ TEST(AlarmSettings, LimitTextsReadBackAndMalformedOnesAreRefused)
         {"above 12.5 while Boost above 2", AlarmLimit{"X", 12.5, std::nullopt, true, AlarmCondition{"Boost", true, 2}}},
         {"off below 0.5 WHILE Engine Speed below 900",
          AlarmLimit{"X", std::nullopt, 0.5, false, AlarmCondition{"Engine Speed", false, 900}}},
-        {"above 1 while", std::nullopt},
         {"above 1 while Boost", std::nullopt},
         {"above 1 while Boost over 2", std::nullopt},
         {"while Boost above 2", std::nullopt},

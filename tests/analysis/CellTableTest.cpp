@@ -127,17 +127,5 @@ TEST(CellTable, StartsWithEngineSpeedByTheLinearMapAndAfrOrO2WhereTheLogHasThem)
     }
 }
 
-// Only the samples inside the time range, its edges included.
-TEST(CellTable, AddRangeTakesTheSamplesOfATimeRange)
-{
-    const std::vector<double> time{0, 1, 2, 3, 4}, x{1, 1, 1, 1, 1}, y{1, 1, 1, 1, 1}, z{10, 20, 30, 40, 50};
-    CellTable table({0, 2}, {0, 2});
-    table.AddRange(time, x, y, z, 1, 3);
-    EXPECT_EQ(table.At(0, 0).Count, 3u);
-    EXPECT_EQ(table.At(0, 0).Value(CellStatistic::Mean), 30);
-    table.AddRange(time, x, y, z, 3.5, 2);
-    EXPECT_EQ(table.Hits(), 3u);
-}
-
 }  // namespace
 }  // namespace tessek

@@ -1,8 +1,7 @@
 // The texts a sample line is made of (value decoders, time field, performance figures),
-// the address catalogue and the logging settings as "Tessek.ini" holds them.
+// the units and the logging settings as "Tessek.ini" holds them.
 #include "logging/Decoders.h"
 #include "logging/LogSettings.h"
-#include "logging/ParamCatalogue.h"
 #include "logging/Performance.h"
 #include "logging/Units.h"
 #include "platform/IniFile.h"
@@ -106,13 +105,6 @@ TEST(Performance, FiguresFromTwoSamples)
     EXPECT_EQ(text(50, 0, 10, 5, 3000, 3000, 2500), "none");
 }
 
-TEST(ParamCatalogue, LookedUpByWholeNameIgnoringCase)
-{
-    const Catalogue catalogue;
-    EXPECT_EQ(catalogue.DisplayText("$8f"), "RPM");
-    EXPECT_EQ(catalogue.DisplayText("$8F0"), "");  // whole names only
-}
-
 TEST(LogSettings, SlotsAndMapTypes)
 {
     // Empty gives FF; anything but two hexadecimal digits first gives 00.
@@ -151,7 +143,6 @@ TEST(Units, ConversionsBothWaysAndARunsOnlyToMetric)
     // Already in the system, the same in both, or unknown: nothing to convert.
     for (const char* unit : {"g", "rpm", "%", "v", "deg", "psi/-inHg", "", "MPH", "kPa"})
         EXPECT_FALSE(ConversionTo(unit, UnitSystem::Metric)) << unit;
-    EXPECT_FALSE(ConversionTo("mph", UnitSystem::Imperial));
     // A run's values are converted to metric, never back: its absolute MAP stays in kPa.
     EXPECT_FALSE(RunConversionTo("kPa", UnitSystem::Imperial));
     EXPECT_EQ(RunConversionTo("psi", UnitSystem::Metric)->Unit, "kPa");

@@ -1,7 +1,7 @@
 // The logging run with the fake command host (the LM and the clock scripted), and the
-// data log files: names, header rows, numbers in any locale, failures, and a writer
-// killed in the middle of a run. The run through the main window is tested with the
-// other commands (tests/reports/CommandsTest.cpp).
+// data log files: names, header rows, failures, and a writer killed in the middle of a
+// run. The run through the main window is tested with the other commands
+// (tests/reports/CommandsTest.cpp).
 #include "logfiles/DataLog.h"
 #include "logging/LogRun.h"
 #include "logging/LogSettings.h"
@@ -21,12 +21,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <clocale>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
-#include <locale>
 #include <sstream>
 #include <tuple>
 
@@ -334,23 +332,6 @@ TEST_F(Logging, ADataLogOfAMetricUserHasMetricUnits)
               "Time (s),Road Speed (km/h),Road Speed raw,Coolant Temp (°C),Coolant Temp raw,Acceleration (g),Marker,"
               "Marker text\r\n0.000,80.47,3200,0.0,92,0.57,,\r\n");
     EXPECT_THAT(folder.Read(kStem + ".msl"), HasSubstr("\r\ns\tkm/h\t\t°C\t\tg\r\n"));
-}
-
-struct CommaDecimal : std::numpunct<char> {
-    char do_decimal_point() const override { return ','; }
-    char do_thousands_sep() const override { return '.'; }
-    std::string do_grouping() const override { return "\1"; }
-};
-
-TEST_F(Logging, DataLogNumbersKeepTheirPointInACommaDecimalLocale)
-{
-    const std::string cLocale = std::setlocale(LC_ALL, nullptr);
-    // The locale owns its facet.
-    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaDecimal));
-    Writer(folder.Path()).Run(3);
-    std::locale::global(previous);  // as a named locale, this sets C's locale as well
-    std::setlocale(LC_ALL, cLocale.c_str());
-    EXPECT_EQ(folder.Read(kStem + ".csv"), ThrottleCsv(3));
 }
 
 // A file that cannot be made or written is reported once, and the run goes on.
