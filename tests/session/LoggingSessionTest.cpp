@@ -141,6 +141,7 @@ TEST_F(SessionTest, ARunEndedByALossIsResumedOnceAskedAndAStoppedOneNever)
         s.StartOrStopRun();
     }
     EXPECT_TRUE(s.ResumeWanted());
+    EXPECT_TRUE(folder.Exists("TempLog1.txt"));  // the run the loss ended is saved
     EXPECT_EQ(told.resumes, 0);
     Plug();
     ASSERT_TRUE(test::PumpUntil([&] { return told.resumes == 1; }, 5000));
