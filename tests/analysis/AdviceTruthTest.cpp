@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -172,10 +173,9 @@ LogData DriveLog(const Drive& drive, const sim::WidebandSignal& wideband, bool p
 
 double PlantedAt(const std::vector<PlantedCell>& cells, double rpm, double boost)
 {
-    for (const PlantedCell& c : cells)
-        if (c.Rpm == rpm && c.Boost == boost)
-            return c.Percent;
-    return 0;
+    const auto cell =
+        std::ranges::find_if(cells, [&](const PlantedCell& c) { return c.Rpm == rpm && c.Boost == boost; });
+    return cell == cells.end() ? 0 : cell->Percent;
 }
 
 // The cells whose advice is further than 2 points from the planted error; every swept cell
@@ -245,14 +245,6 @@ TEST(AdviceTruth, FuelAdviceFindsThePlantedErrorsAndIgnoresColdAndTransientReadi
         AdviceSettings unfiltered = settings;
         unfiltered.Limits.*limit = limit == &AdviceLimits::MinCoolantF ? -1e9 : 1e9;
         EXPECT_GT(CellsOff(ComputeAdvice(poisoned, unfiltered), cells, false), 3u);
-    }
-    // Knock retard above 5 psi: two degrees out there, none below.
-    for (size_t y = 0; y < advice.Rows(); ++y) {
-        for (size_t x = 0; x < advice.Columns(); ++x) {
-            if (advice.SparkAt(x, y).Samples > 0) {
-                EXPECT_EQ(advice.SparkAt(x, y).RemoveDegrees, advice.MapEdges[y] >= 5 ? 2 : 0);
-            }
-        }
     }
     if (const char* path = std::getenv("TESSEK_ADVICE_DRIVE_CSV"))
         WriteCsv(clean, path);

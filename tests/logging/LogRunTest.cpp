@@ -1,17 +1,14 @@
 // The logging run with the fake command host (the LM and the clock scripted), and the
-// data log files: names, header rows, numbers in any locale, failures, and a writer
-// killed in the middle of a run. The run through the main window is tested with the
-// other commands (tests/reports/CommandsTest.cpp).
+// data log files: names, header rows, failures, and a writer killed in the middle of a
+// run. The run through the main window is tested with the other commands
+// (tests/reports/CommandsTest.cpp).
 #include "logfiles/DataLog.h"
 #include "logging/LogRun.h"
 #include "logging/LogSettings.h"
 #include "logging/ParamCatalogue.h"
 #include "logging/RunColumns.h"
 #include "platform/BuildInfo.h"
-#include "platform/FileIo.h"
-#include "platform/Hex.h"
 #include "platform/IniFile.h"
-#include "platform/MemoLines.h"
 #include "tests/common/ErrorRecorder.h"
 #include "tests/common/FakeCommandHost.h"
 #include "tests/common/TempFolder.h"
@@ -19,22 +16,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <clocale>
-#include <csignal>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
-#include <locale>
 #include <sstream>
 #include <tuple>
 
@@ -105,15 +95,6 @@ protected:
     void Press() { LogRun(host, settings, ini, {}, state, observers).StartOrStop(); }
     int32_t SaveNum() { return IniFile(folder.File("Tessek.ini")).ReadInteger("AutoSave", "SaveNum", 0); }
     std::string Read(const std::string& path) { return folder.Read(path.substr(folder.Path().size())); }
-    // A run of engine and road speed (2000 rpm) with performance figures, into a data log.
-    void SpeedRun()
-    {
-        settings.LogAddrs[1] = 0x8F;
-        settings.LogAddrs[2] = 0x69;
-        settings.Performance = true;
-        observers = {&dataLog};
-        host.Memory[0x90] = 0x40, host.Memory[0x8F] = 0x1F;
-    }
 
     test::TempFolder folder;
     Host host;
@@ -124,75 +105,18 @@ protected:
     DataLogWriter dataLog{folder.Path()};
 };
 
-// Every entry of the catalogue, in order, through its row of the parameter table, against
-// values worked out by hand: its line in the catalogue, what it asks the LM for, the text,
-// the number and raw value of its data log column and the column's name. Each address
-// answers a byte of its own, so a row that asks for the wrong address or an address that
-// falls to the wrong row shows.
-TEST_F(Logging, EveryCatalogueEntryDecodesThroughItsRowAsWorkedOutByHand)
+// A raw byte's column takes its name from the catalogue, an address outside it is named
+// by itself, and a repeated address numbers its columns, MAP's linear ones too.
+TEST(RunColumns, NamedFromTheCatalogueOrTheAddressAndNumberedWhenRepeated)
 {
-    // Address, the catalogue's text, the replies (address, byte) in request order, the line's
-    // text, the value and raw value, the column.
-    const std::tuple<uint8_t, std::string, std::vector<std::pair<uint8_t, uint8_t>>, std::string, std::optional<double>,
-                     int32_t, std::string>
-        rows[] = {
-            {0x12, "Skip value", {}, "", std::nullopt, 0, ""},
-            {0x5D, "Charge Air Temp", {{0x5D, 0x59}}, "130.0F (59) ", 130.0, 0x59, "Charge Air Temp (F)"},
-            {0x69, "MPH", {{0x6A, 0x40}, {0x69, 0x0A}}, " 41.00mph ", 41.0, 2624, "Road Speed (mph)"},
-            {0x72, "SPK Advance", {{0x72, 0x25}}, "18.5deg ", 18.5, 0x25, "Spark Advance (deg)"},
-            {0x73, "Baro", {{0x73, 0x55}}, " 55 ", 85, 85, "Baro"},
-            {0x81, "Throttle Flg", {{0x81, 0x01}}, " 01 ", 1, 1, "Throttle Flg"},
-            {0x86, "MAP", {{0x86, 0x62}}, " 2.24psi ", 2.24, 0x62, "MAP (psi/-inHg)"},  // (98 - 85) * 0.172266
-            {0x8F, "RPM", {{0x90, 0x10}, {0x8F, 0x0C}}, " 772rpm ", 772, 3088, "Engine Speed (rpm)"},
-            {0x98, "TPS%", {{0x98, 0xE6}}, " 89.8% ", 89.8, 0xE6, "Throttle (%)"},
-            {0x9A, "Coolant Temp", {{0x9A, 0x9A}}, "131.9F (9A) ", 131.9, 0x9A, "Coolant Temp (F)"},
-            {0x9B, "Raw Batt Temp", {{0x9B, 0x6E}}, " 6E ", 110, 110, "Raw Batt Temp"},
-            {0x9C, "O2", {{0x9C, 0x17}}, "0.491v(17) ", 0.491, 0x17, "O2 (v)"},
-            // 215 - 22 * 1.34921
-            {0x9D, "Raw Charge Temp", {{0x9D, 0x30}}, "185.3F (30) ", 185.3, 0x30, "Raw Charge Temp (F)"},
-            {0xA0, "Knock", {{0xA0, 0x48}}, "1.41v ", 1.41, 0x48, "Knock (v)"},
-            {0xCE, "Cyl 1 Retard", {{0xCE, 0x08}}, " 4deg ", 4, 0x08, "Cyl 1 Retard (deg)"},
-            {0xCF, "Cyl 2 Retard", {{0xCF, 0x0A}}, " 5deg ", 5, 0x0A, "Cyl 2 Retard (deg)"},
-            {0xD0, "Cyl 3 Retard", {{0xD0, 0x47}}, " 3deg ", 3, 0x47, "Cyl 3 Retard (deg)"},  // six bits: 07, halved
-            {0xD1, "Cyl 4 Retard", {{0xD1, 0xD3}}, " 9deg ", 9, 0xD3, "Cyl 4 Retard (deg)"},
-            {0xDD, "(DTLKNK)", {{0xDD, 0x0C}}, " 0C ", 12, 12, "(DTLKNK)"},
-        };
     const Catalogue catalogue;
     const DisplayTextLookup displayText = [&](const std::string& name) { return catalogue.DisplayText(name); };
-    ASSERT_EQ(std::size(rows), static_cast<size_t>(catalogue.Count()));
-    state.BaroRef = 85;
-    LogRun run(host, settings, ini, displayText, state);
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        const auto& [address, name, replies, text, value, raw, column] = rows[i];
-        SCOPED_TRACE(catalogue.Lines()[i]);
-        ASSERT_EQ(catalogue.Lines()[i], "$" + ByteToHex(address) + "=" + name);
-        host.Memory.fill(0xEE);
-        std::vector<uint8_t> asked;
-        for (const auto& [at, reply] : replies) {
-            host.Memory[at] = reply;
-            asked.push_back(at);
-        }
-        host.Asked.clear();
-        std::string line;
-        const std::optional<SlotReading> slot = run.DecodeSlot(address, line);
-        const DecodedValue* decoded = slot && slot->Value ? &*slot->Value : nullptr;
-        EXPECT_EQ(host.Asked, asked);
-        EXPECT_EQ(line, text);
-        EXPECT_EQ(decoded ? std::optional(decoded->Value) : std::nullopt, value);
-        EXPECT_EQ(decoded ? decoded->Raw : 0, raw);
-        const std::vector<RunColumn> columns = RunColumnsFor(std::vector<uint8_t>{address}, displayText, false);
-        EXPECT_EQ(
-            columns.empty() ? "" : columns[0].Name + (columns[0].Unit.empty() ? "" : " (" + columns[0].Unit + ")"),
-            column);
-    }
-    // A repeated address numbers its columns, MAP's linear ones too; without a name to look
-    // up, an address outside the decoders is named by itself.
     std::string names;
-    for (const RunColumn& column : RunColumnsFor(std::vector<uint8_t>{0x86, 0x86, 0x73}, {}, false))
+    for (const RunColumn& column : RunColumnsFor(std::vector<uint8_t>{0x86, 0x86, 0x73, 0x40}, displayText, false))
         names += column.Name + " (" + column.Unit + (column.HasRaw ? ") raw, " : "), ");
     EXPECT_EQ(names,
               "MAP (psi/-inHg) raw, Boost (psi), MAP abs (kPa), MAP 2 (psi/-inHg) raw, Boost 2 (psi), "
-              "MAP abs 2 (kPa), $73 (), ");
+              "MAP abs 2 (kPa), Baro (), $40 (), ");
 }
 
 TEST_F(Logging, AnAllSkippedRunIsPacedAndAsksForNothingPerSample)
@@ -209,7 +133,12 @@ TEST_F(Logging, AnAllSkippedRunIsPacedAndAsksForNothingPerSample)
 // the "Sample Rate" item changed during the run.
 TEST_F(Logging, SamplesWithPerformanceFiguresInTheLinesAndTheDataLog)
 {
-    SpeedRun();
+    // Engine and road speed (2000 rpm, 50 mph) with performance figures, into a data log.
+    settings.LogAddrs[1] = 0x8F;
+    settings.LogAddrs[2] = 0x69;
+    settings.Performance = true;
+    observers = {&dataLog};
+    host.Memory[0x90] = 0x40, host.Memory[0x8F] = 0x1F;
     host.Memory[0x6A] = 0x80, host.Memory[0x69] = 0x0C;
     host.Now = 0xFFFFFFF0;  // the tick counter wraps during the run
     host.SampleRate = 0;
@@ -248,45 +177,10 @@ TEST_F(Logging, SamplesWithPerformanceFiguresInTheLinesAndTheDataLog)
               "0.020\t2256\t9024\t50.25\t3216\t0.57\t191.93\t473.51\r\n# Missed answers: 0 of 8 requests\r\n");
 }
 
-// Road speed is read in two exchanges (6A, then 69): a speed that crosses a multiple of
-// 256 raw steps between them is read 256 steps off. Logged raw, a session went 2570, 2306,
-// 2554: the torn sample and the one after it get no figures, and the run goes on with
-// figures from the next sample. The first sample (T = 1 ms) compares with 0 mph left from
-// start-up and gets none either; every sample still becomes the previous one.
-TEST_F(Logging, ATornRoadSpeedAndTheFirstSampleOfARunGetNoFigures)
-{
-    SpeedRun();
-    host.MsPerTickRead = 1;
-    host.ticksLeft = 7;  // the start, five samples, then Log is pressed
-    const int roadSpeedRaw[] = {2560, 2570, 2306, 2554, 2580, 2580};
-    // Before each sample (after the header's 3 exchanges, then every 4) its road speed.
-    host.OnExchange = [&](int n) {
-        if (n >= 3 && n % 4 == 3) {
-            const int raw = roadSpeedRaw[(n - 3) / 4];
-            host.Memory[kMphHiAddress] = static_cast<uint8_t>(raw >> 8);
-            host.Memory[kMphLoAddress] = static_cast<uint8_t>(raw & 0xFF);
-        }
-    };
-    Press();
-    const auto lines = host.Memo.Lines();
-    ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(std::vector(lines.begin() + 3, lines.end()),
-              (std::vector<std::string>{"  0.001 2000rpm  40.00mph ",
-                                        "  0.022 2000rpm  40.16mph  0.34G   91.29HP  239.65lb/ft ",
-                                        "  0.043 2000rpm  36.03mph ", "  0.064 2000rpm  39.91mph ",
-                                        "  0.085 2000rpm  40.31mph  0.89G  238.29HP  625.51lb/ft ", "Done Logging"}));
-    EXPECT_EQ(state.PrevMph, 2580 / 64.0f);
-    const std::string csv = Read(dataLog.CsvPath());
-    EXPECT_EQ(csv.substr(csv.find("\r\n") + 2),
-              "0.001,2000,8000,40.00,2560,,,,,\r\n0.022,2000,8000,40.16,2570,0.34,91.29,239.65,,\r\n"
-              "0.043,2000,8000,36.03,2306,,,,,\r\n0.064,2000,8000,39.91,2554,,,,,\r\n"
-              "0.085,2000,8000,40.31,2580,0.89,238.29,625.51,,\r\n");
-}
-
-// Marks set during a run: numbered 1, 2, ... within each run, each carried by the next
-// sample row of both data logs (one per row, a second one waits for the row after); outside
-// a run a mark does nothing. The window's text has no trace of them.
-TEST_F(Logging, MarkersGoIntoTheNextSampleRowsOfBothDataLogsNumberedPerRun)
+// Marks set during a run: numbered 1, 2, ..., each carried by the next sample row of both
+// data logs (one per row, a second one waits for the row after); outside a run a mark does
+// nothing. The window's text has no trace of them.
+TEST_F(Logging, MarkersGoIntoTheNextSampleRowsOfBothDataLogsNumberedInOrder)
 {
     settings.LogAddrs[1] = 0x98;
     host.Memory[0x98] = 0x80;
@@ -326,19 +220,6 @@ TEST_F(Logging, MarkersGoIntoTheNextSampleRowsOfBothDataLogsNumberedPerRun)
                          "MARK 001 - Manual\r", "row", "MARK 002 - Manual\r", "row", "MARK 003 - Manual\r", "row",
                          "MARK 004 - Cyl 1 Retard 3 deg over 0 deg and a tab\r", "row", "row", "count"}));
     EXPECT_THAT(host.MemoText(), ::testing::Not(HasSubstr("MARK")));
-
-    // The next run numbers from 1 again.
-    LogRun second(host, settings, ini, {}, state, observers);
-    host.OnExchange = [&](int n) {
-        if (n == 4) {
-            EXPECT_EQ(second.Mark("Manual"), 1);
-        }
-        if (n == 5)
-            Press();
-    };
-    host.Asked.clear();  // the exchanges are counted from 1 again
-    second.StartOrStop();
-    EXPECT_EQ(lines(dataLog.CsvPath()).at(1), "50.0,128,1,Manual\r");
 }
 
 // The automatic log's number: never below 1, never a name already taken, and at the
@@ -366,10 +247,8 @@ TEST_F(Logging, AutomaticLogsTakeTheNextFreeNumberAndAreNeverWrittenOver)
     EXPECT_FALSE(folder.Exists("planted.txt"));
     EXPECT_TRUE(std::filesystem::is_symlink(folder.File("TempLog7.txt")));
     EXPECT_EQ(SaveNum(), 9);
-    const std::tuple<int32_t, const char*, int32_t> rows[] = {{0, "TempLog3.txt", 4},
-                                                              {-5, "TempLog5.txt", 6},
-                                                              {kMax - 1, "TempLog2147483646.txt", kMax},
-                                                              {kMax, "TempLog2147483647.txt", kMax}};
+    const std::tuple<int32_t, const char*, int32_t> rows[] = {
+        {-5, "TempLog3.txt", 4}, {kMax - 1, "TempLog2147483646.txt", kMax}, {kMax, "TempLog2147483647.txt", kMax}};
     for (const auto& [saveNum, file, next] : rows) {
         SCOPED_TRACE(saveNum);
         settings.SaveNum = saveNum;
@@ -442,54 +321,27 @@ TEST_F(Logging, ADataLogOfAMetricUserHasMetricUnits)
 {
     folder.Write("Tessek.ini", "[Units]\nSystem=Metric\n");
     DataLogWriter writer(folder.Path());
-    writer.RunStarted({{"Road Speed", "mph", 2, true},
-                       {"Coolant Temp", "F", 1, true},
-                       {"Boost", "psi", 2, false},
-                       {"Acceleration", "g", 2, false},
-                       {"Power", "hp", 2, false},
-                       {"Torque", "lb-ft", 2, false}},
+    writer.RunStarted({{"Road Speed", "mph", 2, true}, {"Coolant Temp", "F", 1, true}, {"Acceleration", "g", 2, false}},
                       StartTime());
     RunSample sample;
-    sample.Values = {50.0, 32.0, 12.06, 0.57, 191.93, 473.51};
-    sample.Raw = {3200, 92, std::nullopt, std::nullopt, std::nullopt, std::nullopt};
+    sample.Values = {50.0, 32.0, 0.57};
+    sample.Raw = {3200, 92, std::nullopt};
     writer.SampleLogged(sample);
     writer.RunEnded();
     EXPECT_EQ(folder.Read(kStem + ".csv"),
-              "Time (s),Road Speed (km/h),Road Speed raw,Coolant Temp (°C),Coolant Temp raw,Boost (kPa),"
-              "Acceleration (g),Power (kW),Torque (N·m),Marker,Marker "
-              "text\r\n0.000,80.47,3200,0.0,92,83.15,0.57,143.12,641.99,,"
-              "\r\n");
-    EXPECT_THAT(folder.Read(kStem + ".msl"), HasSubstr("\r\ns\tkm/h\t\t°C\t\tkPa\tg\tkW\tN·m\r\n"));
-}
-
-struct CommaDecimal : std::numpunct<char> {
-    char do_decimal_point() const override { return ','; }
-    char do_thousands_sep() const override { return '.'; }
-    std::string do_grouping() const override { return "\1"; }
-};
-
-TEST_F(Logging, DataLogNumbersKeepTheirPointInACommaDecimalLocale)
-{
-    const std::string cLocale = std::setlocale(LC_ALL, nullptr);
-    // The locale owns its facet.
-    const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaDecimal));
-    Writer(folder.Path()).Run(3);
-    std::locale::global(previous);  // as a named locale, this sets C's locale as well
-    std::setlocale(LC_ALL, cLocale.c_str());
-    EXPECT_EQ(folder.Read(kStem + ".csv"), ThrottleCsv(3));
+              "Time (s),Road Speed (km/h),Road Speed raw,Coolant Temp (°C),Coolant Temp raw,Acceleration (g),Marker,"
+              "Marker text\r\n0.000,80.47,3200,0.0,92,0.57,,\r\n");
+    EXPECT_THAT(folder.Read(kStem + ".msl"), HasSubstr("\r\ns\tkm/h\t\t°C\t\tg\r\n"));
 }
 
 // A file that cannot be made or written is reported once, and the run goes on.
 TEST_F(Logging, ADataLogThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn)
 {
-    folder.Write("file", "");
-    for (const std::string reason : {"missing/logs: No such file or directory", "file/logs: Not a directory"}) {
-        SCOPED_TRACE(reason);
-        Writer writer(folder.File(reason.substr(0, reason.find('/'))));
-        writer.Run(1);
-        EXPECT_EQ(writer.problems, std::vector<std::string>{"Data log not written: " + folder.File(reason)});
-        EXPECT_EQ(writer.log.CsvPath(), "");
-    }
+    Writer nowhere(folder.File("missing"));
+    nowhere.Run(1);
+    EXPECT_EQ(nowhere.problems, std::vector<std::string>{"Data log not written: " +
+                                                         folder.File("missing/logs: No such file or directory")});
+    EXPECT_EQ(nowhere.log.CsvPath(), "");
     // A full disk: the CSV's device (the rows with commas) takes its header and two rows
     // and then five bytes of the third, and a signal interrupts its first write once. The
     // file is cut back to its last complete row; every write is offered whole rows.
@@ -563,41 +415,6 @@ TEST_F(Logging, ARunsEndSyncsEveryDataLogToTheDisk)
                                                         ": Input/output error"});
     writer.log.RunEnded();  // nothing left to sync
     EXPECT_EQ(synced.size(), 2u);
-}
-
-// Under a file size limit (ulimit -f) a run's files end as on a full disk: cut to whole
-// rows and said, the automatic log refused with the reason, and the process lives on.
-TEST_F(Logging, AFileSizeLimitEndsTheFilesInWholeRowsAndTheProcessLives)
-{
-    const size_t limit = ThrottleCsv(2).size() + 5;
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_DFL);
-        const rlimit small{limit, limit};
-        ::setrlimit(RLIMIT_FSIZE, &small);
-        IgnoreFileSizeSignal();
-        Writer writer(folder.Path());
-        writer.Run(5);
-        MemoLines memo;
-        for (int i = 0; i < 10; ++i)
-            memo.AddLine("  0.000 2000rpm  50.00mph ");
-        int code = writer.problems.size() == 2 ? 0 : 2;
-        try {
-            memo.SaveToNewFile(folder.File("TempLog1.txt"));
-            code = 3;
-        } catch (const std::runtime_error& e) {
-            code = std::string(e.what()).find(std::strerror(EFBIG)) == std::string::npos ? 4 : code;
-        }
-        ::_exit(code);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: not both files reported, 3: the automatic log written, 4: another error";
-    EXPECT_EQ(folder.Read(kStem + ".csv"), ThrottleCsv(2));
-    EXPECT_TRUE(folder.Read(kStem + ".msl").ends_with("\r\n"));
-    EXPECT_FALSE(folder.Exists("TempLog1.txt"));
 }
 
 }  // namespace

@@ -1,15 +1,22 @@
 // The logging session against simulated LMs behind a symbolic link, as a by-id name is to a
-// USB adapter: an absent port that appears later, a device that vanishes mid-run and comes
-// back (a new run into new files), stops that come while it waits, a silent LM whose
-// handshake is tried again after a pause, alarms that mark the data logs, and the adaptive
-// cells a run keeps.
+// USB adapter: a device that vanishes mid-run and comes back (resumed into new files), stops
+// that come while it waits for an absent port or after a silent LM's failed handshake, the
+// adaptive cells a run keeps, the data log's cells of unanswered requests and calculated
+// channels, and a wideband controller as the session's second input; and the playback of
+// saved logs, a live run's and a generated one.
 #include "session/LoggingSession.h"
+#include "session/Playback.h"
 
 #include "logfiles/DataLog.h"
+#include "logging/ColumnNames.h"
+#include "platform/Tick.h"
 #include "reports/RunAdaptives.h"
+#include "session/WidebandColumns.h"
 #include "sim/SimulatedLm.h"
 #include "tests/common/EventLoop.h"
+#include "tests/common/GeneratedLog.h"
 #include "tests/common/PluggedLm.h"
+#include "tests/common/PtyPeer.h"
 #include "tests/common/TempFolder.h"
 
 #include <gmock/gmock.h>
@@ -17,52 +24,101 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sstream>
 
 namespace tessek {
 namespace {
 
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+
+// MTS packet bodies after their header "B2 82" (the next packet's header ends each write:
+// the decoder hands a packet out once the next header follows it).
+const std::string kHeader("\xB2\x82", 2);
+const std::string kLean("\x43\x13\x03\x6B", 4);  // 14.57 AFR
+const std::string kRich("\x43\x13\x02\x3C", 4);  // 12.00 AFR
+
+// The cells of each row of a CSV file without quoted cells.
+std::vector<std::vector<std::string>> CsvRows(const std::string& path)
+{
+    std::ifstream in(path);
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(in, line);) {
+        std::vector<std::string>& cells = rows.emplace_back(1);
+        for (const char c : line) {
+            if (c == ',')
+                cells.emplace_back();
+            else if (c != '\r')
+                cells.back() += c;
+        }
+    }
+    return rows;
+}
+
+// What a playback hands its observer: the columns and every sample of its current start.
+struct Heard final : RunObserver {
+    void RunStarted(const std::vector<RunColumn>& c, std::chrono::system_clock::time_point) override
+    {
+        columns = c;
+        samples.clear();
+        ++starts;
+    }
+    void SampleLogged(const RunSample& sample) override { samples.push_back(sample); }
+    void RunEnded() override { ++ends; }
+    // Row and marker of every sample that carries one.
+    std::vector<std::pair<size_t, RunMarker>> Markers() const
+    {
+        std::vector<std::pair<size_t, RunMarker>> found;
+        for (size_t i = 0; i < samples.size(); ++i) {
+            if (samples[i].Marker)
+                found.emplace_back(i, *samples[i].Marker);
+        }
+        return found;
+    }
+    std::vector<RunColumn> columns;
+    std::vector<RunSample> samples;
+    int starts = 0, ends = 0;
+};
 
 // What the session tells a front end, as a front end would keep it.
 struct Told final : SessionView, RunObserver {
     void Notice(const std::string& line) override { lines += line + "\n"; }
-    void AlarmRaised(const std::string& text) override { alarms.push_back(text); }
-    void ConnectionWentAway() override { ++lost; }
+    void AlarmRaised(const std::string& text) override { raised.emplace_back(samples, text); }
     void ConnectionCameBack() override { ++back; }
     void ResumeDue() override { ++resumes; }
     void RunStarted(const std::vector<RunColumn>&, std::chrono::system_clock::time_point) override { ++runs; }
-    void SampleLogged(const RunSample&) override { ++samples; }
+    void SampleLogged(const RunSample& sample) override
+    {
+        if (samples++ == 0)
+            startTick = sample.StartTick;
+    }
     void RunEnded() override {}
     std::string lines;
-    std::vector<std::string> alarms;
-    int lost = 0, back = 0, resumes = 0, runs = 0, samples = 0;
+    int back = 0, resumes = 0, runs = 0;
+    size_t samples = 0;
+    uint32_t startTick = 0;                              // of the first sample
+    std::vector<std::pair<size_t, std::string>> raised;  // after how many samples, what
 };
 
 class SessionTest : public ::testing::Test {
 protected:
     void Plug() { plugged.Plug(); }
     void Unplug() { plugged.Unplug(); }
-    LoggingSession& Make(const std::string& extra = {})
+    LoggingSession& Make(const std::string& extra = {}, const std::string& currentSet = "1=8F\n2=86\n")
     {
-        folder.Write("Tessek.ini", "[ComPort]\nPort=" + link + "\n[CurrentSet]\n1=8F\n2=86\n" + extra);
+        folder.Write("Tessek.ini", "[ComPort]\nPort=" + link + "\n[CurrentSet]\n" + currentSet + extra);
         session = std::make_unique<LoggingSession>(folder.Path());
         session->SetView(&told);
         session->AddRunObserver(&told);
         EXPECT_EQ(session->LoadSettings(), "");
         return *session;
     }
-    size_t DataLogs(const std::string& extension) const
-    {
-        size_t n = 0;
-        std::error_code ec;
-        for (const auto& entry : std::filesystem::directory_iterator(folder.File("logs"), ec))
-            n += entry.path().extension() == extension;
-        return n;
-    }
+    // A file the session wrote, by its whole path.
+    std::string Read(const std::string& path) { return folder.Read(path.substr(folder.Path().size())); }
 
     test::TempFolder folder;
     const std::string link = folder.File("lm-by-id");
@@ -71,48 +127,6 @@ protected:
     Told told;
     std::unique_ptr<LoggingSession> session;
 };
-
-// Unattended: absent at the start (waited for), pulled during the first run (which is
-// saved), back again: a second run into new files, until stopped.
-TEST_F(SessionTest, UnattendedItWaitsForThePortAndStartsANewRunWhenTheDeviceReturns)
-{
-    LoggingSession& s = Make();
-    int step = 0;
-    QTimer steps;
-    QObject::connect(&steps, &QTimer::timeout, [&] {
-        const bool due = step == 0   ? s.Connection().Lost()
-                         : step == 2 ? s.Connection().Lost() && !s.Busy()
-                         : step < 4  ? s.Busy() && told.samples >= 3 * (step == 1 ? 1 : 2)
-                                     : false;
-        if (!due)
-            return;
-        switch (step++) {
-            case 0:
-            case 2:
-                Plug();
-                break;
-            case 1:
-                Unplug();
-                break;
-            case 3:
-                s.RequestStop();
-                break;
-        }
-    });
-    steps.start(5);
-    QTimer::singleShot(30000, [&] { s.RequestStop(); });
-    s.LogUntilStopped();
-    EXPECT_EQ(step, 4);
-    EXPECT_EQ(told.runs, 2);
-    EXPECT_EQ(told.lost, 1);
-    EXPECT_EQ(told.resumes, 0) << "an unattended session starts the run itself";
-    EXPECT_THAT(told.lines, HasSubstr("Waiting for " + link));
-    EXPECT_THAT(told.lines, HasSubstr("Connection lost: " + link + " is gone"));
-    EXPECT_TRUE(folder.Exists("TempLog1.txt"));
-    EXPECT_THAT(folder.Read("TempLog2.txt"), HasSubstr("Done Logging"));
-    EXPECT_EQ(DataLogs(".csv"), 2u);
-    EXPECT_THAT(folder.Read("Tessek.ini"), HasSubstr("SaveNum=3"));
-}
 
 // A front end's run: a loss ends it, the return asks the front end to resume, and the
 // resumed run says so in its first line; a run the user stopped is never resumed.
@@ -127,6 +141,7 @@ TEST_F(SessionTest, ARunEndedByALossIsResumedOnceAskedAndAStoppedOneNever)
         s.StartOrStopRun();
     }
     EXPECT_TRUE(s.ResumeWanted());
+    EXPECT_TRUE(folder.Exists("TempLog1.txt"));  // the run the loss ended is saved
     EXPECT_EQ(told.resumes, 0);
     Plug();
     ASSERT_TRUE(test::PumpUntil([&] { return told.resumes == 1; }, 5000));
@@ -190,8 +205,7 @@ TEST_F(SessionTest, ARunKeepsTheAdaptiveCellsOfItsStartAndEndBesideItsLog)
                          });
         s.StartOrStopRun();
     }
-    const RunAdaptives kept =
-        ParseRunAdaptives(folder.Read(RunAdaptivesPath(s.DataLog().CsvPath()).substr(folder.Path().size())));
+    const RunAdaptives kept = ParseRunAdaptives(Read(RunAdaptivesPath(s.DataLog().CsvPath())));
     ASSERT_TRUE(kept.Start && kept.End);
     EXPECT_EQ(kept.Start->Cells[0], 0x80);
     EXPECT_EQ(kept.End->Cells[0], 0x88);
@@ -199,86 +213,278 @@ TEST_F(SessionTest, ARunKeepsTheAdaptiveCellsOfItsStartAndEndBesideItsLog)
 }
 
 // An LM that leaves every third throttle request unanswered: the data logs have empty
-// cells there (value and raw) and never the request byte 98 (59.4 %), the MSL counts the
-// misses at its end, and the text keeps its lines as the link gives them.
-TEST_F(SessionTest, AnUnansweredRequestIsAnEmptyCellAndCounted)
+// cells there (value, raw, and the calculated channel of [Calculated] that uses it) and
+// never the request byte 98 (59.4 %), the MSL counts the misses at its end, and the text
+// keeps its lines as the link gives them. The calculated channels are columns after the
+// logged ones; one that does not parse stays empty and stops nothing.
+TEST_F(SessionTest, AnUnansweredRequestIsAnEmptyCellAndCountedCalculatedChannelsAreColumns)
 {
     Plug();
     lm->SetByte(0x98, 0x33);  // 19.9 % throttle
     lm->SetMissedAnswers(0x98, 3);
-    folder.Write("Tessek.ini", "[ComPort]\nPort=" + link + "\n[CurrentSet]\n1=98\n2=8F\n");
-    session = std::make_unique<LoggingSession>(folder.Path());
-    session->AddRunObserver(&told);
-    ASSERT_EQ(session->LoadSettings(), "");
-    session->OpenPort();
+    LoggingSession& s = Make("[Calculated]\nDouble (%)=[Throttle] * 2\nBroken=[Nothing] +\n", "1=98\n2=8F\n");
+    s.OpenPort();
     {
-        test::Watch stop([&] { return told.samples >= 12; }, [&] { session->StartOrStopRun(); });
-        session->StartOrStopRun();
+        test::Watch stop([&] { return told.samples >= 12; }, [&] { s.StartOrStopRun(); });
+        s.StartOrStopRun();
     }
-    const std::string csv = folder.Read(session->DataLog().CsvPath().substr(folder.Path().size()));
-    const std::string msl = folder.Read(session->DataLog().MslPath().substr(folder.Path().size()));
-    std::istringstream rows(csv);
+    std::istringstream csv(Read(s.DataLog().CsvPath()));
     std::string row;
-    std::getline(rows, row);
-    EXPECT_THAT(row, HasSubstr("Throttle (%),Throttle raw"));
+    std::getline(csv, row);
+    EXPECT_EQ(row,
+              "Time (s),Throttle (%),Throttle raw,Engine Speed (rpm),Engine Speed raw,Double (%),Broken,Marker,"
+              "Marker text\r");
     int empty = 0, answered = 0;
-    while (std::getline(rows, row)) {
-        // Time, Throttle, Throttle raw, Engine Speed, Engine Speed raw, Marker
-        const std::vector<std::string> cells = [&] {
-            std::vector<std::string> out;
-            std::istringstream fields(row);
-            for (std::string cell; std::getline(fields, cell, ',');)
-                out.push_back(cell);
-            return out;
-        }();
-        ASSERT_GE(cells.size(), 3u) << row;
-        if (cells[1].empty()) {
-            EXPECT_EQ(cells[2], "") << row;
-            ++empty;
-        } else {
-            EXPECT_EQ(cells[1], "19.9") << row;
-            EXPECT_EQ(cells[2], "51") << row;
-            ++answered;
-        }
+    while (std::getline(csv, row)) {
+        const bool missed = row.find(",19.9,") == std::string::npos;
+        EXPECT_THAT(row, MatchesRegex(missed ? "[0-9.]+,,,[0-9]+,[0-9]+,,,,\r"
+                                             : "[0-9.]+,19\\.9,51,[0-9]+,[0-9]+,39\\.80,,,\r"));
+        ++(missed ? empty : answered);
     }
     EXPECT_GE(empty, 3);
     EXPECT_GE(answered, 2 * empty - 2);
     // Three requests a sample: 98, and 90 and 8F for the engine speed.
-    EXPECT_THAT(msl, ::testing::EndsWith("# Missed answers: " + std::to_string(empty) + " of " +
-                                         std::to_string(3 * (empty + answered)) + " requests\r\n"));
+    EXPECT_THAT(Read(s.DataLog().MslPath()), EndsWith("# Missed answers: " + std::to_string(empty) + " of " +
+                                                      std::to_string(3 * (empty + answered)) + " requests\r\n"));
     // The text is built from the last bytes the link received, the echo among them.
     EXPECT_THAT(folder.Read("TempLog1.txt"), HasSubstr(" 59.4%"));
 }
 
-// A calculated channel of [Calculated] is a column of the data logs after the logged ones,
-// its values following its formula on every sample; one that does not parse stays empty
-// and stops nothing.
-TEST_F(SessionTest, CalculatedChannelsAreColumnsOfTheDataLogs)
+// A wideband controller as the session's second input: a peer writing MTS packets behind a
+// by-id-like link. The data log's AFR follows the stream within a sample period, is empty
+// (status "not open") only while the controller is unplugged, and the LM's run goes on
+// throughout.
+TEST_F(SessionTest, AWidebandsAfrFollowsTheStreamAndIsEmptyOnlyWhileTheControllerIsAway)
 {
     Plug();
-    lm->SetByte(0x98, 0x33);
-    folder.Write("Tessek.ini",
-                 "[ComPort]\nPort=" + link +
-                     "\n[CurrentSet]\n1=98\n[Calculated]\nDouble (%)=[Throttle] * 2\nBroken=[Nothing] +\n");
-    session = std::make_unique<LoggingSession>(folder.Path());
-    session->AddRunObserver(&told);
-    ASSERT_EQ(session->LoadSettings(), "");
-    LoggingSession& s = *session;
+    const std::string wbLink = folder.File("wb-by-id");
+    auto wb = std::make_unique<test::PtyPeer>();
+    std::filesystem::create_symlink(wb->SlavePath(), wbLink);
+    LoggingSession& s = Make("[Wideband]\nPort=" + wbLink + "\n");
+    ASSERT_TRUE(s.Wideband().Connected());
+
+    std::string body = kLean;
+    QTimer writer;
+    QObject::connect(&writer, &QTimer::timeout, [&] {
+        if (wb)
+            wb->Write(body + kHeader);
+    });
+    wb->Write(kHeader);
+    writer.start(40);
+
+    // The events, in ms after the run's first sample, and the ticks they happened at.
+    enum { kSwitch, kUnplug, kReplug, kStop };
+    const uint32_t due[] = {800, 1600, 2600, 3800};
+    uint32_t at[4] = {};
+    int step = 0;
+    QTimer steps;
+    QObject::connect(&steps, &QTimer::timeout, [&] {
+        if (told.samples == 0 || step > kStop || GetTickCount() - told.startTick < due[step])
+            return;
+        at[step] = GetTickCount();
+        switch (step++) {
+            case kSwitch:
+                body = kRich;
+                break;
+            case kUnplug:
+                wb.reset();
+                std::filesystem::remove(wbLink);
+                break;
+            case kReplug:
+                body = kLean;
+                wb = std::make_unique<test::PtyPeer>();
+                std::filesystem::create_symlink(wb->SlavePath(), wbLink);
+                wb->Write(kHeader);
+                break;
+            case kStop:
+                s.RequestStop();
+                break;
+        }
+    });
+    steps.start(5);
+    QTimer::singleShot(20000, [&] { s.RequestStop(); });
+    s.LogUntilStopped();
+    ASSERT_EQ(step, kStop + 1);
+    EXPECT_EQ(told.runs, 1) << "the LM's run goes on while the wideband is away";
+    EXPECT_THAT(told.lines, HasSubstr("Wideband lost: " + wbLink));
+    EXPECT_THAT(told.lines, HasSubstr("Wideband back: " + wbLink));
+
+    const auto rows = CsvRows(s.DataLog().CsvPath());
+    ASSERT_GT(rows.size(), 20u);
+    const auto& header = rows[0];
+    const auto column = [&](std::string_view name) {
+        return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+    };
+    const size_t afr = column(kAfrColumn), lambda = column(kLambdaColumn), status = column(kWidebandStatusColumn);
+    ASSERT_LT(status, header.size());
+    // A sample's period, from the rows' times: how late a change may show.
+    double period = 0;
+    for (size_t i = 2; i < rows.size(); ++i)
+        period = std::max(period, std::stod(rows[i][0]) - std::stod(rows[i - 1][0]));
+    const double slack = period * 1000 + 150;  // plus one MTS packet and the event loop
+    int lean = 0, rich = 0, away = 0;
+    for (size_t i = 1; i < rows.size(); ++i) {
+        const auto& row = rows[i];
+        ASSERT_EQ(row.size(), header.size()) << i;
+        const double t = std::stod(row[0]) * 1000 + told.startTick;
+        SCOPED_TRACE(std::to_string(i) + ": " + row[0] + " s");
+        const auto between = [&](double from, double to) { return t > from + slack && t + slack < to; };
+        if (row[afr].empty()) {
+            EXPECT_TRUE(t + slack > at[kUnplug] && t < at[kReplug] + 500 + slack) << "empty outside the absence";
+        }
+        if (between(told.startTick - slack, at[kSwitch]) || between(at[kReplug] + 500, at[kStop])) {
+            EXPECT_NEAR(std::stod(row[afr]), 14.57, 0.006);
+            EXPECT_NEAR(std::stod(row[lambda]), 0.991, 0.0006);
+            EXPECT_EQ(row[status], "0");
+            ++lean;
+        } else if (between(at[kSwitch], at[kUnplug])) {
+            EXPECT_NEAR(std::stod(row[afr]), 12.0, 0.006);
+            ++rich;
+        } else if (between(at[kUnplug] + WidebandColumns::kMaxAgeMs, at[kReplug])) {
+            // (a reading that came before the unplugging still counts while it is recent)
+            EXPECT_EQ(row[afr], "");
+            EXPECT_EQ(row[status], std::to_string(WidebandColumns::kNotOpenCode));
+            ++away;
+        }
+    }
+    EXPECT_GT(lean, 3);
+    EXPECT_GT(rich, 2);
+    EXPECT_GT(away, 2);
+}
+
+// Playback of saved logs: the data logs and the TempLog of a live run against the simulated
+// LM play back every sample in order and raise the run's alarm at the same sample. (That a
+// playback writes nothing: the playback window's test.)
+TEST_F(SessionTest, ALiveRunsLogsPlayEverySampleInOrderAt16xAndRaiseItsAlarmAtTheSameSample)
+{
+    Plug();
+    sim::LmMemory memory{};
+    memory[0x8F] = 0x40, memory[0x86] = 0x30;  // 1600 rpm, a vacuum
+    lm->SetMemory(memory);
+    LoggingSession& s = Make();
     s.OpenPort();
     {
-        test::Watch stop([&] { return told.samples >= 3; }, [&] { s.StartOrStopRun(); });
+        // Overboost from the fifth sample on: the default limit is crossed mid-run.
+        test::Watch boost([&] { return told.samples >= 5; }, [&] { lm->SetByte(0x86, 0x70); });
+        test::Watch stop([&] { return told.samples >= 15; }, [&] { s.StartOrStopRun(); });
+        QObject guard;  // the timer goes with the run
+        QTimer::singleShot(30000, &guard, [&] { s.SetBusy(false); });
         s.StartOrStopRun();
     }
-    std::istringstream csv(folder.Read(s.DataLog().CsvPath().substr(folder.Path().size())));
-    std::string row;
-    std::getline(csv, row);
-    EXPECT_EQ(row, "Time (s),Throttle (%),Throttle raw,Double (%),Broken,Marker,Marker text\r");
-    int rows = 0;
-    while (std::getline(csv, row)) {
-        EXPECT_THAT(row, ::testing::MatchesRegex("[0-9.]+,19\\.9,51,39\\.80,,,\r")) << row;
-        ++rows;
+    const std::vector<std::string> files = {s.DataLog().CsvPath(), s.DataLog().MslPath(), folder.File("TempLog1.txt")};
+    s.Close();
+    ASSERT_EQ(told.raised.size(), 1u);
+    const auto [raisedAt, alarm] = told.raised[0];
+    ASSERT_GE(raisedAt, 4u);
+
+    for (const std::string& file : files) {
+        const LogReadResult read = ReadLogFile(file);
+        ASSERT_TRUE(read.Ok()) << file << ": " << read.Error;
+        ASSERT_EQ(read.Data.Time.size(), told.samples) << file;
+        for (const bool keepMarkers : {true, false}) {
+            SCOPED_TRACE(file + (keepMarkers ? " with its markers" : " without markers"));
+            LogData log = read.Data;
+            if (!keepMarkers)
+                log.Markers.clear();
+            LiveAlarms alarms;
+            alarms.SettingsFile = folder.File("Tessek.ini");
+            Playback playback(std::move(log), alarms);
+            Heard heard;
+            playback.AddObserver(&heard);
+            playback.SetSpeed(16);
+            QElapsedTimer clock;
+            clock.start();
+            playback.Play();
+            ASSERT_TRUE(test::PumpUntil([&] { return playback.Ended(); }, 20000));
+            // Never ahead of the log's pace.
+            EXPECT_GE(clock.elapsed() + 1, (read.Data.Time.back() - read.Data.Time.front()) * 1000 / 16);
+            EXPECT_EQ(heard.ends, 1);
+            ASSERT_EQ(heard.samples.size(), read.Data.Time.size());
+            for (size_t row = 0; row < heard.samples.size(); ++row)
+                EXPECT_EQ(heard.samples[row].Time, read.Data.Time[row]) << row;
+            // The run marked the sample after the one that raised the alarm; so does the
+            // playback, once, with the alarm's text.
+            const auto markers = heard.Markers();
+            ASSERT_EQ(markers.size(), 1u);
+            EXPECT_EQ(markers[0].first, raisedAt + 1);
+            EXPECT_EQ(markers[0].second.Number, 1);
+            EXPECT_EQ(markers[0].second.Text, alarm);
+        }
     }
-    EXPECT_GE(rows, 3);
+}
+
+// Playback on a clock the test drives: the pace at each speed, pause, jumps back and to the
+// next marker, marks, raw replies and calculated columns.
+TEST(PlaybackTest, ItKeepsThePaceOfTheClockAndJumpsBackToMarkersAndOnWithCalculatedColumns)
+{
+    LogReadResult read = ParseLogText(test::GeneratedLog());  // rows every 0.02 s
+    ASSERT_TRUE(read.Ok());
+    read.Data.Markers.push_back({30.0, 7, "Manual"});
+    test::TempFolder folder;
+    folder.Write("Tessek.ini",
+                 "[Calculated]\nDouble rpm (rpm)=[Engine Speed] * 2\nPower (hp)=[Engine Speed]\n"
+                 "[Alarms]\nMAP=\nEngine Speed=above 1900\n");
+    struct Pace {
+        int Speed;
+        size_t After503Ms, After101MsMore;
+    };
+    for (const Pace& pace : {Pace{1, 26, 31}, Pace{4, 101, 121}, Pace{16, 403, 484}}) {
+        SCOPED_TRACE(pace.Speed);
+        uint32_t now = 1000;
+        LiveAlarms alarms;
+        alarms.SettingsFile = folder.File("Tessek.ini");
+        CalculatedColumns calculated(folder.File("Tessek.ini"));
+        Playback playback(read.Data, alarms, [&now] { return now; });
+        playback.SetHook(&calculated);
+        Heard heard;
+        playback.AddObserver(&heard);
+        playback.SetSpeed(pace.Speed);
+        playback.Play();
+        EXPECT_EQ(playback.Delivered(), 1u);
+        now += 503;
+        playback.Advance();
+        EXPECT_EQ(playback.Delivered(), pace.After503Ms);
+        playback.Pause();
+        now += 10000;
+        playback.Advance();
+        EXPECT_EQ(playback.Delivered(), pace.After503Ms);
+        EXPECT_DOUBLE_EQ(playback.Time(), 0.503 * pace.Speed);
+        playback.Play();
+        now += 101;
+        playback.Advance();
+        EXPECT_EQ(playback.Delivered(), pace.After101MsMore);
+
+        // The log's columns, the raw replies with theirs, then the calculated channel that
+        // the log does not have.
+        ASSERT_EQ(heard.columns.size(), 6u);
+        EXPECT_TRUE(heard.columns[0].HasRaw);
+        EXPECT_EQ(heard.columns[5].Name, "Double rpm");
+        const RunSample& last = heard.samples.back();
+        EXPECT_EQ(last.Values[5], 2 * *last.Values[0]);
+        EXPECT_EQ(last.Raw[0], static_cast<int>(pace.After101MsMore - 1) % 256);
+
+        // Back to 0.3 s: a new start, the drive up to there delivered again at once.
+        playback.Pause();
+        playback.SeekTo(0.3);
+        EXPECT_EQ(heard.starts, 2);
+        EXPECT_EQ(heard.ends, 1);
+        EXPECT_EQ(heard.samples.size(), 16u);
+        // Next: the alarm (1901 rpm in row 901) marks row 902, numbered after the log's 7;
+        // then the log's own marker; a Mark goes to the next sample; then the end.
+        EXPECT_TRUE(playback.NextMarker());
+        EXPECT_EQ(playback.Delivered(), 903u);
+        EXPECT_EQ(heard.samples.back().Marker->Number, 8);
+        EXPECT_TRUE(playback.NextMarker());
+        EXPECT_EQ(playback.Delivered(), 1501u);
+        EXPECT_EQ(heard.samples.back().Marker->Number, 7);
+        playback.Mark("Manual");
+        playback.SeekTo(30.02);
+        EXPECT_EQ(heard.samples.back().Marker->Number, 9);
+        EXPECT_FALSE(playback.NextMarker());
+        EXPECT_TRUE(playback.Ended());
+        EXPECT_EQ(heard.ends, 2);
+        EXPECT_EQ(heard.samples.size(), read.Data.Time.size());
+    }
 }
 
 }  // namespace
