@@ -128,6 +128,26 @@ protected:
     std::unique_ptr<LoggingSession> session;
 };
 
+// Unattended (tessek --log): absent at the start (waited for), pulled during the first run
+// (which is saved), back again: a second run into new files, until stopped.
+TEST_F(SessionTest, UnattendedItWaitsForThePortAndStartsANewRunWhenTheDeviceReturns)
+{
+    LoggingSession& s = Make();
+    test::Watch plug([&] { return s.Connection().Lost(); }, [&] { Plug(); });
+    test::Watch pull([&] { return told.samples >= 3; }, [&] { Unplug(); });
+    test::Watch back([&] { return told.samples >= 3 && !s.Busy(); }, [&] { Plug(); });
+    test::Watch stop([&] { return told.runs == 2 && told.samples >= 6; }, [&] { s.RequestStop(); });
+    QTimer::singleShot(30000, [&] { s.RequestStop(); });
+    s.LogUntilStopped();
+    EXPECT_EQ(told.runs, 2);
+    EXPECT_EQ(told.resumes, 0) << "an unattended session starts the run itself";
+    EXPECT_THAT(told.lines, HasSubstr("Waiting for " + link));
+    EXPECT_THAT(told.lines, HasSubstr("Connection lost: " + link + " is gone"));
+    EXPECT_TRUE(folder.Exists("TempLog1.txt"));
+    EXPECT_THAT(folder.Read("TempLog2.txt"), HasSubstr("Done Logging"));
+    EXPECT_THAT(folder.Read("Tessek.ini"), HasSubstr("SaveNum=3"));
+}
+
 // A front end's run: a loss ends it, the return asks the front end to resume, and the
 // resumed run says so in its first line; a run the user stopped is never resumed.
 TEST_F(SessionTest, ARunEndedByALossIsResumedOnceAskedAndAStoppedOneNever)
