@@ -1,5 +1,6 @@
 // Driving a run from the live window and marking it (the main window's Mark button, the
-// live window's Log and Mark), the panel's accelerators, and windows that fit the screen.
+// live window's Log and Mark), the live chart and the viewer of the run, the panel's
+// accelerators, and windows that fit the screen.
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
 #include "logfiles/DataLog.h"
@@ -25,7 +26,6 @@
 #include <QTest>
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 
 namespace tessek {
@@ -40,11 +40,6 @@ protected:
         folder.Write("Tessek.ini", "[ComPort]\nPort=" + lm.SlavePath() + "\n" + more);
         return std::make_unique<TfrmMain>(folder.Path());
     }
-    int Count(const std::vector<std::string>& lines, const std::string& prefix)
-    {
-        return static_cast<int>(
-            std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.starts_with(prefix); }));
-    }
 
     test::ErrorRecorder errors;
     test::TempFolder folder;
@@ -52,48 +47,68 @@ protected:
 };
 
 // Log from the live window starts the run, Mark there and in the panel mark it, and Log
-// there stops it; a second press while the stopped run still ends starts nothing.
-TEST_F(Drive, ARunIsStartedMarkedAndStoppedFromTheLiveWindow)
+// there stops it; a second press while the stopped run still ends starts nothing. Opened
+// from the Chart button in the middle of the run, the live chart shows the numbers the
+// window's lines show; its View Log button and the main window's open one viewer on the
+// run's data log, and closing the main window closes both.
+TEST_F(Drive, ARunIsStartedMarkedAndStoppedFromTheLiveWindowWhichChartsIt)
 {
-    for (auto [address, value] : {std::pair{0x73, 0x55}, {0x9A, 0x9A}, {0x90, 0x40}, {0x8F, 0x1F}, {0x98, 0x80}})
+    for (auto [address, value] :
+         {std::pair{0x73, 0x55}, {0x9A, 0x9A}, {0x90, 0x40}, {0x8F, 0x1F}, {0x6A, 0x80}, {0x69, 0x0C}})
         lm.SetByte(address, value);
     lm.SetQuiet(true);
-    auto w = Create("[CurrentSet]\n1=8F\n2=98\n");
+    auto w = Create("[CurrentSet]\n1=8F\n2=69\n");
     auto* live = w->findChild<LiveWindow*>();
     ASSERT_NE(live, nullptr);
     auto* liveLog = live->findChild<QPushButton*>("btnLog");
-    w->btnMark->click();  // no run: nothing
+    std::string lastLine;  // "  0.123 2000rpm  50.00mph "
+    w->btnMark->click();   // no run: nothing
     test::Watch mark([&] { return w->Memo->Lines().size() >= 3 + 3; },
                      [&] {
                          live->findChild<QPushButton*>("btnMark")->click();
                          w->btnMark->click();
+                         w->btnChart->click();
                      });
-    test::Watch stop([&] { return w->Memo->Lines().size() >= 3 + 8; },
+    test::Watch stop([&] { return w->Memo->Lines().size() >= 3 + 9; },
                      [&] {
+                         live->Redraw();
+                         lastLine = w->Memo->Lines().back();
                          liveLog->click();
                          liveLog->click();  // the run is still ending: ignored
                      });
     liveLog->click();
     const auto lines = w->Memo->Lines();
-    EXPECT_EQ(Count(lines, "Logging  Start at"), 1) << w->MemoText();
+    EXPECT_EQ(std::ranges::count_if(lines, [](const std::string& l) { return l.starts_with("Logging  Start at"); }), 1)
+        << w->MemoText();
     EXPECT_EQ(lines.back(), "Done Logging");
     EXPECT_FALSE(w->Busy());
-    for (const std::string& line : lines)
-        EXPECT_EQ(line.find("MARK"), std::string::npos) << line;
-
-    // Both marks in both data logs (the row's marker cells, the MSL's MARK line).
-    std::string path = NewestDataLog(folder.Path()).substr(folder.Path().size());
-    const std::string csv = folder.Read(path);
-    const std::string msl = folder.Read(path.replace(path.size() - 3, 3, "msl"));
-    for (const char* number : {"1", "2"}) {
+    // Both marks in the data log (the row's marker cells; the files themselves:
+    // tests/logging/LogRunTest.cpp).
+    const std::string csv = folder.Read(NewestDataLog(folder.Path()).substr(folder.Path().size()));
+    for (const char* number : {"1", "2"})
         EXPECT_THAT(csv, HasSubstr(std::string(",") + number + ",Manual\r\n"));
-        EXPECT_THAT(msl, HasSubstr(std::string("\r\nMARK 00") + number + " - Manual\r\n"));
-    }
+
+    // The strips themselves: tests/views/LiveWindowTest.cpp.
+    ASSERT_TRUE(live->isVisible());
+    const LiveWindow::Strip& strip = live->Strips().at(1);
+    EXPECT_EQ(strip.Value->text().toStdString(), "50.00");
+    EXPECT_THAT(lastLine, HasSubstr(" 50.00mph"));
+    EXPECT_DOUBLE_EQ(strip.Graph->data()->at(strip.Graph->data()->size() - 1)->key, std::stod(lastLine));
+
+    live->findChild<QPushButton*>("btnViewLog")->click();
+    w->btnViewLog->click();
+    const auto viewers = w->findChildren<LogViewerWindow*>();
+    ASSERT_EQ(viewers.size(), 1);
+    EXPECT_TRUE(viewers[0]->isVisible());
+    EXPECT_THAT(viewers[0]->windowTitle().toStdString(), ::testing::ContainsRegex("[0-9_-]+\\.csv"));
     EXPECT_EQ(errors.messages, std::vector<std::string>{});
+    w->close();
+    EXPECT_FALSE(live->isVisible());
+    EXPECT_FALSE(viewers[0]->isVisible());
 }
 
 // Every letter after "&" on the panel is used once (Setup and Save share S, as they always
-// did); Mark sits below View Log; Ctrl+S opens Save.
+// did); Ctrl+S opens Save.
 TEST_F(Drive, ThePanelsAcceleratorsCollideNowhereButSetupAndSaveAndSaveHasCtrlS)
 {
     auto w = Create();
@@ -108,9 +123,7 @@ TEST_F(Drive, ThePanelsAcceleratorsCollideNowhereButSetupAndSaveAndSaveHasCtrlS)
         SCOPED_TRACE(QString(letter).toStdString());
         EXPECT_EQ(captions.size(), letter == 'S' ? 2u : 1u);
     }
-    EXPECT_EQ(letters['M'], std::vector<QString>{"&Mark"});
     w->show();
-    EXPECT_GT(w->btnMark->y(), w->btnViewLog->y());
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     test::ModalAnswer<QFileDialog> cancel([](QFileDialog* dialog) { dialog->reject(); });
