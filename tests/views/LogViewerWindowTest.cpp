@@ -1,8 +1,11 @@
 // The log viewer on the offscreen platform, opened on a generated log: strips, the value
-// table, zoom and pan with the mouse, the cursor, bad files and the power curve.
+// table, zoom and pan with the mouse, the cursor, bad files, and the tabs (the cell table,
+// the scatter plot, the power curve).
 #include "dialogs/CalculatedChannelsDialog.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
+#include "views/CellTableTab.h"
+#include "views/CellTableView.h"
 #include "views/LogViewerWindow.h"
 #include "views/ScatterTab.h"
 
@@ -10,6 +13,8 @@
 #include <qcustomplot.h>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
 #include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
@@ -287,6 +292,57 @@ TEST_F(LogViewerWindowTest, EveryTabOpensAndTheScatterFollowsTheVisibleRange)
     EXPECT_EQ(scatter->Points().Size(), 451u);
     tabs->setCurrentWidget(scatter);
     EXPECT_EQ(scatter->Points().Size(), 226u);
+}
+
+// On the generated log, of every 100 rows MAP is inside the default edges (-30 .. 16) in
+// 47, 5 of them empty: 42 rows in cells, 48 outside and 10 without a value.
+TEST_F(LogViewerWindowTest, TheCellTableTabSortsTheLogByEngineSpeedAndMapWithinTheChosenRange)
+{
+    auto* tab = window_.findChild<CellTableTab*>();
+    ASSERT_NE(tab, nullptr);
+    // Hidden, the tab sorts nothing; shown, the whole log.
+    EXPECT_EQ(tab->View()->Table().Hits(), 0u);
+    window_.findChild<QTabWidget*>()->setCurrentWidget(tab);
+
+    // Engine speed by MAP (the headers' edges) of acceleration (the cell's value); no raw column.
+    EXPECT_EQ(tab->findChild<QComboBox*>("cellX")->count(), 5);
+    auto* grid = tab->findChild<QTableWidget*>("cellGrid");
+    ASSERT_EQ(grid->columnCount(), 12);
+    ASSERT_EQ(grid->rowCount(), 14);
+    EXPECT_EQ(grid->horizontalHeaderItem(2)->text().toStdString(), "1000\u20131500");
+    EXPECT_EQ(grid->verticalHeaderItem(0)->text().toStdString(), "14\u201316");
+    EXPECT_EQ(tab->findChild<QLabel*>("cellSummary")->text().toStdString(),
+              "840 samples in cells, 960 outside the edges, 200 without a value");
+
+    // 1000 .. 1500 rpm and 0 .. 2 psi: MAP 0 and 1 of the first five hundred rows. Empty
+    // cells stay blank.
+    QTableWidgetItem* cell = grid->item(7, 2);
+    EXPECT_EQ(cell->text().toStdString(), "0.250");
+    EXPECT_EQ(cell->toolTip().toStdString(), "10 samples\nmean 0.250, min 0.25, max 0.25");
+    EXPECT_EQ(grid->item(7, 0)->text().toStdString(), "");
+    tab->findChild<QComboBox*>("cellStatistic")->setCurrentIndex(3);
+    EXPECT_EQ(cell->text().toStdString(), "10");
+    const std::string copied = tab->View()->CopyText().toStdString();
+    EXPECT_TRUE(copied.starts_with("MAP \\ Engine Speed\t0\t500\t1000\t")) << copied;
+    EXPECT_EQ(copied.substr(copied.find("\n0\t"), 14), "\n0\t\t\t10\t10\t10\t");  // the chosen statistic
+    tab->findChild<QPushButton*>("cellCopy")->click();
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), copied);
+
+    // Only the range the Channels tab shows: its first 100 rows.
+    window_.SetTimeRange(0, 1.98);
+    EXPECT_EQ(tab->View()->Table().Hits(), 840u);
+    tab->findChild<QCheckBox*>("cellVisibleOnly")->setChecked(true);
+    EXPECT_EQ(tab->findChild<QLabel*>("cellSummary")->text().toStdString(),
+              "42 samples in cells, 48 outside the edges, 10 without a value (0.0 s to 2.0 s)");
+    window_.SetTimeRange(2, 3.98);
+    EXPECT_EQ(tab->View()->Table().Hits(), 42u);
+    EXPECT_EQ(tab->View()->Table().At(2, 6).Count, 2u);  // 1000 .. 1500 rpm, MAP 0 and 1
+
+    // Edited edges (the reading of edges has its own tests: tests/analysis/CellTableTest.cpp).
+    auto* xEdges = tab->findChild<QLineEdit*>("cellXEdges");
+    xEdges->setText("1000 1100 1200");
+    emit xEdges->editingFinished();
+    EXPECT_EQ(grid->columnCount(), 2);
 }
 
 // A log without the calculated channel gains it; the Formulas button edits it over the log's
