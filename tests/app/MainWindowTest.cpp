@@ -6,9 +6,7 @@
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
 #include "app/StandaloneViewer.h"
-#include "dialogs/DataSetupDialog.h"
 #include "logfiles/DataLog.h"
-#include "logging/ParamCatalogue.h"
 #include "platform/BuildInfo.h"
 #include "platform/IniFile.h"
 #include "platform/WindowGeometry.h"
@@ -28,11 +26,9 @@
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -54,15 +50,6 @@ using Lines = std::vector<std::string>;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
-
-// Shows `window`, makes it the active one and gives `start` the focus.
-void Activate(QWidget& window, QWidget* start)
-{
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    start->setFocus(Qt::OtherFocusReason);
-}
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -153,11 +140,16 @@ TEST_F(MainWindowTest, BusyDisablesSetupSaveAdaptivesAndComSetupOnly)
     EXPECT_TRUE(w->btnSetup->isEnabled());
 }
 
-TEST_F(MainWindowTest, TabVisitsThePanelInOrderAndF1ShowsTheAboutBox)
+// The panel's keys: Tab visits it in order; every letter after "&" is used once (Setup and
+// Save share S, as they always did); F1 shows the about box, Ctrl+S opens Save.
+TEST_F(MainWindowTest, TabVisitsThePanelInOrderItsAcceleratorsAreUniqueButSAndF1AndCtrlSWork)
 {
     auto w = Create();
     AddAboutAction(*w);
-    Activate(*w, w->Memo);
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->Memo->setFocus(Qt::OtherFocusReason);
     const Lines before = w->Memo->Lines();
     // The command buttons in their order, the buttons of the extra windows, and past
     // the hidden controls back to the text area.
@@ -169,6 +161,17 @@ TEST_F(MainWindowTest, TabVisitsThePanelInOrderAndF1ShowsTheAboutBox)
     }
     EXPECT_EQ(w->Memo->Lines(), before);  // no tab character went into the text
 
+    std::map<QChar, std::vector<QString>> letters;
+    for (QAbstractButton* button : w->Panel1->findChildren<QAbstractButton*>()) {
+        const QString text = button->text();
+        const qsizetype at = text.indexOf('&');
+        if (at >= 0 && at + 1 < text.size())
+            letters[text.at(at + 1).toUpper()].push_back(text);
+    }
+    for (const auto& [letter, captions] : letters) {
+        SCOPED_TRACE(QString(letter).toStdString());
+        EXPECT_EQ(captions.size(), letter == 'S' ? 2u : 1u);
+    }
     QString about;
     test::ModalAnswer<QMessageBox> answer([&](QMessageBox* box) {
         about = box->text();
@@ -176,26 +179,11 @@ TEST_F(MainWindowTest, TabVisitsThePanelInOrderAndF1ShowsTheAboutBox)
     });
     QTest::keyClick(w.get(), Qt::Key_F1);
     EXPECT_THAT(about.toStdString(), HasSubstr(std::string("Tessek ") + kVersion));
-}
-
-TEST(DataSetupKeys, TabIntoTheMapTypeGroupLandsOnTheSelectedType)
-{
-    test::TempFolder folder;
-    IniFile ini(folder.File("Tessek.ini"));
-    const Catalogue catalogue;
-    LoggingSettings settings;
-    settings.MapFunction = MapFactorForType(2);  // "1 Bar"
-    TfrmSetup dialog(settings, ini, catalogue);
-    Activate(dialog, dialog.Edit[8]);
-    QTest::keyClick(dialog.Edit[8], Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), dialog.rgMapTypeItems->button(2));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);  // on the selected type: no change
-    EXPECT_EQ(dialog.MapTypeIndex(), 2);
-    // Another type chosen: Tab lands on that one from then on.
-    dialog.rgMapTypeItems->button(0)->click();
-    dialog.Edit[8]->setFocus(Qt::OtherFocusReason);
-    QTest::keyClick(dialog.Edit[8], Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), dialog.rgMapTypeItems->button(0));
+    w->activateWindow();  // back from the box
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    test::ModalAnswer<QFileDialog> cancel([](QFileDialog* dialog) { dialog->reject(); });
+    QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(cancel.Answered());
 }
 
 TEST_F(MainWindowTest, AnUnreadableSettingsFileIsReportedOnceAndLeftAsItIs)
@@ -320,30 +308,6 @@ TEST_F(MainWindowTest, ARunIsStartedMarkedAndStoppedFromTheLiveWindowWhichCharts
     w->close();
     EXPECT_FALSE(live->isVisible());
     EXPECT_FALSE(viewers[0]->isVisible());
-}
-
-// Every letter after "&" on the panel is used once (Setup and Save share S, as they always
-// did); Ctrl+S opens Save.
-TEST_F(MainWindowTest, ThePanelsAcceleratorsCollideNowhereButSetupAndSaveAndSaveHasCtrlS)
-{
-    auto w = Create();
-    std::map<QChar, std::vector<QString>> letters;
-    for (QAbstractButton* button : w->Panel1->findChildren<QAbstractButton*>()) {
-        const QString text = button->text();
-        const qsizetype at = text.indexOf('&');
-        if (at >= 0 && at + 1 < text.size())
-            letters[text.at(at + 1).toUpper()].push_back(text);
-    }
-    for (const auto& [letter, captions] : letters) {
-        SCOPED_TRACE(QString(letter).toStdString());
-        EXPECT_EQ(captions.size(), letter == 'S' ? 2u : 1u);
-    }
-    w->show();
-    w->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    test::ModalAnswer<QFileDialog> cancel([](QFileDialog* dialog) { dialog->reject(); });
-    QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier);
-    EXPECT_TRUE(cancel.Answered());
 }
 
 // On the test screen, every window opens inside the available area; a remembered geometry
