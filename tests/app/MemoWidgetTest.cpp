@@ -107,7 +107,6 @@ TEST_F(MemoWidgetTest, KeysMoveSelectAndEditTheLines)
         }
         EXPECT_EQ(Doc(memo), doc);
         EXPECT_EQ(memo.CursorPosition(), cursor);
-        EXPECT_EQ(memo.Text(), memo.Store().Text());
     }
 }
 
