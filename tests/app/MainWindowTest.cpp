@@ -1,14 +1,15 @@
 // The program end to end: the main window in a private program folder whose "Tessek.ini"
 // names the pseudo-terminal of a simulated LM (or the built-in port "SIM"), the windows and
-// controls it is made of, and the program run as a child process.
+// controls it is made of (a run driven and marked from the live window, the panel's keys,
+// windows that fit the screen), and the program run as a child process.
 #include "app/AboutBox.h"
 #include "app/MainWindow.h"
 #include "app/MemoWidget.h"
 #include "app/StandaloneViewer.h"
-#include "dialogs/DataSetupDialog.h"
-#include "logging/ParamCatalogue.h"
+#include "logfiles/DataLog.h"
 #include "platform/BuildInfo.h"
 #include "platform/IniFile.h"
+#include "platform/WindowGeometry.h"
 #include "sim/SimulatedLm.h"
 #include "tests/common/ErrorRecorder.h"
 #include "tests/common/EventLoop.h"
@@ -19,18 +20,22 @@
 #include "tests/common/TempFolder.h"
 #include "views/LiveWindow.h"
 #include "views/LogViewerWindow.h"
+#include "views/WindowPlacement.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <QAbstractButton>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -45,15 +50,6 @@ using Lines = std::vector<std::string>;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
-
-// Shows `window`, makes it the active one and gives `start` the focus.
-void Activate(QWidget& window, QWidget* start)
-{
-    window.show();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    start->setFocus(Qt::OtherFocusReason);
-}
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -77,13 +73,11 @@ TEST_F(MainWindowTest, StartUpOpensTheBuiltInPortSimWhichTalksLikeAnLm)
 {
     folder.Write("Tessek.ini", "[ComPort]\nPort=sim\n");
     folder.Write("Tessek.ini.Ab12Cd", "[ComPort]\n");
-    folder.Write("Notes.txt.abcdef", "kept");
+    // The built-in LM is one per process and may just have served another test: like a
+    // car's, it sends nothing for half a second after it was last talked to.
+    test::PumpFor(600);
     TfrmMain w(folder.Path());
-    EXPECT_FALSE(folder.Exists("Tessek.ini.Ab12Cd"));
-    EXPECT_EQ(folder.Read("Notes.txt.abcdef"), "kept");
-    std::vector<std::string> ports;
-    TCustomComPort::ListSerialPorts(ports);
-    EXPECT_THAT(ports, ::testing::Contains("SIM"));
+    EXPECT_FALSE(folder.Exists("Tessek.ini.Ab12Cd"));  // which ones: tests/platform/SaveFileTest.cpp
     EXPECT_EQ(w.Memo->Lines(), (Lines{folder.Path(), "Receiving Data"}));
     EXPECT_EQ(w.lbstatus->text(), "Connected");
     w.SetBusy(true);
@@ -108,16 +102,13 @@ TEST_F(MainWindowTest, AFailingHandlerIsShownOnceAndEndsDeliveryUntilTheReopen)
     }
 }
 
-// The error handler compares whole sets: each single error has its line; sets of several
-// have none, but 0x5D closes the port as a break does.
+// The error handler compares whole sets: a single error has its line (a break's closes the
+// port); sets of several have none, but 0x5D closes the port as a break does.
 TEST_F(MainWindowTest, LineErrorsAreComparedAsWholeSets)
 {
-    const char* single[] = {"Frame Error", "Rx Parity Error", "Overrun Error", "Break Error, closing connection",
-                            "IO Error",    "Mode Error",      "Rx Over Error", "Tx Full Error"};
-    std::vector<std::pair<TComErrors, const char*>> cases{
-        {0x05, nullptr}, {0x5F, nullptr}, {0x00, nullptr}, {0x5D, "Closing connection due to com error."}};
-    for (int bit = 0; bit < 8; ++bit)
-        cases.emplace_back(1 << bit, single[bit]);
+    const std::pair<TComErrors, const char*> cases[] = {
+        {0x01, "Frame Error"}, {0x08, "Break Error, closing connection"},     {0x05, nullptr}, {0x5F, nullptr},
+        {0x00, nullptr},       {0x5D, "Closing connection due to com error."}};
     auto w = Create();
     for (const auto& [set, line] : cases) {
         SCOPED_TRACE(static_cast<int>(set));
@@ -149,11 +140,16 @@ TEST_F(MainWindowTest, BusyDisablesSetupSaveAdaptivesAndComSetupOnly)
     EXPECT_TRUE(w->btnSetup->isEnabled());
 }
 
-TEST_F(MainWindowTest, TabVisitsThePanelInOrderAndF1ShowsTheAboutBox)
+// The panel's keys: Tab visits it in order; every letter after "&" is used once (Setup and
+// Save share S, as they always did); F1 shows the about box, Ctrl+S opens Save.
+TEST_F(MainWindowTest, TabVisitsThePanelInOrderItsAcceleratorsAreUniqueButSAndF1AndCtrlSWork)
 {
     auto w = Create();
     AddAboutAction(*w);
-    Activate(*w, w->Memo);
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    w->Memo->setFocus(Qt::OtherFocusReason);
     const Lines before = w->Memo->Lines();
     // The command buttons in their order, the buttons of the extra windows, and past
     // the hidden controls back to the text area.
@@ -165,6 +161,17 @@ TEST_F(MainWindowTest, TabVisitsThePanelInOrderAndF1ShowsTheAboutBox)
     }
     EXPECT_EQ(w->Memo->Lines(), before);  // no tab character went into the text
 
+    std::map<QChar, std::vector<QString>> letters;
+    for (QAbstractButton* button : w->Panel1->findChildren<QAbstractButton*>()) {
+        const QString text = button->text();
+        const qsizetype at = text.indexOf('&');
+        if (at >= 0 && at + 1 < text.size())
+            letters[text.at(at + 1).toUpper()].push_back(text);
+    }
+    for (const auto& [letter, captions] : letters) {
+        SCOPED_TRACE(QString(letter).toStdString());
+        EXPECT_EQ(captions.size(), letter == 'S' ? 2u : 1u);
+    }
     QString about;
     test::ModalAnswer<QMessageBox> answer([&](QMessageBox* box) {
         about = box->text();
@@ -172,27 +179,11 @@ TEST_F(MainWindowTest, TabVisitsThePanelInOrderAndF1ShowsTheAboutBox)
     });
     QTest::keyClick(w.get(), Qt::Key_F1);
     EXPECT_THAT(about.toStdString(), HasSubstr(std::string("Tessek ") + kVersion));
-    EXPECT_THAT(about.toStdString(), HasSubstr("GPL-3.0-or-later"));
-}
-
-TEST(DataSetupKeys, TabIntoTheMapTypeGroupLandsOnTheSelectedType)
-{
-    test::TempFolder folder;
-    IniFile ini(folder.File("Tessek.ini"));
-    const Catalogue catalogue;
-    LoggingSettings settings;
-    settings.MapFunction = MapFactorForType(2);  // "1 Bar"
-    TfrmSetup dialog(settings, ini, catalogue);
-    Activate(dialog, dialog.Edit[8]);
-    QTest::keyClick(dialog.Edit[8], Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), dialog.rgMapTypeItems->button(2));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);  // on the selected type: no change
-    EXPECT_EQ(dialog.MapTypeIndex(), 2);
-    // Another type chosen: Tab lands on that one from then on.
-    dialog.rgMapTypeItems->button(0)->click();
-    dialog.Edit[8]->setFocus(Qt::OtherFocusReason);
-    QTest::keyClick(dialog.Edit[8], Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), dialog.rgMapTypeItems->button(0));
+    w->activateWindow();  // back from the box
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    test::ModalAnswer<QFileDialog> cancel([](QFileDialog* dialog) { dialog->reject(); });
+    QTest::keyClick(w.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(cancel.Answered());
 }
 
 TEST_F(MainWindowTest, AnUnreadableSettingsFileIsReportedOnceAndLeftAsItIs)
@@ -258,29 +249,50 @@ TEST_F(MainWindowTest, ALogThatCouldNotBeSavedIsKeptUntilDiscarded)
     EXPECT_EQ(folder.Read("TempLog1.txt"), w->MemoText());
 }
 
-// Opened from the Chart button in the middle of a logging run, the live chart shows the
-// numbers the window's lines show; its View Log button and the main window's open one
-// viewer on the run's data log, and closing the main window closes both.
-TEST_F(MainWindowTest, TheLiveChartShowsTheLoggedValuesAndTheViewerTheRunsLog)
+// Log from the live window starts the run, Mark there and in the panel mark it, and Log
+// there stops it; a second press while the stopped run still ends starts nothing. Opened
+// from the Chart button in the middle of the run, the live chart shows the numbers the
+// window's lines show; its View Log button and the main window's open one viewer on the
+// run's data log, and closing the main window closes both.
+TEST_F(MainWindowTest, ARunIsStartedMarkedAndStoppedFromTheLiveWindowWhichChartsIt)
 {
     for (auto [address, value] :
-         {std::pair{0x73, 0x55}, {0x9A, 0x9A}, {0x90, 0x40}, {0x8F, 0x1F}, {0x6A, 0x80}, {0x69, 0x0C}, {0x86, 0x5A}})
+         {std::pair{0x73, 0x55}, {0x9A, 0x9A}, {0x90, 0x40}, {0x8F, 0x1F}, {0x6A, 0x80}, {0x69, 0x0C}})
         lm.SetByte(address, value);
     lm.SetQuiet(true);
-    auto w = Create("[CurrentSet]\n1=8F\n2=69\n3=86\n4=9A\n");
+    auto w = Create("[CurrentSet]\n1=8F\n2=69\n");
     auto* live = w->findChild<LiveWindow*>();
-    std::string lastLine;  // "  0.123 2000rpm  50.00mph  0.86psi 131.9F (9A) "
-    // Chart after the third sample line; after the ninth a look at the chart, and Log to stop.
-    test::Watch open([&] { return w->Memo->Lines().size() >= 3 + 3; }, [&] { w->btnChart->click(); });
-    test::Watch look([&] { return w->Memo->Lines().size() >= 3 + 9; },
+    ASSERT_NE(live, nullptr);
+    auto* liveLog = live->findChild<QPushButton*>("btnLog");
+    std::string lastLine;  // "  0.123 2000rpm  50.00mph "
+    w->btnMark->click();   // no run: nothing
+    test::Watch mark([&] { return w->Memo->Lines().size() >= 3 + 3; },
+                     [&] {
+                         live->findChild<QPushButton*>("btnMark")->click();
+                         w->btnMark->click();
+                         w->btnChart->click();
+                     });
+    test::Watch stop([&] { return w->Memo->Lines().size() >= 3 + 9; },
                      [&] {
                          live->Redraw();
                          lastLine = w->Memo->Lines().back();
-                         w->btnLog->click();
+                         liveLog->click();
+                         liveLog->click();  // the run is still ending: ignored
                      });
-    w->btnLog->click();
-    ASSERT_TRUE(live->isVisible()) << w->MemoText();
+    liveLog->click();
+    const auto lines = w->Memo->Lines();
+    EXPECT_EQ(std::ranges::count_if(lines, [](const std::string& l) { return l.starts_with("Logging  Start at"); }), 1)
+        << w->MemoText();
+    EXPECT_EQ(lines.back(), "Done Logging");
+    EXPECT_FALSE(w->Busy());
+    // Both marks in the data log (the row's marker cells; the files themselves:
+    // tests/logging/LogRunTest.cpp).
+    const std::string csv = folder.Read(NewestDataLog(folder.Path()).substr(folder.Path().size()));
+    for (const char* number : {"1", "2"})
+        EXPECT_THAT(csv, HasSubstr(std::string(",") + number + ",Manual\r\n"));
+
     // The strips themselves: tests/views/LiveWindowTest.cpp.
+    ASSERT_TRUE(live->isVisible());
     const LiveWindow::Strip& strip = live->Strips().at(1);
     EXPECT_EQ(strip.Value->text().toStdString(), "50.00");
     EXPECT_THAT(lastLine, HasSubstr(" 50.00mph"));
@@ -292,10 +304,51 @@ TEST_F(MainWindowTest, TheLiveChartShowsTheLoggedValuesAndTheViewerTheRunsLog)
     ASSERT_EQ(viewers.size(), 1);
     EXPECT_TRUE(viewers[0]->isVisible());
     EXPECT_THAT(viewers[0]->windowTitle().toStdString(), ::testing::ContainsRegex("[0-9_-]+\\.csv"));
-    EXPECT_EQ(errors.messages, Lines{});
+    EXPECT_EQ(errors.messages, std::vector<std::string>{});
     w->close();
     EXPECT_FALSE(live->isVisible());
     EXPECT_FALSE(viewers[0]->isVisible());
+}
+
+// On the test screen, every window opens inside the available area; a remembered geometry
+// comes back, also when it was left on a screen that is gone.
+TEST_F(MainWindowTest, WindowsOpenInsideTheScreenAndComeBackWhereTheyWere)
+{
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect area = available.marginsRemoved(kFrameAllowance);
+    // A size the live window allows: its bottom row of buttons sets its least width.
+    QSize size(600, 400);
+    {
+        auto w = Create();
+        w->show();
+        w->btnChart->click();
+        w->btnViewLog->click();
+        auto* live = w->findChild<LiveWindow*>();
+        QWidget* viewer = w->findChild<LogViewerWindow*>();
+        ASSERT_NE(viewer, nullptr);
+        for (QWidget* window : {static_cast<QWidget*>(w.get()), static_cast<QWidget*>(live), viewer}) {
+            SCOPED_TRACE(window->windowTitle().toStdString());
+            EXPECT_TRUE(area.contains(window->geometry()))
+                << window->geometry().width() << "x" << window->geometry().height();
+        }
+        size = size.expandedTo(live->minimumSizeHint());
+        live->setGeometry(area.left() + 20, area.top() + 10, size.width(), size.height());
+        w->close();
+    }
+    IniFile ini(folder.File("Tessek.ini"));
+    const auto remembered = ParseGeometry(ini.ReadString("Windows", "Live", ""));
+    ASSERT_TRUE(remembered.has_value());
+    EXPECT_EQ(*remembered, QRect(QPoint(area.left() + 20, area.top() + 10), size));
+    EXPECT_TRUE(ParseGeometry(ini.ReadString("Windows", "Main", "")).has_value());
+
+    // Left on a monitor to the right that is no longer there.
+    ini.WriteString("Windows", "Live", QString("5000,100,%1,%2").arg(size.width()).arg(size.height()).toStdString());
+    auto w = std::make_unique<TfrmMain>(folder.Path());
+    auto* live = w->findChild<LiveWindow*>();
+    // As remembered, but never wider or taller than the screen holds (the test's screen is
+    // 800 pixels wide, narrower than Tessek Live's row of buttons).
+    EXPECT_EQ(live->size(), size.boundedTo(area.size()));
+    EXPECT_TRUE(area.contains(live->geometry()));
 }
 
 // A file name is taken from the command line as its bytes, so one that is not valid
@@ -366,10 +419,7 @@ TEST(CommandLine, VersionAndHelpNeedNoDisplayToolkitOptionsAreTakenOutUnknownOne
         std::vector<std::string> parts;  // of what it prints
     } rows[] = {
         {{"--version"}, "", 0, {version}},
-        {{"--help"},
-         "",
-         0,
-         {"Usage:", "--version", "--help", "--view <FILE>", "--play <FILE>", "engine control module"}},
+        {{"--help"}, "", 0, {"Usage:", "--view <FILE>"}},
         {{"--play", "no-such.csv"}, "offscreen", 1, {"tessek --play: no-such.csv: ", "No such file"}},
         {{"-platform", "offscreen", "--version"}, "offscreen", 0, {version}},
         {{"--no-such-option"}, "offscreen", 1, {"no-such-option"}},
@@ -412,7 +462,7 @@ const Scenario kScenarios[] = {
 
 // Closing the main window at any moment of any command: the command ends, what it logged
 // is saved, SaveNum reaches the settings file, the window closes and the process exits
-// with 0.
+// with 0. (The run's end writes its data logs as a stop does: tests/logging/LogRunTest.cpp.)
 class CloseWhileBusy : public MainWindowTest, public ::testing::WithParamInterface<Scenario> {};
 
 // Each case runs in a child process (the test below), since a crash or a hang must not
@@ -455,15 +505,6 @@ TEST_P(CloseWhileBusy, DISABLED_InAChild)
     EXPECT_THAT(log, StartsWith("Logging  Start at "));
     EXPECT_THAT(log, EndsWith("Done Logging\r\n"));
     EXPECT_THAT(w->MemoText(), StartsWith(log));  // closing the port adds its modem lines after the save
-    // Both data logs, a CSV and an MSL file, closed after their last complete row.
-    int dataLogs = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.File("logs"))) {
-        const std::string data = folder.Read("logs/" + entry.path().filename().string());
-        EXPECT_THAT(data, StartsWith(entry.path().extension() == ".csv" ? "Time" : "\"Tessek ")) << entry.path();
-        EXPECT_THAT(data, EndsWith("\r\n")) << entry.path();
-        ++dataLogs;
-    }
-    EXPECT_EQ(dataLogs, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryCommand, CloseWhileBusy, ::testing::ValuesIn(kScenarios),

@@ -18,7 +18,6 @@
 #include <QPushButton>
 
 #include <memory>
-#include <regex>
 
 namespace tessek {
 namespace {
@@ -30,22 +29,12 @@ using ::testing::StartsWith;
 
 class ReconnectTest : public ::testing::Test {
 protected:
-    ReconnectTest() { Plug(); }
+    ReconnectTest() { plugged.Plug(); }
 
-    void Plug() { plugged.Plug(); }
-    void Unplug() { plugged.Unplug(); }
     std::unique_ptr<TfrmMain> Create()
     {
-        folder.Write("Tessek.ini", "[ComPort]\nPort=" + link + "\n[CurrentSet]\n1=8F\n2=86\n");
+        folder.Write("Tessek.ini", "[ComPort]\nPort=" + link + "\n");
         return std::make_unique<TfrmMain>(folder.Path());
-    }
-    // Lines that begin with the sample's time ("  1.234 ...").
-    static size_t SampleLines(const TfrmMain& w)
-    {
-        static const std::regex sample(" *[0-9]+\\.[0-9]{3} .*");
-        const Lines lines = w.Memo->Lines();
-        return static_cast<size_t>(std::count_if(lines.begin(), lines.end(),
-                                                 [](const std::string& l) { return std::regex_match(l, sample); }));
     }
 
     test::ErrorRecorder errors;
@@ -57,14 +46,14 @@ protected:
 
 // Closed (here by a break, which keeps the device) and absent: Log, Codes and Adaptives try
 // one reopen; when the device is not there one line says why, with help, and nothing else
-// happens. When it is there, the command runs on the reopened port. Com Setup's OK opens a
-// closed port again under the same name; Cancel does not.
+// happens. When it is there, the command (here Codes) runs on the reopened port. Com
+// Setup's OK opens a closed port again under the same name; Cancel does not.
 TEST_F(ReconnectTest, CommandsAndComSetupOnAClosedPortReopenItOnceOrSayWhyInOneLine)
 {
     auto w = Create();
     w->ComPort.OnBreak(&w->ComPort);
     ASSERT_FALSE(w->ComPort.Connected());
-    Unplug();
+    plugged.Unplug();
     for (QPushButton* button : {w->btnLog, w->btnCodes, w->btnGetAdaptives}) {
         SCOPED_TRACE(button->objectName().toStdString());
         const Lines before = w->Memo->Lines();
@@ -79,15 +68,10 @@ TEST_F(ReconnectTest, CommandsAndComSetupOnAClosedPortReopenItOnceOrSayWhyInOneL
     }
     EXPECT_TRUE(errors.messages.empty());
 
-    Plug();
+    plugged.Plug();
     w->btnCodes->click();
     EXPECT_TRUE(w->ComPort.Connected());
     EXPECT_THAT(w->MemoText(), Not(HasSubstr("Failed to establish")));
-    w->ComPort.OnBreak(&w->ComPort);
-    test::Watch stop([&] { return SampleLines(*w) >= 2; }, [&] { w->btnLog->click(); });
-    w->btnLog->click();
-    EXPECT_TRUE(w->ComPort.Connected());
-    EXPECT_EQ(w->Memo->Lines().back(), "Done Logging");
     EXPECT_TRUE(errors.messages.empty());
 
     // As a car's LM does once nobody has talked to it for a while: back at the low rate and

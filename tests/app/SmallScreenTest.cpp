@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QLayout>
+#include <QTableWidget>
 
 #include <chrono>
 #include <memory>
@@ -94,6 +95,10 @@ TEST(SmallScreen, EveryWindowFitsWithSixteenChannels)
 
     LogViewerWindow viewer;
     ASSERT_TRUE(viewer.OpenFile(QString::fromStdString(folder.File("wide.csv"))));
+    auto* channels = viewer.findChild<QTableWidget*>("channelTable");
+    ASSERT_EQ(channels->rowCount(), 16);
+    for (int row = 0; row < 16; ++row)  // every strip shown, not just the first twelve
+        channels->item(row, 0)->setCheckState(Qt::Checked);
     ExpectFits(viewer, "viewer", Opens::Placed);
 
     AlarmDialog alarmDialog(ini, SixteenColumns(), UnitSystem::Imperial);

@@ -176,13 +176,9 @@ TEST(LiveSeries, KeepsTheNewestPointsInOrderAcrossTheWrap)
     EXPECT_EQ(range->Upper, newest);
     EXPECT_EQ(series.Range(all[100].Time + 1e-9, all[101].Time - 1e-9), std::nullopt);
 
-    // A value that is not a number keeps the latest, stale, and adds a break; a time that
-    // goes back is taken as the newest.
-    const std::optional<double> before = series.Latest();
-    series.Add(newest + 1, HUGE_VAL);
-    EXPECT_EQ(series.Latest(), before);
-    EXPECT_TRUE(series.Stale());
-    EXPECT_EQ(series.LastTime(), newest + 1);
+    // A time that goes back is taken as the newest. (A value that is not a number is a
+    // missing one: above.)
+    series.Add(newest + 1, 5.0);
     series.Add(newest - 1, -1.0);
     EXPECT_EQ(series.LastTime(), newest + 1);
     EXPECT_EQ(series.Range(newest + 1, newest + 1).value_or(ValueRange{}).Lower, -1.0);
@@ -282,7 +278,8 @@ std::string Readout(const LiveWindow& window, size_t strip)
 }
 
 // 90 s of a run: each strip shows its column up to the last sample, thinned to the strip's
-// width, over the last minute, within its scale; the readouts show the last values.
+// width, over the last minute, within its scale; the readouts show the last values. (A
+// missing value breaks the line: below.)
 TEST(LiveWindow, StripsShowTheLastMinuteAndTheReadoutsTheLatestValues)
 {
     std::tm start{};
@@ -292,12 +289,8 @@ TEST(LiveWindow, StripsShowTheLastMinuteAndTheReadoutsTheLatestValues)
     LiveWindow window(alarms);
     window.show();
     window.RunStarted(kTypicalColumns, std::chrono::system_clock::from_time_t(std::mktime(&start)));
-    for (int i = 0; i < 3600; ++i) {
-        RunSample sample = TypicalSample(i);
-        if (i == 2000 || i == 2001)  // as a torn speed value gives: no acceleration
-            sample.Values[5].reset();
-        window.SampleLogged(sample);
-    }
+    for (int i = 0; i < 3600; ++i)
+        window.SampleLogged(TypicalSample(i));
     window.Redraw();
     EXPECT_EQ(window.StatusText().toStdString(), "Logging since 14:03:22: 40.0 samples/s, 400 requests/s");
 
@@ -318,7 +311,6 @@ TEST(LiveWindow, StripsShowTheLastMinuteAndTheReadoutsTheLatestValues)
         EXPECT_EQ(strip.Name->text().toStdString(), name);
         EXPECT_EQ(Readout(window, i), value);
         EXPECT_EQ(strip.Unit->text().toStdString(), unit);
-        EXPECT_EQ(strip.Rect->axis(QCPAxis::atLeft)->label().toStdString(), unit);
         const auto data = strip.Graph->data();
         ASSERT_GT(data->size(), 1);
         EXPECT_LE(data->size(), 2 * strip.Rect->width() + 4);
@@ -327,11 +319,6 @@ TEST(LiveWindow, StripsShowTheLastMinuteAndTheReadoutsTheLatestValues)
         EXPECT_NEAR(data->at(data->size() - 1)->value, *last.Values[column], 1e-9);  // a mean of equal values
         EXPECT_EQ(strip.Rect->axis(QCPAxis::atBottom)->range().lower, last.Time - 60);
         EXPECT_TRUE(strip.Rect->axis(QCPAxis::atLeft)->range().contains(*last.Values[column]));
-        std::vector<double> breaks;
-        for (int k = 0; k < data->size(); ++k)
-            if (std::isnan(data->at(k)->value))
-                breaks.push_back(data->at(k)->key);
-        EXPECT_EQ(breaks, column == 5 ? std::vector<double>{2000 * 0.025} : std::vector<double>{});
     }
     window.RunEnded();
     EXPECT_EQ(window.StatusText().toStdString(), "Not logging (showing the run started 14:03:22)");

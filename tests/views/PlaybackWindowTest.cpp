@@ -41,14 +41,12 @@ TEST(PlaybackWindowTest, TheViewersPlayButtonPlaysTheLogThroughALiveWindowThatSa
         ASSERT_NE(live, nullptr);
         EXPECT_TRUE(live->Player().Playing());
         EXPECT_EQ(live->windowTitle(), "Tessek Live - Playback of run.csv");
-        EXPECT_EQ(live->findChild<QLabel*>("PlaybackLine")->text(), "Playback of run.csv");
         EXPECT_EQ(live->Dash()->findChild<QLabel*>("DashPlayback")->text(), "Playback of run.csv");
         EXPECT_FALSE(live->findChild<QPushButton*>("btnLog")->isVisible());
 
         PlaybackBar* bar = live->Bar();
         QTest::mouseClick(bar->PlayButton(), Qt::LeftButton);
         EXPECT_FALSE(live->Player().Playing());
-        EXPECT_EQ(bar->PlayButton()->text(), "&Play");
         // 1901 rpm in row 901 raises the alarm; row 902 (18.04 s) carries its marker.
         QTest::mouseClick(bar->NextButton(), Qt::LeftButton);
         EXPECT_EQ(live->Player().Delivered(), 903u);
@@ -56,7 +54,6 @@ TEST(PlaybackWindowTest, TheViewersPlayButtonPlaysTheLogThroughALiveWindowThatSa
         live->Redraw();
         EXPECT_EQ(live->Markers().Shown(), 1);
         EXPECT_THAT(live->AlarmText().toStdString(), HasSubstr("Engine Speed"));
-        EXPECT_THAT(live->StatusText().toStdString(), HasSubstr("Playback of run.csv"));
         std::vector<std::string> strips;
         for (const auto& strip : live->Strips())
             strips.push_back(strip.Name->text().toStdString());
