@@ -99,11 +99,11 @@ protected:
     std::string output;
 };
 
-// Two runs on the built-in simulator, --port overriding the settings' port for the run and
+// Three runs on the built-in simulator, --port overriding the settings' port for the run and
 // storing nothing: one ended by a closed terminal (SIGHUP, then SIGTERM while the first is
 // being served), one by --seconds after the reader of its status pipe has gone (SIGPIPE).
 // Neither ends abruptly: each saves its TempLog under the next number and its data logs.
-// (A file size limit: tests/logging/LogRunTest.cpp.)
+// A third, under a file size limit, ends its files as on a full disk.
 TEST_F(HeadlessProgram, HangUpSecondsAndAClosedStatusPipeEndItsRunsCleanly)
 {
     folder.Write("Tessek.ini", "[ComPort]\nPort=COM99\n[CurrentSet]\n1=8F\n2=86\n3=9A\n");
@@ -131,6 +131,13 @@ TEST_F(HeadlessProgram, HangUpSecondsAndAClosedStatusPipeEndItsRunsCleanly)
     EXPECT_EQ(ini.ReadString("ComPort", "Port", ""), "COM99");
     EXPECT_EQ(DataLogs(folder, ".csv").size(), 2u);
     EXPECT_EQ(DataLogs(folder, ".msl").size(), 2u);
+
+    // Under a file size limit of 2 KiB (ulimit -f) the files end as on a full disk, said,
+    // and the logger is not killed by SIGXFSZ.
+    process.start("bash", {"-c", "ulimit -f 2; \"$0\" --log --port SIM --seconds 3; echo \"status $?\"", program});
+    ASSERT_EQ(Finish(), 0) << output;
+    EXPECT_THAT(output, HasSubstr("File too large"));
+    EXPECT_THAT(output, HasSubstr("status 0"));
 }
 
 // On a terminal the progress is one line redrawn in place every second.
