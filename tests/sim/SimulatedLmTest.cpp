@@ -92,16 +92,13 @@ TEST(SimulatedLm, BytesAtTheWrongRateAreNotUnderstoodOrArriveGarbled)
     link.client.SetRates(kHigh, kLow);
     EXPECT_EQ(link.client.Ask(kHandshake), (Bytes{0x00, 0x00, 0x00}));
     EXPECT_EQ(link.lm.Rate(), kHigh) << "the LM took the handshake all the same";
-    // Listening at 977 to the LM at 7680: echo and answer of 00 each look like a start bit.
-    link.client.SetRates(kLow, kHigh);
-    link.lm.SetByte(0x00, 0x00);
-    EXPECT_EQ(link.client.Ask(0x00), (Bytes{0xFF, 0xFF}));
-    link.client.SetRates(kHigh, kLow);
     EXPECT_EQ(link.client.Ask(0x8F), Bytes{}) << "a request at 977 to the LM at 7680";
     EXPECT_EQ(link.lm.IgnoredCount(), 2u);
-    EXPECT_EQ(link.lm.RequestCount(), 1u);
-    // The model behind the garbling, on its own.
+    EXPECT_EQ(link.lm.RequestCount(), 0u);
+    // The model behind the garbling, on its own (the other way round too: listening at 977
+    // to 7680, a 00 looks like a start bit).
     EXPECT_EQ(ReceiveAtRate(0x13, 977, 7680), (Bytes{0x80, 0x00, 0x00})) << "each falling edge starts a frame";
+    EXPECT_EQ(ReceiveAtRate(0x00, 7680, 977), Bytes{0xFF});
     EXPECT_EQ(ReceiveAtRate(0x8F, 7680, 977), Bytes{}) << "a start bit checked on a high d2 is none";
     EXPECT_EQ(ReceiveAtRate(0x55, 977, 0), Bytes{});
     EXPECT_EQ(ReceiveAtRate(0xA5, 7680, 7500), Bytes{0xA5}) << "within a UART's tolerance";
@@ -251,10 +248,8 @@ TEST(LmSimTool, ServesAWidebandOnASecondTerminalWithAPlantedFuelError)
 // The scenario's pressures through the logger's own decoders with the three-bar sensor
 // the scenario encodes for. The barometric byte is the MAP sensor's reading of the open air
 // (85 counts, 14.64 psi, as the LM takes it through its barometric read solenoid), so MAP
-// reads 0.00psi at atmospheric pressure, the idle vacuum and the boost as the scenario
-// makes them. The header's number, 30 - 2.036 * BaroRef * MapFunction, is then 30 inHg minus
-// the air pressure in inHg: 0.19 near sea level, with this byte as with any byte that
-// makes MAP right.
+// reads 0.00psi at atmospheric pressure (the decoders' tests hold that, for this byte too),
+// the idle vacuum and the boost as the scenario makes them.
 TEST(Scenario, PressuresDecodeAsTheScenarioMakesThem)
 {
     constexpr double kMapFunction = 0.172266;
@@ -262,9 +257,7 @@ TEST(Scenario, PressuresDecodeAsTheScenarioMakesThem)
     const float baroRef = idle[kBaroAddress];
     EXPECT_EQ(baroRef, 85);
     EXPECT_NEAR(baroRef * kMapFunction, ScenarioState(std::chrono::seconds(5)).baroPsiAbs, kMapFunction / 2);
-    const ParameterRow& map = ParameterFor(kMapAddress);
-    EXPECT_EQ(DecoderText(map, idle[kBaroAddress], 0, {baroRef, kMapFunction}), " 0.00psi ");
-    EXPECT_EQ(DecoderText(map, idle[kMapAddress], 0, {baroRef, kMapFunction}),
+    EXPECT_EQ(DecoderText(ParameterFor(kMapAddress), idle[kMapAddress], 0, {baroRef, kMapFunction}),
               "17.89hg  ");  // 18 inHg, to the nearest count
     double boost = 0;
     for (int ms = 15000; ms < 30000; ms += 10) {
@@ -272,7 +265,6 @@ TEST(Scenario, PressuresDecodeAsTheScenarioMakesThem)
         boost = std::max(boost, (m[kMapAddress] - double{baroRef}) * kMapFunction);
     }
     EXPECT_NEAR(boost, 12.0, 0.5);
-    EXPECT_EQ(BaroText(baroRef, kMapFunction), "  0.19");
 }
 
 }  // namespace
