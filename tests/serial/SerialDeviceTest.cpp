@@ -8,7 +8,6 @@
 #include "tests/common/PtyPeer.h"
 #include "tests/common/TempFolder.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <linux/serial.h>
 #include <poll.h>
