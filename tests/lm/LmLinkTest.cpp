@@ -111,20 +111,19 @@ TEST_F(LinkTest, TheRingWrapsAndTheEchoWaitConsumesUpToItsByte)
 // and before its wait ended; an echo waiting from before never passes for the handshake's.
 TEST_F(LinkTest, OnlyAnEchoAfterTheWriteAndTheByteAfterItAnswerARequest)
 {
-    struct Case {
+    const struct {
         const char* name;
         std::string before;  // in the ring before the write
         std::string after;   // the device's bytes after the write, one receive event each
         std::optional<uint8_t> answer;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"echo and answer", "", "\x98\x33", 0x33},
         {"echo only", "", "\x98", std::nullopt},
         {"nothing", "", "", std::nullopt},
         {"an old echo and answer, then silence", "\x98\x33", "", std::nullopt},
         {"a late byte, then echo and answer", "", "\x07\x98\x33", 0x33},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         link.ResetRing();
         Rx(c.before);

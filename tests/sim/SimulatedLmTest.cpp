@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -92,16 +91,13 @@ TEST(SimulatedLm, BytesAtTheWrongRateAreNotUnderstoodOrArriveGarbled)
     link.client.SetRates(kHigh, kLow);
     EXPECT_EQ(link.client.Ask(kHandshake), (Bytes{0x00, 0x00, 0x00}));
     EXPECT_EQ(link.lm.Rate(), kHigh) << "the LM took the handshake all the same";
-    // Listening at 977 to the LM at 7680: echo and answer of 00 each look like a start bit.
-    link.client.SetRates(kLow, kHigh);
-    link.lm.SetByte(0x00, 0x00);
-    EXPECT_EQ(link.client.Ask(0x00), (Bytes{0xFF, 0xFF}));
-    link.client.SetRates(kHigh, kLow);
     EXPECT_EQ(link.client.Ask(0x8F), Bytes{}) << "a request at 977 to the LM at 7680";
     EXPECT_EQ(link.lm.IgnoredCount(), 2u);
-    EXPECT_EQ(link.lm.RequestCount(), 1u);
-    // The model behind the garbling, on its own.
+    EXPECT_EQ(link.lm.RequestCount(), 0u);
+    // The model behind the garbling, on its own (the other way round too: listening at 977
+    // to 7680, a 00 looks like a start bit).
     EXPECT_EQ(ReceiveAtRate(0x13, 977, 7680), (Bytes{0x80, 0x00, 0x00})) << "each falling edge starts a frame";
+    EXPECT_EQ(ReceiveAtRate(0x00, 7680, 977), Bytes{0xFF});
     EXPECT_EQ(ReceiveAtRate(0x8F, 7680, 977), Bytes{}) << "a start bit checked on a high d2 is none";
     EXPECT_EQ(ReceiveAtRate(0x55, 977, 0), Bytes{});
     EXPECT_EQ(ReceiveAtRate(0xA5, 7680, 7500), Bytes{0xA5}) << "within a UART's tolerance";
@@ -205,11 +201,14 @@ struct Tool {
     int pid = 0;
 };
 
-TEST(LmSimTool, PrintsTheDeviceThenServesItUntilTerminated)
+// The LM's terminal, then the wideband's (here AEM's text lines with a fuel error planted
+// everywhere), served until a signal ends the tool.
+TEST(LmSimTool, PrintsItsDevicesThenServesThemUntilTerminated)
 {
-    Tool tool("--quiet 73=5a --log");
-    const std::string path = tool.Read();
+    Tool tool("--quiet 73=5a --log --wideband aem --fuel-error 0-9000:-20-20:10");
+    const std::string path = tool.Read(), wideband = tool.Read();
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+    ASSERT_EQ(wideband.rfind("/dev/pts/", 0), 0u) << wideband;
     {
         RawClient client(path, kLow);
         ASSERT_EQ(client.Ask(kHandshake, 1, 1000ms), Bytes{kHandshake});
@@ -217,6 +216,15 @@ TEST(LmSimTool, PrintsTheDeviceThenServesItUntilTerminated)
         EXPECT_EQ(client.Ask(0x73, 2, 1000ms), (Bytes{0x73, 0x5A}));
     }
     EXPECT_FALSE(tool.Read().empty()) << "--log writes the traffic out";
+    {
+        RawClient client(wideband, 9600);
+        const Bytes got = client.Ask(std::nullopt, 18, 1000ms);  // three lines of "14.7\r\n"
+        const std::string text(got.begin(), got.end());
+        // The second line is whole: idling in closed loop around 14.7, run 10 % lean everywhere.
+        const size_t first = text.find('\n');
+        ASSERT_NE(first, std::string::npos) << text;
+        EXPECT_NEAR(std::stod(text.substr(first + 1)), 14.7 * 1.1, 0.4) << text;
+    }
     // Ending hangs the line up: seen on a descriptor kept open across it (the path itself
     // may be taken by another process's new pseudo-terminal at once).
     const int kept = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -233,28 +241,11 @@ TEST(LmSimTool, PrintsTheDeviceThenServesItUntilTerminated)
     }
 }
 
-TEST(LmSimTool, ServesAWidebandOnASecondTerminalWithAPlantedFuelError)
-{
-    Tool tool("--quiet --wideband aem --fuel-error 0-9000:-20-20:10");
-    ASSERT_EQ(tool.Read().rfind("/dev/pts/", 0), 0u);
-    const std::string wideband = tool.Read();
-    ASSERT_EQ(wideband.rfind("/dev/pts/", 0), 0u) << wideband;
-    RawClient client(wideband, 9600);
-    const Bytes got = client.Ask(std::nullopt, 18, 1000ms);  // three lines of "14.7\r\n"
-    const std::string text(got.begin(), got.end());
-    // The second line is whole: idling in closed loop around 14.7, run 10 % lean everywhere.
-    const size_t first = text.find('\n');
-    ASSERT_NE(first, std::string::npos) << text;
-    EXPECT_NEAR(std::stod(text.substr(first + 1)), 14.7 * 1.1, 0.4) << text;
-}
-
 // The scenario's pressures through the logger's own decoders with the three-bar sensor
 // the scenario encodes for. The barometric byte is the MAP sensor's reading of the open air
 // (85 counts, 14.64 psi, as the LM takes it through its barometric read solenoid), so MAP
-// reads 0.00psi at atmospheric pressure, the idle vacuum and the boost as the scenario
-// makes them. The header's number, 30 - 2.036 * BaroRef * MapFunction, is then 30 inHg minus
-// the air pressure in inHg: 0.19 near sea level, with this byte as with any byte that
-// makes MAP right.
+// reads 0.00psi at atmospheric pressure (the decoders' tests hold that, for this byte too),
+// the idle vacuum and the boost as the scenario makes them.
 TEST(Scenario, PressuresDecodeAsTheScenarioMakesThem)
 {
     constexpr double kMapFunction = 0.172266;
@@ -262,9 +253,7 @@ TEST(Scenario, PressuresDecodeAsTheScenarioMakesThem)
     const float baroRef = idle[kBaroAddress];
     EXPECT_EQ(baroRef, 85);
     EXPECT_NEAR(baroRef * kMapFunction, ScenarioState(std::chrono::seconds(5)).baroPsiAbs, kMapFunction / 2);
-    const ParameterRow& map = ParameterFor(kMapAddress);
-    EXPECT_EQ(DecoderText(map, idle[kBaroAddress], 0, {baroRef, kMapFunction}), " 0.00psi ");
-    EXPECT_EQ(DecoderText(map, idle[kMapAddress], 0, {baroRef, kMapFunction}),
+    EXPECT_EQ(DecoderText(ParameterFor(kMapAddress), idle[kMapAddress], 0, {baroRef, kMapFunction}),
               "17.89hg  ");  // 18 inHg, to the nearest count
     double boost = 0;
     for (int ms = 15000; ms < 30000; ms += 10) {
@@ -272,7 +261,6 @@ TEST(Scenario, PressuresDecodeAsTheScenarioMakesThem)
         boost = std::max(boost, (m[kMapAddress] - double{baroRef}) * kMapFunction);
     }
     EXPECT_NEAR(boost, 12.0, 0.5);
-    EXPECT_EQ(BaroText(baroRef, kMapFunction), "  0.19");
 }
 
 }  // namespace
