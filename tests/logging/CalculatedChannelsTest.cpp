@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,13 +49,14 @@ void ExpectValues(const Values& actual, const Values& expected)
     }
 }
 
-TEST(CalculatedChannels, EachFunctionOperatorAndNameOverThreeSamples)
+// Bracketed names, the history functions, and values that are no number. (The library's
+// own operators, functions and constants are its business.)
+TEST(CalculatedChannels, EachNameAndHistoryFunctionOverThreeSamples)
 {
     const struct {
         const char* formula;
         Values expected;  // per sample
     } rows[] = {
-        {"2 + 3 * [Boost] ^ 2 / 4 - (1 - 2)", {78.0, 111.0, 195.0}},
         {"[Cyl 1 Retard] + [Cyl 2 Retard]", {1.0, 3.0, kNone}},
         {"[ lambda (wb) 2 ] * 14.7", {13.23, 14.7, 16.17}},
         {"prev([Boost])", {kNone, 10.0, 12.0}},
@@ -66,10 +66,7 @@ TEST(CalculatedChannels, EachFunctionOperatorAndNameOverThreeSamples)
         {"smooth( [Cyl 2 Retard] , 3 )", {0.0, 0.5, 0.5}},
         {"[Boost] - prev([Boost]) + smooth([Boost],1)", {kNone, 14.0, 20.0}},
         {"sqrt([Boost] - 11)", {kNone, 1.0, std::sqrt(5.0)}},
-        {"min([Boost], 11) + max([Cyl 1 Retard], 2)", {12.0, 13.0, 14.0}},
-        {"[Speed] > 0 ? [Boost] : -1", {-1.0, 12.0, 16.0}},
         {"[Boost] / ([Cyl 1 Retard] - 1)", {kNone, 12.0, 8.0}},
-        {"_pi", {std::numbers::pi, std::numbers::pi, std::numbers::pi}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.formula);

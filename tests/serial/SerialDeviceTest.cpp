@@ -1,4 +1,4 @@
-// The Linux serial device layer: what it refuses to open, what it puts back, the help a
+// The Linux serial device layer: what it refuses to open, the rates it refuses, the help a
 // failed open gets, and the port list it reads from sysfs. Pseudo-terminals stand in for
 // serial devices; a fake sysfs tree and wrapped driver calls show what they cannot.
 #include "serial/SerialDevice.h"
@@ -9,9 +9,7 @@
 #include "tests/common/TempFolder.h"
 
 #include <gtest/gtest.h>
-#include <linux/serial.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <filesystem>
@@ -65,65 +63,24 @@ TEST(LinuxSerialDeviceTest, AnActiveConsoleIsNeverOpened)
     }
 }
 
-// The serial driver's flags, as a UART's driver keeps them (a pseudo-terminal has none: the
-// other tests open one without them).
-TEST(LinuxSerialDeviceTest, LowLatencyIsAskedForWhileOpenAndTheFlagsArePutBack)
-{
-    constexpr int kOther = ASYNC_SKIP_TEST | ASYNC_SPD_HI;  // flags that are none of our business
-    const struct {
-        const char* name;
-        int before, whileOpen, sets;
-    } cases[] = {
-        {"off: turned on, then off again", kOther, kOther | ASYNC_LOW_LATENCY, 2},
-        {"on already: left alone", kOther | ASYNC_LOW_LATENCY, kOther | ASYNC_LOW_LATENCY, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        PtyPeer peer;
-        int flags = c.before, sets = 0;
-        LinuxSystem system;
-        system.SerialIoctl = [&](int, unsigned long request, void* arg) {
-            auto* serial = static_cast<serial_struct*>(arg);
-            if (request == TIOCGSERIAL) {
-                *serial = serial_struct{};
-                serial->flags = flags;
-            } else {
-                flags = serial->flags;
-                ++sets;
-            }
-            return 0;
-        };
-        auto device = OpenLinuxSerialDevice(peer.SlavePath(), system);
-        EXPECT_EQ(flags, c.whileOpen);
-        device.reset();
-        EXPECT_EQ(flags, c.before);
-        EXPECT_EQ(sets, c.sets);
-    }
-}
-
 // The event thread's read: what waits, at most the count asked, never a wait for more
-// (even with read time-outs under which Read waits for every byte), zero bytes dropped as the line says.
+// (even with read time-outs under which Read waits for every byte). (Zero bytes pass:
+// PtyPortTest's raw bytes.)
 TEST(LinuxSerialDeviceTest, ReadWaitingTakesWhatWaitsAndNeverWaits)
 {
     const struct {
         const char* name;
         std::string sent;
-        bool discardNull;
         int32_t count;
         std::string got;
     } cases[] = {
-        {"nothing waiting", "", false, 16, ""},
-        {"at most the count", "abc", false, 2, "ab"},
-        {"zero bytes kept", std::string("a\0b", 3), false, 16, std::string("a\0b", 3)},
-        {"zero bytes dropped", std::string("a\0\0b", 4), true, 16, "ab"},
+        {"nothing waiting", "", 16, ""},
+        {"at most the count", "abc", 2, "ab"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         PtyPeer peer;
         auto device = OpenLinuxSerialDevice(peer.SlavePath(), LinuxSystem{});
-        LineSettings line;
-        line.DiscardNull = c.discardNull;
-        device->SetLine(line);
         device->SetTimeouts({0, 0, 0, 100, 1000});  // no read limit: Read waits for every byte asked
         if (!c.sent.empty()) {
             peer.Write(c.sent);
@@ -173,44 +130,34 @@ TEST(LinuxSerialDeviceTest, ARateTheDriverSetsTooFarOffIsRefusedAndTheLineKeepsI
     }
 }
 
-// The help of each kind of failure that depends on more than the error: the device's group,
-// the ports present. (A busy port's help: PtyPortTest; a missing adapter's in the open
-// error's message: ReconnectTest.)
-TEST(OpenFailureHelpTest, SaysWhatToDoAboutPermissionByGroupAndAMissingAdapterWithThePortsPresent)
+// The help a permission failure gets depends on the device's group; an error without
+// advice gets none. (A busy port's help: PtyPortTest; a missing adapter's, with the ports
+// present, in the open error's message: ReconnectTest.)
+TEST(OpenFailureHelpTest, SaysWhatToDoAboutPermissionByTheDevicesGroup)
 {
     const struct {
         int err;
         const char* path;
         const char* group;
         std::string help;
-        std::vector<std::string> present = {};
     } cases[] = {
         {EACCES, "/dev/ttyUSB0", "dialout",
          "No permission to use /dev/ttyUSB0: it belongs to the group dialout. Join it with \"sudo usermod -aG dialout "
          "$USER\", then log out and in."},
         {EACCES, "/dev/ttyUSB3", "root", "No permission to use /dev/ttyUSB3, which only root may open."},
-        {ENOENT,
-         "/dev/ttyUSB9",
-         "",
-         "No such device: plug in the adapter; ports present now: /dev/ttyUSB0, SIM.",
-         {"/dev/ttyUSB0", "SIM"}},
-        {ENODEV, "/dev/ttyUSB9", "", "No such device: plug in the adapter; ports present now: none."},
-        {EINVAL, "/dev/ttyUSB9", "dialout", ""},  // no help for any other error
+        {EINVAL, "/dev/ttyUSB9", "dialout", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " errno " + std::to_string(c.err));
-        EXPECT_EQ(OpenFailureHelp(c.err, c.path, c.group, c.present), c.help);
+        EXPECT_EQ(OpenFailureHelp(c.err, c.path, c.group, {}), c.help);
     }
-    EXPECT_EQ(OpenFailureHelp(EBUSY, "/dev/ttyUSB0", "", {}), OpenFailureHelp(EWOULDBLOCK, "/dev/ttyUSB0", "", {}));
-    EXPECT_EQ(OpenFailureHelp(EPERM, "/dev/ttyUSB0", "dialout", {}),
-              OpenFailureHelp(EACCES, "/dev/ttyUSB0", "dialout", {}));
 }
 
 // The terminals of a machine with two built-in UARTs (the first the console, the third
 // never found), three USB adapters, a board's UART and virtual terminals. None of the
-// devices exists: the list is read from sysfs alone. (A registered port with a description,
-// as the port list shows it: PortSetupDialogTest.)
-TEST(SerialPortListTest, DevicesAreNamedByWhatTheyAreConsolesAreLeftOutAndRegisteredPortsJoinThem)
+// devices exists: the list is read from sysfs alone. (Registered ports join it, as the
+// port list shows them: PortSetupDialogTest.)
+TEST(SerialPortListTest, DevicesAreNamedByWhatTheyAreAndConsolesAreLeftOut)
 {
     FakeSysfs sys;
     sys.AddTty("ttyS0", "pnp0/00:04", "4:64", "4");
@@ -227,8 +174,6 @@ TEST(SerialPortListTest, DevicesAreNamedByWhatTheyAreConsolesAreLeftOutAndRegist
     sys.AddUsbAcm("ttyACM0", {hub + "1-3", "2341", "0043", "Arduino (www.arduino.cc)", "Arduino Uno", "85736323"},
                   "166:0");
     sys.SetActiveConsoles("tty0 ttyS0");
-    const auto none = [](const std::string&) -> std::unique_ptr<ISerialDevice> { throw DeviceError(ENODEV); };
-    const NamedPortRegistration plain("aaPlain", "", none);
     // The FTDI adapter's stable name; a link whose tty is gone is left out.
     test::TempFolder dev;
     const std::string byId = dev.File("serial/by-id/");
@@ -249,7 +194,6 @@ TEST(SerialPortListTest, DevicesAreNamedByWhatTheyAreConsolesAreLeftOutAndRegist
                           // (a temporary folder sorts after /dev)
                           byId + "usb-FTDI_FT232R_USB_UART_A600dOYP-if00-port0 | ttyUSB0 \u2014 FTDI FT232R USB "
                                  "UART (A600dOYP)",
-                          "aaPlain | aaPlain",
                           "COM2 | COM2 \u2014 built-in serial port (ttyS1)",
                       }));
 }
