@@ -76,6 +76,8 @@ TEST(LogFile, FindsNamesUnitsAndTimeColumnInEveryAcceptedLayout)
          "Boost, \"gauge\"", "psi: -3.5 4.25"},
         {"semicolon separated, time in ms, a separator after every data row only",
          "Time (ms);Engine Speed (rpm)\n0;800;\n500;900;\n", "Time", "Engine Speed", "rpm: 800 900"},
+        {"RomRaider: time in msec", "Time (msec),Engine Speed (rpm)\n0,800\n500,900\n", "Time", "Engine Speed",
+         "rpm: 800 900"},
         {"a quoted name with a line break", "Time,\"Two\nLines\"\n0,1\n0.5,2\n", "Time", "Two\nLines", ": 1 2"},
         {"blank lines and a trailing separator", "Time,Knock,\n\n0,1.5,\n0.5,+2,\n\n", "Time", "Knock", ": 1.5 2"},
         {"a separator after the names row only", "Time\tA\tB\t\n0\t1\t\n0.5\t2\t3\n", "Time", "B", ": - 3"},
