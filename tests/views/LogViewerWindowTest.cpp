@@ -152,8 +152,8 @@ TEST_F(LogViewerWindowTest, WheelZoomsAroundThePointerDragPansAndDoubleClickShow
     EXPECT_EQ(TimeRange(), std::pair(0.0, 39.98));
 
     // The keys, sent to the strips: plus zooms in, Right pans, Home shows the whole run
-    // again, the cursor steps one sample and the table follows it (the steps themselves:
-    // tests/analysis/LogViewModelTest.cpp).
+    // again, the cursor steps one sample and the table follows it (the zoom and cursor steps
+    // themselves: tests/analysis/LogViewModelTest.cpp).
     window_.SetTimeRange(10, 20);
     window_.SetCursorTime(15);
     QTest::keyClick(plot_, Qt::Key_Plus);
