@@ -1,6 +1,6 @@
-// The live window as a place to drive from: markers drawn on the chart, alarms that turn a
-// strip red and ask once per crossing for a marker (and a beep), the alarm table, and the
-// full-screen dash view with its keys.
+// The live window as a place to drive from: alarms that turn a strip red and ask once per
+// crossing for a marker (and a beep), the alarm table, and the full-screen dash view with
+// its keys. (Markers drawn on the chart: the playback window's test.)
 #include "dialogs/AlarmDialog.h"
 #include "platform/IniFile.h"
 #include "tests/common/ModalAnswer.h"
@@ -26,14 +26,13 @@ namespace {
 const std::vector<RunColumn> kColumns = {
     {"Engine Speed", "rpm", 0, true}, {"Cyl 1 Retard", "deg", 0, true}, {"Coolant Temp", "F", 1, true}};
 
-RunSample Sample(double time, double retard, std::optional<RunMarker> marker = {})
+RunSample Sample(double time, double retard)
 {
     RunSample sample;
     sample.Time = time;
     sample.Values = {2000.0, retard, 190.0};
     sample.Raw = {8000, 0, 0};
     sample.Requests = 4;
-    sample.Marker = std::move(marker);
     return sample;
 }
 
@@ -66,26 +65,6 @@ struct LiveDrive : ::testing::Test {
     int logs = 0;
     std::vector<std::string> marks;
 };
-
-// Markers carried by samples are lines with their numbers while they are in the last minute.
-TEST_F(LiveDrive, MarkersAreDrawnWhileTheyAreInTheShownMinute)
-{
-    window.show();
-    Start(kColumns);
-    for (int i = 0; i <= 300; ++i)
-        Feed(Sample(i * 0.1, 0, i == 50 || i == 250 ? std::optional<RunMarker>({i / 50, "Manual"}) : std::nullopt));
-    window.Redraw();
-    EXPECT_EQ(window.Markers().Shown(), 2);
-    for (int i = 301; i <= 700; ++i)
-        Feed(Sample(i * 0.1, 0));
-    window.Redraw();
-    EXPECT_EQ(window.Markers().Shown(), 1);  // 5 s is out of [10 s, 70 s]; 25 s is in
-    // A new run's strips start without markers.
-    Start(kColumns);
-    Feed(Sample(0, 0));
-    window.Redraw();
-    EXPECT_EQ(window.Markers().Shown(), 0);
-}
 
 // The default limit on knock retard: each crossing asks once for a marker and beeps once,
 // also while the window is hidden; shown, the strip and readout are red and the line says why.

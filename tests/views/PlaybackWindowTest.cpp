@@ -1,6 +1,6 @@
 // The viewer's Play button on the offscreen platform: Tessek Live of its own, plainly a
 // playback, with the log's channels and a calculated one, whose Next marker button stops at
-// the alarm a limit raises; nothing is written.
+// the alarm a limit raises, marked on the chart; nothing is written.
 #include "platform/ProgramFolder.h"
 #include "views/LogViewerWindow.h"
 #include "views/PlaybackWindow.h"
@@ -46,6 +46,8 @@ TEST(PlaybackWindowTest, TheViewersPlayButtonPlaysTheLogThroughALiveWindowThatSa
         // 1901 rpm in row 901 raises the alarm; row 902 (18.04 s) carries its marker.
         QTest::mouseClick(bar->NextButton(), Qt::LeftButton);
         EXPECT_EQ(live->Player().Delivered(), 903u);
+        live->Redraw();
+        EXPECT_EQ(live->Markers().Shown(), 1);
         std::vector<std::string> strips;
         for (const auto& strip : live->Strips())
             strips.push_back(strip.Name->text().toStdString());
