@@ -68,7 +68,7 @@ protected:
 // The start-up removes temporaries of killed settings writes and opens the port the
 // settings name: here the program's own, by name in any letter case, which sends like an
 // LM. (That it answers like one: the headless program's runs on it.)
-TEST_F(MainWindowTest, StartUpOpensTheBuiltInPortSimWhichSendsLikeAnLm)
+TEST_F(MainWindowTest, StartUpOpensTheBuiltInPortSimWhichTalksLikeAnLm)
 {
     folder.Write("Tessek.ini", "[ComPort]\nPort=sim\n");
     folder.Write("Tessek.ini.Ab12Cd", "[ComPort]\n");
@@ -387,7 +387,7 @@ std::pair<int, std::string> RunProgram(const QString& program, const QStringList
 // A copy of the program in a private program folder whose Tessek.ini names a
 // pseudo-terminal of the test: a command line that wrongly starts the window touches
 // nothing else (and fails when the run is ended after a minute).
-TEST(CommandLine, VersionAndHelpNeedNoDisplayToolkitOptionsAreTakenOutUnknownOnesRefused)
+TEST(CommandLine, VersionNeedsNoDisplayToolkitOptionsAreTakenOutUnknownOnesRefused)
 {
     test::TempFolder folder;
     test::PtyPeer pty;
@@ -402,7 +402,6 @@ TEST(CommandLine, VersionAndHelpNeedNoDisplayToolkitOptionsAreTakenOutUnknownOne
         std::vector<std::string> parts;  // of what it prints
     } rows[] = {
         {{"--version"}, "", 0, {version}},
-        {{"--help"}, "", 0, {"Usage:", "--view <FILE>"}},
         {{"--play", "no-such.csv"}, "offscreen", 1, {"tessek --play: no-such.csv: ", "No such file"}},
         {{"-platform", "offscreen", "--version"}, "offscreen", 0, {version}},
         {{"--no-such-option"}, "offscreen", 1, {"no-such-option"}},
