@@ -143,8 +143,6 @@ TEST(Advice, FuelAndSparkPerCell)
         edit(log, settings);
         const Advice advice = ComputeAdvice(log, settings);
         ASSERT_EQ(advice.Problem, "");
-        ASSERT_EQ(advice.Columns(), 12u);
-        ASSERT_EQ(advice.Rows(), 12u);
         const auto x = static_cast<size_t>(BinOf(advice.RpmEdges, Column(log, kEngineSpeedColumn)[kRows / 2]));
         const auto y = static_cast<size_t>(BinOf(advice.MapEdges, Column(log, kBoostColumn)[kRows / 2]));
         const FuelCell& cell = advice.FuelAt(x, y);

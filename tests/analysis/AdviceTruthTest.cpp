@@ -180,7 +180,7 @@ double PlantedAt(const std::vector<PlantedCell>& cells, double rpm, double boost
 
 // The cells whose advice is further than 2 points from the planted error; every swept cell
 // must have enough samples.
-size_t CellsOff(const Advice& advice, const std::vector<PlantedCell>& cells, bool print)
+size_t CellsOff(const Advice& advice, const std::vector<PlantedCell>& cells)
 {
     size_t off = 0;
     for (size_t y = 0; y < advice.Rows(); ++y) {
@@ -194,9 +194,6 @@ size_t CellsOff(const Advice& advice, const std::vector<PlantedCell>& cells, boo
             if (!cell.Enough())
                 continue;
             off += std::abs(cell.Percent - planted) > 2 ? 1 : 0;
-            if (print)
-                std::printf("| %4.0f-%4.0f rpm | %5.1f to %5.1f psi | %+5.1f | %+5.1f | %4zu |\n", rpm,
-                            advice.RpmEdges[x + 1], boost, advice.MapEdges[y + 1], planted, cell.Percent, cell.Samples);
         }
     }
     return off;
@@ -236,15 +233,14 @@ TEST(AdviceTruth, FuelAdviceFindsThePlantedErrorsAndIgnoresColdAndTransientReadi
     ASSERT_EQ(advice.Problem, "");
     EXPECT_GT(advice.Dropped.Cold, 500u);
     EXPECT_GT(advice.Dropped.Transient, 500u);
-    const bool print = std::getenv("TESSEK_ADVICE_TABLE") != nullptr;
-    EXPECT_EQ(CellsOff(advice, cells, print), 0u);
+    EXPECT_EQ(CellsOff(advice, cells), 0u);
 
     const LogData poisoned = DriveLog(drive, wideband, true);
-    EXPECT_EQ(CellsOff(ComputeAdvice(poisoned, settings), cells, false), 0u);
+    EXPECT_EQ(CellsOff(ComputeAdvice(poisoned, settings), cells), 0u);
     for (auto limit : {&AdviceLimits::MinCoolantF, &AdviceLimits::MaxThrottleRate}) {
         AdviceSettings unfiltered = settings;
         unfiltered.Limits.*limit = limit == &AdviceLimits::MinCoolantF ? -1e9 : 1e9;
-        EXPECT_GT(CellsOff(ComputeAdvice(poisoned, unfiltered), cells, false), 3u);
+        EXPECT_GT(CellsOff(ComputeAdvice(poisoned, unfiltered), cells), 3u);
     }
     if (const char* path = std::getenv("TESSEK_ADVICE_DRIVE_CSV"))
         WriteCsv(clean, path);

@@ -66,12 +66,6 @@ TEST(AlarmMonitor, RaisesOncePerCrossingAndClearsBeyondTheHysteresis)
          {0.5, 0.15, kNone, 0.19, 0.2, 0.205, 0.1},
          {"", "O2 0.150 v under 0.2 v", "", "", "", "", "O2 0.100 v under 0.2 v"},
          {false, true, true, true, true, false, true}},
-        {"a channel the run does not log",
-         {"Cyl 3 Retard", 0.0, std::nullopt},
-         1,
-         {0, 5, 0},
-         {"", "", ""},
-         {false, false, false}},
     };
     for (const Walk& walk : walks) {
         SCOPED_TRACE(walk.name);

@@ -1,11 +1,10 @@
 // The headless logger, `tessek --log`: its options; the program run without any display
 // against the built-in simulator, ended by --seconds and by SIGHUP, SIGTERM and a closed
-// status pipe, with its TempLog saved every time; and its progress line. Waiting for the
-// device and resuming are the session's (tests/session).
+// status pipe, with its TempLog saved every time. Waiting for the device and resuming are
+// the session's (tests/session).
 #include "app/HeadlessLogger.h"
 #include "platform/IniFile.h"
 #include "tests/common/EventLoop.h"
-#include "tests/common/PtyPeer.h"
 #include "tests/common/TempFolder.h"
 
 #include <gmock/gmock.h>
@@ -15,11 +14,7 @@
 #include <QProcess>
 
 #include <signal.h>
-#include <unistd.h>
-#include <cstdio>
 #include <filesystem>
-#include <iterator>
-#include <regex>
 #include <tuple>
 
 namespace tessek {
@@ -138,35 +133,6 @@ TEST_F(HeadlessProgram, HangUpSecondsAndAClosedStatusPipeEndItsRunsCleanly)
     ASSERT_EQ(Finish(), 0) << output;
     EXPECT_THAT(output, HasSubstr("File too large"));
     EXPECT_THAT(output, HasSubstr("status 0"));
-}
-
-// On a terminal the progress is one line redrawn in place every second.
-TEST(HeadlessLoggerTest, OnATerminalProgressIsOneLineRedrawnEachSecond)
-{
-    test::TempFolder folder;
-    folder.Write("Tessek.ini", "[ComPort]\nPort=COM99\n[CurrentSet]\n1=8F\n");
-    test::PtyPeer terminal;
-    std::FILE* status = std::fopen(terminal.SlavePath().c_str(), "w");
-    ASSERT_NE(status, nullptr);
-    {
-        HeadlessOptions options;
-        options.Port = "SIM";
-        options.Seconds = 3;
-        HeadlessLogger logger(folder.Path(), options, status);
-        EXPECT_EQ(logger.Run(), kExitClean);
-    }
-    std::fclose(status);
-    std::string shown;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(terminal.MasterFd(), buffer, sizeof buffer)) > 0;)
-        shown.append(buffer, static_cast<size_t>(n));
-    const std::regex progress("\r\x1b\\[K[0-9]+ samples, [0-9.]+ samples/s, [0-9.]+ requests/s, [0-9]+ missed, " +
-                              folder.Path() + "logs/[0-9_-]+\\.csv");
-    const auto redraws =
-        std::distance(std::sregex_iterator(shown.begin(), shown.end(), progress), std::sregex_iterator());
-    EXPECT_GE(redraws, 2) << shown;
-    EXPECT_LE(redraws, 4) << shown;
-    EXPECT_THAT(shown, HasSubstr("Run 1 ended: ")) << "ends the progress line with the run's last line";
 }
 
 }  // namespace

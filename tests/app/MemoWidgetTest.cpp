@@ -366,21 +366,6 @@ TEST_F(MemoWidgetTest, ARunShowsTheEndAndTheBarCatchesUpOncePerInterval)
     EXPECT_EQ(memo.FirstVisibleLine(), static_cast<size_t>(bar->maximum()));
     EXPECT_GT(bar->maximum(), 20);
     EXPECT_TRUE(ScreenShowsWhatAFullRepaintDraws());
-
-    // With the focus, the caret (not blinking here) moves with the end and leaves no trace.
-    const int flash = QApplication::cursorFlashTime();
-    QApplication::setCursorFlashTime(0);
-    memo.activateWindow();
-    memo.setFocus();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&memo));
-    for (int i = 0; i < 12; ++i) {
-        memo.AddLine("more " + std::to_string(i));
-        test::PumpFor(MemoWidget::kShowIntervalMs / 2);
-    }
-    test::PumpFor(MemoWidget::kScrollBarIntervalMs + 2 * MemoWidget::kShowIntervalMs);
-
-    EXPECT_TRUE(ScreenShowsWhatAFullRepaintDraws());
-    QApplication::setCursorFlashTime(flash);
 }
 
 }  // namespace

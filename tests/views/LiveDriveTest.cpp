@@ -1,6 +1,6 @@
-// The live window as a place to drive from: markers drawn on the chart, alarms that turn a
-// strip red and ask once per crossing for a marker (and a beep), the alarm table, and the
-// full-screen dash view with its keys.
+// The live window as a place to drive from: alarms that turn a strip red and ask once per
+// crossing for a marker (and a beep), the alarm table, and the full-screen dash view with
+// its keys. (Markers drawn on the chart: the playback window's test.)
 #include "dialogs/AlarmDialog.h"
 #include "platform/IniFile.h"
 #include "tests/common/ModalAnswer.h"
@@ -26,14 +26,13 @@ namespace {
 const std::vector<RunColumn> kColumns = {
     {"Engine Speed", "rpm", 0, true}, {"Cyl 1 Retard", "deg", 0, true}, {"Coolant Temp", "F", 1, true}};
 
-RunSample Sample(double time, double retard, std::optional<RunMarker> marker = {})
+RunSample Sample(double time, double retard)
 {
     RunSample sample;
     sample.Time = time;
     sample.Values = {2000.0, retard, 190.0};
     sample.Raw = {8000, 0, 0};
     sample.Requests = 4;
-    sample.Marker = std::move(marker);
     return sample;
 }
 
@@ -66,26 +65,6 @@ struct LiveDrive : ::testing::Test {
     int logs = 0;
     std::vector<std::string> marks;
 };
-
-// Markers carried by samples are lines with their numbers while they are in the last minute.
-TEST_F(LiveDrive, MarkersAreDrawnWhileTheyAreInTheShownMinute)
-{
-    window.show();
-    Start(kColumns);
-    for (int i = 0; i <= 300; ++i)
-        Feed(Sample(i * 0.1, 0, i == 50 || i == 250 ? std::optional<RunMarker>({i / 50, "Manual"}) : std::nullopt));
-    window.Redraw();
-    EXPECT_EQ(window.Markers().Shown(), 2);
-    for (int i = 301; i <= 700; ++i)
-        Feed(Sample(i * 0.1, 0));
-    window.Redraw();
-    EXPECT_EQ(window.Markers().Shown(), 1);  // 5 s is out of [10 s, 70 s]; 25 s is in
-    // A new run's strips start without markers.
-    Start(kColumns);
-    Feed(Sample(0, 0));
-    window.Redraw();
-    EXPECT_EQ(window.Markers().Shown(), 0);
-}
 
 // The default limit on knock retard: each crossing asks once for a marker and beeps once,
 // also while the window is hidden; shown, the strip and readout are red and the line says why.
@@ -129,27 +108,24 @@ TEST_F(LiveDrive, AnAlarmTurnsItsStripRedAndMarksTheLogOncePerCrossing)
     EXPECT_EQ(beeps, 3);
 }
 
-// The Log and Mark buttons and the M key ask the owner; the window itself logs nothing.
-TEST_F(LiveDrive, LogAndMarkButtonsAndTheMKeyAskTheOwner)
+// The M key asks the owner for a marker (the Log and Mark buttons: the main window's test);
+// in a list, M is the letter: it chooses "Metric" and marks nothing (Alt+M, the button's, is
+// not taken by the list); away from it, M marks again.
+TEST_F(LiveDrive, TheMKeyMarksExceptInAList)
 {
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    window.findChild<QPushButton*>("btnLog")->click();
-    window.findChild<QPushButton*>("btnMark")->click();
     QTest::keyClick(&window, Qt::Key_M);
-    EXPECT_EQ(logs, 1);
-    EXPECT_EQ(marks, (std::vector<std::string>{"Manual", "Manual"}));
-    // In a list, M is the letter: it chooses "Metric" and marks nothing (Alt+M, the button's,
-    // is not taken by the list); away from it, M marks again.
+    EXPECT_EQ(marks, std::vector<std::string>{"Manual"});
     auto* units = window.findChild<QComboBox*>("cbxUnits");
     units->setFocus();
     QTest::keyClick(units, Qt::Key_M);
     EXPECT_EQ(units->currentText(), "Metric");
-    EXPECT_EQ(marks.size(), 2u);
+    EXPECT_EQ(marks.size(), 1u);
     window.findChild<QPushButton*>("btnLog")->setFocus();
     QTest::keyClick(&window, Qt::Key_M);
-    EXPECT_EQ(marks.size(), 3u);
+    EXPECT_EQ(marks.size(), 2u);
     units->setCurrentIndex(0);
 }
 
@@ -240,20 +216,6 @@ TEST_F(LiveDrive, F11ShowsTheDashFullScreenWithItsOwnKeys)
     EXPECT_FALSE(dash->isVisible());
     EXPECT_EQ(marks, (std::vector<std::string>{"Cyl 1 Retard 3 deg over 0 deg", "Manual"}));
     EXPECT_EQ(logs, 1);
-}
-
-TEST(DashLayout, TheGridGivesTheLargestReadouts)
-{
-    const struct {
-        int tiles, width, height, columns;
-    } rows[] = {{8, 1366, 768, 3}, {4, 1366, 768, 2}, {1, 1280, 720, 1},
-                {0, 1280, 720, 1}, {3, 1280, 300, 3}, {10, 720, 1280, 2}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.tiles);
-        EXPECT_EQ(DashColumns(row.tiles, row.width, row.height), row.columns);
-    }
-    EXPECT_EQ(DashValuePixels(400, 300, 6), 94);   // the width limits
-    EXPECT_EQ(DashValuePixels(1000, 100, 6), 50);  // the height limits
 }
 
 }  // namespace

