@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Counts the lines of .cpp/.h that are neither blank nor comment lines (first non-blank
 # characters "//") in tests/ and in the product folders (everything but tests/, bench/ and
-# build folders), and prints both counts and their ratio, which is to stay at most 0.33.
+# build folders), and prints both counts and their ratio, which is to stay at most 0.33:
+# above that it says so and exits 1 (CI runs it).
 # Usage: scripts/test-ratio.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,3 +18,7 @@ ratio=$(awk -v t="$tests" -v p="$product" 'BEGIN { printf "%.3f", t / p }')
 echo "tests:   $tests"
 echo "product: $product"
 echo "ratio:   $ratio"
+if awk -v r="$ratio" 'BEGIN { exit !(r > 0.33) }'; then
+  echo "the tests are more than a third of the product code: make them leaner" >&2
+  exit 1
+fi
