@@ -1,5 +1,6 @@
 // The simulated LM and the tessek-lmsim tool, each driven by a bare raw client on the
 // pseudo-terminal slave as the program would drive them, and the models behind them.
+#include "logging/Decoders.h"
 #include "sim/SimulatedLm.h"
 #include "sim/UartModel.h"
 
@@ -209,6 +210,33 @@ TEST(LmSimTool, PrintsItsDevicesThenServesThemUntilTerminated)
         EXPECT_EQ(bad.Read(EOF).find("/dev/pts/"), std::string::npos) << args;
         EXPECT_EQ(bad.Finish(0), 2) << args;
     }
+}
+
+// The scenario's pressures through the logger's own decoders with the three-bar sensor
+// the scenario encodes for. The barometric byte is the MAP sensor's reading of the open air
+// (85 counts, 14.64 psi, as the LM takes it through its barometric read solenoid), so MAP
+// reads 0.00psi at atmospheric pressure, the idle vacuum and the boost as the scenario
+// makes them. The header's number, 30 - 2.036 * BaroRef * MapFunction, is then 30 inHg minus
+// the air pressure in inHg: 0.19 near sea level, with this byte as with any byte that
+// makes MAP right.
+TEST(Scenario, PressuresDecodeAsTheScenarioMakesThem)
+{
+    constexpr double kMapFunction = 0.172266;
+    const LmMemory idle = ScenarioMemory(std::chrono::seconds(5));
+    const float baroRef = idle[kBaroAddress];
+    EXPECT_EQ(baroRef, 85);
+    EXPECT_NEAR(baroRef * kMapFunction, ScenarioState(std::chrono::seconds(5)).baroPsiAbs, kMapFunction / 2);
+    const ParameterRow& map = ParameterFor(kMapAddress);
+    EXPECT_EQ(DecoderText(map, idle[kBaroAddress], 0, {baroRef, kMapFunction}), " 0.00psi ");
+    EXPECT_EQ(DecoderText(map, idle[kMapAddress], 0, {baroRef, kMapFunction}),
+              "17.89hg  ");  // 18 inHg, to the nearest count
+    double boost = 0;
+    for (int ms = 15000; ms < 30000; ms += 10) {
+        const LmMemory m = ScenarioMemory(std::chrono::milliseconds(ms));
+        boost = std::max(boost, (m[kMapAddress] - double{baroRef}) * kMapFunction);
+    }
+    EXPECT_NEAR(boost, 12.0, 0.5);
+    EXPECT_EQ(BaroText(baroRef, kMapFunction), "  0.19");
 }
 
 }  // namespace
