@@ -6,10 +6,10 @@
 #include "platform/TextNumbers.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <span>
 #include <sstream>
 
 namespace tessek {
@@ -74,12 +74,20 @@ std::string AlarmConditionText(const AlarmCondition& condition)
     return condition.Channel + (condition.Above ? " above " : " below ") + FormatFloat(condition.Value);
 }
 
-std::optional<AlarmCondition> ParseAlarmCondition(const std::string& text)
+namespace {
+
+std::vector<std::string> Words(const std::string& text)
 {
     std::istringstream in(text);
     std::vector<std::string> words;
     for (std::string word; in >> word;)
         words.push_back(word);
+    return words;
+}
+
+// "Boost above 2", "Charge Air Temp below 50": the channel's words, the direction, the value.
+std::optional<AlarmCondition> ConditionOf(std::span<const std::string> words)
+{
     if (words.size() < 3)
         return std::nullopt;
     const std::string& direction = words[words.size() - 2];
@@ -92,39 +100,38 @@ std::optional<AlarmCondition> ParseAlarmCondition(const std::string& text)
     return condition;
 }
 
+}  // namespace
+
+std::optional<AlarmCondition> ParseAlarmCondition(const std::string& text)
+{
+    return ConditionOf(Words(text));
+}
+
 std::optional<AlarmLimit> ParseAlarmLimit(const std::string& channel, const std::string& text)
 {
     AlarmLimit limit{channel, std::nullopt, std::nullopt, true};
-    std::string bounds = text;
-    for (size_t at = 0; (at = bounds.find_first_of("wW", at)) != std::string::npos; ++at) {
-        const bool word = (at == 0 || std::isspace(static_cast<unsigned char>(bounds[at - 1]))) &&
-                          at + 5 < bounds.size() && std::isspace(static_cast<unsigned char>(bounds[at + 5]));
-        if (!word || !SameText(bounds.substr(at, 5), "while"))
-            continue;
-        limit.While = ParseAlarmCondition(bounds.substr(at + 5));
+    const std::vector<std::string> words = Words(text);
+    // The bounds come before "while", the condition after it.
+    const auto bounds =
+        std::find_if(words.begin(), words.end(), [](const std::string& word) { return SameText(word, "while"); });
+    if (bounds != words.end()) {
+        limit.While = ConditionOf({bounds + 1, words.end()});
         if (!limit.While)
             return std::nullopt;
-        bounds.resize(at);
-        break;
     }
-    std::istringstream words(bounds);
-    std::string word;
-    bool first = true;
-    while (words >> word) {
-        if (first && SameText(word, "off")) {
-            limit.Enabled = false;
-            first = false;
-            continue;
-        }
-        first = false;
-        const bool above = SameText(word, "above");
-        if (!above && !SameText(word, "below"))
+    auto word = words.begin();
+    if (word != bounds && SameText(*word, "off")) {
+        limit.Enabled = false;
+        ++word;
+    }
+    for (; word != bounds; ++word) {
+        const bool above = SameText(*word, "above");
+        if (!above && !SameText(*word, "below"))
             return std::nullopt;
         std::optional<double>& bound = above ? limit.Above : limit.Below;
-        std::string number;
-        if (bound || !(words >> number))
+        if (bound || ++word == bounds)
             return std::nullopt;
-        bound = ParseFloat(number);
+        bound = ParseFloat(*word);
         if (!bound)
             return std::nullopt;
     }
