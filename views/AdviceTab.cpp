@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <optional>
 
 #include "analysis/Advice.h"
 #include "analysis/CellTable.h"
@@ -189,17 +190,18 @@ AdviceTab::AdviceTab(const LogViewModel& model, QWidget* parent)
 void AdviceTab::LogOpened(const OpenedLog& log)
 {
     settingsProblem_.clear();
-    state_->Adaptives = AdaptivesBeside(log.NativePath);
+    std::optional<IniFile> ini;
     try {
-        const IniFile ini(SettingsFilePath());
+        ini.emplace(SettingsFilePath());
         std::string targetProblem, delayProblem;
-        state_->Settings.Target = ReadAfrTargets(ini, &targetProblem);
-        state_->Settings.Delay = ReadDelays(ini, &delayProblem);
-        state_->Adaptives = AdaptivesBeside(log.NativePath, &ini);
+        state_->Settings.Target = ReadAfrTargets(*ini, &targetProblem);
+        state_->Settings.Delay = ReadDelays(*ini, &delayProblem);
         settingsProblem_ = QString::fromStdString(targetProblem + (delayProblem.empty() ? "" : " " + delayProblem));
     } catch (const std::exception& e) {
         settingsProblem_ = QString::fromStdString(e.what());
     }
+    // The grid's ranges named as the settings file names them, where it could be read.
+    state_->Adaptives = AdaptivesBeside(log.NativePath, ini ? &*ini : nullptr);
     if (!log.Reloaded) {
         rpmEdges_->clear();
         mapEdges_->clear();
