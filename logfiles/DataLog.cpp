@@ -20,7 +20,10 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <iomanip>
+#include <locale>
 #include <optional>
+#include <sstream>
 #include <system_error>
 #include <utility>
 
@@ -285,19 +288,15 @@ std::string DataLogWriter::CsvHeader() const
 
 std::string DataLogWriter::MslHeader(std::chrono::system_clock::time_point started) const
 {
-    // The date in English whatever the locale: readers match the words.
-    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    // The date in English whatever the locale (the classic one's names): readers match the words.
     const std::time_t time = std::chrono::system_clock::to_time_t(started);
     std::tm local{};
     localtime_r(&time, &local);
-    char date[64];
-    std::snprintf(date, sizeof date, "%s %s %02d %02d:%02d:%02d %d", kDays[(local.tm_wday % 7 + 7) % 7],
-                  kMonths[(local.tm_mon % 12 + 12) % 12], local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                  local.tm_year + 1900);
+    std::ostringstream date;
+    date.imbue(std::locale::classic());
+    date << std::put_time(&local, "%a %b %d %H:%M:%S %Y");
     std::string preamble =
-        std::string("\"Tessek ") + kVersion + "\"" + kLineEnd + "\"Capture Date: " + date + "\"" + kLineEnd;
+        std::string("\"Tessek ") + kVersion + "\"" + kLineEnd + "\"Capture Date: " + date.str() + "\"" + kLineEnd;
     std::string names(kTimeColumn);
     std::string units = "s";
     for (const RunColumn& column : columns_) {
