@@ -6,12 +6,13 @@
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
 
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "tests/common/CommandRun.h"
 #include "tests/common/PullLog.h"
 #include "tests/common/TempFolder.h"
 
@@ -22,9 +23,21 @@ class LogCommand : public ::testing::Test {
 protected:
     LogCommand() { EXPECT_TRUE(QFile::copy(QCoreApplication::applicationDirPath() + "/tessek", program)); }
 
+    // The program run in the folder without a display (DISPLAY, WAYLAND_DISPLAY and
+    // QT_QPA_PLATFORM taken out): its exit code (-1 when it did not end normally within
+    // 30 s), standard output and standard error.
     std::tuple<int, std::string, std::string> Run(const QStringList& arguments)
     {
-        return test::RunWithoutDisplay(program, folder.Path(), arguments);
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(QString::fromStdString(folder.Path()));
+        process.start(program, arguments);
+        const bool ended = process.waitForFinished(30000) && process.exitStatus() == QProcess::NormalExit;
+        return {ended ? process.exitCode() : -1, process.readAllStandardOutput().toStdString(),
+                process.readAllStandardError().toStdString()};
     }
     // Each command line ends with its exit code and the line on standard error alone.
     void ExpectRefused(const std::vector<std::tuple<QStringList, int, std::string>>& refused)
